@@ -1,0 +1,37 @@
+#include "diag/debuglog.h"
+
+#include <QMetaObject>
+#include <QThread>
+
+#include <cstdio>
+
+namespace qarn3 {
+
+std::string shortestDecimal(double value) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", value);
+    return buf;
+}
+
+std::string DebugLog::formatLine(int number, const std::string& text, std::int64_t elapsedMs) {
+    return std::to_string(number) + ": " + text + " at: " +
+           shortestDecimal(static_cast<double>(elapsedMs) / 1000.0);
+}
+
+void DebugLog::AddDebugLine(const std::string& text) {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this, text] { addOnOwnerThread(text); },
+                                  Qt::QueuedConnection);
+        return;
+    }
+    addOnOwnerThread(text);
+}
+
+void DebugLog::addOnOwnerThread(const std::string& text) {
+    if (!m_open) return;
+    ++m_lineCount;
+    m_lines.push_back(formatLine(m_lineCount, text, m_elapsedMs));
+    emit lineAdded(QString::fromStdString(m_lines.back()));
+}
+
+} // namespace qarn3

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qarn3 {
+
+// The program-wide debug line sink: numbered, time-stamped trace lines of every routine.
+// Lines belong to the thread that owns this object; other threads hand theirs over.
+class DebugLog : public QObject {
+    Q_OBJECT
+public:
+    explicit DebugLog(QObject* parent = nullptr) : QObject(parent) {}
+
+    // The debug window exists from now on; lines logged before this are dropped.
+    void open() { m_open = true; }
+    bool isOpen() const { return m_open; }
+
+    // Safe from any thread: a line from another thread is queued to the owner's thread.
+    void AddDebugLine(const std::string& text);
+
+    // One tick of the 100 ms debug timer.
+    void tick(int intervalMs = 100) { m_elapsedMs += intervalMs; }
+    std::int64_t elapsedMs() const { return m_elapsedMs; }
+
+    int lineCount() const { return m_lineCount; }
+    const std::vector<std::string>& lines() const { return m_lines; }
+
+    // "n: text at: t", t the elapsed seconds in the shortest decimal form.
+    static std::string formatLine(int number, const std::string& text, std::int64_t elapsedMs);
+
+signals:
+    void lineAdded(const QString& line);
+
+private:
+    void addOnOwnerThread(const std::string& text);
+
+    bool m_open = false;
+    int m_lineCount = 0;
+    std::int64_t m_elapsedMs = 0;
+    std::vector<std::string> m_lines;
+};
+
+// Shortest general decimal form with up to 15 significant digits ("0", "0.1", "12.3").
+std::string shortestDecimal(double value);
+
+} // namespace qarn3

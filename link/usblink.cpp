@@ -1,0 +1,235 @@
+#include "link/usblink.h"
+
+#include "diag/debuglog.h"
+#include "diag/waits.h"
+#include "platform/dialogs.h"
+
+namespace qarn3 {
+
+namespace {
+constexpr std::uint32_t kUsbTimeoutMs = 100;
+constexpr std::uint32_t kDirWrite = 0;
+constexpr std::uint32_t kDirRead = 1;
+} // namespace
+
+UsbLink::UsbLink(MpusbApi& api, Waits& waits, DebugLog& log, DialogService& dialogs)
+    : m_api(api), m_waits(waits), m_log(log), m_dialogs(dialogs) {}
+
+bool UsbLink::DevicePresent() { return m_api.MPUSBGetDeviceCount(kUsbDevice) != 0; }
+
+bool UsbLink::OpenUSB() {
+    m_log.AddDebugLine("OpenUSB ");
+    m_view->setTimerEnabled(false);
+    if (!DevicePresent()) return false;
+    if (m_writeHandle != kInvalidPipe && m_readHandle != kInvalidPipe) {
+        m_log.AddDebugLine("USB Handles valid");
+    } else {
+        if (m_writeHandle != kInvalidPipe) m_api.MPUSBClose(m_writeHandle);
+        if (m_readHandle != kInvalidPipe) {
+            if (m_reader) m_reader->requestStop();
+            m_api.MPUSBClose(m_readHandle);
+        }
+        m_writeHandle = kInvalidPipe;
+        m_readHandle = kInvalidPipe;
+        m_writeHandle = m_api.MPUSBOpen(0, kUsbDevice, kUsbEndpoint, kDirWrite, 0);
+        m_readHandle = m_api.MPUSBOpen(0, kUsbDevice, kUsbEndpoint, kDirRead, 0);
+    }
+    USBInitBuffer();
+    if (m_writeHandle == kInvalidPipe || m_readHandle == kInvalidPipe) {
+        m_log.AddDebugLine("USB Error Invalid Handle");
+        m_view->addStatus("USB Error Invalid Handle");
+        return false;
+    }
+    return true;
+}
+
+void UsbLink::CloseUSB() {
+    m_log.AddDebugLine("CloseUSB ");
+    // The reader is stopped before its pipe is closed, so it never reads a closed handle.
+    if (m_reader) m_reader->requestStop();
+    if (m_writeHandle != kInvalidPipe) m_api.MPUSBClose(m_writeHandle);
+    if (m_readHandle != kInvalidPipe) m_api.MPUSBClose(m_readHandle);
+    m_writeHandle = kInvalidPipe;
+    m_readHandle = kInvalidPipe;
+    LinkValid = false;
+}
+
+void UsbLink::USBInitBuffer() {
+    m_log.AddDebugLine("USB InitBuffer ");
+    m_ring.clear();
+}
+
+bool UsbLink::USBSendCommand(std::uint8_t command) {
+    ReadLife = kReadLifeFull;
+    if (m_reader) m_reader->ensureRunning();
+    const auto packet = usbCommandPacket(command);
+    std::uint32_t sent = 0;
+    if (m_api.MPUSBWrite(m_writeHandle, packet.data(), static_cast<std::uint32_t>(packet.size()),
+                         &sent, kUsbTimeoutMs) == 0)
+        return false;
+    ReadLife = kReadLifeFull;
+    if (m_reader) m_reader->ensureRunning();
+    return true;
+}
+
+bool UsbLink::USBSendString(const std::string& text) {
+    m_log.AddDebugLine("USB Send String " + text);
+    if (text.empty()) return false;
+    bool result = false;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::string chunk = text.substr(pos, kUsbMaxStringChunk);
+        const auto packet = usbStringPacket(chunk);
+        m_view->addStatus(chunk);
+        ReadLife = kReadLifeFull;
+        if (m_reader) m_reader->ensureRunning();
+        m_waits.BusyWait(100);
+        std::uint32_t sent = 0;
+        if (m_api.MPUSBWrite(m_writeHandle, packet.data(),
+                             static_cast<std::uint32_t>(packet.size()), &sent,
+                             kUsbTimeoutMs) != 0) {
+            ReadLife = kReadLifeFull;
+            result = true;
+        } else {
+            m_log.AddDebugLine("USB SendStr Error ");
+            result = false;
+        }
+        pos += chunk.size();
+        if (pos < text.size()) m_waits.BusyWait(300);
+    }
+    return result;
+}
+
+void UsbLink::USBSendRange(int rangeIndex) {
+    const std::uint8_t code = rangeCode(rangeIndex);
+    m_log.AddDebugLine(std::string("USB Send Range ") + static_cast<char>(code));
+    if (!DevicePresent()) return;
+    if (Sampling) USBStopSampling();
+    m_waits.BusyWait(100);
+    if (!USBSendCommand(code)) m_log.AddDebugLine("USB Send Range Error");
+    m_waits.BusyWait(100);
+    USBStartSampling();
+}
+
+void UsbLink::USBStartSampling() {
+    m_log.AddDebugLine("USB StartSampling ");
+    USBInitBuffer();
+    ReadLife = kReadLifeFull;
+    if (m_reader) m_reader->ensureRunning();
+    USBSendCommand(cmd::StartSampling);
+    Sampling = true;
+    m_view->setTimerEnabled(true);
+}
+
+void UsbLink::USBStopSampling() {
+    m_log.AddDebugLine("USB StopSampling ");
+    if (DevicePresent()) USBSendCommand(cmd::StopSampling);
+    Sampling = false;
+    if (m_reader) m_reader->requestStop();
+    m_view->setTimerEnabled(false);
+}
+
+void UsbLink::logCount() {
+    m_log.AddDebugLine("USBCommBuffer.count=" + std::to_string(m_ring.RxCount()));
+}
+
+int UsbLink::USBTestComm() {
+    m_log.AddDebugLine("USB TestComm ");
+    if (Sampling) USBStopSampling();
+    m_waits.BusyWait(100);
+    USBInitBuffer();
+    if (!DevicePresent()) return 1;
+    if (!OpenUSB()) return 2;
+
+    USBSendCommand(cmd::CarriageReturn);
+    m_waits.BusyWait(100);
+    logCount();
+
+    m_log.AddDebugLine("Reading excess characters ");
+    for (int i = 0; i < 10 && m_ring.RxCount() > 0; ++i) {
+        m_ring.RingGet();
+        logCount();
+    }
+
+    USBSendString(kTestString);
+    m_log.AddDebugLine("USB Sent test string ");
+    for (int i = 0; i < 10 && m_ring.RxCount() < 2; ++i) {
+        m_waits.BusyWait(100);
+        logCount();
+    }
+
+    int result;
+    if (m_ring.RxCount() < 2) {
+        m_log.AddDebugLine("USB Comm Test Timeout");
+        LinkValid = false;
+        result = 3;
+    } else {
+        const int c = m_ring.peek(0);
+        m_log.AddDebugLine("USB Received test character [" + std::to_string(c) + "]");
+        if (c == 'A') {
+            LinkValid = true;
+            result = 5;
+        } else {
+            m_log.AddDebugLine("USB Wrong test char [" + std::to_string(c) + "]");
+            LinkValid = false;
+            result = 4;
+        }
+    }
+    USBInitBuffer();
+    m_log.AddDebugLine("End USBTestComm ");
+    return result;
+}
+
+void UsbLink::USBSendCal(const std::string& image) {
+    m_log.AddDebugLine("USBSendCal ");
+    if (!DevicePresent()) return;
+    const std::string s = calWriteString(image);
+    if (m_dialogs.messageDlg("Writing to PIC Memory", MsgKind::Warning,
+                             {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK)
+        return;
+    USBSendString(s);
+    m_waits.BusyWait(300);
+}
+
+bool UsbLink::USBReceiveCal(std::string& image) {
+    m_log.AddDebugLine("USBReceiveCal ");
+    bool result = false;
+    if (!DevicePresent()) return false;
+    USBStopSampling();
+    m_waits.BusyWait(300);
+    USBInitBuffer();
+    USBSendCommand(cmd::SendCalImage);
+    m_waits.BusyWait(100);
+    for (int poll = 0; poll < 10; ++poll) {
+        if (m_ring.RxCount() >= kCalImageLength) {
+            if (m_ring.peek(8) == '\r') {
+                image = calImageForSending(m_ring.copyOldest(kCalImageLength));
+                result = true;
+            }
+            break;
+        }
+        m_log.AddDebugLine("Waiting for Cal Data ");
+        if (poll < 9) m_waits.BusyWait(100);
+    }
+    if (!result) LinkValid = false;
+    m_log.AddDebugLine("End USBReceiveCal ");
+    return result;
+}
+
+bool UsbLink::readerPoll() {
+    std::uint8_t buf[64];
+    std::uint32_t received = 0;
+    if (m_api.MPUSBRead(m_readHandle.load(), buf, sizeof buf, &received, kUsbTimeoutMs) == 0)
+        return false;
+    if (received > sizeof buf) received = sizeof buf;
+    const std::uint32_t data = received > 2 ? received - 2 : 0;
+    if (data > 0) {
+        ReceivedChars += data;
+        m_ring.putBlock(buf + 2, data);
+    }
+    RxDataCount = static_cast<std::int32_t>(data);
+    ReadLife = kReadLifeFull;
+    return true;
+}
+
+} // namespace qarn3

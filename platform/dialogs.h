@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qarn3 {
+
+// Kinds of the standard message dialog; each has its fixed caption.
+enum class MsgKind { Warning, Error, Information, Confirmation, System };
+
+enum class MsgButton { OK, Cancel, Yes, No, Abort, Retry, Ignore, YesToAll, NoToAll, Help, None };
+
+const char* msgKindCaption(MsgKind kind);
+const char* msgButtonName(MsgButton button);
+std::optional<MsgButton> msgButtonFromName(const std::string& name);
+
+// What a dialog showed and how it was answered; the scripted service keeps one per box.
+struct DialogRecord {
+    MsgKind kind = MsgKind::Information;
+    std::string caption;
+    std::string text;
+    std::vector<MsgButton> buttons; // empty for an input box
+    MsgButton answer = MsgButton::None;
+    std::string input; // input box: the text returned
+};
+
+// The one way the program talks to the user through modal boxes.
+class DialogService {
+public:
+    virtual ~DialogService() = default;
+
+    // Standard message dialog: caption from the kind ("Warning", "Error", ...).
+    // defaultButton is the answer when the user just presses Enter (first button when None).
+    virtual MsgButton messageDlg(const std::string& text, MsgKind kind,
+                                 const std::vector<MsgButton>& buttons,
+                                 MsgButton defaultButton = MsgButton::None) = 0;
+
+    // Plain system box with its own caption ("Hardware Check", "Retry", "File Missing").
+    virtual MsgButton systemBox(const std::string& text, const std::string& caption,
+                                const std::vector<MsgButton>& buttons,
+                                MsgButton defaultButton = MsgButton::None) = 0;
+
+    // Input box: the entered text on OK, nothing on Cancel.
+    virtual std::optional<std::string> inputBox(const std::string& caption,
+                                                const std::string& prompt,
+                                                const std::string& defaultText) = 0;
+};
+
+// The button a box gives when nobody picks one.
+MsgButton effectiveDefault(const std::vector<MsgButton>& buttons, MsgButton defaultButton);
+
+} // namespace qarn3

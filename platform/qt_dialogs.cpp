@@ -1,0 +1,109 @@
+#include "platform/qt_dialogs.h"
+
+#include "platform/scripted_dialogs.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <cstdlib>
+#include <iostream>
+
+namespace qarn3 {
+
+namespace {
+QMessageBox::StandardButton toQt(MsgButton b) {
+    switch (b) {
+    case MsgButton::OK:
+        return QMessageBox::Ok;
+    case MsgButton::Cancel:
+        return QMessageBox::Cancel;
+    case MsgButton::Yes:
+        return QMessageBox::Yes;
+    case MsgButton::No:
+        return QMessageBox::No;
+    case MsgButton::Abort:
+        return QMessageBox::Abort;
+    case MsgButton::Retry:
+        return QMessageBox::Retry;
+    case MsgButton::Ignore:
+        return QMessageBox::Ignore;
+    case MsgButton::YesToAll:
+        return QMessageBox::YesToAll;
+    case MsgButton::NoToAll:
+        return QMessageBox::NoToAll;
+    case MsgButton::Help:
+        return QMessageBox::Help;
+    case MsgButton::None:
+        break;
+    }
+    return QMessageBox::NoButton;
+}
+
+QMessageBox::Icon iconFor(MsgKind kind) {
+    switch (kind) {
+    case MsgKind::Warning:
+        return QMessageBox::Warning;
+    case MsgKind::Error:
+        return QMessageBox::Critical;
+    case MsgKind::Information:
+        return QMessageBox::Information;
+    case MsgKind::Confirmation:
+        return QMessageBox::Question;
+    case MsgKind::System:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+} // namespace
+
+MsgButton QtDialogs::show(MsgKind kind, const std::string& caption, const std::string& text,
+                          const std::vector<MsgButton>& buttons, MsgButton defaultButton) {
+    QMessageBox box(iconFor(kind), QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::NoButton, m_parent);
+    for (MsgButton b : buttons)
+        box.addButton(toQt(b));
+    const MsgButton def = effectiveDefault(buttons, defaultButton);
+    box.setDefaultButton(toQt(def));
+    // Escape answers Cancel when the box has it, else the default.
+    const bool hasCancel =
+        std::find(buttons.begin(), buttons.end(), MsgButton::Cancel) != buttons.end();
+    box.setEscapeButton(box.button(toQt(hasCancel ? MsgButton::Cancel : def)));
+    box.exec();
+    QAbstractButton* clicked = box.clickedButton();
+    for (MsgButton b : buttons)
+        if (clicked && clicked == box.button(toQt(b))) return b;
+    return hasCancel ? MsgButton::Cancel : def;
+}
+
+MsgButton QtDialogs::messageDlg(const std::string& text, MsgKind kind,
+                                const std::vector<MsgButton>& buttons, MsgButton defaultButton) {
+    return show(kind, msgKindCaption(kind), text, buttons, defaultButton);
+}
+
+MsgButton QtDialogs::systemBox(const std::string& text, const std::string& caption,
+                               const std::vector<MsgButton>& buttons, MsgButton defaultButton) {
+    return show(MsgKind::System, caption, text, buttons, defaultButton);
+}
+
+std::optional<std::string> QtDialogs::inputBox(const std::string& caption,
+                                               const std::string& prompt,
+                                               const std::string& defaultText) {
+    bool ok = false;
+    QString s = QInputDialog::getText(m_parent, QString::fromStdString(caption),
+                                      QString::fromStdString(prompt), QLineEdit::Normal,
+                                      QString::fromStdString(defaultText), &ok);
+    if (!ok) return std::nullopt;
+    return s.toStdString();
+}
+
+std::unique_ptr<DialogService> makeDialogService(QWidget* parent) {
+    if (const char* answers = std::getenv("QARN3_UNATTENDED")) {
+        auto scripted = std::make_unique<ScriptedDialogs>(&std::cerr);
+        scripted->answerList(answers);
+        return scripted;
+    }
+    return std::make_unique<QtDialogs>(parent);
+}
+
+} // namespace qarn3

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <memory>
+
+class QWidget;
+
+namespace qarn3 {
+
+// The dialog service on Qt message boxes and input dialogs.
+class QtDialogs : public DialogService {
+public:
+    explicit QtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+
+    MsgButton messageDlg(const std::string& text, MsgKind kind,
+                         const std::vector<MsgButton>& buttons,
+                         MsgButton defaultButton = MsgButton::None) override;
+    MsgButton systemBox(const std::string& text, const std::string& caption,
+                        const std::vector<MsgButton>& buttons,
+                        MsgButton defaultButton = MsgButton::None) override;
+    std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
+                                        const std::string& defaultText) override;
+
+private:
+    MsgButton show(MsgKind kind, const std::string& caption, const std::string& text,
+                   const std::vector<MsgButton>& buttons, MsgButton defaultButton);
+    QWidget* m_parent;
+};
+
+// The program's dialog service: unattended (answers from QARN3_UNATTENDED, boxes written to
+// standard error) when that variable is set, else Qt boxes.
+std::unique_ptr<DialogService> makeDialogService(QWidget* parent = nullptr);
+
+} // namespace qarn3

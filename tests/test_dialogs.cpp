@@ -1,0 +1,66 @@
+#include "platform/scripted_dialogs.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace qarn3;
+using ::testing::ElementsAre;
+
+namespace {
+
+TEST(ScriptedDialogs, RecordsEveryBoxInOrderWithItsAnswer) {
+    ScriptedDialogs d;
+    d.answer(MsgButton::Cancel);
+    EXPECT_EQ(d.systemBox("Hardware Not Found. Try again?", "Hardware Check",
+                          {MsgButton::Retry, MsgButton::Cancel}),
+              MsgButton::Cancel);
+    EXPECT_EQ(d.messageDlg("Error writing file: x", MsgKind::Error, {MsgButton::Abort}),
+              MsgButton::Abort);
+    ASSERT_EQ(d.shown().size(), 2u);
+    EXPECT_EQ(d.shown()[0].caption, "Hardware Check");
+    EXPECT_EQ(d.shown()[0].kind, MsgKind::System);
+    EXPECT_THAT(d.shown()[0].buttons, ElementsAre(MsgButton::Retry, MsgButton::Cancel));
+    EXPECT_EQ(d.shown()[1].caption, "Error");
+    EXPECT_EQ(d.shown()[1].text, "Error writing file: x");
+}
+
+TEST(ScriptedDialogs, UnansweredBoxesTakeTheirDefault) {
+    ScriptedDialogs d;
+    EXPECT_EQ(d.messageDlg("q", MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No},
+                           MsgButton::No),
+              MsgButton::No);
+    EXPECT_EQ(d.messageDlg("w", MsgKind::Warning, {MsgButton::OK, MsgButton::Cancel}),
+              MsgButton::OK);
+    EXPECT_EQ(d.shown()[0].caption, "Confirm");
+}
+
+TEST(ScriptedDialogs, AnAnswerForAnotherBoxStaysQueued) {
+    ScriptedDialogs d;
+    d.answer(MsgButton::No);
+    EXPECT_EQ(d.messageDlg("info", MsgKind::Information, {MsgButton::OK}), MsgButton::OK);
+    EXPECT_EQ(d.pendingAnswers(), 1u);
+    EXPECT_EQ(d.messageDlg("q", MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No}),
+              MsgButton::No);
+}
+
+TEST(ScriptedDialogs, InputBoxTakesTextOrCancel) {
+    ScriptedDialogs d;
+    d.answerList("SN-42,<cancel>");
+    EXPECT_EQ(d.inputBox("WaveFile Serial Number", "Serial", "x"), "SN-42");
+    EXPECT_EQ(d.inputBox("WaveFile Serial Number", "Serial", "x"), std::nullopt);
+    EXPECT_EQ(d.inputBox("WaveFile Serial Number", "Serial", "dflt"), "dflt");
+}
+
+TEST(ScriptedDialogs, UnattendedEchoNamesCaptionTextAndAnswer) {
+    std::ostringstream err;
+    ScriptedDialogs d(&err);
+    d.answerList("cancel");
+    d.systemBox("Hardware Not Found. Try again?", "Hardware Check",
+                {MsgButton::Retry, MsgButton::Cancel});
+    EXPECT_EQ(err.str(),
+              "[box] Hardware Check: Hardware Not Found. Try again? [Retry/Cancel] -> Cancel\n");
+}
+
+} // namespace

@@ -1,0 +1,263 @@
+#include "link/usblink.h"
+#include "link/usbreader.h"
+
+#include "link_fixture.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <memory>
+
+using namespace qarn3;
+using namespace qarn3::test;
+using ::testing::ElementsAre;
+
+namespace {
+
+struct RecordingView : UsbLinkView {
+    std::vector<std::string> status;
+    bool timer = false;
+    void addStatus(const std::string& line) override { status.push_back(line); }
+    void setTimerEnabled(bool on) override { timer = on; }
+};
+
+class UsbLinkTest : public ::testing::Test {
+protected:
+    UsbLinkTest() {
+        log.open();
+        link = std::make_unique<UsbLink>(api, waits, log, dialogs);
+        link->setReader(&reader);
+        link->setView(&view);
+        waits.pump = [this] {
+            while (reader.running && link->readerPoll()) {
+            }
+        };
+    }
+
+    // The packets written since the index, as the analyzer sees them.
+    std::vector<std::vector<std::uint8_t>> packetsFrom(std::size_t index) const {
+        return {api.packets.begin() + static_cast<long>(index), api.packets.end()};
+    }
+
+    FakeAnalyzer analyzer;
+    VirtualWaits waits;
+    FakeMpusb api{analyzer, waits};
+    SteppedReader reader;
+    DebugLog log;
+    ScriptedDialogs dialogs;
+    RecordingView view;
+    std::unique_ptr<UsbLink> link;
+};
+
+TEST_F(UsbLinkTest, LinkTestPassesOnTheEcho) {
+    EXPECT_EQ(link->USBTestComm(), 5);
+    EXPECT_TRUE(link->LinkValid);
+    EXPECT_EQ(link->RxCount(), 0);
+    const auto t = texts(log);
+    EXPECT_EQ(t.front(), "USB TestComm ");
+    EXPECT_TRUE(logged(log, "USB Received test character [65]"));
+    EXPECT_EQ(t.back(), "End USBTestComm ");
+    // Carriage return as a command, then "A\r" as one string packet.
+    ASSERT_GE(api.packets.size(), 2u);
+    EXPECT_EQ(api.packets[0], (std::vector<std::uint8_t>{0x80, 3, 0x0D}));
+    EXPECT_EQ(api.packets[1], (std::vector<std::uint8_t>{0xF0, 4, 'A', '\r'}));
+}
+
+TEST_F(UsbLinkTest, LinkTestThrowsAwayAtMostTenCharactersAfterTheCarriageReturn) {
+    analyzer.crReply = "0123456789XYZ"; // 13 characters: the 11th ("X") is inspected
+    EXPECT_EQ(link->USBTestComm(), 4);
+    EXPECT_FALSE(link->LinkValid);
+    EXPECT_TRUE(logged(log, "USB Received test character [88]"));
+    EXPECT_TRUE(logged(log, "USB Wrong test char [88]"));
+    const auto t = texts(log);
+    EXPECT_EQ(std::count(t.begin(), t.end(), "USBCommBuffer.count=3"), 1);
+}
+
+TEST_F(UsbLinkTest, LinkTestResults) {
+    analyzer.silent = true;
+    EXPECT_EQ(link->USBTestComm(), 3);
+    EXPECT_TRUE(logged(log, "USB Comm Test Timeout"));
+    analyzer.silent = false;
+    analyzer.echoFirst = 'B';
+    EXPECT_EQ(link->USBTestComm(), 4);
+    api.openFails = true;
+    link->CloseUSB();
+    EXPECT_EQ(link->USBTestComm(), 2);
+    EXPECT_EQ(view.status.back(), "USB Error Invalid Handle");
+    api.present = false;
+    EXPECT_EQ(link->USBTestComm(), 1);
+}
+
+TEST_F(UsbLinkTest, OpenWithValidHandlesKeepsThemButEmptiesTheRing) {
+    ASSERT_TRUE(link->OpenUSB());
+    const int opens = api.opens;
+    link->ring().RingPut(0x41);
+    ASSERT_TRUE(link->OpenUSB());
+    EXPECT_EQ(api.opens, opens);
+    EXPECT_TRUE(logged(log, "USB Handles valid"));
+    EXPECT_EQ(link->RxCount(), 0);
+}
+
+TEST_F(UsbLinkTest, RangeSelectionRestartsSampling) {
+    ASSERT_TRUE(link->OpenUSB());
+    link->USBStartSampling();
+    ASSERT_TRUE(link->Sampling);
+    const std::size_t before = api.packets.size();
+    waits.calls.clear();
+    link->USBSendRange(4);
+    EXPECT_THAT(packetsFrom(before),
+                ElementsAre(std::vector<std::uint8_t>{0x80, 3, 0x04},
+                            std::vector<std::uint8_t>{0x80, 3, 0x34},
+                            std::vector<std::uint8_t>{0x80, 3, 0x01}));
+    EXPECT_THAT(waits.calls, ElementsAre("Busy 100", "Busy 100"));
+    EXPECT_EQ(analyzer.lastRangeCode, 0x34);
+    EXPECT_TRUE(link->Sampling);
+    EXPECT_TRUE(view.timer);
+    EXPECT_TRUE(logged(log, "USB Send Range 4"));
+}
+
+TEST_F(UsbLinkTest, RangeSendFailureIsLoggedAndSamplingRestarts) {
+    ASSERT_TRUE(link->OpenUSB());
+    api.writeFails = true;
+    link->USBSendRange(8);
+    EXPECT_TRUE(logged(log, "USB Send Range 0"));
+    EXPECT_TRUE(logged(log, "USB Send Range Error"));
+    EXPECT_TRUE(link->Sampling);
+}
+
+TEST_F(UsbLinkTest, SamplesStreamIntoTheRing) {
+    analyzer.sample = [](std::int64_t i) { return static_cast<int>((i % 100) * 4); };
+    ASSERT_TRUE(link->OpenUSB());
+    link->USBStartSampling();
+    waits.run(200);
+    const int waiting = link->RxCount() / 2;
+    EXPECT_NEAR(waiting, 480, 10);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(link->GetSample(), i * 4);
+    EXPECT_EQ(link->errors().ErrorCount, 0);
+    link->USBStopSampling();
+    EXPECT_FALSE(link->Sampling);
+    EXPECT_FALSE(reader.running);
+    EXPECT_FALSE(analyzer.sampling);
+}
+
+TEST_F(UsbLinkTest, ReadsOfTwoBytesCarryNoData) {
+    ASSERT_TRUE(link->OpenUSB());
+    link->ReadLife = 3;
+    api.rawReads.push_back({1, 2});
+    EXPECT_TRUE(link->readerPoll());
+    EXPECT_EQ(link->RxCount(), 0);
+    EXPECT_EQ(link->ReadLife, kReadLifeFull);
+    api.rawReads.push_back({1, 3, 0x41});
+    EXPECT_TRUE(link->readerPoll());
+    EXPECT_EQ(link->RxCount(), 1);
+    EXPECT_EQ(link->ReceivedChars, 1u);
+    EXPECT_FALSE(link->readerPoll()); // nothing more: a failed read
+}
+
+TEST_F(UsbLinkTest, CalibrationStringGoesOutIn62CharacterPackets) {
+    ASSERT_TRUE(link->OpenUSB());
+    const std::size_t before = api.packets.size();
+    waits.calls.clear();
+    dialogs.answer(MsgButton::OK);
+    link->USBSendCal(std::string(128, '7'));
+    const auto sent = packetsFrom(before);
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].size(), 64u);
+    EXPECT_EQ(sent[1].size(), 64u);
+    EXPECT_EQ(sent[2].size(), 9u);
+    EXPECT_EQ(sent[2][1], 9);
+    EXPECT_THAT(waits.calls,
+                ElementsAre("Busy 100", "Busy 300", "Busy 100", "Busy 300", "Busy 100", "Busy 300"));
+    EXPECT_EQ(analyzer.writtenImage, std::string(128, '7'));
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, "Writing to PIC Memory");
+    EXPECT_EQ(dialogs.shown()[0].caption, "Warning");
+    EXPECT_THAT(dialogs.shown()[0].buttons, ElementsAre(MsgButton::OK, MsgButton::Cancel));
+}
+
+TEST_F(UsbLinkTest, CancellingTheCalibrationWriteSendsNothing) {
+    ASSERT_TRUE(link->OpenUSB());
+    const std::size_t before = api.packets.size();
+    dialogs.answer(MsgButton::Cancel);
+    link->USBSendCal(sampleCalImage());
+    EXPECT_EQ(api.packets.size(), before);
+}
+
+TEST_F(UsbLinkTest, CalibrationReadReturnsTheImage) {
+    ASSERT_TRUE(link->OpenUSB());
+    link->LinkValid = true;
+    std::string image;
+    EXPECT_TRUE(link->USBReceiveCal(image));
+    EXPECT_EQ(image, sampleCalImage());
+    EXPECT_TRUE(link->LinkValid);
+    EXPECT_FALSE(link->Sampling);
+    EXPECT_EQ(texts(log).back(), "End USBReceiveCal ");
+}
+
+TEST_F(UsbLinkTest, CalibrationReplyWithBadNinthCharacterEndsPollingAtOnce) {
+    analyzer.calImage[8] = 'x';
+    ASSERT_TRUE(link->OpenUSB());
+    link->LinkValid = true;
+    std::string image = "unchanged";
+    waits.calls.clear();
+    EXPECT_FALSE(link->USBReceiveCal(image));
+    EXPECT_EQ(image, "unchanged");
+    EXPECT_FALSE(link->LinkValid);
+    // 300 ms before the command, 100 after it, then no polling wait at all.
+    EXPECT_THAT(waits.calls, ElementsAre("Busy 300", "Busy 100"));
+}
+
+TEST_F(UsbLinkTest, MissingCalibrationPollsTenTimes) {
+    analyzer.silent = true;
+    ASSERT_TRUE(link->OpenUSB());
+    std::string image;
+    EXPECT_FALSE(link->USBReceiveCal(image));
+    const auto t = texts(log);
+    EXPECT_EQ(std::count(t.begin(), t.end(), "Waiting for Cal Data "), 10);
+    EXPECT_EQ(std::count(waits.calls.begin(), waits.calls.end(), "Busy 100"), 1 + 9);
+}
+
+TEST_F(UsbLinkTest, NoDeviceMakesEveryExchangeANoOp) {
+    api.present = false;
+    std::string image;
+    EXPECT_FALSE(link->USBReceiveCal(image));
+    link->USBSendRange(3);
+    link->USBSendCal(sampleCalImage());
+    EXPECT_TRUE(api.packets.empty());
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
+// The real reader thread against the fake library: it fills the ring and ends by itself
+// after 25 empty reads.
+TEST(UsbReaderThread, FillsTheRingAndTimesOut) {
+    FakeAnalyzer analyzer;
+    VirtualWaits clock;
+    FakeMpusb api{analyzer, clock};
+    DebugLog log;
+    log.open();
+    ScriptedDialogs dialogs;
+    RecordingView view;
+    auto link = std::make_unique<UsbLink>(api, clock, log, dialogs);
+    UsbReader reader(*link);
+    link->setReader(&reader);
+    link->setView(&view);
+    ASSERT_TRUE(link->OpenUSB());
+    analyzer.silent = true; // the analyzer's state is then never touched by two threads
+    api.rawReads.push_back({1, 4, 0x00, 0x21});
+    link->USBSendCommand(0x0D);
+    QElapsedTimer timer;
+    timer.start();
+    while (!logged(log, "Thread Timeout ") && timer.elapsed() < 5000)
+        QCoreApplication::processEvents();
+    while (view.status.size() < 3 && timer.elapsed() < 5000)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(link->RxCount(), 2);
+    EXPECT_EQ(link->GetSample(), 0);
+    EXPECT_THAT(view.status, ElementsAre("Thread Running", "Thread Timeout",
+                                         "Thread terminated and nil"));
+    EXPECT_TRUE(logged(log, "Thread Running "));
+    link->CloseUSB();
+}
+
+} // namespace
