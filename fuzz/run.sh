@@ -1,27 +1,24 @@
 #!/usr/bin/env bash
-# Builds a libFuzzer target with clang and runs it for a given time.
+# Builds the libFuzzer targets with clang and runs one for a given time.
 #   fuzz/run.sh TARGET [SECONDS]     e.g. fuzz/run.sh rings 600
-# Targets: the fuzz_*.cpp files beside this script. Needs the Debian packages clang and
+# Targets: rings (receive rings and sample decoder), waveform (waveform file reader),
+# calimage (calibration image parser), setup (setup file reader). Needs clang and
 # libclang-rt-14-dev (installed when missing). Findings land in fuzz/out/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-target=${1:?target name, for example rings}
+target=${1:?target: rings, waveform, calimage or setup}
 seconds=${2:-60}
+bash scripts/install-deps.sh
 for p in clang libclang-rt-14-dev; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
         { apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y "$p"; }
 done
-case "$target" in
-    rings) sources=(fuzz/fuzz_rings.cpp link/protocol.cpp) ;;
-    *)
-        src="fuzz/fuzz_${target}.cpp"
-        [ -f "$src" ] || { echo "no fuzz target $target" >&2; exit 2; }
-        extra_var="FUZZ_SOURCES_${target}"
-        # shellcheck disable=SC2206
-        sources=("$src" ${!extra_var:-})
-        ;;
-esac
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQARN3_FUZZ=ON -DQARN3_SANITIZE=ON -DQARN3_TESTS=OFF -DQARN3_BENCHMARKS=OFF \
+    -DQARN3_WERROR=OFF >/dev/null
+cmake --build build-fuzz --target "fuzz_$target"
 out=fuzz/out/$target
 mkdir -p "$out/corpus"
-clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -I. "${sources[@]}" -o "$out/fuzzer"
-"$out/fuzzer" -max_total_time="$seconds" -max_len=4096 -artifact_prefix="$out/" "$out/corpus"
+export QT_QPA_PLATFORM=offscreen
+build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -max_len=130000 -rss_limit_mb=4096 \
+    -artifact_prefix="$out/" "$out/corpus"

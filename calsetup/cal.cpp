@@ -1,0 +1,193 @@
+#include "calsetup/cal.h"
+
+#include "calsetup/caldate.h"
+#include "diag/debuglog.h"
+#include "diag/services.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/textformat.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace qarn3 {
+
+namespace {
+
+struct Slice {
+    std::size_t offset, length, keep;
+};
+constexpr Slice factorSlice(int i) { return {static_cast<std::size_t>(i) * 10, 10, 8}; }
+constexpr Slice kOnThresh{80, 4, 2};
+constexpr Slice kMPUThresh{84, 5, 3};
+constexpr Slice kOnDelay{89, 4, 2};
+constexpr Slice kOffThresh{93, 4, 2};
+constexpr Slice kOffDelay{97, 4, 2};
+constexpr Slice kAvgTime{101, 8, 6};
+constexpr Slice kSerNum{109, 12, 10};
+constexpr Slice kCalDate{121, 7, 5};
+
+std::string sliceText(const std::string& image, Slice s) {
+    std::string t = trimText(image.substr(s.offset, s.length));
+    if (t.size() > s.keep) t.resize(s.keep);
+    return t;
+}
+
+std::string padded(const std::string& t, std::size_t width) {
+    std::string s = t;
+    s.resize(width, ' ');
+    return s;
+}
+
+std::string fitted(const std::string& text, std::size_t width, const char* field) {
+    if (text.size() != width)
+        throw std::out_of_range(std::string(field) + " " + text +
+                                " does not fit the calibration image");
+    return text + "\r\n";
+}
+
+} // namespace
+
+std::string buildCalImage(const TCalRecord& r) {
+    std::string s;
+    for (float f : r.Factor)
+        s += fitted(formatFixed(f, 8, 6), 8, "Factor");
+    s += fitted(formatInt(r.OnThresh, 2), 2, "OnThresh");
+    s += fitted(formatInt(r.MPUThresh, 3), 3, "MPUThresh");
+    s += fitted(formatInt(r.OnDelay, 2), 2, "OnDelay");
+    s += fitted(formatInt(r.OffThresh, 2), 2, "OffThresh");
+    s += fitted(formatInt(r.OffDelay, 2), 2, "OffDelay");
+    s += fitted(formatFixed(r.AvgTime, 6, 3), 6, "AvgTime");
+    s += padded(r.SerNum, 10) + "\r\n";
+    std::string day = formatInt(std::llround(r.CalDate), 5);
+    day.resize(5);
+    s += day + "\r\n";
+    return s;
+}
+
+CalFile::CalFile(TCalRecord& record, double& sampleRate, Services& services,
+                 const std::string& dataFolder, CalFieldsView* view)
+    : m_cal(record), m_sampleRate(sampleRate), m_s(services), m_dataFolder(dataFolder),
+      m_view(view) {}
+
+std::string CalFile::path() const { return resolveInFolder(m_dataFolder, kCalFileName); }
+
+void CalFile::ParseCalImage() {
+    const std::string image = padded(m_cal.CalImage, kCalImageSize);
+    try {
+        if (m_view) {
+            for (int i = 0; i < 8; ++i)
+                m_view->setFactorText(i + 1, trimText(image.substr(factorSlice(i).offset, 10)));
+            m_view->setAvgTimeText(trimText(image.substr(kAvgTime.offset, kAvgTime.length)));
+            m_view->setSerNumText(trimText(image.substr(kSerNum.offset, kSerNum.length)));
+            // The date field shows the day number even if the rest of the image is damaged;
+            // a date that does not convert leaves it alone.
+            try {
+                m_view->setCalDateText(parseInteger(sliceText(image, kCalDate)));
+            } catch (const ConvertError&) {
+            }
+        }
+        for (int i = 0; i < 8; ++i)
+            m_cal.Factor[static_cast<std::size_t>(i)] =
+                static_cast<float>(parseReal(sliceText(image, factorSlice(i))));
+        m_cal.OnThresh = parseInteger(sliceText(image, kOnThresh));
+        m_cal.MPUThresh = parseInteger(sliceText(image, kMPUThresh));
+        m_cal.OnDelay = parseInteger(sliceText(image, kOnDelay));
+        m_cal.OffThresh = parseInteger(sliceText(image, kOffThresh));
+        m_cal.OffDelay = parseInteger(sliceText(image, kOffDelay));
+        m_cal.AvgTime = parseReal(sliceText(image, kAvgTime));
+        if (!(m_sampleRate > 0)) m_sampleRate = 2400;
+        const double avg = std::round(m_sampleRate * m_cal.AvgTime);
+        if (!(avg >= std::numeric_limits<std::int32_t>::min() &&
+              avg <= std::numeric_limits<std::int32_t>::max()))
+            throw std::out_of_range("AvgSamples");
+        m_cal.AvgSamples = static_cast<std::int32_t>(avg);
+        m_cal.SerNum = padded(sliceText(image, kSerNum), 10);
+        m_cal.CalDate = parseInteger(padded(sliceText(image, kCalDate), 5));
+        m_cal.CalError = false;
+    } catch (const ConvertError&) {
+        m_s.dialogs.messageDlg("Calibration corrupted. Please recalibrate.", MsgKind::Information,
+                               {MsgButton::OK});
+    } catch (const std::exception&) {
+        m_s.dialogs.messageDlg("Calibration corrupted. Please recalibrate.", MsgKind::Information,
+                               {MsgButton::OK});
+        m_cal.CalError = true;
+        SetDefaultCal();
+    }
+}
+
+void CalFile::ReadCalFile() {
+    m_s.log.AddDebugLine("ReadCalFile ");
+    if (!m_s.files.exists(path())) {
+        m_s.dialogs.messageDlg("Cal File QARN3.ocf Missing.", MsgKind::Information,
+                               {MsgButton::OK});
+        SetDefaultCal();
+    }
+    if (!m_s.files.exists(path())) throw FileIoError(std::string("Cannot open file ") + kCalFileName);
+    const auto text = m_s.files.readAll(path());
+    if (!text) {
+        m_s.dialogs.messageDlg(std::string("Error reading file: ") + kCalFileName, MsgKind::Error,
+                               {MsgButton::Abort});
+        m_cal.CalError = true;
+        m_s.log.AddDebugLine("End ReadCalFile ");
+        return;
+    }
+    // A shorter file replaces only the start of the image; the rest keeps what it held.
+    m_cal.CalImage = padded(m_cal.CalImage, kCalImageSize);
+    m_cal.CalImage.replace(0, std::min(text->size(), kCalImageSize), *text, 0,
+                           std::min(text->size(), kCalImageSize));
+    ParseCalImage();
+    m_s.log.AddDebugLine("End ReadCalFile ");
+}
+
+bool CalFile::WriteCalFile() {
+    m_s.log.AddDebugLine("WriteCalFile");
+    if (m_s.dialogs.messageDlg(std::string("Writing to Cal File ") + kCalFileName,
+                               MsgKind::Information,
+                               {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK) {
+        m_s.log.AddDebugLine("End WriteCalFile");
+        return false;
+    }
+    bool ok = false;
+    std::string error;
+    try {
+        const std::string image = buildCalImage(m_cal);
+        // The old file's write bits are restored for the replacement, which is then left
+        // read-only again between writes.
+        ok = m_s.files.replaceContents(path(), image, error) && m_s.files.setReadOnly(path(), true);
+    } catch (const std::out_of_range& e) {
+        error = e.what();
+    }
+    if (!ok) {
+        m_s.log.AddDebugLine("WriteCalFile failed: " + error);
+        m_s.dialogs.messageDlg(std::string("Error writing file: ") + kCalFileName, MsgKind::Error,
+                               {MsgButton::Abort});
+    }
+    m_s.log.AddDebugLine("End WriteCalFile");
+    return ok;
+}
+
+void CalFile::SetDefaultCal() {
+    m_s.log.AddDebugLine("SetDefaultCal ");
+    m_cal.CalError = true;
+    if (m_s.dialogs.messageDlg("Setting Default Values ", MsgKind::Information,
+                               {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK) {
+        m_s.log.AddDebugLine("End SetDefaultCal ");
+        return;
+    }
+    m_cal.Factor.fill(0.001225f);
+    m_cal.OnThresh = 40;
+    m_cal.MPUThresh = 100;
+    m_cal.OnDelay = 5;
+    m_cal.OffThresh = 20;
+    m_cal.OffDelay = 15;
+    m_cal.AvgTime = 0.1;
+    m_cal.SerNum = "**DEFAULT*";
+    m_cal.CalDate = static_cast<double>(todayDayNumber());
+    WriteCalFile();
+    if (m_view) m_view->RefreshCal(m_cal);
+    m_s.log.AddDebugLine("End SetDefaultCal ");
+}
+
+} // namespace qarn3

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qarn3 {
+
+struct Services;
+
+// Source kinds: which link talks to the analyzer.
+enum : std::uint8_t { kSourceNone = 0, kSourceCom = 1, kSourceUsb = 2 };
+
+// The operator's installation settings, one per program run.
+struct TSetupRecord {
+    std::string DataFileName;
+    double MaxOffTime = 0.0;
+    double MaxOnTime = 0.0;
+    std::int32_t MaxOps = 0;
+    std::int16_t RangeIndex = 0;
+    std::string SetupFileName;
+    double ShuntAmperes = 0.0;
+    double ShuntMillivolts = 0.0;
+    std::string SourceName;
+    std::uint8_t SourceKind = kSourceNone;
+    std::uint8_t TestMode = 0;
+};
+
+constexpr const char* kSetupFileName = "QARN3.osf";
+
+// 1 when the name starts with "COM", 2 when it is "USB" (exact case, after trimming), else 0.
+std::uint8_t sourceKindOf(const std::string& sourceName);
+
+// The nine lines of the setup file, each ended by CR LF.
+std::string setupFileText(const TSetupRecord& r, char decimalSeparator);
+
+// Reads the nine lines into the record in order. A line that does not convert throws
+// ConvertError; the fields read before it keep their new values.
+void parseSetupText(const std::string& text, TSetupRecord& r, char decimalSeparator);
+
+// Loads the record from SetupFileName, creating the file with defaults when it is missing.
+// Throws ConvertError or FileIoError to the caller.
+void ReadSetupFile(TSetupRecord& r, Services& s, char decimalSeparator);
+// Writes the record to SetupFileName; on failure shows "Error writing file: " + path.
+bool WriteSetupFile(const TSetupRecord& r, Services& s, char decimalSeparator);
+
+} // namespace qarn3
+
+namespace qarn3 {
+
+// The Setup dialog's texts, in the order they are taken.
+struct SetupFields {
+    std::string MaxOnTime, MaxOffTime, MaxOps, DataFileName, SourceName, ShuntAmperes,
+        ShuntMillivolts;
+};
+// The record as the dialog shows it on opening.
+SetupFields setupFieldsOf(const TSetupRecord& r, char decimalSeparator);
+// Takes the fields into the record in order; a field that does not convert throws
+// ConvertError, leaving the fields taken before it with their new values.
+void takeSetupFields(const SetupFields& f, TSetupRecord& r, char decimalSeparator);
+
+} // namespace qarn3

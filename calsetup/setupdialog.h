@@ -1,0 +1,47 @@
+#pragma once
+
+#include "calsetup/setup.h"
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace qarn3 {
+
+struct Services;
+
+// The Setup dialog: edits the setup record; every way of closing it saves.
+class TfmSetup : public QDialog {
+    Q_OBJECT
+public:
+    TfmSetup(TSetupRecord& record, Services& services, char decimalSeparator,
+             QWidget* parent = nullptr);
+
+    QLineEdit* ebMaxOnTime;
+    QLineEdit* ebMaxOffTime;
+    QLineEdit* ebMaxOps;
+    QLineEdit* ebDataFileName;
+    QComboBox* cbSourceName;
+    QLineEdit* ebShuntAmperes;
+    QLineEdit* ebShuntMillivolts;
+    QPushButton* Button1;
+
+    // Takes the fields, writes and re-reads the file; false (the dialog stays) when a field
+    // does not convert.
+    bool saveAndClose();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    TSetupRecord& m_record;
+    Services& m_s;
+    char m_sep;
+    bool m_closing = false;
+};
+
+} // namespace qarn3

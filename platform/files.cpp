@@ -1,0 +1,138 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qarn3 {
+
+namespace fs = std::filesystem;
+
+bool FileStore::exists(const std::string& path) const {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<std::string> FileStore::readAll(const std::string& path) const {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return s.str();
+}
+
+ssize_t FileStore::writeSome(int fd, const char* data, std::size_t n) {
+    return ::write(fd, data, n);
+}
+
+bool FileStore::replaceContents(const std::string& path, const std::string& bytes,
+                                std::string& error) {
+    std::string tmp = path + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    auto fail = [&](int err) {
+        error = std::strerror(err);
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return false;
+    };
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = writeSome(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        if (n == 0) return fail(ENOSPC);
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) return fail(errno);
+    // The new file takes the old one's permissions (write bits restored), else the usual ones.
+    struct stat st {};
+    mode_t mode = 0644;
+    if (::stat(path.c_str(), &st) == 0) mode = (st.st_mode & 07777) | S_IWUSR;
+    else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0) return fail(errno);
+    if (::close(fd) != 0) {
+        error = std::strerror(errno);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        error = std::strerror(errno);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool FileStore::setReadOnly(const std::string& path, bool readOnly) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    mode_t mode = st.st_mode & 07777;
+    if (readOnly) mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
+    else mode |= S_IWUSR;
+    return ::chmod(path.c_str(), mode) == 0;
+}
+
+bool FileStore::isReadOnly(const std::string& path) const {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::string resolveInFolder(const std::string& folder, const std::string& name) {
+    if (name.empty() || name.find('/') != std::string::npos || folder.empty()) return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::string bareFileName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+ProgramFolders platformFolders(const std::string& exeDir) {
+    ProgramFolders f;
+    if (const char* p = std::getenv("QARN3_PROG_DIR"); p && *p) {
+        f.progFolder = p;
+    } else {
+        // Installed: <prefix>/bin/qarn3 with its files in <prefix>/share/qarn3; in a build
+        // tree the files sit beside the program.
+        const fs::path shared = fs::path(exeDir) / ".." / "share" / "qarn3";
+        std::error_code ec;
+        f.progFolder = fs::is_directory(shared, ec) ? fs::weakly_canonical(shared, ec).string()
+                                                    : exeDir;
+    }
+    if (const char* d = std::getenv("QARN3_DATA_DIR"); d && *d) {
+        f.dataFolder = d;
+    } else if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
+        f.dataFolder = std::string(x) + "/QARN3";
+    } else if (const char* h = std::getenv("HOME"); h && *h) {
+        f.dataFolder = std::string(h) + "/.local/share/QARN3";
+    } else {
+        f.dataFolder = "/tmp/QARN3";
+    }
+    return f;
+}
+
+bool makeFolders(const std::string& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    return fs::is_directory(folder, ec);
+}
+
+} // namespace qarn3

@@ -1,0 +1,83 @@
+#include "platform/textformat.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace qarn3 {
+
+std::string trimText(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+        --e;
+    return s.substr(b, e - b);
+}
+
+std::string formatFixed(double value, int width, int decimals, char separator) {
+    char buf[400];
+    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    std::string s(buf, r.ec == std::errc() ? r.ptr : buf);
+    if (separator != '.')
+        for (char& c : s)
+            if (c == '.') c = separator;
+    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<std::size_t>(width) - s.size(), ' ');
+    return s;
+}
+
+std::string formatInt(long long value, int width) {
+    std::string s = std::to_string(value);
+    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<std::size_t>(width) - s.size(), ' ');
+    return s;
+}
+
+std::int32_t parseInteger(const std::string& text) {
+    const auto bad = [&] { return ConvertError("'" + text + "' is not a valid integer value"); };
+    std::string s = trimText(text);
+    bool negative = false;
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    int base = 10;
+    if (i < s.size() && s[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= s.size()) throw bad();
+    long long v = 0;
+    auto r = std::from_chars(s.data() + i, s.data() + s.size(), v, base);
+    if (r.ec != std::errc() || r.ptr != s.data() + s.size()) throw bad();
+    if (negative) v = -v;
+    if (base == 16 && !negative && v > std::numeric_limits<std::int32_t>::max() &&
+        v <= std::numeric_limits<std::uint32_t>::max())
+        v = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+        throw bad();
+    return static_cast<std::int32_t>(v);
+}
+
+double parseReal(const std::string& text, char separator) {
+    const auto bad = [&] {
+        return ConvertError("'" + text + "' is not a valid floating point value");
+    };
+    std::string s = trimText(text);
+    if (separator != '.') {
+        for (char& c : s) {
+            if (c == '.') throw bad(); // only the locale's separator is a decimal point
+            if (c == separator) c = '.';
+        }
+    }
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    if (i >= s.size() || s[i] == '+' || s[i] == '-') throw bad();
+    double v = 0;
+    auto r = std::from_chars(s.data() + i, s.data() + s.size(), v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v)) throw bad();
+    return negative ? -v : v;
+}
+
+} // namespace qarn3

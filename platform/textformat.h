@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace qarn3 {
+
+// A text that does not convert to the number it should hold; the message names the text.
+class ConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file that cannot be opened or read; the message names the file.
+class FileIoError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Removes leading and trailing blanks and control characters.
+std::string trimText(const std::string& s);
+
+// Fixed-point text right-aligned in at least width characters, with the given decimal
+// separator, independent of the process locale ("%4.2f" with ',' gives "5,00").
+std::string formatFixed(double value, int width, int decimals, char separator = '.');
+// Decimal integer right-aligned in at least width characters ("%2d").
+std::string formatInt(long long value, int width = 0);
+
+// Integer as typed by a user or read from a file: optional sign, decimal digits, or
+// hexadecimal after '$' or "0x". Throws ConvertError "'text' is not a valid integer value".
+std::int32_t parseInteger(const std::string& text);
+// Real number with the given decimal separator; an exponent is allowed. Throws ConvertError
+// "'text' is not a valid floating point value".
+double parseReal(const std::string& text, char separator = '.');
+
+} // namespace qarn3

@@ -1,0 +1,191 @@
+#include "calsetup/cal.h"
+#include "calsetup/caldate.h"
+
+#include "platform/textformat.h"
+#include "record_fixture.h"
+
+#include <map>
+
+using namespace qarn3;
+using namespace qarn3::test;
+
+namespace {
+
+std::string defaultImage(long day) {
+    std::string s;
+    for (int i = 0; i < 8; ++i)
+        s += "0.001225\r\n";
+    s += "40\r\n100\r\n 5\r\n20\r\n15\r\n 0.100\r\n**DEFAULT*\r\n" + std::to_string(day) + "\r\n";
+    return s;
+}
+
+struct RecordingFields : CalFieldsView {
+    std::map<int, std::string> factors;
+    std::string avg, ser;
+    long date = -1;
+    int refreshes = 0;
+    void setFactorText(int r, const std::string& t) override { factors[r] = t; }
+    void setAvgTimeText(const std::string& t) override { avg = t; }
+    void setSerNumText(const std::string& t) override { ser = t; }
+    void setCalDateText(long d) override { date = d; }
+    void RefreshCal(const TCalRecord&) override { ++refreshes; }
+};
+
+class CalTest : public RecordTest {
+protected:
+    TCalRecord cal;
+    double sampleRate = 2400;
+    RecordingFields fields;
+    CalFile calFile{cal, sampleRate, services, folder, &fields};
+};
+
+TEST(CalDate, DayNumbersFrom1899) {
+    EXPECT_EQ(dayNumberFromCivil(1899, 12, 30), 0);
+    EXPECT_EQ(dayNumberFromCivil(2009, 4, 14), 39917);
+    EXPECT_EQ(dayNumberFromCivil(1927, 5, 18), 10000);
+    EXPECT_EQ(dayNumberFromCivil(2173, 10, 13), 99999);
+    const CivilDate d = civilFromDayNumber(39917);
+    EXPECT_EQ(d.year, 2009);
+    EXPECT_EQ(d.month, 4);
+    EXPECT_EQ(d.day, 14);
+}
+
+TEST_F(CalTest, DefaultsAcceptedTwiceGiveThe128ByteReadOnlyFile) {
+    calFile.ReadCalFile(); // missing: box, defaults (OK), write (OK), read back
+    const long today = todayDayNumber();
+    EXPECT_EQ(contents("QARN3.ocf"), defaultImage(today));
+    EXPECT_EQ(contents("QARN3.ocf").size(), 128u);
+    EXPECT_TRUE(files.isReadOnly(file("QARN3.ocf")));
+    EXPECT_FALSE(cal.CalError);
+    EXPECT_EQ(cal.AvgSamples, 240);
+    EXPECT_EQ(cal.OnDelay, 5);
+    EXPECT_EQ(cal.SerNum, "**DEFAULT*");
+    EXPECT_EQ(cal.CalDate, static_cast<double>(today));
+    ASSERT_EQ(dialogs.shown().size(), 3u);
+    EXPECT_EQ(dialogs.shown()[0].text, "Cal File QARN3.ocf Missing.");
+    EXPECT_EQ(dialogs.shown()[1].text, "Setting Default Values ");
+    EXPECT_EQ(dialogs.shown()[2].text, "Writing to Cal File QARN3.ocf");
+    EXPECT_EQ(fields.refreshes, 1);
+    EXPECT_EQ(fields.factors[8], "0.001225");
+    EXPECT_EQ(fields.date, today);
+}
+
+TEST_F(CalTest, RewritingTheReadOnlyFileSucceeds) {
+    calFile.ReadCalFile();
+    cal.OnThresh = 33;
+    EXPECT_TRUE(calFile.WriteCalFile());
+    EXPECT_TRUE(files.isReadOnly(file("QARN3.ocf")));
+    EXPECT_EQ(contents("QARN3.ocf").substr(80, 4), "33\r\n");
+}
+
+TEST_F(CalTest, DeclinedDefaultsEndWithCannotOpen) {
+    dialogs.answer(MsgButton::OK);
+    dialogs.answer(MsgButton::Cancel);
+    EXPECT_THROW(
+        try { calFile.ReadCalFile(); } catch (const FileIoError& e) {
+            EXPECT_STREQ(e.what(), "Cannot open file QARN3.ocf");
+            throw;
+        },
+        FileIoError);
+    EXPECT_TRUE(cal.CalError);
+}
+
+TEST_F(CalTest, SerialNumbersArePaddedOrCut) {
+    calFile.SetDefaultCal();
+    cal.SerNum = "ABC";
+    EXPECT_EQ(buildCalImage(cal).substr(109, 12), "ABC       \r\n");
+    cal.SerNum = "ABCDEFGHIJKLMN";
+    EXPECT_EQ(buildCalImage(cal).substr(109, 12), "ABCDEFGHIJ\r\n");
+}
+
+TEST_F(CalTest, UnconvertibleSliceUpdatesOnlyTheFieldsBeforeIt) {
+    calFile.ReadCalFile();
+    std::string image = defaultImage(39917);
+    image.replace(0, 8, "0.002000");
+    image.replace(10, 8, "0.003000");
+    image.replace(20, 8, "0.004000");
+    image.replace(30, 8, "     abc");
+    image.replace(80, 2, "11");
+    cal.CalImage = image;
+    cal.CalError = true;
+    dialogs.clear();
+    calFile.ParseCalImage();
+    EXPECT_FLOAT_EQ(cal.Factor[0], 0.002f);
+    EXPECT_FLOAT_EQ(cal.Factor[2], 0.004f);
+    EXPECT_FLOAT_EQ(cal.Factor[3], 0.001225f);
+    EXPECT_EQ(cal.OnThresh, 40);
+    EXPECT_TRUE(cal.CalError);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, "Calibration corrupted. Please recalibrate.");
+    EXPECT_EQ(dialogs.shown()[0].caption, "Information");
+}
+
+TEST_F(CalTest, ShortFileReplacesOnlyTheStartOfTheImage) {
+    calFile.ReadCalFile();
+    const std::string previous = cal.CalImage;
+    std::string shortFile = defaultImage(40000).substr(0, 100);
+    shortFile.replace(0, 8, "0.005000");
+    files.setReadOnly(file("QARN3.ocf"), false);
+    put("QARN3.ocf", shortFile);
+    calFile.ReadCalFile();
+    EXPECT_EQ(cal.CalImage.substr(0, 100), shortFile);
+    EXPECT_EQ(cal.CalImage.substr(100), previous.substr(100));
+    EXPECT_FLOAT_EQ(cal.Factor[0], 0.005f);
+    EXPECT_FALSE(cal.CalError);
+}
+
+TEST_F(CalTest, ImageAlwaysUsesAPointWhateverTheLocale) {
+    // Parsing never consults the process locale: a file from any installation reads.
+    put("QARN3.ocf", defaultImage(39917));
+    calFile.ReadCalFile();
+    EXPECT_FLOAT_EQ(cal.Factor[4], 0.001225f);
+    EXPECT_DOUBLE_EQ(cal.AvgTime, 0.1);
+    EXPECT_EQ(cal.CalDate, 39917);
+}
+
+TEST_F(CalTest, ValuesThatDoNotFitAreRefusedNotWrittenOutOfLayout) {
+    calFile.ReadCalFile();
+    const std::string before = contents("QARN3.ocf");
+    cal.OffThresh = 150;
+    EXPECT_FALSE(calFile.WriteCalFile());
+    EXPECT_EQ(contents("QARN3.ocf"), before);
+    EXPECT_EQ(dialogs.shown().back().text, "Error writing file: QARN3.ocf");
+    EXPECT_EQ(dialogs.shown().back().buttons, std::vector<MsgButton>{MsgButton::Abort});
+}
+
+TEST_F(CalTest, FailedWriteLeavesThePreviousFile) {
+    calFile.ReadCalFile();
+    const std::string before = contents("QARN3.ocf");
+    FullDiskFileStore full;
+    Services failing{full, dialogs, log};
+    CalFile failingFile{cal, sampleRate, failing, folder};
+    cal.OnThresh = 30;
+    EXPECT_FALSE(failingFile.WriteCalFile());
+    EXPECT_EQ(contents("QARN3.ocf"), before);
+    EXPECT_TRUE(files.isReadOnly(file("QARN3.ocf")));
+}
+
+TEST_F(CalTest, AvgSamplesFollowsTheStoreRateAndFixesAZeroRate) {
+    put("QARN3.ocf", defaultImage(39917));
+    sampleRate = 0;
+    calFile.ReadCalFile();
+    EXPECT_EQ(sampleRate, 2400);
+    EXPECT_EQ(cal.AvgSamples, 240);
+}
+
+TEST_F(CalTest, RandomImagesNeverCrash) {
+    std::uint32_t seed = 12345;
+    for (int n = 0; n < 300; ++n) {
+        std::string image(128, ' ');
+        for (char& c : image) {
+            seed = seed * 1103515245 + 12345;
+            c = static_cast<char>((seed >> 16) & 0xFF);
+        }
+        cal.CalImage = image;
+        dialogs.answerList("Cancel,Cancel,Cancel");
+        calFile.ParseCalImage();
+    }
+    SUCCEED();
+}
+
+} // namespace

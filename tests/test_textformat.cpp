@@ -1,0 +1,57 @@
+#include "platform/files.h"
+#include "platform/textformat.h"
+
+#include <gtest/gtest.h>
+
+using namespace qarn3;
+
+namespace {
+
+TEST(TextFormat, FixedFormatsLikePrintfWithTheGivenSeparator) {
+    EXPECT_EQ(formatFixed(5, 4, 2), "5.00");
+    EXPECT_EQ(formatFixed(12.5, 4, 2), "12.50");
+    EXPECT_EQ(formatFixed(5, 4, 2, ','), "5,00");
+    EXPECT_EQ(formatFixed(1000, 6, 0), "  1000");
+    EXPECT_EQ(formatFixed(100, 6, 2), "100.00");
+    EXPECT_EQ(formatFixed(0.001225f, 8, 6), "0.001225");
+    EXPECT_EQ(formatFixed(0.1, 6, 3), " 0.100");
+    EXPECT_EQ(formatInt(5, 2), " 5");
+}
+
+TEST(TextFormat, IntegersConvertOrNameTheText) {
+    EXPECT_EQ(parseInteger(" 42 "), 42);
+    EXPECT_EQ(parseInteger("-7"), -7);
+    EXPECT_EQ(parseInteger("$1F"), 31);
+    EXPECT_EQ(parseInteger("+3"), 3);
+    for (const char* bad : {"", "4.0", "abc", "12a", "99999999999", "-"}) {
+        try {
+            parseInteger(bad);
+            ADD_FAILURE() << bad;
+        } catch (const ConvertError& e) {
+            EXPECT_EQ(e.what(), "'" + std::string(bad) + "' is not a valid integer value");
+        }
+    }
+}
+
+TEST(TextFormat, RealsUseOnlyTheGivenSeparator) {
+    EXPECT_DOUBLE_EQ(parseReal("5.00"), 5.0);
+    EXPECT_DOUBLE_EQ(parseReal("5,25", ','), 5.25);
+    EXPECT_DOUBLE_EQ(parseReal("-1e-3"), -0.001);
+    EXPECT_THROW(parseReal("5.00", ','), ConvertError);
+    EXPECT_THROW(parseReal("abc"), ConvertError);
+    EXPECT_THROW(parseReal("inf"), ConvertError);
+    EXPECT_THROW(parseReal(""), ConvertError);
+    try {
+        parseReal("1OOO");
+    } catch (const ConvertError& e) {
+        EXPECT_STREQ(e.what(), "'1OOO' is not a valid floating point value");
+    }
+}
+
+TEST(Files, BareNamesResolveAgainstTheFolder) {
+    EXPECT_EQ(resolveInFolder("/data/QARN3", "QARN3.osf"), "/data/QARN3/QARN3.osf");
+    EXPECT_EQ(resolveInFolder("/data/QARN3", "/elsewhere/x.owf"), "/elsewhere/x.owf");
+    EXPECT_EQ(bareFileName("/a/b/Test.owf"), "Test.owf");
+}
+
+} // namespace

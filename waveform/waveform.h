@@ -1,0 +1,88 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qarn3 {
+
+struct Services;
+
+constexpr int kWaveSlots = 145001;
+constexpr int kWaveFileSamples = 60000;
+constexpr std::size_t kWaveHeaderSize = 59;
+
+// The 59-byte header of a waveform file (packed, little-endian on disk).
+struct TWaveFileHeader {
+    std::array<char, 8> Magic{};
+    char WaveType = 0;
+    std::array<char, 21> SerialId{};
+    std::array<char, 13> Units{};
+    float AmpsPerCount = 0;
+    float SamplePeriod = 0;
+    std::int16_t ResolutionBits = 0;
+    std::int16_t FullScale = 0;
+    std::int32_t SampleCount = 0;
+
+    std::string bytes() const;                 // the 59 bytes as written
+    static TWaveFileHeader fromBytes(const char* p); // from 59 bytes
+};
+
+// The viewer's time window, cursors and vertical scale, reset when a file is loaded.
+struct TWaveViewFields {
+    double TotalTime = 0;
+    double TimeOrigin = 0;
+    double ViewStart = 0, ViewEnd = 1;
+    double StartCursor = 0, EndCursor = 1;
+    double ScaleTop = 2048, ScaleBottom = -2048;
+};
+
+// The one waveform in memory: the last capture, or a file loaded for playback.
+struct TWaveformData {
+    std::unique_ptr<std::int16_t[]> Samples{new std::int16_t[kWaveSlots]()};
+    std::int32_t Position = 0;
+    std::int32_t SampleCount = 0;
+    double SampleRate = 2400;
+    float SamplePeriod = 1.0f / 2400;
+    float AmpsPerCount = 0;
+    std::string SerialId;
+    std::string FileName;
+    TWaveFileHeader Header;
+    TWaveViewFields View;
+};
+
+// One segment of a generated waveform.
+struct TWaveSegment {
+    double Amplitude, OnTime, PhaseDeg, EndRatio, OffTime;
+};
+using TWaveSegments = std::array<TWaveSegment, 5>;
+extern const TWaveSegments PulseSegments;
+extern const TWaveSegments LongSegments;
+
+// 'N' for a pulse test, 'M' for a long test, '?' otherwise.
+char waveTypeOf(int testMode);
+
+// The samples MakeWaveFile generates (60000 of them, the rest of the buffer zero).
+std::unique_ptr<std::int16_t[]> generateWaveSamples(const TWaveSegments& segments);
+
+// Reading and writing waveform files; bare names resolve against the data folder.
+class WaveformFiles {
+public:
+    WaveformFiles(TWaveformData& store, Services& services, const std::string& dataFolder)
+        : m_w(store), m_s(services), m_dataFolder(dataFolder) {}
+
+    bool ReadWaveform(const std::string& fileName);
+    bool LoadFile(const std::string& fileName);
+    // testMode chooses the file's WaveType.
+    bool WriteWaveform(const std::string& fileName, int testMode);
+    bool MakeWaveFile(const std::string& fileName, bool longType, const TWaveSegments& segments);
+
+private:
+    std::string path(const std::string& fileName) const;
+    TWaveformData& m_w;
+    Services& m_s;
+    std::string m_dataFolder;
+};
+
+} // namespace qarn3
