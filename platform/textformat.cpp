@@ -81,3 +81,25 @@ double parseReal(const std::string& text, char separator) {
 }
 
 } // namespace qarn3
+
+namespace qarn3 {
+
+std::string formatNumber(const std::string& format, double value, char separator) {
+    const std::size_t pct = format.find('%');
+    if (pct == std::string::npos) return format;
+    std::size_t i = pct + 1;
+    int width = 0, precision = 6;
+    while (i < format.size() && format[i] >= '0' && format[i] <= '9')
+        width = width * 10 + (format[i++] - '0');
+    if (i < format.size() && format[i] == '.') {
+        precision = 0;
+        ++i;
+        while (i < format.size() && format[i] >= '0' && format[i] <= '9')
+            precision = precision * 10 + (format[i++] - '0');
+    }
+    if (i >= format.size() || format[i] != 'f') return format;
+    return format.substr(0, pct) + formatFixed(value, width, precision, separator) +
+           format.substr(i + 1);
+}
+
+} // namespace qarn3

@@ -35,3 +35,12 @@ std::int32_t parseInteger(const std::string& text);
 double parseReal(const std::string& text, char separator = '.');
 
 } // namespace qarn3
+
+namespace qarn3 {
+
+// Formats one number with a printf-style fixed format such as "%5.1f A", "%8.4f secs" or
+// "%7.4f" (only %W.Pf is understood), using the given decimal separator whatever the
+// process locale. Text around the conversion is kept.
+std::string formatNumber(const std::string& format, double value, char separator = '.');
+
+} // namespace qarn3

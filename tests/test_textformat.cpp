@@ -55,3 +55,22 @@ TEST(Files, BareNamesResolveAgainstTheFolder) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Folders, EnvironmentOverridesAndXdgDefaults) {
+    ::setenv("QARN3_DATA_DIR", "/srv/qarn3-data", 1);
+    ::setenv("QARN3_PROG_DIR", "/opt/qarn3", 1);
+    ProgramFolders f = platformFolders("/usr/bin");
+    EXPECT_EQ(f.dataFolder, "/srv/qarn3-data");
+    EXPECT_EQ(f.progFolder, "/opt/qarn3");
+    ::unsetenv("QARN3_DATA_DIR");
+    ::unsetenv("QARN3_PROG_DIR");
+    ::setenv("XDG_DATA_HOME", "/home/op/.data", 1);
+    f = platformFolders("/nonexistent/bin");
+    EXPECT_EQ(f.dataFolder, "/home/op/.data/QARN3");
+    EXPECT_EQ(f.progFolder, "/nonexistent/bin");
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+} // namespace

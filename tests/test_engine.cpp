@@ -1,0 +1,411 @@
+#include "engine/engine.h"
+
+#include "calsetup/cal.h"
+#include "calsetup/setup.h"
+#include "diag/debuglog.h"
+#include "engine/ranges.h"
+#include "link/analyzerlink.h"
+#include "waveform/waveform.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <map>
+#include <vector>
+
+using namespace qarn3;
+
+namespace {
+
+// Keeps the last value written to every display element.
+struct RecordingDisplay : EngineDisplay {
+    std::string pulseCurrent, pulseSeconds, pulseCycles, liveCurrent, panel, button;
+    Colour pulseColour = Colour::ButtonFace, statusColour = Colour::ButtonFace,
+           panelColour = Colour::ButtonFace, buttonFont = Colour::ButtonFace,
+           timeBarColour = Colour::Blue;
+    std::map<int, std::string> status;
+    bool analyze = false, rangeList = false;
+    int currentBar = -1, timeBar = -1, selected = -1;
+    std::vector<PulseResult> pulses;
+
+    void setPulseCurrent(const std::string& t) override { pulseCurrent = t; }
+    void setPulseCurrentColour(Colour c) override { pulseColour = c; }
+    void setPulseSeconds(const std::string& t) override { pulseSeconds = t; }
+    void setPulseCycles(const std::string& t) override { pulseCycles = t; }
+    void setLiveCurrent(const std::string& t, Colour) override { liveCurrent = t; }
+    void setArmedRunningPanel(const std::string& t, Colour c) override {
+        panel = t;
+        panelColour = c;
+    }
+    void setRunButton(const std::string& caption, Colour font) override {
+        button = caption;
+        buttonFont = font;
+    }
+    void setAnalyzeEnabled(bool on) override { analyze = on; }
+    void setStatusPanel(int i, const std::string& t) override { status[i] = t; }
+    void setStatusColour(Colour c) override { statusColour = c; }
+    void setRangeListEnabled(bool on) override { rangeList = on; }
+    void selectRange(int i) override { selected = i; }
+    void setCurrentBar(int p) override { currentBar = p; }
+    void setTimeBar(int p, Colour c) override {
+        timeBar = p;
+        timeBarColour = c;
+    }
+    void pulseMeasured(const PulseResult& r) override { pulses.push_back(r); }
+};
+
+// A link that hands out queued samples.
+struct QueueLink : AnalyzerLink {
+    bool valid = true, sampling = true;
+    std::deque<int> samples;
+    int stops = 0, ranges = 0, lastRange = 0, starts = 0, taken = 0;
+    bool LinkValid() const override { return valid; }
+    void clearLinkValid() override { valid = false; }
+    bool Sampling() const override { return sampling; }
+    int samplesWaiting() const override { return static_cast<int>(samples.size()); }
+    int GetSample() override {
+        if (samples.empty()) return 0;
+        const int s = samples.front();
+        samples.pop_front();
+        return s;
+    }
+    void sampleTaken() override { ++taken; }
+    void stopSampling() override {
+        ++stops;
+        sampling = false;
+    }
+    void sendRange(int r) override {
+        ++ranges;
+        lastRange = r;
+    }
+    void startForTest() override { ++starts; }
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    EngineTest() {
+        log.open();
+        setup.RangeIndex = 4;
+        setup.MaxOnTime = 5.0;
+        setup.MaxOffTime = 5.0;
+        setup.ShuntAmperes = 1000;
+        setup.ShuntMillivolts = 100;
+        setup.SourceName = "COM4";
+        setup.SourceKind = kSourceCom;
+        cal.Factor.fill(0.001225f);
+        cal.OnThresh = 40;
+        cal.MPUThresh = 100;
+        cal.OnDelay = 5;
+        cal.OffThresh = 20;
+        cal.OffDelay = 15;
+        cal.AvgTime = 0.1;
+        cal.AvgSamples = 240;
+        cal.SerNum = "SN12345   ";
+        shared.RangeFormat = buildRangeTables(1000, 100).RangeFormat;
+        engine.SetRange();
+        engine.ResetTest();
+    }
+
+    // Feeds samples through live ticks of up to 480 samples.
+    void feed(const std::vector<int>& s) {
+        for (int v : s)
+            com.samples.push_back(v);
+        while (!com.samples.empty())
+            tickLive(480);
+    }
+    void tickLive(std::size_t max) {
+        std::deque<int> rest;
+        while (com.samples.size() > max) {
+            rest.push_front(com.samples.back());
+            com.samples.pop_back();
+        }
+        engine.ProcessTick();
+        for (int v : rest)
+            com.samples.push_back(v);
+    }
+    void zeros(int n) { feed(std::vector<int>(static_cast<std::size_t>(n), 0)); }
+    void pulse(int n, int value) { feed(std::vector<int>(static_cast<std::size_t>(n), value)); }
+
+    TSetupRecord setup;
+    TCalRecord cal;
+    TWaveformData wave;
+    SharedState shared;
+    QueueLink usb, com;
+    RecordingDisplay display;
+    DebugLog log;
+    TQARN3Update engine{EngineContext{setup, cal, wave, shared, usb, com, display, log}};
+};
+
+TEST_F(EngineTest, SetRangeScalesTheDefaultRange) {
+    EXPECT_DOUBLE_EQ(shared.FullScaleAmps, 500);
+    EXPECT_FLOAT_EQ(wave.AmpsPerCount, 0.6125f);
+    EXPECT_EQ(engine.CurrentFormat, "%5.1f A");
+    EXPECT_EQ(com.lastRange, 4);
+    EXPECT_EQ(display.selected, 3);
+}
+
+TEST_F(EngineTest, RectangularPulseOf240Samples) {
+    zeros(100);
+    pulse(240, 1000);
+    zeros(100);
+    EXPECT_EQ(engine.OnSamples, 240u);
+    EXPECT_EQ(display.pulseSeconds, "  0.1000 secs");
+    EXPECT_EQ(display.pulseCycles, "    6.00 cycs");
+    EXPECT_NEAR(engine.PulseAmps, std::sqrt(240.0 / 241.0) * 1000 * 0.6125, 0.01);
+    EXPECT_EQ(display.pulseCurrent, "611.2 A");
+    ASSERT_EQ(display.pulses.size(), 1u);
+    EXPECT_NEAR(display.pulses[0].startSeconds, 100 / 2400.0, 1e-9);
+    EXPECT_FALSE(engine.UnderRange);
+    // The capture starts with the OnDelay + 19 samples before the trigger.
+    EXPECT_EQ(wave.Samples[19], 0);
+    EXPECT_EQ(wave.Samples[20], 1000);
+    EXPECT_EQ(wave.Samples[20 + 239], 1000);
+    EXPECT_EQ(wave.Samples[20 + 240], 0);
+    EXPECT_TRUE(engine.Running);
+    EXPECT_TRUE(engine.Armed);
+}
+
+TEST_F(EngineTest, SteadySineReadsItsRmsLiveCurrent) {
+    std::vector<int> sine;
+    for (int i = 0; i < 2400; ++i)
+        sine.push_back(static_cast<int>(std::lround(1000 * std::sin(2 * M_PI * 60 * i / 2400.0))));
+    feed(sine);
+    EXPECT_EQ(display.liveCurrent, "433.1 A");
+}
+
+TEST_F(EngineTest, OverRangeAbove2000EndsTheTest) {
+    pulse(1, 2000);
+    EXPECT_EQ(engine.EndReason, 0);
+    EXPECT_TRUE(engine.Armed);
+    pulse(1, -2001);
+    EXPECT_EQ(engine.EndReason, 3);
+    EXPECT_FALSE(engine.Armed);
+    EXPECT_EQ(display.status[1], "Overrange Detected");
+    EXPECT_EQ(display.statusColour, Colour::Red);
+    EXPECT_EQ(display.button, "RESET");
+}
+
+TEST_F(EngineTest, OverRangeWhileRunningEndsTheTest) {
+    zeros(10);
+    pulse(100, 1000);
+    ASSERT_TRUE(engine.Running);
+    pulse(1, 2001);
+    EXPECT_FALSE(engine.Running);
+    EXPECT_EQ(display.status[1], "Overrange Detected");
+}
+
+TEST_F(EngineTest, AlternatingSamplesNeverSwitchOn) {
+    std::vector<int> alt;
+    for (int i = 0; i < 2000; ++i)
+        alt.push_back(i % 2 ? 1000 : 0);
+    cal.OnDelay = 2;
+    feed(alt);
+    EXPECT_FALSE(engine.CurrentOn);
+    EXPECT_LE(engine.OnCounter, 1);
+}
+
+TEST_F(EngineTest, LongTestModeUsesTheMpuThreshold) {
+    setup.TestMode = 1;
+    pulse(50, 80); // above OnThresh 40, below MPUThresh 100
+    EXPECT_FALSE(engine.CurrentOn);
+    pulse(50, 120);
+    EXPECT_TRUE(engine.CurrentOn);
+}
+
+TEST_F(EngineTest, UnderRangeOnRangesTwoToEightOnly) {
+    zeros(10);
+    pulse(240, 100); // 61 A on a 500 A range
+    zeros(100);
+    EXPECT_TRUE(engine.UnderRange);
+    zeros(1);
+    EXPECT_EQ(display.status[1], "Underrange Detected");
+    EXPECT_EQ(display.statusColour, Colour::Yellow);
+    EXPECT_EQ(display.pulseColour, Colour::Yellow);
+
+    setup.RangeIndex = 1;
+    engine.SetRange();
+    engine.ResetTest();
+    zeros(10);
+    pulse(240, 20 + 30); // tiny on the smallest range
+    zeros(100);
+    EXPECT_FALSE(engine.UnderRange);
+}
+
+TEST_F(EngineTest, NoCorrectionWhenOnDelayExceedsOffDelay) {
+    cal.OnDelay = 10;
+    cal.OffDelay = 5;
+    engine.ResetTest();
+    zeros(50);
+    pulse(240, 1000);
+    zeros(50);
+    // On at the 10th sample: 231 samples of the pulse, plus 4 of the 5 off-delay zeros.
+    EXPECT_EQ(engine.OnSamples, 235u);
+}
+
+TEST_F(EngineTest, FourEmptyTicksEndTheTestAndDropTheLink) {
+    for (int i = 0; i < 3; ++i)
+        engine.ProcessTick();
+    EXPECT_TRUE(com.valid);
+    EXPECT_TRUE(engine.Armed);
+    engine.ProcessTick();
+    EXPECT_FALSE(com.valid);
+    EXPECT_EQ(com.stops, 1);
+    EXPECT_FALSE(engine.Armed);
+    EXPECT_EQ(display.status[2], "Error on COM4");
+    EXPECT_EQ(display.statusColour, Colour::Red);
+    EXPECT_EQ(display.button, "RESET");
+    const auto& lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) {
+                                return l.find(": RxDataCount <= 0  at:") != std::string::npos;
+                            }),
+              4);
+}
+
+TEST_F(EngineTest, DataBetweenEmptyTicksResetsTheWatchdog) {
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 3; ++i)
+            engine.ProcessTick();
+        zeros(10);
+    }
+    EXPECT_TRUE(com.valid);
+}
+
+TEST_F(EngineTest, SecondPulseReplacesTheFirstThenTimesOut) {
+    zeros(100);
+    pulse(240, 1000);
+    zeros(2400);
+    pulse(480, 800);
+    zeros(15);
+    EXPECT_EQ(display.pulses.size(), 2u);
+    EXPECT_EQ(engine.OnSamples, 480u);
+    EXPECT_EQ(display.pulseSeconds, "  0.2000 secs");
+    // Ends 5 s (12000 samples) after the second pulse ended.
+    zeros(11900);
+    EXPECT_TRUE(engine.Running);
+    zeros(480);
+    EXPECT_FALSE(engine.Running);
+    EXPECT_EQ(display.status[1], "Test Timeout");
+    EXPECT_EQ(display.statusColour, Colour::Green);
+    EXPECT_EQ(display.button, "RESET");
+    EXPECT_TRUE(display.analyze);
+    EXPECT_EQ(display.pulseSeconds, "  0.2000 secs");
+}
+
+TEST_F(EngineTest, StopWhilePulseOnFinishesThePulse) {
+    zeros(100);
+    pulse(240, 1000);
+    engine.TestAbort();
+    // Pulse of 236 counted samples, corrected by OffDelay - OnDelay = 10.
+    EXPECT_EQ(engine.OnSamples, 226u);
+    EXPECT_GT(engine.PulseAmps, 600);
+    EXPECT_EQ(engine.EndReason, 2);
+    EXPECT_EQ(display.status[1], "Test Stopped");
+    EXPECT_EQ(display.statusColour, Colour::Green);
+    ASSERT_EQ(display.pulses.size(), 1u);
+}
+
+TEST_F(EngineTest, ZeroLimitsNeverTimeOut) {
+    setup.MaxOnTime = 0.0;
+    setup.MaxOffTime = 0.0;
+    zeros(10);
+    pulse(24000, 1000); // 10 s on
+    zeros(48000);       // 20 s off
+    EXPECT_TRUE(engine.Running);
+    EXPECT_EQ(display.status[1], "Test in progress");
+}
+
+TEST_F(EngineTest, MaxOnTimeEndsALongPulse) {
+    setup.MaxOnTime = 1.0;
+    zeros(10);
+    pulse(4800, 1000);
+    EXPECT_FALSE(engine.Running);
+    EXPECT_EQ(engine.EndReason, 1);
+    EXPECT_EQ(display.pulses.size(), 1u);
+    EXPECT_NEAR(engine.PulseAmps, 612.5, 0.5);
+}
+
+TEST_F(EngineTest, ReentrantTickIsRefused) {
+    engine.TickIdle = false;
+    engine.ProcessTick();
+    EXPECT_NE(log.lines().back().find("*Update Error "), std::string::npos);
+}
+
+TEST_F(EngineTest, ArmedStatusLiveAndDemo) {
+    com.valid = true;
+    engine.ShowStatus();
+    EXPECT_EQ(display.status[1], "Armed - Initiate test current");
+    EXPECT_EQ(display.button, "READY");
+    EXPECT_EQ(display.status[2], "COM4 on SN12345");
+    shared.DemoMode = true;
+    wave.FileName = "QARN3Pulse.owf";
+    engine.ShowStatus();
+    EXPECT_EQ(display.status[1], "Press RUN to start DEMO");
+    EXPECT_EQ(display.button, "RUN");
+    EXPECT_EQ(display.status[2], "QARN3Pulse.owf");
+    cal.CalError = true;
+    engine.ShowStatus();
+    EXPECT_EQ(display.status[1], "CALIBRATION ERROR");
+    EXPECT_EQ(display.statusColour, Colour::Red);
+}
+
+TEST_F(EngineTest, UsbSourceReportsItsPort) {
+    setup.SourceKind = kSourceUsb;
+    usb.valid = false;
+    engine.ShowStatus();
+    EXPECT_EQ(display.status[2], "Error on USB port");
+    usb.valid = true;
+    engine.ShowStatus();
+    EXPECT_EQ(display.status[2], "SN12345 on USB port");
+    engine.SetRange();
+    EXPECT_EQ(usb.lastRange, 4);
+}
+
+TEST_F(EngineTest, DemoModeSendsNoRangeAndPlaysTheBuffer) {
+    setup.SourceKind = kSourceNone;
+    shared.DemoMode = true;
+    com.ranges = 0;
+    engine.SetRange();
+    EXPECT_EQ(com.ranges, 0);
+    std::vector<std::int16_t> demo(60000, 0);
+    for (int i = 1000; i < 1240; ++i)
+        demo[static_cast<std::size_t>(i)] = 1000;
+    engine.loadDemo(demo.data(), 60000);
+    engine.ResetTest();
+    engine.ProcessTick(); // idle noise, before RUN
+    EXPECT_EQ(engine.DemoIndex, 0);
+    EXPECT_EQ(engine.SamplesTaken, 480);
+    engine.Start();
+    EXPECT_TRUE(shared.DemoPlaying);
+    for (int i = 0; i < 5; ++i)
+        engine.ProcessTick();
+    EXPECT_EQ(engine.DemoIndex, 2400);
+    EXPECT_EQ(engine.OnSamples, 240u);
+    // Shown at the start of a tick: the samples of the five ticks before it.
+    EXPECT_EQ(display.status[0], " 1.0000");
+}
+
+TEST_F(EngineTest, ResetWhileArmedKeepsTheArmedDisplay) {
+    const auto before = std::count_if(log.lines().begin(), log.lines().end(), [](auto& l) {
+        return l.find("Test Arm ") != std::string::npos;
+    });
+    engine.TestArm();
+    const auto after = std::count_if(log.lines().begin(), log.lines().end(), [](auto& l) {
+        return l.find("Test Arm ") != std::string::npos;
+    });
+    EXPECT_EQ(before, after);
+    EXPECT_EQ(display.panel, "ARMED");
+    EXPECT_EQ(display.panelColour, Colour::Lime);
+}
+
+TEST(Ranges, LabelsForTheDefaultShunt) {
+    const RangeTables t = buildRangeTables(1000, 100);
+    EXPECT_THAT(t.RangeLabel, ::testing::ElementsAre("50.00 A", "100.00 A", "250.00 A",
+                                                     "500.0 A", "1000.0 A", "2500.0 A",
+                                                     "5000 A", "10000 A"));
+    EXPECT_EQ(buildRangeTables(1000, 1000).RangeFormat[0], "%5.3f A");
+}
+
+} // namespace
