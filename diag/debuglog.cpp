@@ -1,5 +1,7 @@
 #include "diag/debuglog.h"
 
+#include "platform/files.h"
+
 #include <QMetaObject>
 #include <QThread>
 
@@ -32,6 +34,22 @@ void DebugLog::addOnOwnerThread(const std::string& text) {
     ++m_lineCount;
     m_lines.push_back(formatLine(m_lineCount, text, m_elapsedMs));
     emit lineAdded(QString::fromStdString(m_lines.back()));
+}
+
+} // namespace qarn3
+
+namespace qarn3 {
+
+std::string debugFileName(const std::string& programName) {
+    return programName.substr(0, programName.find('.')) + ".dbg";
+}
+
+bool DebugLog::SaveDebugLog(const std::string& path, FileStore& files) const {
+    std::string text;
+    for (const std::string& line : m_lines)
+        text += line + "\r\n";
+    std::string error;
+    return files.replaceContents(path, text, error);
 }
 
 } // namespace qarn3

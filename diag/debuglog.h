@@ -9,6 +9,8 @@
 
 namespace qarn3 {
 
+class FileStore;
+
 // The program-wide debug line sink: numbered, time-stamped trace lines of every routine.
 // Lines belong to the thread that owns this object; other threads hand theirs over.
 class DebugLog : public QObject {
@@ -30,6 +32,9 @@ public:
     int lineCount() const { return m_lineCount; }
     const std::vector<std::string>& lines() const { return m_lines; }
 
+    // Writes every line, each ended by CR LF, replacing the file; false when it failed.
+    bool SaveDebugLog(const std::string& path, FileStore& files) const;
+
     // "n: text at: t", t the elapsed seconds in the shortest decimal form.
     static std::string formatLine(int number, const std::string& text, std::int64_t elapsedMs);
 
@@ -44,6 +49,10 @@ private:
     std::int64_t m_elapsedMs = 0;
     std::vector<std::string> m_lines;
 };
+
+// The debug dump's name: the program file's name up to its first '.' (all of it when it has
+// none), then ".dbg".
+std::string debugFileName(const std::string& programName);
 
 // Shortest general decimal form with up to 15 significant digits ("0", "0.1", "12.3").
 std::string shortestDecimal(double value);

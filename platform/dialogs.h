@@ -22,7 +22,18 @@ struct DialogRecord {
     std::string text;
     std::vector<MsgButton> buttons; // empty for an input box
     MsgButton answer = MsgButton::None;
-    std::string input; // input box: the text returned
+    std::string input; // input box: the text returned; file dialog: the path chosen
+    std::string filter; // file dialog: "Name|*.ext|Name|*.ext"
+    std::string folder; // file dialog: the folder it opens in
+};
+
+// A file dialog: title, folder, proposed name, "Name|*.ext|..." filter, default extension.
+struct FileDialogSpec {
+    std::string title;
+    std::string initialFolder;
+    std::string fileName;
+    std::string filter;
+    std::string defaultExt;
 };
 
 // The one way the program talks to the user through modal boxes.
@@ -45,6 +56,10 @@ public:
     virtual std::optional<std::string> inputBox(const std::string& caption,
                                                 const std::string& prompt,
                                                 const std::string& defaultText) = 0;
+
+    // File dialogs: the full path chosen, nothing on Cancel.
+    virtual std::optional<std::string> saveFileDialog(const FileDialogSpec& spec) = 0;
+    virtual std::optional<std::string> openFileDialog(const FileDialogSpec& spec) = 0;
 };
 
 // The button a box gives when nobody picks one.

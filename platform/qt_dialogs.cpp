@@ -2,6 +2,7 @@
 
 #include "platform/scripted_dialogs.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -95,6 +96,41 @@ std::optional<std::string> QtDialogs::inputBox(const std::string& caption,
                                       QString::fromStdString(defaultText), &ok);
     if (!ok) return std::nullopt;
     return s.toStdString();
+}
+
+namespace {
+// "Name|*.a|Other|*.b" as Qt writes it: "Name (*.a);;Other (*.b)".
+QString qtFilter(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        out << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+    return out.join(";;");
+}
+
+std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogSpec& spec,
+                                         QFileDialog::AcceptMode mode) {
+    QFileDialog dlg(parent, QString::fromStdString(spec.title),
+                    QString::fromStdString(spec.initialFolder), qtFilter(spec.filter));
+    dlg.setAcceptMode(mode);
+    dlg.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                                                    : QFileDialog::ExistingFile);
+    QString ext = QString::fromStdString(spec.defaultExt);
+    while (ext.startsWith('*') || ext.startsWith('.'))
+        ext.remove(0, 1);
+    if (!ext.isEmpty()) dlg.setDefaultSuffix(ext);
+    dlg.selectFile(QString::fromStdString(spec.fileName));
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+    return dlg.selectedFiles().front().toStdString();
+}
+} // namespace
+
+std::optional<std::string> QtDialogs::saveFileDialog(const FileDialogSpec& spec) {
+    return runFileDialog(m_parent, spec, QFileDialog::AcceptSave);
+}
+
+std::optional<std::string> QtDialogs::openFileDialog(const FileDialogSpec& spec) {
+    return runFileDialog(m_parent, spec, QFileDialog::AcceptOpen);
 }
 
 std::unique_ptr<DialogService> makeDialogService(QWidget* parent) {

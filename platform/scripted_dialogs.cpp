@@ -78,6 +78,38 @@ std::optional<std::string> ScriptedDialogs::inputBox(const std::string& caption,
     return r.input;
 }
 
+std::optional<std::string> ScriptedDialogs::saveFileDialog(const FileDialogSpec& spec) {
+    return fileDialog(spec);
+}
+
+std::optional<std::string> ScriptedDialogs::openFileDialog(const FileDialogSpec& spec) {
+    return fileDialog(spec);
+}
+
+std::optional<std::string> ScriptedDialogs::fileDialog(const FileDialogSpec& spec) {
+    DialogRecord r;
+    r.kind = MsgKind::System;
+    r.caption = spec.title;
+    r.text = spec.fileName;
+    r.filter = spec.filter;
+    r.folder = spec.initialFolder;
+    r.answer = MsgButton::OK;
+    r.input = spec.initialFolder.empty() ? spec.fileName : spec.initialFolder + "/" + spec.fileName;
+    if (!m_answers.empty()) {
+        if (m_answers.front() == "<cancel>") {
+            r.answer = MsgButton::Cancel;
+            r.input.clear();
+        } else {
+            r.input = m_answers.front();
+        }
+        m_answers.pop_front();
+    }
+    echo(r);
+    m_shown.push_back(r);
+    if (r.answer == MsgButton::Cancel) return std::nullopt;
+    return r.input;
+}
+
 void ScriptedDialogs::echo(const DialogRecord& r) {
     if (!m_echo) return;
     *m_echo << "[box] " << (r.caption.empty() ? "(no caption)" : r.caption) << ": " << r.text;

@@ -33,8 +33,13 @@ public:
                         MsgButton defaultButton = MsgButton::None) override;
     std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                         const std::string& defaultText) override;
+    // A queued answer is the path chosen ("<cancel>" cancels); with none the proposed name in
+    // the initial folder is taken.
+    std::optional<std::string> saveFileDialog(const FileDialogSpec& spec) override;
+    std::optional<std::string> openFileDialog(const FileDialogSpec& spec) override;
 
 private:
+    std::optional<std::string> fileDialog(const FileDialogSpec& spec);
     MsgButton box(DialogRecord record, MsgButton defaultButton);
     void echo(const DialogRecord& record);
 

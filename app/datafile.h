@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace qarn3 {
+
+struct Services;
+class Waits;
+
+// The results data file: pulse current "%8.2f", pulse seconds "%8.3f" and a third value,
+// always 0, "%8.3f", each line ended by CR LF, in the locale's decimal separator.
+std::string dataFileText(double pulseAmps, double pulseSeconds, char decimalSeparator);
+
+// Writes the results to the file, replacing it whole; a failure shows
+// "Error writing file: " + name and leaves any old file as it was.
+bool WriteDataFile(const std::string& path, const std::string& shownName, double pulseAmps,
+                   double pulseSeconds, char decimalSeparator, Services& services, Waits& waits);
+
+} // namespace qarn3

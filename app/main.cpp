@@ -1,0 +1,73 @@
+// QARN-3 Breaker Tester Analyzer: program entry. Creates the windows in their order and runs
+// the message loop.
+#include "app/mainwindow.h"
+#include "calsetup/setupdialog.h"
+#include "diag/busywindow.h"
+#include "diag/debuglog.h"
+#include "diag/debugwindow.h"
+#include "diag/qtwaits.h"
+#include "diag/services.h"
+#include "platform/files.h"
+#include "platform/nodevice.h"
+#include "platform/qt_dialogs.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace {
+
+qarn3::ProgramOptions programOptions(const QStringList& arguments) {
+    qarn3::ProgramOptions o;
+    const QFileInfo exe(QCoreApplication::applicationFilePath());
+    o.folders = qarn3::platformFolders(exe.absolutePath().toStdString());
+    o.programName = exe.fileName().toStdString();
+    o.programFileDate =
+        QLocale::system().toString(exe.lastModified().date(), QLocale::ShortFormat).toStdString();
+    o.version = std::string(QARN3_VERSION) + ".0";
+    const QString point = QLocale::system().decimalPoint();
+    o.decimalSeparator = point.isEmpty() ? '.' : point.at(0).toLatin1();
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString a = arguments[i];
+        // The debug switches are not file names.
+        if (a.compare("/debug", Qt::CaseInsensitive) == 0 ||
+            a.compare("-debug", Qt::CaseInsensitive) == 0)
+            continue;
+        o.args.push_back(a.toStdString());
+    }
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("QARN3 Breaker Tester Analyzer");
+    QApplication::setDesktopFileName("qarn3");
+
+    qarn3::DebugLog log;
+    qarn3::FileStore files;
+    const auto dialogs = qarn3::makeDialogService();
+    qarn3::QtBusyWindowFactory busyFactory;
+    qarn3::QtWaits waits(&busyFactory);
+    // The USB and serial transports join in later versions; until then no analyzer is found
+    // and the program offers demonstration mode.
+    qarn3::NoDeviceMpusb usbApi;
+    const qarn3::ProgramOptions options = programOptions(QCoreApplication::arguments());
+
+    qarn3::TfmQARN3 fmQARN3(options, *dialogs, waits, log, files, usbApi, nullptr);
+    if (auto* qtDialogs = dynamic_cast<qarn3::QtDialogs*>(dialogs.get()))
+        qtDialogs->setParent(&fmQARN3);
+    qarn3::TfmDebug fmDebug(log);
+    qarn3::TfmDelay fmDelay;
+    waits.setIdleBusyWindow(&fmDelay);
+    qarn3::Services services{files, *dialogs, log};
+    qarn3::TfmSetup fmSetup(fmQARN3.program().setup, services, options.decimalSeparator,
+                            &fmQARN3);
+    fmQARN3.setDebugWindow(&fmDebug);
+    fmQARN3.setSetupWindow(&fmSetup);
+
+    fmQARN3.show();
+    return QApplication::exec();
+}

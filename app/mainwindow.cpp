@@ -1,0 +1,349 @@
+#include "app/mainwindow.h"
+
+#include "app/colours.h"
+#include "calsetup/setupdialog.h"
+#include "diag/debugwindow.h"
+#include "waveform/plotwidget.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDate>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cmath>
+
+namespace qarn3 {
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+void paint(QWidget* w, Colour c, QPalette::ColorRole role = QPalette::Window) {
+    QPalette p = w->palette();
+    p.setColor(role, toQColor(c));
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+} // namespace
+
+TfmQARN3::TfmQARN3(const ProgramOptions& options, DialogService& dialogs, Waits& waits,
+                   DebugLog& log, FileStore& files, MpusbApi& usbApi, SerialPort* serialPort) {
+    setWindowTitle("QARN-3");
+    setFixedWidth(525);
+    setMinimumHeight(400);
+    resize(525, 470);
+    buildControls();
+    buildMenus();
+    m_program = std::make_unique<Program>(options, dialogs, waits, log, files, usbApi,
+                                          serialPort, *this);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    qApp->installEventFilter(this);
+    m_program->FormCreate();
+}
+
+TfmQARN3::~TfmQARN3() { qApp->removeEventFilter(this); }
+
+QLineEdit* TfmQARN3::reading(const QString& label, const QString& text, const QString& hint,
+                             int y) {
+    auto* l = new QLabel(label, this);
+    l->setGeometry(8, y + 6, 100, 20);
+    auto* e = new QLineEdit(text, this);
+    e->setReadOnly(true);
+    e->setToolTip(hint);
+    e->setAlignment(Qt::AlignRight);
+    e->setGeometry(108, y, 170, 32);
+    QFont f = e->font();
+    f.setPointSize(15);
+    f.setBold(true);
+    e->setFont(f);
+    e->setFocusPolicy(Qt::NoFocus);
+    return e;
+}
+
+void TfmQARN3::buildControls() {
+    const int top = menuBar()->sizeHint().height();
+    PanelCal = new QLabel("Calibration Date", this);
+    PanelCal->setToolTip("Date last calibrated");
+    PanelCal->setAlignment(Qt::AlignCenter);
+    PanelCal->setFrameShape(QFrame::Panel);
+    PanelCal->setFrameShadow(QFrame::Sunken);
+    PanelCal->setGeometry(8, top + 6, 270, 22);
+    ebShunt = new QLineEdit(this);
+    ebShunt->setReadOnly(true);
+    ebShunt->setToolTip("Shunt amps and mV");
+    ebShunt->setGeometry(290, top + 6, 200, 22);
+    ebShunt->setFocusPolicy(Qt::NoFocus);
+
+    ebPulseCurr = reading("Pulse Current", "000.0 A", "Trip current for operation", top + 36);
+    ebPulseSec = reading("Pulse Seconds", "0.000 sec", "Time current was on", top + 72);
+    ebPulseCyc = reading("Pulse Cycles", "0.000 sec", "Time current was on", top + 108);
+    ebCurrent = reading("Current", "000.0 A", "Current while testing", top + 144);
+
+    auto* labelRange = new QLabel("Range:", this);
+    labelRange->setGeometry(290, top + 40, 60, 20);
+    labelRange->setToolTip("Select Range (Stop First)");
+    ComboBoxRange = new QComboBox(this);
+    for (int i = 0; i < 8; ++i)
+        ComboBoxRange->addItem(QString());
+    ComboBoxRange->setGeometry(350, top + 36, 140, 26);
+    ComboBoxRange->setToolTip("Select Range");
+    connect(ComboBoxRange, &QComboBox::activated, this,
+            [this](int index) { m_program->ComboBoxRangeChange(index); });
+
+    auto limit = [this, top](const QString& name, int y, QLineEdit*& field, QToolButton*& up,
+                             QToolButton*& down) {
+        auto* l = new QLabel(name, this);
+        l->setGeometry(290, top + y + 4, 60, 20);
+        l->setToolTip("Select Range (Stop First)");
+        field = new QLineEdit(this);
+        field->setGeometry(350, top + y, 70, 26);
+        field->setAlignment(Qt::AlignRight);
+        field->setToolTip("Select Range (Stop First)");
+        up = new QToolButton(this);
+        up->setArrowType(Qt::UpArrow);
+        up->setGeometry(422, top + y, 22, 13);
+        down = new QToolButton(this);
+        down->setArrowType(Qt::DownArrow);
+        down->setGeometry(422, top + y + 13, 22, 13);
+        up->setToolTip("Select Range (Stop First)");
+        down->setToolTip("Select Range (Stop First)");
+        up->setFocusPolicy(Qt::NoFocus);
+        down->setFocusPolicy(Qt::NoFocus);
+    };
+    limit("MaxOn", 68, ebMaxOn, sbMaxOnUp, sbMaxOnDown);
+    limit("MaxOff", 100, ebMaxOff, sbMaxOffUp, sbMaxOffDown);
+    connect(sbMaxOnUp, &QToolButton::clicked, this, [this] { m_program->sbMaxOnUpClick(); });
+    connect(sbMaxOnDown, &QToolButton::clicked, this, [this] { m_program->sbMaxOnDownClick(); });
+    connect(sbMaxOffUp, &QToolButton::clicked, this, [this] { m_program->sbMaxOffUpClick(); });
+    connect(sbMaxOffDown, &QToolButton::clicked, this, [this] { m_program->sbMaxOffDownClick(); });
+
+    PanelArmedRunning = new QLabel(this);
+    PanelArmedRunning->setAlignment(Qt::AlignCenter);
+    PanelArmedRunning->setFrameShape(QFrame::Panel);
+    PanelArmedRunning->setFrameShadow(QFrame::Raised);
+    PanelArmedRunning->setGeometry(450, top + 68, 40, 58);
+    PanelArmedRunning->setWordWrap(true);
+    QFont small = PanelArmedRunning->font();
+    small.setPointSize(7);
+    PanelArmedRunning->setFont(small);
+
+    BitBtnRunStopReset = new QPushButton("RUN", this);
+    BitBtnRunStopReset->setToolTip("Start or stop test");
+    BitBtnRunStopReset->setGeometry(290, top + 136, 110, 40);
+    QFont bold = BitBtnRunStopReset->font();
+    bold.setBold(true);
+    bold.setPointSize(13);
+    BitBtnRunStopReset->setFont(bold);
+    setRunButton("RUN", Colour::Green);
+    connect(BitBtnRunStopReset, &QPushButton::clicked, this,
+            [this] { m_program->BitBtnRunStopResetClick(); });
+    btAnalyze = new QPushButton("Analyze", this);
+    btAnalyze->setToolTip("Save results to file");
+    btAnalyze->setGeometry(406, top + 136, 84, 40);
+    btAnalyze->setEnabled(false);
+    connect(btAnalyze, &QPushButton::clicked, this, [this] { m_program->mAnalyzeClick(); });
+
+    ProgressBar2 = new QProgressBar(this);
+    ProgressBar2->setRange(0, 100);
+    ProgressBar2->setTextVisible(false);
+    ProgressBar2->setToolTip("Percent of Max On or Off Time");
+    ProgressBar2->setGeometry(8, top + 184, 482, 12);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setOrientation(Qt::Vertical);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setToolTip("Percent maximum current");
+
+    PaintBox1 = new PlotWidget(this);
+    PaintBox1->onPaint = [this](PlotCanvas& c) { PaintBox1Paint(c); };
+
+    for (int i = 0; i < 4; ++i) {
+        StatusPanels[static_cast<std::size_t>(i)] = new QLabel(this);
+        StatusPanels[static_cast<std::size_t>(i)]->setFrameShape(QFrame::StyledPanel);
+    }
+    StatusPanels[0]->setFixedWidth(75);
+    StatusPanels[1]->setFixedWidth(200);
+    StatusPanels[2]->setFixedWidth(150);
+    StatusPanels[2]->setText("Setting Up");
+    statusBar()->setToolTip("Run time information");
+    statusBar()->setSizeGripEnabled(false);
+    for (QLabel* l : StatusPanels)
+        statusBar()->addWidget(l, l == StatusPanels[3] ? 1 : 0);
+
+    UpdateTimer = new QTimer(this);
+    UpdateTimer->setInterval(200);
+    connect(UpdateTimer, &QTimer::timeout, this, [this] { m_program->UpdateTimerTick(); });
+}
+
+void TfmQARN3::buildMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction("&Calibrate", this, [this] { m_program->mCalibrateClick(); });
+    file->addAction("&Hardware", this, [this] { m_program->mHardwareClick(); });
+    file->addAction("&Open", this, [this] { m_program->mOpenClick(); });
+    file->addAction("&Save Data", this, [this] { m_program->mSaveClick(); });
+    file->addSeparator();
+    file->addAction("E&xit", this, [this] { m_program->ProgExit(); });
+    QMenu* test = menuBar()->addMenu("&Test");
+    test->addAction("&Setup", this, [this] { m_program->mSetupClick(); });
+    test->addAction("&Reset");
+    test->addAction("St&artSampling", this, [this] { m_program->engine().Start(); });
+    test->addAction("St&opSampling", this, [this] { m_program->mStopSamplingClick(); });
+    QMenu* view = menuBar()->addMenu("&View");
+    view->addAction("&Analyze", this, [this] { m_program->mAnalyzeClick(); });
+    view->addAction("&Hardware Status", this, [this] { m_program->mHardwareStatusClick(); });
+    view->addAction("&Debug Info", this, [this] { showDebugWindow(); });
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction("&About", this, [this] { m_program->mAboutClick(); });
+    help->addAction("&Contents", this, [this] { m_program->mContentsClick(); });
+    help->addAction("&Operation Guide");
+}
+
+void TfmQARN3::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    const int top = menuBar()->sizeHint().height();
+    const int bottom = height() - statusBar()->sizeHint().height();
+    PaintBox1->setGeometry(8, top + 202, 482, std::max(60, bottom - top - 208));
+    ProgressBar1->setGeometry(498, top + 6, 18, std::max(60, bottom - top - 12));
+    if (!m_firstPaintQueued) {
+        m_firstPaintQueued = true;
+        m_program->FormShow();
+        // The first paint runs the initialisation, once the window is on the screen.
+        QTimer::singleShot(0, this, [this] { m_program->FormPaint(); });
+    }
+}
+
+void TfmQARN3::closeEvent(QCloseEvent* event) {
+    if (!m_closing) {
+        m_closing = true;
+        m_program->FormCloseQuery();
+        m_program->ProgExit();
+    }
+    event->accept();
+}
+
+bool TfmQARN3::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w || w->window() != this) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    // Typed characters go to the window first; Return, Space and Tab still work the controls.
+    if (text.isEmpty() || text == "\r" || text == " " || text == "\t") return false;
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+    return m_program->FormKeyPress(text.at(0).toLatin1());
+}
+
+void TfmQARN3::PaintBox1Paint(PlotCanvas& canvas) {
+    const TWaveformData& w = m_program->wave;
+    const float apc = w.AmpsPerCount;
+    m_plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
+    m_plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
+    m_plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false, true);
+    m_plot.PlotYAxis(kPlotWhite, "", 1, -2048 * apc, 2048 * apc, 0, 0, true, false, true);
+    canvas.setPen(kPlotYellow, 2, false);
+    m_plot.setPen(kPlotYellow, 2);
+    m_plot.PlotMoveTo(0, w.Samples[0] * apc);
+    const long n = std::lrint(w.SampleRate * 0.1);
+    for (long i = 1; i <= n && i < kWaveSlots; ++i) {
+        m_plot.PlotLineTo(static_cast<float>(static_cast<double>(i) / w.SampleRate),
+                          w.Samples[static_cast<std::size_t>(i)] * apc);
+        m_plot.PlotMark(1, 0, 1);
+    }
+}
+
+// MainView
+void TfmQARN3::setCaption(const std::string& caption) { setWindowTitle(q(caption)); }
+std::string TfmQARN3::caption() const { return windowTitle().toStdString(); }
+void TfmQARN3::showWindow() {
+    if (!isVisible()) show();
+}
+void TfmQARN3::focusRunButton() { BitBtnRunStopReset->setFocus(); }
+void TfmQARN3::setShuntText(const std::string& text) { ebShunt->setText(q(text)); }
+void TfmQARN3::setRangeLabels(const std::array<std::string, 8>& labels) {
+    for (int i = 0; i < 8; ++i)
+        ComboBoxRange->setItemText(i, q(labels[static_cast<std::size_t>(i)]));
+}
+void TfmQARN3::setMaxOnText(const std::string& text) { ebMaxOn->setText(q(text)); }
+void TfmQARN3::setMaxOffText(const std::string& text) { ebMaxOff->setText(q(text)); }
+void TfmQARN3::setCalPanel(const std::string& text, Colour colour) {
+    PanelCal->setText(q(text));
+    paint(PanelCal, colour);
+}
+void TfmQARN3::setUpdateTimerEnabled(bool on) {
+    if (on) UpdateTimer->start();
+    else UpdateTimer->stop();
+}
+void TfmQARN3::repaintPlot() { PaintBox1->redraw(); }
+bool TfmQARN3::rangeListEnabled() const { return m_rangeListEnabled; }
+std::string TfmQARN3::runButtonCaption() const { return BitBtnRunStopReset->text().toStdString(); }
+bool TfmQARN3::execSetupDialog() {
+    return m_setupWindow && m_setupWindow->exec() == QDialog::Accepted;
+}
+void TfmQARN3::showDebugWindow() {
+    if (m_debugWindow) m_debugWindow->show();
+}
+std::string TfmQARN3::shortDate(long dayNumber) const {
+    const QDate d = QDate(1899, 12, 30).addDays(dayNumber);
+    return QLocale::system().toString(d, QLocale::ShortFormat).toStdString();
+}
+void TfmQARN3::quit() {
+    m_closing = true;
+    UpdateTimer->stop();
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+}
+
+// EngineDisplay
+void TfmQARN3::setPulseCurrent(const std::string& text) { ebPulseCurr->setText(q(text)); }
+void TfmQARN3::setPulseCurrentColour(Colour colour) { paint(ebPulseCurr, colour, QPalette::Base); }
+void TfmQARN3::setPulseSeconds(const std::string& text) { ebPulseSec->setText(q(text)); }
+void TfmQARN3::setPulseCycles(const std::string& text) { ebPulseCyc->setText(q(text)); }
+void TfmQARN3::setLiveCurrent(const std::string& text, Colour colour) {
+    ebCurrent->setText(q(text));
+    paint(ebCurrent, colour, QPalette::Base);
+}
+void TfmQARN3::setArmedRunningPanel(const std::string& text, Colour colour) {
+    PanelArmedRunning->setText(q(text));
+    paint(PanelArmedRunning, colour);
+}
+void TfmQARN3::setRunButton(const std::string& caption, Colour font) {
+    BitBtnRunStopReset->setText(q(caption));
+    QPalette p = BitBtnRunStopReset->palette();
+    p.setColor(QPalette::ButtonText, toQColor(font));
+    BitBtnRunStopReset->setPalette(p);
+}
+void TfmQARN3::setAnalyzeEnabled(bool on) { btAnalyze->setEnabled(on); }
+void TfmQARN3::setStatusPanel(int index, const std::string& text) {
+    if (index >= 0 && index < 4) StatusPanels[static_cast<std::size_t>(index)]->setText(q(text));
+}
+void TfmQARN3::setStatusColour(Colour colour) { paint(statusBar(), colour); }
+void TfmQARN3::setRangeListEnabled(bool on) {
+    m_rangeListEnabled = on;
+    ComboBoxRange->setEnabled(on);
+}
+void TfmQARN3::selectRange(int itemIndex) {
+    const QSignalBlocker block(ComboBoxRange);
+    ComboBoxRange->setCurrentIndex(itemIndex);
+}
+void TfmQARN3::setCurrentBar(int percent) { ProgressBar1->setValue(percent); }
+void TfmQARN3::setTimeBar(int percent, Colour bar) {
+    ProgressBar2->setValue(percent);
+    setTimeBarColour(bar);
+}
+void TfmQARN3::setTimeBarColour(Colour bar) {
+    QPalette p = ProgressBar2->palette();
+    p.setColor(QPalette::Highlight, toQColor(bar));
+    ProgressBar2->setPalette(p);
+}
+
+} // namespace qarn3

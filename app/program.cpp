@@ -1,0 +1,496 @@
+#include "app/program.h"
+
+#include "app/datafile.h"
+#include "calsetup/caldate.h"
+#include "diag/debuglog.h"
+#include "diag/waits.h"
+#include "platform/dialogs.h"
+#include "platform/mpusb.h"
+#include "platform/textformat.h"
+#include "serial/serialport.h"
+
+#include <cmath>
+#include <filesystem>
+#include <strings.h>
+
+namespace qarn3 {
+
+namespace {
+constexpr const char* kPulseFile = "QARN3Pulse.owf";
+constexpr const char* kLongFile = "QARN3Long.owf";
+constexpr const char* kDataFilter = "Velkorand Data Files|*.odf|Old Data Files|*.dat";
+constexpr const char* kWaveFilter =
+    "Velkorand Wave Files|*.owf|Old Wave Files|*.wav|Wave Files|*.wv|All Files|*.*";
+} // namespace
+
+Program::Program(const ProgramOptions& options, DialogService& dialogs, Waits& waits,
+                 DebugLog& log, FileStore& files, MpusbApi& usbApi, SerialPort* serialPort,
+                 MainView& view)
+    : m_options(options), m_dialogs(dialogs), m_waits(waits), m_log(log), m_files(files),
+      m_services{files, dialogs, log}, m_view(view) {
+    m_usb = std::make_unique<UsbLink>(usbApi, waits, log, dialogs);
+    m_com = std::make_unique<ComLink>(serialPort, waits, log, dialogs);
+    m_usbLink = std::make_unique<UsbAnalyzerLink>(*m_usb);
+    m_comLink = std::make_unique<ComAnalyzerLink>(*m_com);
+    m_calFile = std::make_unique<CalFile>(cal, wave.SampleRate, m_services,
+                                          m_options.folders.dataFolder);
+    m_waveFiles = std::make_unique<WaveformFiles>(wave, m_services, m_options.folders.dataFolder);
+    m_engine = std::make_unique<TQARN3Update>(EngineContext{
+        setup, cal, wave, shared, *m_usbLink, *m_comLink, m_view, m_log,
+        m_options.timerIntervalMs, m_options.decimalSeparator});
+}
+
+Program::~Program() = default;
+
+std::string Program::dataPath(const std::string& name) const {
+    return resolveInFolder(m_options.folders.dataFolder, name);
+}
+
+std::string Program::defaultDemoFile() const {
+    return setup.TestMode == 1 ? kLongFile : kPulseFile;
+}
+
+void Program::FormCreate() {
+    m_log.AddDebugLine("FormCreate QARN ");
+    std::error_code ec;
+    m_log.AddDebugLine("CurrDir: " + std::filesystem::current_path(ec).string());
+    makeFolders(m_options.folders.progFolder);
+    m_log.AddDebugLine("ProgFolder: " + m_options.folders.progFolder);
+    makeFolders(m_options.folders.dataFolder);
+    m_log.AddDebugLine("DataFolder: " + m_options.folders.dataFolder);
+    m_log.AddDebugLine("CurrDir: " + m_options.folders.dataFolder);
+    m_view.setCaption(m_view.caption() + " Rev: " + m_options.programFileDate);
+    if (!m_files.exists(dataPath(kPulseFile)))
+        m_waveFiles->MakeWaveFile(kPulseFile, false, PulseSegments);
+    if (!m_files.exists(dataPath(kLongFile)))
+        m_waveFiles->MakeWaveFile(kLongFile, true, LongSegments);
+    m_log.AddDebugLine("End FormCreate QARN3 ");
+}
+
+void Program::FormShow() {
+    m_log.AddDebugLine("Form Show");
+    m_view.focusRunButton();
+}
+
+void Program::FormPaint() {
+    FirstPaintSeen = true;
+    if (!InitDone) ProgInit();
+}
+
+std::string Program::commPortToTry() {
+    // An open port is the one to test; port discovery comes with the serial port component.
+    return m_com->portOpen() ? m_com->PortName : "COM";
+}
+
+void Program::ProgInit() {
+    m_log.AddDebugLine("ProgInit ");
+    m_view.showWindow();
+    setup.SetupFileName = dataPath(kSetupFileName);
+    setup.DataFileName = dataPath("QARN3.odf");
+    // Defaults first, so that a damaged line leaves sound values in the fields after it.
+    setup.RangeIndex = 4;
+    setup.MaxOnTime = setup.MaxOffTime = 5.0;
+    setup.SourceName = "COM";
+    setup.SourceKind = kSourceCom;
+    setup.MaxOps = 4;
+    setup.TestMode = 0;
+    setup.ShuntAmperes = 1000.0;
+    setup.ShuntMillivolts = 100.0;
+    try {
+        ReadSetupFile(setup, m_services, m_options.decimalSeparator);
+    } catch (const std::exception& e) {
+        m_dialogs.messageDlg(std::string(e.what()) + "\n(" + setup.SetupFileName + ")",
+                             MsgKind::Error, {MsgButton::OK});
+    }
+
+    ranges = buildRangeTables(setup.ShuntAmperes, setup.ShuntMillivolts,
+                              m_options.decimalSeparator);
+    shared.RangeFormat = ranges.RangeFormat;
+    m_view.setRangeLabels(ranges.RangeLabel);
+    shared.FullScaleAmps = rangeFullScale(8, setup.ShuntAmperes, setup.ShuntMillivolts);
+    m_view.setShuntText(
+        formatNumber("Shunt: %5.0f A   ", setup.ShuntAmperes, m_options.decimalSeparator) +
+        formatNumber("%5.2f mV ", setup.ShuntMillivolts, m_options.decimalSeparator));
+
+    const std::string source = trimText(setup.SourceName);
+    if (source == "USB") {
+        setup.SourceKind = kSourceUsb;
+        if (!m_usb->LinkValid) m_usb->CloseUSB();
+    } else if (source.size() >= 3 && strncasecmp(source.c_str(), "COM", 3) == 0) {
+        setup.SourceKind = kSourceCom;
+        if (!m_com->LinkValid) m_com->SerialPortOFF();
+    }
+
+    m_view.setStatusColour(Colour::Yellow);
+    m_view.setStatusPanel(1, "Checking Hardware " + setup.SourceName);
+    bool found = (usbSelected() && m_usb->LinkValid) || (comSelected() && m_com->LinkValid);
+    bool keepTrying = !found;
+    if (found) wave.FileName.clear();
+
+    if (!m_options.args.empty()) {
+        const std::string& file = m_options.args.front();
+        if (m_files.exists(dataPath(file))) {
+            wave.FileName = file;
+            SetDemo(file);
+        }
+    } else {
+        if (!wave.FileName.empty() && m_files.exists(dataPath(wave.FileName))) {
+            SetDemo(wave.FileName);
+        } else {
+            m_view.setStatusColour(Colour::Yellow);
+            m_view.setStatusPanel(1, "Checking Hardware ");
+            m_view.setStatusPanel(2, setup.SourceName);
+        }
+        while (keepTrying && !found) {
+            cal.CalError = true;
+            if (usbSelected()) {
+                if (m_usb->Sampling) m_usb->USBStopSampling();
+                m_waits.BusyWait(300);
+                m_usb->CloseUSB();
+                m_usb->OpenUSB();
+                found = m_usb->DevicePresent() && m_usb->USBTestComm() == 5;
+            } else if (comSelected()) {
+                const std::string port = commPortToTry();
+                if (m_com->TestComm(port) == 0) {
+                    setup.SourceName = port;
+                    found = true;
+                } else {
+                    setup.SourceName = "COM";
+                }
+            }
+            if (found) break;
+            m_log.AddDebugLine("Hardware not found on port: " + setup.SourceName);
+            // Cancel is the default, so that an unattended run never loops here.
+            if (m_dialogs.systemBox("Hardware Not Found. Try again?", "Hardware Check",
+                                    {MsgButton::Retry, MsgButton::Cancel},
+                                    MsgButton::Cancel) == MsgButton::Retry) {
+                m_dialogs.systemBox("Turn Analyzer off, remove USB cable", "Retry",
+                                    {MsgButton::OK});
+                m_waits.BusyWaitShown(4000, "Wait 4 Seconds");
+                m_dialogs.systemBox("Turn Analyzer on and replace USB cable", "Retry",
+                                    {MsgButton::OK});
+                m_waits.BusyWaitShown(4000, "Wait 4 Seconds");
+            } else {
+                keepTrying = false;
+                setup.SourceKind = kSourceNone;
+                SetDemo();
+            }
+        }
+    }
+
+    if (cal.CalError && found) {
+        shared.DemoMode = false;
+        m_log.AddDebugLine("Reset PIC ");
+        if (usbSelected()) m_usb->USBSendCommand(cmd::ResetAnalyzer);
+        else m_com->SendChar(cmd::ResetAnalyzer);
+        m_waits.BusyWait(1000);
+        m_log.AddDebugLine("End delay Reset PIC ");
+        GetCalData();
+    }
+
+    wave.SamplePeriod = static_cast<float>(1.0 / wave.SampleRate);
+    m_engine->SetRange();
+    ResetData();
+    showLimits();
+
+    m_view.setUpdateTimerEnabled(true);
+    if (usbSelected()) {
+        m_usb->USBStartSampling();
+    } else if (comSelected()) {
+        m_com->StopComm();
+        m_waits.BusyWait(500);
+        m_com->ClearInput(true);
+        m_com->StartComm();
+    }
+    m_engine->ShowStatus();
+    InitDone = true;
+    m_log.AddDebugLine("End ProgInit ");
+}
+
+void Program::SetDemo(const std::string& file) {
+    m_log.AddDebugLine("SetDemo ");
+    shared.DemoMode = true;
+    wave.FileName = file.empty() ? defaultDemoFile() : file;
+    if (m_usb->Sampling) m_usb->USBStopSampling();
+    if (m_usb->DevicePresent()) m_usb->CloseUSB();
+    if (m_com->Sampling) m_com->StopComm();
+    if (m_com->portOpen()) m_com->SerialPortOFF();
+
+    if (!m_waveFiles->LoadFile(wave.FileName)) {
+        wave.FileName = defaultDemoFile();
+        if (!m_waveFiles->LoadFile(wave.FileName))
+            m_dialogs.messageDlg("Error loading: " + wave.FileName, MsgKind::Error,
+                                 {MsgButton::OK});
+    }
+    m_engine->loadDemo(wave.Samples.get(), wave.SampleCount - 1);
+    wave.Position = 0;
+    if (wave.Header.WaveType == 'N') setup.TestMode = 0;
+    else if (wave.Header.WaveType == 'M') setup.TestMode = 1;
+
+    try {
+        m_calFile->ReadCalFile();
+    } catch (const std::exception& e) {
+        m_dialogs.messageDlg(e.what(), MsgKind::Error, {MsgButton::OK});
+    }
+    m_engine->SetRange();
+    ResetData();
+    m_view.setUpdateTimerEnabled(true);
+    m_log.AddDebugLine("End SetDemo ");
+}
+
+void Program::ResetData() {
+    m_log.AddDebugLine("ResetData ");
+    m_engine->ResetTest();
+    m_view.setRangeListEnabled(true);
+    const long day = static_cast<long>(std::llround(cal.CalDate));
+    const long today = todayDayNumber();
+    const Colour c = today - 365 > day ? Colour::Red : today - 335 > day ? Colour::Yellow
+                                                                         : Colour::Lime;
+    m_view.setCalPanel("Calibration Date " + m_view.shortDate(day), c);
+    wave.Position = 0;
+    m_com->errors().ErrorCount = 0;
+    shared.PlotShown = false;
+    m_engine->TestArm();
+    m_view.repaintPlot();
+    m_log.AddDebugLine("End ResetData ");
+}
+
+bool Program::FormCloseQuery() {
+    m_log.AddDebugLine("FormCloseQuery ");
+    if (usbSelected() && m_usb->Sampling) {
+        m_usb->USBStopSampling();
+        m_waits.BusyWait(300);
+    } else if (comSelected() && m_com->Sampling) {
+        m_com->StopComm();
+        m_waits.BusyWait(300);
+    }
+    return true;
+}
+
+void Program::ProgExit() {
+    if (exited) return;
+    exited = true;
+    m_log.AddDebugLine("ProgExit");
+    if (usbSelected()) {
+        if (m_usb->Sampling) m_usb->USBStopSampling();
+        m_waits.BusyWait(300);
+        if (m_usb->DevicePresent()) m_usb->CloseUSB();
+    } else if (comSelected()) {
+        m_com->StopComm();
+    }
+    if (!setup.SetupFileName.empty())
+        WriteSetupFile(setup, m_services, m_options.decimalSeparator);
+    m_log.SaveDebugLog(dataPath(debugFileName(m_options.programName)), m_files);
+    m_view.setUpdateTimerEnabled(false);
+    m_waits.BusyWait(100);
+    m_view.quit();
+}
+
+void Program::BitBtnRunStopResetClick() {
+    m_log.AddDebugLine("BitBtnRunStopResetClick ");
+    const std::string caption = m_view.runButtonCaption();
+    if (caption == "RUN") {
+        if (shared.DemoMode) {
+            ResetData();
+            m_engine->Start();
+        }
+    } else if (caption == "STOP") {
+        if (m_engine->EndReason == 0) m_engine->TestAbort();
+    } else if (caption == "RESET") {
+        if ((usbSelected() && !m_usb->LinkValid) || (comSelected() && !m_com->LinkValid))
+            ProgInit();
+        ResetData();
+    }
+}
+
+void Program::ComboBoxRangeChange(int itemIndex) {
+    m_log.AddDebugLine("cbRangeChange ");
+    setup.RangeIndex = static_cast<std::int16_t>(std::clamp(itemIndex + 1, 1, 8));
+    m_engine->SetRange();
+    ResetData();
+}
+
+bool Program::FormKeyPress(char key) {
+    if (!m_view.rangeListEnabled()) return true;
+    if (key == '+' && setup.RangeIndex < 8) {
+        ++setup.RangeIndex;
+        m_engine->SetRange();
+    } else if (key == '-' && setup.RangeIndex > 1) {
+        --setup.RangeIndex;
+        m_engine->SetRange();
+    } else if (key == 27) {
+        ProgExit();
+    }
+    return true;
+}
+
+// The limits move in whole tenths: above 10 s by 10, above 1 s by 1, else by 0.1, and down
+// from 0.1 to 0.0, which switches the limit off.
+double Program::stepDown(double value) {
+    const long t = std::lround(value * 10);
+    if (t > 100) return static_cast<double>(t - 100) / 10;
+    if (t > 10) return static_cast<double>(t - 10) / 10;
+    if (t >= 1) return static_cast<double>(t - 1) / 10;
+    return value;
+}
+
+double Program::stepUp(double value) {
+    const long t = std::lround(value * 10);
+    if (t <= 9) return static_cast<double>(t + 1) / 10;
+    if (t > 90) return static_cast<double>(t + 100) / 10;
+    return static_cast<double>(t + 10) / 10;
+}
+
+void Program::showLimits() {
+    m_view.setMaxOnText(formatNumber("%4.1f", setup.MaxOnTime, m_options.decimalSeparator));
+    m_view.setMaxOffText(formatNumber("%4.1f", setup.MaxOffTime, m_options.decimalSeparator));
+}
+
+void Program::sbMaxOnUpClick() {
+    setup.MaxOnTime = stepUp(setup.MaxOnTime);
+    showLimits();
+}
+void Program::sbMaxOnDownClick() {
+    setup.MaxOnTime = stepDown(setup.MaxOnTime);
+    showLimits();
+}
+void Program::sbMaxOffUpClick() {
+    setup.MaxOffTime = stepUp(setup.MaxOffTime);
+    showLimits();
+}
+void Program::sbMaxOffDownClick() {
+    setup.MaxOffTime = stepDown(setup.MaxOffTime);
+    showLimits();
+}
+
+void Program::UpdateTimerTick() {
+    m_engine->ProcessTick();
+    const double tenth = 0.1 / wave.SamplePeriod;
+    if (!shared.PlotShown && (m_engine->OnSamples > tenth || m_engine->OffSamples > tenth)) {
+        m_view.repaintPlot();
+        shared.PlotShown = true;
+    }
+}
+
+bool Program::GetCalData() {
+    m_log.AddDebugLine("GetCalData ");
+    std::string image;
+    bool ok = false;
+    if (setup.SourceKind == kSourceUsb) {
+        ok = m_usb->USBReceiveCal(image);
+    } else if (setup.SourceKind == kSourceCom) {
+        ok = m_com->ReceiveCal(image);
+    } else {
+        try {
+            m_calFile->ReadCalFile();
+            ok = true;
+        } catch (const std::exception& e) {
+            m_dialogs.messageDlg(e.what(), MsgKind::Error, {MsgButton::OK});
+        }
+        cal.CalError = !ok;
+        return ok;
+    }
+    cal.CalError = true;
+    if (ok) {
+        cal.CalImage = calImageForSending(image);
+        cal.CalImage.resize(kCalImageSize, '\0');
+        m_calFile->ParseCalImage();
+        cal.CalError = false;
+    } else {
+        m_calFile->SetDefaultCal();
+    }
+    return ok;
+}
+
+void Program::mCalibrateClick() {
+    m_log.AddDebugLine("CalibrateClick ");
+    if (usbSelected() && m_usb->Sampling) m_usb->USBStopSampling();
+    if (comSelected() && m_com->portOpen()) m_com->StopComm();
+    m_dialogs.messageDlg("Calibration is not available in this version of the program yet.",
+                         MsgKind::Information, {MsgButton::OK});
+    m_engine->SetRange();
+    ResetData();
+    m_log.AddDebugLine("End CalibrateClick ");
+}
+
+void Program::mHardwareClick() {
+    m_log.AddDebugLine("HardwareClick ");
+    WriteSetupFile(setup, m_services, m_options.decimalSeparator);
+    try {
+        ReadSetupFile(setup, m_services, m_options.decimalSeparator);
+    } catch (const std::exception& e) {
+        m_dialogs.messageDlg(e.what(), MsgKind::Error, {MsgButton::OK});
+    }
+    wave.FileName.clear();
+    ProgInit();
+    m_log.AddDebugLine("End HardwareClick ");
+}
+
+void Program::mSetupClick() {
+    if (m_view.execSetupDialog()) ProgInit();
+}
+
+void Program::mStopSamplingClick() {
+    if (usbSelected() && m_usb->Sampling) m_usb->USBStopSampling();
+    else if (comSelected()) m_com->StopComm();
+}
+
+void Program::mSaveClick() {
+    m_log.AddDebugLine("SaveButtonClick ");
+    if (setup.DataFileName.empty()) setup.DataFileName = "QARN3.odf";
+    FileDialogSpec spec{"Select Data File", m_options.folders.dataFolder, setup.DataFileName,
+                        kDataFilter, "*.odf"};
+    if (const auto chosen = m_dialogs.saveFileDialog(spec))
+        WriteDataFile(dataPath(*chosen), *chosen, m_engine->PulseAmps,
+                      m_engine->OnSamples * static_cast<double>(wave.SamplePeriod),
+                      m_options.decimalSeparator, m_services, m_waits);
+}
+
+void Program::mOpenClick() {
+    m_log.AddDebugLine("OpenClick ");
+    FileDialogSpec spec{"Select Waveform File", m_options.folders.dataFolder, defaultDemoFile(),
+                        kWaveFilter, ""};
+    if (const auto chosen = m_dialogs.openFileDialog(spec)) {
+        // A file in the data folder is known by its bare name; elsewhere by its path.
+        const std::filesystem::path p(*chosen);
+        std::error_code ec;
+        const bool inDataFolder = std::filesystem::equivalent(
+            p.parent_path().empty() ? std::filesystem::path(m_options.folders.dataFolder)
+                                    : p.parent_path(),
+            m_options.folders.dataFolder, ec);
+        wave.FileName = inDataFolder ? p.filename().string() : *chosen;
+    }
+    SetDemo(wave.FileName);
+}
+
+void Program::mAnalyzeClick() {
+    m_log.AddDebugLine("mAnalyzeClick ");
+    wave.SerialId = cal.SerNum;
+    m_dialogs.messageDlg("The waveform viewer is not available in this version of the program "
+                         "yet. Use File/Save Data to keep the results.",
+                         MsgKind::Information, {MsgButton::OK});
+    m_log.AddDebugLine("End mAnalyzeClick ");
+}
+
+void Program::mHardwareStatusClick() {
+    if (setup.SourceKind == kSourceNone) return;
+    m_dialogs.messageDlg(std::string("The ") + (usbSelected() ? "USB" : "serial") +
+                             " status window is not available in this version of the program "
+                             "yet.",
+                         MsgKind::Information, {MsgButton::OK});
+}
+
+void Program::mAboutClick() {
+    m_dialogs.systemBox("QARN-3 Breaker Tester Analyzer\n"
+                        "Serial port component: QARN-3 developers\n"
+                        "\n"
+                        "Version: " + m_options.version,
+                        "QARN3", {MsgButton::OK, MsgButton::Cancel});
+}
+
+void Program::mContentsClick() {
+    m_dialogs.messageDlg("The help pages are not available in this version of the program yet.",
+                         MsgKind::Information, {MsgButton::OK});
+}
+
+} // namespace qarn3

@@ -1,0 +1,150 @@
+#pragma once
+
+#include "calsetup/cal.h"
+#include "calsetup/setup.h"
+#include "diag/services.h"
+#include "engine/display.h"
+#include "engine/engine.h"
+#include "engine/ranges.h"
+#include "link/analyzerlink.h"
+#include "link/comlink.h"
+#include "link/usblink.h"
+#include "platform/files.h"
+#include "waveform/waveform.h"
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qarn3 {
+
+class DebugLog;
+class DialogService;
+class MpusbApi;
+class SerialPort;
+class Waits;
+
+// The main window as the program drives it: the engine's display plus the window's own
+// fields, menus and timer.
+class MainView : public EngineDisplay {
+public:
+    virtual void setCaption(const std::string& caption) = 0;
+    virtual std::string caption() const = 0;
+    virtual void showWindow() {}
+    virtual void focusRunButton() {}
+    virtual void setShuntText(const std::string& text) = 0;
+    virtual void setRangeLabels(const std::array<std::string, 8>& labels) = 0;
+    virtual void setMaxOnText(const std::string& text) = 0;
+    virtual void setMaxOffText(const std::string& text) = 0;
+    virtual void setCalPanel(const std::string& text, Colour colour) = 0;
+    virtual void setUpdateTimerEnabled(bool on) = 0;
+    virtual void repaintPlot() = 0;
+    virtual bool rangeListEnabled() const = 0;
+    virtual std::string runButtonCaption() const = 0;
+    // Shows the Setup dialog modally; true when it ended with OK.
+    virtual bool execSetupDialog() = 0;
+    virtual void showDebugWindow() {}
+    // A day number in the system's short-date format.
+    virtual std::string shortDate(long dayNumber) const = 0;
+    // Ends the program.
+    virtual void quit() = 0;
+};
+
+// What the program is started with.
+struct ProgramOptions {
+    std::vector<std::string> args;  // command-line arguments after the program name
+    ProgramFolders folders;
+    std::string programFileDate;    // short-date text of the program file's date
+    std::string version = "0.0.0.0";
+    std::string programName = "qarn3"; // the program file's name
+    char decimalSeparator = '.';
+    int timerIntervalMs = 200;
+};
+
+// The application shell: start-up and shutdown, the main window's commands and the results
+// file. Owns the records, the links and the engine; the window is a thin view of it.
+class Program {
+public:
+    Program(const ProgramOptions& options, DialogService& dialogs, Waits& waits, DebugLog& log,
+            FileStore& files, MpusbApi& usbApi, SerialPort* serialPort, MainView& view);
+    ~Program();
+
+    // Start-up and shutdown.
+    void FormCreate();
+    void FormShow();
+    void FormPaint();
+    void ProgInit();
+    void SetDemo(const std::string& file = {});
+    void ResetData();
+    void ProgExit();
+    bool FormCloseQuery();
+
+    // The main window's controls and menus.
+    void BitBtnRunStopResetClick();
+    void ComboBoxRangeChange(int itemIndex);
+    // Every typed character; true when it was consumed (always).
+    bool FormKeyPress(char key);
+    void sbMaxOnUpClick();
+    void sbMaxOnDownClick();
+    void sbMaxOffUpClick();
+    void sbMaxOffDownClick();
+    void UpdateTimerTick();
+    void mCalibrateClick();
+    void mHardwareClick();
+    void mOpenClick();
+    void mSaveClick();
+    void mSetupClick();
+    void mStopSamplingClick();
+    void mAnalyzeClick();
+    void mHardwareStatusClick();
+    void mAboutClick();
+    void mContentsClick();
+
+    // Reads the analyzer's calibration (or the file without one); true on success.
+    bool GetCalData();
+
+    // Spin-button steps on a time limit.
+    static double stepDown(double value);
+    static double stepUp(double value);
+
+    TSetupRecord setup;
+    TCalRecord cal;
+    TWaveformData wave;
+    SharedState shared;
+    RangeTables ranges;
+    bool InitDone = false;
+    bool FirstPaintSeen = false;
+    bool exited = false;
+
+    TQARN3Update& engine() { return *m_engine; }
+    UsbLink& usb() { return *m_usb; }
+    ComLink& com() { return *m_com; }
+    const ProgramFolders& folders() const { return m_options.folders; }
+    std::string dataPath(const std::string& name) const;
+
+private:
+    bool usbSelected() const { return setup.SourceKind == kSourceUsb; }
+    bool comSelected() const { return setup.SourceKind == kSourceCom; }
+    std::string defaultDemoFile() const;
+    std::string commPortToTry();
+    void showLimits();
+
+    ProgramOptions m_options;
+    DialogService& m_dialogs;
+    Waits& m_waits;
+    DebugLog& m_log;
+    FileStore& m_files;
+    Services m_services;
+    MainView& m_view;
+    std::unique_ptr<UsbLink> m_usb;
+    std::unique_ptr<ComLink> m_com;
+    std::unique_ptr<UsbAnalyzerLink> m_usbLink;
+    std::unique_ptr<ComAnalyzerLink> m_comLink;
+    std::unique_ptr<CalFile> m_calFile;
+    std::unique_ptr<WaveformFiles> m_waveFiles;
+    std::unique_ptr<TQARN3Update> m_engine;
+};
+
+} // namespace qarn3

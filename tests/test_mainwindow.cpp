@@ -1,0 +1,274 @@
+#include "app/mainwindow.h"
+
+#include "app/datafile.h"
+#include "calsetup/setupdialog.h"
+#include "platform/nodevice.h"
+#include "record_fixture.h"
+#include "support/fake_transports.h"
+#include "waveform/plotwidget.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace qarn3;
+using namespace qarn3::test;
+
+namespace {
+
+class MainWindowTest : public RecordTest {
+protected:
+    std::unique_ptr<TfmQARN3> start(std::vector<std::string> args) {
+        ProgramOptions o;
+        o.folders = {folder, folder};
+        o.args = std::move(args);
+        o.programFileDate = "08/12/2026";
+        auto w = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, usbApi, nullptr);
+        w->program().FormPaint();
+        return w;
+    }
+    std::string status(TfmQARN3& w, int i) {
+        return w.StatusPanels[static_cast<std::size_t>(i)]->text().toStdString();
+    }
+    bool shownBox(const std::string& caption) {
+        for (const auto& r : dialogs.shown())
+            if (r.caption == caption) return true;
+        return false;
+    }
+    void ticks(TfmQARN3& w, int n) {
+        for (int i = 0; i < n; ++i)
+            w.program().UpdateTimerTick();
+    }
+    void key(TfmQARN3& w, char c) {
+        QKeyEvent press(QEvent::KeyPress, c == 27 ? Qt::Key_Escape : 0, Qt::NoModifier,
+                        QString(QChar(c)));
+        QCoreApplication::sendEvent(w.BitBtnRunStopReset, &press);
+    }
+
+    VirtualWaits waits;
+    NoDeviceMpusb usbApi;
+};
+
+TEST_F(MainWindowTest, CommandLineWaveformStartsTheDemonstrationWithoutAHardwareCheck) {
+    auto w = start({"QARN3Pulse.owf"});
+    EXPECT_FALSE(shownBox("Hardware Check"));
+    EXPECT_EQ(w->windowTitle(), "QARN-3 Rev: 08/12/2026");
+    EXPECT_EQ(status(*w, 1), "Press RUN to start DEMO");
+    EXPECT_EQ(status(*w, 2), "QARN3Pulse.owf");
+    EXPECT_EQ(w->BitBtnRunStopReset->text(), "RUN");
+    EXPECT_FALSE(w->btAnalyze->isEnabled());
+
+    w->BitBtnRunStopReset->click();
+    ticks(*w, 5); // 1 s: the first pulse has been measured
+    EXPECT_EQ(w->ebPulseCurr->text(), "331.3 A");
+    EXPECT_EQ(w->ebPulseSec->text(), "  0.0504 secs");
+    ticks(*w, 55);
+    EXPECT_EQ(status(*w, 1), "Test Timeout");
+    EXPECT_EQ(w->statusBar()->palette().color(QPalette::Window), QColor(0, 128, 0));
+    EXPECT_EQ(w->BitBtnRunStopReset->text(), "RESET");
+    EXPECT_TRUE(w->btAnalyze->isEnabled());
+    EXPECT_EQ(w->ebPulseCurr->text(), "312.2 A");
+    EXPECT_EQ(w->ebPulseCyc->text(), "   14.98 cycs");
+
+    w->BitBtnRunStopReset->click();
+    EXPECT_EQ(status(*w, 1), "Press RUN to start DEMO");
+    EXPECT_EQ(w->BitBtnRunStopReset->text(), "RUN");
+    EXPECT_EQ(w->ebPulseCurr->text(), "  0.0 A");
+}
+
+TEST_F(MainWindowTest, MissingCommandLineFileKeepsTheSetupSourceAndChecksNothing) {
+    auto w = start({"nothere.owf"});
+    EXPECT_FALSE(shownBox("Hardware Check"));
+    EXPECT_FALSE(w->program().shared.DemoMode);
+    EXPECT_EQ(w->program().setup.SourceKind, kSourceCom);
+}
+
+TEST_F(MainWindowTest, NoAnalyzerAndCancelEntersDemonstrationMode) {
+    dialogs.answer(MsgButton::Cancel);
+    auto w = start({});
+    ASSERT_TRUE(shownBox("Hardware Check"));
+    EXPECT_TRUE(w->program().shared.DemoMode);
+    EXPECT_EQ(w->program().setup.SourceKind, kSourceNone);
+    EXPECT_EQ(w->program().wave.FileName, "QARN3Pulse.owf");
+    EXPECT_EQ(status(*w, 1), "Press RUN to start DEMO");
+}
+
+TEST_F(MainWindowTest, LongTestModeLoadsTheLongDemonstration) {
+    put("QARN3.osf", "4\r\n5.00\r\n5.00\r\nx.odf\r\nWAV\r\n4\r\n1\r\n  1000\r\n100.00\r\n");
+    dialogs.answer(MsgButton::Cancel);
+    auto w = start({});
+    EXPECT_TRUE(shownBox("Hardware Check")); // asked even with no analyzer source
+    EXPECT_EQ(w->program().wave.FileName, "QARN3Long.owf");
+}
+
+TEST_F(MainWindowTest, RetryShowsTheCableStepsThenCancel) {
+    dialogs.answerList("Retry,OK,OK,Cancel");
+    auto w = start({});
+    std::vector<std::string> texts;
+    for (const auto& r : dialogs.shown())
+        if (r.caption == "Hardware Check" || r.caption == "Retry") texts.push_back(r.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"Hardware Not Found. Try again?",
+                                               "Turn Analyzer off, remove USB cable",
+                                               "Turn Analyzer on and replace USB cable",
+                                               "Hardware Not Found. Try again?"}));
+    EXPECT_TRUE(w->program().shared.DemoMode);
+}
+
+TEST_F(MainWindowTest, RangeLabelsForTheDefaultShunt) {
+    auto w = start({"QARN3Pulse.owf"});
+    QStringList labels;
+    for (int i = 0; i < 8; ++i)
+        labels << w->ComboBoxRange->itemText(i);
+    EXPECT_EQ(labels, QStringList({"50.00 A", "100.00 A", "250.00 A", "500.0 A", "1000.0 A",
+                                   "2500.0 A", "5000 A", "10000 A"}));
+    EXPECT_EQ(w->ComboBoxRange->currentIndex(), 3);
+    EXPECT_EQ(w->ebShunt->text(), "Shunt:  1000 A   100.00 mV ");
+}
+
+TEST_F(MainWindowTest, MaxOnSpinSteps) {
+    auto w = start({"QARN3Pulse.owf"});
+    QStringList seen;
+    for (int i = 0; i < 6; ++i) {
+        w->sbMaxOnDown->click();
+        seen << w->ebMaxOn->text();
+    }
+    EXPECT_EQ(seen, QStringList({" 4.0", " 3.0", " 2.0", " 1.0", " 0.9", " 0.8"}));
+    for (int i = 0; i < 20; ++i)
+        w->sbMaxOnDown->click();
+    EXPECT_EQ(w->ebMaxOn->text(), " 0.0");
+    EXPECT_DOUBLE_EQ(w->program().setup.MaxOnTime, 0.0);
+    w->program().setup.MaxOffTime = 9.0;
+    seen.clear();
+    for (int i = 0; i < 3; ++i) {
+        w->sbMaxOffUp->click();
+        seen << w->ebMaxOff->text();
+    }
+    EXPECT_EQ(seen, QStringList({"10.0", "20.0", "30.0"}));
+    EXPECT_DOUBLE_EQ(Program::stepUp(0.0), 0.1);
+    EXPECT_DOUBLE_EQ(Program::stepUp(0.9), 1.0);
+    EXPECT_DOUBLE_EQ(Program::stepDown(20.0), 10.0);
+}
+
+TEST_F(MainWindowTest, PlusAndMinusKeysStayWithinTheRanges) {
+    auto w = start({"QARN3Pulse.owf"});
+    auto& setup = w->program().setup;
+    setup.RangeIndex = 8;
+    key(*w, '+');
+    EXPECT_EQ(setup.RangeIndex, 8);
+    key(*w, '-');
+    EXPECT_EQ(setup.RangeIndex, 7);
+    EXPECT_EQ(w->ComboBoxRange->currentIndex(), 6);
+    setup.RangeIndex = 1;
+    key(*w, '-');
+    EXPECT_EQ(setup.RangeIndex, 1);
+    // Keys are ignored while the range list is disabled, Esc included.
+    w->setRangeListEnabled(false);
+    key(*w, '+');
+    key(*w, 27);
+    EXPECT_EQ(setup.RangeIndex, 1);
+    EXPECT_FALSE(w->program().exited);
+    w->setRangeListEnabled(true);
+    key(*w, 27);
+    EXPECT_TRUE(w->program().exited);
+}
+
+TEST_F(MainWindowTest, RangeListChangeResetsTheReadingsAndKeysKeepThem) {
+    auto w = start({"QARN3Pulse.owf"});
+    w->BitBtnRunStopReset->click();
+    ticks(*w, 3);
+    ASSERT_EQ(w->ebPulseCurr->text(), "331.3 A");
+    w->program().setup.RangeIndex = 4;
+    w->program().engine().Running = false; // armed between pulses: keys act
+    w->setRangeListEnabled(true);
+    key(*w, '+');
+    EXPECT_EQ(w->ebPulseCurr->text(), "331.3 A");
+    w->program().ComboBoxRangeChange(2);
+    EXPECT_EQ(w->program().setup.RangeIndex, 3);
+    EXPECT_EQ(w->ebPulseCurr->text(), " 0.00 A");
+}
+
+TEST_F(MainWindowTest, SaveDataBeforeAnyTestAndTwice) {
+    auto w = start({"QARN3Pulse.owf"});
+    dialogs.answer(file("results.odf"));
+    w->program().mSaveClick();
+    EXPECT_EQ(contents("results.odf"), "    0.00\r\n   0.000\r\n   0.000\r\n");
+    const auto& box = dialogs.shown().back();
+    EXPECT_EQ(box.caption, "Select Data File");
+    EXPECT_EQ(box.filter, "Velkorand Data Files|*.odf|Old Data Files|*.dat");
+    w->BitBtnRunStopReset->click();
+    ticks(*w, 5);
+    dialogs.answer(file("results.odf"));
+    w->program().mSaveClick();
+    EXPECT_EQ(contents("results.odf"), "  331.33\r\n   0.050\r\n   0.000\r\n");
+    dialogs.answer("<cancel>");
+    w->program().mSaveClick();
+    EXPECT_EQ(contents("results.odf"), "  331.33\r\n   0.050\r\n   0.000\r\n");
+}
+
+TEST_F(MainWindowTest, FailedSaveKeepsTheOldResults) {
+    auto w = start({"QARN3Pulse.owf"});
+    dialogs.answer(folder + "/no/such/dir/results.odf");
+    w->program().mSaveClick();
+    EXPECT_EQ(dialogs.shown().back().text, "Error writing file: " + folder + "/no/such/dir/results.odf");
+    EXPECT_EQ(dialogs.shown().back().buttons, std::vector<MsgButton>{MsgButton::Abort});
+}
+
+TEST(DataFile, CommaLocaleAndWideValues) {
+    EXPECT_EQ(dataFileText(512.3456, 200 / 2400.0, ','), "  512,35\r\n   0,083\r\n   0,000\r\n");
+    EXPECT_EQ(dataFileText(123456789.0, 1.0, '.'), "123456789.00\r\n   1.000\r\n   0.000\r\n");
+}
+
+TEST_F(MainWindowTest, OpenEntersDemonstrationModeEvenWhenCancelled) {
+    auto w = start({"nothere.owf"});
+    ASSERT_FALSE(w->program().shared.DemoMode);
+    dialogs.answer("<cancel>");
+    w->program().mOpenClick();
+    EXPECT_TRUE(w->program().shared.DemoMode);
+    EXPECT_EQ(w->program().wave.FileName, "QARN3Pulse.owf");
+    dialogs.answer(file("QARN3Long.owf"));
+    w->program().mOpenClick();
+    EXPECT_EQ(w->program().wave.FileName, "QARN3Long.owf");
+    EXPECT_EQ(w->program().setup.TestMode, 1);
+}
+
+TEST_F(MainWindowTest, ExitSavesRangeLimitsAndSourceForTheNextStart) {
+    {
+        auto w = start({"QARN3Pulse.owf"});
+        w->program().ComboBoxRangeChange(6);
+        w->sbMaxOnUp->click();
+        w->sbMaxOffDown->click();
+        w->program().ProgExit();
+    }
+    dialogs.clear();
+    auto w = start({"QARN3Pulse.owf"});
+    EXPECT_EQ(w->program().setup.RangeIndex, 7);
+    EXPECT_DOUBLE_EQ(w->program().setup.MaxOnTime, 6.0);
+    EXPECT_DOUBLE_EQ(w->program().setup.MaxOffTime, 4.0);
+    EXPECT_EQ(w->ebMaxOn->text(), " 6.0");
+    EXPECT_FALSE(shownBox("File Missing"));
+}
+
+TEST_F(MainWindowTest, TraceShowsTheOnsetOfTheLastPulse) {
+    auto w = start({"QARN3Pulse.owf"});
+    w->BitBtnRunStopReset->click();
+    ticks(*w, 3);
+    ImageCanvas canvas;
+    canvas.resize(482, 230);
+    w->PaintBox1Paint(canvas);
+    EXPECT_EQ(w->plot().marks().size(), 240u); // one a sample after the first
+    const QImage& img = canvas.image();
+    int yellow = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.pixelColor(x, y) == QColor(255, 255, 0)) ++yellow;
+    EXPECT_GT(yellow, 200);
+}
+
+} // namespace

@@ -1,0 +1,204 @@
+#include "waveform/plotengine.h"
+#include "waveform/plotwidget.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+using namespace qarn3;
+
+namespace {
+
+// A canvas that records what is drawn; characters are 8 pixels wide and 13 high.
+struct RecordingCanvas : PlotCanvas {
+    int w = 640, h = 400;
+    struct Line {
+        int x1, y1, x2, y2;
+        bool dotted;
+    };
+    std::vector<Line> lines;
+    std::vector<std::pair<int, std::string>> texts;
+    bool dotted = false;
+    int width() const override { return w; }
+    int height() const override { return h; }
+    void fill(std::uint32_t) override {}
+    void setPen(std::uint32_t, int, bool d) override { dotted = d; }
+    void setXorMode(bool) override {}
+    void line(int x1, int y1, int x2, int y2) override { lines.push_back({x1, y1, x2, y2, dotted}); }
+    void rectangle(int, int, int, int) override {}
+    void ellipse(int, int, int, int) override {}
+    void text(int x, int, const std::string& s) override { texts.emplace_back(x, s); }
+    int textWidth(const std::string& s) const override { return 8 * static_cast<int>(s.size()); }
+    int textHeight() const override { return 13; }
+    void setFontPoints(int) override {}
+};
+
+TEST(PlotTicks, TenthOfASecondOver590PixelsGivesHundredthsWithTwoDecimals) {
+    const TickChoice t = chooseLinearTicks(0, 0.1, 590, 8, 0, nullptr);
+    EXPECT_DOUBLE_EQ(t.majorStep, 0.01);
+    EXPECT_DOUBLE_EQ(t.minorStep, 0.002);
+    EXPECT_EQ(t.decimals, 2);
+}
+
+TEST(PlotTicks, StepRulesAndShrinking) {
+    // raw 4.18 (x100): major 500, minor 100.
+    TickChoice t = chooseLinearTicks(-1254.4, 1254.4, 240, 8, 0, nullptr);
+    EXPECT_DOUBLE_EQ(t.majorStep, 500);
+    EXPECT_DOUBLE_EQ(t.minorStep, 100);
+    EXPECT_EQ(t.decimals, 0);
+    // raw 1.x: major 2s, minor s/2.
+    t = chooseLinearTicks(0, 12, 400, 8, 0, nullptr);
+    EXPECT_DOUBLE_EQ(t.majorStep, 2);
+    EXPECT_DOUBLE_EQ(t.minorStep, 0.5);
+    // Fewer than two labels fitting shrinks the step.
+    int calls = 0;
+    t = chooseLinearTicks(0, 10, 400, 8, 0, [&](double, int) { return ++calls >= 3 ? 2 : 1; });
+    EXPECT_EQ(calls, 3);
+    // Never below the minimum step.
+    t = chooseLinearTicks(0, 0.1, 590, 8, 0.05, nullptr);
+    EXPECT_DOUBLE_EQ(t.majorStep, 0.05);
+    EXPECT_DOUBLE_EQ(t.minorStep, 0.05);
+}
+
+TEST(PlotTicks, ValueDecimals) {
+    EXPECT_EQ(valueDecimals(0), 99);
+    EXPECT_EQ(valueDecimals(1), 0);
+    EXPECT_EQ(valueDecimals(0.01), 2);
+    EXPECT_EQ(valueDecimals(0.05), 2);
+    EXPECT_EQ(valueDecimals(250), 0);
+}
+
+TEST(PlotMapping, ClampsTo16BitsAndClipsAtTheRightEdge) {
+    EXPECT_EQ(fractionToPixel(50, 1e9, 580, false), 32767);
+    EXPECT_EQ(fractionToPixel(50, -1e9, 580, false), -32768);
+    EXPECT_EQ(fractionToPixel(350, 0.5, 300, true), 200);
+    int x1 = 100, y1 = 100, x2 = 32767, y2 = 32767;
+    ASSERT_TRUE(clipSegment(x1, y1, x2, y2, 50, 10, 630, 350));
+    EXPECT_EQ(x2, 350);
+    EXPECT_EQ(y2, 350);
+    int a = 0, b = 0, c = 10, d = 0;
+    EXPECT_FALSE(clipSegment(a, b, c, d, 50, 10, 630, 350)); // wholly left
+    a = 60, b = -100, c = 60, d = 1000;
+    ASSERT_TRUE(clipSegment(a, b, c, d, 50, 10, 630, 350)); // vertical: cut
+    EXPECT_EQ(b, 10);
+    EXPECT_EQ(d, 350);
+}
+
+class PlotEngineTest : public ::testing::Test {
+protected:
+    void begin() {
+        plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
+        plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
+    }
+    RecordingCanvas canvas;
+    PlotEngine plot;
+};
+
+TEST_F(PlotEngineTest, AreaFromPercentagesAndMargins) {
+    begin();
+    const auto* a = plot.currentArea();
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->left, 50);
+    EXPECT_EQ(a->width, 580);
+    EXPECT_EQ(a->bottom, 350);
+    EXPECT_EQ(a->height, 340);
+    EXPECT_EQ(plot.fontPoints(), 9);
+    EXPECT_EQ(plot.charWidth(), 8);
+}
+
+TEST_F(PlotEngineTest, EqualMinimumAndMaximumDrawNothing) {
+    begin();
+    plot.PlotXAxis(kPlotWhite, "", true, 1, 1, 0, 0, false, true);
+    plot.PlotYAxis(kPlotWhite, "", 1, -1, 1, 0, 0, true, false, true);
+    plot.PlotMoveTo(0, 0);
+    plot.PlotLineTo(1, 1);
+    EXPECT_TRUE(canvas.lines.empty());
+}
+
+TEST_F(PlotEngineTest, NinthAreaDrawsNothingUntilTheNextBegin) {
+    begin();
+    for (int i = 0; i < 8; ++i)
+        plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
+    EXPECT_EQ(plot.currentArea(), nullptr);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
+    EXPECT_TRUE(canvas.lines.empty());
+    begin();
+    EXPECT_NE(plot.currentArea(), nullptr);
+}
+
+TEST_F(PlotEngineTest, AxesLabelTicksAndTheTraceIsClipped) {
+    canvas.w = 640; // area 580 wide
+    begin();
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false, true);
+    std::vector<std::string> labels;
+    for (auto& t : canvas.texts)
+        labels.push_back(t.second);
+    ASSERT_GE(labels.size(), 11u);
+    EXPECT_EQ(labels.front(), "0.00");
+    EXPECT_EQ(labels[1], "0.01");
+    EXPECT_EQ(labels[10], "0.10");
+    plot.PlotYAxis(kPlotWhite, "", 1, -1000, 1000, 0, 0, true, false, true);
+    canvas.lines.clear();
+    plot.PlotMoveTo(0.05f, 0);
+    plot.PlotLineTo(0.05f, 1e9f); // far above: cut at the top of the area
+    ASSERT_EQ(canvas.lines.size(), 1u);
+    EXPECT_EQ(canvas.lines[0].y2, 10);
+    float x, y;
+    plot.PlotScreenToData(plot.xPixel(0.025), plot.yPixel(500), x, y);
+    EXPECT_NEAR(x, 0.025, 0.0002);
+    EXPECT_NEAR(y, 500, 5);
+}
+
+TEST_F(PlotEngineTest, MarksInsideTheAreaAreListed) {
+    begin();
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
+    plot.PlotYAxis(kPlotWhite, "", 1, 0, 1, 0, 0, true, false, true);
+    plot.PlotMoveTo(0.5f, 0.5f);
+    plot.PlotMark(1, 0, 1);
+    plot.PlotMoveTo(5, 5);
+    plot.PlotMark(1, 0, 1);
+    plot.PlotMark(9, 0, 1);
+    EXPECT_EQ(plot.marks().size(), 1u);
+}
+
+TEST_F(PlotEngineTest, RubberBandZoomNarrowsAndATinyBandResets) {
+    begin();
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
+    plot.PlotYAxis(kPlotWhite, "", 1, 0, 1, 0, 0, true, false, true);
+    plot.PlotMouseDown(true, true, 50 + 145, 200);
+    plot.PlotMouseMove(true, 50 + 435, 100);
+    plot.PlotMouseUp(true, true);
+    begin();
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
+    EXPECT_NEAR(plot.currentArea()->x.visibleMin, 0.25, 0.01);
+    EXPECT_NEAR(plot.currentArea()->x.visibleMax, 0.75, 0.01);
+    plot.PlotYAxis(kPlotWhite, "", 1, 0, 1, 0, 0, true, false, true);
+    plot.PlotMouseDown(true, true, 300, 200);
+    plot.PlotMouseUp(true, true);
+    begin();
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
+    EXPECT_DOUBLE_EQ(plot.currentArea()->x.visibleMin, 0);
+    EXPECT_DOUBLE_EQ(plot.currentArea()->x.visibleMax, 1);
+}
+
+TEST(PlotXor, CrossHairDrawnTwiceLeavesTheImageAsItWas) {
+    ImageCanvas canvas;
+    canvas.resize(300, 200);
+    PlotEngine plot;
+    plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
+    plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
+    plot.PlotYAxis(kPlotWhite, "", 1, -1, 1, 0, 0, true, false, true);
+    const QImage before = canvas.image().copy();
+    plot.PlotMouseDown(true, false, 150, 80);
+    EXPECT_TRUE(plot.crossHairActive());
+    EXPECT_NE(canvas.image(), before);
+    plot.PlotMouseMove(false, 170, 90);
+    plot.PlotMouseUp(true, false);
+    EXPECT_FALSE(plot.crossHairActive());
+    EXPECT_EQ(canvas.image(), before);
+}
+
+} // namespace

@@ -1,0 +1,598 @@
+#include "waveform/plotengine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace qarn3 {
+
+int valueDecimals(double v) {
+    const double a = std::fabs(v);
+    if (a == 0) return 99;
+    if (a > 1) return std::max(0, -static_cast<int>(std::trunc(std::log10(a * 1.001))));
+    if (a == 1) return 0;
+    return 1 - static_cast<int>(std::trunc(std::log10(a * 1.001)));
+}
+
+TickChoice chooseLinearTicks(double visibleMin, double visibleMax, int lengthPx, int charWidth,
+                             double minStep,
+                             const std::function<int(double, int)>& labelFitCount) {
+    const double range = visibleMax - visibleMin;
+    const int n = std::max(1, lengthPx / std::max(1, 5 * charWidth));
+    double shrink = 1;
+    TickChoice t;
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        double raw = range / (n + 0.000001) * shrink;
+        double s = 1;
+        int d = 0;
+        if (!(raw > 0) || !std::isfinite(raw)) return t;
+        while (raw < 0.5) {
+            raw *= 10;
+            s /= 10;
+            ++d;
+        }
+        while (raw >= 5) {
+            raw /= 10;
+            s *= 10;
+        }
+        if (raw < 1) {
+            t.majorStep = s;
+            t.minorStep = s / 5;
+        } else if (raw >= 2) {
+            t.majorStep = 5 * s;
+            t.minorStep = s;
+        } else {
+            t.majorStep = 2 * s;
+            t.minorStep = s / 2;
+        }
+        t.majorStep = std::max(t.majorStep, minStep);
+        t.minorStep = std::max(t.minorStep, minStep);
+        t.decimals = std::min(d, valueDecimals(minStep));
+        if (!labelFitCount || labelFitCount(t.majorStep, t.decimals) >= 2) break;
+        shrink *= 0.8;
+    }
+    return t;
+}
+
+int fractionToPixel(double origin, double fraction, double length, bool downward) {
+    double p = downward ? origin - fraction * length : origin + fraction * length;
+    if (!std::isfinite(p)) p = p > 0 ? 32767 : -32768;
+    p = std::clamp(p, -32768.0, 32767.0);
+    return static_cast<int>(std::lround(p));
+}
+
+bool clipSegment(int& x1, int& y1, int& x2, int& y2, int left, int top, int right, int bottom) {
+    if ((x1 < left && x2 < left) || (x1 > right && x2 > right) || (y1 < top && y2 < top) ||
+        (y1 > bottom && y2 > bottom))
+        return false;
+    if (x1 == x2) {
+        y1 = std::clamp(y1, top, bottom);
+        y2 = std::clamp(y2, top, bottom);
+        return true;
+    }
+    auto atX = [](int ax, int ay, int bx, int by, int x) {
+        return static_cast<int>(std::lround(ay + static_cast<double>(by - ay) * (x - ax) / (bx - ax)));
+    };
+    auto atY = [](int ax, int ay, int bx, int by, int y) {
+        return static_cast<int>(std::lround(ax + static_cast<double>(bx - ax) * (y - ay) / (by - ay)));
+    };
+    // Vertical edges first.
+    for (int* px : {&x1, &x2}) {
+        int* py = px == &x1 ? &y1 : &y2;
+        const int ox = px == &x1 ? x2 : x1, oy = px == &x1 ? y2 : y1;
+        if (*px < left) {
+            *py = atX(*px, *py, ox, oy, left);
+            *px = left;
+        } else if (*px > right) {
+            *py = atX(*px, *py, ox, oy, right);
+            *px = right;
+        }
+    }
+    // Then the horizontal edges.
+    for (int* py : {&y1, &y2}) {
+        int* px = py == &y1 ? &x1 : &x2;
+        const int ox = py == &y1 ? x2 : x1, oy = py == &y1 ? y2 : y1;
+        if (oy == *py) continue;
+        if (*py < top) {
+            *px = atY(*px, *py, ox, oy, top);
+            *py = top;
+        } else if (*py > bottom) {
+            *px = atY(*px, *py, ox, oy, bottom);
+            *py = bottom;
+        }
+    }
+    return x1 >= left && x1 <= right && x2 >= left && x2 <= right && y1 >= top && y1 <= bottom &&
+           y2 >= top && y2 <= bottom;
+}
+
+namespace {
+std::string fixed(double v, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", std::clamp(decimals, 0, 15), v);
+    std::string s = buf;
+    if (s == "-0" || s.rfind("-0.", 0) == 0) {
+        bool zero = s.find_first_not_of("-0.") == std::string::npos;
+        if (zero) s.erase(0, 1);
+    }
+    return s;
+}
+} // namespace
+
+PlotEngine::Area* PlotEngine::area() {
+    if (m_areaInvalid || m_areaCount == 0) return nullptr;
+    Area& a = m_areas[static_cast<std::size_t>(m_areaCount - 1)];
+    return a.valid ? &a : nullptr;
+}
+
+const PlotEngine::Area* PlotEngine::currentArea() const {
+    if (m_areaInvalid || m_areaCount == 0) return nullptr;
+    const Area& a = m_areas[static_cast<std::size_t>(m_areaCount - 1)];
+    return a.valid ? &a : nullptr;
+}
+
+void PlotEngine::PlotBegin(PlotCanvas* canvas, std::uint32_t background,
+                           std::uint32_t foreground, double fontScale) {
+    if (m_cross && m_canvas && m_canvas != canvas) m_canvas->invalidate();
+    m_canvas = canvas;
+    m_background = background;
+    m_foreground = foreground;
+    if (m_canvas) m_canvas->setCursorHidden(false);
+    m_cross = m_band = false;
+    m_marks.clear();
+    m_areaCount = 0;
+    m_areaInvalid = false;
+    for (Area& a : m_areas) {
+        const double zx0 = a.x.zoomFrom, zx1 = a.x.zoomTo;
+        std::array<std::pair<double, double>, kMaxYAxes> zy;
+        for (std::size_t i = 0; i < zy.size(); ++i)
+            zy[i] = {a.y[i].zoomFrom, a.y[i].zoomTo};
+        a = Area{};
+        a.x.zoomFrom = zx0;
+        a.x.zoomTo = zx1;
+        for (std::size_t i = 0; i < zy.size(); ++i) {
+            a.y[i].zoomFrom = zy[i].first;
+            a.y[i].zoomTo = zy[i].second;
+        }
+    }
+    if (fontScale == 0) fontScale = 1;
+    const double size = fontScale * 8;
+    m_fontPoints = static_cast<int>(std::lround(size));
+    if (!m_canvas) return;
+    m_canvas->setFontPoints(m_fontPoints);
+    m_charW = std::max(1, m_canvas->textWidth("0"));
+    m_charH = std::max(1, m_canvas->textHeight());
+    m_majorTick = m_charW + 1;
+    m_minorTick = (m_charW + 1) / 2 + 1;
+    m_canvas->setXorMode(false);
+    m_canvas->fill(background);
+    setPen(foreground, 1);
+}
+
+void PlotEngine::setPen(std::uint32_t colour, int width) {
+    m_penColour = colour;
+    if (m_canvas) m_canvas->setPen(colour, width, false);
+}
+
+void PlotEngine::PlotArea(double xFrom, double xTo, double yFrom, double yTo, int leftMargin,
+                          int rightMargin, int topMargin, int bottomMargin, bool) {
+    if (!m_canvas) return;
+    if (m_areaCount >= kMaxAreas) {
+        m_areaInvalid = true;
+        return;
+    }
+    if (xFrom > xTo) std::swap(xFrom, xTo);
+    if (yFrom > yTo) std::swap(yFrom, yTo);
+    xFrom = std::clamp(xFrom, 0.0, 100.0);
+    xTo = std::clamp(xTo, 0.0, 100.0);
+    yFrom = std::clamp(yFrom, 0.0, 100.0);
+    yTo = std::clamp(yTo, 0.0, 100.0);
+    const int px0 = static_cast<int>(std::lround(xFrom * m_canvas->width() / 100.0));
+    const int px1 = static_cast<int>(std::lround(xTo * m_canvas->width() / 100.0));
+    const int py0 = static_cast<int>(std::lround(yFrom * m_canvas->height() / 100.0));
+    const int py1 = static_cast<int>(std::lround(yTo * m_canvas->height() / 100.0));
+    Area& a = m_areas[static_cast<std::size_t>(m_areaCount++)];
+    a.left = px0 + leftMargin;
+    a.width = (px1 - rightMargin) - a.left;
+    a.bottom = py1 - bottomMargin;
+    a.height = a.bottom - topMargin - py0;
+    a.valid = a.width >= 1 && a.height >= 1;
+}
+
+void PlotEngine::setVisible(Axis& ax) const {
+    if (ax.logarithmic) {
+        const double ratio = ax.maximum / ax.minimum;
+        ax.visibleMin = ax.minimum * std::pow(ratio, ax.zoomFrom);
+        ax.visibleMax = ax.minimum * std::pow(ratio, ax.zoomTo);
+    } else {
+        const double r = ax.maximum - ax.minimum;
+        ax.visibleMin = ax.minimum + ax.zoomFrom * r;
+        ax.visibleMax = ax.minimum + ax.zoomTo * r;
+    }
+}
+
+double PlotEngine::toFraction(const Axis& ax, double v) const {
+    if (ax.logarithmic) {
+        if (v <= 0) v = ax.visibleMin / 2;
+        return std::log(v / ax.visibleMin) / std::log(ax.visibleMax / ax.visibleMin);
+    }
+    return (v - ax.visibleMin) / (ax.visibleMax - ax.visibleMin);
+}
+
+double PlotEngine::fromFraction(const Axis& ax, double f) const {
+    if (ax.logarithmic) return ax.visibleMin * std::exp(f * std::log(ax.visibleMax / ax.visibleMin));
+    return ax.visibleMin + f * (ax.visibleMax - ax.visibleMin);
+}
+
+int PlotEngine::xPixel(double x) const {
+    const Area* a = currentArea();
+    if (!a || !a->x.defined) return 0;
+    return fractionToPixel(a->left, toFraction(a->x, x), a->width, false);
+}
+
+int PlotEngine::yPixel(double y, int axis) const {
+    const Area* a = currentArea();
+    if (!a) return 0;
+    const Axis& ax = a->y[static_cast<std::size_t>(axis)];
+    if (!ax.defined) return 0;
+    return fractionToPixel(a->bottom, toFraction(ax, y), a->height, true);
+}
+
+void PlotEngine::PlotXAxis(std::uint32_t colour, const std::string& title, bool grid,
+                           float minimum, float maximum, float minimumStep,
+                           float minimumZoomSpan, bool logarithmic, bool) {
+    Area* a = area();
+    if (!a || !(maximum > minimum)) return;
+    Axis& ax = a->x;
+    ax.colour = colour;
+    ax.minimum = minimum;
+    ax.maximum = maximum;
+    ax.minStep = minimumStep;
+    ax.minZoomFraction = std::max(0.001, static_cast<double>(minimumZoomSpan) / (maximum - minimum));
+    ax.logarithmic = false;
+    if (logarithmic && minimum > 0) {
+        ax.logarithmic = true;
+        setVisible(ax);
+        if (ax.visibleMax / ax.visibleMin < 2) ax.logarithmic = false;
+    }
+    setVisible(ax);
+    ax.origin = a->left;
+    ax.length = a->width;
+    ax.defined = true;
+    m_canvas->setPen(colour, 1, false);
+    m_canvas->line(a->left, a->bottom, a->left + a->width + 1, a->bottom);
+    drawXTicks(*a, grid, title);
+    setPen(m_penColour, 1);
+}
+
+void PlotEngine::drawXTicks(Area& a, bool grid, const std::string& title) {
+    Axis& ax = a.x;
+    const auto fits = [&](double step, int decimals) {
+        int count = 0;
+        const double first = std::floor(ax.visibleMin / step) * step;
+        for (double v = first; v <= ax.visibleMax + step * 1e-6; v += step) {
+            if (v < ax.visibleMin - step * 1e-6) continue;
+            const int px = fractionToPixel(a.left, toFraction(ax, v), a.width, false);
+            const int w = m_canvas->textWidth(fixed(v, decimals));
+            if (px - w / 2 >= a.left - m_charW && px + w / 2 <= a.left + a.width + m_charW) ++count;
+        }
+        return count;
+    };
+    ax.ticks = chooseLinearTicks(ax.visibleMin, ax.visibleMax, a.width, m_charW, ax.minStep, fits);
+    ax.decimals = ax.ticks.decimals;
+    if (!(ax.ticks.majorStep > 0)) return;
+    const double eps = ax.ticks.minorStep * 1e-6;
+    const double firstMinor = std::ceil((ax.visibleMin - eps) / ax.ticks.minorStep) * ax.ticks.minorStep;
+    for (double v = firstMinor; v <= ax.visibleMax + eps; v += ax.ticks.minorStep) {
+        const int px = fractionToPixel(a.left, toFraction(ax, v), a.width, false);
+        const double q = v / ax.ticks.majorStep;
+        const bool major = std::fabs(q - std::round(q)) < 1e-6;
+        if (grid && px != a.left) {
+            m_canvas->setPen(ax.colour, 1, true);
+            m_canvas->line(px, a.bottom, px, a.bottom - a.height);
+            m_canvas->setPen(ax.colour, 1, false);
+        }
+        m_canvas->line(px, a.bottom, px, a.bottom + (major ? m_majorTick : m_minorTick));
+        if (major) {
+            const std::string label = fixed(std::fabs(v) < eps ? 0.0 : v, ax.decimals);
+            m_canvas->text(px - m_canvas->textWidth(label) / 2, a.bottom + m_majorTick + 1, label);
+        }
+    }
+    if (!title.empty())
+        m_canvas->text(a.left + (a.width - m_canvas->textWidth(title)) / 2,
+                       a.bottom + m_majorTick + 1 + 2 * m_charH, title);
+}
+
+void PlotEngine::PlotYAxis(std::uint32_t colour, const std::string& title, int position,
+                           float minimum, float maximum, float minimumStep,
+                           float minimumZoomSpan, bool grid, bool logarithmic, bool) {
+    Area* a = area();
+    if (!a || !a->x.defined || !(maximum > minimum) || position < 1 || position > kMaxYAxes) return;
+    Axis& ax = a->y[static_cast<std::size_t>(position - 1)];
+    ax.colour = colour;
+    ax.minimum = minimum;
+    ax.maximum = maximum;
+    ax.minStep = minimumStep;
+    ax.minZoomFraction = std::max(0.001, static_cast<double>(minimumZoomSpan) / (maximum - minimum));
+    ax.logarithmic = false;
+    if (logarithmic && minimum > 0) {
+        ax.logarithmic = true;
+        setVisible(ax);
+        if (ax.visibleMax / ax.visibleMin < 2) ax.logarithmic = false;
+    }
+    setVisible(ax);
+    ax.origin = a->bottom;
+    ax.length = a->height;
+    ax.defined = true;
+    const int right = a->left + a->width;
+    const int axisX = position == 1 ? a->left : position == 2 ? a->left + 1
+                      : position == 3 ? right - 1
+                                      : right;
+    m_canvas->setPen(colour, 1, false);
+    m_canvas->line(axisX, a->bottom, axisX, a->bottom - a->height - 1);
+    drawYTicks(*a, ax, axisX, position <= 2, grid, title);
+    setPen(m_penColour, 1);
+}
+
+void PlotEngine::drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool grid,
+                            const std::string& title) {
+    const int top = a.bottom - a.height;
+    const auto fits = [&](double step, int) {
+        int count = 0;
+        const double first = std::floor(ax.visibleMin / step) * step;
+        for (double v = first; v <= ax.visibleMax + step * 1e-6; v += step) {
+            if (v < ax.visibleMin - step * 1e-6) continue;
+            const int py = fractionToPixel(a.bottom, toFraction(ax, v), a.height, true);
+            if (py - m_charH / 2 >= top - m_charH && py + m_charH / 2 <= a.bottom + m_charH) ++count;
+        }
+        return count;
+    };
+    ax.ticks = chooseLinearTicks(ax.visibleMin, ax.visibleMax, a.height, m_charW, ax.minStep, fits);
+    ax.decimals = ax.ticks.decimals;
+    const int dir = leftSide ? -1 : 1;
+    const int right = a.left + a.width;
+    auto gridLine = [&](int py) {
+        m_canvas->setPen(ax.colour, 1, true);
+        m_canvas->line(a.left + 1, py, right, py);
+        m_canvas->setPen(ax.colour, 1, false);
+    };
+    if (ax.ticks.majorStep > 0) {
+        const double eps = ax.ticks.minorStep * 1e-6;
+        const double firstMinor =
+            std::ceil((ax.visibleMin - eps) / ax.ticks.minorStep) * ax.ticks.minorStep;
+        for (double v = firstMinor; v <= ax.visibleMax + eps; v += ax.ticks.minorStep) {
+            const int py = fractionToPixel(a.bottom, toFraction(ax, v), a.height, true);
+            const double q = v / ax.ticks.majorStep;
+            const bool major = std::fabs(q - std::round(q)) < 1e-6;
+            if (grid && py != a.bottom) gridLine(py);
+            m_canvas->line(axisX, py, axisX + dir * (major ? m_majorTick : m_minorTick), py);
+            if (major) {
+                const std::string label = fixed(std::fabs(v) < eps ? 0.0 : v, ax.decimals);
+                const int w = m_canvas->textWidth(label);
+                const int tx = leftSide ? axisX - m_majorTick - 2 - w : axisX + m_majorTick + 2;
+                m_canvas->text(tx, py - m_charH / 2, label);
+            }
+        }
+    }
+    if (ax.visibleMin < 0 && ax.visibleMax > 0) gridLine(fractionToPixel(a.bottom, toFraction(ax, 0), a.height, true));
+    if (!title.empty()) {
+        const int tx = leftSide ? std::max(0, axisX - 5 * m_charW - m_canvas->textWidth(title))
+                                : axisX + 6 * m_charW;
+        m_canvas->text(tx, top - m_charH, title);
+    }
+}
+
+void PlotEngine::PlotMoveTo(float x, float y) {
+    const Area* a = currentArea();
+    if (!a || !a->y[0].defined) return;
+    m_penX = xPixel(x);
+    m_penY = yPixel(y);
+}
+
+void PlotEngine::PlotLineTo(float x, float y) {
+    const Area* a = currentArea();
+    if (!a || !a->y[0].defined) return;
+    int x1 = m_penX, y1 = m_penY, x2 = xPixel(x), y2 = yPixel(y);
+    m_penX = x2;
+    m_penY = y2;
+    if (clipSegment(x1, y1, x2, y2, a->left, a->bottom - a->height, a->left + a->width, a->bottom))
+        m_canvas->line(x1, y1, x2, y2);
+}
+
+void PlotEngine::PlotMark(int symbol, int size, int) {
+    const Area* a = currentArea();
+    if (!a || !a->y[0].defined || symbol < 1 || symbol > 8) return;
+    if (m_penX < a->left || m_penX > a->left + a->width || m_penY < a->bottom - a->height ||
+        m_penY > a->bottom)
+        return;
+    const int r = std::max(1, (size > 0 ? size : m_fontPoints) / 4);
+    const int x = m_penX, y = m_penY;
+    switch (symbol) {
+    case 1:
+        m_canvas->line(x, y, x, y);
+        break;
+    case 2:
+        m_canvas->line(x - r, y, x + r, y);
+        m_canvas->line(x, y - r, x, y + r);
+        break;
+    case 3:
+        m_canvas->line(x - r, y - r, x + r, y + r);
+        m_canvas->line(x - r, y + r, x + r, y - r);
+        break;
+    case 4:
+        m_canvas->rectangle(x - r, y - r, x + r, y + r);
+        break;
+    case 5:
+        m_canvas->line(x, y - r, x + r, y);
+        m_canvas->line(x + r, y, x, y + r);
+        m_canvas->line(x, y + r, x - r, y);
+        m_canvas->line(x - r, y, x, y - r);
+        break;
+    case 6:
+        m_canvas->line(x, y - r, x + r, y + r);
+        m_canvas->line(x + r, y + r, x - r, y + r);
+        m_canvas->line(x - r, y + r, x, y - r);
+        break;
+    case 7:
+        m_canvas->ellipse(x - r, y - r, x + r, y + r);
+        break;
+    default:
+        m_canvas->line(x - r, y, x + r, y);
+        m_canvas->line(x, y - r, x, y + r);
+        m_canvas->line(x - r, y - r, x + r, y + r);
+        m_canvas->line(x - r, y + r, x + r, y - r);
+        break;
+    }
+    m_marks.push_back({x, y, symbol, m_penColour});
+}
+
+void PlotEngine::PlotScreenToData(int pixelX, int pixelY, float& x, float& y) const {
+    const Area* a = currentArea();
+    x = y = 0;
+    if (!a || !a->x.defined || !m_canvas) return;
+    pixelX = std::clamp(pixelX, 0, m_canvas->width());
+    pixelY = std::clamp(pixelY, 0, m_canvas->height());
+    x = static_cast<float>(fromFraction(a->x, (pixelX - a->left) / static_cast<double>(a->width)));
+    if (a->y[0].defined)
+        y = static_cast<float>(
+            fromFraction(a->y[0], (a->bottom - pixelY) / static_cast<double>(a->height)));
+}
+
+int PlotEngine::selectedYAxis(const Area& a) const {
+    for (int i = kMaxYAxes - 1; i >= 0; --i)
+        if (a.y[static_cast<std::size_t>(i)].defined) return i;
+    return -1;
+}
+
+void PlotEngine::drawCrossHair() {
+    const Area& a = m_areas[static_cast<std::size_t>(m_crossArea)];
+    m_canvas->setXorMode(true);
+    m_canvas->setPen(m_foreground ^ m_background, 1, false);
+    m_canvas->line(a.left, m_crossY, a.left + a.width, m_crossY);
+    m_canvas->line(m_crossX, a.bottom - a.height, m_crossX, a.bottom);
+    m_canvas->setXorMode(false);
+    m_canvas->setPen(m_penColour, 1, false);
+}
+
+void PlotEngine::drawBand() {
+    m_canvas->setXorMode(true);
+    m_canvas->setPen(m_foreground ^ m_background, 1, false);
+    m_canvas->line(m_bandX0, m_bandY0, m_bandX1, m_bandY0);
+    m_canvas->line(m_bandX1, m_bandY0, m_bandX1, m_bandY1);
+    m_canvas->line(m_bandX1, m_bandY1, m_bandX0, m_bandY1);
+    m_canvas->line(m_bandX0, m_bandY1, m_bandX0, m_bandY0);
+    m_canvas->setXorMode(false);
+    m_canvas->setPen(m_penColour, 1, false);
+}
+
+void PlotEngine::PlotMouseDown(bool leftButton, bool ctrl, int px, int py) {
+    if (!m_canvas) return;
+    if (!leftButton) {
+        if (m_cross) {
+            const Area& a = m_areas[static_cast<std::size_t>(m_crossArea)];
+            for (int k = 1; k <= kMaxYAxes; ++k) {
+                const int next = (m_crossAxis + k) % kMaxYAxes;
+                if (a.y[static_cast<std::size_t>(next)].defined) {
+                    m_crossAxis = next;
+                    break;
+                }
+            }
+        }
+        return;
+    }
+    for (int i = 0; i < m_areaCount; ++i) {
+        const Area& a = m_areas[static_cast<std::size_t>(i)];
+        if (!a.valid || !a.x.defined || px < a.left || px > a.left + a.width ||
+            py < a.bottom - a.height || py > a.bottom)
+            continue;
+        if (ctrl) {
+            m_band = true;
+            m_bandArea = i;
+            m_bandX0 = m_bandX1 = px;
+            m_bandY0 = m_bandY1 = py;
+            drawBand();
+        } else {
+            const int axis = selectedYAxis(a);
+            if (axis < 0) return;
+            m_cross = true;
+            m_crossArea = i;
+            m_crossAxis = axis;
+            m_crossX = px;
+            m_crossY = py;
+            m_canvas->setCursorHidden(true);
+            drawCrossHair();
+        }
+        return;
+    }
+}
+
+void PlotEngine::PlotMouseMove(bool, int px, int py) {
+    if (m_cross) {
+        const Area& a = m_areas[static_cast<std::size_t>(m_crossArea)];
+        drawCrossHair();
+        m_crossX = std::clamp(px, a.left, a.left + a.width);
+        m_crossY = std::clamp(py, a.bottom - a.height, a.bottom);
+        drawCrossHair();
+    } else if (m_band) {
+        drawBand();
+        m_bandX1 = px;
+        m_bandY1 = py;
+        drawBand();
+    }
+}
+
+void PlotEngine::PlotMouseUp(bool leftButton, bool ctrl) {
+    if (!leftButton) return;
+    if (m_cross) {
+        drawCrossHair();
+        m_cross = false;
+        m_canvas->setCursorHidden(false);
+        return;
+    }
+    if (!m_band) return;
+    drawBand();
+    m_band = false;
+    if (!ctrl) return;
+    Area& a = m_areas[static_cast<std::size_t>(m_bandArea)];
+    if (std::abs(m_bandX1 - m_bandX0) <= 1 && std::abs(m_bandY1 - m_bandY0) <= 1) {
+        a.x.zoomFrom = 0;
+        a.x.zoomTo = 1;
+        for (Axis& y : a.y) {
+            y.zoomFrom = 0;
+            y.zoomTo = 1;
+        }
+    } else {
+        auto narrow = [](Axis& ax, double e0, double e1) {
+            if (e0 > e1) std::swap(e0, e1);
+            const double span = ax.zoomTo - ax.zoomFrom;
+            double from = std::clamp(ax.zoomFrom + span * e0, 0.0, 1.0);
+            double to = std::clamp(ax.zoomFrom + span * e1, 0.0, 1.0);
+            if (to - from < ax.minZoomFraction) {
+                const double mid = (from + to) / 2;
+                from = std::clamp(mid - ax.minZoomFraction / 2, 0.0, 1.0 - ax.minZoomFraction);
+                to = from + ax.minZoomFraction;
+            }
+            ax.zoomFrom = from;
+            ax.zoomTo = to;
+        };
+        narrow(a.x, (m_bandX0 - a.left) / static_cast<double>(a.width),
+               (m_bandX1 - a.left) / static_cast<double>(a.width));
+        for (Axis& y : a.y)
+            if (y.defined)
+                narrow(y, (a.bottom - m_bandY0) / static_cast<double>(a.height),
+                       (a.bottom - m_bandY1) / static_cast<double>(a.height));
+    }
+    m_canvas->invalidate();
+}
+
+void PlotEngine::resetZoom() {
+    for (Area& a : m_areas) {
+        a.x.zoomFrom = 0;
+        a.x.zoomTo = 1;
+        for (Axis& y : a.y) {
+            y.zoomFrom = 0;
+            y.zoomTo = 1;
+        }
+    }
+}
+
+} // namespace qarn3

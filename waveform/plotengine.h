@@ -1,0 +1,159 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qarn3 {
+
+// Colours as 0x00BBGGRR.
+constexpr std::uint32_t kPlotBlack = 0x000000;
+constexpr std::uint32_t kPlotWhite = 0xFFFFFF;
+constexpr std::uint32_t kPlotYellow = 0x00FFFF;
+constexpr std::uint32_t kPlotGreen = 0x00FF00;
+constexpr std::uint32_t kPlotRed = 0x0000FF;
+
+// A drawing surface with a pixel canvas: what the plot engine draws on.
+class PlotCanvas {
+public:
+    virtual ~PlotCanvas() = default;
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+    virtual void fill(std::uint32_t colour) = 0;
+    virtual void setPen(std::uint32_t colour, int width, bool dotted) = 0;
+    // XOR mode: drawing the same line twice erases it.
+    virtual void setXorMode(bool on) = 0;
+    virtual void line(int x1, int y1, int x2, int y2) = 0;
+    virtual void rectangle(int x1, int y1, int x2, int y2) = 0;
+    virtual void ellipse(int x1, int y1, int x2, int y2) = 0;
+    // Text with its top-left corner at (x, y).
+    virtual void text(int x, int y, const std::string& s) = 0;
+    virtual int textWidth(const std::string& s) const = 0;
+    virtual int textHeight() const = 0;
+    // Font of the given point size: the engine picks the size, the canvas the face.
+    virtual void setFontPoints(int points) = 0;
+    virtual void invalidate() {}
+    virtual void setCursorHidden(bool /*hidden*/) {}
+};
+
+// How a linear axis is divided: the result of the tick choice.
+struct TickChoice {
+    double majorStep = 0;
+    double minorStep = 0;
+    int decimals = 0; // places of the labels
+};
+
+// Decimal places a value needs: 99 for 0, 0 for |v| >= 1 (from the magnitude), else
+// 1 - trunc(log10(|v| x 1.001)).
+int valueDecimals(double v);
+
+// The tick choice for a visible range over lengthPx pixels with the given character width.
+// labelFitCount(major, decimals) tells how many major tick labels fit inside the area; the
+// choice shrinks the step until at least two fit.
+TickChoice chooseLinearTicks(double visibleMin, double visibleMax, int lengthPx, int charWidth,
+                             double minStep,
+                             const std::function<int(double, int)>& labelFitCount);
+
+// Data fraction to pixel, clamped to the 16-bit range and rounded.
+int fractionToPixel(double origin, double fraction, double length, bool downward);
+
+// Clips the segment to the rectangle [left, right] x [top, bottom]; false when nothing of it
+// is inside.
+bool clipSegment(int& x1, int& y1, int& x2, int& y2, int left, int top, int right, int bottom);
+
+// The small XY plotting engine of the main trace and the waveform view: areas, linear axes
+// with ticks, labels and grid, clipped traces, marks, screen-to-data conversion, cross-hair
+// and rubber-band zoom. Used from the GUI thread only.
+class PlotEngine {
+public:
+    static constexpr int kMaxAreas = 8;
+    static constexpr int kMaxYAxes = 4;
+
+    struct Axis {
+        bool defined = false;
+        bool logarithmic = false;
+        std::uint32_t colour = kPlotWhite;
+        double minimum = 0, maximum = 1;
+        double visibleMin = 0, visibleMax = 1;
+        double origin = 0, length = 0; // pixels
+        int decimals = 0;
+        double minStep = 0;
+        double minZoomFraction = 0.001;
+        double zoomFrom = 0, zoomTo = 1; // kept from plot to plot
+        TickChoice ticks;
+    };
+    struct Area {
+        int left = 0, bottom = 0, width = 0, height = 0;
+        bool valid = false;
+        Axis x;
+        std::array<Axis, kMaxYAxes> y;
+    };
+    struct Mark {
+        int x, y, symbol;
+        std::uint32_t colour;
+    };
+
+    void PlotBegin(PlotCanvas* canvas, std::uint32_t background, std::uint32_t foreground,
+                   double fontScale);
+    void PlotArea(double xFromPercent, double xToPercent, double yFromPercent,
+                  double yToPercent, int leftMargin, int rightMargin, int topMargin,
+                  int bottomMargin, bool zoomable);
+    void PlotXAxis(std::uint32_t colour, const std::string& title, bool grid, float minimum,
+                   float maximum, float minimumStep, float minimumZoomSpan, bool logarithmic,
+                   bool decimalLabels);
+    void PlotYAxis(std::uint32_t colour, const std::string& title, int position, float minimum,
+                   float maximum, float minimumStep, float minimumZoomSpan, bool grid,
+                   bool logarithmic, bool decimalLabels);
+    void setPen(std::uint32_t colour, int width);
+    void PlotMoveTo(float x, float y);
+    void PlotLineTo(float x, float y);
+    void PlotMark(int symbol, int size, int style);
+    void PlotScreenToData(int pixelX, int pixelY, float& x, float& y) const;
+    void PlotMouseDown(bool leftButton, bool ctrl, int pixelX, int pixelY);
+    void PlotMouseMove(bool ctrl, int pixelX, int pixelY);
+    void PlotMouseUp(bool leftButton, bool ctrl);
+
+    // Pixels of a value on the current area's X axis and on its first Y axis.
+    int xPixel(double x) const;
+    int yPixel(double y, int axis = 0) const;
+
+    // For inspection: the current area, the font cell, the marks.
+    int areaCount() const { return m_areaCount; }
+    const Area* currentArea() const;
+    int charWidth() const { return m_charW; }
+    int charHeight() const { return m_charH; }
+    int fontPoints() const { return m_fontPoints; }
+    const std::vector<Mark>& marks() const { return m_marks; }
+    bool crossHairActive() const { return m_cross; }
+    bool rubberBandActive() const { return m_band; }
+    void resetZoom();
+
+private:
+    Area* area();
+    void drawXTicks(Area& a, bool grid, const std::string& title);
+    void drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool grid,
+                    const std::string& title);
+    double toFraction(const Axis& ax, double v) const;
+    double fromFraction(const Axis& ax, double f) const;
+    void setVisible(Axis& ax) const;
+    void drawCrossHair();
+    void drawBand();
+    int selectedYAxis(const Area& a) const;
+
+    PlotCanvas* m_canvas = nullptr;
+    std::uint32_t m_background = kPlotBlack, m_foreground = kPlotWhite, m_penColour = kPlotWhite;
+    int m_charW = 8, m_charH = 13, m_fontPoints = 8;
+    int m_majorTick = 9, m_minorTick = 5;
+    std::array<Area, kMaxAreas> m_areas{};
+    int m_areaCount = 0;
+    bool m_areaInvalid = false;
+    int m_penX = 0, m_penY = 0;
+    std::vector<Mark> m_marks;
+    bool m_cross = false, m_band = false;
+    int m_crossX = 0, m_crossY = 0, m_crossArea = 0, m_crossAxis = 0;
+    int m_bandX0 = 0, m_bandY0 = 0, m_bandX1 = 0, m_bandY1 = 0, m_bandArea = 0;
+};
+
+} // namespace qarn3
