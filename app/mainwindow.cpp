@@ -56,9 +56,9 @@ TfmQARN3::~TfmQARN3() { qApp->removeEventFilter(this); }
 
 QLineEdit* TfmQARN3::reading(const QString& label, const QString& text, const QString& hint,
                              int y) {
-    auto* l = new QLabel(label, this);
+    auto* l = new QLabel(label, centralWidget());
     l->setGeometry(8, y + 6, 100, 20);
-    auto* e = new QLineEdit(text, this);
+    auto* e = new QLineEdit(text, centralWidget());
     e->setReadOnly(true);
     e->setToolTip(hint);
     e->setAlignment(Qt::AlignRight);
@@ -72,14 +72,15 @@ QLineEdit* TfmQARN3::reading(const QString& label, const QString& text, const QS
 }
 
 void TfmQARN3::buildControls() {
-    const int top = menuBar()->sizeHint().height();
-    PanelCal = new QLabel("Calibration Date", this);
+    const int top = 0;
+    setCentralWidget(new QWidget(this));
+    PanelCal = new QLabel("Calibration Date", centralWidget());
     PanelCal->setToolTip("Date last calibrated");
     PanelCal->setAlignment(Qt::AlignCenter);
     PanelCal->setFrameShape(QFrame::Panel);
     PanelCal->setFrameShadow(QFrame::Sunken);
     PanelCal->setGeometry(8, top + 6, 270, 22);
-    ebShunt = new QLineEdit(this);
+    ebShunt = new QLineEdit(centralWidget());
     ebShunt->setReadOnly(true);
     ebShunt->setToolTip("Shunt amps and mV");
     ebShunt->setGeometry(290, top + 6, 200, 22);
@@ -90,10 +91,10 @@ void TfmQARN3::buildControls() {
     ebPulseCyc = reading("Pulse Cycles", "0.000 sec", "Time current was on", top + 108);
     ebCurrent = reading("Current", "000.0 A", "Current while testing", top + 144);
 
-    auto* labelRange = new QLabel("Range:", this);
+    auto* labelRange = new QLabel("Range:", centralWidget());
     labelRange->setGeometry(290, top + 40, 60, 20);
     labelRange->setToolTip("Select Range (Stop First)");
-    ComboBoxRange = new QComboBox(this);
+    ComboBoxRange = new QComboBox(centralWidget());
     for (int i = 0; i < 8; ++i)
         ComboBoxRange->addItem(QString());
     ComboBoxRange->setGeometry(350, top + 36, 140, 26);
@@ -103,17 +104,17 @@ void TfmQARN3::buildControls() {
 
     auto limit = [this, top](const QString& name, int y, QLineEdit*& field, QToolButton*& up,
                              QToolButton*& down) {
-        auto* l = new QLabel(name, this);
+        auto* l = new QLabel(name, centralWidget());
         l->setGeometry(290, top + y + 4, 60, 20);
         l->setToolTip("Select Range (Stop First)");
-        field = new QLineEdit(this);
+        field = new QLineEdit(centralWidget());
         field->setGeometry(350, top + y, 70, 26);
         field->setAlignment(Qt::AlignRight);
         field->setToolTip("Select Range (Stop First)");
-        up = new QToolButton(this);
+        up = new QToolButton(centralWidget());
         up->setArrowType(Qt::UpArrow);
         up->setGeometry(422, top + y, 22, 13);
-        down = new QToolButton(this);
+        down = new QToolButton(centralWidget());
         down->setArrowType(Qt::DownArrow);
         down->setGeometry(422, top + y + 13, 22, 13);
         up->setToolTip("Select Range (Stop First)");
@@ -128,7 +129,7 @@ void TfmQARN3::buildControls() {
     connect(sbMaxOffUp, &QToolButton::clicked, this, [this] { m_program->sbMaxOffUpClick(); });
     connect(sbMaxOffDown, &QToolButton::clicked, this, [this] { m_program->sbMaxOffDownClick(); });
 
-    PanelArmedRunning = new QLabel(this);
+    PanelArmedRunning = new QLabel(centralWidget());
     PanelArmedRunning->setAlignment(Qt::AlignCenter);
     PanelArmedRunning->setFrameShape(QFrame::Panel);
     PanelArmedRunning->setFrameShadow(QFrame::Raised);
@@ -138,7 +139,7 @@ void TfmQARN3::buildControls() {
     small.setPointSize(7);
     PanelArmedRunning->setFont(small);
 
-    BitBtnRunStopReset = new QPushButton("RUN", this);
+    BitBtnRunStopReset = new QPushButton("RUN", centralWidget());
     BitBtnRunStopReset->setToolTip("Start or stop test");
     BitBtnRunStopReset->setGeometry(290, top + 136, 110, 40);
     QFont bold = BitBtnRunStopReset->font();
@@ -148,28 +149,28 @@ void TfmQARN3::buildControls() {
     setRunButton("RUN", Colour::Green);
     connect(BitBtnRunStopReset, &QPushButton::clicked, this,
             [this] { m_program->BitBtnRunStopResetClick(); });
-    btAnalyze = new QPushButton("Analyze", this);
+    btAnalyze = new QPushButton("Analyze", centralWidget());
     btAnalyze->setToolTip("Save results to file");
     btAnalyze->setGeometry(406, top + 136, 84, 40);
     btAnalyze->setEnabled(false);
     connect(btAnalyze, &QPushButton::clicked, this, [this] { m_program->mAnalyzeClick(); });
 
-    ProgressBar2 = new QProgressBar(this);
+    ProgressBar2 = new QProgressBar(centralWidget());
     ProgressBar2->setRange(0, 100);
     ProgressBar2->setTextVisible(false);
     ProgressBar2->setToolTip("Percent of Max On or Off Time");
     ProgressBar2->setGeometry(8, top + 184, 482, 12);
-    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1 = new QProgressBar(centralWidget());
     ProgressBar1->setOrientation(Qt::Vertical);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setToolTip("Percent maximum current");
 
-    PaintBox1 = new PlotWidget(this);
+    PaintBox1 = new PlotWidget(centralWidget());
     PaintBox1->onPaint = [this](PlotCanvas& c) { PaintBox1Paint(c); };
 
     for (int i = 0; i < 4; ++i) {
-        StatusPanels[static_cast<std::size_t>(i)] = new QLabel(this);
+        StatusPanels[static_cast<std::size_t>(i)] = new QLabel(centralWidget());
         StatusPanels[static_cast<std::size_t>(i)]->setFrameShape(QFrame::StyledPanel);
     }
     StatusPanels[0]->setFixedWidth(75);
@@ -211,16 +212,25 @@ void TfmQARN3::buildMenus() {
 
 void TfmQARN3::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    const int top = menuBar()->sizeHint().height();
-    const int bottom = height() - statusBar()->sizeHint().height();
-    PaintBox1->setGeometry(8, top + 202, 482, std::max(60, bottom - top - 208));
-    ProgressBar1->setGeometry(498, top + 6, 18, std::max(60, bottom - top - 12));
+    layoutStretchingControls();
     if (!m_firstPaintQueued) {
         m_firstPaintQueued = true;
         m_program->FormShow();
         // The first paint runs the initialisation, once the window is on the screen.
         QTimer::singleShot(0, this, [this] { m_program->FormPaint(); });
     }
+}
+
+void TfmQARN3::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    layoutStretchingControls();
+}
+
+// The trace and the current bar take the height the window has.
+void TfmQARN3::layoutStretchingControls() {
+    const int h = centralWidget()->height();
+    PaintBox1->setGeometry(8, 202, 482, std::max(60, h - 208));
+    ProgressBar1->setGeometry(498, 6, 18, std::max(60, h - 12));
 }
 
 void TfmQARN3::closeEvent(QCloseEvent* event) {

@@ -102,10 +102,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildControls();
     void buildMenus();
+    void layoutStretchingControls();
     QLineEdit* reading(const QString& label, const QString& text, const QString& hint, int y);
 
     std::unique_ptr<Program> m_program;

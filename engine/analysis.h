@@ -43,6 +43,10 @@ struct AnalysisResult {
 // after RUN (one 200 ms tick's worth of samples at a time), as fast as it can.
 AnalysisResult analyzeWaveform(const AnalysisOptions& options);
 
+// Writes the built-in demonstration waveforms into the folder where they are missing;
+// returns an error message, empty on success.
+std::string makeDemoFiles(const std::string& folder);
+
 // One line per pulse and the ending, or the same as JSON.
 std::string formatAnalysisText(const AnalysisResult& r);
 std::string formatAnalysisJson(const AnalysisResult& r);

@@ -26,6 +26,8 @@ const char* kUsage =
     "  --setup FILE      take range, times, mode and shunt from a setup file (QARN3.osf)\n"
     "  --cal FILE        take thresholds, delays and factors from a calibration file\n"
     "  --json            print the result as JSON\n"
+    "  --make-demo DIR   write the built-in demonstration waveforms QARN3Pulse.owf and\n"
+    "                    QARN3Long.owf into DIR (those missing), then analyse as asked\n"
     "  --help            show this text\n"
     "Options given after --setup override its values.\n";
 
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
     o.decimalSeparator = point && *point ? *point : '.';
     std::setlocale(LC_NUMERIC, "C");
     bool json = false;
+    bool madeDemo = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -56,6 +59,15 @@ int main(int argc, char** argv) {
                 return 0;
             } else if (arg == "--json") {
                 json = true;
+            } else if (arg == "--make-demo") {
+                const char* v = value(arg.c_str());
+                if (!v) return usageError(arg + " needs a folder");
+                const std::string error = qarn3::makeDemoFiles(v);
+                if (!error.empty()) {
+                    std::cerr << "qarn3-analyze: " << error << "\n";
+                    return 1;
+                }
+                madeDemo = true;
             } else if (arg == "--range" || arg == "--shunt-amps" || arg == "--shunt-mv" ||
                        arg == "--max-on" || arg == "--max-off" || arg == "--mode" ||
                        arg == "--setup" || arg == "--cal") {
@@ -82,7 +94,10 @@ int main(int argc, char** argv) {
             return usageError(arg + ": " + e.what());
         }
     }
-    if (o.waveFile.empty()) return usageError("no waveform file given");
+    if (o.waveFile.empty()) {
+        if (madeDemo) return 0;
+        return usageError("no waveform file given");
+    }
 
     const qarn3::AnalysisResult r = qarn3::analyzeWaveform(o);
     if (!r.ok) {

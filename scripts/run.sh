@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program and starts it.
+# Installs what is missing, builds the program and starts it in demonstration mode on the
+# built-in pulse waveform. Without a display it runs the headless analysis tool on the same
+# waveform instead. Extra arguments go to the program (for example another waveform file).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$(nproc)"
-if [ -x build/app/qarn3 ]; then
+cmake --build build -j "$(nproc)" --target qarn3 qarn3-analyze
+data=${QARN3_DATA_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/QARN3}
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    if [ $# -eq 0 ]; then set -- QARN3Pulse.owf; fi
     exec build/app/qarn3 "$@"
 fi
-echo "The program's main window is not built yet; only the tests can be run:"
-echo "    bash scripts/test.sh"
+echo "No display: running the headless analysis of the demonstration waveform instead."
+build/engine/qarn3-analyze --make-demo "$data"
+exec build/engine/qarn3-analyze "$data/QARN3Pulse.owf"
