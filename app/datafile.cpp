@@ -19,10 +19,12 @@ bool WriteDataFile(const std::string& path, const std::string& shownName, double
     s.log.AddDebugLine("WriteDataFile ");
     waits.BusyWait(500);
     std::string error;
-    const bool ok = s.files.replaceContents(path, dataFileText(pulseAmps, pulseSeconds, sep), error);
+    const bool ok =
+        s.files.replaceContents(path, dataFileText(pulseAmps, pulseSeconds, sep), error);
     if (!ok) {
         s.log.AddDebugLine("WriteDataFile failed: " + error);
-        s.dialogs.messageDlg("Error writing file: " + shownName, MsgKind::Error, {MsgButton::Abort});
+        s.dialogs.messageDlg("Error writing file: " + shownName, MsgKind::Error,
+                             {MsgButton::Abort});
     }
     s.log.AddDebugLine("End WriteDataFile ");
     return ok;

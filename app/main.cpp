@@ -63,8 +63,7 @@ int main(int argc, char** argv) {
     qarn3::TfmDelay fmDelay;
     waits.setIdleBusyWindow(&fmDelay);
     qarn3::Services services{files, *dialogs, log};
-    qarn3::TfmSetup fmSetup(fmQARN3.program().setup, services, options.decimalSeparator,
-                            &fmQARN3);
+    qarn3::TfmSetup fmSetup(fmQARN3.program().setup, services, options.decimalSeparator, &fmQARN3);
     fmQARN3.setDebugWindow(&fmDebug);
     fmQARN3.setSetupWindow(&fmSetup);
 

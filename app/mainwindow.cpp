@@ -26,7 +26,9 @@
 namespace qarn3 {
 
 namespace {
-QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 void paint(QWidget* w, Colour c, QPalette::ColorRole role = QPalette::Window) {
     QPalette p = w->palette();
@@ -44,15 +46,17 @@ TfmQARN3::TfmQARN3(const ProgramOptions& options, DialogService& dialogs, Waits&
     resize(525, 470);
     buildControls();
     buildMenus();
-    m_program = std::make_unique<Program>(options, dialogs, waits, log, files, usbApi,
-                                          serialPort, *this);
+    m_program =
+        std::make_unique<Program>(options, dialogs, waits, log, files, usbApi, serialPort, *this);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     qApp->installEventFilter(this);
     m_program->FormCreate();
 }
 
-TfmQARN3::~TfmQARN3() { qApp->removeEventFilter(this); }
+TfmQARN3::~TfmQARN3() {
+    qApp->removeEventFilter(this);
+}
 
 QLineEdit* TfmQARN3::reading(const QString& label, const QString& text, const QString& hint,
                              int y) {
@@ -273,30 +277,50 @@ void TfmQARN3::PaintBox1Paint(PlotCanvas& canvas) {
 }
 
 // MainView
-void TfmQARN3::setCaption(const std::string& caption) { setWindowTitle(q(caption)); }
-std::string TfmQARN3::caption() const { return windowTitle().toStdString(); }
+void TfmQARN3::setCaption(const std::string& caption) {
+    setWindowTitle(q(caption));
+}
+std::string TfmQARN3::caption() const {
+    return windowTitle().toStdString();
+}
 void TfmQARN3::showWindow() {
     if (!isVisible()) show();
 }
-void TfmQARN3::focusRunButton() { BitBtnRunStopReset->setFocus(); }
-void TfmQARN3::setShuntText(const std::string& text) { ebShunt->setText(q(text)); }
+void TfmQARN3::focusRunButton() {
+    BitBtnRunStopReset->setFocus();
+}
+void TfmQARN3::setShuntText(const std::string& text) {
+    ebShunt->setText(q(text));
+}
 void TfmQARN3::setRangeLabels(const std::array<std::string, 8>& labels) {
     for (int i = 0; i < 8; ++i)
         ComboBoxRange->setItemText(i, q(labels[static_cast<std::size_t>(i)]));
 }
-void TfmQARN3::setMaxOnText(const std::string& text) { ebMaxOn->setText(q(text)); }
-void TfmQARN3::setMaxOffText(const std::string& text) { ebMaxOff->setText(q(text)); }
+void TfmQARN3::setMaxOnText(const std::string& text) {
+    ebMaxOn->setText(q(text));
+}
+void TfmQARN3::setMaxOffText(const std::string& text) {
+    ebMaxOff->setText(q(text));
+}
 void TfmQARN3::setCalPanel(const std::string& text, Colour colour) {
     PanelCal->setText(q(text));
     paint(PanelCal, colour);
 }
 void TfmQARN3::setUpdateTimerEnabled(bool on) {
-    if (on) UpdateTimer->start();
-    else UpdateTimer->stop();
+    if (on)
+        UpdateTimer->start();
+    else
+        UpdateTimer->stop();
 }
-void TfmQARN3::repaintPlot() { PaintBox1->redraw(); }
-bool TfmQARN3::rangeListEnabled() const { return m_rangeListEnabled; }
-std::string TfmQARN3::runButtonCaption() const { return BitBtnRunStopReset->text().toStdString(); }
+void TfmQARN3::repaintPlot() {
+    PaintBox1->redraw();
+}
+bool TfmQARN3::rangeListEnabled() const {
+    return m_rangeListEnabled;
+}
+std::string TfmQARN3::runButtonCaption() const {
+    return BitBtnRunStopReset->text().toStdString();
+}
 bool TfmQARN3::execSetupDialog() {
     return m_setupWindow && m_setupWindow->exec() == QDialog::Accepted;
 }
@@ -314,10 +338,18 @@ void TfmQARN3::quit() {
 }
 
 // EngineDisplay
-void TfmQARN3::setPulseCurrent(const std::string& text) { ebPulseCurr->setText(q(text)); }
-void TfmQARN3::setPulseCurrentColour(Colour colour) { paint(ebPulseCurr, colour, QPalette::Base); }
-void TfmQARN3::setPulseSeconds(const std::string& text) { ebPulseSec->setText(q(text)); }
-void TfmQARN3::setPulseCycles(const std::string& text) { ebPulseCyc->setText(q(text)); }
+void TfmQARN3::setPulseCurrent(const std::string& text) {
+    ebPulseCurr->setText(q(text));
+}
+void TfmQARN3::setPulseCurrentColour(Colour colour) {
+    paint(ebPulseCurr, colour, QPalette::Base);
+}
+void TfmQARN3::setPulseSeconds(const std::string& text) {
+    ebPulseSec->setText(q(text));
+}
+void TfmQARN3::setPulseCycles(const std::string& text) {
+    ebPulseCyc->setText(q(text));
+}
 void TfmQARN3::setLiveCurrent(const std::string& text, Colour colour) {
     ebCurrent->setText(q(text));
     paint(ebCurrent, colour, QPalette::Base);
@@ -332,11 +364,15 @@ void TfmQARN3::setRunButton(const std::string& caption, Colour font) {
     p.setColor(QPalette::ButtonText, toQColor(font));
     BitBtnRunStopReset->setPalette(p);
 }
-void TfmQARN3::setAnalyzeEnabled(bool on) { btAnalyze->setEnabled(on); }
+void TfmQARN3::setAnalyzeEnabled(bool on) {
+    btAnalyze->setEnabled(on);
+}
 void TfmQARN3::setStatusPanel(int index, const std::string& text) {
     if (index >= 0 && index < 4) StatusPanels[static_cast<std::size_t>(index)]->setText(q(text));
 }
-void TfmQARN3::setStatusColour(Colour colour) { paint(statusBar(), colour); }
+void TfmQARN3::setStatusColour(Colour colour) {
+    paint(statusBar(), colour);
+}
 void TfmQARN3::setRangeListEnabled(bool on) {
     m_rangeListEnabled = on;
     ComboBoxRange->setEnabled(on);
@@ -345,7 +381,9 @@ void TfmQARN3::selectRange(int itemIndex) {
     const QSignalBlocker block(ComboBoxRange);
     ComboBoxRange->setCurrentIndex(itemIndex);
 }
-void TfmQARN3::setCurrentBar(int percent) { ProgressBar1->setValue(percent); }
+void TfmQARN3::setCurrentBar(int percent) {
+    ProgressBar1->setValue(percent);
+}
 void TfmQARN3::setTimeBar(int percent, Colour bar) {
     ProgressBar2->setValue(percent);
     setTimeBarColour(bar);

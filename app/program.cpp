@@ -23,21 +23,20 @@ constexpr const char* kWaveFilter =
     "Velkorand Wave Files|*.owf|Old Wave Files|*.wav|Wave Files|*.wv|All Files|*.*";
 } // namespace
 
-Program::Program(const ProgramOptions& options, DialogService& dialogs, Waits& waits,
-                 DebugLog& log, FileStore& files, MpusbApi& usbApi, SerialPort* serialPort,
-                 MainView& view)
-    : m_options(options), m_dialogs(dialogs), m_waits(waits), m_log(log), m_files(files),
-      m_services{files, dialogs, log}, m_view(view) {
+Program::Program(const ProgramOptions& options, DialogService& dialogs, Waits& waits, DebugLog& log,
+                 FileStore& files, MpusbApi& usbApi, SerialPort* serialPort, MainView& view)
+    : m_options(options), m_dialogs(dialogs), m_waits(waits), m_log(log),
+      m_files(files), m_services{files, dialogs, log}, m_view(view) {
     m_usb = std::make_unique<UsbLink>(usbApi, waits, log, dialogs);
     m_com = std::make_unique<ComLink>(serialPort, waits, log, dialogs);
     m_usbLink = std::make_unique<UsbAnalyzerLink>(*m_usb);
     m_comLink = std::make_unique<ComAnalyzerLink>(*m_com);
-    m_calFile = std::make_unique<CalFile>(cal, wave.SampleRate, m_services,
-                                          m_options.folders.dataFolder);
+    m_calFile =
+        std::make_unique<CalFile>(cal, wave.SampleRate, m_services, m_options.folders.dataFolder);
     m_waveFiles = std::make_unique<WaveformFiles>(wave, m_services, m_options.folders.dataFolder);
-    m_engine = std::make_unique<TQARN3Update>(EngineContext{
-        setup, cal, wave, shared, *m_usbLink, *m_comLink, m_view, m_log,
-        m_options.timerIntervalMs, m_options.decimalSeparator});
+    m_engine = std::make_unique<TQARN3Update>(
+        EngineContext{setup, cal, wave, shared, *m_usbLink, *m_comLink, m_view, m_log,
+                      m_options.timerIntervalMs, m_options.decimalSeparator});
 }
 
 Program::~Program() = default;
@@ -103,8 +102,8 @@ void Program::ProgInit() {
                              MsgKind::Error, {MsgButton::OK});
     }
 
-    ranges = buildRangeTables(setup.ShuntAmperes, setup.ShuntMillivolts,
-                              m_options.decimalSeparator);
+    ranges =
+        buildRangeTables(setup.ShuntAmperes, setup.ShuntMillivolts, m_options.decimalSeparator);
     shared.RangeFormat = ranges.RangeFormat;
     m_view.setRangeLabels(ranges.RangeLabel);
     shared.FullScaleAmps = rangeFullScale(8, setup.ShuntAmperes, setup.ShuntMillivolts);
@@ -181,8 +180,10 @@ void Program::ProgInit() {
     if (cal.CalError && found) {
         shared.DemoMode = false;
         m_log.AddDebugLine("Reset PIC ");
-        if (usbSelected()) m_usb->USBSendCommand(cmd::ResetAnalyzer);
-        else m_com->SendChar(cmd::ResetAnalyzer);
+        if (usbSelected())
+            m_usb->USBSendCommand(cmd::ResetAnalyzer);
+        else
+            m_com->SendChar(cmd::ResetAnalyzer);
         m_waits.BusyWait(1000);
         m_log.AddDebugLine("End delay Reset PIC ");
         GetCalData();
@@ -224,8 +225,10 @@ void Program::SetDemo(const std::string& file) {
     }
     m_engine->loadDemo(wave.Samples.get(), wave.SampleCount - 1);
     wave.Position = 0;
-    if (wave.Header.WaveType == 'N') setup.TestMode = 0;
-    else if (wave.Header.WaveType == 'M') setup.TestMode = 1;
+    if (wave.Header.WaveType == 'N')
+        setup.TestMode = 0;
+    else if (wave.Header.WaveType == 'M')
+        setup.TestMode = 1;
 
     try {
         m_calFile->ReadCalFile();
@@ -244,8 +247,9 @@ void Program::ResetData() {
     m_view.setRangeListEnabled(true);
     const long day = static_cast<long>(std::llround(cal.CalDate));
     const long today = todayDayNumber();
-    const Colour c = today - 365 > day ? Colour::Red : today - 335 > day ? Colour::Yellow
-                                                                         : Colour::Lime;
+    const Colour c = today - 365 > day   ? Colour::Red
+                     : today - 335 > day ? Colour::Yellow
+                                         : Colour::Lime;
     m_view.setCalPanel("Calibration Date " + m_view.shortDate(day), c);
     wave.Position = 0;
     m_com->errors().ErrorCount = 0;
@@ -278,8 +282,7 @@ void Program::ProgExit() {
     } else if (comSelected()) {
         m_com->StopComm();
     }
-    if (!setup.SetupFileName.empty())
-        WriteSetupFile(setup, m_services, m_options.decimalSeparator);
+    if (!setup.SetupFileName.empty()) WriteSetupFile(setup, m_services, m_options.decimalSeparator);
     m_log.SaveDebugLog(dataPath(debugFileName(m_options.programName)), m_files);
     m_view.setUpdateTimerEnabled(false);
     m_waits.BusyWait(100);
@@ -431,8 +434,10 @@ void Program::mSetupClick() {
 }
 
 void Program::mStopSamplingClick() {
-    if (usbSelected() && m_usb->Sampling) m_usb->USBStopSampling();
-    else if (comSelected()) m_com->StopComm();
+    if (usbSelected() && m_usb->Sampling)
+        m_usb->USBStopSampling();
+    else if (comSelected())
+        m_com->StopComm();
 }
 
 void Program::mSaveClick() {
@@ -484,7 +489,8 @@ void Program::mAboutClick() {
     m_dialogs.systemBox("QARN-3 Breaker Tester Analyzer\n"
                         "Serial port component: QARN-3 developers\n"
                         "\n"
-                        "Version: " + m_options.version,
+                        "Version: " +
+                            m_options.version,
                         "QARN3", {MsgButton::OK, MsgButton::Cancel});
 }
 

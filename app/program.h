@@ -54,9 +54,9 @@ public:
 
 // What the program is started with.
 struct ProgramOptions {
-    std::vector<std::string> args;  // command-line arguments after the program name
+    std::vector<std::string> args; // command-line arguments after the program name
     ProgramFolders folders;
-    std::string programFileDate;    // short-date text of the program file's date
+    std::string programFileDate; // short-date text of the program file's date
     std::string version = "0.0.0.0";
     std::string programName = "qarn3"; // the program file's name
     char decimalSeparator = '.';

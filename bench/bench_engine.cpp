@@ -26,8 +26,12 @@ void* operator new(std::size_t n) {
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -85,10 +89,10 @@ void ProcessTick(benchmark::State& state) {
         samples += engine.SamplesTaken - before;
     }
     state.SetItemsProcessed(samples);
-    state.counters["samples_per_tick"] = static_cast<double>(samples) / static_cast<double>(state.iterations());
-    state.counters["allocs_per_tick"] =
-        static_cast<double>(g_allocations - allocationsBefore) /
-        static_cast<double>(state.iterations());
+    state.counters["samples_per_tick"] =
+        static_cast<double>(samples) / static_cast<double>(state.iterations());
+    state.counters["allocs_per_tick"] = static_cast<double>(g_allocations - allocationsBefore) /
+                                        static_cast<double>(state.iterations());
 }
 // 200 ms ticks (480 samples, as live), and long ticks that measure the pipeline alone.
 BENCHMARK(ProcessTick)->Arg(200)->Arg(25000);

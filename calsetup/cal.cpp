@@ -18,7 +18,9 @@ namespace {
 struct Slice {
     std::size_t offset, length, keep;
 };
-constexpr Slice factorSlice(int i) { return {static_cast<std::size_t>(i) * 10, 10, 8}; }
+constexpr Slice factorSlice(int i) {
+    return {static_cast<std::size_t>(i) * 10, 10, 8};
+}
 constexpr Slice kOnThresh{80, 4, 2};
 constexpr Slice kMPUThresh{84, 5, 3};
 constexpr Slice kOnDelay{89, 4, 2};
@@ -71,7 +73,9 @@ CalFile::CalFile(TCalRecord& record, double& sampleRate, Services& services,
     : m_cal(record), m_sampleRate(sampleRate), m_s(services), m_dataFolder(dataFolder),
       m_view(view) {}
 
-std::string CalFile::path() const { return resolveInFolder(m_dataFolder, kCalFileName); }
+std::string CalFile::path() const {
+    return resolveInFolder(m_dataFolder, kCalFileName);
+}
 
 void CalFile::ParseCalImage() {
     const std::string image = padded(m_cal.CalImage, kCalImageSize);
@@ -124,7 +128,8 @@ void CalFile::ReadCalFile() {
                                {MsgButton::OK});
         SetDefaultCal();
     }
-    if (!m_s.files.exists(path())) throw FileIoError(std::string("Cannot open file ") + kCalFileName);
+    if (!m_s.files.exists(path()))
+        throw FileIoError(std::string("Cannot open file ") + kCalFileName);
     const auto text = m_s.files.readAll(path());
     if (!text) {
         m_s.dialogs.messageDlg(std::string("Error reading file: ") + kCalFileName, MsgKind::Error,

@@ -16,15 +16,16 @@
 namespace qarn3 {
 
 namespace {
-QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 int screenWidth() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry().width() : 1024;
 }
 } // namespace
 
-TfmSetup::TfmSetup(TSetupRecord& record, Services& services, char decimalSeparator,
-                   QWidget* parent)
+TfmSetup::TfmSetup(TSetupRecord& record, Services& services, char decimalSeparator, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), m_record(record), m_s(services),
       m_sep(decimalSeparator) {
     m_s.log.AddDebugLine("FormCreate Setup ");

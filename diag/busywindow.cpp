@@ -25,10 +25,11 @@ void TfmDelay::setRemainingText(const std::string& text) {
     Edit1->setText(QString::fromStdString(text));
 }
 
-QString TfmDelay::remainingText() const { return Edit1->text(); }
+QString TfmDelay::remainingText() const {
+    return Edit1->text();
+}
 
-std::unique_ptr<BusyView> QtBusyWindowFactory::createShown(const std::string& caption,
-                                                           int width) {
+std::unique_ptr<BusyView> QtBusyWindowFactory::createShown(const std::string& caption, int width) {
     auto window = std::make_unique<TfmDelay>();
     window->setWindowTitle(QString::fromStdString(caption));
     window->setFixedWidth(width);

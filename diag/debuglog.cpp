@@ -16,14 +16,14 @@ std::string shortestDecimal(double value) {
 }
 
 std::string DebugLog::formatLine(int number, const std::string& text, std::int64_t elapsedMs) {
-    return std::to_string(number) + ": " + text + " at: " +
-           shortestDecimal(static_cast<double>(elapsedMs) / 1000.0);
+    return std::to_string(number) + ": " + text +
+           " at: " + shortestDecimal(static_cast<double>(elapsedMs) / 1000.0);
 }
 
 void DebugLog::AddDebugLine(const std::string& text) {
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, text] { addOnOwnerThread(text); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, text] { addOnOwnerThread(text); }, Qt::QueuedConnection);
         return;
     }
     addOnOwnerThread(text);

@@ -29,8 +29,7 @@ void QtWaits::BusyWait(int ms) {
     while (Clock::now() <= deadline) {
         QThread::msleep(10);
         if (m_busy) {
-            const double left =
-                std::chrono::duration<double>(deadline - Clock::now()).count();
+            const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
             m_busy->setRemainingText(busyRemainingText(left));
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents);

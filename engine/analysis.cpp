@@ -202,9 +202,9 @@ std::string formatAnalysisText(const AnalysisResult& r) {
     std::string s;
     int n = 0;
     for (const AnalysisPulse& p : r.pulses) {
-        s += "Pulse " + std::to_string(++n) + " at " + formatNumber("%8.4f", p.result.startSeconds) +
-             " s: " + p.current + "  " + p.seconds + "  " + p.cycles +
-             (p.result.underRange ? "  Underrange" : "") + "\n";
+        s += "Pulse " + std::to_string(++n) + " at " +
+             formatNumber("%8.4f", p.result.startSeconds) + " s: " + p.current + "  " + p.seconds +
+             "  " + p.cycles + (p.result.underRange ? "  Underrange" : "") + "\n";
     }
     if (r.ending == "Running")
         s += "Test still running at the end of the file (" + formatNumber("%.4f", r.endSeconds) +
@@ -222,13 +222,14 @@ std::string formatAnalysisJson(const AnalysisResult& r) {
         const PulseResult& p = r.pulses[i].result;
         s += std::string(i ? ", " : "") + "{\"start\": " + jsonNumber(p.startSeconds) +
              ", \"amps\": " + jsonNumber(p.pulseAmps) + ", \"current\": \"" +
-             jsonEscape(trimText(r.pulses[i].current)) + "\", \"suspect\": " +
-             (p.suspect ? "true" : "false") + ", \"seconds\": " + jsonNumber(p.seconds) +
-             ", \"cycles\": " + jsonNumber(p.cycles) + ", \"onSamples\": " +
-             std::to_string(p.onSamples) + ", \"underRange\": " + (p.underRange ? "true" : "false") +
-             "}";
+             jsonEscape(trimText(r.pulses[i].current)) +
+             "\", \"suspect\": " + (p.suspect ? "true" : "false") +
+             ", \"seconds\": " + jsonNumber(p.seconds) + ", \"cycles\": " + jsonNumber(p.cycles) +
+             ", \"onSamples\": " + std::to_string(p.onSamples) +
+             ", \"underRange\": " + (p.underRange ? "true" : "false") + "}";
     }
-    s += "], \"ending\": \"" + jsonEscape(r.ending == "Running" ? "Running at end of file" : r.ending) +
+    s += "], \"ending\": \"" +
+         jsonEscape(r.ending == "Running" ? "Running at end of file" : r.ending) +
          "\", \"endSeconds\": " + jsonNumber(r.endSeconds) + "}\n";
     return s;
 }

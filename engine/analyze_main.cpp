@@ -73,16 +73,26 @@ int main(int argc, char** argv) {
                        arg == "--setup" || arg == "--cal") {
                 const char* v = value(arg.c_str());
                 if (!v) return usageError(arg + " needs a value");
-                if (arg == "--range") o.rangeIndex = qarn3::parseInteger(v);
-                else if (arg == "--shunt-amps") o.shuntAmperes = qarn3::parseReal(v);
-                else if (arg == "--shunt-mv") o.shuntMillivolts = qarn3::parseReal(v);
-                else if (arg == "--max-on") o.maxOnTime = qarn3::parseReal(v);
-                else if (arg == "--max-off") o.maxOffTime = qarn3::parseReal(v);
-                else if (arg == "--setup") o.setupFile = v;
-                else if (arg == "--cal") o.calFile = v;
-                else if (std::strcmp(v, "pulse") == 0) o.testMode = 0;
-                else if (std::strcmp(v, "long") == 0) o.testMode = 1;
-                else o.testMode = qarn3::parseInteger(v);
+                if (arg == "--range")
+                    o.rangeIndex = qarn3::parseInteger(v);
+                else if (arg == "--shunt-amps")
+                    o.shuntAmperes = qarn3::parseReal(v);
+                else if (arg == "--shunt-mv")
+                    o.shuntMillivolts = qarn3::parseReal(v);
+                else if (arg == "--max-on")
+                    o.maxOnTime = qarn3::parseReal(v);
+                else if (arg == "--max-off")
+                    o.maxOffTime = qarn3::parseReal(v);
+                else if (arg == "--setup")
+                    o.setupFile = v;
+                else if (arg == "--cal")
+                    o.calFile = v;
+                else if (std::strcmp(v, "pulse") == 0)
+                    o.testMode = 0;
+                else if (std::strcmp(v, "long") == 0)
+                    o.testMode = 1;
+                else
+                    o.testMode = qarn3::parseInteger(v);
             } else if (!arg.empty() && arg[0] == '-') {
                 return usageError("unknown option " + arg);
             } else if (o.waveFile.empty()) {

@@ -10,12 +10,12 @@ enum class Colour { ButtonFace, Red, Green, Lime, Yellow, Blue };
 
 // One measured pulse, as the engine reports it when the pulse ends.
 struct PulseResult {
-    double startSeconds = 0;  // first sample of the pulse (the trigger less OnDelay - 1)
-    float pulseAmps = 0;      // RMS current of the pulse
+    double startSeconds = 0; // first sample of the pulse (the trigger less OnDelay - 1)
+    float pulseAmps = 0;     // RMS current of the pulse
     std::uint32_t onSamples = 0;
-    double seconds = 0;       // onSamples x SamplePeriod
-    double cycles = 0;        // seconds x 60
-    bool suspect = false;     // above 1.2 x the largest 20-sample RMS
+    double seconds = 0;   // onSamples x SamplePeriod
+    double cycles = 0;    // seconds x 60
+    bool suspect = false; // above 1.2 x the largest 20-sample RMS
     bool underRange = false;
 };
 

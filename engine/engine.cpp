@@ -20,7 +20,9 @@ long nearest(double x) {
     if (!std::isfinite(x)) return 0;
     return std::lrint(std::clamp(x, -2.0e9, 2.0e9));
 }
-int percent(double x) { return static_cast<int>(std::clamp(nearest(x), 0L, 100L)); }
+int percent(double x) {
+    return static_cast<int>(std::clamp(nearest(x), 0L, 100L));
+}
 
 // sum + square rounded once to a 32-bit float. A square below 2^24 is exact as a float, so a
 // float addition rounds the exact sum once; larger ones take the double path.
@@ -39,9 +41,13 @@ void TQARN3Update::loadDemo(const std::int16_t* samples, int count) {
     std::copy(samples, samples + count, DemoBuffer.get());
 }
 
-bool TQARN3Update::usbSource() const { return m.setup.SourceKind == kSourceUsb; }
+bool TQARN3Update::usbSource() const {
+    return m.setup.SourceKind == kSourceUsb;
+}
 
-AnalyzerLink& TQARN3Update::selectedLink() const { return usbSource() ? m.usbLink : m.comLink; }
+AnalyzerLink& TQARN3Update::selectedLink() const {
+    return usbSource() ? m.usbLink : m.comLink;
+}
 
 std::string TQARN3Update::fmt(const std::string& format, double value) const {
     return formatNumber(format, value, m.decimalSeparator);
@@ -451,10 +457,11 @@ inline void TQARN3Update::accumulateStep() {
         OffSamples = 0;
     } else if (PulseSumSq > 0) {
         const std::int32_t d = k.offDelay - k.onDelay;
-        if (d >= 0 && static_cast<std::uint32_t>(d) < OnSamples) OnSamples -= static_cast<std::uint32_t>(d);
+        if (d >= 0 && static_cast<std::uint32_t>(d) < OnSamples)
+            OnSamples -= static_cast<std::uint32_t>(d);
         if (OnSamples > 0) {
-            PulseAmps = static_cast<float>(std::sqrt(PulseSumSq / (static_cast<double>(OnSamples) + 1)) *
-                                           m.wave.AmpsPerCount);
+            PulseAmps = static_cast<float>(
+                std::sqrt(PulseSumSq / (static_cast<double>(OnSamples) + 1)) * m.wave.AmpsPerCount);
             UnderRange = m.setup.RangeIndex >= 2 && 0.3 * m.shared.FullScaleAmps > PulseAmps;
         } else {
             PulseAmps = 0;
@@ -476,7 +483,8 @@ void TQARN3Update::ReplayPreTrigger() {
         Sample = Ring[static_cast<std::size_t>(RingPos)];
         if (RingSize - m.cal.OnDelay < i && i < RingSize)
             PulseSumSq = addSquare(PulseSumSq, Sample);
-        m.wave.Samples[static_cast<std::size_t>(m.wave.Position)] = Ring[static_cast<std::size_t>(RingPos)];
+        m.wave.Samples[static_cast<std::size_t>(m.wave.Position)] =
+            Ring[static_cast<std::size_t>(RingPos)];
         if (m.wave.Position < kCaptureLimit) ++m.wave.Position;
     }
     Sample = m.wave.Samples[static_cast<std::size_t>(std::max(m.wave.Position - 1, 0))];
@@ -502,8 +510,10 @@ void TQARN3Update::SetRange() {
     CyclesFormat = "%8.2f cycs";
     const int r = std::clamp<int>(m.setup.RangeIndex, 1, 8);
     CurrentFormat = m.shared.RangeFormat[static_cast<std::size_t>(r - 1)];
-    if (m.setup.SourceKind == kSourceUsb) m.usbLink.sendRange(r);
-    else if (m.setup.SourceKind == kSourceCom) m.comLink.sendRange(r);
+    if (m.setup.SourceKind == kSourceUsb)
+        m.usbLink.sendRange(r);
+    else if (m.setup.SourceKind == kSourceCom)
+        m.comLink.sendRange(r);
     m.shared.FullScaleAmps = rangeFullScale(r, m.setup.ShuntAmperes, m.setup.ShuntMillivolts);
     m.wave.AmpsPerCount =
         static_cast<float>(m.shared.FullScaleAmps * m.cal.Factor[static_cast<std::size_t>(r - 1)]);
@@ -513,9 +523,12 @@ void TQARN3Update::SetRange() {
 
 void TQARN3Update::Start() {
     m.log.AddDebugLine("Start ");
-    if (m.shared.DemoMode) m.shared.DemoPlaying = true;
-    else if (usbSource()) m.usbLink.startForTest();
-    else m.comLink.startForTest();
+    if (m.shared.DemoMode)
+        m.shared.DemoPlaying = true;
+    else if (usbSource())
+        m.usbLink.startForTest();
+    else
+        m.comLink.startForTest();
     m.log.AddDebugLine("End Start ");
 }
 

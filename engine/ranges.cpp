@@ -7,7 +7,8 @@ namespace qarn3 {
 double rangeFullScale(int rangeIndex, double shuntAmperes, double shuntMillivolts) {
     if (rangeIndex < 1) rangeIndex = 1;
     if (rangeIndex > 8) rangeIndex = 8;
-    return shuntAmperes / shuntMillivolts * 0.1 * RangeNominal[static_cast<std::size_t>(rangeIndex - 1)];
+    return shuntAmperes / shuntMillivolts * 0.1 *
+           RangeNominal[static_cast<std::size_t>(rangeIndex - 1)];
 }
 
 const char* rangeFormatFor(double f) {
@@ -20,8 +21,8 @@ const char* rangeFormatFor(double f) {
 RangeTables buildRangeTables(double shuntAmperes, double shuntMillivolts, char separator) {
     RangeTables t;
     for (int r = 1; r <= 8; ++r) {
-        const double f = 0.1 * RangeNominal[static_cast<std::size_t>(r - 1)] * shuntAmperes /
-                         shuntMillivolts;
+        const double f =
+            0.1 * RangeNominal[static_cast<std::size_t>(r - 1)] * shuntAmperes / shuntMillivolts;
         const auto i = static_cast<std::size_t>(r - 1);
         t.RangeFormat[i] = rangeFormatFor(f);
         t.RangeLabel[i] = trimText(formatNumber(t.RangeFormat[i], f, separator));

@@ -14,8 +14,7 @@ namespace {
 std::unique_ptr<UsbRxRing> usb = std::make_unique<UsbRxRing>();
 std::unique_ptr<ComRxRing> com = std::make_unique<ComRxRing>();
 
-template <typename Ring>
-void exercise(Ring& ring, const std::uint8_t* data, std::size_t size) {
+template <typename Ring> void exercise(Ring& ring, const std::uint8_t* data, std::size_t size) {
     RxErrorState errors;
     ring.clear();
     std::size_t i = 0;

@@ -116,8 +116,7 @@ int ComLink::TestComm(const std::string& port) {
             m_log.AddDebugLine("Received test characters ");
             // The echo "A\r" ends the reply, so its "A" is the second-to-last character. With
             // a single character there is no second-to-last one and the test cannot pass.
-            const std::uint8_t c =
-                m_ring.RxCount() >= 2 ? m_ring.recent(2) : m_ring.recent(1);
+            const std::uint8_t c = m_ring.RxCount() >= 2 ? m_ring.recent(2) : m_ring.recent(1);
             if (m_ring.RxCount() >= 2 && c == 'A') {
                 LinkValid = true;
                 result = 0;
@@ -167,7 +166,9 @@ bool ComLink::ReceiveCal(std::string& image) {
     return result;
 }
 
-bool ComLink::DiscoveryReplyOK() const { return m_ring.RxCount() > 200 && m_ring.peek(5) == '1'; }
+bool ComLink::DiscoveryReplyOK() const {
+    return m_ring.RxCount() > 200 && m_ring.peek(5) == '1';
+}
 
 void ComLink::RxClusterReceived() {
     if (!m_serial) return;

@@ -30,7 +30,9 @@ std::string calWriteString(const std::string& image) {
     return s;
 }
 
-std::vector<std::uint8_t> usbCommandPacket(std::uint8_t command) { return {0x80, 3, command}; }
+std::vector<std::uint8_t> usbCommandPacket(std::uint8_t command) {
+    return {0x80, 3, command};
+}
 
 std::vector<std::uint8_t> usbStringPacket(const std::string& chunk) {
     std::vector<std::uint8_t> p;

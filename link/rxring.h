@@ -14,8 +14,7 @@ enum class WhenFull { Refuse, OverwriteOldest };
 
 // A link's first-in-first-out ring of received characters. Every put, get and discard takes
 // the ring's lock, so the producer thread and the main thread never see a torn count.
-template <typename Index, std::size_t Capacity, WhenFull Policy>
-class RxRing {
+template <typename Index, std::size_t Capacity, WhenFull Policy> class RxRing {
 public:
     static constexpr std::size_t kCapacity = Capacity;
 
@@ -73,8 +72,8 @@ public:
         if (n > static_cast<std::size_t>(m_count)) n = static_cast<std::size_t>(m_count);
         std::string s(n, '\0');
         for (std::size_t i = 0; i < n; ++i)
-            s[i] = static_cast<char>(
-                m_slots[(static_cast<std::size_t>(m_readIndex) + i) % Capacity]);
+            s[i] =
+                static_cast<char>(m_slots[(static_cast<std::size_t>(m_readIndex) + i) % Capacity]);
         return s;
     }
 

@@ -15,7 +15,9 @@ constexpr std::uint32_t kDirRead = 1;
 UsbLink::UsbLink(MpusbApi& api, Waits& waits, DebugLog& log, DialogService& dialogs)
     : m_api(api), m_waits(waits), m_log(log), m_dialogs(dialogs) {}
 
-bool UsbLink::DevicePresent() { return m_api.MPUSBGetDeviceCount(kUsbDevice) != 0; }
+bool UsbLink::DevicePresent() {
+    return m_api.MPUSBGetDeviceCount(kUsbDevice) != 0;
+}
 
 bool UsbLink::OpenUSB() {
     m_log.AddDebugLine("OpenUSB ");

@@ -30,8 +30,8 @@ void UsbReader::requestStop() {
 
 void UsbReader::run() {
     m_link.log().AddDebugLine("Thread Running ");
-    QMetaObject::invokeMethod(this, [this] { m_link.view().addStatus("Thread Running"); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { m_link.view().addStatus("Thread Running"); }, Qt::QueuedConnection);
     bool timedOut = false;
     while (true) {
         if (m_link.ReadLife <= 0) {
@@ -42,12 +42,13 @@ void UsbReader::run() {
         if (!m_link.readerPoll()) --m_link.ReadLife;
     }
     if (timedOut) {
-        QMetaObject::invokeMethod(this, [this] { m_link.view().addStatus("Thread Timeout"); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { m_link.view().addStatus("Thread Timeout"); }, Qt::QueuedConnection);
         m_link.log().AddDebugLine("Thread Timeout ");
     }
     m_done = true;
-    QMetaObject::invokeMethod(this, [this] { finished(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { finished(); }, Qt::QueuedConnection);
 }
 
 void UsbReader::finished() {

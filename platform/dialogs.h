@@ -22,7 +22,7 @@ struct DialogRecord {
     std::string text;
     std::vector<MsgButton> buttons; // empty for an input box
     MsgButton answer = MsgButton::None;
-    std::string input; // input box: the text returned; file dialog: the path chosen
+    std::string input;  // input box: the text returned; file dialog: the path chosen
     std::string filter; // file dialog: "Name|*.ext|Name|*.ext"
     std::string folder; // file dialog: the folder it opens in
 };

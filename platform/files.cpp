@@ -60,7 +60,8 @@ bool FileStore::replaceContents(const std::string& path, const std::string& byte
     // The new file takes the old one's permissions (write bits restored), else the usual ones.
     struct stat st {};
     mode_t mode = 0644;
-    if (::stat(path.c_str(), &st) == 0) mode = (st.st_mode & 07777) | S_IWUSR;
+    if (::stat(path.c_str(), &st) == 0)
+        mode = (st.st_mode & 07777) | S_IWUSR;
     else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -84,8 +85,10 @@ bool FileStore::setReadOnly(const std::string& path, bool readOnly) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
     mode_t mode = st.st_mode & 07777;
-    if (readOnly) mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
-    else mode |= S_IWUSR;
+    if (readOnly)
+        mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
+    else
+        mode |= S_IWUSR;
     return ::chmod(path.c_str(), mode) == 0;
 }
 
@@ -114,8 +117,8 @@ ProgramFolders platformFolders(const std::string& exeDir) {
         // tree the files sit beside the program.
         const fs::path shared = fs::path(exeDir) / ".." / "share" / "qarn3";
         std::error_code ec;
-        f.progFolder = fs::is_directory(shared, ec) ? fs::weakly_canonical(shared, ec).string()
-                                                    : exeDir;
+        f.progFolder =
+            fs::is_directory(shared, ec) ? fs::weakly_canonical(shared, ec).string() : exeDir;
     }
     if (const char* d = std::getenv("QARN3_DATA_DIR"); d && *d) {
         f.dataFolder = d;

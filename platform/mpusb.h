@@ -17,17 +17,15 @@ public:
     // Number of attached devices matching the device string ("vid_04d8&pid_fdcf").
     virtual std::uint32_t MPUSBGetDeviceCount(const char* device) = 0;
     // Opens a pipe; direction 0 writes to the analyzer, 1 reads from it.
-    virtual MpusbHandle MPUSBOpen(std::uint32_t instance, const char* device,
-                                  const char* endpoint, std::uint32_t direction,
-                                  std::uint32_t reserved) = 0;
+    virtual MpusbHandle MPUSBOpen(std::uint32_t instance, const char* device, const char* endpoint,
+                                  std::uint32_t direction, std::uint32_t reserved) = 0;
     // Non-zero when the packet was sent.
     virtual std::uint32_t MPUSBWrite(MpusbHandle handle, const std::uint8_t* data,
                                      std::uint32_t length, std::uint32_t* sent,
                                      std::uint32_t timeoutMs) = 0;
     // Non-zero when a packet arrived within the time-out; its length goes to *received.
-    virtual std::uint32_t MPUSBRead(MpusbHandle handle, std::uint8_t* data,
-                                    std::uint32_t length, std::uint32_t* received,
-                                    std::uint32_t timeoutMs) = 0;
+    virtual std::uint32_t MPUSBRead(MpusbHandle handle, std::uint8_t* data, std::uint32_t length,
+                                    std::uint32_t* received, std::uint32_t timeoutMs) = 0;
     virtual void MPUSBClose(MpusbHandle handle) = 0;
 };
 

@@ -22,13 +22,15 @@ std::string formatFixed(double value, int width, int decimals, char separator) {
     if (separator != '.')
         for (char& c : s)
             if (c == '.') c = separator;
-    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<std::size_t>(width) - s.size(), ' ');
+    if (static_cast<int>(s.size()) < width)
+        s.insert(0, static_cast<std::size_t>(width) - s.size(), ' ');
     return s;
 }
 
 std::string formatInt(long long value, int width) {
     std::string s = std::to_string(value);
-    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<std::size_t>(width) - s.size(), ' ');
+    if (static_cast<int>(s.size()) < width)
+        s.insert(0, static_cast<std::size_t>(width) - s.size(), ' ');
     return s;
 }
 
@@ -54,7 +56,8 @@ std::int32_t parseInteger(const std::string& text) {
     if (base == 16 && !negative && v > std::numeric_limits<std::int32_t>::max() &&
         v <= std::numeric_limits<std::uint32_t>::max())
         v = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
-    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+    if (v < std::numeric_limits<std::int32_t>::min() ||
+        v > std::numeric_limits<std::int32_t>::max())
         throw bad();
     return static_cast<std::int32_t>(v);
 }

@@ -28,9 +28,9 @@ TEST(ScriptedDialogs, RecordsEveryBoxInOrderWithItsAnswer) {
 
 TEST(ScriptedDialogs, UnansweredBoxesTakeTheirDefault) {
     ScriptedDialogs d;
-    EXPECT_EQ(d.messageDlg("q", MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No},
-                           MsgButton::No),
-              MsgButton::No);
+    EXPECT_EQ(
+        d.messageDlg("q", MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No}, MsgButton::No),
+        MsgButton::No);
     EXPECT_EQ(d.messageDlg("w", MsgKind::Warning, {MsgButton::OK, MsgButton::Cancel}),
               MsgButton::OK);
     EXPECT_EQ(d.shown()[0].caption, "Confirm");

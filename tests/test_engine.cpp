@@ -402,9 +402,8 @@ TEST_F(EngineTest, ResetWhileArmedKeepsTheArmedDisplay) {
 
 TEST(Ranges, LabelsForTheDefaultShunt) {
     const RangeTables t = buildRangeTables(1000, 100);
-    EXPECT_THAT(t.RangeLabel, ::testing::ElementsAre("50.00 A", "100.00 A", "250.00 A",
-                                                     "500.0 A", "1000.0 A", "2500.0 A",
-                                                     "5000 A", "10000 A"));
+    EXPECT_THAT(t.RangeLabel, ::testing::ElementsAre("50.00 A", "100.00 A", "250.00 A", "500.0 A",
+                                                     "1000.0 A", "2500.0 A", "5000 A", "10000 A"));
     EXPECT_EQ(buildRangeTables(1000, 1000).RangeFormat[0], "%5.3f A");
 }
 

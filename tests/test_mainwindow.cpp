@@ -216,7 +216,8 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheOldResults) {
     auto w = start({"QARN3Pulse.owf"});
     dialogs.answer(folder + "/no/such/dir/results.odf");
     w->program().mSaveClick();
-    EXPECT_EQ(dialogs.shown().back().text, "Error writing file: " + folder + "/no/such/dir/results.odf");
+    EXPECT_EQ(dialogs.shown().back().text,
+              "Error writing file: " + folder + "/no/such/dir/results.odf");
     EXPECT_EQ(dialogs.shown().back().buttons, std::vector<MsgButton>{MsgButton::Abort});
 }
 

@@ -26,7 +26,9 @@ struct RecordingCanvas : PlotCanvas {
     void fill(std::uint32_t) override {}
     void setPen(std::uint32_t, int, bool d) override { dotted = d; }
     void setXorMode(bool) override {}
-    void line(int x1, int y1, int x2, int y2) override { lines.push_back({x1, y1, x2, y2, dotted}); }
+    void line(int x1, int y1, int x2, int y2) override {
+        lines.push_back({x1, y1, x2, y2, dotted});
+    }
     void rectangle(int, int, int, int) override {}
     void ellipse(int, int, int, int) override {}
     void text(int x, int, const std::string& s) override { texts.emplace_back(x, s); }

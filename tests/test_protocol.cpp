@@ -9,8 +9,7 @@ using namespace qarn3;
 
 namespace {
 
-template <typename Ring>
-void feed(Ring& ring, std::initializer_list<int> bytes) {
+template <typename Ring> void feed(Ring& ring, std::initializer_list<int> bytes) {
     for (int b : bytes)
         ring.RingPut(static_cast<std::uint8_t>(b));
 }
@@ -34,7 +33,7 @@ TEST_P(DecodePair, DecodesThroughTheRing) {
 INSTANTIATE_TEST_SUITE_P(Samples, DecodePair,
                          ::testing::Values(PairCase{0x00, 0x21, 0}, PairCase{0xFC, 0x3D, 2044},
                                            PairCase{0x00, 0x01, -2048},
-                                           PairCase{0x02, 0x23, 0}, // phase bit set on both
+                                           PairCase{0x02, 0x23, 0},      // phase bit set on both
                                            PairCase{0xFE, 0xFF, 2044})); // bits 6-7 ignored
 
 TEST(Decode, EncodeSampleRoundTripsEveryCount) {
@@ -49,8 +48,7 @@ TEST(Decode, EncodeSampleRoundTripsEveryCount) {
     }
 }
 
-template <typename Ring>
-class RingDecoding : public ::testing::Test {
+template <typename Ring> class RingDecoding : public ::testing::Test {
 protected:
     std::unique_ptr<Ring> ring = std::make_unique<Ring>();
     RxErrorState errors;

@@ -51,14 +51,14 @@ struct RangeCase {
 class SetupRangeLine : public SetupFileTest, public ::testing::WithParamInterface<RangeCase> {};
 
 TEST_P(SetupRangeLine, OutsideOneToEightReadsAsFour) {
-    put("QARN3.osf", std::string(GetParam().line) + "\r\n5\r\n5\r\nx\r\nCOM\r\n4\r\n0\r\n1000\r\n100\r\n");
+    put("QARN3.osf",
+        std::string(GetParam().line) + "\r\n5\r\n5\r\nx\r\nCOM\r\n4\r\n0\r\n1000\r\n100\r\n");
     ReadSetupFile(rec, services, '.');
     EXPECT_EQ(rec.RangeIndex, GetParam().expected);
 }
 INSTANTIATE_TEST_SUITE_P(Lines, SetupRangeLine,
-                         ::testing::Values(RangeCase{"0", 4}, RangeCase{"9", 4},
-                                           RangeCase{"8", 8}, RangeCase{"1", 1},
-                                           RangeCase{"65537", 4}));
+                         ::testing::Values(RangeCase{"0", 4}, RangeCase{"9", 4}, RangeCase{"8", 8},
+                                           RangeCase{"1", 1}, RangeCase{"65537", 4}));
 
 TEST(SourceKind, DerivedFromTheTrimmedName) {
     EXPECT_EQ(sourceKindOf("COM3"), kSourceCom);

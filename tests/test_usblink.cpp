@@ -105,10 +105,9 @@ TEST_F(UsbLinkTest, RangeSelectionRestartsSampling) {
     const std::size_t before = api.packets.size();
     waits.calls.clear();
     link->USBSendRange(4);
-    EXPECT_THAT(packetsFrom(before),
-                ElementsAre(std::vector<std::uint8_t>{0x80, 3, 0x04},
-                            std::vector<std::uint8_t>{0x80, 3, 0x34},
-                            std::vector<std::uint8_t>{0x80, 3, 0x01}));
+    EXPECT_THAT(packetsFrom(before), ElementsAre(std::vector<std::uint8_t>{0x80, 3, 0x04},
+                                                 std::vector<std::uint8_t>{0x80, 3, 0x34},
+                                                 std::vector<std::uint8_t>{0x80, 3, 0x01}));
     EXPECT_THAT(waits.calls, ElementsAre("Busy 100", "Busy 100"));
     EXPECT_EQ(analyzer.lastRangeCode, 0x34);
     EXPECT_TRUE(link->Sampling);
@@ -167,8 +166,8 @@ TEST_F(UsbLinkTest, CalibrationStringGoesOutIn62CharacterPackets) {
     EXPECT_EQ(sent[1].size(), 64u);
     EXPECT_EQ(sent[2].size(), 9u);
     EXPECT_EQ(sent[2][1], 9);
-    EXPECT_THAT(waits.calls,
-                ElementsAre("Busy 100", "Busy 300", "Busy 100", "Busy 300", "Busy 100", "Busy 300"));
+    EXPECT_THAT(waits.calls, ElementsAre("Busy 100", "Busy 300", "Busy 100", "Busy 300", "Busy 100",
+                                         "Busy 300"));
     EXPECT_EQ(analyzer.writtenImage, std::string(128, '7'));
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, "Writing to PIC Memory");
@@ -254,8 +253,8 @@ TEST(UsbReaderThread, FillsTheRingAndTimesOut) {
         QCoreApplication::processEvents();
     EXPECT_EQ(link->RxCount(), 2);
     EXPECT_EQ(link->GetSample(), 0);
-    EXPECT_THAT(view.status, ElementsAre("Thread Running", "Thread Timeout",
-                                         "Thread terminated and nil"));
+    EXPECT_THAT(view.status,
+                ElementsAre("Thread Running", "Thread Timeout", "Thread terminated and nil"));
     EXPECT_TRUE(logged(log, "Thread Running "));
     link->CloseUSB();
 }

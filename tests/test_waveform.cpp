@@ -11,7 +11,8 @@ namespace {
 
 class WaveformTest : public RecordTest {
 protected:
-    std::string header(std::int32_t count, float period = 1.0f / 2400, const char* magic = "WAVEFORM") {
+    std::string header(std::int32_t count, float period = 1.0f / 2400,
+                       const char* magic = "WAVEFORM") {
         TWaveFileHeader h;
         std::memcpy(h.Magic.data(), magic, 8);
         h.WaveType = 'N';

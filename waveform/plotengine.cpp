@@ -15,8 +15,7 @@ int valueDecimals(double v) {
 }
 
 TickChoice chooseLinearTicks(double visibleMin, double visibleMax, int lengthPx, int charWidth,
-                             double minStep,
-                             const std::function<int(double, int)>& labelFitCount) {
+                             double minStep, const std::function<int(double, int)>& labelFitCount) {
     const double range = visibleMax - visibleMin;
     const int n = std::max(1, lengthPx / std::max(1, 5 * charWidth));
     double shrink = 1;
@@ -71,10 +70,12 @@ bool clipSegment(int& x1, int& y1, int& x2, int& y2, int left, int top, int righ
         return true;
     }
     auto atX = [](int ax, int ay, int bx, int by, int x) {
-        return static_cast<int>(std::lround(ay + static_cast<double>(by - ay) * (x - ax) / (bx - ax)));
+        return static_cast<int>(
+            std::lround(ay + static_cast<double>(by - ay) * (x - ax) / (bx - ax)));
     };
     auto atY = [](int ax, int ay, int bx, int by, int y) {
-        return static_cast<int>(std::lround(ax + static_cast<double>(bx - ax) * (y - ay) / (by - ay)));
+        return static_cast<int>(
+            std::lround(ax + static_cast<double>(bx - ax) * (y - ay) / (by - ay)));
     };
     // Vertical edges first.
     for (int* px : {&x1, &x2}) {
@@ -130,8 +131,8 @@ const PlotEngine::Area* PlotEngine::currentArea() const {
     return a.valid ? &a : nullptr;
 }
 
-void PlotEngine::PlotBegin(PlotCanvas* canvas, std::uint32_t background,
-                           std::uint32_t foreground, double fontScale) {
+void PlotEngine::PlotBegin(PlotCanvas* canvas, std::uint32_t background, std::uint32_t foreground,
+                           double fontScale) {
     if (m_cross && m_canvas && m_canvas != canvas) m_canvas->invalidate();
     m_canvas = canvas;
     m_background = background;
@@ -219,7 +220,8 @@ double PlotEngine::toFraction(const Axis& ax, double v) const {
 }
 
 double PlotEngine::fromFraction(const Axis& ax, double f) const {
-    if (ax.logarithmic) return ax.visibleMin * std::exp(f * std::log(ax.visibleMax / ax.visibleMin));
+    if (ax.logarithmic)
+        return ax.visibleMin * std::exp(f * std::log(ax.visibleMax / ax.visibleMin));
     return ax.visibleMin + f * (ax.visibleMax - ax.visibleMin);
 }
 
@@ -237,9 +239,9 @@ int PlotEngine::yPixel(double y, int axis) const {
     return fractionToPixel(a->bottom, toFraction(ax, y), a->height, true);
 }
 
-void PlotEngine::PlotXAxis(std::uint32_t colour, const std::string& title, bool grid,
-                           float minimum, float maximum, float minimumStep,
-                           float minimumZoomSpan, bool logarithmic, bool) {
+void PlotEngine::PlotXAxis(std::uint32_t colour, const std::string& title, bool grid, float minimum,
+                           float maximum, float minimumStep, float minimumZoomSpan,
+                           bool logarithmic, bool) {
     Area* a = area();
     if (!a || !(maximum > minimum)) return;
     Axis& ax = a->x;
@@ -247,7 +249,8 @@ void PlotEngine::PlotXAxis(std::uint32_t colour, const std::string& title, bool 
     ax.minimum = minimum;
     ax.maximum = maximum;
     ax.minStep = minimumStep;
-    ax.minZoomFraction = std::max(0.001, static_cast<double>(minimumZoomSpan) / (maximum - minimum));
+    ax.minZoomFraction =
+        std::max(0.001, static_cast<double>(minimumZoomSpan) / (maximum - minimum));
     ax.logarithmic = false;
     if (logarithmic && minimum > 0) {
         ax.logarithmic = true;
@@ -281,7 +284,8 @@ void PlotEngine::drawXTicks(Area& a, bool grid, const std::string& title) {
     ax.decimals = ax.ticks.decimals;
     if (!(ax.ticks.majorStep > 0)) return;
     const double eps = ax.ticks.minorStep * 1e-6;
-    const double firstMinor = std::ceil((ax.visibleMin - eps) / ax.ticks.minorStep) * ax.ticks.minorStep;
+    const double firstMinor =
+        std::ceil((ax.visibleMin - eps) / ax.ticks.minorStep) * ax.ticks.minorStep;
     for (double v = firstMinor; v <= ax.visibleMax + eps; v += ax.ticks.minorStep) {
         const int px = fractionToPixel(a.left, toFraction(ax, v), a.width, false);
         const double q = v / ax.ticks.majorStep;
@@ -303,8 +307,8 @@ void PlotEngine::drawXTicks(Area& a, bool grid, const std::string& title) {
 }
 
 void PlotEngine::PlotYAxis(std::uint32_t colour, const std::string& title, int position,
-                           float minimum, float maximum, float minimumStep,
-                           float minimumZoomSpan, bool grid, bool logarithmic, bool) {
+                           float minimum, float maximum, float minimumStep, float minimumZoomSpan,
+                           bool grid, bool logarithmic, bool) {
     Area* a = area();
     if (!a || !a->x.defined || !(maximum > minimum) || position < 1 || position > kMaxYAxes) return;
     Axis& ax = a->y[static_cast<std::size_t>(position - 1)];
@@ -312,7 +316,8 @@ void PlotEngine::PlotYAxis(std::uint32_t colour, const std::string& title, int p
     ax.minimum = minimum;
     ax.maximum = maximum;
     ax.minStep = minimumStep;
-    ax.minZoomFraction = std::max(0.001, static_cast<double>(minimumZoomSpan) / (maximum - minimum));
+    ax.minZoomFraction =
+        std::max(0.001, static_cast<double>(minimumZoomSpan) / (maximum - minimum));
     ax.logarithmic = false;
     if (logarithmic && minimum > 0) {
         ax.logarithmic = true;
@@ -324,7 +329,8 @@ void PlotEngine::PlotYAxis(std::uint32_t colour, const std::string& title, int p
     ax.length = a->height;
     ax.defined = true;
     const int right = a->left + a->width;
-    const int axisX = position == 1 ? a->left : position == 2 ? a->left + 1
+    const int axisX = position == 1   ? a->left
+                      : position == 2 ? a->left + 1
                       : position == 3 ? right - 1
                                       : right;
     m_canvas->setPen(colour, 1, false);
@@ -342,7 +348,8 @@ void PlotEngine::drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool gr
         for (double v = first; v <= ax.visibleMax + step * 1e-6; v += step) {
             if (v < ax.visibleMin - step * 1e-6) continue;
             const int py = fractionToPixel(a.bottom, toFraction(ax, v), a.height, true);
-            if (py - m_charH / 2 >= top - m_charH && py + m_charH / 2 <= a.bottom + m_charH) ++count;
+            if (py - m_charH / 2 >= top - m_charH && py + m_charH / 2 <= a.bottom + m_charH)
+                ++count;
         }
         return count;
     };
@@ -373,7 +380,8 @@ void PlotEngine::drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool gr
             }
         }
     }
-    if (ax.visibleMin < 0 && ax.visibleMax > 0) gridLine(fractionToPixel(a.bottom, toFraction(ax, 0), a.height, true));
+    if (ax.visibleMin < 0 && ax.visibleMax > 0)
+        gridLine(fractionToPixel(a.bottom, toFraction(ax, 0), a.height, true));
     if (!title.empty()) {
         const int tx = leftSide ? std::max(0, axisX - 5 * m_charW - m_canvas->textWidth(title))
                                 : axisX + 6 * m_charW;

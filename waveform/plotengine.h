@@ -53,8 +53,7 @@ int valueDecimals(double v);
 // labelFitCount(major, decimals) tells how many major tick labels fit inside the area; the
 // choice shrinks the step until at least two fit.
 TickChoice chooseLinearTicks(double visibleMin, double visibleMax, int lengthPx, int charWidth,
-                             double minStep,
-                             const std::function<int(double, int)>& labelFitCount);
+                             double minStep, const std::function<int(double, int)>& labelFitCount);
 
 // Data fraction to pixel, clamped to the 16-bit range and rounded.
 int fractionToPixel(double origin, double fraction, double length, bool downward);
@@ -97,9 +96,8 @@ public:
 
     void PlotBegin(PlotCanvas* canvas, std::uint32_t background, std::uint32_t foreground,
                    double fontScale);
-    void PlotArea(double xFromPercent, double xToPercent, double yFromPercent,
-                  double yToPercent, int leftMargin, int rightMargin, int topMargin,
-                  int bottomMargin, bool zoomable);
+    void PlotArea(double xFromPercent, double xToPercent, double yFromPercent, double yToPercent,
+                  int leftMargin, int rightMargin, int topMargin, int bottomMargin, bool zoomable);
     void PlotXAxis(std::uint32_t colour, const std::string& title, bool grid, float minimum,
                    float maximum, float minimumStep, float minimumZoomSpan, bool logarithmic,
                    bool decimalLabels);

@@ -53,8 +53,10 @@ void ImageCanvas::setXorMode(bool on) {
 }
 
 void ImageCanvas::line(int x1, int y1, int x2, int y2) {
-    if (x1 == x2 && y1 == y2) painter().drawPoint(x1, y1);
-    else painter().drawLine(x1, y1, x2, y2);
+    if (x1 == x2 && y1 == y2)
+        painter().drawPoint(x1, y1);
+    else
+        painter().drawLine(x1, y1, x2, y2);
 }
 
 void ImageCanvas::rectangle(int x1, int y1, int x2, int y2) {
@@ -75,7 +77,9 @@ int ImageCanvas::textWidth(const std::string& s) const {
     return QFontMetrics(m_font).horizontalAdvance(QString::fromStdString(s));
 }
 
-int ImageCanvas::textHeight() const { return QFontMetrics(m_font).height(); }
+int ImageCanvas::textHeight() const {
+    return QFontMetrics(m_font).height();
+}
 
 void ImageCanvas::setFontPoints(int points) {
     m_font = QFont(points < 8 ? "Small Fonts" : "Arial", std::max(1, points));
@@ -85,8 +89,10 @@ void ImageCanvas::setFontPoints(int points) {
 
 void ImageCanvas::invalidate() {
     end();
-    if (m_onInvalidate) m_onInvalidate();
-    else if (m_owner) m_owner->update();
+    if (m_onInvalidate)
+        m_onInvalidate();
+    else if (m_owner)
+        m_owner->update();
 }
 
 void ImageCanvas::setCursorHidden(bool hidden) {
@@ -115,7 +121,9 @@ void PlotWidget::paintEvent(QPaintEvent*) {
     p.drawImage(0, 0, m_canvas.image());
 }
 
-void PlotWidget::resizeEvent(QResizeEvent*) { m_dirty = true; }
+void PlotWidget::resizeEvent(QResizeEvent*) {
+    m_dirty = true;
+}
 
 void PlotWidget::mousePressEvent(QMouseEvent* e) {
     if (onMousePress) onMousePress(e);

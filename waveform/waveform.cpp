@@ -29,23 +29,20 @@ const TWaveSegments LongSegments{{
 
 namespace {
 
-template <typename T>
-void putLE(std::string& out, T value) {
+template <typename T> void putLE(std::string& out, T value) {
     unsigned char b[sizeof(T)];
     std::memcpy(b, &value, sizeof(T));
     // The host is little-endian (x86, ARM); the file is too.
     out.append(reinterpret_cast<const char*>(b), sizeof(T));
 }
 
-template <typename T>
-T getLE(const char* p) {
+template <typename T> T getLE(const char* p) {
     T v;
     std::memcpy(&v, p, sizeof(T));
     return v;
 }
 
-template <std::size_t N>
-void setText(std::array<char, N>& field, const std::string& text) {
+template <std::size_t N> void setText(std::array<char, N>& field, const std::string& text) {
     field.fill('\0');
     std::memcpy(field.data(), text.data(), std::min(text.size(), N - 1));
 }
@@ -102,7 +99,9 @@ TWaveFileHeader TWaveFileHeader::fromBytes(const char* p) {
     return h;
 }
 
-char waveTypeOf(int testMode) { return testMode == 0 ? 'N' : testMode == 1 ? 'M' : '?'; }
+char waveTypeOf(int testMode) {
+    return testMode == 0 ? 'N' : testMode == 1 ? 'M' : '?';
+}
 
 std::string WaveformFiles::path(const std::string& fileName) const {
     return resolveInFolder(m_dataFolder, fileName);
@@ -162,12 +161,11 @@ bool WaveformFiles::LoadFile(const std::string& fileName) {
 
 bool WaveformFiles::WriteWaveform(const std::string& fileName, int testMode) {
     m_s.log.AddDebugLine("WriteWaveform");
-    const auto answer = m_s.dialogs.inputBox("WaveFile Serial Number", "Enter Ser Num or ID:",
-                                             "DEFAULT");
+    const auto answer =
+        m_s.dialogs.inputBox("WaveFile Serial Number", "Enter Ser Num or ID:", "DEFAULT");
     m_w.SerialId = answer ? *answer : "DEFAULT";
-    const TWaveFileHeader h =
-        newHeader(waveTypeOf(testMode), m_w.SerialId, m_w.AmpsPerCount,
-                  static_cast<float>(1.0 / m_w.SampleRate), 12);
+    const TWaveFileHeader h = newHeader(waveTypeOf(testMode), m_w.SerialId, m_w.AmpsPerCount,
+                                        static_cast<float>(1.0 / m_w.SampleRate), 12);
     if (m_s.files.exists(path(fileName)) &&
         m_s.dialogs.messageDlg("Waveform File: " + fileName + " Exists. Overwrite?",
                                MsgKind::Warning,
@@ -184,8 +182,8 @@ bool WaveformFiles::WriteWaveform(const std::string& fileName, int testMode) {
                                {MsgButton::Abort});
         return false;
     }
-    m_s.dialogs.messageDlg("Bytes written " + std::to_string(bytes.size()),
-                           MsgKind::Information, {MsgButton::OK});
+    m_s.dialogs.messageDlg("Bytes written " + std::to_string(bytes.size()), MsgKind::Information,
+                           {MsgButton::OK});
     return true;
 }
 
@@ -219,8 +217,8 @@ std::unique_ptr<std::int16_t[]> generateWaveSamples(const TWaveSegments& segment
 bool WaveformFiles::MakeWaveFile(const std::string& fileName, bool longType,
                                  const TWaveSegments& segments) {
     m_s.log.AddDebugLine("MakeWaveFile");
-    const TWaveFileHeader h = newHeader(longType ? 'M' : 'N', "***DEFAULT***", 0.244140625f,
-                                        1.0f / 2400, 10);
+    const TWaveFileHeader h =
+        newHeader(longType ? 'M' : 'N', "***DEFAULT***", 0.244140625f, 1.0f / 2400, 10);
     const auto samples = generateWaveSamples(segments);
     if (m_s.dialogs.messageDlg("Writing Waveform File: " + fileName, MsgKind::Warning,
                                {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK)
@@ -233,8 +231,8 @@ bool WaveformFiles::MakeWaveFile(const std::string& fileName, bool longType,
                                {MsgButton::Abort});
         return false;
     }
-    m_s.dialogs.messageDlg("Bytes written " + std::to_string(bytes.size()),
-                           MsgKind::Information, {MsgButton::OK});
+    m_s.dialogs.messageDlg("Bytes written " + std::to_string(bytes.size()), MsgKind::Information,
+                           {MsgButton::OK});
     return true;
 }
 

@@ -25,7 +25,7 @@ struct TWaveFileHeader {
     std::int16_t FullScale = 0;
     std::int32_t SampleCount = 0;
 
-    std::string bytes() const;                 // the 59 bytes as written
+    std::string bytes() const;                       // the 59 bytes as written
     static TWaveFileHeader fromBytes(const char* p); // from 59 bytes
 };
 

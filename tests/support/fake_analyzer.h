@@ -15,15 +15,15 @@ public:
     FakeAnalyzer();
 
     // --- behaviour ---
-    bool silent = false;             // answers nothing
-    std::string crReply = "\r\n";    // answer to a lone carriage return
-    char echoFirst = 'A';            // first character of the test echo
-    std::string echoTail = "\r";     // what follows it
-    std::string extraAfterEcho;      // sent right after the echo
-    std::string calImage;            // answer to 0x03 (128 characters by default)
-    std::string discoveryReply;      // answer to 0x14
-    int replyDelayMs = 20;           // how long an answer takes
-    int brokenPairEvery = 0;         // every n-th streamed pair is broken (0: never)
+    bool silent = false;          // answers nothing
+    std::string crReply = "\r\n"; // answer to a lone carriage return
+    char echoFirst = 'A';         // first character of the test echo
+    std::string echoTail = "\r";  // what follows it
+    std::string extraAfterEcho;   // sent right after the echo
+    std::string calImage;         // answer to 0x03 (128 characters by default)
+    std::string discoveryReply;   // answer to 0x14
+    int replyDelayMs = 20;        // how long an answer takes
+    int brokenPairEvery = 0;      // every n-th streamed pair is broken (0: never)
     std::function<int(std::int64_t)> sample = [](std::int64_t) { return 0; };
 
     // --- program to analyzer ---

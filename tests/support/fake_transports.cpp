@@ -87,7 +87,9 @@ std::uint32_t FakeMpusb::MPUSBRead(MpusbHandle handle, std::uint8_t* data, std::
     return 1;
 }
 
-void FakeMpusb::MPUSBClose(MpusbHandle) { ++closes; }
+void FakeMpusb::MPUSBClose(MpusbHandle) {
+    ++closes;
+}
 
 bool FakeSerialPort::SendInProgress() const {
     if (m_busyPolls < sendBusyPolls) {
