@@ -87,14 +87,8 @@ void Program::ProgInit() {
     setup.SetupFileName = dataPath(kSetupFileName);
     setup.DataFileName = dataPath("QARN3.odf");
     // Defaults first, so that a damaged line leaves sound values in the fields after it.
-    setup.RangeIndex = 4;
-    setup.MaxOnTime = setup.MaxOffTime = 5.0;
-    setup.SourceName = "COM";
+    setSetupDefaults(setup);
     setup.SourceKind = kSourceCom;
-    setup.MaxOps = 4;
-    setup.TestMode = 0;
-    setup.ShuntAmperes = 1000.0;
-    setup.ShuntMillivolts = 100.0;
     try {
         ReadSetupFile(setup, m_services, m_options.decimalSeparator);
     } catch (const std::exception& e) {

@@ -53,18 +53,11 @@ void fillDemo(TQARN3Update& engine) {
 
 void ProcessTick(benchmark::State& state) {
     TSetupRecord setup;
-    setup.RangeIndex = 4;
-    setup.ShuntAmperes = 1000;
-    setup.ShuntMillivolts = 100;
+    setSetupDefaults(setup);
     setup.MaxOnTime = 0; // no timeouts: the test runs on and on
     setup.MaxOffTime = 0;
     TCalRecord cal;
-    cal.Factor.fill(0.001225f);
-    cal.OnThresh = 40;
-    cal.MPUThresh = 100;
-    cal.OnDelay = 5;
-    cal.OffThresh = 20;
-    cal.OffDelay = 15;
+    setCalDefaults(cal, 0);
     cal.AvgSamples = 240;
     TWaveformData wave;
     SharedState shared;

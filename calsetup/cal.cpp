@@ -51,6 +51,18 @@ std::string fitted(const std::string& text, std::size_t width, const char* field
 
 } // namespace
 
+void setCalDefaults(TCalRecord& r, double calDate) {
+    r.Factor.fill(0.001225f);
+    r.OnThresh = 40;
+    r.MPUThresh = 100;
+    r.OnDelay = 5;
+    r.OffThresh = 20;
+    r.OffDelay = 15;
+    r.AvgTime = 0.1;
+    r.SerNum = "**DEFAULT*";
+    r.CalDate = calDate;
+}
+
 std::string buildCalImage(const TCalRecord& r) {
     std::string s;
     for (float f : r.Factor)
@@ -181,15 +193,7 @@ void CalFile::SetDefaultCal() {
         m_s.log.AddDebugLine("End SetDefaultCal ");
         return;
     }
-    m_cal.Factor.fill(0.001225f);
-    m_cal.OnThresh = 40;
-    m_cal.MPUThresh = 100;
-    m_cal.OnDelay = 5;
-    m_cal.OffThresh = 20;
-    m_cal.OffDelay = 15;
-    m_cal.AvgTime = 0.1;
-    m_cal.SerNum = "**DEFAULT*";
-    m_cal.CalDate = static_cast<double>(todayDayNumber());
+    setCalDefaults(m_cal, static_cast<double>(todayDayNumber()));
     WriteCalFile();
     if (m_view) m_view->RefreshCal(m_cal);
     m_s.log.AddDebugLine("End SetDefaultCal ");

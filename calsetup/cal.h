@@ -40,6 +40,10 @@ public:
     virtual void RefreshCal(const TCalRecord& r) = 0;
 };
 
+// The default calibration: factors 0.001225, thresholds 40 (MPU 100) and 20, delays 5 and
+// 15, averaging 0.1 s, serial "**DEFAULT*", dated calDate. CalError and the image are kept.
+void setCalDefaults(TCalRecord& r, double calDate);
+
 // The image of the record's fields, 16 lines of fixed width, exactly 128 characters.
 // Throws std::out_of_range naming a value that does not fit its field.
 std::string buildCalImage(const TCalRecord& r);

@@ -17,6 +17,17 @@ std::uint8_t sourceKindOf(const std::string& sourceName) {
     return kSourceNone;
 }
 
+void setSetupDefaults(TSetupRecord& r) {
+    r.RangeIndex = 4;
+    r.MaxOnTime = 5.0;
+    r.MaxOffTime = 5.0;
+    r.SourceName = "COM";
+    r.MaxOps = 4;
+    r.TestMode = 0;
+    r.ShuntAmperes = 1000.0;
+    r.ShuntMillivolts = 100.0;
+}
+
 std::string setupFileText(const TSetupRecord& r, char sep) {
     std::string s;
     auto line = [&s](const std::string& text) { s += text + "\r\n"; };
@@ -60,15 +71,8 @@ void ReadSetupFile(TSetupRecord& r, Services& s, char sep) {
     s.log.AddDebugLine("ReadSetupFile ");
     if (!s.files.exists(r.SetupFileName)) {
         s.dialogs.systemBox("Creating Default Setup File", "File Missing", {MsgButton::OK});
-        r.RangeIndex = 4;
-        r.MaxOnTime = 5.0;
-        r.MaxOffTime = 5.0;
+        setSetupDefaults(r);
         if (r.DataFileName.empty()) r.DataFileName = "Velkorand.odf";
-        r.SourceName = "COM";
-        r.MaxOps = 4;
-        r.TestMode = 0;
-        r.ShuntAmperes = 1000.0;
-        r.ShuntMillivolts = 100.0;
         WriteSetupFile(r, s, sep);
     }
     if (!s.files.exists(r.SetupFileName)) return;

@@ -30,6 +30,10 @@ constexpr const char* kSetupFileName = "QARN3.osf";
 // 1 when the name starts with "COM", 2 when it is "USB" (exact case, after trimming), else 0.
 std::uint8_t sourceKindOf(const std::string& sourceName);
 
+// The values of a new setup file: range 4, 5 s limits, source "COM", 4 operations, pulse
+// test, 1000 A / 100 mV shunt. The file names and SourceKind are left as they are.
+void setSetupDefaults(TSetupRecord& r);
+
 // The nine lines of the setup file, each ended by CR LF.
 std::string setupFileText(const TSetupRecord& r, char decimalSeparator);
 

@@ -63,13 +63,8 @@ AnalysisResult analyzeWaveform(const AnalysisOptions& o) {
     Services services{files, dialogs, log};
 
     TSetupRecord setup;
-    setup.RangeIndex = 4;
-    setup.MaxOnTime = 5.0;
-    setup.MaxOffTime = 5.0;
+    setSetupDefaults(setup);
     setup.SourceName = "WAV";
-    setup.MaxOps = 4;
-    setup.ShuntAmperes = 1000.0;
-    setup.ShuntMillivolts = 100.0;
     if (!o.setupFile.empty()) {
         const auto text = files.readAll(o.setupFile);
         if (!text) {
@@ -107,14 +102,7 @@ AnalysisResult analyzeWaveform(const AnalysisOptions& o) {
     }
 
     TCalRecord cal;
-    cal.Factor.fill(0.001225f);
-    cal.OnThresh = 40;
-    cal.MPUThresh = 100;
-    cal.OnDelay = 5;
-    cal.OffThresh = 20;
-    cal.OffDelay = 15;
-    cal.AvgTime = 0.1;
-    cal.SerNum = "**DEFAULT*";
+    setCalDefaults(cal, 0);
     cal.AvgSamples = static_cast<std::int32_t>(std::lrint(wave.SampleRate * cal.AvgTime));
     if (!o.calFile.empty()) {
         const auto text = files.readAll(o.calFile);

@@ -1,5 +1,7 @@
 #include "platform/scripted_dialogs.h"
 
+#include "platform/files.h"
+
 #include <algorithm>
 
 namespace qarn3 {
@@ -63,6 +65,10 @@ std::optional<std::string> ScriptedDialogs::inputBox(const std::string& caption,
     r.text = prompt;
     r.answer = MsgButton::OK;
     r.input = defaultText;
+    return textAnswer(std::move(r));
+}
+
+std::optional<std::string> ScriptedDialogs::textAnswer(DialogRecord r) {
     if (!m_answers.empty()) {
         if (m_answers.front() == "<cancel>") {
             r.answer = MsgButton::Cancel;
@@ -94,20 +100,8 @@ std::optional<std::string> ScriptedDialogs::fileDialog(const FileDialogSpec& spe
     r.filter = spec.filter;
     r.folder = spec.initialFolder;
     r.answer = MsgButton::OK;
-    r.input = spec.initialFolder.empty() ? spec.fileName : spec.initialFolder + "/" + spec.fileName;
-    if (!m_answers.empty()) {
-        if (m_answers.front() == "<cancel>") {
-            r.answer = MsgButton::Cancel;
-            r.input.clear();
-        } else {
-            r.input = m_answers.front();
-        }
-        m_answers.pop_front();
-    }
-    echo(r);
-    m_shown.push_back(r);
-    if (r.answer == MsgButton::Cancel) return std::nullopt;
-    return r.input;
+    r.input = resolveInFolder(spec.initialFolder, spec.fileName);
+    return textAnswer(std::move(r));
 }
 
 void ScriptedDialogs::echo(const DialogRecord& r) {

@@ -40,6 +40,7 @@ public:
 
 private:
     std::optional<std::string> fileDialog(const FileDialogSpec& spec);
+    std::optional<std::string> textAnswer(DialogRecord record);
     MsgButton box(DialogRecord record, MsgButton defaultButton);
     void echo(const DialogRecord& record);
 

@@ -87,20 +87,10 @@ class EngineTest : public ::testing::Test {
 protected:
     EngineTest() {
         log.open();
-        setup.RangeIndex = 4;
-        setup.MaxOnTime = 5.0;
-        setup.MaxOffTime = 5.0;
-        setup.ShuntAmperes = 1000;
-        setup.ShuntMillivolts = 100;
+        setSetupDefaults(setup);
         setup.SourceName = "COM4";
         setup.SourceKind = kSourceCom;
-        cal.Factor.fill(0.001225f);
-        cal.OnThresh = 40;
-        cal.MPUThresh = 100;
-        cal.OnDelay = 5;
-        cal.OffThresh = 20;
-        cal.OffDelay = 15;
-        cal.AvgTime = 0.1;
+        setCalDefaults(cal, 0);
         cal.AvgSamples = 240;
         cal.SerNum = "SN12345   ";
         shared.RangeFormat = buildRangeTables(1000, 100).RangeFormat;

@@ -211,6 +211,25 @@ void PlotEngine::setVisible(Axis& ax) const {
     }
 }
 
+// Sets an axis's range and scale. A logarithmic scale needs a positive minimum and a visible
+// range of at least a factor of 2.
+void PlotEngine::defineAxis(Axis& ax, std::uint32_t colour, double minimum, double maximum,
+                            double minimumStep, double minimumZoomSpan, bool logarithmic) const {
+    ax.colour = colour;
+    ax.minimum = minimum;
+    ax.maximum = maximum;
+    ax.minStep = minimumStep;
+    ax.minZoomFraction = std::max(0.001, minimumZoomSpan / (maximum - minimum));
+    ax.logarithmic = false;
+    if (logarithmic && minimum > 0) {
+        ax.logarithmic = true;
+        setVisible(ax);
+        if (ax.visibleMax / ax.visibleMin < 2) ax.logarithmic = false;
+    }
+    setVisible(ax);
+    ax.defined = true;
+}
+
 double PlotEngine::toFraction(const Axis& ax, double v) const {
     if (ax.logarithmic) {
         if (v <= 0) v = ax.visibleMin / 2;
@@ -245,22 +264,9 @@ void PlotEngine::PlotXAxis(std::uint32_t colour, const std::string& title, bool 
     Area* a = area();
     if (!a || !(maximum > minimum)) return;
     Axis& ax = a->x;
-    ax.colour = colour;
-    ax.minimum = minimum;
-    ax.maximum = maximum;
-    ax.minStep = minimumStep;
-    ax.minZoomFraction =
-        std::max(0.001, static_cast<double>(minimumZoomSpan) / (maximum - minimum));
-    ax.logarithmic = false;
-    if (logarithmic && minimum > 0) {
-        ax.logarithmic = true;
-        setVisible(ax);
-        if (ax.visibleMax / ax.visibleMin < 2) ax.logarithmic = false;
-    }
-    setVisible(ax);
+    defineAxis(ax, colour, minimum, maximum, minimumStep, minimumZoomSpan, logarithmic);
     ax.origin = a->left;
     ax.length = a->width;
-    ax.defined = true;
     m_canvas->setPen(colour, 1, false);
     m_canvas->line(a->left, a->bottom, a->left + a->width + 1, a->bottom);
     drawXTicks(*a, grid, title);
@@ -312,22 +318,9 @@ void PlotEngine::PlotYAxis(std::uint32_t colour, const std::string& title, int p
     Area* a = area();
     if (!a || !a->x.defined || !(maximum > minimum) || position < 1 || position > kMaxYAxes) return;
     Axis& ax = a->y[static_cast<std::size_t>(position - 1)];
-    ax.colour = colour;
-    ax.minimum = minimum;
-    ax.maximum = maximum;
-    ax.minStep = minimumStep;
-    ax.minZoomFraction =
-        std::max(0.001, static_cast<double>(minimumZoomSpan) / (maximum - minimum));
-    ax.logarithmic = false;
-    if (logarithmic && minimum > 0) {
-        ax.logarithmic = true;
-        setVisible(ax);
-        if (ax.visibleMax / ax.visibleMin < 2) ax.logarithmic = false;
-    }
-    setVisible(ax);
+    defineAxis(ax, colour, minimum, maximum, minimumStep, minimumZoomSpan, logarithmic);
     ax.origin = a->bottom;
     ax.length = a->height;
-    ax.defined = true;
     const int right = a->left + a->width;
     const int axisX = position == 1   ? a->left
                       : position == 2 ? a->left + 1

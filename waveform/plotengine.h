@@ -136,6 +136,8 @@ private:
     double toFraction(const Axis& ax, double v) const;
     double fromFraction(const Axis& ax, double f) const;
     void setVisible(Axis& ax) const;
+    void defineAxis(Axis& ax, std::uint32_t colour, double minimum, double maximum,
+                    double minimumStep, double minimumZoomSpan, bool logarithmic) const;
     void drawCrossHair();
     void drawBand();
     int selectedYAxis(const Area& a) const;

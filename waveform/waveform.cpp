@@ -171,13 +171,20 @@ bool WaveformFiles::WriteWaveform(const std::string& fileName, int testMode) {
                                MsgKind::Warning,
                                {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK)
         return false;
+    return confirmAndWrite(fileName, h, m_w.Samples.get());
+}
+
+// Asks "Writing Waveform File", then writes the header and 60000 samples in one piece and
+// says how many bytes it wrote. Cancel writes nothing, not even an empty file.
+bool WaveformFiles::confirmAndWrite(const std::string& fileName, const TWaveFileHeader& header,
+                                    const std::int16_t* samples) {
     if (m_s.dialogs.messageDlg("Writing Waveform File: " + fileName, MsgKind::Warning,
                                {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK)
         return false;
-    const std::string bytes = h.bytes() + sampleBytes(m_w.Samples.get(), kWaveFileSamples);
+    const std::string bytes = header.bytes() + sampleBytes(samples, kWaveFileSamples);
     std::string error;
     if (!m_s.files.replaceContents(path(fileName), bytes, error)) {
-        m_s.log.AddDebugLine("WriteWaveform failed: " + error);
+        m_s.log.AddDebugLine("Waveform write failed: " + error);
         m_s.dialogs.messageDlg("Error writing file: " + fileName, MsgKind::Error,
                                {MsgButton::Abort});
         return false;
@@ -220,20 +227,7 @@ bool WaveformFiles::MakeWaveFile(const std::string& fileName, bool longType,
     const TWaveFileHeader h =
         newHeader(longType ? 'M' : 'N', "***DEFAULT***", 0.244140625f, 1.0f / 2400, 10);
     const auto samples = generateWaveSamples(segments);
-    if (m_s.dialogs.messageDlg("Writing Waveform File: " + fileName, MsgKind::Warning,
-                               {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK)
-        return false;
-    const std::string bytes = h.bytes() + sampleBytes(samples.get(), kWaveFileSamples);
-    std::string error;
-    if (!m_s.files.replaceContents(path(fileName), bytes, error)) {
-        m_s.log.AddDebugLine("MakeWaveFile failed: " + error);
-        m_s.dialogs.messageDlg("Error writing file: " + fileName, MsgKind::Error,
-                               {MsgButton::Abort});
-        return false;
-    }
-    m_s.dialogs.messageDlg("Bytes written " + std::to_string(bytes.size()), MsgKind::Information,
-                           {MsgButton::OK});
-    return true;
+    return confirmAndWrite(fileName, h, samples.get());
 }
 
 } // namespace qarn3

@@ -80,6 +80,8 @@ public:
 
 private:
     std::string path(const std::string& fileName) const;
+    bool confirmAndWrite(const std::string& fileName, const TWaveFileHeader& header,
+                         const std::int16_t* samples);
     TWaveformData& m_w;
     Services& m_s;
     std::string m_dataFolder;
