@@ -96,6 +96,12 @@ void Program::ProgInit() {
                              MsgKind::Error, {MsgButton::OK});
     }
 
+    if (const std::string problem = shuntProblem(setup); !problem.empty()) {
+        // A hand-edited file may hold a rating that cannot scale the ranges.
+        m_dialogs.messageDlg(problem + "; using 1000 A / 100 mV.", MsgKind::Error, {MsgButton::OK});
+        setup.ShuntAmperes = 1000.0;
+        setup.ShuntMillivolts = 100.0;
+    }
     ranges =
         buildRangeTables(setup.ShuntAmperes, setup.ShuntMillivolts, m_options.decimalSeparator);
     shared.RangeFormat = ranges.RangeFormat;

@@ -107,6 +107,12 @@ SetupFields setupFieldsOf(const TSetupRecord& r, char sep) {
     return f;
 }
 
+std::string shuntProblem(const TSetupRecord& r) {
+    if (!(r.ShuntAmperes > 0) || !(r.ShuntMillivolts > 0))
+        return "Shunt Amperes and Shunt Millivolts must be greater than zero";
+    return {};
+}
+
 void takeSetupFields(const SetupFields& f, TSetupRecord& r, char sep) {
     r.MaxOnTime = parseReal(f.MaxOnTime, sep);
     r.MaxOffTime = parseReal(f.MaxOffTime, sep);

@@ -58,6 +58,10 @@ struct SetupFields {
 };
 // The record as the dialog shows it on opening.
 SetupFields setupFieldsOf(const TSetupRecord& r, char decimalSeparator);
+// Why the record's shunt rating cannot scale the ranges (a zero or negative value would
+// divide by zero), or empty when it can.
+std::string shuntProblem(const TSetupRecord& r);
+
 // Takes the fields into the record in order; a field that does not convert throws
 // ConvertError, leaving the fields taken before it with their new values.
 void takeSetupFields(const SetupFields& f, TSetupRecord& r, char decimalSeparator);

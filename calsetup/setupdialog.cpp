@@ -86,6 +86,10 @@ bool TfmSetup::saveAndClose() {
         m_s.dialogs.messageDlg(e.what(), MsgKind::Error, {MsgButton::OK});
         return false;
     }
+    if (const std::string problem = shuntProblem(m_record); !problem.empty()) {
+        m_s.dialogs.messageDlg(problem, MsgKind::Error, {MsgButton::OK});
+        return false;
+    }
     WriteSetupFile(m_record, m_s, m_sep);
     try {
         ReadSetupFile(m_record, m_s, m_sep);

@@ -37,6 +37,11 @@ protected:
     std::string status(TfmQARN3& w, int i) {
         return w.StatusPanels[static_cast<std::size_t>(i)]->text().toStdString();
     }
+    std::string firstError() {
+        for (const auto& r : dialogs.shown())
+            if (r.caption == "Error") return r.text;
+        return {};
+    }
     bool shownBox(const std::string& caption) {
         for (const auto& r : dialogs.shown())
             if (r.caption == caption) return true;
@@ -106,6 +111,25 @@ TEST_F(MainWindowTest, LongTestModeLoadsTheLongDemonstration) {
     auto w = start({});
     EXPECT_TRUE(shownBox("Hardware Check")); // asked even with no analyzer source
     EXPECT_EQ(w->program().wave.FileName, "QARN3Long.owf");
+}
+
+TEST_F(MainWindowTest, DamagedSetupFileIsReportedAndStartUpGoesOn) {
+    put("QARN3.osf", "6\r\n2.50\r\nlots\r\nx.odf\r\nCOM\r\n4\r\n0\r\n  1000\r\n0\r\n");
+    auto w = start({"QARN3Pulse.owf"});
+    EXPECT_EQ(firstError(),
+              "'lots' is not a valid floating point value\n(" + file("QARN3.osf") + ")");
+    EXPECT_EQ(w->program().setup.RangeIndex, 6);
+    EXPECT_DOUBLE_EQ(w->program().setup.MaxOnTime, 2.5);
+    EXPECT_DOUBLE_EQ(w->program().setup.MaxOffTime, 5.0);
+    EXPECT_EQ(status(*w, 1), "Press RUN to start DEMO");
+
+    put("QARN3.osf", "6\r\n2.50\r\n3.00\r\nx.odf\r\nCOM\r\n4\r\n0\r\n  1000\r\n0\r\n");
+    dialogs.clear();
+    auto w2 = start({"QARN3Pulse.owf"});
+    EXPECT_EQ(firstError(),
+              "Shunt Amperes and Shunt Millivolts must be greater than zero; using 1000 A / "
+              "100 mV.");
+    EXPECT_EQ(w2->ComboBoxRange->itemText(3), "500.0 A");
 }
 
 TEST_F(MainWindowTest, RetryShowsTheCableStepsThenCancel) {

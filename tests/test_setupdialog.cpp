@@ -59,4 +59,16 @@ TEST_F(SetupDialogTest, LettersInShuntAmperesRefuseTheClose) {
     EXPECT_DOUBLE_EQ(rec.ShuntAmperes, 500);
 }
 
+TEST_F(SetupDialogTest, ZeroShuntMillivoltsRefusesTheClose) {
+    const std::string before = contents("QARN3.osf");
+    TfmSetup dlg(rec, services, '.');
+    dlg.show();
+    dlg.ebShuntMillivolts->setText("0");
+    dlg.Button1->click();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dialogs.shown().back().text,
+              "Shunt Amperes and Shunt Millivolts must be greater than zero");
+    EXPECT_EQ(contents("QARN3.osf"), before);
+}
+
 } // namespace
