@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/datafile.h"
+#include "calsetup/caldate.h"
 #include "calsetup/setupdialog.h"
 #include "platform/nodevice.h"
 #include "record_fixture.h"
@@ -143,6 +144,20 @@ TEST_F(MainWindowTest, RetryShowsTheCableStepsThenCancel) {
                                                "Turn Analyzer on and replace USB cable",
                                                "Hardware Not Found. Try again?"}));
     EXPECT_TRUE(w->program().shared.DemoMode);
+}
+
+TEST_F(MainWindowTest, CalibrationPanelColoursByAge) {
+    auto w = start({"QARN3Pulse.owf"});
+    const long today = todayDayNumber();
+    const std::pair<long, QColor> cases[] = {{today - 366, QColor(255, 0, 0)},
+                                             {today - 340, QColor(255, 255, 0)},
+                                             {today - 335, QColor(0, 255, 0)}};
+    for (const auto& [day, colour] : cases) {
+        w->program().cal.CalDate = static_cast<double>(day);
+        w->program().ResetData();
+        EXPECT_EQ(w->PanelCal->palette().color(QPalette::Window), colour) << day;
+        EXPECT_EQ(w->PanelCal->text().toStdString(), "Calibration Date " + w->shortDate(day));
+    }
 }
 
 TEST_F(MainWindowTest, RangeLabelsForTheDefaultShunt) {
