@@ -1,0 +1,108 @@
+#include "waveform/plotmath.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qarn3 {
+
+int valueDecimals(double v) {
+    const double a = std::fabs(v);
+    if (a == 0) return 99;
+    if (a > 1) return std::max(0, -static_cast<int>(std::trunc(std::log10(a * 1.001))));
+    if (a == 1) return 0;
+    return 1 - static_cast<int>(std::trunc(std::log10(a * 1.001)));
+}
+
+TickChoice chooseLinearTicks(double visibleMin, double visibleMax, int lengthPx, int charWidth,
+                             double minStep, const std::function<int(double, int)>& labelFitCount) {
+    const double range = visibleMax - visibleMin;
+    const int n = std::max(1, lengthPx / std::max(1, 5 * charWidth));
+    double shrink = 1;
+    TickChoice t;
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        double raw = range / (n + 0.000001) * shrink;
+        double s = 1;
+        int d = 0;
+        if (!(raw > 0) || !std::isfinite(raw)) return t;
+        while (raw < 0.5) {
+            raw *= 10;
+            s /= 10;
+            ++d;
+        }
+        while (raw >= 5) {
+            raw /= 10;
+            s *= 10;
+        }
+        if (raw < 1) {
+            t.majorStep = s;
+            t.minorStep = s / 5;
+        } else if (raw >= 2) {
+            t.majorStep = 5 * s;
+            t.minorStep = s;
+        } else {
+            t.majorStep = 2 * s;
+            t.minorStep = s / 2;
+        }
+        t.majorStep = std::max(t.majorStep, minStep);
+        t.minorStep = std::max(t.minorStep, minStep);
+        t.decimals = std::min(d, valueDecimals(minStep));
+        if (!labelFitCount || labelFitCount(t.majorStep, t.decimals) >= 2) break;
+        shrink *= 0.8;
+    }
+    return t;
+}
+
+int fractionToPixel(double origin, double fraction, double length, bool downward) {
+    double p = downward ? origin - fraction * length : origin + fraction * length;
+    if (!std::isfinite(p)) p = p > 0 ? 32767 : -32768;
+    p = std::clamp(p, -32768.0, 32767.0);
+    return static_cast<int>(std::lround(p));
+}
+
+bool clipSegment(int& x1, int& y1, int& x2, int& y2, int left, int top, int right, int bottom) {
+    if ((x1 < left && x2 < left) || (x1 > right && x2 > right) || (y1 < top && y2 < top) ||
+        (y1 > bottom && y2 > bottom))
+        return false;
+    if (x1 == x2) {
+        y1 = std::clamp(y1, top, bottom);
+        y2 = std::clamp(y2, top, bottom);
+        return true;
+    }
+    auto atX = [](int ax, int ay, int bx, int by, int x) {
+        return static_cast<int>(
+            std::lround(ay + static_cast<double>(by - ay) * (x - ax) / (bx - ax)));
+    };
+    auto atY = [](int ax, int ay, int bx, int by, int y) {
+        return static_cast<int>(
+            std::lround(ax + static_cast<double>(bx - ax) * (y - ay) / (by - ay)));
+    };
+    // Vertical edges first.
+    for (int* px : {&x1, &x2}) {
+        int* py = px == &x1 ? &y1 : &y2;
+        const int ox = px == &x1 ? x2 : x1, oy = px == &x1 ? y2 : y1;
+        if (*px < left) {
+            *py = atX(*px, *py, ox, oy, left);
+            *px = left;
+        } else if (*px > right) {
+            *py = atX(*px, *py, ox, oy, right);
+            *px = right;
+        }
+    }
+    // Then the horizontal edges.
+    for (int* py : {&y1, &y2}) {
+        int* px = py == &y1 ? &x1 : &x2;
+        const int ox = py == &y1 ? x2 : x1, oy = py == &y1 ? y2 : y1;
+        if (oy == *py) continue;
+        if (*py < top) {
+            *px = atY(*px, *py, ox, oy, top);
+            *py = top;
+        } else if (*py > bottom) {
+            *px = atY(*px, *py, ox, oy, bottom);
+            *py = bottom;
+        }
+    }
+    return x1 >= left && x1 <= right && x2 >= left && x2 <= right && y1 >= top && y1 <= bottom &&
+           y2 >= top && y2 <= bottom;
+}
+
+} // namespace qarn3
