@@ -443,9 +443,9 @@ void Program::mStopSamplingClick() {
 void Program::mSaveClick() {
     m_log.AddDebugLine("SaveButtonClick ");
     if (setup.DataFileName.empty()) setup.DataFileName = "QARN3.odf";
-    FileDialogSpec spec{"Select Data File", m_options.folders.dataFolder, setup.DataFileName,
-                        kDataFilter, "*.odf"};
-    if (const auto chosen = m_dialogs.saveFileDialog(spec))
+    FileDialogRequest request{"Select Data File", m_options.folders.dataFolder, setup.DataFileName,
+                              kDataFilter, "*.odf"};
+    if (const auto chosen = m_dialogs.saveFileDialog(request))
         WriteDataFile(dataPath(*chosen), *chosen, m_engine->PulseAmps,
                       m_engine->OnSamples * static_cast<double>(wave.SamplePeriod),
                       m_options.decimalSeparator, m_services, m_waits);
@@ -453,9 +453,9 @@ void Program::mSaveClick() {
 
 void Program::mOpenClick() {
     m_log.AddDebugLine("OpenClick ");
-    FileDialogSpec spec{"Select Waveform File", m_options.folders.dataFolder, defaultDemoFile(),
-                        kWaveFilter, ""};
-    if (const auto chosen = m_dialogs.openFileDialog(spec)) {
+    FileDialogRequest request{"Select Waveform File", m_options.folders.dataFolder,
+                              defaultDemoFile(), kWaveFilter, ""};
+    if (const auto chosen = m_dialogs.openFileDialog(request)) {
         // A file in the data folder is known by its bare name; elsewhere by its path.
         const std::filesystem::path p(*chosen);
         std::error_code ec;

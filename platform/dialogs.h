@@ -28,7 +28,7 @@ struct DialogRecord {
 };
 
 // A file dialog: title, folder, proposed name, "Name|*.ext|..." filter, default extension.
-struct FileDialogSpec {
+struct FileDialogRequest {
     std::string title;
     std::string initialFolder;
     std::string fileName;
@@ -58,8 +58,8 @@ public:
                                                 const std::string& defaultText) = 0;
 
     // File dialogs: the full path chosen, nothing on Cancel.
-    virtual std::optional<std::string> saveFileDialog(const FileDialogSpec& spec) = 0;
-    virtual std::optional<std::string> openFileDialog(const FileDialogSpec& spec) = 0;
+    virtual std::optional<std::string> saveFileDialog(const FileDialogRequest& request) = 0;
+    virtual std::optional<std::string> openFileDialog(const FileDialogRequest& request) = 0;
 };
 
 // The button a box gives when nobody picks one.

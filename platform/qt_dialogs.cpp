@@ -108,29 +108,29 @@ QString qtFilter(const std::string& filter) {
     return out.join(";;");
 }
 
-std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogSpec& spec,
+std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogRequest& request,
                                          QFileDialog::AcceptMode mode) {
-    QFileDialog dlg(parent, QString::fromStdString(spec.title),
-                    QString::fromStdString(spec.initialFolder), qtFilter(spec.filter));
+    QFileDialog dlg(parent, QString::fromStdString(request.title),
+                    QString::fromStdString(request.initialFolder), qtFilter(request.filter));
     dlg.setAcceptMode(mode);
     dlg.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
                                                     : QFileDialog::ExistingFile);
-    QString ext = QString::fromStdString(spec.defaultExt);
+    QString ext = QString::fromStdString(request.defaultExt);
     while (ext.startsWith('*') || ext.startsWith('.'))
         ext.remove(0, 1);
     if (!ext.isEmpty()) dlg.setDefaultSuffix(ext);
-    dlg.selectFile(QString::fromStdString(spec.fileName));
+    dlg.selectFile(QString::fromStdString(request.fileName));
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
     return dlg.selectedFiles().front().toStdString();
 }
 } // namespace
 
-std::optional<std::string> QtDialogs::saveFileDialog(const FileDialogSpec& spec) {
-    return runFileDialog(m_parent, spec, QFileDialog::AcceptSave);
+std::optional<std::string> QtDialogs::saveFileDialog(const FileDialogRequest& request) {
+    return runFileDialog(m_parent, request, QFileDialog::AcceptSave);
 }
 
-std::optional<std::string> QtDialogs::openFileDialog(const FileDialogSpec& spec) {
-    return runFileDialog(m_parent, spec, QFileDialog::AcceptOpen);
+std::optional<std::string> QtDialogs::openFileDialog(const FileDialogRequest& request) {
+    return runFileDialog(m_parent, request, QFileDialog::AcceptOpen);
 }
 
 std::unique_ptr<DialogService> makeDialogService(QWidget* parent) {

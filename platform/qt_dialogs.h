@@ -22,8 +22,8 @@ public:
                         MsgButton defaultButton = MsgButton::None) override;
     std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                         const std::string& defaultText) override;
-    std::optional<std::string> saveFileDialog(const FileDialogSpec& spec) override;
-    std::optional<std::string> openFileDialog(const FileDialogSpec& spec) override;
+    std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override;
+    std::optional<std::string> openFileDialog(const FileDialogRequest& request) override;
 
 private:
     MsgButton show(MsgKind kind, const std::string& caption, const std::string& text,

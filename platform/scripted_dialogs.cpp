@@ -84,23 +84,23 @@ std::optional<std::string> ScriptedDialogs::textAnswer(DialogRecord r) {
     return r.input;
 }
 
-std::optional<std::string> ScriptedDialogs::saveFileDialog(const FileDialogSpec& spec) {
-    return fileDialog(spec);
+std::optional<std::string> ScriptedDialogs::saveFileDialog(const FileDialogRequest& request) {
+    return fileDialog(request);
 }
 
-std::optional<std::string> ScriptedDialogs::openFileDialog(const FileDialogSpec& spec) {
-    return fileDialog(spec);
+std::optional<std::string> ScriptedDialogs::openFileDialog(const FileDialogRequest& request) {
+    return fileDialog(request);
 }
 
-std::optional<std::string> ScriptedDialogs::fileDialog(const FileDialogSpec& spec) {
+std::optional<std::string> ScriptedDialogs::fileDialog(const FileDialogRequest& request) {
     DialogRecord r;
     r.kind = MsgKind::System;
-    r.caption = spec.title;
-    r.text = spec.fileName;
-    r.filter = spec.filter;
-    r.folder = spec.initialFolder;
+    r.caption = request.title;
+    r.text = request.fileName;
+    r.filter = request.filter;
+    r.folder = request.initialFolder;
     r.answer = MsgButton::OK;
-    r.input = resolveInFolder(spec.initialFolder, spec.fileName);
+    r.input = resolveInFolder(request.initialFolder, request.fileName);
     return textAnswer(std::move(r));
 }
 

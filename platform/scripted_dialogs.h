@@ -35,11 +35,11 @@ public:
                                         const std::string& defaultText) override;
     // A queued answer is the path chosen ("<cancel>" cancels); with none the proposed name in
     // the initial folder is taken.
-    std::optional<std::string> saveFileDialog(const FileDialogSpec& spec) override;
-    std::optional<std::string> openFileDialog(const FileDialogSpec& spec) override;
+    std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override;
+    std::optional<std::string> openFileDialog(const FileDialogRequest& request) override;
 
 private:
-    std::optional<std::string> fileDialog(const FileDialogSpec& spec);
+    std::optional<std::string> fileDialog(const FileDialogRequest& request);
     std::optional<std::string> textAnswer(DialogRecord record);
     MsgButton box(DialogRecord record, MsgButton defaultButton);
     void echo(const DialogRecord& record);
