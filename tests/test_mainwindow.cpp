@@ -286,6 +286,8 @@ TEST_F(MainWindowTest, ExitSavesRangeLimitsAndSourceForTheNextStart) {
         w->sbMaxOffDown->click();
         w->program().ProgExit();
     }
+    // The debug dump is written at exit, each line ended by CR LF.
+    EXPECT_NE(contents("qarn3.dbg").find("ProgExit at: "), std::string::npos);
     dialogs.clear();
     auto w = start({"QARN3Pulse.owf"});
     EXPECT_EQ(w->program().setup.RangeIndex, 7);
