@@ -116,8 +116,9 @@ int ComLink::TestComm(const std::string& port) {
             m_log.AddDebugLine("Received test characters ");
             // The echo "A\r" ends the reply, so its "A" is the second-to-last character. With
             // a single character there is no second-to-last one and the test cannot pass.
-            const std::uint8_t c = m_ring.RxCount() >= 2 ? m_ring.recent(2) : m_ring.recent(1);
-            if (m_ring.RxCount() >= 2 && c == 'A') {
+            const bool hasEcho = m_ring.RxCount() >= 2;
+            const std::uint8_t c = m_ring.recent(hasEcho ? 2 : 1);
+            if (hasEcho && c == 'A') {
                 LinkValid = true;
                 result = 0;
             } else {

@@ -158,6 +158,27 @@ int PlotEngine::yPixel(double y, int axis) const {
     return fractionToPixel(a->bottom, toFraction(ax, y), a->height, true);
 }
 
+// Every multiple of step inside the axis's visible range.
+void PlotEngine::forEachMultiple(const Axis& ax, double step,
+                                 const std::function<void(double)>& fn) {
+    const double first = std::floor(ax.visibleMin / step) * step;
+    for (double v = first; v <= ax.visibleMax + step * 1e-6; v += step)
+        if (v >= ax.visibleMin - step * 1e-6) fn(v);
+}
+
+// Every minor tick position of the axis's chosen steps, flagged when it is also a major one;
+// a value within rounding of zero is passed as exactly 0.
+void PlotEngine::forEachTick(const Axis& ax, const std::function<void(double, bool)>& fn) {
+    if (!(ax.ticks.majorStep > 0)) return;
+    const double minor = ax.ticks.minorStep;
+    const double eps = minor * 1e-6;
+    for (double v = std::ceil((ax.visibleMin - eps) / minor) * minor; v <= ax.visibleMax + eps;
+         v += minor) {
+        const double q = v / ax.ticks.majorStep;
+        fn(std::fabs(v) < eps ? 0.0 : v, std::fabs(q - std::round(q)) < 1e-6);
+    }
+}
+
 void PlotEngine::PlotXAxis(std::uint32_t colour, const std::string& title, bool grid, float minimum,
                            float maximum, float minimumStep, float minimumZoomSpan,
                            bool logarithmic, bool) {
@@ -177,25 +198,17 @@ void PlotEngine::drawXTicks(Area& a, bool grid, const std::string& title) {
     Axis& ax = a.x;
     const auto fits = [&](double step, int decimals) {
         int count = 0;
-        const double first = std::floor(ax.visibleMin / step) * step;
-        for (double v = first; v <= ax.visibleMax + step * 1e-6; v += step) {
-            if (v < ax.visibleMin - step * 1e-6) continue;
+        forEachMultiple(ax, step, [&](double v) {
             const int px = fractionToPixel(a.left, toFraction(ax, v), a.width, false);
             const int w = m_canvas->textWidth(fixed(v, decimals));
             if (px - w / 2 >= a.left - m_charW && px + w / 2 <= a.left + a.width + m_charW) ++count;
-        }
+        });
         return count;
     };
     ax.ticks = chooseLinearTicks(ax.visibleMin, ax.visibleMax, a.width, m_charW, ax.minStep, fits);
     ax.decimals = ax.ticks.decimals;
-    if (!(ax.ticks.majorStep > 0)) return;
-    const double eps = ax.ticks.minorStep * 1e-6;
-    const double firstMinor =
-        std::ceil((ax.visibleMin - eps) / ax.ticks.minorStep) * ax.ticks.minorStep;
-    for (double v = firstMinor; v <= ax.visibleMax + eps; v += ax.ticks.minorStep) {
+    forEachTick(ax, [&](double v, bool major) {
         const int px = fractionToPixel(a.left, toFraction(ax, v), a.width, false);
-        const double q = v / ax.ticks.majorStep;
-        const bool major = std::fabs(q - std::round(q)) < 1e-6;
         if (grid && px != a.left) {
             m_canvas->setPen(ax.colour, 1, true);
             m_canvas->line(px, a.bottom, px, a.bottom - a.height);
@@ -203,10 +216,10 @@ void PlotEngine::drawXTicks(Area& a, bool grid, const std::string& title) {
         }
         m_canvas->line(px, a.bottom, px, a.bottom + (major ? m_majorTick : m_minorTick));
         if (major) {
-            const std::string label = fixed(std::fabs(v) < eps ? 0.0 : v, ax.decimals);
+            const std::string label = fixed(v, ax.decimals);
             m_canvas->text(px - m_canvas->textWidth(label) / 2, a.bottom + m_majorTick + 1, label);
         }
-    }
+    });
     if (!title.empty())
         m_canvas->text(a.left + (a.width - m_canvas->textWidth(title)) / 2,
                        a.bottom + m_majorTick + 1 + 2 * m_charH, title);
@@ -237,13 +250,11 @@ void PlotEngine::drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool gr
     const int top = a.bottom - a.height;
     const auto fits = [&](double step, int) {
         int count = 0;
-        const double first = std::floor(ax.visibleMin / step) * step;
-        for (double v = first; v <= ax.visibleMax + step * 1e-6; v += step) {
-            if (v < ax.visibleMin - step * 1e-6) continue;
+        forEachMultiple(ax, step, [&](double v) {
             const int py = fractionToPixel(a.bottom, toFraction(ax, v), a.height, true);
             if (py - m_charH / 2 >= top - m_charH && py + m_charH / 2 <= a.bottom + m_charH)
                 ++count;
-        }
+        });
         return count;
     };
     ax.ticks = chooseLinearTicks(ax.visibleMin, ax.visibleMax, a.height, m_charW, ax.minStep, fits);
@@ -255,24 +266,17 @@ void PlotEngine::drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool gr
         m_canvas->line(a.left + 1, py, right, py);
         m_canvas->setPen(ax.colour, 1, false);
     };
-    if (ax.ticks.majorStep > 0) {
-        const double eps = ax.ticks.minorStep * 1e-6;
-        const double firstMinor =
-            std::ceil((ax.visibleMin - eps) / ax.ticks.minorStep) * ax.ticks.minorStep;
-        for (double v = firstMinor; v <= ax.visibleMax + eps; v += ax.ticks.minorStep) {
-            const int py = fractionToPixel(a.bottom, toFraction(ax, v), a.height, true);
-            const double q = v / ax.ticks.majorStep;
-            const bool major = std::fabs(q - std::round(q)) < 1e-6;
-            if (grid && py != a.bottom) gridLine(py);
-            m_canvas->line(axisX, py, axisX + dir * (major ? m_majorTick : m_minorTick), py);
-            if (major) {
-                const std::string label = fixed(std::fabs(v) < eps ? 0.0 : v, ax.decimals);
-                const int w = m_canvas->textWidth(label);
-                const int tx = leftSide ? axisX - m_majorTick - 2 - w : axisX + m_majorTick + 2;
-                m_canvas->text(tx, py - m_charH / 2, label);
-            }
+    forEachTick(ax, [&](double v, bool major) {
+        const int py = fractionToPixel(a.bottom, toFraction(ax, v), a.height, true);
+        if (grid && py != a.bottom) gridLine(py);
+        m_canvas->line(axisX, py, axisX + dir * (major ? m_majorTick : m_minorTick), py);
+        if (major) {
+            const std::string label = fixed(v, ax.decimals);
+            const int w = m_canvas->textWidth(label);
+            const int tx = leftSide ? axisX - m_majorTick - 2 - w : axisX + m_majorTick + 2;
+            m_canvas->text(tx, py - m_charH / 2, label);
         }
-    }
+    });
     if (ax.visibleMin < 0 && ax.visibleMax > 0)
         gridLine(fractionToPixel(a.bottom, toFraction(ax, 0), a.height, true));
     if (!title.empty()) {

@@ -108,6 +108,8 @@ public:
 
 private:
     Area* area();
+    static void forEachMultiple(const Axis& ax, double step, const std::function<void(double)>& fn);
+    static void forEachTick(const Axis& ax, const std::function<void(double, bool)>& fn);
     void drawXTicks(Area& a, bool grid, const std::string& title);
     void drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool grid,
                     const std::string& title);

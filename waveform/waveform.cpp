@@ -147,15 +147,8 @@ bool WaveformFiles::ReadWaveform(const std::string& fileName) {
 bool WaveformFiles::LoadFile(const std::string& fileName) {
     m_s.log.AddDebugLine("Waveform LoadFile");
     if (!ReadWaveform(fileName)) return false;
-    TWaveViewFields& v = m_w.View;
-    v.TotalTime = m_w.SampleCount * static_cast<double>(m_w.SamplePeriod);
-    v.TimeOrigin = 0;
-    v.ViewStart = 0;
-    v.ViewEnd = 1;
-    v.StartCursor = 0;
-    v.EndCursor = 1;
-    v.ScaleTop = 2048;
-    v.ScaleBottom = -2048;
+    m_w.View = TWaveViewFields{};
+    m_w.View.TotalTime = m_w.SampleCount * static_cast<double>(m_w.SamplePeriod);
     return true;
 }
 
