@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -34,8 +35,12 @@ ssize_t FileStore::writeSome(int fd, const char* data, std::size_t n) {
 
 bool FileStore::replaceContents(const std::string& path, const std::string& bytes,
                                 std::string& error) {
-    std::string tmp = path + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
+    // A name of its own beside the target; created 0666 so the process umask applies to a
+    // new file as it would to any other.
+    static std::atomic<unsigned> counter{0};
+    const std::string tmp =
+        path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
@@ -57,17 +62,10 @@ bool FileStore::replaceContents(const std::string& path, const std::string& byte
         done += static_cast<std::size_t>(n);
     }
     if (::fsync(fd) != 0) return fail(errno);
-    // The new file takes the old one's permissions (write bits restored), else the usual ones.
+    // A replacement takes the old file's permissions, with its owner's write bit restored.
     struct stat st {};
-    mode_t mode = 0644;
-    if (::stat(path.c_str(), &st) == 0)
-        mode = (st.st_mode & 07777) | S_IWUSR;
-    else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0) return fail(errno);
+    if (::stat(path.c_str(), &st) == 0 && ::fchmod(fd, (st.st_mode & 07777) | S_IWUSR) != 0)
+        return fail(errno);
     if (::close(fd) != 0) {
         error = std::strerror(errno);
         ::unlink(tmp.c_str());
