@@ -1,40 +1,52 @@
-#include "support/fake_analyzer.h"
+#include "link/analyzersim.h"
 
 #include "link/protocol.h"
 
-namespace qarn3::test {
+#include <algorithm>
+#include <memory>
 
-std::string sampleCalImage() {
-    // Eight factor lines of 9 characters, then thresholds and delays, padded to 128.
+namespace qarn3 {
+
+std::string simulatorCalImage() {
     std::string s;
     for (int i = 0; i < 8; ++i)
-        s += "0.001225\r";
-    s += "  40\r  40\r   5\r  20\r  15\r0.100\r";
-    s.resize(128, ' ');
+        s += "0.001225\r\n";
+    s += "40\r\n100\r\n 5\r\n20\r\n15\r\n 0.100\r\nSIM0000001\r\n46000\r\n";
     return s;
 }
 
-FakeAnalyzer::FakeAnalyzer() : calImage(sampleCalImage()) {
+std::function<int(std::int64_t)> playCounts(std::vector<std::int16_t> counts) {
+    auto shared = std::make_shared<const std::vector<std::int16_t>>(std::move(counts));
+    return [shared](std::int64_t i) {
+        return i >= 0 && static_cast<std::size_t>(i) < shared->size()
+                   ? (*shared)[static_cast<std::size_t>(i)]
+                   : 0;
+    };
+}
+
+AnalyzerSimulator::AnalyzerSimulator() : calImage(simulatorCalImage()) {
+    // The reply's sixth character is "1"; the rest only has to be long enough.
     discoveryReply = "QARN31";
     discoveryReply.resize(240, 'x');
 }
 
-void FakeAnalyzer::receive(const std::string& bytes, std::int64_t nowMs) {
+void AnalyzerSimulator::receive(const std::string& bytes, std::int64_t nowMs) {
     for (char ch : bytes) {
         received.push_back(static_cast<std::uint8_t>(ch));
         handle(static_cast<std::uint8_t>(ch), nowMs);
     }
 }
 
-void FakeAnalyzer::queue(const std::string& bytes, std::int64_t nowMs) {
+void AnalyzerSimulator::queue(const std::string& bytes, std::int64_t nowMs) {
     if (silent || bytes.empty()) return;
     m_pending.emplace_back(nowMs + replyDelayMs, bytes);
 }
 
-void FakeAnalyzer::handle(std::uint8_t c, std::int64_t nowMs) {
+void AnalyzerSimulator::handle(std::uint8_t c, std::int64_t nowMs) {
     if (m_state == State::WriteCal) {
         if (c == cmd::StopSampling) {
             writtenImage = m_imageInProgress;
+            calImage = m_imageInProgress; // kept in the instrument's memory
             m_state = State::Normal;
         } else {
             m_imageInProgress += static_cast<char>(c);
@@ -83,7 +95,7 @@ void FakeAnalyzer::handle(std::uint8_t c, std::int64_t nowMs) {
     }
 }
 
-void FakeAnalyzer::advance(std::int64_t nowMs) {
+void AnalyzerSimulator::advance(std::int64_t nowMs) {
     while (!m_pending.empty() && m_pending.front().first <= nowMs) {
         m_output += m_pending.front().second;
         m_pending.pop_front();
@@ -91,22 +103,31 @@ void FakeAnalyzer::advance(std::int64_t nowMs) {
     if (!sampling || silent) return;
     const std::int64_t due = (nowMs - m_streamStartMs) * kCharsPerSecond / 1000;
     while (m_charsStreamed + 2 <= due) {
+        if (m_output.size() + 2 > outputLimit) {
+            // Nobody is reading: the rest of what is due is lost, in whole pairs.
+            const std::int64_t lost = (due - m_charsStreamed) / 2 * 2;
+            droppedChars += lost;
+            m_charsStreamed += lost;
+            break;
+        }
         const std::int64_t index = m_charsStreamed / 2;
+        m_charsStreamed += 2;
+        // The converter saturates at its ends.
+        const int count = std::clamp(sample(index), -2048, 2044);
         std::uint8_t first, second;
-        encodeSample(sample(index), (index & 1) != 0, first, second);
+        encodeSample(count, (index & 1) != 0, first, second);
         if (brokenPairEvery > 0 && index % brokenPairEvery == brokenPairEvery - 1)
             second = static_cast<std::uint8_t>(second ^ 0x02); // phase bits differ
         m_output += static_cast<char>(first);
         m_output += static_cast<char>(second);
-        m_charsStreamed += 2;
     }
 }
 
-std::string FakeAnalyzer::take(std::size_t max) {
+std::string AnalyzerSimulator::take(std::size_t max) {
     const std::size_t n = std::min(max, m_output.size());
     std::string s = m_output.substr(0, n);
     m_output.erase(0, n);
     return s;
 }
 
-} // namespace qarn3::test
+} // namespace qarn3
