@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace qarn3 {
 
@@ -27,6 +28,9 @@ public:
     virtual std::uint32_t MPUSBRead(MpusbHandle handle, std::uint8_t* data, std::uint32_t length,
                                     std::uint32_t* received, std::uint32_t timeoutMs) = 0;
     virtual void MPUSBClose(MpusbHandle handle) = 0;
+    // Advice for the operator about the last failure they can mend themselves (no permission
+    // to use the device); empty when there is none. Taking it clears it.
+    virtual std::string takeProblem() { return {}; }
 };
 
 } // namespace qarn3
