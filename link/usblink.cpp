@@ -3,6 +3,7 @@
 #include "diag/debuglog.h"
 #include "diag/waits.h"
 #include "platform/dialogs.h"
+#include "platform/registry.h"
 
 namespace qarn3 {
 
@@ -40,14 +41,59 @@ bool UsbLink::OpenUSB() {
     if (m_writeHandle == kInvalidPipe || m_readHandle == kInvalidPipe) {
         m_log.AddDebugLine("USB Error Invalid Handle");
         m_view->addStatus("USB Error Invalid Handle");
+        adviseOperator();
         return false;
     }
+    showDeviceText();
     return true;
+}
+
+void UsbLink::adviseOperator() {
+    // A failure the operator can mend (no permission on the device) is explained once a run;
+    // the hardware check's retry would otherwise repeat it at every pass.
+    const std::string advice = m_api.takeProblem();
+    if (advice.empty()) return;
+    m_log.AddDebugLine("USB " + advice);
+    if (advice == m_adviceShown) return;
+    m_adviceShown = advice;
+    m_dialogs.messageDlg(advice, MsgKind::Error, {MsgButton::OK});
+}
+
+void UsbLink::showDeviceText() {
+    std::string instance = kUsbSerial;
+    TUSBPortInfo info = GetUSBPortInfo(kUsbDevice, instance);
+    if (info.DeviceClass.empty() && m_registry) {
+        // An analyzer with another serial number: the one attached.
+        const auto serials = m_registry->subkeyNames(std::string(kUsbEnumKey) + "\\" + kUsbDevice);
+        if (!serials.empty()) {
+            instance = serials.front();
+            info = GetUSBPortInfo(kUsbDevice, instance);
+        }
+    }
+    if (!info.DeviceClass.empty())
+        m_view->setDeviceText(std::string(kUsbDevice) + "\\" + instance + " " + info.DeviceClass);
+}
+
+TUSBPortInfo UsbLink::GetUSBPortInfo(const std::string& device, const std::string& instance) {
+    TUSBPortInfo info;
+    if (!m_registry) {
+        m_log.AddDebugLine("Error creating Reg ");
+        return info;
+    }
+    const std::string key = std::string(kUsbEnumKey) + "\\" + device + "\\" + instance;
+    m_log.AddDebugLine("Key: " + key);
+    const auto deviceClass = m_registry->stringValue(key, "Class");
+    const auto service = m_registry->stringValue(key, "Service");
+    if (deviceClass && service) {
+        info.DeviceClass = *deviceClass;
+        info.Service = *service;
+    }
+    return info;
 }
 
 void UsbLink::CloseUSB() {
     m_log.AddDebugLine("CloseUSB ");
-    // The reader is stopped before its pipe is closed, so it never reads a closed handle.
+    // The reader is asked to stop first; a read still under way on the closed pipe just fails.
     if (m_reader) m_reader->requestStop();
     if (m_writeHandle != kInvalidPipe) m_api.MPUSBClose(m_writeHandle);
     if (m_readHandle != kInvalidPipe) m_api.MPUSBClose(m_readHandle);

@@ -12,12 +12,19 @@ namespace qarn3 {
 
 class DebugLog;
 class DialogService;
+class RegistryView;
 class Waits;
 
 constexpr const char* kUsbDevice = "vid_04d8&pid_fdcf";
 constexpr const char* kUsbEndpoint = "\\MCHP_EP1";
 constexpr const char* kUsbSerial = "KXV0123456";
 constexpr std::int32_t kReadLifeFull = 25;
+
+// What the device store says about an attached analyzer.
+struct TUSBPortInfo {
+    std::string DeviceClass; // "Class"
+    std::string Service;     // "Service"
+};
 
 // Where the USB link shows what it does: the "USB Test" window's status list, device box and
 // refresh timer. The default shows nothing.
@@ -35,7 +42,7 @@ public:
     virtual ~UsbReaderControl() = default;
     // Make sure a reader runs (ReadLife is refilled by the caller).
     virtual void ensureRunning() = 0;
-    // Ask the reader to stop and wait for it, briefly.
+    // Ask the reader to stop; it ends by itself within one read. Never waits.
     virtual void requestStop() = 0;
 };
 
@@ -47,6 +54,8 @@ public:
 
     void setView(UsbLinkView* view) { m_view = view ? view : &m_nullView; }
     void setReader(UsbReaderControl* reader) { m_reader = reader; }
+    // Where GetUSBPortInfo looks; without one it finds nothing.
+    void setRegistry(const RegistryView* registry) { m_registry = registry; }
 
     bool DevicePresent();
     bool OpenUSB();
@@ -62,6 +71,9 @@ public:
     void USBSendCal(const std::string& image);
     bool USBReceiveCal(std::string& image);
     int GetSample() { return m_ring.GetSample(m_errors); }
+    // The device's class and service from the device store's key of that device and
+    // instance; both empty when anything is missing.
+    TUSBPortInfo GetUSBPortInfo(const std::string& device, const std::string& instance);
 
     // One read of the reader loop: a packet's data bytes go into the ring. False when nothing
     // arrived within the read's time-out. Called on the reader thread.
@@ -86,6 +98,8 @@ public:
 
 private:
     void logCount();
+    void showDeviceText();
+    void adviseOperator();
 
     MpusbApi& m_api;
     Waits& m_waits;
@@ -94,6 +108,8 @@ private:
     UsbLinkView m_nullView;
     UsbLinkView* m_view = &m_nullView;
     UsbReaderControl* m_reader = nullptr;
+    const RegistryView* m_registry = nullptr;
+    std::string m_adviceShown; // what the library advised the operator, shown once
 
     MpusbHandle m_writeHandle = kInvalidPipe;
     std::atomic<MpusbHandle> m_readHandle{kInvalidPipe};

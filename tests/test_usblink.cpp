@@ -1,5 +1,6 @@
 #include "link/usblink.h"
 #include "link/usbreader.h"
+#include "platform/registry.h"
 
 #include "link_fixture.h"
 
@@ -16,9 +17,17 @@ namespace {
 
 struct RecordingView : UsbLinkView {
     std::vector<std::string> status;
+    std::string device;
     bool timer = false;
     void addStatus(const std::string& line) override { status.push_back(line); }
+    void setDeviceText(const std::string& text) override { device = text; }
     void setTimerEnabled(bool on) override { timer = on; }
+};
+
+// A library that cannot open the device for want of permission, and says so.
+struct NoPermissionMpusb : FakeMpusb {
+    using FakeMpusb::FakeMpusb;
+    std::string takeProblem() override { return "Install the udev rule, then re-plug."; }
 };
 
 class UsbLinkTest : public ::testing::Test {
@@ -225,6 +234,73 @@ TEST_F(UsbLinkTest, NoDeviceMakesEveryExchangeANoOp) {
     link->USBSendCal(sampleCalImage());
     EXPECT_TRUE(api.packets.empty());
     EXPECT_TRUE(dialogs.shown().empty());
+}
+
+TEST_F(UsbLinkTest, FullRingKeepsItsCharactersAndLosesTheNewest) {
+    ASSERT_TRUE(link->OpenUSB());
+    std::vector<std::uint8_t> packet(64, 0x00);
+    packet[1] = 64;
+    for (int i = 0; i < 65000 / 62; ++i) { // 1048 packets fill all but 24 places
+        api.rawReads.push_back(packet);
+        ASSERT_TRUE(link->readerPoll());
+    }
+    ASSERT_EQ(link->RxCount(), 64976);
+    packet[2] = 0x21;
+    api.rawReads.push_back(packet);
+    ASSERT_TRUE(link->readerPoll());
+    EXPECT_EQ(link->RxCount(), 65000);
+    EXPECT_EQ(link->ReceivedChars, 1049u * 62u); // counted though not kept
+    EXPECT_EQ(link->ring().recent(24), 0x21);    // the last packet kept its first 24
+    EXPECT_EQ(link->ring().recent(1), 0x00);
+}
+
+TEST(UsbLinkAccess, NoPermissionIsExplainedOnceAndLogged) {
+    FakeAnalyzer analyzer;
+    VirtualWaits clock;
+    NoPermissionMpusb api{analyzer, clock};
+    api.openFails = true;
+    DebugLog log;
+    log.open();
+    ScriptedDialogs dialogs;
+    UsbLink link{api, clock, log, dialogs};
+    EXPECT_EQ(link.USBTestComm(), 2);
+    EXPECT_EQ(link.USBTestComm(), 2); // the hardware check's retry
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, "Install the udev rule, then re-plug.");
+    EXPECT_EQ(dialogs.shown()[0].caption, "Error");
+    const auto t = texts(log);
+    EXPECT_EQ(std::count(t.begin(), t.end(), "USB Install the udev rule, then re-plug."), 2);
+}
+
+TEST_F(UsbLinkTest, OpenShowsTheDeviceClassFromTheDeviceStore) {
+    MemoryRegistry registry;
+    const std::string key = std::string(kUsbEnumKey) + "\\Vid_04d8&Pid_fdcf\\KXV0123456";
+    registry.setValue(key, "Class", "USB");
+    registry.setValue(key, "Service", "usbfs");
+    link->setRegistry(&registry);
+    ASSERT_TRUE(link->OpenUSB());
+    EXPECT_EQ(view.device, "vid_04d8&pid_fdcf\\KXV0123456 USB");
+    EXPECT_TRUE(
+        logged(log, "Key: SYSTEM\\CurrentControlSet\\Enum\\USB\\vid_04d8&pid_fdcf\\KXV0123456"));
+    const TUSBPortInfo info = link->GetUSBPortInfo(kUsbDevice, kUsbSerial);
+    EXPECT_EQ(info.Service, "usbfs");
+}
+
+TEST_F(UsbLinkTest, AnalyzerWithAnotherSerialNumberIsStillShown) {
+    MemoryRegistry registry;
+    registry.setValue(std::string(kUsbEnumKey) + "\\Vid_04d8&Pid_fdcf\\QX0042", "Class", "Ports");
+    registry.setValue(std::string(kUsbEnumKey) + "\\Vid_04d8&Pid_fdcf\\QX0042", "Service",
+                      "cdc_acm");
+    link->setRegistry(&registry);
+    ASSERT_TRUE(link->OpenUSB());
+    EXPECT_EQ(view.device, "vid_04d8&pid_fdcf\\QX0042 Ports");
+}
+
+TEST_F(UsbLinkTest, WithoutADeviceStoreNothingIsShown) {
+    ASSERT_TRUE(link->OpenUSB());
+    EXPECT_TRUE(logged(log, "Error creating Reg "));
+    EXPECT_EQ(view.device, "");
+    EXPECT_EQ(link->GetUSBPortInfo(kUsbDevice, kUsbSerial).DeviceClass, "");
 }
 
 // The real reader thread against the fake library: it fills the ring and ends by itself

@@ -1,0 +1,106 @@
+#include "link/usbwindow.h"
+
+#include "link/usbstatus.h"
+
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTimer>
+
+namespace qarn3 {
+
+namespace {
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+} // namespace
+
+TfmUSB::TfmUSB(UsbLink& link, char decimalSeparator, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_link(link), m_separator(decimalSeparator) {
+    setObjectName("fmUSB");
+    setWindowTitle("USB Test");
+    resize(318, 424);
+
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setEditable(true);
+    ComboBox1->addItems({"vid_04d8&pid_000c", "vid_04d8&pid_fdcf"});
+    ComboBox1->setEditText("vid_04d8&pid_fdcf");
+    ComboBox1->setGeometry(8, 8, 302, 24);
+
+    auto box = [this](const QString& label, const QString& text, int x, int y) {
+        auto* l = new QLabel(label, this);
+        l->setGeometry(x, y, 140, 18);
+        auto* e = new QLineEdit(text, this);
+        e->setReadOnly(true);
+        e->setAlignment(Qt::AlignRight);
+        e->setGeometry(x, y + 18, 140, 24);
+        return e;
+    };
+    ebUSBError = box("Error Count", "0", 8, 40);
+    Edit2 = box("Elapsed Time", "", 166, 40);
+    ebUSBRxData = box("Rx Data Count", "0", 8, 88);
+    ebUSBMaxRxData = box("Max Rx Data", "0", 166, 88);
+    Edit2->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setReadOnly(true);
+    Memo1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    USBTimer = new QTimer(this);
+    USBTimer->setInterval(200);
+    connect(USBTimer, &QTimer::timeout, this, &TfmUSB::USBTimerTick);
+
+    m_link.setView(this);
+}
+
+TfmUSB::~TfmUSB() {
+    m_link.setView(nullptr);
+}
+
+void TfmUSB::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Memo1->setGeometry(8, 140, width() - 16, height() - 148);
+}
+
+void TfmUSB::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // At the right edge of the screen, clear of the main window.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.right() - frameGeometry().width() + 1, y() < area.top() ? area.top() : y());
+    }
+}
+
+void TfmUSB::addStatus(const std::string& line) {
+    Memo1->appendPlainText(q(line));
+}
+
+void TfmUSB::setDeviceText(const std::string& text) {
+    ComboBox1->setEditText(q(text));
+}
+
+void TfmUSB::setTimerEnabled(bool on) {
+    if (on)
+        USBTimer->start();
+    else
+        USBTimer->stop();
+}
+
+void TfmUSB::USBTimerTick() {
+    const UsbStatusTick t = qarn3::USBTimerTick(m_link, m_separator);
+    ebUSBError->setText(q(t.errorCount));
+    ebUSBRxData->setText(q(t.rxDataCount));
+    ebUSBMaxRxData->setText(q(t.maxRxData));
+    for (const std::string& line : t.lines)
+        addStatus(line);
+    Edit2->setText(q(t.elapsed));
+}
+
+} // namespace qarn3
