@@ -1,22 +1,37 @@
 // QARN-3 Breaker Tester Analyzer: program entry. Creates the windows in their order and runs
 // the message loop.
 #include "app/mainwindow.h"
+#include "app/usbchoice.h"
 #include "calsetup/setupdialog.h"
 #include "diag/busywindow.h"
 #include "diag/debuglog.h"
 #include "diag/debugwindow.h"
 #include "diag/qtwaits.h"
 #include "diag/services.h"
+#include "link/usbsim.h"
+#include "link/usbwindow.h"
 #include "platform/files.h"
-#include "platform/nodevice.h"
 #include "platform/qt_dialogs.h"
+#include "platform/registry.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLocale>
 
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+
 namespace {
+
+// The simulated analyzer's cable: SIGUSR1 pulls it, SIGUSR2 plugs it in again.
+std::atomic<bool> g_cablePulled{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void cableSignal(int signal) {
+    g_cablePulled = signal == SIGUSR1;
+}
 
 qarn3::ProgramOptions programOptions(const QStringList& arguments) {
     qarn3::ProgramOptions o;
@@ -51,12 +66,17 @@ int main(int argc, char** argv) {
     const auto dialogs = qarn3::makeDialogService();
     qarn3::QtBusyWindowFactory busyFactory;
     qarn3::QtWaits waits(&busyFactory);
-    // The USB and serial transports join in later versions; until then no analyzer is found
-    // and the program offers demonstration mode.
-    qarn3::NoDeviceMpusb usbApi;
+    // The analyzer over USB, or the simulated one playing the waveform file the variable names.
+    const char* simulated = std::getenv("QARN3_SIMULATED_ANALYZER");
+    qarn3::UsbLibrary usb = qarn3::makeUsbLibrary(simulated, &g_cablePulled);
+    if (usb.simulator) {
+        std::signal(SIGUSR1, cableSignal);
+        std::signal(SIGUSR2, cableSignal);
+    }
+    qarn3::SysfsRegistry registry;
     const qarn3::ProgramOptions options = programOptions(QCoreApplication::arguments());
 
-    qarn3::TfmQARN3 fmQARN3(options, *dialogs, waits, log, files, usbApi, nullptr);
+    qarn3::TfmQARN3 fmQARN3(options, *dialogs, waits, log, files, *usb.api, nullptr);
     if (auto* qtDialogs = dynamic_cast<qarn3::QtDialogs*>(dialogs.get()))
         qtDialogs->setParent(&fmQARN3);
     qarn3::TfmDebug fmDebug(log);
@@ -66,6 +86,13 @@ int main(int argc, char** argv) {
     qarn3::TfmSetup fmSetup(fmQARN3.program().setup, services, options.decimalSeparator, &fmQARN3);
     fmQARN3.setDebugWindow(&fmDebug);
     fmQARN3.setSetupWindow(&fmSetup);
+    qarn3::TfmUSB fmUSB(fmQARN3.program().usb(), options.decimalSeparator);
+    fmQARN3.setUsbWindow(&fmUSB);
+    fmQARN3.program().usb().setRegistry(&registry);
+    // The demonstration files exist now, so the simulator may play one of them.
+    if (usb.simulator)
+        qarn3::loadSimulatedWaveform(*usb.simulator, simulated, services,
+                                     options.folders.dataFolder);
 
     fmQARN3.show();
     return QApplication::exec();

@@ -3,6 +3,7 @@
 #include "app/colours.h"
 #include "calsetup/setupdialog.h"
 #include "diag/debugwindow.h"
+#include "link/usbwindow.h"
 #include "waveform/plotwidget.h"
 
 #include <QApplication>
@@ -326,6 +327,11 @@ bool TfmQARN3::execSetupDialog() {
 }
 void TfmQARN3::showDebugWindow() {
     if (m_debugWindow) m_debugWindow->show();
+}
+void TfmQARN3::showUsbStatusWindow() {
+    if (!m_usbWindow) return;
+    m_usbWindow->show();
+    m_usbWindow->raise();
 }
 std::string TfmQARN3::shortDate(long dayNumber) const {
     const QDate d = QDate(1899, 12, 30).addDays(dayNumber);

@@ -20,6 +20,7 @@ namespace qarn3 {
 class PlotWidget;
 class TfmDebug;
 class TfmSetup;
+class TfmUSB;
 
 // The main window: readings, range and limits, the RUN/STOP/RESET button, bars, the trace
 // and the status bar. It shows what the program tells it and passes the operator's actions on.
@@ -34,6 +35,7 @@ public:
     // The windows created after this one.
     void setDebugWindow(TfmDebug* window) { m_debugWindow = window; }
     void setSetupWindow(TfmSetup* window) { m_setupWindow = window; }
+    void setUsbWindow(TfmUSB* window) { m_usbWindow = window; }
 
     // MainView
     void setCaption(const std::string& caption) override;
@@ -51,6 +53,7 @@ public:
     std::string runButtonCaption() const override;
     bool execSetupDialog() override;
     void showDebugWindow() override;
+    void showUsbStatusWindow() override;
     std::string shortDate(long dayNumber) const override;
     void quit() override;
 
@@ -114,6 +117,7 @@ private:
     PlotEngine m_plot;
     TfmDebug* m_debugWindow = nullptr;
     TfmSetup* m_setupWindow = nullptr;
+    TfmUSB* m_usbWindow = nullptr;
     bool m_rangeListEnabled = false;
     bool m_firstPaintQueued = false;
     bool m_closing = false;

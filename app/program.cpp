@@ -4,11 +4,13 @@
 #include "calsetup/caldate.h"
 #include "diag/debuglog.h"
 #include "diag/waits.h"
+#include "link/usbreader.h"
 #include "platform/dialogs.h"
 #include "platform/mpusb.h"
 #include "platform/textformat.h"
 #include "serial/serialport.h"
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <strings.h>
@@ -28,6 +30,8 @@ Program::Program(const ProgramOptions& options, DialogService& dialogs, Waits& w
     : m_options(options), m_dialogs(dialogs), m_waits(waits), m_log(log),
       m_files(files), m_services{files, dialogs, log}, m_view(view) {
     m_usb = std::make_unique<UsbLink>(usbApi, waits, log, dialogs);
+    m_usbReader = std::make_unique<UsbReader>(*m_usb);
+    m_usb->setReader(m_usbReader.get());
     m_com = std::make_unique<ComLink>(serialPort, waits, log, dialogs);
     m_usbLink = std::make_unique<UsbAnalyzerLink>(*m_usb);
     m_comLink = std::make_unique<ComAnalyzerLink>(*m_com);
@@ -282,6 +286,9 @@ void Program::ProgExit() {
     } else if (comSelected()) {
         m_com->StopComm();
     }
+    // The only wait for the reader thread, bounded: it notices the stop within one read.
+    if (!m_usbReader->shutdown(std::chrono::milliseconds(1000)))
+        m_log.AddDebugLine("USB reader still reading at exit");
     if (!setup.SetupFileName.empty()) WriteSetupFile(setup, m_services, m_options.decimalSeparator);
     m_log.SaveDebugLog(dataPath(debugFileName(m_options.programName)), m_files);
     m_view.setUpdateTimerEnabled(false);
@@ -479,9 +486,12 @@ void Program::mAnalyzeClick() {
 
 void Program::mHardwareStatusClick() {
     if (setup.SourceKind == kSourceNone) return;
-    m_dialogs.messageDlg(std::string("The ") + (usbSelected() ? "USB" : "serial") +
-                             " status window is not available in this version of the program "
-                             "yet.",
+    if (usbSelected()) {
+        m_view.showUsbStatusWindow();
+        return;
+    }
+    m_dialogs.messageDlg("The serial status window is not available in this version of the "
+                         "program yet.",
                          MsgKind::Information, {MsgButton::OK});
 }
 

@@ -24,6 +24,7 @@ class DebugLog;
 class DialogService;
 class MpusbApi;
 class SerialPort;
+class UsbReader;
 class Waits;
 
 // The main window as the program drives it: the engine's display plus the window's own
@@ -46,6 +47,8 @@ public:
     // Shows the Setup dialog modally; true when it ended with OK.
     virtual bool execSetupDialog() = 0;
     virtual void showDebugWindow() {}
+    // Shows the "USB Test" window without blocking.
+    virtual void showUsbStatusWindow() {}
     // A day number in the system's short-date format.
     virtual std::string shortDate(long dayNumber) const = 0;
     // Ends the program.
@@ -120,6 +123,7 @@ public:
 
     TQARN3Update& engine() { return *m_engine; }
     UsbLink& usb() { return *m_usb; }
+    UsbReader& usbReader() { return *m_usbReader; }
     ComLink& com() { return *m_com; }
     const ProgramFolders& folders() const { return m_options.folders; }
     std::string dataPath(const std::string& name) const;
@@ -139,6 +143,7 @@ private:
     Services m_services;
     MainView& m_view;
     std::unique_ptr<UsbLink> m_usb;
+    std::unique_ptr<UsbReader> m_usbReader;
     std::unique_ptr<ComLink> m_com;
     std::unique_ptr<UsbAnalyzerLink> m_usbLink;
     std::unique_ptr<ComAnalyzerLink> m_comLink;
