@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
+    libusb-1.0-0-dev umockdev libumockdev-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
 )
