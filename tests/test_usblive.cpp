@@ -110,12 +110,16 @@ TEST_F(LiveUsbTest, MeasuresAPulseAsDemonstrationModeDoesAndCatchesAPulledCable)
     ASSERT_EQ(expected.pulses.size(), 1u);
 
     auto w = start();
-    dialogs.clear();          // the waveform files' boxes
-    w->program().FormPaint(); // start-up: the hardware check, in real time
+    dialogs.clear(); // the waveform files' boxes
+    w->show();       // the first paint starts up: the hardware check, in real time
+    ASSERT_TRUE(until([&] { return w->program().InitDone; }, 30));
     EXPECT_EQ(resets(), 1);
-    if (resets() != 1)
+    if (status(*w, 1) != "Armed - Initiate test current") {
         for (const auto& l : log.lines())
             std::cerr << l << "\n";
+        for (const auto& d : dialogs.shown())
+            std::cerr << "box: " << d.caption << ": " << d.text << "\n";
+    }
     EXPECT_TRUE(logged(log, "End delay Reset PIC "));
     EXPECT_FALSE(w->program().cal.CalError);
     EXPECT_TRUE(dialogs.shown().empty());
