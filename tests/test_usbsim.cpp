@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 
+#include <cctype>
 #include <chrono>
 #include <thread>
 
@@ -38,7 +39,13 @@ INSTANTIATE_TEST_SUITE_P(
                       DeviceStringCase{"vid_04d8&pid_fdc", std::nullopt},
                       DeviceStringCase{"vid_04g8&pid_fdcf", std::nullopt},
                       DeviceStringCase{"vid_04d8+pid_fdcf", std::nullopt},
-                      DeviceStringCase{"", std::nullopt}));
+                      DeviceStringCase{"", std::nullopt}),
+    [](const ::testing::TestParamInfo<DeviceStringCase>& p) {
+        std::string name = std::to_string(p.index) + "_";
+        for (const char* c = p.param.text; *c; ++c)
+            name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+        return name;
+    });
 
 TEST(UsbEndpointStrings, NameEndpointsOneToFifteen) {
     EXPECT_EQ(parseUsbEndpointString("\\MCHP_EP1"), 1);
