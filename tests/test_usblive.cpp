@@ -75,16 +75,16 @@ protected:
         ASSERT_TRUE(writer.WriteWaveform(name, 0));
     }
 
-    std::unique_ptr<TfmQARN3> start() {
+    TfmQARN3& start() {
         ProgramOptions o;
         o.folders = {folder, folder};
         o.programFileDate = "08/12/2026";
-        auto w = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, sim, nullptr);
-        fmUSB = std::make_unique<TfmUSB>(w->program().usb(), '.');
-        w->setUsbWindow(fmUSB.get());
-        w->program().usb().setRegistry(&registry);
+        window = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, sim, nullptr);
+        fmUSB = std::make_unique<TfmUSB>(window->program().usb(), '.');
+        window->setUsbWindow(fmUSB.get());
+        window->program().usb().setRegistry(&registry);
         EXPECT_TRUE(loadSimulatedWaveform(sim, "Live.owf", services, folder));
-        return w;
+        return *window;
     }
     std::string status(TfmQARN3& w, int i) {
         return w.StatusPanels[static_cast<std::size_t>(i)]->text().toStdString();
@@ -98,7 +98,8 @@ protected:
     SimulatedMpusb sim;
     QtWaits waits;
     MemoryRegistry registry;
-    std::unique_ptr<TfmUSB> fmUSB;
+    std::unique_ptr<TfmQARN3> window;
+    std::unique_ptr<TfmUSB> fmUSB; // goes before the window, as in the program
 };
 
 TEST_F(LiveUsbTest, MeasuresAPulseAsDemonstrationModeDoesAndCatchesAPulledCable) {
@@ -109,7 +110,7 @@ TEST_F(LiveUsbTest, MeasuresAPulseAsDemonstrationModeDoesAndCatchesAPulledCable)
     ASSERT_TRUE(expected.ok) << expected.error;
     ASSERT_EQ(expected.pulses.size(), 1u);
 
-    auto w = start();
+    TfmQARN3* w = &start();
     dialogs.clear(); // the waveform files' boxes
     w->show();       // the first paint starts up: the hardware check, in real time
     ASSERT_TRUE(until([&] { return w->program().InitDone; }, 30));
