@@ -8,7 +8,7 @@ namespace qarn3 {
 
 ComLink::ComLink(SerialPort* serial, Waits& waits, DebugLog& log, DialogService& dialogs)
     : m_serial(serial), m_waits(waits), m_log(log), m_dialogs(dialogs) {
-    if (m_serial) m_serial->OnRxClusterEvent = [this] { RxClusterReceived(); };
+    if (m_serial) m_serial->OnRxClusterEvent = [this](SerialPort&) { RxClusterReceived(); };
 }
 
 bool ComLink::OpenComm(const std::string& port) {
@@ -25,7 +25,7 @@ bool ComLink::OpenComm(const std::string& port) {
     m_serial->SetActive(true);
     m_serial->SetRxQueueSize(kComRxQueueSize);
     if (!m_serial->Active()) return false;
-    m_serial->PurgeTx();
+    m_serial->ClearTxDQueue();
     m_serial->SetClusterSize(kComClusterSize);
     return true;
 }
@@ -45,7 +45,7 @@ void ComLink::ClearInput(bool log) {
         m_waits.TimerWait(100);
     }
     m_waits.BusyWait(100);
-    m_serial->PurgeRx();
+    m_serial->ClearRxDQueue();
     m_ring.clear();
     const int next = m_serial->NextClusterSize();
     RxDataCount = next < 0 ? 0 : next;

@@ -13,6 +13,14 @@ struct TSerialCluster {
     std::uint32_t lineError = 0;
 };
 
+class SerialPort;
+
+// The component's events take the component as sender.
+using TNotifyEvent = std::function<void(SerialPort& sender)>;
+using TNotifyErrorEvent =
+    std::function<void(SerialPort& sender, std::uint32_t Place, std::uint32_t Code,
+                       const std::string& Msg, std::uint8_t Noise)>;
+
 // The serial port component as the COM link sees it: line settings, open and close, sending
 // strings and a queue of received chunks announced on the main thread.
 class SerialPort {
@@ -34,24 +42,26 @@ public:
     virtual void SetRxQueueSize(std::uint16_t size) = 0;
     virtual std::uint16_t ClusterSize() const = 0;
     virtual void SetClusterSize(std::uint16_t size) = 0;
+    // Line error bits of the last status poll.
+    virtual std::uint32_t CommError() const = 0;
 
     virtual bool SendInProgress() const = 0;
-    // Queues the text for sending; refused (false, error 901 reported) while a send is pending.
+    // Sends the text; refused (false, report 901) while a send is pending.
     virtual bool SendString(const std::string& text) = 0;
-    virtual void PurgeRx() = 0; // empties the driver's receive queue
-    virtual void PurgeTx() = 0; // empties the driver's transmit queue
+    virtual void ClearRxDQueue() = 0; // empties the driver's receive queue
+    virtual void ClearTxDQueue() = 0; // empties the driver's transmit queue
 
     // Size of the next queued chunk, -1 when none is queued.
     virtual int NextClusterSize() const = 0;
+    // Line error code of the next queued chunk, -1 when none is queued.
+    virtual std::int64_t NextClusterCCError() const = 0;
     // Takes the next queued chunk; false when none is queued.
     virtual bool TakeCluster(TSerialCluster& out) = 0;
 
-    // Called on the main thread whenever chunks have been queued.
-    std::function<void()> OnRxClusterEvent;
-    // Called on the main thread with the component's error messages.
-    std::function<void(std::uint32_t place, std::uint32_t code, const std::string& msg,
-                       std::uint8_t noise)>
-        OnProcessError;
+    // Called on the main thread for each chunk queued.
+    TNotifyEvent OnRxClusterEvent;
+    // Called on the main thread with the component's reports.
+    TNotifyErrorEvent OnProcessError;
 };
 
 } // namespace qarn3

@@ -118,11 +118,15 @@ void FakeSerialPort::deliver() {
         queue.push_back(std::move(c));
     }
     while (!queue.empty() && OnRxClusterEvent)
-        OnRxClusterEvent();
+        OnRxClusterEvent(*this);
 }
 
 int FakeSerialPort::NextClusterSize() const {
     return queue.empty() ? -1 : static_cast<int>(queue.front().data.size());
+}
+
+std::int64_t FakeSerialPort::NextClusterCCError() const {
+    return queue.empty() ? -1 : queue.front().lineError;
 }
 
 bool FakeSerialPort::TakeCluster(TSerialCluster& out) {

@@ -108,12 +108,15 @@ public:
     void SetClusterSize(std::uint16_t size) override { m_cluster = size; }
     bool SendInProgress() const override;
     bool SendString(const std::string& text) override;
-    void PurgeRx() override { m_analyzer.take(); }
-    void PurgeTx() override {}
+    std::uint32_t CommError() const override { return commError; }
+    void ClearRxDQueue() override { m_analyzer.take(); }
+    void ClearTxDQueue() override {}
     int NextClusterSize() const override;
+    std::int64_t NextClusterCCError() const override;
     bool TakeCluster(TSerialCluster& out) override;
 
     std::uint32_t baudRate = 0;
+    std::uint32_t commError = 0;
 
 private:
     FakeAnalyzer& m_analyzer;
