@@ -384,7 +384,7 @@ int TSerialPortAsync::NextClusterSize() const {
 
 std::int64_t TSerialPortAsync::NextClusterCCError() const {
     std::lock_guard<std::mutex> guard(m_shared->lock);
-    return m_shared->queue.empty() ? -1 : m_shared->queue.front().lineError;
+    return m_shared->queue.empty() ? -1 : std::int64_t{m_shared->queue.front().lineError};
 }
 
 bool TSerialPortAsync::TakeCluster(TSerialCluster& out) {

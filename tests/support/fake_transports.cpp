@@ -126,7 +126,7 @@ int FakeSerialPort::NextClusterSize() const {
 }
 
 std::int64_t FakeSerialPort::NextClusterCCError() const {
-    return queue.empty() ? -1 : queue.front().lineError;
+    return queue.empty() ? -1 : std::int64_t{queue.front().lineError};
 }
 
 bool FakeSerialPort::TakeCluster(TSerialCluster& out) {
