@@ -8,7 +8,11 @@ namespace qarn3 {
 
 ComLink::ComLink(SerialPort* serial, Waits& waits, DebugLog& log, DialogService& dialogs)
     : m_serial(serial), m_waits(waits), m_log(log), m_dialogs(dialogs) {
-    if (m_serial) m_serial->OnRxClusterEvent = [this](SerialPort&) { RxClusterReceived(); };
+    if (!m_serial) return;
+    m_serial->OnRxClusterEvent = [this](SerialPort&) { RxClusterReceived(); };
+    m_serial->OnProcessError = [this](SerialPort&, std::uint32_t, std::uint32_t,
+                                      const std::string& msg,
+                                      std::uint8_t) { ProcessErrorReceived(msg); };
 }
 
 bool ComLink::OpenComm(const std::string& port) {

@@ -5,22 +5,67 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qarn3 {
 
 class DebugLog;
 class DialogService;
+class RegistryView;
 class Waits;
 
 constexpr std::uint32_t kComBaudRate = 57600;
 constexpr std::uint16_t kComRxQueueSize = 48000;
 constexpr std::uint16_t kComClusterSize = 2;
+constexpr const char* kAnalyzerUsbDevice = "Vid_04d8&Pid_fdcf";
+
+// Where the analyzer's serial port is described: its USB device instance and port name.
+struct TCommPortInfo {
+    std::string FriendlyName;
+    std::string PortName;
+};
+
+// One way the analyzer's serial driver may describe it: the USB serial number and the
+// beginning (case-sensitive) of the port's friendly name.
+struct DiscoveryCandidate {
+    const char* serial;
+    const char* friendlyPrefix;
+};
+constexpr DiscoveryCandidate kDiscoveryCandidates[] = {{"0123456789", "Velkorand"},
+                                                       {"RQM20090414", "QARN-3"}};
+
+// The "Communication Status" window as the link drives it.
+class CommStatusView {
+public:
+    virtual ~CommStatusView() = default;
+    // The boxes "Comm Error Count", "Rx Data Count", "Comm Error Code" and "Max RxDcount:".
+    virtual void showBoxes(const std::string& errorCount, const std::string& rxDataCount,
+                           const std::string& commError, const std::string& maxRxData) = 0;
+    virtual void addErrorLine(const std::string& line) = 0;
+    virtual void clearErrorLines() = 0;
+};
 
 // The COM link: the protocol's exchanges over the serial port component, on the main thread,
 // and the receive ring that the component's chunks are appended to.
 class ComLink {
 public:
     ComLink(SerialPort* serial, Waits& waits, DebugLog& log, DialogService& dialogs);
+
+    // The device store the analyzer's port is found in (none: no discovery).
+    void setRegistry(const RegistryView* registry) { m_registry = registry; }
+    void setStatusView(CommStatusView* view) { m_statusView = view; }
+
+    // Finds the analyzer's port: the open port, else the first candidate whose port answers
+    // the discovery probe; "COM" when none does.
+    std::string GetCommPortName();
+    // The port start-up tests for a source name: a device path as it is named (unless a port
+    // is open), anything else through discovery.
+    std::string portToTest(const std::string& sourceName);
+    TCommPortInfo GetCommPortInfo(const std::string& device, const std::string& serial);
+    // Adds the name of each serial port present to list, once.
+    void EnumCommPorts(std::vector<std::string>& list) const;
+    // The component's report: its message goes to the status window's error list.
+    void ProcessErrorReceived(const std::string& msg);
 
     bool OpenComm(const std::string& port);
     void SerialPortOFF();
@@ -42,6 +87,13 @@ public:
     // The discovery probe's reply: more than 200 characters, the sixth of them "1".
     bool DiscoveryReplyOK() const;
 
+    // The status window: one tick of its 110 ms timer, its buttons and its mask entry (the
+    // text to show in the mask box is returned).
+    void CommTimerTick();
+    void ClearClick();
+    void PortsClick();
+    std::string MaskBoxChange(const std::string& text);
+
     bool portOpen() const { return m_serial && m_serial->Active(); }
     ComRxRing& ring() { return m_ring; }
     int RxCount() const { return m_ring.RxCount(); }
@@ -52,12 +104,17 @@ public:
     std::int32_t RxDataCount = 0;
     std::int32_t MaxRxData = 0;
     std::string PortName = "COM";
+    std::int32_t LoggedErrorCount = 0;
+    std::uint32_t ErrorMask = 255;
+    TCommPortInfo LastPortInfo;
 
 private:
     SerialPort* m_serial;
     Waits& m_waits;
     DebugLog& m_log;
     DialogService& m_dialogs;
+    const RegistryView* m_registry = nullptr;
+    CommStatusView* m_statusView = nullptr;
     ComRxRing m_ring;
     RxErrorState m_errors;
 };
