@@ -8,11 +8,13 @@
 #include "diag/debugwindow.h"
 #include "diag/qtwaits.h"
 #include "diag/services.h"
+#include "link/commwindow.h"
 #include "link/usbsim.h"
 #include "link/usbwindow.h"
 #include "platform/files.h"
 #include "platform/qt_dialogs.h"
 #include "platform/registry.h"
+#include "serial/serialasync.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -74,18 +76,22 @@ int main(int argc, char** argv) {
         std::signal(SIGUSR2, cableSignal);
     }
     qarn3::SysfsRegistry registry;
+    qarn3::TSerialPortAsync serialPort;
     const qarn3::ProgramOptions options = programOptions(QCoreApplication::arguments());
 
-    qarn3::TfmQARN3 fmQARN3(options, *dialogs, waits, log, files, *usb.api, nullptr);
+    qarn3::TfmQARN3 fmQARN3(options, *dialogs, waits, log, files, *usb.api, &serialPort);
+    fmQARN3.program().com().setRegistry(&registry);
     if (auto* qtDialogs = dynamic_cast<qarn3::QtDialogs*>(dialogs.get()))
         qtDialogs->setParent(&fmQARN3);
     qarn3::TfmDebug fmDebug(log);
     qarn3::TfmDelay fmDelay;
     waits.setIdleBusyWindow(&fmDelay);
+    qarn3::TfmComm fmComm(fmQARN3.program().com());
     qarn3::Services services{files, *dialogs, log};
     qarn3::TfmSetup fmSetup(fmQARN3.program().setup, services, options.decimalSeparator, &fmQARN3);
     fmQARN3.setDebugWindow(&fmDebug);
     fmQARN3.setSetupWindow(&fmSetup);
+    fmQARN3.setCommWindow(&fmComm);
     qarn3::TfmUSB fmUSB(fmQARN3.program().usb(), options.decimalSeparator);
     fmQARN3.setUsbWindow(&fmUSB);
     fmQARN3.program().usb().setRegistry(&registry);

@@ -4,6 +4,7 @@
 #include "calsetup/setupdialog.h"
 #include "diag/debugwindow.h"
 #include "link/usbwindow.h"
+#include "link/commwindow.h"
 #include "waveform/plotwidget.h"
 
 #include <QApplication>
@@ -332,6 +333,9 @@ void TfmQARN3::showUsbStatusWindow() {
     if (!m_usbWindow) return;
     m_usbWindow->show();
     m_usbWindow->raise();
+}
+void TfmQARN3::showCommStatus() {
+    if (m_commWindow) m_commWindow->show();
 }
 std::string TfmQARN3::shortDate(long dayNumber) const {
     const QDate d = QDate(1899, 12, 30).addDays(dayNumber);

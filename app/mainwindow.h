@@ -18,6 +18,7 @@ class QToolButton;
 namespace qarn3 {
 
 class PlotWidget;
+class TfmComm;
 class TfmDebug;
 class TfmSetup;
 class TfmUSB;
@@ -36,6 +37,7 @@ public:
     void setDebugWindow(TfmDebug* window) { m_debugWindow = window; }
     void setSetupWindow(TfmSetup* window) { m_setupWindow = window; }
     void setUsbWindow(TfmUSB* window) { m_usbWindow = window; }
+    void setCommWindow(TfmComm* window) { m_commWindow = window; }
 
     // MainView
     void setCaption(const std::string& caption) override;
@@ -54,6 +56,7 @@ public:
     bool execSetupDialog() override;
     void showDebugWindow() override;
     void showUsbStatusWindow() override;
+    void showCommStatus() override;
     std::string shortDate(long dayNumber) const override;
     void quit() override;
 
@@ -118,6 +121,7 @@ private:
     TfmDebug* m_debugWindow = nullptr;
     TfmSetup* m_setupWindow = nullptr;
     TfmUSB* m_usbWindow = nullptr;
+    TfmComm* m_commWindow = nullptr;
     bool m_rangeListEnabled = false;
     bool m_firstPaintQueued = false;
     bool m_closing = false;

@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <strings.h>
 
 namespace qarn3 {
 
@@ -81,8 +80,7 @@ void Program::FormPaint() {
 }
 
 std::string Program::commPortToTry() {
-    // An open port is the one to test; port discovery comes with the serial port component.
-    return m_com->portOpen() ? m_com->PortName : "COM";
+    return m_com->portToTest(setup.SourceName);
 }
 
 void Program::ProgInit() {
@@ -119,7 +117,7 @@ void Program::ProgInit() {
     if (source == "USB") {
         setup.SourceKind = kSourceUsb;
         if (!m_usb->LinkValid) m_usb->CloseUSB();
-    } else if (source.size() >= 3 && strncasecmp(source.c_str(), "COM", 3) == 0) {
+    } else if (namesSerialPort(source, true)) {
         setup.SourceKind = kSourceCom;
         if (!m_com->LinkValid) m_com->SerialPortOFF();
     }
@@ -485,14 +483,10 @@ void Program::mAnalyzeClick() {
 }
 
 void Program::mHardwareStatusClick() {
-    if (setup.SourceKind == kSourceNone) return;
-    if (usbSelected()) {
+    if (usbSelected())
         m_view.showUsbStatusWindow();
-        return;
-    }
-    m_dialogs.messageDlg("The serial status window is not available in this version of the "
-                         "program yet.",
-                         MsgKind::Information, {MsgButton::OK});
+    else if (comSelected())
+        m_view.showCommStatus();
 }
 
 void Program::mAboutClick() {

@@ -49,6 +49,8 @@ public:
     virtual void showDebugWindow() {}
     // Shows the "USB Test" window without blocking.
     virtual void showUsbStatusWindow() {}
+    // Shows the serial link's "Communication Status" window without blocking.
+    virtual void showCommStatus() {}
     // A day number in the system's short-date format.
     virtual std::string shortDate(long dayNumber) const = 0;
     // Ends the program.

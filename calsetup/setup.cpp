@@ -6,13 +6,23 @@
 #include "platform/files.h"
 #include "platform/textformat.h"
 
+#include <cctype>
 #include <vector>
 
 namespace qarn3 {
 
+bool namesSerialPort(const std::string& name, bool ignoreCase) {
+    if (!name.empty() && name[0] == '/') return true;
+    if (name.size() < 3) return false;
+    if (!ignoreCase) return name.compare(0, 3, "COM") == 0;
+    for (int i = 0; i < 3; ++i)
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return false;
+    return true;
+}
+
 std::uint8_t sourceKindOf(const std::string& sourceName) {
     const std::string name = trimText(sourceName);
-    if (name.compare(0, 3, "COM") == 0) return kSourceCom;
+    if (namesSerialPort(name, false)) return kSourceCom;
     if (name == "USB") return kSourceUsb;
     return kSourceNone;
 }

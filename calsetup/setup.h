@@ -27,7 +27,12 @@ struct TSetupRecord {
 
 constexpr const char* kSetupFileName = "QARN3.osf";
 
-// 1 when the name starts with "COM", 2 when it is "USB" (exact case, after trimming), else 0.
+// True when a (trimmed) source name names a serial port: it begins with "COM" (in any case
+// when ignoreCase) or it is a device path such as /dev/ttyACM0.
+bool namesSerialPort(const std::string& name, bool ignoreCase);
+
+// 1 when the name names a serial port (exact case "COM"), 2 when it is "USB" (exact case),
+// else 0; the name is trimmed first.
 std::uint8_t sourceKindOf(const std::string& sourceName);
 
 // The values of a new setup file: range 4, 5 s limits, source "COM", 4 operations, pulse

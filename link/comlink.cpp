@@ -15,6 +15,12 @@ ComLink::ComLink(SerialPort* serial, Waits& waits, DebugLog& log, DialogService&
                                       std::uint8_t) { ProcessErrorReceived(msg); };
 }
 
+ComLink::~ComLink() {
+    if (!m_serial) return;
+    m_serial->OnRxClusterEvent = nullptr;
+    m_serial->OnProcessError = nullptr;
+}
+
 bool ComLink::OpenComm(const std::string& port) {
     m_log.AddDebugLine("OpenComm " + port);
     if (!m_serial) return false;

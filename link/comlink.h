@@ -50,6 +50,9 @@ public:
 class ComLink {
 public:
     ComLink(SerialPort* serial, Waits& waits, DebugLog& log, DialogService& dialogs);
+    ~ComLink();
+    ComLink(const ComLink&) = delete;
+    ComLink& operator=(const ComLink&) = delete;
 
     // The device store the analyzer's port is found in (none: no discovery).
     void setRegistry(const RegistryView* registry) { m_registry = registry; }

@@ -69,6 +69,15 @@ TEST(SourceKind, DerivedFromTheTrimmedName) {
     EXPECT_EQ(sourceKindOf(""), kSourceNone);
 }
 
+TEST(SourceKind, ADevicePathIsASerialPort) {
+    EXPECT_EQ(sourceKindOf(" /dev/ttyACM0 "), kSourceCom);
+    EXPECT_EQ(sourceKindOf("/dev/pts/4"), kSourceCom);
+    EXPECT_EQ(sourceKindOf("dev/ttyACM0"), kSourceNone);
+    EXPECT_TRUE(namesSerialPort("com4", true));
+    EXPECT_TRUE(namesSerialPort("/dev/ttyUSB0", false));
+    EXPECT_FALSE(namesSerialPort("co", true));
+}
+
 TEST_F(SetupFileTest, ShortFileFailsOnTheEmptySixthLineKeepingTheFirstFive) {
     put("QARN3.osf", "7\r\n1.50\r\n2.50\r\nres.odf\r\n USB \r\n");
     rec.MaxOps = 99;
