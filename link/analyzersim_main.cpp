@@ -1,0 +1,160 @@
+// qarn3-analyzer-sim: the analyzer on a pseudo-terminal. It prints the terminal's path, which
+// the program takes as its serial port, and answers as the instrument does, streaming a
+// waveform file's samples at 2400 per second in real time; switches make it misbehave.
+#include "diag/debuglog.h"
+#include "diag/services.h"
+#include "engine/analysis.h"
+#include "link/ptyanalyzer.h"
+#include "platform/files.h"
+#include "platform/scripted_dialogs.h"
+#include "platform/textformat.h"
+#include "waveform/waveform.h"
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const char* kUsage =
+    "Usage: qarn3-analyzer-sim [options]\n"
+    "Opens a pseudo-terminal, prints its path and behaves as the QARN-3 analyzer on it: echo,\n"
+    "calibration image in and out, discovery reply, reset, range codes and, after the start\n"
+    "command, a waveform's samples at 2400 per second. Name the printed path as the source in\n"
+    "the program's Setup (or in QARN3.osf). Ends on Ctrl+C.\n"
+    "\n"
+    "Options:\n"
+    "  --wave FILE        waveform file to stream (default: the built-in pulse waveform)\n"
+    "  --loop             start the waveform again when it ends (default: zeros after it)\n"
+    "  --link PATH        also make PATH a symbolic link to the terminal\n"
+    "  --garble N         every N-th sample pair is garbled (mismatched phase bits)\n"
+    "  --silence-at S     fall silent S seconds after the stream starts ...\n"
+    "  --silence-for S    ... for S seconds (default 2)\n"
+    "  --burst-at S       S seconds into the stream, send a burst of garbage ...\n"
+    "  --burst-size N     ... of N characters (default 60000, more than the receive queue)\n"
+    "  --close-at S       close the terminal S seconds into the stream (a pulled cable)\n"
+    "  --help             show this text\n";
+
+std::atomic<bool> g_stop{false};
+
+void onSignal(int) {
+    g_stop = true;
+}
+
+int usageError(const std::string& message) {
+    std::cerr << "qarn3-analyzer-sim: " << message << "\n" << kUsage;
+    return 2;
+}
+
+// The counts of a waveform file; the built-in pulse waveform when none is named.
+bool loadCounts(std::string file, std::vector<std::int16_t>& counts, std::string& error) {
+    qarn3::FileStore files;
+    qarn3::ScriptedDialogs dialogs;
+    qarn3::DebugLog log;
+    qarn3::Services services{files, dialogs, log};
+    std::filesystem::path temp;
+    if (file.empty()) {
+        temp = std::filesystem::temp_directory_path() /
+               ("qarn3-analyzer-sim-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(temp);
+        error = qarn3::makeDemoFiles(temp.string());
+        if (!error.empty()) return false;
+        file = (temp / "QARN3Pulse.owf").string();
+    }
+    qarn3::TWaveformData wave;
+    qarn3::WaveformFiles waveFiles(wave, services, "");
+    const bool ok = waveFiles.LoadFile(file);
+    if (!temp.empty()) std::filesystem::remove_all(temp);
+    if (!ok) {
+        error = dialogs.shown().empty() ? "Cannot open file " + file : dialogs.shown().back().text;
+        return false;
+    }
+    counts.assign(wave.Samples.get(), wave.Samples.get() + wave.SampleCount);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string waveFile, link;
+    bool loop = false;
+    qarn3::SimMisbehaviour m;
+    m.silenceFor = 2;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc) throw qarn3::ConvertError(arg + " needs a value");
+            return argv[++i];
+        };
+        try {
+            if (arg == "--help" || arg == "-h") {
+                std::cout << kUsage;
+                return 0;
+            } else if (arg == "--wave") {
+                waveFile = value();
+            } else if (arg == "--loop") {
+                loop = true;
+            } else if (arg == "--link") {
+                link = value();
+            } else if (arg == "--garble") {
+                m.garbleEvery = qarn3::parseInteger(value());
+            } else if (arg == "--silence-at") {
+                m.silenceAt = qarn3::parseReal(value(), '.');
+            } else if (arg == "--silence-for") {
+                m.silenceFor = qarn3::parseReal(value(), '.');
+            } else if (arg == "--burst-at") {
+                m.burstAt = qarn3::parseReal(value(), '.');
+            } else if (arg == "--burst-size") {
+                m.burstSize = static_cast<std::size_t>(std::max(0, qarn3::parseInteger(value())));
+            } else if (arg == "--close-at") {
+                m.closeAt = qarn3::parseReal(value(), '.');
+            } else {
+                return usageError("unknown option " + arg);
+            }
+        } catch (const qarn3::ConvertError& e) {
+            return usageError(e.what());
+        }
+    }
+
+    std::vector<std::int16_t> counts;
+    std::string error;
+    if (!loadCounts(waveFile, counts, error)) {
+        std::cerr << "qarn3-analyzer-sim: " << error << "\n";
+        return 1;
+    }
+    qarn3::PtyAnalyzer pty;
+    if (!pty.open(error)) {
+        std::cerr << "qarn3-analyzer-sim: " << error << "\n";
+        return 1;
+    }
+    pty.misbehaviour = m;
+    if (loop && !counts.empty()) {
+        auto shared = std::make_shared<const std::vector<std::int16_t>>(std::move(counts));
+        pty.analyzer().sample = [shared](std::int64_t i) {
+            return (*shared)[static_cast<std::size_t>(i) % shared->size()];
+        };
+    } else {
+        pty.analyzer().sample = qarn3::playCounts(std::move(counts));
+    }
+    if (!link.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(link, ec);
+        std::filesystem::create_symlink(pty.path(), link, ec);
+        if (ec)
+            std::cerr << "qarn3-analyzer-sim: cannot link " << link << ": " << ec.message() << "\n";
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::cout << pty.path() << std::endl;
+    pty.run(g_stop);
+    if (!link.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(link, ec);
+    }
+    std::cerr << "qarn3-analyzer-sim: closed after " << pty.bytesSent() << " characters sent, "
+              << pty.bytesReceived() << " received\n";
+    return 0;
+}

@@ -1,0 +1,121 @@
+#include "link/ptyanalyzer.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace qarn3 {
+
+namespace {
+// Output is taken from the simulator only while less than this waits to be written, so a
+// program that stops reading makes the simulator drop stream, as the instrument would.
+constexpr std::size_t kUnsentLimit = 4096;
+} // namespace
+
+PtyAnalyzer::PtyAnalyzer() {
+    m_startMs = nowMs();
+}
+
+PtyAnalyzer::~PtyAnalyzer() {
+    close();
+}
+
+std::int64_t PtyAnalyzer::nowMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+               .count() -
+           m_startMs;
+}
+
+bool PtyAnalyzer::open(std::string& error) {
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
+        error = std::string("Cannot create a pseudo-terminal: ") + std::strerror(errno);
+        close();
+        return false;
+    }
+    m_path = ::ptsname(m_master);
+    m_slave = ::open(m_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios t{};
+    if (m_slave < 0 || ::tcgetattr(m_slave, &t) != 0) {
+        error = "Cannot open " + m_path + ": " + std::strerror(errno);
+        close();
+        return false;
+    }
+    // Raw until the program sets its own line settings.
+    ::cfmakeraw(&t);
+    ::cfsetispeed(&t, B57600);
+    ::cfsetospeed(&t, B57600);
+    ::tcsetattr(m_slave, TCSANOW, &t);
+    return true;
+}
+
+void PtyAnalyzer::close() {
+    if (m_slave >= 0) ::close(m_slave);
+    if (m_master >= 0) ::close(m_master);
+    m_slave = m_master = -1;
+}
+
+void PtyAnalyzer::misbehave(std::int64_t now) {
+    if (!m_sim.sampling) {
+        m_streamStartMs = -1;
+        return;
+    }
+    if (m_streamStartMs < 0) {
+        m_streamStartMs = now;
+        m_burstSent = false;
+    }
+    const double t = static_cast<double>(now - m_streamStartMs) / 1000.0;
+    const SimMisbehaviour& m = misbehaviour;
+    m_sim.brokenPairEvery = m.garbleEvery;
+    const bool silent = m.silenceAt >= 0 && t >= m.silenceAt && t < m.silenceAt + m.silenceFor;
+    if (silent != m_silenced) {
+        m_sim.silent = silent;
+        m_silenced = silent;
+    }
+    if (m.burstAt >= 0 && t >= m.burstAt && !m_burstSent) {
+        m_burstSent = true;
+        m_sim.inject(std::string(m.burstSize, '\x55'));
+    }
+    if (m.closeAt >= 0 && t >= m.closeAt) m_closeRequested = true;
+}
+
+bool PtyAnalyzer::step(int waitMs) {
+    if (m_master < 0) return false;
+    if (m_closeRequested) {
+        close();
+        return false;
+    }
+    pollfd p{m_master, static_cast<short>(POLLIN | (m_unsent.empty() ? 0 : POLLOUT)), 0};
+    ::poll(&p, 1, waitMs);
+    const std::int64_t now = nowMs();
+    char buf[4096];
+    ssize_t r;
+    while ((r = ::read(m_master, buf, sizeof buf)) > 0) {
+        m_bytesIn += r;
+        m_sim.receive(std::string(buf, static_cast<std::size_t>(r)), now);
+    }
+    misbehave(now);
+    m_sim.advance(now);
+    if (m_unsent.size() < kUnsentLimit) m_unsent += m_sim.take(2 * kUnsentLimit);
+    if (!m_unsent.empty()) {
+        const ssize_t w = ::write(m_master, m_unsent.data(), m_unsent.size());
+        if (w > 0) {
+            m_bytesOut += w;
+            m_unsent.erase(0, static_cast<std::size_t>(w));
+        }
+    }
+    return true;
+}
+
+void PtyAnalyzer::run(const std::atomic<bool>& stop) {
+    while (!stop && step()) {
+    }
+}
+
+} // namespace qarn3
