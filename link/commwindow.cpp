@@ -45,6 +45,7 @@ TfmComm::TfmComm(ComLink& link, QWidget* parent) : QDialog(parent), m_link(link)
     connect(btPorts, &QPushButton::clicked, this, [this] { m_link.PortsClick(); });
 
     ErrorListBox1 = new QListWidget(this);
+    ErrorListBox1->setUniformItemSizes(true); // keeps appending cheap with a long list
     connect(ErrorMaskBox, &QLineEdit::textChanged, this, [this] { rewriteMask(); });
     connect(MaxRxDbox, &QLineEdit::textChanged, this, [this] { rewriteMask(); });
 
@@ -92,7 +93,7 @@ void TfmComm::addErrorLine(const std::string& line) {
     ErrorListBox1->addItem(QString::fromStdString(line));
     while (ErrorListBox1->count() > kMaxErrorLines)
         delete ErrorListBox1->takeItem(0);
-    ErrorListBox1->scrollToBottom();
+    if (isVisible()) ErrorListBox1->scrollToBottom();
 }
 
 void TfmComm::clearErrorLines() {

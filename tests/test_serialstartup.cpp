@@ -1,0 +1,123 @@
+// Start-up with a serial source: discovery, the port kept in the setup file, and the
+// "Communication Status" window, over the fake serial port in virtual time.
+#include "app/mainwindow.h"
+#include "link/commwindow.h"
+#include "platform/nodevice.h"
+#include "platform/registry.h"
+#include "platform/textformat.h"
+#include "record_fixture.h"
+#include "support/fake_transports.h"
+
+#include "link_fixture.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include <memory>
+
+using namespace qarn3;
+using namespace qarn3::test;
+
+namespace {
+
+class SerialStartUpTest : public RecordTest {
+protected:
+    SerialStartUpTest() {
+        waits.pump = [this] { serial.deliver(); };
+        const std::string key = std::string(kUsbEnumKey) + "\\Vid_04d8&Pid_fdcf\\RQM20090414";
+        registry.setValue(key, "FriendlyName", "QARN-3 Analyzer (/dev/ttyACM0)");
+        registry.setValue(key + "\\Device Parameters", "PortName", "/dev/ttyACM0");
+    }
+
+    // The setup file names the source; the program starts without a waveform argument.
+    std::unique_ptr<TfmQARN3> start(const std::string& source) {
+        put("QARN3.osf",
+            "4\r\n5.00\r\n5.00\r\nQARN3.odf\r\n" + source + "\r\n4\r\n0\r\n  1000\r\n100.00\r\n");
+        ProgramOptions o;
+        o.folders = {folder, folder};
+        o.programFileDate = "08/12/2026";
+        auto w = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, usbApi, &serial);
+        w->program().com().setRegistry(&registry);
+        w->program().FormPaint();
+        return w;
+    }
+    std::string status(TfmQARN3& w, int i) {
+        return w.StatusPanels[static_cast<std::size_t>(i)]->text().toStdString();
+    }
+
+    VirtualWaits waits;
+    NoDeviceMpusb usbApi;
+    FakeAnalyzer analyzer;
+    FakeSerialPort serial{analyzer, waits};
+    MemoryRegistry registry;
+};
+
+TEST_F(SerialStartUpTest, ADiscoveredPortIsKeptAndTestedDirectlyAtTheNextStart) {
+    {
+        auto w = start("COM");
+        Program& p = w->program();
+        EXPECT_EQ(p.setup.SourceName, "/dev/ttyACM0");
+        EXPECT_EQ(p.setup.SourceKind, kSourceCom);
+        EXPECT_TRUE(p.com().LinkValid);
+        EXPECT_TRUE(p.com().Sampling);
+        EXPECT_EQ(analyzer.resets, 1);
+        EXPECT_EQ(status(*w, 2), "/dev/ttyACM0 on " + trimText(p.cal.SerNum));
+        p.ProgExit();
+    }
+    EXPECT_NE(contents("QARN3.osf").find("/dev/ttyACM0\r\n"), std::string::npos);
+
+    // Next start: the port from the file is tested as it is, without a search.
+    serial.SetActive(false);
+    registry = MemoryRegistry();
+    const auto before = log.lines().size();
+    auto w = start("/dev/ttyACM0");
+    const auto t = texts(log);
+    EXPECT_EQ(std::count(t.begin() + static_cast<long>(before), t.end(), "Getting CommPortName "),
+              0);
+    EXPECT_TRUE(w->program().com().LinkValid);
+    EXPECT_EQ(serial.CommPort(), "/dev/ttyACM0");
+    EXPECT_EQ(w->program().setup.SourceName, "/dev/ttyACM0");
+}
+
+TEST_F(SerialStartUpTest, ANamedPortThatDoesNotAnswerFallsBackToFindingTheAnalyzer) {
+    analyzer.silent = true;
+    dialogs.answer(MsgButton::Cancel);
+    auto w = start("/dev/ttyUSB7");
+    EXPECT_TRUE(logged(log, "Hardware not found on port: COM"));
+    EXPECT_EQ(w->program().setup.SourceName, "COM");
+    EXPECT_EQ(w->program().setup.SourceKind, kSourceNone); // Cancel: demonstration mode
+}
+
+TEST_F(SerialStartUpTest, HardwareStatusShowsTheCommunicationStatusWindow) {
+    auto w = start("COM");
+    TfmComm fmComm(w->program().com());
+    w->setCommWindow(&fmComm);
+    w->program().mHardwareStatusClick();
+    EXPECT_TRUE(fmComm.isVisible());
+    EXPECT_EQ(fmComm.ErrorMaskBox->text(), "FF");
+    fmComm.ErrorMaskBox->setText("a0");
+    EXPECT_EQ(fmComm.ErrorMaskBox->text(), "A0");
+    EXPECT_EQ(w->program().com().ErrorMask, 160u);
+
+    // The timer lists the error kinds while sampling.
+    w->program().com().errors().RxErrorFlags = rxerr::FirstChar;
+    w->program().com().errors().BadFirstChar = 0x55;
+    w->program().com().CommTimerTick();
+    ASSERT_GT(fmComm.ErrorListBox1->count(), 0);
+    EXPECT_EQ(fmComm.ErrorListBox1->item(fmComm.ErrorListBox1->count() - 1)->text(),
+              "Error Type = FirstChar [55]");
+    EXPECT_EQ(fmComm.windowTitle(), "Communication Status");
+}
+
+TEST_F(SerialStartUpTest, TheErrorListKeepsTheNewestLines) {
+    auto w = start("COM");
+    TfmComm fmComm(w->program().com());
+    fmComm.show();
+    for (int i = 0; i < TfmComm::kMaxErrorLines + 5; ++i)
+        fmComm.addErrorLine(std::to_string(i));
+    EXPECT_EQ(fmComm.ErrorListBox1->count(), TfmComm::kMaxErrorLines);
+    EXPECT_EQ(fmComm.ErrorListBox1->item(0)->text(), "5");
+}
+
+} // namespace
