@@ -90,6 +90,8 @@ public:
     // The discovery probe's reply: more than 200 characters, the sixth of them "1".
     bool DiscoveryReplyOK() const;
 
+    // The status window's creation: counters cleared, mask 255, not valid, not sampling.
+    void FormCreate();
     // The status window: one tick of its 110 ms timer, its buttons and its mask entry (the
     // text to show in the mask box is returned).
     void CommTimerTick();

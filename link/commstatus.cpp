@@ -42,6 +42,18 @@ std::optional<std::uint32_t> parseHex(const std::string& text) {
 
 } // namespace
 
+void ComLink::FormCreate() {
+    m_log.AddDebugLine("FormCreate Comm ");
+    ErrorMask = 255;
+    m_errors = RxErrorState{};
+    LoggedErrorCount = 0;
+    RxDataCount = 0;
+    MaxRxData = 0;
+    LinkValid = false;
+    Sampling = false;
+    m_log.AddDebugLine("End FormCreate Comm ");
+}
+
 void ComLink::ProcessErrorReceived(const std::string& msg) {
     if (m_statusView) m_statusView->addErrorLine(msg);
 }

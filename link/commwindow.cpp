@@ -17,6 +17,7 @@ constexpr int kListTop = 160;
 } // namespace
 
 TfmComm::TfmComm(ComLink& link, QWidget* parent) : QDialog(parent), m_link(link) {
+    m_link.FormCreate();
     setWindowTitle("Communication Status");
     setObjectName("fmComm");
     resize(234, 214);

@@ -31,7 +31,7 @@ protected:
     }
 
     // The setup file names the source; the program starts without a waveform argument.
-    std::unique_ptr<TfmQARN3> start(const std::string& source) {
+    std::unique_ptr<TfmQARN3> start(const std::string& source, bool paint = true) {
         put("QARN3.osf",
             "4\r\n5.00\r\n5.00\r\nQARN3.odf\r\n" + source + "\r\n4\r\n0\r\n  1000\r\n100.00\r\n");
         ProgramOptions o;
@@ -39,7 +39,7 @@ protected:
         o.programFileDate = "08/12/2026";
         auto w = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, usbApi, &serial);
         w->program().com().setRegistry(&registry);
-        w->program().FormPaint();
+        if (paint) w->program().FormPaint();
         return w;
     }
     std::string status(TfmQARN3& w, int i) {
@@ -90,9 +90,12 @@ TEST_F(SerialStartUpTest, ANamedPortThatDoesNotAnswerFallsBackToFindingTheAnalyz
 }
 
 TEST_F(SerialStartUpTest, HardwareStatusShowsTheCommunicationStatusWindow) {
-    auto w = start("COM");
+    // The window is created before the first paint, as at start-up.
+    auto w = start("COM", false);
     TfmComm fmComm(w->program().com());
     w->setCommWindow(&fmComm);
+    EXPECT_TRUE(logged(log, "End FormCreate Comm "));
+    w->program().FormPaint();
     w->program().mHardwareStatusClick();
     EXPECT_TRUE(fmComm.isVisible());
     EXPECT_EQ(fmComm.ErrorMaskBox->text(), "FF");
