@@ -100,8 +100,13 @@ void AnalyzerSimulator::advance(std::int64_t nowMs) {
         m_output += m_pending.front().second;
         m_pending.pop_front();
     }
-    if (!sampling || silent) return;
+    if (!sampling) return;
     const std::int64_t due = (nowMs - m_streamStartMs) * kCharsPerSecond / 1000;
+    if (silent) {
+        // A stalled instrument does not catch up afterwards: what fell due meanwhile is gone.
+        m_charsStreamed = std::max(m_charsStreamed, due / 2 * 2);
+        return;
+    }
     while (m_charsStreamed + 2 <= due) {
         if (m_output.size() + 2 > outputLimit) {
             // Nobody is reading: the rest of what is due is lost, in whole pairs.

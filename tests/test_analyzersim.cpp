@@ -64,3 +64,19 @@ TEST(AnalyzerSimulator, StalledReaderLosesWholePairsAndStaysInStep) {
     sim.advance(3'600'001); // reading again: the stream goes on in step
     EXPECT_EQ(decodeAll(sim).size(), 2u);
 }
+
+TEST(AnalyzerSimulator, SilenceLosesTheStreamInsteadOfCatchingUp) {
+    AnalyzerSimulator sim;
+    sim.sample = [](std::int64_t i) { return static_cast<int>(i % 10) * 4; };
+    sim.receive(std::string(1, static_cast<char>(cmd::StartSampling)), 0);
+    sim.advance(100);
+    EXPECT_EQ(decodeAll(sim).size(), 240u);
+    sim.silent = true;
+    sim.advance(5000);
+    EXPECT_EQ(sim.available(), 0u);
+    sim.silent = false;
+    sim.advance(5100); // only what fell due after the silence
+    const std::vector<int> after = decodeAll(sim);
+    ASSERT_EQ(after.size(), 240u);
+    EXPECT_EQ(after.front(), (12000 % 10) * 4); // sample 12000 is the first after 5 s
+}
