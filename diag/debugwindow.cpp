@@ -16,13 +16,17 @@ TfmDebug::TfmDebug(DebugLog& log, QWidget* parent) : QWidget(parent, Qt::Window)
     setGeometry(69, 145, 268, 262);
     auto* layout = new QVBoxLayout(this);
     memoDebug = new QPlainTextEdit(this);
+    memoDebug->setObjectName("memoDebug");
     memoDebug->setReadOnly(true);
     memoDebug->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memoDebug->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memoDebug->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoDebug->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    layout->addWidget(memoDebug);
-    auto* hide = new QPushButton("Hide", this);
-    layout->addWidget(hide);
-    connect(hide, &QPushButton::clicked, this, &QWidget::hide);
+    layout->addWidget(memoDebug, 1);
+    btDebugHide = new QPushButton("Hide", this);
+    btDebugHide->setObjectName("btDebugHide");
+    layout->addWidget(btDebugHide, 0, Qt::AlignLeft);
+    connect(btDebugHide, &QPushButton::clicked, this, &TfmDebug::ButtonHideClick);
     for (const std::string& line : m_log.lines())
         memoDebug->appendPlainText(QString::fromStdString(line));
     connect(&m_log, &DebugLog::lineAdded, memoDebug, &QPlainTextEdit::appendPlainText);
@@ -33,14 +37,22 @@ TfmDebug::TfmDebug(DebugLog& log, QWidget* parent) : QWidget(parent, Qt::Window)
     DebugTimer->start();
 }
 
+void TfmDebug::ButtonHideClick() {
+    hide();
+}
+
 void TfmDebug::DebugTimerTick() {
-    m_log.tick(100);
-    if (m_log.elapsedMs() == 100) hide();
+    m_log.tick(DebugTimer->interval());
+    if (m_log.elapsedMs() == DebugTimer->interval()) hide();
+}
+
+void TfmDebug::FormShow() {
+    m_log.AddDebugLine("Debug Show " + objectName().toStdString() + " ");
+    move(1, y());
 }
 
 void TfmDebug::showEvent(QShowEvent* event) {
-    m_log.AddDebugLine("Debug Show " + objectName().toStdString() + " ");
-    move(1, y());
+    FormShow();
     QWidget::showEvent(event);
 }
 

@@ -1,7 +1,12 @@
 #include "diag/debuglog.h"
+#include "diag/debugwindow.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +56,58 @@ TEST(DebugLog, LinesFromAnotherThreadAreHandedToTheOwner) {
         QCoreApplication::processEvents();
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0], "1: Thread Running  at: 0");
+}
+
+TEST(DebugLog, ReaderThreadLinesTakeTheNextNumberWhenTheyArrive) {
+    DebugLog log;
+    log.open();
+    log.AddDebugLine("USB StartSampling ");
+    std::thread reader([&] { log.AddDebugLine("Thread Timeout "); });
+    reader.join();
+    log.AddDebugLine("ProcessTick ");
+    QElapsedTimer t;
+    t.start();
+    while (log.lineCount() < 3 && t.elapsed() < 2000)
+        QCoreApplication::processEvents();
+    ASSERT_EQ(log.lines().size(), 3u);
+    EXPECT_EQ(log.lines()[1], "2: ProcessTick  at: 0");
+    EXPECT_EQ(log.lines()[2], "3: Thread Timeout  at: 0");
+}
+
+TEST(DebugWindow, StartsHiddenAtItsPlaceAndHidesAtTheFirstTick) {
+    DebugLog log;
+    log.AddDebugLine("before the window");
+    TfmDebug window(log);
+    EXPECT_EQ(window.windowTitle(), "fmDebug");
+    EXPECT_EQ(window.geometry(), QRect(69, 145, 268, 262));
+    EXPECT_EQ(window.DebugTimer->interval(), 100);
+    EXPECT_TRUE(window.DebugTimer->isActive());
+    EXPECT_EQ(window.memoDebug->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(window.memoDebug->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    window.show();
+    window.DebugTimerTick();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(log.elapsedMs(), 100);
+    // Lines logged before the window existed took no number.
+    EXPECT_EQ(log.lines().front(), "1: Debug Show fmDebug  at: 0");
+}
+
+TEST(DebugWindow, ShowingLogsAndMovesToTheLeftEdgeAndHideKeepsTheLines) {
+    DebugLog log;
+    TfmDebug window(log);
+    window.DebugTimerTick();
+    window.DebugTimerTick();
+    log.AddDebugLine("SetRange ");
+    window.show();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.x(), 1);
+    window.btDebugHide->click();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.memoDebug->toPlainText(),
+              "1: SetRange  at: 0.2\n2: Debug Show fmDebug  at: 0.2");
+    window.DebugTimerTick();
+    window.show();
+    EXPECT_TRUE(window.isVisible()); // only the first tick hides it
 }
 
 } // namespace

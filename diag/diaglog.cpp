@@ -1,0 +1,158 @@
+#include "diag/diaglog.h"
+
+#include "diag/sysreport.h"
+#include "platform/dialogs.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qarn3 {
+
+namespace fs = std::filesystem;
+
+std::string formatLogText(const std::string& format, const std::vector<LogArg>& args) {
+    if (args.empty()) return format;
+    std::string out;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        const char c = format[i];
+        if (c != '%' || i + 1 == format.size()) {
+            out += c;
+            continue;
+        }
+        const char spec = format[i + 1];
+        if (spec == '%') {
+            out += '%';
+            ++i;
+        } else if (spec == 's' || spec == 'd') {
+            if (next < args.size()) {
+                const LogArg& a = args[next];
+                if (const auto* s = std::get_if<std::string>(&a))
+                    out += *s;
+                else
+                    out += std::to_string(std::get<long long>(a));
+            }
+            ++next;
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string withoutTrailingSlash(const std::string& folder) {
+    std::string f = folder;
+    while (f.size() > 1 && f.back() == '/')
+        f.pop_back();
+    return f;
+}
+
+std::string tempFolderFrom(const char* tmpdir) {
+    std::error_code ec;
+    if (tmpdir && *tmpdir && fs::is_directory(tmpdir, ec)) return withoutTrailingSlash(tmpdir);
+    return "/tmp";
+}
+
+bool DiagFolders::IsFolderWritable(const std::string& folder) const {
+    const std::string probe = withoutTrailingSlash(folder) + "/$_Temp_$.$$$";
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+std::string DiagFolders::TempFolder() const {
+    return tempFolderFrom(std::getenv("TMPDIR"));
+}
+
+namespace {
+
+// The locale's long time format without its time zone: the stamp is read beside the report,
+// which gives the date and zone once.
+QString longTimeFormat(const QLocale& locale) {
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == '\'') quoted = !quoted;
+        if (!quoted && c == 't') continue;
+        out += c;
+    }
+    return out.trimmed();
+}
+
+} // namespace
+
+LogClock systemLogClock() {
+    return {[] {
+                const QLocale locale = QLocale::system();
+                return locale.toString(QTime::currentTime(), longTimeFormat(locale)).toStdString();
+            },
+            [] {
+                return QLocale::system()
+                    .toString(QDateTime::currentDateTime(), QLocale::LongFormat)
+                    .toStdString();
+            }};
+}
+
+TDiagLogFile::TDiagLogFile(std::string path, bool KeepOld, bool WriteReport, bool StampLines,
+                           bool Verbose, const SystemReportFacts& facts, DialogService& dialogs,
+                           const DiagFolders& folders, LogClock clock)
+    : m_keepOld(KeepOld), m_writeReport(WriteReport), m_stampLines(StampLines), m_verbose(Verbose),
+      m_dialogs(dialogs), m_clock(std::move(clock)), m_appTitle(facts.appTitle) {
+    if (path.empty()) path = defaultLogPath(facts.ModuleDir, folders);
+    const fs::path p(path);
+    const std::string folder = withoutTrailingSlash(p.parent_path().string());
+    std::error_code ec;
+    if (folder.empty() || !fs::is_directory(folder, ec) || !folders.IsFolderWritable(folder))
+        path = folders.TempFolder() + "/" + p.filename().string();
+    m_path = path;
+
+    struct stat st {};
+    if (::stat(m_path.c_str(), &st) == 0) {
+        // A read-only log is made writable first, so that it can be replaced.
+        ::chmod(m_path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+        if (!m_keepOld) ::unlink(m_path.c_str());
+    }
+    if (m_verbose && m_writeReport) writeSystemReport(*this, facts);
+}
+
+void TDiagLogFile::WriteLogLine(const std::string& format, const std::vector<LogArg>& args) {
+    FILE* f = std::fopen(m_path.c_str(), "ab");
+    if (!f) return;
+    std::string text = formatLogText(format, args);
+    if (text == "-" || text == "=") text.assign(80, text[0]);
+    std::string line;
+    if (!text.empty() && (text[0] == '!' || text[0] == '-' || text[0] == '=')) {
+        line = text.substr(1);
+    } else {
+        if (m_stampLines && m_clock.timeText) line = m_clock.timeText() + "   ";
+        line += text;
+    }
+    line += "\r\n";
+    std::fwrite(line.data(), 1, line.size(), f);
+    std::fflush(f);
+    std::fclose(f);
+}
+
+void TDiagLogFile::DebugLogLine(const std::string& format, const std::vector<LogArg>& args) {
+    if (m_verbose) WriteLogLine(format, args);
+}
+
+void TDiagLogFile::ErrorLogLine(const std::string& format, const std::vector<LogArg>& args) {
+    const std::string text = formatLogText(format, args);
+    m_dialogs.systemBox(text, m_appTitle, {MsgButton::OK});
+    // Already formatted: a '%' in an argument must not be read as a format again.
+    if (m_verbose) WriteLogLine(text);
+}
+
+} // namespace qarn3
