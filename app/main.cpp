@@ -1,13 +1,17 @@
 // QARN-3 Breaker Tester Analyzer: program entry. Creates the windows in their order and runs
 // the message loop.
 #include "app/mainwindow.h"
+#include "app/startfacts.h"
 #include "app/usbchoice.h"
 #include "calsetup/setupdialog.h"
 #include "diag/busywindow.h"
 #include "diag/debuglog.h"
 #include "diag/debugwindow.h"
+#include "diag/diaglog.h"
 #include "diag/qtwaits.h"
 #include "diag/services.h"
+#include "diag/versioninfo.h"
+#include "help/qthelpviewer.h"
 #include "link/commwindow.h"
 #include "link/usbsim.h"
 #include "link/usbwindow.h"
@@ -20,6 +24,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLocale>
+#include <QStandardPaths>
 
 #include <atomic>
 #include <csignal>
@@ -42,15 +47,13 @@ qarn3::ProgramOptions programOptions(const QStringList& arguments) {
     o.programName = exe.fileName().toStdString();
     o.programFileDate =
         QLocale::system().toString(exe.lastModified().date(), QLocale::ShortFormat).toStdString();
-    o.version = std::string(QARN3_VERSION) + ".0";
+    o.version = qarn3::fourPartVersion(QARN3_VERSION);
     const QString point = QLocale::system().decimalPoint();
     o.decimalSeparator = point.isEmpty() ? '.' : point.at(0).toLatin1();
     for (int i = 1; i < arguments.size(); ++i) {
         const QString a = arguments[i];
         // The debug switches are not file names.
-        if (a.compare("/debug", Qt::CaseInsensitive) == 0 ||
-            a.compare("-debug", Qt::CaseInsensitive) == 0)
-            continue;
+        if (qarn3::isDebugSwitch(a.toStdString())) continue;
         o.args.push_back(a.toStdString());
     }
     return o;
@@ -77,7 +80,21 @@ int main(int argc, char** argv) {
     }
     qarn3::SysfsRegistry registry;
     qarn3::TSerialPortAsync serialPort;
-    const qarn3::ProgramOptions options = programOptions(QCoreApplication::arguments());
+    qarn3::ProgramOptions options = programOptions(QCoreApplication::arguments());
+
+    // The help viewer and the diagnostic log exist before any window.
+    qarn3::QtHelpViewer helpViewer(
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/qarn3/help");
+    const qarn3::SystemReportFacts facts = qarn3::startFacts(
+        QCoreApplication::arguments(), QCoreApplication::applicationFilePath().toStdString(),
+        QARN3_VERSION, options.decimalSeparator, helpViewer.version());
+    const qarn3::DiagFolders diagFolders;
+    qarn3::TDiagLogFile HelpLog(qarn3::defaultLogPath(facts.ModuleDir, diagFolders), false, true,
+                                true, facts.DebugEnabled, facts, *dialogs, diagFolders);
+    qarn3::DesktopShellOpener shell;
+    helpViewer.setShell(&shell, &HelpLog);
+    options.helpViewer = &helpViewer;
+    options.helpLog = &HelpLog;
 
     qarn3::TfmQARN3 fmQARN3(options, *dialogs, waits, log, files, *usb.api, &serialPort);
     fmQARN3.program().com().setRegistry(&registry);

@@ -3,6 +3,7 @@
 #include "app/colours.h"
 #include "calsetup/setupdialog.h"
 #include "diag/debugwindow.h"
+#include "help/qthelpviewer.h"
 #include "link/usbwindow.h"
 #include "link/commwindow.h"
 #include "waveform/plotwidget.h"
@@ -54,10 +55,19 @@ TfmQARN3::TfmQARN3(const ProgramOptions& options, DialogService& dialogs, Waits&
         move(screen->availableGeometry().center() - rect().center());
     qApp->installEventFilter(this);
     m_program->FormCreate();
+    setHelpContext(this, kMainWindowHelpContext);
+    // F1 in any window of the program asks the hook for that window's help.
+    if (THelpSystemHook* hook = m_program->helpHook()) {
+        m_helpKeys = std::make_unique<HelpKeyFilter>(*hook);
+        qApp->installEventFilter(m_helpKeys.get());
+    }
 }
 
 TfmQARN3::~TfmQARN3() {
     qApp->removeEventFilter(this);
+    if (m_helpKeys) qApp->removeEventFilter(m_helpKeys.get());
+    m_helpKeys.reset();
+    m_program->FormDestroy();
 }
 
 QLineEdit* TfmQARN3::reading(const QString& label, const QString& text, const QString& hint,

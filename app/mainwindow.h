@@ -17,6 +17,7 @@ class QToolButton;
 
 namespace qarn3 {
 
+class HelpKeyFilter;
 class PlotWidget;
 class TfmComm;
 class TfmDebug;
@@ -117,6 +118,7 @@ private:
     QLineEdit* reading(const QString& label, const QString& text, const QString& hint, int y);
 
     std::unique_ptr<Program> m_program;
+    std::unique_ptr<HelpKeyFilter> m_helpKeys;
     PlotEngine m_plot;
     TfmDebug* m_debugWindow = nullptr;
     TfmSetup* m_setupWindow = nullptr;

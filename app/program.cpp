@@ -4,6 +4,7 @@
 #include "calsetup/caldate.h"
 #include "diag/debuglog.h"
 #include "diag/waits.h"
+#include "help/helpsys.h"
 #include "link/usbreader.h"
 #include "platform/dialogs.h"
 #include "platform/mpusb.h"
@@ -42,7 +43,17 @@ Program::Program(const ProgramOptions& options, DialogService& dialogs, Waits& w
                       m_options.timerIntervalMs, m_options.decimalSeparator});
 }
 
-Program::~Program() = default;
+Program::~Program() {
+    FormDestroy();
+}
+
+void Program::FormDestroy() {
+    m_helpHook.reset();
+}
+
+std::string Program::helpFile() const {
+    return resolveInFolder(m_options.folders.progFolder, "QARN3.qch");
+}
 
 std::string Program::dataPath(const std::string& name) const {
     return resolveInFolder(m_options.folders.dataFolder, name);
@@ -61,6 +72,13 @@ void Program::FormCreate() {
     makeFolders(m_options.folders.dataFolder);
     m_log.AddDebugLine("DataFolder: " + m_options.folders.dataFolder);
     m_log.AddDebugLine("CurrDir: " + m_options.folders.dataFolder);
+    HelpViewer* viewer = m_options.helpViewer;
+    if (!viewer) {
+        m_noHelpViewer = std::make_unique<NoHelpViewer>();
+        viewer = m_noHelpViewer.get();
+    }
+    m_helpHook = std::make_unique<THelpSystemHook>(helpFile(), "", 0, *viewer, m_dialogs,
+                                                   m_options.helpLog, m_options.appTitle);
     m_view.setCaption(m_view.caption() + " Rev: " + m_options.programFileDate);
     if (!m_files.exists(dataPath(kPulseFile)))
         m_waveFiles->MakeWaveFile(kPulseFile, false, PulseSegments);
@@ -263,6 +281,7 @@ void Program::ResetData() {
 
 bool Program::FormCloseQuery() {
     m_log.AddDebugLine("FormCloseQuery ");
+    if (m_helpHook) m_helpHook->closeAll();
     if (usbSelected() && m_usb->Sampling) {
         m_usb->USBStopSampling();
         m_waits.BusyWait(300);
@@ -490,8 +509,10 @@ void Program::mHardwareStatusClick() {
 }
 
 void Program::mAboutClick() {
-    m_dialogs.systemBox("QARN-3 Breaker Tester Analyzer\n"
-                        "Serial port component: QARN-3 developers\n"
+    m_dialogs.systemBox("Serial port component TSerialPortAsync\n"
+                        "written for the QARN-3 by the QARN-3 developers\n"
+                        "Velkorand Test Instruments\n"
+                        "Service and calibration: service@velkorand.example\n"
                         "\n"
                         "Version: " +
                             m_options.version,
@@ -499,8 +520,7 @@ void Program::mAboutClick() {
 }
 
 void Program::mContentsClick() {
-    m_dialogs.messageDlg("The help pages are not available in this version of the program yet.",
-                         MsgKind::Information, {MsgButton::OK});
+    if (m_helpHook) m_helpHook->showContents();
 }
 
 } // namespace qarn3

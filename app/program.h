@@ -22,7 +22,10 @@ namespace qarn3 {
 
 class DebugLog;
 class DialogService;
+class HelpViewer;
 class MpusbApi;
+class TDiagLogFile;
+class THelpSystemHook;
 class SerialPort;
 class UsbReader;
 class Waits;
@@ -64,6 +67,9 @@ struct ProgramOptions {
     std::string programFileDate; // short-date text of the program file's date
     std::string version = "0.0.0.0";
     std::string programName = "qarn3"; // the program file's name
+    std::string appTitle = "QARN3 Breaker Tester Analyzer";
+    HelpViewer* helpViewer = nullptr; // none: help requests say that no help is installed
+    TDiagLogFile* helpLog = nullptr;  // the diagnostic log the help reports to
     char decimalSeparator = '.';
     int timerIntervalMs = 200;
 };
@@ -85,6 +91,8 @@ public:
     void ResetData();
     void ProgExit();
     bool FormCloseQuery();
+    // Releases the help hook, which closes the help windows.
+    void FormDestroy();
 
     // The main window's controls and menus.
     void BitBtnRunStopResetClick();
@@ -124,6 +132,10 @@ public:
     bool exited = false;
 
     TQARN3Update& engine() { return *m_engine; }
+    // The help hook, from FormCreate to FormDestroy.
+    THelpSystemHook* helpHook() { return m_helpHook.get(); }
+    // The help file beside the program.
+    std::string helpFile() const;
     UsbLink& usb() { return *m_usb; }
     UsbReader& usbReader() { return *m_usbReader; }
     ComLink& com() { return *m_com; }
@@ -152,6 +164,8 @@ private:
     std::unique_ptr<CalFile> m_calFile;
     std::unique_ptr<WaveformFiles> m_waveFiles;
     std::unique_ptr<TQARN3Update> m_engine;
+    std::unique_ptr<HelpViewer> m_noHelpViewer;
+    std::unique_ptr<THelpSystemHook> m_helpHook;
 };
 
 } // namespace qarn3
