@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, runs every test, then builds and
-# runs every test once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds with warnings as errors, runs every test, builds the Debian
+# package and checks it with lintian, then builds and runs every test once more under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -16,6 +17,13 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARN3_WERROR=ON
 cmake --build build -j "$jobs"
 echo "== tests"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Debian package"
+(cd build && cpack -G DEB)
+dpkg-deb --info build/qarn3_*.deb
+dpkg-deb --contents build/qarn3_*.deb
+echo "== lintian"
+lintian --fail-on error build/qarn3_*.deb
 
 echo "== build with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARN3_WERROR=ON \
