@@ -24,8 +24,11 @@ QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
     return QTextBrowser::loadResource(type, name);
 }
 
-THelpWindow::THelpWindow(const QString& helpFile, const QString& collectionFile, QWidget* parent)
+THelpWindow::THelpWindow(const QString& helpFileName, const QString& collectionFile,
+                         QWidget* parent)
     : QMainWindow(parent) {
+    // The collection keeps the path as given; a relative one would be read from its folder.
+    const QString helpFile = QFileInfo(helpFileName).absoluteFilePath();
     setObjectName("fmHelp");
     setWindowTitle("QARN3 Breaker Tester Analyzer - Help");
     resize(900, 640);
@@ -83,6 +86,7 @@ THelpWindow::THelpWindow(const QString& helpFile, const QString& collectionFile,
 
     QToolBar* bar = addToolBar("Navigation");
     bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_back = bar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), "Back", m_browser,
                             &QTextBrowser::backward);
     m_forward = bar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), "Forward", m_browser,

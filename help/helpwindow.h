@@ -29,7 +29,8 @@ class THelpWindow : public QMainWindow {
 public:
     // helpFile: the compressed help file; collectionFile: where the window keeps its collection
     // and search index (created when missing).
-    THelpWindow(const QString& helpFile, const QString& collectionFile, QWidget* parent = nullptr);
+    THelpWindow(const QString& helpFileName, const QString& collectionFile,
+                QWidget* parent = nullptr);
     ~THelpWindow() override;
 
     // False when the help file could not be registered (missing or damaged).

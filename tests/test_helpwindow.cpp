@@ -130,6 +130,15 @@ TEST_F(HelpWindowTest, BackAndForwardRetraceThePagesRead) {
     EXPECT_TRUE(window.browser()->toPlainText().contains("Your first test, step by step"));
 }
 
+TEST_F(HelpWindowTest, RelativeHelpFilePathStillShowsPages) {
+    const fs::path relative = fs::relative(kBuiltHelpFile);
+    ASSERT_TRUE(relative.is_relative());
+    THelpWindow window(QString::fromStdString(relative.string()),
+                       QString::fromStdString(folder + "/cache/c.qhc"));
+    window.showPage("demo.html");
+    EXPECT_TRUE(window.browser()->toPlainText().contains("QARN3Pulse.owf"));
+}
+
 TEST_F(HelpWindowTest, SearchFindsThePagesOfAWord) {
     THelpWindow window(QString::fromStdString(kBuiltHelpFile),
                        QString::fromStdString(folder + "/cache/c.qhc"));
