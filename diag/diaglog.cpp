@@ -63,7 +63,7 @@ std::string tempFolderFrom(const char* tmpdir) {
 
 bool DiagFolders::IsFolderWritable(const std::string& folder) const {
     const std::string probe = withoutTrailingSlash(folder) + "/$_Temp_$.$$$";
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     ::close(fd);
     ::unlink(probe.c_str());

@@ -186,6 +186,10 @@ TEST_F(DiagLogTest, FolderProbeLeavesNothingBehind) {
     EXPECT_TRUE(folders.IsFolderWritable(folder + "/prog///"));
     EXPECT_TRUE(fs::is_empty(folder + "/prog"));
     EXPECT_FALSE(folders.IsFolderWritable(folder + "/none"));
+    // A probe left behind by a crash does not make the folder look read-only.
+    put(folder + "/prog/$_Temp_$.$$$", "stale");
+    EXPECT_TRUE(folders.IsFolderWritable(folder + "/prog"));
+    EXPECT_TRUE(fs::is_empty(folder + "/prog"));
     EXPECT_EQ(tempFolderFrom((folder + "/temp/").c_str()), folder + "/temp");
     EXPECT_EQ(tempFolderFrom((folder + "/missing").c_str()), "/tmp");
     EXPECT_EQ(tempFolderFrom(nullptr), "/tmp");
