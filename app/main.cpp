@@ -3,6 +3,8 @@
 #include "app/mainwindow.h"
 #include "app/startfacts.h"
 #include "app/usbchoice.h"
+#include "calsetup/calwindow.h"
+#include "calsetup/qtdates.h"
 #include "calsetup/setupdialog.h"
 #include "diag/busywindow.h"
 #include "diag/debuglog.h"
@@ -106,8 +108,12 @@ int main(int argc, char** argv) {
     qarn3::TfmComm fmComm(fmQARN3.program().com());
     qarn3::Services services{files, *dialogs, log};
     qarn3::TfmSetup fmSetup(fmQARN3.program().setup, services, options.decimalSeparator, &fmQARN3);
+    const qarn3::QtShortDates shortDates;
+    qarn3::TfmCal fmCal(fmQARN3.program().cal, fmQARN3.program().calFile(), fmQARN3.program(),
+                        shortDates, services, &fmQARN3);
     fmQARN3.setDebugWindow(&fmDebug);
     fmQARN3.setSetupWindow(&fmSetup);
+    fmQARN3.setCalWindow(&fmCal);
     fmQARN3.setCommWindow(&fmComm);
     qarn3::TfmUSB fmUSB(fmQARN3.program().usb(), options.decimalSeparator);
     fmQARN3.setUsbWindow(&fmUSB);

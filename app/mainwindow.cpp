@@ -1,6 +1,8 @@
 #include "app/mainwindow.h"
 
 #include "app/colours.h"
+#include "calsetup/calwindow.h"
+#include "calsetup/passdialog.h"
 #include "calsetup/setupdialog.h"
 #include "diag/debugwindow.h"
 #include "help/qthelpviewer.h"
@@ -42,7 +44,8 @@ void paint(QWidget* w, Colour c, QPalette::ColorRole role = QPalette::Window) {
 } // namespace
 
 TfmQARN3::TfmQARN3(const ProgramOptions& options, DialogService& dialogs, Waits& waits,
-                   DebugLog& log, FileStore& files, MpusbApi& usbApi, SerialPort* serialPort) {
+                   DebugLog& log, FileStore& files, MpusbApi& usbApi, SerialPort* serialPort)
+    : m_dialogs(dialogs) {
     setWindowTitle("QARN-3");
     setFixedWidth(525);
     setMinimumHeight(400);
@@ -350,6 +353,12 @@ void TfmQARN3::showCommStatus() {
 std::string TfmQARN3::shortDate(long dayNumber) const {
     const QDate d = QDate(1899, 12, 30).addDays(dayNumber);
     return QLocale::system().toString(d, QLocale::ShortFormat).toStdString();
+}
+std::unique_ptr<PasswordPrompt> TfmQARN3::createPasswordDialog() {
+    return std::make_unique<TfmPass>(m_dialogs, this);
+}
+void TfmQARN3::execCalibrationWindow() {
+    if (m_calWindow) m_calWindow->exec();
 }
 void TfmQARN3::quit() {
     m_closing = true;

@@ -19,6 +19,7 @@ namespace qarn3 {
 
 class HelpKeyFilter;
 class PlotWidget;
+class TfmCal;
 class TfmComm;
 class TfmDebug;
 class TfmSetup;
@@ -39,6 +40,7 @@ public:
     void setSetupWindow(TfmSetup* window) { m_setupWindow = window; }
     void setUsbWindow(TfmUSB* window) { m_usbWindow = window; }
     void setCommWindow(TfmComm* window) { m_commWindow = window; }
+    void setCalWindow(TfmCal* window) { m_calWindow = window; }
 
     // MainView
     void setCaption(const std::string& caption) override;
@@ -59,6 +61,8 @@ public:
     void showUsbStatusWindow() override;
     void showCommStatus() override;
     std::string shortDate(long dayNumber) const override;
+    std::unique_ptr<PasswordPrompt> createPasswordDialog() override;
+    void execCalibrationWindow() override;
     void quit() override;
 
     // EngineDisplay
@@ -117,6 +121,7 @@ private:
     void layoutStretchingControls();
     QLineEdit* reading(const QString& label, const QString& text, const QString& hint, int y);
 
+    DialogService& m_dialogs;
     std::unique_ptr<Program> m_program;
     std::unique_ptr<HelpKeyFilter> m_helpKeys;
     PlotEngine m_plot;
@@ -124,6 +129,7 @@ private:
     TfmSetup* m_setupWindow = nullptr;
     TfmUSB* m_usbWindow = nullptr;
     TfmComm* m_commWindow = nullptr;
+    TfmCal* m_calWindow = nullptr;
     bool m_rangeListEnabled = false;
     bool m_firstPaintQueued = false;
     bool m_closing = false;

@@ -433,11 +433,25 @@ void Program::mCalibrateClick() {
     m_log.AddDebugLine("CalibrateClick ");
     if (usbSelected() && m_usb->Sampling) m_usb->USBStopSampling();
     if (comSelected() && m_com->portOpen()) m_com->StopComm();
-    m_dialogs.messageDlg("Calibration is not available in this version of the program yet.",
-                         MsgKind::Information, {MsgButton::OK});
+    {
+        const std::unique_ptr<PasswordPrompt> password = m_view.createPasswordDialog();
+        const std::string calDateText = m_view.shortDate(std::lround(cal.CalDate));
+        if (password->execute(calDateText)) m_view.execCalibrationWindow();
+    }
+    // Whether or not the window was opened: a factor changed in it takes effect now.
     m_engine->SetRange();
     ResetData();
     m_log.AddDebugLine("End CalibrateClick ");
+}
+
+// SAVE's image goes to the analyzer on the active link; a demonstration sends nothing, even
+// with an analyzer attached, since its calibration came from the file.
+void Program::sendCalImage(const std::string& image) {
+    if (shared.DemoMode) return;
+    if (usbSelected() && m_usb->DevicePresent())
+        m_usb->USBSendCal(image);
+    else if (comSelected() && m_com->LinkValid)
+        m_com->SendCal(image);
 }
 
 void Program::mHardwareClick() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calsetup/cal.h"
+#include "calsetup/calform.h"
 #include "calsetup/setup.h"
 #include "diag/services.h"
 #include "engine/display.h"
@@ -56,6 +57,10 @@ public:
     virtual void showCommStatus() {}
     // A day number in the system's short-date format.
     virtual std::string shortDate(long dayNumber) const = 0;
+    // A new password dialog for one Calibrate command.
+    virtual std::unique_ptr<PasswordPrompt> createPasswordDialog() = 0;
+    // Shows the calibration window modally.
+    virtual void execCalibrationWindow() = 0;
     // Ends the program.
     virtual void quit() = 0;
 };
@@ -76,11 +81,11 @@ struct ProgramOptions {
 
 // The application shell: start-up and shutdown, the main window's commands and the results
 // file. Owns the records, the links and the engine; the window is a thin view of it.
-class Program {
+class Program : public CalWindowHost {
 public:
     Program(const ProgramOptions& options, DialogService& dialogs, Waits& waits, DebugLog& log,
             FileStore& files, MpusbApi& usbApi, SerialPort* serialPort, MainView& view);
-    ~Program();
+    ~Program() override;
 
     // Start-up and shutdown.
     void FormCreate();
@@ -116,7 +121,11 @@ public:
     void mContentsClick();
 
     // Reads the analyzer's calibration (or the file without one); true on success.
-    bool GetCalData();
+    bool GetCalData() override;
+    // What the calibration window needs besides.
+    bool demoMode() const override { return shared.DemoMode; }
+    std::array<std::string, 8> rangeLabels() const override { return ranges.RangeLabel; }
+    void sendCalImage(const std::string& image) override;
 
     // Spin-button steps on a time limit.
     static double stepDown(double value);
@@ -139,6 +148,7 @@ public:
     UsbLink& usb() { return *m_usb; }
     UsbReader& usbReader() { return *m_usbReader; }
     ComLink& com() { return *m_com; }
+    CalFile& calFile() { return *m_calFile; }
     const ProgramFolders& folders() const { return m_options.folders; }
     std::string dataPath(const std::string& name) const;
 
