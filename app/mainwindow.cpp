@@ -6,8 +6,8 @@
 #include "calsetup/setupdialog.h"
 #include "diag/debugwindow.h"
 #include "help/qthelpviewer.h"
-#include "link/usbwindow.h"
 #include "link/commwindow.h"
+#include "link/usbwindow.h"
 #include "waveform/plotwidget.h"
 
 #include <QApplication>
@@ -353,6 +353,10 @@ void TfmQARN3::showCommStatus() {
 std::string TfmQARN3::shortDate(long dayNumber) const {
     const QDate d = QDate(1899, 12, 30).addDays(dayNumber);
     return QLocale::system().toString(d, QLocale::ShortFormat).toStdString();
+}
+void TfmQARN3::setCalWindow(TfmCal* window) {
+    m_calWindow = window;
+    if (window) setHelpContext(window, kCalibrationHelpContext);
 }
 std::unique_ptr<PasswordPrompt> TfmQARN3::createPasswordDialog() {
     return std::make_unique<TfmPass>(m_dialogs, this);

@@ -40,7 +40,8 @@ public:
     void setSetupWindow(TfmSetup* window) { m_setupWindow = window; }
     void setUsbWindow(TfmUSB* window) { m_usbWindow = window; }
     void setCommWindow(TfmComm* window) { m_commWindow = window; }
-    void setCalWindow(TfmCal* window) { m_calWindow = window; }
+    // The calibration window; F1 in it shows the calibration help.
+    void setCalWindow(TfmCal* window);
 
     // MainView
     void setCaption(const std::string& caption) override;

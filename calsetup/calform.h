@@ -14,7 +14,6 @@ class DialogService;
 class ShortDates;
 
 constexpr const char* kAccessCode = "6917";
-constexpr int kCalHelpContext = 2000;
 
 // The password dialog of one Calibrate command.
 class PasswordPrompt {

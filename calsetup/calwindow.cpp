@@ -48,7 +48,6 @@ TfmCal::TfmCal(TCalRecord& record, CalFile& file, CalWindowHost& host, const Sho
     : QDialog(parent, Qt::Dialog), m_file(file), m_dates(dates),
       m_form(record, file, host, dates, services.dialogs, services.log) {
     setWindowTitle("Calibration Menu");
-    setProperty("helpContext", kCalHelpContext);
     buildControls();
     m_form.setView(this);
     m_file.setView(this);

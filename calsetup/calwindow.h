@@ -29,7 +29,6 @@ public:
     ~TfmCal() override;
 
     CalForm& form() { return m_form; }
-    int helpContext() const { return kCalHelpContext; }
     // The opening read has run since the window was last shown.
     bool opened() const { return m_opened; }
 

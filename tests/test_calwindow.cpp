@@ -3,6 +3,7 @@
 #include "calsetup/calwindow.h"
 #include "calsetup/passdialog.h"
 #include "calsetup/qtdates.h"
+#include "help/qthelpviewer.h"
 #include "link_fixture.h"
 #include "platform/nodevice.h"
 #include "platform/registry.h"
@@ -267,6 +268,7 @@ TEST_F(CalibrateTest, ChangesAreInForceAfterClosingWithoutSave) {
         c.close();
     });
     EXPECT_TRUE(logged(log, "fmCal.OnClose "));
+    EXPECT_EQ(helpContextOf(calWindow->CalFactor1), kCalibrationHelpContext);
     EXPECT_EQ(w.program().cal.CalDate, static_cast<double>(todayDayNumber()));
     EXPECT_FLOAT_EQ(w.program().cal.Factor[3], 0.001227f);
     EXPECT_FLOAT_EQ(w.program().wave.AmpsPerCount, 500 * 0.001227f);
