@@ -104,23 +104,31 @@ void CalFile::ParseCalImage() {
             } catch (const ConvertError&) {
             }
         }
-        for (int i = 0; i < 8; ++i)
-            m_cal.Factor[static_cast<std::size_t>(i)] =
-                static_cast<float>(parseReal(sliceText(image, factorSlice(i))));
+        // The date is converted first: a bad date slice changes nothing.
+        const std::int32_t calDate = parseInteger(padded(sliceText(image, kCalDate), 5));
+        for (int i = 0; i < 8; ++i) {
+            const double factor = parseReal(sliceText(image, factorSlice(i)));
+            // Beyond the single-precision range the factor does not fit its field.
+            if (!(std::fabs(factor) <= std::numeric_limits<float>::max()))
+                throw std::out_of_range("Factor");
+            m_cal.Factor[static_cast<std::size_t>(i)] = static_cast<float>(factor);
+        }
         m_cal.OnThresh = parseInteger(sliceText(image, kOnThresh));
         m_cal.MPUThresh = parseInteger(sliceText(image, kMPUThresh));
         m_cal.OnDelay = parseInteger(sliceText(image, kOnDelay));
         m_cal.OffThresh = parseInteger(sliceText(image, kOffThresh));
         m_cal.OffDelay = parseInteger(sliceText(image, kOffDelay));
-        m_cal.AvgTime = parseReal(sliceText(image, kAvgTime));
+        const double avgTime = parseReal(sliceText(image, kAvgTime));
         if (!(m_sampleRate > 0)) m_sampleRate = 2400;
-        const double avg = std::round(m_sampleRate * m_cal.AvgTime);
+        // A time whose sample count overflows is kept out of the record altogether.
+        const double avg = std::round(m_sampleRate * avgTime);
         if (!(avg >= std::numeric_limits<std::int32_t>::min() &&
               avg <= std::numeric_limits<std::int32_t>::max()))
             throw std::out_of_range("AvgSamples");
+        m_cal.AvgTime = avgTime;
         m_cal.AvgSamples = static_cast<std::int32_t>(avg);
         m_cal.SerNum = padded(sliceText(image, kSerNum), 10);
-        m_cal.CalDate = parseInteger(padded(sliceText(image, kCalDate), 5));
+        m_cal.CalDate = calDate;
         m_cal.CalError = false;
     } catch (const ConvertError&) {
         m_s.dialogs.messageDlg("Calibration corrupted. Please recalibrate.", MsgKind::Information,
@@ -142,7 +150,9 @@ void CalFile::ReadCalFile() {
     }
     if (!m_s.files.exists(path()))
         throw FileIoError(std::string("Cannot open file ") + kCalFileName);
-    const auto text = m_s.files.readAll(path());
+    // Only the characters of the image are read: a huge file costs nothing, and a name that
+    // is not a regular file (a folder, a FIFO, a device) is a reading error.
+    const auto text = m_s.files.readPrefix(path(), kCalImageSize);
     if (!text) {
         m_s.dialogs.messageDlg(std::string("Error reading file: ") + kCalFileName, MsgKind::Error,
                                {MsgButton::Abort});
@@ -170,9 +180,18 @@ bool CalFile::WriteCalFile() {
     std::string error;
     try {
         const std::string image = buildCalImage(m_cal);
-        // The old file's write bits are restored for the replacement, which is then left
-        // read-only again between writes.
-        ok = m_s.files.replaceContents(path(), image, error) && m_s.files.setReadOnly(path(), true);
+        // The one file the program makes writable itself, and read-only again afterwards,
+        // whether or not the write succeeded.
+        const bool existed = m_s.files.exists(path());
+        if (existed && !m_s.files.setReadOnly(path(), false)) {
+            error = "cannot clear the read-only attribute";
+        } else {
+            ok = m_s.files.replaceContents(path(), image, error);
+            if (m_s.files.exists(path()) && !m_s.files.setReadOnly(path(), true) && ok) {
+                ok = false;
+                error = "cannot set the read-only attribute";
+            }
+        }
     } catch (const std::out_of_range& e) {
         error = e.what();
     }

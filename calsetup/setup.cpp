@@ -11,6 +11,11 @@
 
 namespace qarn3 {
 
+namespace {
+// Nine lines of at most a path each, with room to spare.
+constexpr std::size_t kSetupReadLimit = 9 * 4096 + 1024;
+} // namespace
+
 bool namesSerialPort(const std::string& name, bool ignoreCase) {
     if (!name.empty() && name[0] == '/') return true;
     if (name.size() < 3) return false;
@@ -86,8 +91,10 @@ void ReadSetupFile(TSetupRecord& r, Services& s, char sep) {
         WriteSetupFile(r, s, sep);
     }
     if (!s.files.exists(r.SetupFileName)) return;
-    const auto text = s.files.readAll(r.SetupFileName);
-    if (!text) throw FileIoError("Cannot open file " + r.SetupFileName);
+    // Nine lines are all the file holds: what lies beyond is never read, and a name that is
+    // not a regular file (a folder, a FIFO, a device) is a reading error.
+    const auto text = s.files.readPrefix(r.SetupFileName, kSetupReadLimit);
+    if (!text) throw FileIoError("Error reading file: " + r.SetupFileName);
     parseSetupText(*text, r, sep);
 }
 

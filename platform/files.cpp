@@ -1,13 +1,13 @@
 #include "platform/files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,32 +17,111 @@ namespace fs = std::filesystem;
 
 bool FileStore::exists(const std::string& path) const {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::optional<std::string> FileStore::readPrefix(const std::string& path,
+                                                 std::size_t maxBytes) const {
+    // Non-blocking, so that opening a FIFO without a writer returns at once; what is not a
+    // regular file (a FIFO, /dev/zero, a folder) is refused before anything is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string out;
+    char buf[65536];
+    while (out.size() < maxBytes) {
+        const std::size_t want = std::min(sizeof buf, maxBytes - out.size());
+        const ssize_t n = ::read(fd, buf, want);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return out;
 }
 
 std::optional<std::string> FileStore::readAll(const std::string& path) const {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return s.str();
+    return readPrefix(path, std::numeric_limits<std::size_t>::max());
 }
 
 ssize_t FileStore::writeSome(int fd, const char* data, std::size_t n) {
     return ::write(fd, data, n);
 }
 
+int FileStore::openFile(const std::string& path, int flags, mode_t mode) {
+    return ::open(path.c_str(), flags, mode);
+}
+
+bool FileStore::writeAll(int fd, const std::string& bytes, int& err) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = writeSome(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            return false;
+        }
+        if (n == 0) {
+            err = ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        err = errno;
+        return false;
+    }
+    return true;
+}
+
+// Truncate, write, flush: for a writable file in a folder that takes no new files.
+bool FileStore::rewriteInPlace(const std::string& path, const std::string& bytes,
+                               std::string& error) {
+    const int fd = openFile(path, O_WRONLY | O_TRUNC | O_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    int err = 0;
+    const bool written = writeAll(fd, bytes, err);
+    if (::close(fd) != 0 && written) err = errno;
+    if (!written || err != 0) {
+        error = std::strerror(err);
+        return false;
+    }
+    return true;
+}
+
 bool FileStore::replaceContents(const std::string& path, const std::string& bytes,
                                 std::string& error) {
+    struct stat old {};
+    const bool existing = ::stat(path.c_str(), &old) == 0;
+    if (existing && !S_ISREG(old.st_mode)) {
+        error = "not a regular file";
+        return false;
+    }
+    if (existing && (old.st_mode & S_IWUSR) == 0) {
+        error = "the file is read-only";
+        return false;
+    }
     // A name of its own beside the target; created 0666 so the process umask applies to a
     // new file as it would to any other.
     static std::atomic<unsigned> counter{0};
     const std::string tmp =
         path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = openFile(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-        error = std::strerror(errno);
+        const int err = errno;
+        if (existing && (err == EACCES || err == EPERM)) return rewriteInPlace(path, bytes, error);
+        error = std::strerror(err);
         return false;
     }
     auto fail = [&](int err) {
@@ -51,21 +130,10 @@ bool FileStore::replaceContents(const std::string& path, const std::string& byte
         ::unlink(tmp.c_str());
         return false;
     };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = writeSome(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(errno);
-        }
-        if (n == 0) return fail(ENOSPC);
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) return fail(errno);
-    // A replacement takes the old file's permissions, with its owner's write bit restored.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && ::fchmod(fd, (st.st_mode & 07777) | S_IWUSR) != 0)
-        return fail(errno);
+    int err = 0;
+    if (!writeAll(fd, bytes, err)) return fail(err);
+    // The replacement takes the old file's permissions.
+    if (existing && ::fchmod(fd, old.st_mode & 07777) != 0) return fail(errno);
     if (::close(fd) != 0) {
         error = std::strerror(errno);
         ::unlink(tmp.c_str());
@@ -81,7 +149,7 @@ bool FileStore::replaceContents(const std::string& path, const std::string& byte
 
 bool FileStore::setReadOnly(const std::string& path, bool readOnly) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     mode_t mode = st.st_mode & 07777;
     if (readOnly)
         mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
@@ -93,7 +161,7 @@ bool FileStore::setReadOnly(const std::string& path, bool readOnly) {
 bool FileStore::isReadOnly(const std::string& path) const {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
-    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    return (st.st_mode & S_IWUSR) == 0;
 }
 
 std::string resolveInFolder(const std::string& folder, const std::string& name) {

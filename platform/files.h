@@ -7,26 +7,42 @@
 
 namespace qarn3 {
 
-// File operations the records need. Replacing a file is atomic: the new contents go to a
-// file beside it, which is renamed over the old one only once it is complete, so a failed
-// write never leaves a missing or half-written file.
+// File operations the records need. Replacing a file is atomic where the folder allows it:
+// the new contents go to a file beside it, which is renamed over the old one only once it is
+// complete, so a failed write never leaves a missing or half-written file. A file whose owner
+// write bit is clear is read-only for the program, whoever runs it (root included).
 class FileStore {
 public:
     virtual ~FileStore() = default;
 
+    // True when anything of that name exists: a regular file, a folder, a FIFO, a device.
     bool exists(const std::string& path) const;
-    // The whole file, or nothing when it cannot be opened or read.
+    // At most maxBytes from the start of a regular file, or nothing when the name is not a
+    // regular file or cannot be opened or read. Never blocks on a FIFO or a device.
+    std::optional<std::string> readPrefix(const std::string& path, std::size_t maxBytes) const;
+    // The whole of a regular file (for small files and tests).
     std::optional<std::string> readAll(const std::string& path) const;
-    // Writes bytes as the new contents of path. On failure the old file is untouched and
-    // error holds the reason.
+    // Writes bytes as the new contents of path; the replacement keeps the old file's
+    // permissions. Refuses a read-only file and a name that is not a regular file. Where no
+    // temporary file can be created beside a writable file, the file is rewritten in place.
+    // On failure error holds the reason; a refused or failed atomic write leaves the old file
+    // as it was.
     bool replaceContents(const std::string& path, const std::string& bytes, std::string& error);
-    // Removes or restores the write permission bits (the read-only attribute).
+    // Clears all write permission bits of a regular file (read-only) or restores the owner's;
+    // false for anything else.
     bool setReadOnly(const std::string& path, bool readOnly);
+    // The owner's write bit is clear.
     bool isReadOnly(const std::string& path) const;
 
 protected:
-    // One write of the replacement file; the seam through which tests make writes fail.
+    // One write; the seam through which tests make writes fail.
     virtual ssize_t writeSome(int fd, const char* data, std::size_t n);
+    // open(2); the seam through which tests refuse the temporary file beside a target.
+    virtual int openFile(const std::string& path, int flags, mode_t mode);
+
+private:
+    bool writeAll(int fd, const std::string& bytes, int& err);
+    bool rewriteInPlace(const std::string& path, const std::string& bytes, std::string& error);
 };
 
 // Joins a bare file name to a folder; a name with a folder of its own is kept as it is.

@@ -48,18 +48,21 @@ std::int32_t parseInteger(const std::string& text) {
         base = 16;
         i += 2;
     }
-    if (i >= s.size()) throw bad();
-    long long v = 0;
-    auto r = std::from_chars(s.data() + i, s.data() + s.size(), v, base);
+    // One sign only: the digits follow at once ("--5", "$-1" and "0x-5" are not numbers).
+    if (i >= s.size() || s[i] == '+' || s[i] == '-') throw bad();
+    unsigned long long magnitude = 0;
+    auto r = std::from_chars(s.data() + i, s.data() + s.size(), magnitude, base);
     if (r.ec != std::errc() || r.ptr != s.data() + s.size()) throw bad();
-    if (negative) v = -v;
-    if (base == 16 && !negative && v > std::numeric_limits<std::int32_t>::max() &&
-        v <= std::numeric_limits<std::uint32_t>::max())
-        v = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
-    if (v < std::numeric_limits<std::int32_t>::min() ||
-        v > std::numeric_limits<std::int32_t>::max())
-        throw bad();
-    return static_cast<std::int32_t>(v);
+    constexpr auto kMax = static_cast<unsigned long long>(std::numeric_limits<std::int32_t>::max());
+    if (negative) {
+        if (magnitude > kMax + 1) throw bad();
+        return static_cast<std::int32_t>(-static_cast<long long>(magnitude));
+    }
+    // Hexadecimal may spell the bit pattern of a negative number ("$FFFFFFFF" is -1).
+    if (base == 16 && magnitude > kMax && magnitude <= std::numeric_limits<std::uint32_t>::max())
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(magnitude));
+    if (magnitude > kMax) throw bad();
+    return static_cast<std::int32_t>(magnitude);
 }
 
 double parseReal(const std::string& text, char separator) {

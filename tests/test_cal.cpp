@@ -4,7 +4,10 @@
 #include "platform/textformat.h"
 #include "record_fixture.h"
 
+#include <cmath>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -58,7 +61,11 @@ TEST_F(CalTest, DefaultsAcceptedTwiceGiveThe128ByteReadOnlyFile) {
     EXPECT_TRUE(files.isReadOnly(file("QARN3.ocf")));
     EXPECT_FALSE(cal.CalError);
     EXPECT_EQ(cal.AvgSamples, 240);
+    EXPECT_EQ(cal.OnThresh, 40);
+    EXPECT_EQ(cal.MPUThresh, 100);
     EXPECT_EQ(cal.OnDelay, 5);
+    EXPECT_EQ(cal.OffThresh, 20);
+    EXPECT_EQ(cal.OffDelay, 15);
     EXPECT_EQ(cal.SerNum, "**DEFAULT*");
     EXPECT_EQ(cal.CalDate, static_cast<double>(today));
     ASSERT_EQ(dialogs.shown().size(), 3u);
@@ -173,19 +180,84 @@ TEST_F(CalTest, AvgSamplesFollowsTheStoreRateAndFixesAZeroRate) {
     EXPECT_EQ(cal.AvgSamples, 240);
 }
 
-TEST_F(CalTest, RandomImagesNeverCrash) {
-    std::uint32_t seed = 12345;
-    for (int n = 0; n < 300; ++n) {
-        std::string image(128, ' ');
-        for (char& c : image) {
-            seed = seed * 1103515245 + 12345;
-            c = static_cast<char>((seed >> 16) & 0xFF);
-        }
-        cal.CalImage = image;
-        dialogs.answerList("Cancel,Cancel,Cancel");
-        calFile.ParseCalImage();
+// Damaged images as a file or the analyzer may deliver them. A slice that is no number is a
+// conversion error: the box, and the fields before it take their values. A number that does
+// not fit its field is the other failure: the box, CalError and the default procedure
+// (declined here). A bad date is converted first, so it changes nothing at all.
+struct DamagedCase {
+    const char* name;
+    std::size_t offset;
+    const char* text;
+    bool otherFailure;
+    int factorsTaken; // how many of the image's factors (0.002) replaced the earlier 0.001225
+};
+class DamagedCalImage : public CalTest, public ::testing::WithParamInterface<DamagedCase> {};
+
+TEST_P(DamagedCalImage, IsRefusedWithoutInfiniteOrHalfReadValues) {
+    calFile.ReadCalFile();
+    const TCalRecord before = cal;
+    std::string image = defaultImage(39917);
+    for (int i = 0; i < 8; ++i)
+        image.replace(static_cast<std::size_t>(i) * 10, 8, "0.002000");
+    image.replace(GetParam().offset, std::string(GetParam().text).size(), GetParam().text);
+    ASSERT_EQ(image.size(), 128u);
+    cal.CalImage = image;
+    cal.CalError = false;
+    dialogs.clear();
+    dialogs.answerList("OK,Cancel");
+    calFile.ParseCalImage();
+    ASSERT_GE(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, "Calibration corrupted. Please recalibrate.");
+    EXPECT_EQ(cal.CalError, GetParam().otherFailure);
+    EXPECT_EQ(dialogs.shown().size(), GetParam().otherFailure ? 2u : 1u);
+    if (GetParam().otherFailure) {
+        EXPECT_EQ(dialogs.shown()[1].text, "Setting Default Values ");
     }
-    SUCCEED();
+    for (int i = 0; i < 8; ++i) {
+        const float f = cal.Factor[static_cast<std::size_t>(i)];
+        EXPECT_TRUE(std::isfinite(f));
+        EXPECT_FLOAT_EQ(f, i < GetParam().factorsTaken ? 0.002f : 0.001225f) << i;
+    }
+    EXPECT_EQ(cal.CalDate, before.CalDate);
+    EXPECT_EQ(cal.AvgSamples, before.AvgSamples);
+    EXPECT_EQ(cal.AvgTime, before.AvgTime);
+    EXPECT_EQ(cal.MPUThresh, before.MPUThresh);
+}
+INSTANTIATE_TEST_SUITE_P(Images, DamagedCalImage,
+                         ::testing::Values(DamagedCase{"HugeFactor", 0, "1.0e39  ", true, 0},
+                                           DamagedCase{"HugeNegativeFactor", 70, "-4e38   ", true,
+                                                       7},
+                                           DamagedCase{"BadDate", 121, "39x17", false, 0},
+                                           DamagedCase{"OverflowingTime", 101, "9e+300", true, 8},
+                                           DamagedCase{"DoubleSignThreshold", 80, "--", false, 8},
+                                           DamagedCase{"HexSignThreshold", 84, "$-1", false, 8}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// What is not a regular file is a reading error, not a missing file to be replaced by
+// defaults; a huge file is read no further than its image.
+TEST_F(CalTest, NameThatIsNoFileIsAReadingErrorAndAHugeFileReadsItsImage) {
+    ASSERT_EQ(::mkfifo(file("QARN3.ocf").c_str(), 0644), 0);
+    calFile.ReadCalFile();
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, "Error reading file: QARN3.ocf");
+    EXPECT_EQ(dialogs.shown()[0].buttons, std::vector<MsgButton>{MsgButton::Abort});
+    EXPECT_TRUE(cal.CalError);
+    EXPECT_TRUE(std::filesystem::is_fifo(file("QARN3.ocf")));
+
+    std::filesystem::remove(file("QARN3.ocf"));
+    std::filesystem::create_symlink("/dev/zero", file("QARN3.ocf"));
+    dialogs.clear();
+    calFile.ReadCalFile();
+    EXPECT_EQ(dialogs.shown().back().text, "Error reading file: QARN3.ocf");
+
+    std::filesystem::remove(file("QARN3.ocf"));
+    put("QARN3.ocf", defaultImage(39917));
+    ASSERT_EQ(::truncate(file("QARN3.ocf").c_str(), 4LL << 30), 0); // sparse, 4 GiB
+    dialogs.clear();
+    calFile.ReadCalFile();
+    EXPECT_TRUE(dialogs.shown().empty());
+    EXPECT_FALSE(cal.CalError);
+    EXPECT_EQ(cal.CalDate, 39917);
 }
 
 } // namespace

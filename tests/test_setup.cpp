@@ -3,6 +3,9 @@
 #include "platform/textformat.h"
 #include "record_fixture.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace qarn3;
 using namespace qarn3::test;
 
@@ -125,6 +128,28 @@ TEST_F(SetupFileTest, UnwritableFolderLeavesTheRecordAndReportsEachAttempt) {
     EXPECT_EQ(dialogs.shown().size(), 2u);
     EXPECT_EQ(dialogs.shown()[1].text, "Error writing file: " + rec.SetupFileName);
     EXPECT_EQ(rec.RangeIndex, 4); // defaults kept in memory
+}
+
+// Nine lines are read and nothing after them; a name that is no regular file is a reading
+// error rather than a missing file (which would be overwritten with defaults).
+TEST_F(SetupFileTest, ReadsOnlyItsNineLinesAndRefusesWhatIsNoFile) {
+    put("QARN3.osf", "7\r\n1.50\r\n2.50\r\nr.odf\r\nUSB\r\n3\r\n1\r\n500\r\n50\r\n");
+    ASSERT_EQ(::truncate(rec.SetupFileName.c_str(), 4LL << 30), 0); // sparse, 4 GiB
+    ReadSetupFile(rec, services, '.');
+    EXPECT_EQ(rec.RangeIndex, 7);
+    EXPECT_DOUBLE_EQ(rec.ShuntMillivolts, 50);
+
+    std::filesystem::remove(rec.SetupFileName);
+    ASSERT_EQ(::mkfifo(rec.SetupFileName.c_str(), 0644), 0);
+    dialogs.clear();
+    try {
+        ReadSetupFile(rec, services, '.');
+        ADD_FAILURE();
+    } catch (const FileIoError& e) {
+        EXPECT_EQ(e.what(), "Error reading file: " + rec.SetupFileName);
+    }
+    EXPECT_TRUE(dialogs.shown().empty()); // no "File Missing", no defaults written over it
+    EXPECT_TRUE(std::filesystem::is_fifo(rec.SetupFileName));
 }
 
 TEST(SetupFields, TakenInOrderUntilOneFails) {

@@ -22,8 +22,14 @@ TEST(TextFormat, IntegersConvertOrNameTheText) {
     EXPECT_EQ(parseInteger(" 42 "), 42);
     EXPECT_EQ(parseInteger("-7"), -7);
     EXPECT_EQ(parseInteger("$1F"), 31);
+    EXPECT_EQ(parseInteger("-$1F"), -31);
+    EXPECT_EQ(parseInteger("0x10"), 16);
     EXPECT_EQ(parseInteger("+3"), 3);
-    for (const char* bad : {"", "4.0", "abc", "12a", "99999999999", "-"}) {
+    EXPECT_EQ(parseInteger("$FFFFFFFF"), -1);
+    EXPECT_EQ(parseInteger("-2147483648"), -2147483648LL);
+    // One optional sign, and digits right after it or after the hexadecimal mark.
+    for (const char* bad : {"", "4.0", "abc", "12a", "99999999999", "-", "2147483648", "--5", "+-5",
+                            "-+5", "$-1", "0x-5", "-$-1", "$+1", "$", "0x", "- 5"}) {
         try {
             parseInteger(bad);
             ADD_FAILURE() << bad;

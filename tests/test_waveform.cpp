@@ -3,6 +3,8 @@
 #include "record_fixture.h"
 
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -145,6 +147,25 @@ TEST_F(WaveformTest, TruncatedAndEmptyFilesDoNotCrash) {
     put("stub.owf", "WAVEFORM");
     EXPECT_TRUE(wave.ReadWaveform("stub.owf")); // header zeros: 60000 samples, all zero
     EXPECT_EQ(store.SampleRate, 2400);
+}
+
+TEST_F(WaveformTest, NameThatIsNoFileIsAReadingErrorAndAHugeFileReadsItsSamples) {
+    ASSERT_EQ(::mkfifo(file("fifo.owf").c_str(), 0644), 0);
+    std::filesystem::create_directory(file("dir.owf"));
+    std::filesystem::create_symlink("/dev/zero", file("zero.owf"));
+    for (const std::string name : {"fifo.owf", "dir.owf", "zero.owf"}) {
+        dialogs.clear();
+        EXPECT_FALSE(wave.ReadWaveform(name)) << name;
+        ASSERT_EQ(dialogs.shown().size(), 1u) << name;
+        EXPECT_EQ(dialogs.shown()[0].text, "Error reading file: " + name);
+        EXPECT_EQ(dialogs.shown()[0].caption, "Error");
+    }
+    // The header and the samples the store takes, and not a byte more of 4 GiB.
+    put("huge.owf", header(60000) + samples(60000, 9));
+    ASSERT_EQ(::truncate(file("huge.owf").c_str(), 4LL << 30), 0);
+    ASSERT_TRUE(wave.ReadWaveform("huge.owf"));
+    EXPECT_EQ(store.Samples[59998], 9);
+    EXPECT_EQ(store.Samples[59999], 0);
 }
 
 TEST_F(WaveformTest, SavedFileIs120059BytesWithTheSerialCutTo20) {

@@ -5,9 +5,9 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 
 namespace qarn3 {
 
@@ -114,10 +114,18 @@ bool WaveformFiles::ReadWaveform(const std::string& fileName) {
         return false;
     }
     std::fill(m_w.Samples.get(), m_w.Samples.get() + kWaveFileSamples + 1, std::int16_t{0});
-    std::ifstream in(path(fileName), std::ios::binary);
-    if (!in) return false;
-    char raw[kWaveHeaderSize] = {};
-    in.read(raw, kWaveHeaderSize); // a short header reads as zeros past its end
+    // The header and at most 60000 samples are all a file can hold for the store: a longer
+    // file is read no further, and a name that is not a regular file (a folder, a FIFO, a
+    // device) is a reading error.
+    const auto bytes = m_s.files.readPrefix(
+        path(fileName), kWaveHeaderSize + 2 * static_cast<std::size_t>(kWaveFileSamples));
+    if (!bytes) {
+        m_s.dialogs.messageDlg("Error reading file: " + fileName, MsgKind::Error,
+                               {MsgButton::Abort});
+        return false;
+    }
+    char raw[kWaveHeaderSize] = {}; // a short header reads as zeros past its end
+    std::memcpy(raw, bytes->data(), std::min(bytes->size(), kWaveHeaderSize));
     m_w.Header = TWaveFileHeader::fromBytes(raw);
     m_s.log.AddDebugLine("Waveform Max Data = " + std::to_string(m_w.Header.SampleCount));
     if (m_w.Header.SampleCount > kWaveFileSamples || m_w.Header.SampleCount < 100)
@@ -135,12 +143,12 @@ bool WaveformFiles::ReadWaveform(const std::string& fileName) {
     m_w.AmpsPerCount = m_w.Header.AmpsPerCount;
 
     // At most SampleCount - 1 samples: the last slot stays zero.
-    const int wanted = m_w.SampleCount - 1;
-    std::string block(static_cast<std::size_t>(wanted) * 2, '\0');
-    in.read(block.data(), static_cast<std::streamsize>(block.size()));
-    const auto got = static_cast<int>(in.gcount() / 2);
+    const std::size_t inFile =
+        bytes->size() > kWaveHeaderSize ? (bytes->size() - kWaveHeaderSize) / 2 : 0;
+    const auto got = static_cast<int>(std::min<std::size_t>(inFile, m_w.SampleCount - 1));
     for (int i = 0; i < got; ++i)
-        m_w.Samples[static_cast<std::size_t>(i)] = getLE<std::int16_t>(block.data() + 2 * i);
+        m_w.Samples[static_cast<std::size_t>(i)] =
+            getLE<std::int16_t>(bytes->data() + kWaveHeaderSize + 2 * i);
     return true;
 }
 

@@ -1,0 +1,117 @@
+#include "platform/files.h"
+
+#include "record_fixture.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace qarn3;
+using namespace qarn3::test;
+
+namespace {
+
+// A folder that takes no new files: the temporary file beside a target cannot be created.
+class NoNewFilesStore : public FileStore {
+public:
+    int temporaryRefusals = 0;
+
+protected:
+    int openFile(const std::string& path, int flags, mode_t mode) override {
+        if (flags & O_CREAT) {
+            ++temporaryRefusals;
+            errno = EACCES;
+            return -1;
+        }
+        return FileStore::openFile(path, flags, mode);
+    }
+};
+
+class FileStoreTest : public RecordTest {
+protected:
+    mode_t mode(const std::string& name) const {
+        struct stat st {};
+        ::stat(file(name).c_str(), &st);
+        return st.st_mode & 07777;
+    }
+    int entries() const {
+        int n = 0;
+        for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(folder))
+            ++n;
+        return n;
+    }
+};
+
+// The program honours the owner's write bit itself, so this holds for root as for a user.
+TEST_F(FileStoreTest, ReadOnlyFileKeepsItsBytesAndMode) {
+    for (const mode_t readOnly : {0444, 0464, 0404}) {
+        put("r.osf", "old");
+        ::chmod(file("r.osf").c_str(), readOnly);
+        std::string error;
+        EXPECT_FALSE(files.replaceContents(file("r.osf"), "new", error)) << readOnly;
+        EXPECT_EQ(error, "the file is read-only");
+        EXPECT_EQ(contents("r.osf"), "old");
+        EXPECT_EQ(mode("r.osf"), readOnly);
+        EXPECT_TRUE(files.isReadOnly(file("r.osf")));
+        ::chmod(file("r.osf").c_str(), 0644);
+    }
+    EXPECT_EQ(entries(), 1); // no temporary file left
+}
+
+TEST_F(FileStoreTest, ReplacementKeepsTheOldPermissions) {
+    put("w.odf", "old");
+    ::chmod(file("w.odf").c_str(), 0640);
+    std::string error;
+    ASSERT_TRUE(files.replaceContents(file("w.odf"), "new", error)) << error;
+    EXPECT_EQ(contents("w.odf"), "new");
+    EXPECT_EQ(mode("w.odf"), 0640u);
+}
+
+TEST_F(FileStoreTest, WithoutATemporaryFileAWritableFileIsRewrittenInPlace) {
+    put("w.osf", "a longer old content");
+    ::chmod(file("w.osf").c_str(), 0604);
+    NoNewFilesStore store;
+    std::string error;
+    ASSERT_TRUE(store.replaceContents(file("w.osf"), "new", error)) << error;
+    EXPECT_EQ(store.temporaryRefusals, 1);
+    EXPECT_EQ(contents("w.osf"), "new"); // truncated, not overlaid
+    EXPECT_EQ(mode("w.osf"), 0604u);
+    // A new file has nowhere to go, and a read-only one is still refused.
+    EXPECT_FALSE(store.replaceContents(file("new.osf"), "x", error));
+    EXPECT_FALSE(files.exists(file("new.osf")));
+    files.setReadOnly(file("w.osf"), true);
+    EXPECT_FALSE(store.replaceContents(file("w.osf"), "other", error));
+    EXPECT_EQ(contents("w.osf"), "new");
+}
+
+TEST_F(FileStoreTest, NamesThatAreNoRegularFileAreNeitherReadNorReplaced) {
+    ASSERT_EQ(::mkfifo(file("fifo").c_str(), 0644), 0);
+    std::filesystem::create_directory(file("dir"));
+    std::filesystem::create_symlink("/dev/zero", file("zero"));
+    for (const char* name : {"fifo", "dir", "zero"}) {
+        EXPECT_TRUE(files.exists(file(name))) << name;
+        // Opening the FIFO without a writer would block a plain open; /dev/zero never ends.
+        EXPECT_FALSE(files.readPrefix(file(name), 128).has_value()) << name;
+        std::string error;
+        EXPECT_FALSE(files.replaceContents(file(name), "x", error)) << name;
+        EXPECT_EQ(error, "not a regular file");
+        EXPECT_FALSE(files.setReadOnly(file(name), true)) << name;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(file("fifo")));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/zero"));
+    EXPECT_FALSE(files.exists(file("none")));
+}
+
+TEST_F(FileStoreTest, ReadingAHugeFileStopsAtWhatIsWanted) {
+    put("huge", "WAVEFORM");
+    // A sparse file of 4 GiB: reading it whole would fill memory.
+    ASSERT_EQ(::truncate(file("huge").c_str(), 4LL << 30), 0);
+    const auto head = files.readPrefix(file("huge"), 120059);
+    ASSERT_TRUE(head.has_value());
+    EXPECT_EQ(head->size(), 120059u);
+    EXPECT_EQ(head->substr(0, 8), "WAVEFORM");
+    put("small", "abc");
+    EXPECT_EQ(files.readPrefix(file("small"), 128), "abc");
+}
+
+} // namespace
