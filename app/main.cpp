@@ -20,6 +20,7 @@
 #include "platform/files.h"
 #include "platform/qt_dialogs.h"
 #include "platform/registry.h"
+#include "platform/textformat.h"
 #include "serial/serialasync.h"
 
 #include <QApplication>
@@ -50,8 +51,7 @@ qarn3::ProgramOptions programOptions(const QStringList& arguments) {
     o.programFileDate =
         QLocale::system().toString(exe.lastModified().date(), QLocale::ShortFormat).toStdString();
     o.version = qarn3::fourPartVersion(QARN3_VERSION);
-    const QString point = QLocale::system().decimalPoint();
-    o.decimalSeparator = point.isEmpty() ? '.' : point.at(0).toLatin1();
+    o.decimalSeparator = qarn3::decimalSeparatorOf(QLocale::system().decimalPoint().toStdString());
     for (int i = 1; i < arguments.size(); ++i) {
         const QString a = arguments[i];
         // The debug switches are not file names.
@@ -68,11 +68,14 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("QARN3 Breaker Tester Analyzer");
     QApplication::setDesktopFileName("qarn3");
 
+    qarn3::ProgramOptions options = programOptions(QCoreApplication::arguments());
     qarn3::DebugLog log;
+    log.setDecimalSeparator(options.decimalSeparator);
     qarn3::FileStore files;
     const auto dialogs = qarn3::makeDialogService();
     qarn3::QtBusyWindowFactory busyFactory;
     qarn3::QtWaits waits(&busyFactory);
+    waits.setDecimalSeparator(options.decimalSeparator);
     // The analyzer over USB, or the simulated one playing the waveform file the variable names.
     const char* simulated = std::getenv("QARN3_SIMULATED_ANALYZER");
     qarn3::UsbLibrary usb = qarn3::makeUsbLibrary(simulated, &g_cablePulled);
@@ -82,7 +85,6 @@ int main(int argc, char** argv) {
     }
     qarn3::SysfsRegistry registry;
     qarn3::TSerialPortAsync serialPort;
-    qarn3::ProgramOptions options = programOptions(QCoreApplication::arguments());
 
     // The help viewer and the diagnostic log exist before any window.
     qarn3::QtHelpViewer helpViewer(

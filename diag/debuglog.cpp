@@ -5,19 +5,23 @@
 #include <QMetaObject>
 #include <QThread>
 
-#include <cstdio>
+#include <charconv>
 
 namespace qarn3 {
 
-std::string shortestDecimal(double value) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    return buf;
+std::string shortestDecimal(double value, char separator) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    std::string s(buf, r.ec == std::errc() ? r.ptr : buf);
+    for (char& c : s)
+        if (c == '.') c = separator;
+    return s;
 }
 
-std::string DebugLog::formatLine(int number, const std::string& text, std::int64_t elapsedMs) {
+std::string DebugLog::formatLine(int number, const std::string& text, std::int64_t elapsedMs,
+                                 char separator) {
     return std::to_string(number) + ": " + text +
-           " at: " + shortestDecimal(static_cast<double>(elapsedMs) / 1000.0);
+           " at: " + shortestDecimal(static_cast<double>(elapsedMs) / 1000.0, separator);
 }
 
 void DebugLog::AddDebugLine(const std::string& text) {
@@ -32,7 +36,7 @@ void DebugLog::AddDebugLine(const std::string& text) {
 void DebugLog::addOnOwnerThread(const std::string& text) {
     if (!m_open) return;
     ++m_lineCount;
-    m_lines.push_back(formatLine(m_lineCount, text, m_elapsedMs));
+    m_lines.push_back(formatLine(m_lineCount, text, m_elapsedMs, m_separator));
     emit lineAdded(QString::fromStdString(m_lines.back()));
 }
 

@@ -20,6 +20,8 @@ public:
 
     // The debug window exists from now on; lines logged before this are dropped.
     void open() { m_open = true; }
+    // The decimal separator of the time stamps: the one the program writes numbers with.
+    void setDecimalSeparator(char separator) { m_separator = separator; }
     bool isOpen() const { return m_open; }
 
     // Safe from any thread: a line from another thread is queued to the owner's thread.
@@ -36,7 +38,8 @@ public:
     bool SaveDebugLog(const std::string& path, FileStore& files) const;
 
     // "n: text at: t", t the elapsed seconds in the shortest decimal form.
-    static std::string formatLine(int number, const std::string& text, std::int64_t elapsedMs);
+    static std::string formatLine(int number, const std::string& text, std::int64_t elapsedMs,
+                                  char separator = '.');
 
 signals:
     void lineAdded(const QString& line);
@@ -45,6 +48,7 @@ private:
     void addOnOwnerThread(const std::string& text);
 
     bool m_open = false;
+    char m_separator = '.';
     int m_lineCount = 0;
     std::int64_t m_elapsedMs = 0;
     std::vector<std::string> m_lines;
@@ -54,7 +58,8 @@ private:
 // none), then ".dbg".
 std::string debugFileName(const std::string& programName);
 
-// Shortest general decimal form with up to 15 significant digits ("0", "0.1", "12.3").
-std::string shortestDecimal(double value);
+// Shortest general decimal form with up to 15 significant digits ("0", "0.1", "12.3"), with
+// the given decimal separator whatever the process locale.
+std::string shortestDecimal(double value, char separator = '.');
 
 } // namespace qarn3

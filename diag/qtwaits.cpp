@@ -1,6 +1,7 @@
 #include "diag/qtwaits.h"
 
 #include "diag/debuglog.h"
+#include "platform/textformat.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -8,7 +9,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <cstdio>
 
 namespace qarn3 {
 
@@ -17,10 +17,8 @@ int busyWindowWidth(const std::string& caption) {
     return width < 220 ? 220 : width;
 }
 
-std::string busyRemainingText(double seconds) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%4.1f", seconds);
-    return buf;
+std::string busyRemainingText(double seconds, char separator) {
+    return formatFixed(seconds, 4, 1, separator);
 }
 
 void QtWaits::BusyWait(int ms) {
@@ -30,7 +28,7 @@ void QtWaits::BusyWait(int ms) {
         QThread::msleep(10);
         if (m_busy) {
             const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
-            m_busy->setRemainingText(busyRemainingText(left));
+            m_busy->setRemainingText(busyRemainingText(left, m_separator));
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
@@ -52,7 +50,7 @@ void QtWaits::TimerWait(int ms) {
     QTimer timer;
     timer.setInterval(100);
     QObject::connect(&timer, &QTimer::timeout, [this, &remainingMs] {
-        if (m_busy) m_busy->setRemainingText(shortestDecimal(remainingMs / 1000.0));
+        if (m_busy) m_busy->setRemainingText(shortestDecimal(remainingMs / 1000.0, m_separator));
         if (remainingMs > 0) remainingMs -= 100;
     });
     timer.start();

@@ -12,6 +12,8 @@ public:
     // The hidden busy window created at start-up; the waits write into it until the first
     // BusyWaitShown, after which no busy window is written to.
     void setIdleBusyWindow(BusyView* view) { m_busy = view; }
+    // The decimal separator of the remaining seconds: the one the program writes numbers with.
+    void setDecimalSeparator(char separator) { m_separator = separator; }
 
     void BusyWait(int ms) override;
     int BusyWaitShown(int ms, const std::string& caption) override;
@@ -22,6 +24,7 @@ private:
     BusyWindowFactory* m_factory;
     BusyView* m_busy = nullptr;
     bool m_waitActive = false;
+    char m_separator = '.';
 };
 
 } // namespace qarn3

@@ -36,7 +36,7 @@ public:
 // Width of a busy window for a caption: 8 pixels a character plus 110, at least 220.
 int busyWindowWidth(const std::string& caption);
 
-// Remaining seconds as BusyWait shows them: "%4.1f".
-std::string busyRemainingText(double seconds);
+// Remaining seconds as BusyWait shows them: "%4.1f" with the given decimal separator.
+std::string busyRemainingText(double seconds, char separator = '.');
 
 } // namespace qarn3

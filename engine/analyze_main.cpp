@@ -3,7 +3,6 @@
 #include "engine/analysis.h"
 #include "platform/textformat.h"
 
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -39,11 +38,8 @@ int usageError(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::setlocale(LC_NUMERIC, "");
-    const char* point = std::localeconv()->decimal_point;
     qarn3::AnalysisOptions o;
-    o.decimalSeparator = point && *point ? *point : '.';
-    std::setlocale(LC_NUMERIC, "C");
+    o.decimalSeparator = qarn3::decimalSeparatorOf(qarn3::environmentDecimalPoint());
     bool json = false;
     bool madeDemo = false;
     for (int i = 1; i < argc; ++i) {

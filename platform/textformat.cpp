@@ -2,7 +2,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <langinfo.h>
 #include <limits>
+#include <locale.h>
 
 namespace qarn3 {
 
@@ -84,6 +86,25 @@ double parseReal(const std::string& text, char separator) {
     auto r = std::from_chars(s.data() + i, s.data() + s.size(), v, std::chars_format::general);
     if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v)) throw bad();
     return negative ? -v : v;
+}
+
+char decimalSeparatorOf(const std::string& localeDecimalPoint) {
+    if (localeDecimalPoint.size() != 1) return '.';
+    const char c = localeDecimalPoint[0];
+    // Only printable ASCII: a Latin-1 character above it is two bytes in UTF-8 and would be a
+    // lone, invalid byte in the files and on the screen.
+    const bool printable = c > ' ' && c < 0x7F;
+    const bool numberPart = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == 'e' || c == 'E';
+    return printable && !numberPart ? c : '.';
+}
+
+std::string environmentDecimalPoint() {
+    const locale_t numeric = ::newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
+    if (numeric == static_cast<locale_t>(nullptr)) return ".";
+    const char* point = ::nl_langinfo_l(RADIXCHAR, numeric);
+    std::string text = point && *point ? point : ".";
+    ::freelocale(numeric);
+    return text;
 }
 
 } // namespace qarn3

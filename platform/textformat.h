@@ -34,6 +34,15 @@ std::int32_t parseInteger(const std::string& text);
 // "'text' is not a valid floating point value".
 double parseReal(const std::string& text, char separator = '.');
 
+// The decimal separator numbers are written and read with: the locale's decimal point (UTF-8
+// text) where it is a single printable Latin-1 character that is one byte in UTF-8 (ASCII)
+// and not part of a number (digit, sign, exponent); otherwise '.'. A German ',' stays ',';
+// the Arabic and Persian decimal point (U+066B) gives '.'.
+char decimalSeparatorOf(const std::string& localeDecimalPoint);
+// The decimal point of the numeric locale the environment names (LC_ALL, LC_NUMERIC, LANG),
+// read without changing the process locale; "." when that locale is not installed.
+std::string environmentDecimalPoint();
+
 } // namespace qarn3
 
 namespace qarn3 {

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the program need.
+# Installs the Debian 12 packages the build, the tests and the program need, and the two
+# locales the tests also run under (a decimal comma, and a decimal point that is no ASCII).
 set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
@@ -9,14 +10,24 @@ packages=(
     dpkg-dev file fakeroot lintian
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
+    locales shared-mime-info
 )
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    SUDO=""
-    [ "$(id -u)" -ne 0 ] && SUDO=sudo
     $SUDO apt-get update
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+generate=0
+for l in de_DE ar_EG; do
+    if ! locale -a 2>/dev/null | grep -qx "$l.utf8"; then
+        grep -q "^$l.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
+            echo "$l.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+        generate=1
+    fi
+done
+if [ "$generate" -eq 1 ]; then $SUDO locale-gen; fi

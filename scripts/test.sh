@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, runs every test, builds the Debian
-# package and checks it with lintian, then builds and runs every test once more under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds with warnings as errors, runs every test (also under a
+# German and an Arabic locale), builds the Debian package and checks it with lintian, then
+# builds and runs every test once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,6 +17,12 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARN3_WERROR=ON
 cmake --build build -j "$jobs"
 echo "== tests"
 ctest --test-dir build --output-on-failure -j "$jobs"
+# Nothing the program writes or shows may follow the C library's number locale, which Qt
+# sets from the environment: the suite again with a decimal comma and an Arabic point.
+for l in de_DE.UTF-8 ar_EG.UTF-8; do
+    echo "== tests under LC_ALL=$l"
+    LC_ALL=$l ctest --test-dir build --output-on-failure -j "$jobs"
+done
 
 echo "== Debian package"
 (cd build && cpack -G DEB)

@@ -1,6 +1,8 @@
 #include "diag/debuglog.h"
 #include "diag/debugwindow.h"
 
+#include "locale_fixture.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -9,6 +11,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <iostream>
 
 #include <thread>
 
@@ -42,6 +46,23 @@ TEST(DebugLog, StampIsTheTimerCountInShortestForm) {
     EXPECT_EQ(log.lines().back(), "9: y at: 12.3");
     EXPECT_EQ(shortestDecimal(0.1), "0.1");
     EXPECT_EQ(shortestDecimal(120), "120");
+}
+
+TEST(DebugLog, StampUsesTheProgramSeparatorWhateverTheProcessLocale) {
+    test::CommaNumericLocale comma;
+    DebugLog log;
+    log.open();
+    for (int i = 0; i < 23; ++i)
+        log.tick();
+    log.AddDebugLine("a");
+    log.setDecimalSeparator(',');
+    log.AddDebugLine("b");
+    EXPECT_EQ(log.lines()[0], "1: a at: 2.3");
+    EXPECT_EQ(log.lines()[1], "2: b at: 2,3");
+    EXPECT_EQ(shortestDecimal(0.05), "0.05");
+    EXPECT_EQ(shortestDecimal(1e20), "1e+20");
+    EXPECT_EQ(shortestDecimal(123456.789, ','), "123456,789");
+    if (!comma.active()) std::cout << "note: no locale with a decimal comma installed\n";
 }
 
 TEST(DebugLog, LinesFromAnotherThreadAreHandedToTheOwner) {

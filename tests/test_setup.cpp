@@ -31,15 +31,31 @@ TEST_F(SetupFileTest, MissingFileIsCreatedWithDefaults) {
     EXPECT_EQ(rec.RangeIndex, 4);
 }
 
-TEST_F(SetupFileTest, DecimalCommaLocaleWritesCommas) {
-    ReadSetupFile(rec, services, ',');
-    EXPECT_EQ(contents("QARN3.osf"), "4\r\n5,00\r\n5,00\r\n" + file("QARN3.odf") +
-                                         "\r\nCOM\r\n4\r\n0\r\n  1000\r\n100,00\r\n");
+// The locale's decimal point, as the system reports it, through the program's rule.
+struct LocaleCase {
+    const char* localePoint;
+    const char* limitLine;
+    const char* millivoltLine;
+};
+class SetupFileLocale : public SetupFileTest, public ::testing::WithParamInterface<LocaleCase> {};
+
+TEST_P(SetupFileLocale, WritesAndReadsWithTheLocaleSeparatorOrAPoint) {
+    const char sep = decimalSeparatorOf(GetParam().localePoint);
+    ReadSetupFile(rec, services, sep);
+    const std::string limit = GetParam().limitLine;
+    EXPECT_EQ(contents("QARN3.osf"), "4\r\n" + limit + "\r\n" + limit + "\r\n" + file("QARN3.odf") +
+                                         "\r\nCOM\r\n4\r\n0\r\n  1000\r\n" +
+                                         GetParam().millivoltLine + "\r\n");
     TSetupRecord back;
     back.SetupFileName = rec.SetupFileName;
-    ReadSetupFile(back, services, ',');
+    ReadSetupFile(back, services, sep);
+    EXPECT_DOUBLE_EQ(back.MaxOnTime, 5.0);
     EXPECT_DOUBLE_EQ(back.ShuntMillivolts, 100.0);
 }
+INSTANTIATE_TEST_SUITE_P(Locales, SetupFileLocale,
+                         ::testing::Values(LocaleCase{",", "5,00", "100,00"},        // German
+                                           LocaleCase{"\xD9\xAB", "5.00", "100.00"}, // Arabic
+                                           LocaleCase{".", "5.00", "100.00"}));
 
 TEST_F(SetupFileTest, EmptyDataFileNameDefaultsToTheOldName) {
     rec.DataFileName.clear();
@@ -171,6 +187,28 @@ TEST(SetupFields, TakenInOrderUntilOneFails) {
     r.ShuntAmperes = 1000;
     EXPECT_EQ(setupFieldsOf(r, '.').ShuntAmperes, "1000.0");
     EXPECT_EQ(setupFieldsOf(r, '.').ShuntMillivolts, "100.00");
+}
+
+TEST(SetupFields, EveryRealFieldUsesTheLocaleSeparator) {
+    TSetupRecord r;
+    r.MaxOnTime = 2.5;
+    r.MaxOffTime = 7.25;
+    r.ShuntAmperes = 1000;
+    r.ShuntMillivolts = 100;
+    SetupFields f = setupFieldsOf(r, ',');
+    EXPECT_EQ(f.MaxOnTime, "2,50");
+    EXPECT_EQ(f.MaxOffTime, "7,25");
+    EXPECT_EQ(f.ShuntAmperes, "1000,0");
+    EXPECT_EQ(f.ShuntMillivolts, "100,00");
+    f.MaxOnTime = "3,5";
+    f.MaxOffTime = "4,75";
+    f.ShuntMillivolts = "75,5";
+    takeSetupFields(f, r, ',');
+    EXPECT_DOUBLE_EQ(r.MaxOnTime, 3.5);
+    EXPECT_DOUBLE_EQ(r.MaxOffTime, 4.75);
+    EXPECT_DOUBLE_EQ(r.ShuntMillivolts, 75.5);
+    f.MaxOffTime = "4.75"; // a point is no separator where the locale says comma
+    EXPECT_THROW(takeSetupFields(f, r, ','), ConvertError);
 }
 
 } // namespace

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <locale.h>
+
 using namespace qarn3;
 
 namespace {
@@ -52,6 +55,49 @@ TEST(TextFormat, RealsUseOnlyTheGivenSeparator) {
     } catch (const ConvertError& e) {
         EXPECT_STREQ(e.what(), "'1OOO' is not a valid floating point value");
     }
+}
+
+struct SeparatorCase {
+    const char* localePoint;
+    char expected;
+};
+class DecimalSeparatorRule : public ::testing::TestWithParam<SeparatorCase> {};
+TEST_P(DecimalSeparatorRule, OneAsciiCharacterOrElseAPoint) {
+    EXPECT_EQ(decimalSeparatorOf(GetParam().localePoint), GetParam().expected);
+}
+INSTANTIATE_TEST_SUITE_P(
+    LocalePoints, DecimalSeparatorRule,
+    ::testing::Values(SeparatorCase{",", ','}, SeparatorCase{".", '.'},
+                      SeparatorCase{"\xD9\xAB", '.'}, // U+066B, Arabic and Persian
+                      SeparatorCase{"\xC2\xB7", '.'}, // U+00B7, two bytes in UTF-8
+                      SeparatorCase{"\xB7", '.'},     // a lone byte is no UTF-8 text
+                      SeparatorCase{"", '.'}, SeparatorCase{",,", '.'}, SeparatorCase{" ", '.'},
+                      SeparatorCase{"\t", '.'}, SeparatorCase{"5", '.'}, SeparatorCase{"-", '.'},
+                      SeparatorCase{"+", '.'}, SeparatorCase{"e", '.'}, SeparatorCase{"'", '\''}));
+
+// The environment's locale is read without touching the process locale, which Qt sets from
+// the environment at start and the C library's number formatting would follow.
+TEST(DecimalSeparatorRule, EnvironmentLocaleGivesTheRuleItsPoint) {
+    const char* saved = std::getenv("LC_ALL");
+    const std::string before = saved ? saved : "";
+    struct Case {
+        const char* locale;
+        char expected;
+    };
+    int tried = 0;
+    for (const Case c : {Case{"de_DE.UTF-8", ','}, Case{"ar_EG.UTF-8", '.'}, Case{"C", '.'}}) {
+        const locale_t probe = ::newlocale(LC_NUMERIC_MASK, c.locale, locale_t{});
+        if (probe == locale_t{}) continue; // not installed here
+        ::freelocale(probe);
+        ++tried;
+        ::setenv("LC_ALL", c.locale, 1);
+        EXPECT_EQ(decimalSeparatorOf(environmentDecimalPoint()), c.expected) << c.locale;
+    }
+    if (saved)
+        ::setenv("LC_ALL", before.c_str(), 1);
+    else
+        ::unsetenv("LC_ALL");
+    EXPECT_GE(tried, 1);
 }
 
 TEST(Files, BareNamesResolveAgainstTheFolder) {

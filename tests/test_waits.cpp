@@ -1,5 +1,6 @@
 #include "diag/busywindow.h"
 #include "diag/qtwaits.h"
+#include "locale_fixture.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -7,6 +8,8 @@
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <iostream>
 
 #include <vector>
 
@@ -117,6 +120,23 @@ TEST(TimerWait, FiftyMillisecondsLastsOneTickAndShowsRemaining) {
     busy.texts.clear();
     waits.TimerWait(50);
     EXPECT_EQ(busy.texts, (std::vector<std::string>{"0.05"}));
+}
+
+TEST(Waits, SecondsUseTheProgramSeparatorWhateverTheProcessLocale) {
+    test::CommaNumericLocale comma;
+    EXPECT_EQ(busyRemainingText(3.2), " 3.2");
+    EXPECT_EQ(busyRemainingText(4.0, ','), " 4,0");
+    QtWaits waits;
+    waits.setDecimalSeparator(',');
+    RecordingBusy busy;
+    waits.setIdleBusyWindow(&busy);
+    waits.TimerWait(200);
+    EXPECT_EQ(busy.texts, (std::vector<std::string>{"0,2", "0,1"}));
+    busy.texts.clear();
+    waits.BusyWait(30);
+    ASSERT_FALSE(busy.texts.empty());
+    EXPECT_EQ(busy.texts.front().substr(0, 3), " 0,");
+    if (!comma.active()) std::cout << "note: no locale with a decimal comma installed\n";
 }
 
 } // namespace
