@@ -1,8 +1,11 @@
 #include "waveform/plotengine.h"
 #include "waveform/plotwidget.h"
 
+#include "locale_fixture.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -62,6 +65,33 @@ TEST(PlotTicks, StepRulesAndShrinking) {
     t = chooseLinearTicks(0, 0.1, 590, 8, 0.05, nullptr);
     EXPECT_DOUBLE_EQ(t.majorStep, 0.05);
     EXPECT_DOUBLE_EQ(t.minorStep, 0.05);
+}
+
+// The step search ends for every length, however the range and whatever fits: with no
+// label fitting it keeps a step the area can draw, never more than a few hundred ticks.
+TEST(PlotTicks, SearchIsBoundedForEveryLengthAndRange) {
+    const std::pair<double, double> ranges[] = {
+        {0, 0.1}, {-1e-30, 1e-30}, {-3.4e38, 3.4e38}, {1e6, 1e6 + 0.0625}, {-2048, 2048}};
+    for (int length = 1; length <= 3000; ++length) {
+        for (const auto& [lo, hi] : ranges) {
+            int calls = 0;
+            const TickChoice t = chooseLinearTicks(lo, hi, length, 8, 0, [&](double, int) {
+                ++calls;
+                return 0;
+            });
+            ASSERT_GT(t.minorStep, 0) << length;
+            ASSERT_GE(t.majorStep, t.minorStep);
+            ASSERT_LE((hi - lo) / t.minorStep, kMaxAxisTicks + 2) << length << " " << lo;
+            ASSERT_LT(calls, 40) << length;
+        }
+    }
+    // A step is made smaller to fit labels only while the area can draw its ticks.
+    const TickChoice t = chooseLinearTicks(0, 1, 40, 8, 0, [](double, int) { return 0; });
+    EXPECT_LE(1 / t.minorStep, maxTicksFor(40) + 0.001);
+    EXPECT_EQ(chooseLinearTicks(1, 1, 100, 8, 0, nullptr).majorStep, 0);
+    // A minimum step that holds the steps still ends the search too.
+    EXPECT_DOUBLE_EQ(chooseLinearTicks(0, 1, 400, 8, 1, [](double, int) { return 1; }).majorStep,
+                     1);
 }
 
 TEST(PlotTicks, ValueDecimals) {
@@ -183,6 +213,52 @@ TEST_F(PlotEngineTest, RubberBandZoomNarrowsAndATinyBandResets) {
     plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
     EXPECT_DOUBLE_EQ(plot.currentArea()->x.visibleMin, 0);
     EXPECT_DOUBLE_EQ(plot.currentArea()->x.visibleMax, 1);
+}
+
+// The viewer can be shrunk to any size: every area from one pixel up draws its axes at once,
+// with at most a few hundred grid lines and ticks per axis.
+TEST_F(PlotEngineTest, AreasOfAnySizeDrawAFewHundredLinesAtMost) {
+    std::vector<std::pair<int, int>> sizes;
+    for (int w = 1; w <= 700; ++w)
+        sizes.emplace_back(w, 1 + w % 97);
+    for (int h = 1; h <= 700; ++h)
+        sizes.emplace_back(3 + h % 53, h);
+    sizes.insert(sizes.end(), {{5000, 20}, {20, 5000}, {20000, 20000}});
+    const std::pair<float, float> ranges[] = {
+        {0, 0.1f}, {-1e-30f, 1e-30f}, {-3.4e38f, 3.4e38f}, {1e6f, 1e6f + 0.0625f}};
+    for (const auto& [w, h] : sizes) {
+        for (const auto& [lo, hi] : ranges) {
+            canvas.w = w;
+            canvas.h = h;
+            canvas.lines.clear();
+            plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
+            plot.PlotArea(0, 100, 0, 100, 0, 0, 0, 0, false);
+            plot.PlotXAxis(kPlotWhite, "", true, lo, hi, 0, 0, false, true);
+            plot.PlotYAxis(kPlotWhite, "", 1, lo, hi, 0, 0, true, false, true);
+            // Per axis: its line, a tick and a grid line at each position, the zero line.
+            ASSERT_LE(canvas.lines.size(), 2u * (2 * (kMaxAxisTicks + 2) + 2)) << w << "x" << h;
+        }
+    }
+}
+
+TEST_F(PlotEngineTest, LabelsUseTheEngineSeparatorWhateverTheProcessLocale) {
+    test::CommaNumericLocale comma;
+    begin();
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false, true);
+    ASSERT_GE(canvas.texts.size(), 2u);
+    EXPECT_EQ(canvas.texts[1].second, "0.01");
+    canvas.texts.clear();
+    plot.setDecimalSeparator(',');
+    begin();
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false, true);
+    EXPECT_EQ(canvas.texts[1].second, "0,01");
+    canvas.texts.clear();
+    plot.PlotYAxis(kPlotWhite, "", 1, -1, 1, 0, 0, true, false, true);
+    std::vector<std::string> labels;
+    for (auto& t : canvas.texts)
+        labels.push_back(t.second);
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "0,0"), labels.end());
+    EXPECT_EQ(std::find(labels.begin(), labels.end(), "-0,0"), labels.end());
 }
 
 TEST(PlotXor, CrossHairDrawnTwiceLeavesTheImageAsItWas) {

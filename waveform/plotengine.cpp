@@ -1,20 +1,20 @@
 #include "waveform/plotengine.h"
 
+#include "platform/textformat.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace qarn3 {
 
 namespace {
-std::string fixed(double v, int decimals) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", std::clamp(decimals, 0, 15), v);
-    std::string s = buf;
-    if (s == "-0" || s.rfind("-0.", 0) == 0) {
-        bool zero = s.find_first_not_of("-0.") == std::string::npos;
-        if (zero) s.erase(0, 1);
-    }
+// A label in fixed-point notation with the engine's separator; a value that rounds to zero
+// is shown without a minus sign.
+std::string fixed(double v, int decimals, char separator) {
+    std::string s = formatFixed(v, 0, std::clamp(decimals, 0, 15), separator);
+    if (s.size() > 1 && s[0] == '-' &&
+        s.find_first_not_of(std::string("0") + separator, 1) == std::string::npos)
+        s.erase(0, 1);
     return s;
 }
 } // namespace
@@ -158,25 +158,15 @@ int PlotEngine::yPixel(double y, int axis) const {
     return fractionToPixel(a->bottom, toFraction(ax, y), a->height, true);
 }
 
-// Every multiple of step inside the axis's visible range.
-void PlotEngine::forEachMultiple(const Axis& ax, double step,
-                                 const std::function<void(double)>& fn) {
-    const double first = std::floor(ax.visibleMin / step) * step;
-    for (double v = first; v <= ax.visibleMax + step * 1e-6; v += step)
-        if (v >= ax.visibleMin - step * 1e-6) fn(v);
-}
-
 // Every minor tick position of the axis's chosen steps, flagged when it is also a major one;
 // a value within rounding of zero is passed as exactly 0.
 void PlotEngine::forEachTick(const Axis& ax, const std::function<void(double, bool)>& fn) {
     if (!(ax.ticks.majorStep > 0)) return;
     const double minor = ax.ticks.minorStep;
-    const double eps = minor * 1e-6;
-    for (double v = std::ceil((ax.visibleMin - eps) / minor) * minor; v <= ax.visibleMax + eps;
-         v += minor) {
+    forEachMultiple(ax.visibleMin, ax.visibleMax, minor, [&](double v) {
         const double q = v / ax.ticks.majorStep;
-        fn(std::fabs(v) < eps ? 0.0 : v, std::fabs(q - std::round(q)) < 1e-6);
-    }
+        fn(std::fabs(v) < minor * 1e-6 ? 0.0 : v, std::fabs(q - std::round(q)) < 1e-6);
+    });
 }
 
 void PlotEngine::PlotXAxis(std::uint32_t colour, const std::string& title, bool grid, float minimum,
@@ -198,9 +188,9 @@ void PlotEngine::drawXTicks(Area& a, bool grid, const std::string& title) {
     Axis& ax = a.x;
     const auto fits = [&](double step, int decimals) {
         int count = 0;
-        forEachMultiple(ax, step, [&](double v) {
+        forEachMultiple(ax.visibleMin, ax.visibleMax, step, [&](double v) {
             const int px = fractionToPixel(a.left, toFraction(ax, v), a.width, false);
-            const int w = m_canvas->textWidth(fixed(v, decimals));
+            const int w = m_canvas->textWidth(fixed(v, decimals, m_separator));
             if (px - w / 2 >= a.left - m_charW && px + w / 2 <= a.left + a.width + m_charW) ++count;
         });
         return count;
@@ -216,7 +206,7 @@ void PlotEngine::drawXTicks(Area& a, bool grid, const std::string& title) {
         }
         m_canvas->line(px, a.bottom, px, a.bottom + (major ? m_majorTick : m_minorTick));
         if (major) {
-            const std::string label = fixed(v, ax.decimals);
+            const std::string label = fixed(v, ax.decimals, m_separator);
             m_canvas->text(px - m_canvas->textWidth(label) / 2, a.bottom + m_majorTick + 1, label);
         }
     });
@@ -250,7 +240,7 @@ void PlotEngine::drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool gr
     const int top = a.bottom - a.height;
     const auto fits = [&](double step, int) {
         int count = 0;
-        forEachMultiple(ax, step, [&](double v) {
+        forEachMultiple(ax.visibleMin, ax.visibleMax, step, [&](double v) {
             const int py = fractionToPixel(a.bottom, toFraction(ax, v), a.height, true);
             if (py - m_charH / 2 >= top - m_charH && py + m_charH / 2 <= a.bottom + m_charH)
                 ++count;
@@ -271,7 +261,7 @@ void PlotEngine::drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool gr
         if (grid && py != a.bottom) gridLine(py);
         m_canvas->line(axisX, py, axisX + dir * (major ? m_majorTick : m_minorTick), py);
         if (major) {
-            const std::string label = fixed(v, ax.decimals);
+            const std::string label = fixed(v, ax.decimals, m_separator);
             const int w = m_canvas->textWidth(label);
             const int tx = leftSide ? axisX - m_majorTick - 2 - w : axisX + m_majorTick + 2;
             m_canvas->text(tx, py - m_charH / 2, label);

@@ -72,6 +72,9 @@ public:
         std::uint32_t colour;
     };
 
+    // The decimal separator of the labels: the one the program writes numbers with.
+    void setDecimalSeparator(char separator) { m_separator = separator; }
+
     void PlotBegin(PlotCanvas* canvas, std::uint32_t background, std::uint32_t foreground,
                    double fontScale);
     void PlotArea(double xFromPercent, double xToPercent, double yFromPercent, double yToPercent,
@@ -108,7 +111,6 @@ public:
 
 private:
     Area* area();
-    static void forEachMultiple(const Axis& ax, double step, const std::function<void(double)>& fn);
     static void forEachTick(const Axis& ax, const std::function<void(double, bool)>& fn);
     void drawXTicks(Area& a, bool grid, const std::string& title);
     void drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool grid,
@@ -123,6 +125,7 @@ private:
     int selectedYAxis(const Area& a) const;
 
     PlotCanvas* m_canvas = nullptr;
+    char m_separator = '.';
     std::uint32_t m_background = kPlotBlack, m_foreground = kPlotWhite, m_penColour = kPlotWhite;
     int m_charW = 8, m_charH = 13, m_fontPoints = 8;
     int m_majorTick = 9, m_minorTick = 5;

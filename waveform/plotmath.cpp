@@ -13,43 +13,73 @@ int valueDecimals(double v) {
     return 1 - static_cast<int>(std::trunc(std::log10(a * 1.001)));
 }
 
+namespace {
+// One step of the tick search: the steps for a target spacing raw.
+TickChoice stepsFor(double raw, double minStep) {
+    if (!(raw > 0) || !std::isfinite(raw)) return {};
+    double s = 1;
+    int d = 0;
+    while (raw < 0.5) {
+        raw *= 10;
+        s /= 10;
+        ++d;
+    }
+    while (raw >= 5) {
+        raw /= 10;
+        s *= 10;
+    }
+    TickChoice t;
+    if (raw < 1) {
+        t.majorStep = s;
+        t.minorStep = s / 5;
+    } else if (raw >= 2) {
+        t.majorStep = 5 * s;
+        t.minorStep = s;
+    } else {
+        t.majorStep = 2 * s;
+        t.minorStep = s / 2;
+    }
+    t.majorStep = std::max(t.majorStep, minStep);
+    t.minorStep = std::max(t.minorStep, minStep);
+    t.decimals = std::min(d, valueDecimals(minStep));
+    return t;
+}
+} // namespace
+
+int maxTicksFor(int lengthPx) {
+    return std::clamp(lengthPx / 2, 10, kMaxAxisTicks);
+}
+
 TickChoice chooseLinearTicks(double visibleMin, double visibleMax, int lengthPx, int charWidth,
                              double minStep, const std::function<int(double, int)>& labelFitCount) {
     const double range = visibleMax - visibleMin;
-    const int n = std::max(1, lengthPx / std::max(1, 5 * charWidth));
-    double shrink = 1;
-    TickChoice t;
-    for (int attempt = 0; attempt < 60; ++attempt) {
-        double raw = range / (n + 0.000001) * shrink;
-        double s = 1;
-        int d = 0;
-        if (!(raw > 0) || !std::isfinite(raw)) return t;
-        while (raw < 0.5) {
-            raw *= 10;
-            s /= 10;
-            ++d;
-        }
-        while (raw >= 5) {
-            raw /= 10;
-            s *= 10;
-        }
-        if (raw < 1) {
-            t.majorStep = s;
-            t.minorStep = s / 5;
-        } else if (raw >= 2) {
-            t.majorStep = 5 * s;
-            t.minorStep = s;
-        } else {
-            t.majorStep = 2 * s;
-            t.minorStep = s / 2;
-        }
-        t.majorStep = std::max(t.majorStep, minStep);
-        t.minorStep = std::max(t.minorStep, minStep);
-        t.decimals = std::min(d, valueDecimals(minStep));
+    const int n = std::clamp(lengthPx / std::max(1, 5 * charWidth), 1, kMaxAxisLabels);
+    if (!(range > 0) || !std::isfinite(range)) return {};
+    // The first choice never has more than 5 n + 2 ticks; a smaller step is taken only to fit
+    // two labels, and only while the area can still draw its ticks (at most one every two
+    // pixels, never more than a few hundred). When no labels fit at all, the last step the
+    // area could draw stays. A minimum step can hold the steps still: the shrinking ends
+    // well before it could matter otherwise (0.8^41, a ten-thousandth).
+    const double maxTicks = maxTicksFor(lengthPx);
+    TickChoice t = stepsFor(range / (n + 0.000001), minStep);
+    for (double shrink = 0.8; shrink > 1e-4; shrink *= 0.8) {
         if (!labelFitCount || labelFitCount(t.majorStep, t.decimals) >= 2) break;
-        shrink *= 0.8;
+        const TickChoice smaller = stepsFor(range / (n + 0.000001) * shrink, minStep);
+        if (!(range / smaller.minorStep <= maxTicks)) break;
+        t = smaller;
     }
     return t;
+}
+
+void forEachMultiple(double from, double to, double step, const std::function<void(double)>& fn) {
+    if (!(step > 0) || !(to >= from)) return;
+    // Whole multiples, counted rather than summed, so that rounding can neither stall nor
+    // lengthen the walk.
+    const double first = std::ceil(from / step - 1e-6);
+    const double last = std::floor(to / step + 1e-6);
+    if (!std::isfinite(first) || !std::isfinite(last) || last - first > 4 * kMaxAxisTicks) return;
+    for (double k = first; k <= last; ++k)
+        fn(k * step);
 }
 
 int fractionToPixel(double origin, double fraction, double length, bool downward) {
