@@ -14,13 +14,15 @@ std::string dataFileText(double pulseAmps, double pulseSeconds, char sep) {
            "\r\n" + formatFixed(0.0, 8, 3, sep) + "\r\n";
 }
 
-bool WriteDataFile(const std::string& path, const std::string& shownName, double pulseAmps,
-                   double pulseSeconds, char sep, Services& s, Waits& waits) {
+bool WriteDataFile(const std::string& path, const std::string& shownName,
+                   const std::function<DataFileReadings()>& readings, char sep, Services& s,
+                   Waits& waits) {
     s.log.AddDebugLine("WriteDataFile ");
     waits.BusyWait(500);
     std::string error;
+    const DataFileReadings now = readings();
     const bool ok =
-        s.files.replaceContents(path, dataFileText(pulseAmps, pulseSeconds, sep), error);
+        s.files.replaceContents(path, dataFileText(now.pulseAmps, now.pulseSeconds, sep), error);
     if (!ok) {
         s.log.AddDebugLine("WriteDataFile failed: " + error);
         s.dialogs.messageDlg("Error writing file: " + shownName, MsgKind::Error,

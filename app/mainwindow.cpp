@@ -52,6 +52,7 @@ TfmQARN3::TfmQARN3(const ProgramOptions& options, DialogService& dialogs, Waits&
     resize(525, 470);
     buildControls();
     buildMenus();
+    m_plot.setDecimalSeparator(options.decimalSeparator);
     m_program =
         std::make_unique<Program>(options, dialogs, waits, log, files, usbApi, serialPort, *this);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -126,7 +127,10 @@ void TfmQARN3::buildControls() {
         auto* l = new QLabel(name, centralWidget());
         l->setGeometry(290, top + y + 4, 60, 20);
         l->setToolTip("Select Range (Stop First)");
+        // Display only: the limits change by the spin buttons and the Setup dialog, so
+        // neither typing, paste, cut, drag nor the context menu may edit the field.
         field = new QLineEdit(centralWidget());
+        field->setReadOnly(true);
         field->setGeometry(350, top + y, 70, 26);
         field->setAlignment(Qt::AlignRight);
         field->setToolTip("Select Range (Stop First)");
@@ -195,11 +199,12 @@ void TfmQARN3::buildControls() {
     StatusPanels[0]->setFixedWidth(75);
     StatusPanels[1]->setFixedWidth(200);
     StatusPanels[2]->setFixedWidth(150);
+    StatusPanels[3]->setFixedWidth(20);
     StatusPanels[2]->setText("Setting Up");
     statusBar()->setToolTip("Run time information");
     statusBar()->setSizeGripEnabled(false);
     for (QLabel* l : StatusPanels)
-        statusBar()->addWidget(l, l == StatusPanels[3] ? 1 : 0);
+        statusBar()->addWidget(l);
 
     UpdateTimer = new QTimer(this);
     UpdateTimer->setInterval(200);

@@ -59,6 +59,10 @@ std::string Program::dataPath(const std::string& name) const {
     return resolveInFolder(m_options.folders.dataFolder, name);
 }
 
+std::string Program::wavePath(const std::string& name, const std::string& folder) const {
+    return resolveInFolder(folder.empty() ? m_options.folders.dataFolder : folder, name);
+}
+
 std::string Program::defaultDemoFile() const {
     return setup.TestMode == 1 ? kLongFile : kPulseFile;
 }
@@ -144,7 +148,10 @@ void Program::ProgInit() {
     m_view.setStatusPanel(1, "Checking Hardware " + setup.SourceName);
     bool found = (usbSelected() && m_usb->LinkValid) || (comSelected() && m_com->LinkValid);
     bool keepTrying = !found;
-    if (found) wave.FileName.clear();
+    if (found) {
+        wave.FileName.clear();
+        m_waveFolder.clear();
+    }
 
     if (!m_options.args.empty()) {
         const std::string& file = m_options.args.front();
@@ -153,8 +160,8 @@ void Program::ProgInit() {
             SetDemo(file);
         }
     } else {
-        if (!wave.FileName.empty() && m_files.exists(dataPath(wave.FileName))) {
-            SetDemo(wave.FileName);
+        if (!wave.FileName.empty() && m_files.exists(wavePath(wave.FileName, m_waveFolder))) {
+            SetDemo(wave.FileName, m_waveFolder);
         } else {
             m_view.setStatusColour(Colour::Yellow);
             m_view.setStatusPanel(1, "Checking Hardware ");
@@ -228,17 +235,19 @@ void Program::ProgInit() {
     m_log.AddDebugLine("End ProgInit ");
 }
 
-void Program::SetDemo(const std::string& file) {
+void Program::SetDemo(const std::string& file, const std::string& folder) {
     m_log.AddDebugLine("SetDemo ");
     shared.DemoMode = true;
     wave.FileName = file.empty() ? defaultDemoFile() : file;
+    m_waveFolder = file.empty() ? std::string() : folder;
     if (m_usb->Sampling) m_usb->USBStopSampling();
     if (m_usb->DevicePresent()) m_usb->CloseUSB();
     if (m_com->Sampling) m_com->StopComm();
     if (m_com->portOpen()) m_com->SerialPortOFF();
 
-    if (!m_waveFiles->LoadFile(wave.FileName)) {
+    if (!m_waveFiles->LoadFile(resolveInFolder(m_waveFolder, wave.FileName))) {
         wave.FileName = defaultDemoFile();
+        m_waveFolder.clear();
         if (!m_waveFiles->LoadFile(wave.FileName))
             m_dialogs.messageDlg("Error loading: " + wave.FileName, MsgKind::Error,
                                  {MsgButton::OK});
@@ -463,6 +472,7 @@ void Program::mHardwareClick() {
         m_dialogs.messageDlg(e.what(), MsgKind::Error, {MsgButton::OK});
     }
     wave.FileName.clear();
+    m_waveFolder.clear();
     ProgInit();
     m_log.AddDebugLine("End HardwareClick ");
 }
@@ -483,10 +493,16 @@ void Program::mSaveClick() {
     if (setup.DataFileName.empty()) setup.DataFileName = "QARN3.odf";
     FileDialogRequest request{"Select Data File", m_options.folders.dataFolder, setup.DataFileName,
                               kDataFilter, "*.odf"};
-    if (const auto chosen = m_dialogs.saveFileDialog(request))
-        WriteDataFile(dataPath(*chosen), *chosen, m_engine->PulseAmps,
-                      m_engine->OnSamples * static_cast<double>(wave.SamplePeriod),
-                      m_options.decimalSeparator, m_services, m_waits);
+    if (const auto chosen = m_dialogs.saveFileDialog(request)) {
+        // The readings of the moment the file is written: the engine goes on during the wait
+        // before it.
+        const auto readings = [this] {
+            return DataFileReadings{m_engine->PulseAmps,
+                                    m_engine->OnSamples * static_cast<double>(wave.SamplePeriod)};
+        };
+        WriteDataFile(dataPath(*chosen), *chosen, readings, m_options.decimalSeparator, m_services,
+                      m_waits);
+    }
 }
 
 void Program::mOpenClick() {
@@ -494,16 +510,18 @@ void Program::mOpenClick() {
     FileDialogRequest request{"Select Waveform File", m_options.folders.dataFolder,
                               defaultDemoFile(), kWaveFilter, ""};
     if (const auto chosen = m_dialogs.openFileDialog(request)) {
-        // A file in the data folder is known by its bare name; elsewhere by its path.
+        // The store keeps the file's name; a folder other than the data folder is kept
+        // beside it for loading.
         const std::filesystem::path p(*chosen);
         std::error_code ec;
         const bool inDataFolder = std::filesystem::equivalent(
             p.parent_path().empty() ? std::filesystem::path(m_options.folders.dataFolder)
                                     : p.parent_path(),
             m_options.folders.dataFolder, ec);
-        wave.FileName = inDataFolder ? p.filename().string() : *chosen;
+        wave.FileName = p.filename().string();
+        m_waveFolder = inDataFolder ? std::string() : p.parent_path().string();
     }
-    SetDemo(wave.FileName);
+    SetDemo(wave.FileName, m_waveFolder);
 }
 
 void Program::mAnalyzeClick() {

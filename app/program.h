@@ -92,7 +92,9 @@ public:
     void FormShow();
     void FormPaint();
     void ProgInit();
-    void SetDemo(const std::string& file = {});
+    // Plays a waveform file: file is its name (or a path), folder where a bare name lies when
+    // it is not in the data folder (a file opened elsewhere).
+    void SetDemo(const std::string& file = {}, const std::string& folder = {});
     void ResetData();
     void ProgExit();
     bool FormCloseQuery();
@@ -156,6 +158,7 @@ private:
     bool usbSelected() const { return setup.SourceKind == kSourceUsb; }
     bool comSelected() const { return setup.SourceKind == kSourceCom; }
     std::string defaultDemoFile() const;
+    std::string wavePath(const std::string& name, const std::string& folder) const;
     std::string commPortToTry();
     void showLimits();
 
@@ -176,6 +179,7 @@ private:
     std::unique_ptr<TQARN3Update> m_engine;
     std::unique_ptr<HelpViewer> m_noHelpViewer;
     std::unique_ptr<THelpSystemHook> m_helpHook;
+    std::string m_waveFolder; // folder of wave.FileName when not the data folder
 };
 
 } // namespace qarn3

@@ -4,15 +4,21 @@
 #include "calsetup/caldate.h"
 #include "calsetup/setupdialog.h"
 #include "platform/nodevice.h"
+#include "platform/textformat.h"
 #include "record_fixture.h"
 #include "support/fake_transports.h"
 #include "waveform/plotwidget.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolButton>
@@ -26,8 +32,9 @@ namespace {
 
 class MainWindowTest : public RecordTest {
 protected:
-    std::unique_ptr<TfmQARN3> start(std::vector<std::string> args) {
+    std::unique_ptr<TfmQARN3> start(std::vector<std::string> args, char separator = '.') {
         ProgramOptions o;
+        o.decimalSeparator = separator;
         o.folders = {folder, folder};
         o.args = std::move(args);
         o.programFileDate = "08/12/2026";
@@ -149,9 +156,12 @@ TEST_F(MainWindowTest, RetryShowsTheCableStepsThenCancel) {
 TEST_F(MainWindowTest, CalibrationPanelColoursByAge) {
     auto w = start({"QARN3Pulse.owf"});
     const long today = todayDayNumber();
+    // Red beyond a year, yellow in its last month, the year's day itself included.
     const std::pair<long, QColor> cases[] = {{today - 366, QColor(255, 0, 0)},
-                                             {today - 340, QColor(255, 255, 0)},
-                                             {today - 335, QColor(0, 255, 0)}};
+                                             {today - 365, QColor(255, 255, 0)},
+                                             {today - 336, QColor(255, 255, 0)},
+                                             {today - 335, QColor(0, 255, 0)},
+                                             {today, QColor(0, 255, 0)}};
     for (const auto& [day, colour] : cases) {
         w->program().cal.CalDate = static_cast<double>(day);
         w->program().ResetData();
@@ -260,6 +270,27 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheOldResults) {
     EXPECT_EQ(dialogs.shown().back().buttons, std::vector<MsgButton>{MsgButton::Abort});
 }
 
+// The engine goes on during the half-second wait before the file is written: the file holds
+// the readings of the moment it is written.
+TEST_F(MainWindowTest, SaveDataWritesTheReadingsOfTheMomentOfWriting) {
+    auto w = start({"QARN3Pulse.owf"});
+    w->BitBtnRunStopReset->click();
+    ticks(*w, 8);
+    ASSERT_EQ(w->ebPulseCurr->text(), "331.3 A"); // the first pulse; the second is under way
+    waits.pump = [&] {
+        if (waits.nowMs % 200 == 0) w->program().UpdateTimerTick();
+    };
+    dialogs.answer(file("results.odf"));
+    w->program().mSaveClick();
+    waits.pump = nullptr;
+    auto& engine = w->program().engine();
+    ASSERT_NE(w->ebPulseCurr->text(), "331.3 A");
+    EXPECT_EQ(contents("results.odf"),
+              dataFileText(engine.PulseAmps,
+                           engine.OnSamples * static_cast<double>(w->program().wave.SamplePeriod),
+                           '.'));
+}
+
 TEST(DataFile, CommaLocaleAndWideValues) {
     EXPECT_EQ(dataFileText(512.3456, 200 / 2400.0, ','), "  512,35\r\n   0,083\r\n   0,000\r\n");
     EXPECT_EQ(dataFileText(123456789.0, 1.0, '.'), "123456789.00\r\n   1.000\r\n   0.000\r\n");
@@ -276,6 +307,89 @@ TEST_F(MainWindowTest, OpenEntersDemonstrationModeEvenWhenCancelled) {
     w->program().mOpenClick();
     EXPECT_EQ(w->program().wave.FileName, "QARN3Long.owf");
     EXPECT_EQ(w->program().setup.TestMode, 1);
+}
+
+TEST_F(MainWindowTest, OpenShowsTheFileNameAndKeepsItsFolder) {
+    auto w = start({"QARN3Pulse.owf"});
+    std::filesystem::create_directory(file("elsewhere"));
+    std::filesystem::copy_file(file("QARN3Long.owf"), file("elsewhere/Mine.owf"));
+    dialogs.answer(file("elsewhere/Mine.owf"));
+    w->program().mOpenClick();
+    EXPECT_EQ(w->program().wave.FileName, "Mine.owf");
+    EXPECT_EQ(status(*w, 2), "Mine.owf");
+    EXPECT_EQ(w->program().setup.TestMode, 1); // the file's own type letter
+    // Cancel plays the same file again, from its folder.
+    dialogs.clear();
+    dialogs.answer("<cancel>");
+    w->program().mOpenClick();
+    EXPECT_EQ(w->program().wave.FileName, "Mine.owf");
+    EXPECT_EQ(firstError(), "");
+}
+
+// The limit fields only show the limits: keys, paste, cut, drops and the context menu reach
+// the field itself and change nothing.
+TEST_F(MainWindowTest, MaxOnAndMaxOffAreDisplayOnly) {
+    auto w = start({"QARN3Pulse.owf"});
+    QApplication::clipboard()->setText("99.9");
+    for (QLineEdit* field : {w->ebMaxOn, w->ebMaxOff}) {
+        const QString before = field->text();
+        field->selectAll();
+        const std::pair<int, Qt::KeyboardModifiers> keys[] = {
+            {Qt::Key_V, Qt::ControlModifier},    {Qt::Key_Insert, Qt::ShiftModifier},
+            {Qt::Key_X, Qt::ControlModifier},    {Qt::Key_Delete, Qt::NoModifier},
+            {Qt::Key_Backspace, Qt::NoModifier}, {Qt::Key_Z, Qt::ControlModifier},
+            {Qt::Key_5, Qt::NoModifier}};
+        for (const auto& [k, mods] : keys) {
+            QKeyEvent press(QEvent::KeyPress, k, mods, k == Qt::Key_5 ? "5" : "");
+            QCoreApplication::sendEvent(field, &press);
+        }
+        QMimeData dropped;
+        dropped.setText("12.5");
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(field, &drop);
+        EXPECT_EQ(field->text(), before);
+        const std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
+        for (const QAction* a : menu->actions()) {
+            const QString text = a->text().remove('&');
+            for (const char* edit : {"Undo", "Redo", "Cut", "Paste", "Delete"})
+                EXPECT_FALSE(text.startsWith(edit) && a->isEnabled()) << text.toStdString();
+        }
+    }
+    EXPECT_DOUBLE_EQ(w->program().setup.MaxOnTime, 5.0);
+    w->sbMaxOnUp->click();
+    EXPECT_EQ(w->ebMaxOn->text(), " 6.0");
+}
+
+TEST_F(MainWindowTest, ReadOnlySetupFileSurvivesAnExitUntouchedWithTheErrorShown) {
+    start({"QARN3Pulse.owf"})->program().ProgExit();
+    const std::string setupFile = file("QARN3.osf");
+    files.setReadOnly(setupFile, true);
+    const std::string before = contents("QARN3.osf");
+    dialogs.clear();
+    auto w = start({"QARN3Pulse.owf"});
+    w->program().ComboBoxRangeChange(6);
+    w->sbMaxOnUp->click();
+    w->program().ProgExit();
+    EXPECT_EQ(contents("QARN3.osf"), before);
+    EXPECT_TRUE(files.isReadOnly(setupFile));
+    EXPECT_EQ(firstError(), "Error writing file: " + setupFile);
+}
+
+// The separator comes from the locale through the program's rule: a German locale writes
+// commas, an Arabic one (whose decimal point is no single byte) points.
+TEST_F(MainWindowTest, LocaleDecimalPointReachesTheSetupFile) {
+    const std::pair<QLocale, std::string> cases[] = {
+        {QLocale(QLocale::German, QLocale::Germany), "5,00"},
+        {QLocale(QLocale::Arabic, QLocale::Egypt), "5.00"},
+        {QLocale(QLocale::Persian, QLocale::Iran), "5.00"}};
+    for (const auto& [locale, limit] : cases) {
+        std::filesystem::remove(file("QARN3.osf"));
+        const char sep = decimalSeparatorOf(locale.decimalPoint().toStdString());
+        start({"QARN3Pulse.owf"}, sep)->program().ProgExit();
+        const std::string text = contents("QARN3.osf");
+        EXPECT_EQ(text.substr(text.find('\n') + 1, 6), limit + "\r\n") << limit;
+        EXPECT_EQ(text.find('\0'), std::string::npos);
+    }
 }
 
 TEST_F(MainWindowTest, ExitSavesRangeLimitsAndSourceForTheNextStart) {
