@@ -50,8 +50,9 @@ std::int32_t parseInteger(const std::string& text) {
         base = 16;
         i += 2;
     }
-    // One sign only: the digits follow at once ("--5", "$-1" and "0x-5" are not numbers).
-    if (i >= s.size() || s[i] == '+' || s[i] == '-') throw bad();
+    // One sign only: the digits follow at once. from_chars into an unsigned type takes no
+    // sign of its own, so "--5", "+-5", "$-1" and "0x-5" fail here.
+    if (i >= s.size()) throw bad();
     unsigned long long magnitude = 0;
     auto r = std::from_chars(s.data() + i, s.data() + s.size(), magnitude, base);
     if (r.ec != std::errc() || r.ptr != s.data() + s.size()) throw bad();

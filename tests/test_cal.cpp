@@ -178,6 +178,14 @@ TEST_F(CalTest, AvgSamplesFollowsTheStoreRateAndFixesAZeroRate) {
     calFile.ReadCalFile();
     EXPECT_EQ(sampleRate, 2400);
     EXPECT_EQ(cal.AvgSamples, 240);
+    // All six characters of the time are read.
+    std::string image = defaultImage(39917);
+    image.replace(101, 6, "0.0625");
+    put("QARN3.ocf", image);
+    sampleRate = 1600;
+    calFile.ReadCalFile();
+    EXPECT_DOUBLE_EQ(cal.AvgTime, 0.0625);
+    EXPECT_EQ(cal.AvgSamples, 100);
 }
 
 // Damaged images as a file or the analyzer may deliver them. A slice that is no number is a

@@ -84,6 +84,8 @@ TEST(SourceKind, DerivedFromTheTrimmedName) {
     EXPECT_EQ(sourceKindOf(" USB "), kSourceUsb);
     EXPECT_EQ(sourceKindOf("usb"), kSourceNone);
     EXPECT_EQ(sourceKindOf("com4"), kSourceNone);
+    EXPECT_EQ(sourceKindOf("CO"), kSourceNone);
+    EXPECT_EQ(sourceKindOf("CONSOLE"), kSourceNone);
     EXPECT_EQ(sourceKindOf("WAV"), kSourceNone);
     EXPECT_EQ(sourceKindOf(""), kSourceNone);
 }
@@ -118,6 +120,9 @@ TEST_F(SetupFileTest, TestModeKeepsTheLowEightBits) {
     put("QARN3.osf", "4\n5\n5\nx\nCOM\n4\n257\n1000\n100\n");
     ReadSetupFile(rec, services, '.');
     EXPECT_EQ(rec.TestMode, 1);
+    put("QARN3.osf", "4\n5\n5\nx\nCOM\n4\n384\n1000\n100\n");
+    ReadSetupFile(rec, services, '.');
+    EXPECT_EQ(rec.TestMode, 128);
 }
 
 TEST_F(SetupFileTest, FailedWriteKeepsTheOldFileAndSaysSo) {
@@ -149,10 +154,12 @@ TEST_F(SetupFileTest, UnwritableFolderLeavesTheRecordAndReportsEachAttempt) {
 // Nine lines are read and nothing after them; a name that is no regular file is a reading
 // error rather than a missing file (which would be overwritten with defaults).
 TEST_F(SetupFileTest, ReadsOnlyItsNineLinesAndRefusesWhatIsNoFile) {
-    put("QARN3.osf", "7\r\n1.50\r\n2.50\r\nr.odf\r\nUSB\r\n3\r\n1\r\n500\r\n50\r\n");
+    const std::string longPath = "/" + std::string(2000, 'd') + "/results.odf";
+    put("QARN3.osf", "7\r\n1.50\r\n2.50\r\n" + longPath + "\r\nUSB\r\n3\r\n1\r\n500\r\n50\r\n");
     ASSERT_EQ(::truncate(rec.SetupFileName.c_str(), 4LL << 30), 0); // sparse, 4 GiB
     ReadSetupFile(rec, services, '.');
     EXPECT_EQ(rec.RangeIndex, 7);
+    EXPECT_EQ(rec.DataFileName, longPath);
     EXPECT_DOUBLE_EQ(rec.ShuntMillivolts, 50);
 
     std::filesystem::remove(rec.SetupFileName);

@@ -111,12 +111,14 @@ TEST_F(WaveformTest, ImplausibleCountsReadAs60000AndTheLogShowsTheStoredValue) {
     }
 }
 
-TEST_F(WaveformTest, LowerCaseMagicIsRejected) {
+TEST_F(WaveformTest, MagicMustMatchInCaseToItsLastCharacter) {
     put("lower.owf", header(60000, 1.0f / 2400, "waveform") + samples(100, 5));
     EXPECT_FALSE(wave.ReadWaveform("lower.owf"));
     EXPECT_EQ(dialogs.shown().back().text, "lower.owf is Wrong File Type");
     EXPECT_EQ(dialogs.shown().back().caption, "Error");
     EXPECT_EQ(store.Samples[0], 0);
+    put("last.owf", header(60000, 1.0f / 2400, "WAVEFORm") + samples(100, 5));
+    EXPECT_FALSE(wave.ReadWaveform("last.owf"));
 }
 
 TEST_F(WaveformTest, MissingFileIsReportedAndTheStoreKept) {
@@ -186,6 +188,8 @@ TEST_F(WaveformTest, SavedFileIs120059BytesWithTheSerialCutTo20) {
     EXPECT_EQ(back.Samples[10], -123);
     EXPECT_FLOAT_EQ(back.AmpsPerCount, 0.6125f);
     EXPECT_EQ(back.Header.ResolutionBits, 12);
+    EXPECT_EQ(back.Header.FullScale, 2048);
+    EXPECT_EQ(std::string(back.Header.Units.data()), "Amperes");
 }
 
 TEST_F(WaveformTest, OverwriteIsConfirmedAndCancelWritesNothing) {
