@@ -18,6 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const bool made = makeFolders(folder);
     (void)made;
     {
+        // A new file each time: truncating and rewriting the same one makes the file system
+        // flush it on close, which cost nine tenths of the fuzzer's time.
+        ::unlink((folder + "/in.owf").c_str());
         std::ofstream out(folder + "/in.owf", std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
