@@ -77,7 +77,7 @@ void ProcessTick(benchmark::State& state) {
     const long allocationsBefore = g_allocations;
     for (auto _ : state) {
         if (engine.DemoIndex >= kDemoLength) engine.DemoIndex = 0;
-        const std::int32_t before = engine.SamplesTaken;
+        const std::int64_t before = engine.SamplesTaken;
         engine.ProcessTick();
         samples += engine.SamplesTaken - before;
     }

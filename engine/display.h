@@ -17,6 +17,7 @@ struct PulseResult {
     double cycles = 0;    // seconds x 60
     bool suspect = false; // above 1.2 x the largest 20-sample RMS
     bool underRange = false;
+    bool cutShort = false; // still on when the MaxOn limit ended the test
 };
 
 // Where the engine writes its readings, captions and status: the main window in the

@@ -15,6 +15,8 @@
 namespace qarn3 {
 
 namespace {
+constexpr std::uint32_t kCounterMax = UINT32_MAX;
+
 // The integer nearest to x, ties to even.
 long nearest(double x) {
     if (!std::isfinite(x)) return 0;
@@ -34,23 +36,24 @@ inline float addSquare(float sum, std::int32_t sample) {
 } // namespace
 
 TQARN3Update::TQARN3Update(EngineContext context)
-    : DemoBuffer(new std::int16_t[kDemoBufferSlots]()), m(context) {}
+    : DemoBuffer(new std::int16_t[kDemoBufferSlots]()), m_ctx(context) {}
 
 void TQARN3Update::loadDemo(const std::int16_t* samples, int count) {
     count = std::clamp(count, 0, kDemoLength);
     std::copy(samples, samples + count, DemoBuffer.get());
+    std::fill(DemoBuffer.get() + count, DemoBuffer.get() + kDemoBufferSlots, std::int16_t{0});
 }
 
 bool TQARN3Update::usbSource() const {
-    return m.setup.SourceKind == kSourceUsb;
+    return m_ctx.setup.SourceKind == kSourceUsb;
 }
 
 AnalyzerLink& TQARN3Update::selectedLink() const {
-    return usbSource() ? m.usbLink : m.comLink;
+    return usbSource() ? m_ctx.usbLink : m_ctx.comLink;
 }
 
 std::string TQARN3Update::fmt(const std::string& format, double value) const {
-    return formatNumber(format, value, m.decimalSeparator);
+    return formatNumber(format, value, m_ctx.decimalSeparator);
 }
 
 int TQARN3Update::nextNoise() {
@@ -64,12 +67,12 @@ void TQARN3Update::ResetTest() {
     OnSamples = 0;
     OffSamples = 0;
     PulseAmps = 0;
-    const double period = m.wave.SamplePeriod;
-    m.display.setPulseCurrent(fmt(CurrentFormat, 0));
-    m.display.setPulseSeconds(fmt(SecondsFormat, OnSamples * period));
-    m.display.setPulseCycles(fmt(CyclesFormat, OnSamples * 60 * period));
-    std::fill(m.wave.Samples.get(), m.wave.Samples.get() + kWaveSlots, std::int16_t{0});
-    RingSize = std::clamp(m.cal.OnDelay + 20, 0, static_cast<int>(Ring.size()) - 1);
+    const double period = m_ctx.wave.SamplePeriod;
+    m_ctx.display.setPulseCurrent(fmt(CurrentFormat, 0));
+    m_ctx.display.setPulseSeconds(fmt(SecondsFormat, OnSamples * period));
+    m_ctx.display.setPulseCycles(fmt(CyclesFormat, OnSamples * 60 * period));
+    std::fill(m_ctx.wave.Samples.get(), m_ctx.wave.Samples.get() + kWaveSlots, std::int16_t{0});
+    RingSize = std::clamp(m_ctx.cal.OnDelay + 20, 0, static_cast<int>(Ring.size()) - 1);
     Ring.fill(0);
     RingPos = 0;
     LiveSumSq = 0;
@@ -89,25 +92,25 @@ void TQARN3Update::ResetTest() {
     UnderRange = false;
     EndReason = 0;
     TickIdle = true;
-    m.shared.DemoPlaying = false;
+    m_ctx.shared.DemoPlaying = false;
     TestArm();
     ShowStatus();
 }
 
 void TQARN3Update::TestArm() {
     if (Armed) return;
-    m.log.AddDebugLine("Test Arm ");
+    m_ctx.log.AddDebugLine("Test Arm ");
     Armed = true;
-    m.display.setStatusColour(Colour::ButtonFace);
-    m.display.setArmedRunningPanel("ARMED", Colour::Lime);
-    m.display.setPulseCurrentColour(Colour::ButtonFace);
-    m.display.setAnalyzeEnabled(false);
+    m_ctx.display.setStatusColour(Colour::ButtonFace);
+    m_ctx.display.setArmedRunningPanel("ARMED", Colour::Lime);
+    m_ctx.display.setPulseCurrentColour(Colour::ButtonFace);
+    m_ctx.display.setAnalyzeEnabled(false);
     TimedOut = false;
     ShowStatus();
 }
 
 void TQARN3Update::TestStart() {
-    m.log.AddDebugLine("Test Start ");
+    m_ctx.log.AddDebugLine("Test Start ");
     Running = true;
     Armed = false;
     OnSamples = 0;
@@ -116,15 +119,15 @@ void TQARN3Update::TestStart() {
     LiveAmps = 0;
     PeakCounts = 0;
     TriggerSample = SamplesTaken - 1;
-    std::fill(m.wave.Samples.get(), m.wave.Samples.get() + kWaveSlots, std::int16_t{0});
-    m.wave.Position = 0;
+    std::fill(m_ctx.wave.Samples.get(), m_ctx.wave.Samples.get() + kWaveSlots, std::int16_t{0});
+    m_ctx.wave.Position = 0;
     ReplayPreTrigger();
-    m.display.setRunButton("STOP", Colour::Red);
-    m.display.setArmedRunningPanel("Running", Colour::Yellow);
+    m_ctx.display.setRunButton("STOP", Colour::Red);
+    m_ctx.display.setArmedRunningPanel("Running", Colour::Yellow);
 }
 
 void TQARN3Update::TestStop() {
-    m.log.AddDebugLine("Test Stop ");
+    m_ctx.log.AddDebugLine("Test Stop ");
     TestArm();
     Ring.fill(0);
     RingPos = 0;
@@ -132,25 +135,25 @@ void TQARN3Update::TestStop() {
 
 void TQARN3Update::TestEnd() {
     if (!Armed && !Running) return;
-    m.log.AddDebugLine("Test End ");
+    m_ctx.log.AddDebugLine("Test End ");
     Armed = false;
     Running = false;
-    m.shared.DemoPlaying = false;
-    m.display.setArmedRunningPanel("Test Over", Colour::ButtonFace);
-    m.display.setRunButton("RESET", Colour::Green);
-    m.display.setAnalyzeEnabled(true);
+    m_ctx.shared.DemoPlaying = false;
+    m_ctx.display.setArmedRunningPanel("Test Over", Colour::ButtonFace);
+    m_ctx.display.setRunButton("RESET", Colour::Green);
+    m_ctx.display.setAnalyzeEnabled(true);
     ShowStatus();
 }
 
 void TQARN3Update::TestTimeout() {
-    m.log.AddDebugLine("Test Timeout ");
+    m_ctx.log.AddDebugLine("Test Timeout ");
     TimedOut = true;
     EndReason = 1;
     TestEnd();
 }
 
 void TQARN3Update::TestAbort() {
-    m.log.AddDebugLine("Test Abort ");
+    m_ctx.log.AddDebugLine("Test Abort ");
     CurrentOn = false;
     AccumulatePulse();
     EndReason = 2;
@@ -158,15 +161,16 @@ void TQARN3Update::TestAbort() {
 }
 
 void TQARN3Update::CheckTimeouts() {
-    const double p = m.wave.SamplePeriod;
+    const double p = m_ctx.wave.SamplePeriod;
     if (p <= 0) return;
-    if (m.setup.MaxOnTime > 0.01 && CurrentOn && OnSamples > m.setup.MaxOnTime / p) {
+    if (m_ctx.setup.MaxOnTime > 0.01 && CurrentOn && OnSamples > m_ctx.setup.MaxOnTime / p) {
         PulseAmps = static_cast<float>(std::sqrt(PulseSumSq / static_cast<double>(OnSamples)) *
-                                       m.wave.AmpsPerCount);
-        m.display.setPulseCurrent(fmt(CurrentFormat, PulseAmps));
-        reportPulse();
+                                       m_ctx.wave.AmpsPerCount);
+        m_ctx.display.setPulseCurrent(fmt(CurrentFormat, PulseAmps));
+        reportPulse(true);
         TestTimeout();
-    } else if (m.setup.MaxOffTime > 0.01 && !CurrentOn && OffSamples > m.setup.MaxOffTime / p) {
+    } else if (m_ctx.setup.MaxOffTime > 0.01 && !CurrentOn &&
+               OffSamples > m_ctx.setup.MaxOffTime / p) {
         TestTimeout();
     }
 }
@@ -177,9 +181,9 @@ void TQARN3Update::ShowStatus() {
     if (EndReason == 3) {
         panel1 = "Overrange Detected";
         c = Colour::Red;
-    } else if (m.cal.CalError) {
+    } else if (m_ctx.cal.CalError) {
         panel1 = "CALIBRATION ERROR";
-        m.display.setRunButton("RESET", Colour::Green);
+        m_ctx.display.setRunButton("RESET", Colour::Green);
         c = Colour::Red;
     } else if (EndReason == 2) {
         panel1 = "Test Stopped";
@@ -189,91 +193,93 @@ void TQARN3Update::ShowStatus() {
         c = Colour::Green;
     } else if (Running) {
         panel1 = "Running";
-        m.display.setArmedRunningPanel("Running", Colour::Yellow);
-        m.display.setRunButton("STOP", Colour::Red);
-    } else if (Armed && m.shared.DemoMode) {
+        m_ctx.display.setArmedRunningPanel("Running", Colour::Yellow);
+        m_ctx.display.setRunButton("STOP", Colour::Red);
+    } else if (Armed && m_ctx.shared.DemoMode) {
         panel1 = "Press RUN to start DEMO";
-        m.display.setRunButton("RUN", Colour::Green);
+        m_ctx.display.setRunButton("RUN", Colour::Green);
     } else if (Armed) {
         panel1 = "Armed - Initiate test current";
-        m.display.setRunButton("READY", Colour::Green);
+        m_ctx.display.setRunButton("READY", Colour::Green);
     } else if (UnderRange) {
         panel1 = "Underrange detected";
         c = Colour::Yellow;
     } else {
         panel1 = "Test Over";
     }
-    m.display.setStatusPanel(1, panel1);
+    m_ctx.display.setStatusPanel(1, panel1);
 
-    const std::string serNum = trimText(m.cal.SerNum);
-    if (m.shared.DemoMode) {
-        m.display.setStatusPanel(2, m.wave.FileName);
+    const std::string serNum = trimText(m_ctx.cal.SerNum);
+    if (m_ctx.shared.DemoMode) {
+        m_ctx.display.setStatusPanel(2, m_ctx.wave.FileName);
     } else if (usbSource()) {
-        if (m.usbLink.LinkValid()) {
-            m.display.setStatusPanel(2, serNum + " on USB port");
+        if (m_ctx.usbLink.LinkValid()) {
+            m_ctx.display.setStatusPanel(2, serNum + " on USB port");
         } else {
-            m.display.setStatusPanel(2, "Error on USB port");
-            m.display.setRunButton("RESET", Colour::Green);
+            m_ctx.display.setStatusPanel(2, "Error on USB port");
+            m_ctx.display.setRunButton("RESET", Colour::Green);
             c = Colour::Red;
         }
-    } else if (m.comLink.LinkValid()) {
-        m.display.setStatusPanel(2, m.setup.SourceName + " on " + serNum);
+    } else if (m_ctx.comLink.LinkValid()) {
+        m_ctx.display.setStatusPanel(2, m_ctx.setup.SourceName + " on " + serNum);
     } else {
-        m.display.setStatusPanel(2, "Error on " + m.setup.SourceName);
-        m.display.setRunButton("RESET", Colour::Green);
+        m_ctx.display.setStatusPanel(2, "Error on " + m_ctx.setup.SourceName);
+        m_ctx.display.setRunButton("RESET", Colour::Green);
         c = Colour::Red;
     }
-    m.display.setStatusColour(c);
+    m_ctx.display.setStatusColour(c);
 }
 
 void TQARN3Update::ProcessTick() {
     if (!TickIdle) {
-        m.log.AddDebugLine("*Update Error ");
+        m_ctx.log.AddDebugLine("*Update Error ");
         return;
     }
     TickIdle = false;
-    m.display.setRangeListEnabled(Armed);
+    m_ctx.display.setRangeListEnabled(Armed);
     AnalyzerLink& link = selectedLink();
-    const double period = m.wave.SamplePeriod;
-    const double rate = m.wave.SampleRate;
+    const double period = m_ctx.wave.SamplePeriod;
+    const double rate = m_ctx.wave.SampleRate;
 
-    if (m.shared.DemoMode || link.Sampling()) {
-        m.display.setStatusPanel(0, fmt("%7.4f", rate > 0 ? SamplesTaken / rate : 0));
-        m.display.setCurrentBar(
-            m.shared.FullScaleAmps > 0 ? percent(LiveAmps * 100.0 / m.shared.FullScaleAmps) : 0);
+    if (m_ctx.shared.DemoMode || link.Sampling()) {
+        m_ctx.display.setStatusPanel(
+            0, fmt("%7.4f", rate > 0 ? static_cast<double>(SamplesTaken) / rate : 0));
+        m_ctx.display.setCurrentBar(m_ctx.shared.FullScaleAmps > 0
+                                        ? percent(LiveAmps * 100.0 / m_ctx.shared.FullScaleAmps)
+                                        : 0);
     }
     const Colour barColour = TimedOut ? Colour::Red : Colour::Blue;
     if (Running && CurrentOn) {
-        m.display.setTimeBar(percent(OnSamples * 100.0 * period / (m.setup.MaxOnTime + 0.01)),
-                             barColour);
+        m_ctx.display.setTimeBar(
+            percent(OnSamples * 100.0 * period / (m_ctx.setup.MaxOnTime + 0.01)), barColour);
     } else if (Running) {
-        m.display.setTimeBar(percent(OffSamples * 100.0 * period / (m.setup.MaxOffTime + 0.01)),
-                             barColour);
+        m_ctx.display.setTimeBar(
+            percent(OffSamples * 100.0 * period / (m_ctx.setup.MaxOffTime + 0.01)), barColour);
     } else if (Armed) {
-        m.display.setTimeBar(0, barColour);
+        m_ctx.display.setTimeBar(0, barColour);
     } else {
-        m.display.setTimeBarColour(barColour);
+        m_ctx.display.setTimeBarColour(barColour);
     }
-    m.display.setLiveCurrent(fmt(CurrentFormat, LiveAmps), Colour::ButtonFace);
+    m_ctx.display.setLiveCurrent(fmt(CurrentFormat, LiveAmps), Colour::ButtonFace);
     if (Running) {
         if (UnderRange) {
-            m.display.setStatusColour(Colour::Yellow);
-            m.display.setPulseCurrentColour(Colour::Yellow);
-            m.display.setStatusPanel(1, "Underrange Detected");
+            m_ctx.display.setStatusColour(Colour::Yellow);
+            m_ctx.display.setPulseCurrentColour(Colour::Yellow);
+            m_ctx.display.setStatusPanel(1, "Underrange Detected");
         } else {
-            m.display.setStatusColour(Colour::ButtonFace);
-            m.display.setPulseCurrentColour(Colour::ButtonFace);
-            m.display.setStatusPanel(1, "Test in progress");
+            m_ctx.display.setStatusColour(Colour::ButtonFace);
+            m_ctx.display.setPulseCurrentColour(Colour::ButtonFace);
+            m_ctx.display.setStatusPanel(1, "Test in progress");
         }
     }
 
-    if (m.shared.DemoMode) {
-        SamplesThisTick = static_cast<std::int32_t>(nearest(m.timerIntervalMs * rate / 1000.0));
+    if (m_ctx.shared.DemoMode) {
+        SamplesThisTick = static_cast<std::int32_t>(nearest(m_ctx.timerIntervalMs * rate / 1000.0));
     } else {
         SamplesThisTick = link.LinkValid() && link.Sampling() ? link.samplesWaiting() : 0;
         if (link.Sampling()) {
             if (SamplesThisTick <= 0) {
-                m.log.AddDebugLine("RxDataCount <= 0 ");
+                m_ctx.log.AddDebugLine("RxDataCount <= 0 ");
                 ++NoDataTicks;
                 if (NoDataTicks > 3) {
                     link.clearLinkValid();
@@ -299,9 +305,9 @@ void TQARN3Update::ProcessTick() {
 // the link's sampling state do not change inside a tick's loop.
 void TQARN3Update::runSampleLoop(AnalyzerLink& link) {
     takeSettings();
-    if (m.shared.DemoMode) {
+    if (m_ctx.shared.DemoMode) {
         do {
-            if (m.shared.DemoPlaying && DemoIndex < kDemoLength)
+            if (m_ctx.shared.DemoPlaying && DemoIndex < kDemoLength)
                 RawSample = DemoBuffer[static_cast<std::size_t>(DemoIndex++)];
             else
                 RawSample = static_cast<std::int16_t>(nextNoise());
@@ -325,11 +331,11 @@ void TQARN3Update::runSampleLoop(AnalyzerLink& link) {
 }
 
 void TQARN3Update::takeSettings() {
-    k.onThreshold = m.setup.TestMode == 1 ? m.cal.MPUThresh : m.cal.OnThresh;
-    k.offThresh = m.cal.OffThresh;
-    k.onDelay = m.cal.OnDelay;
-    k.offDelay = m.cal.OffDelay;
-    k.avgSamples = m.cal.AvgSamples;
+    m_settings.onThreshold = m_ctx.setup.TestMode == 1 ? m_ctx.cal.MPUThresh : m_ctx.cal.OnThresh;
+    m_settings.offThresh = m_ctx.cal.OffThresh;
+    m_settings.onDelay = m_ctx.cal.OnDelay;
+    m_settings.offDelay = m_ctx.cal.OffDelay;
+    m_settings.avgSamples = m_ctx.cal.AvgSamples;
 }
 
 inline void TQARN3Update::processSample() {
@@ -343,10 +349,10 @@ inline void TQARN3Update::processSample() {
 void TQARN3Update::showPulseReadings() {
     std::string current = fmt(CurrentFormat, PulseAmps);
     if (PeakRms20Amps * 1.2 < PulseAmps) current += "?";
-    m.display.setPulseCurrent(current);
-    const double period = m.wave.SamplePeriod;
-    m.display.setPulseSeconds(fmt(SecondsFormat, OnSamples * period));
-    m.display.setPulseCycles(fmt(CyclesFormat, OnSamples * period * 60));
+    m_ctx.display.setPulseCurrent(current);
+    const double period = m_ctx.wave.SamplePeriod;
+    m_ctx.display.setPulseSeconds(fmt(SecondsFormat, OnSamples * period));
+    m_ctx.display.setPulseCycles(fmt(CyclesFormat, OnSamples * period * 60));
 }
 
 void TQARN3Update::UpdateLiveCurrent() {
@@ -355,7 +361,7 @@ void TQARN3Update::UpdateLiveCurrent() {
 }
 
 inline void TQARN3Update::liveCurrentStep() {
-    const std::int32_t n = k.avgSamples;
+    const std::int32_t n = m_settings.avgSamples;
     if (LiveCount < n) {
         ++LiveCount;
         if (std::abs(Sample) > kOverRange) {
@@ -366,7 +372,7 @@ inline void TQARN3Update::liveCurrentStep() {
         }
     }
     if (LiveCount >= n && n > 0) {
-        LiveAmps = static_cast<float>(m.wave.AmpsPerCount *
+        LiveAmps = static_cast<float>(m_ctx.wave.AmpsPerCount *
                                       std::sqrt(static_cast<double>(LiveSumSq) / LiveCount));
         LiveSumSq = 0;
         LiveCount = 0;
@@ -385,7 +391,8 @@ inline void TQARN3Update::peakRmsStep() {
     Rms20SumSq = static_cast<std::int32_t>(static_cast<std::uint32_t>(Rms20SumSq) +
                                            static_cast<std::uint32_t>(Sample * Sample));
     if (Rms20Count >= 20) {
-        Rms20Amps = std::sqrt(static_cast<double>(Rms20SumSq) / Rms20Count) * m.wave.AmpsPerCount;
+        Rms20Amps =
+            std::sqrt(static_cast<double>(Rms20SumSq) / Rms20Count) * m_ctx.wave.AmpsPerCount;
         if (Rms20Amps > PeakRms20Amps) PeakRms20Amps = Rms20Amps;
         Rms20Count = 0;
         Rms20SumSq = 0;
@@ -410,28 +417,28 @@ void TQARN3Update::DetectOnOff() {
 inline void TQARN3Update::detectStep() {
     const std::int32_t mag = std::abs(Sample);
     if (!CurrentOn) {
-        Threshold = k.onThreshold;
+        Threshold = m_settings.onThreshold;
         PeakCounts = 0;
-        OffCounter = k.offDelay;
+        OffCounter = m_settings.offDelay;
         pushRingStep();
         if (mag > Threshold) {
-            if (OnCounter < k.onDelay) ++OnCounter;
+            if (OnCounter < m_settings.onDelay) ++OnCounter;
         } else if (OnCounter > 0) {
             --OnCounter;
         }
-        if (OnCounter >= k.onDelay) {
+        if (OnCounter >= m_settings.onDelay) {
             CurrentOn = true;
             OnCounter = 0;
             if (Armed) TestStart();
         }
     } else {
-        Threshold = k.offThresh;
+        Threshold = m_settings.offThresh;
         if (mag > PeakCounts) PeakCounts = mag;
         if (PeakCounts / 8 > Threshold) Threshold = PeakCounts / 8;
         if (mag < Threshold) {
             --OffCounter;
-        } else if (OffCounter < k.offDelay) {
-            OffCounter = k.offDelay;
+        } else if (OffCounter < m_settings.offDelay) {
+            OffCounter = m_settings.offDelay;
         }
         if (OffCounter <= 0) {
             CurrentOn = false;
@@ -439,7 +446,7 @@ inline void TQARN3Update::detectStep() {
             RingPos = 0;
             OnCounter = 0;
             if (Running) TestStop();
-            OffCounter = k.offDelay;
+            OffCounter = m_settings.offDelay;
         }
     }
 }
@@ -452,84 +459,92 @@ void TQARN3Update::AccumulatePulse() {
 inline void TQARN3Update::accumulateStep() {
     if (CurrentOn) {
         PulseSumSq = addSquare(PulseSumSq, Sample);
-        ++OnSamples;
-        m.shared.PlotShown = false;
+        if (OnSamples < kCounterMax) ++OnSamples;
+        m_ctx.shared.PlotShown = false;
         OffSamples = 0;
     } else if (PulseSumSq > 0) {
-        const std::int32_t d = k.offDelay - k.onDelay;
+        const std::int32_t d = m_settings.offDelay - m_settings.onDelay;
         if (d >= 0 && static_cast<std::uint32_t>(d) < OnSamples)
             OnSamples -= static_cast<std::uint32_t>(d);
         if (OnSamples > 0) {
-            PulseAmps = static_cast<float>(
-                std::sqrt(PulseSumSq / (static_cast<double>(OnSamples) + 1)) * m.wave.AmpsPerCount);
-            UnderRange = m.setup.RangeIndex >= 2 && 0.3 * m.shared.FullScaleAmps > PulseAmps;
+            PulseAmps =
+                static_cast<float>(std::sqrt(PulseSumSq / (static_cast<double>(OnSamples) + 1)) *
+                                   m_ctx.wave.AmpsPerCount);
+            UnderRange =
+                m_ctx.setup.RangeIndex >= 2 && 0.3 * m_ctx.shared.FullScaleAmps > PulseAmps;
         } else {
             PulseAmps = 0;
         }
         PulseSumSq = 0;
-        m.shared.PlotShown = false;
-        reportPulse();
-    } else {
+        m_ctx.shared.PlotShown = false;
+        reportPulse(false);
+    } else if (OffSamples < kCounterMax) {
         ++OffSamples;
     }
-    m.wave.Samples[static_cast<std::size_t>(m.wave.Position)] = Sample;
-    if (m.wave.Position < kCaptureLimit) ++m.wave.Position;
+    m_ctx.wave.Samples[static_cast<std::size_t>(m_ctx.wave.Position)] = Sample;
+    if (m_ctx.wave.Position < kCaptureLimit) ++m_ctx.wave.Position;
 }
 
 void TQARN3Update::ReplayPreTrigger() {
-    m.wave.Position = 0;
+    m_ctx.wave.Position = 0;
     for (std::int32_t i = 1; i <= RingSize; ++i) {
         RingPos = RingPos < RingSize ? RingPos + 1 : 0;
         Sample = Ring[static_cast<std::size_t>(RingPos)];
-        if (RingSize - m.cal.OnDelay < i && i < RingSize)
+        if (RingSize - m_ctx.cal.OnDelay < i && i < RingSize)
             PulseSumSq = addSquare(PulseSumSq, Sample);
-        m.wave.Samples[static_cast<std::size_t>(m.wave.Position)] =
+        m_ctx.wave.Samples[static_cast<std::size_t>(m_ctx.wave.Position)] =
             Ring[static_cast<std::size_t>(RingPos)];
-        if (m.wave.Position < kCaptureLimit) ++m.wave.Position;
+        if (m_ctx.wave.Position < kCaptureLimit) ++m_ctx.wave.Position;
     }
-    Sample = m.wave.Samples[static_cast<std::size_t>(std::max(m.wave.Position - 1, 0))];
-    m.wave.Position = m.wave.Position > 0 ? m.wave.Position - 1 : 0;
+    Sample = m_ctx.wave.Samples[static_cast<std::size_t>(std::max(m_ctx.wave.Position - 1, 0))];
+    m_ctx.wave.Position = m_ctx.wave.Position > 0 ? m_ctx.wave.Position - 1 : 0;
 }
 
-void TQARN3Update::reportPulse() {
+void TQARN3Update::reportPulse(bool cutShort) {
     PulseResult r;
-    const double rate = m.wave.SampleRate > 0 ? m.wave.SampleRate : 2400;
-    r.startSeconds = std::max(0, TriggerSample - (m.cal.OnDelay - 1)) / rate;
+    const double rate = m_ctx.wave.SampleRate > 0 ? m_ctx.wave.SampleRate : 2400;
+    const std::int64_t first = TriggerSample - (m_ctx.cal.OnDelay - 1);
+    r.startSeconds = static_cast<double>(std::max<std::int64_t>(0, first)) / rate;
+    r.cutShort = cutShort;
     r.pulseAmps = PulseAmps;
     r.onSamples = OnSamples;
-    r.seconds = OnSamples * static_cast<double>(m.wave.SamplePeriod);
+    r.seconds = OnSamples * static_cast<double>(m_ctx.wave.SamplePeriod);
     r.cycles = r.seconds * 60;
     r.suspect = PeakRms20Amps * 1.2 < PulseAmps;
     r.underRange = UnderRange;
-    m.display.pulseMeasured(r);
+    m_ctx.display.pulseMeasured(r);
 }
 
 void TQARN3Update::SetRange() {
-    m.log.AddDebugLine("SetRange ");
+    m_ctx.log.AddDebugLine("SetRange ");
     SecondsFormat = "%8.4f secs";
     CyclesFormat = "%8.2f cycs";
-    const int r = std::clamp<int>(m.setup.RangeIndex, 1, 8);
-    CurrentFormat = m.shared.RangeFormat[static_cast<std::size_t>(r - 1)];
-    if (m.setup.SourceKind == kSourceUsb)
-        m.usbLink.sendRange(r);
-    else if (m.setup.SourceKind == kSourceCom)
-        m.comLink.sendRange(r);
-    m.shared.FullScaleAmps = rangeFullScale(r, m.setup.ShuntAmperes, m.setup.ShuntMillivolts);
-    m.wave.AmpsPerCount =
-        static_cast<float>(m.shared.FullScaleAmps * m.cal.Factor[static_cast<std::size_t>(r - 1)]);
-    m.display.selectRange(r - 1);
-    m.log.AddDebugLine("End SetRange ");
+    const int r = std::clamp<int>(m_ctx.setup.RangeIndex, 1, 8);
+    CurrentFormat = m_ctx.shared.RangeFormat[static_cast<std::size_t>(r - 1)];
+    // A demonstration plays a file: whatever source the setup names, no analyzer is told.
+    if (!m_ctx.shared.DemoMode) {
+        if (m_ctx.setup.SourceKind == kSourceUsb)
+            m_ctx.usbLink.sendRange(r);
+        else if (m_ctx.setup.SourceKind == kSourceCom)
+            m_ctx.comLink.sendRange(r);
+    }
+    m_ctx.shared.FullScaleAmps =
+        rangeFullScale(r, m_ctx.setup.ShuntAmperes, m_ctx.setup.ShuntMillivolts);
+    m_ctx.wave.AmpsPerCount = static_cast<float>(m_ctx.shared.FullScaleAmps *
+                                                 m_ctx.cal.Factor[static_cast<std::size_t>(r - 1)]);
+    m_ctx.display.selectRange(r - 1);
+    m_ctx.log.AddDebugLine("End SetRange ");
 }
 
 void TQARN3Update::Start() {
-    m.log.AddDebugLine("Start ");
-    if (m.shared.DemoMode)
-        m.shared.DemoPlaying = true;
+    m_ctx.log.AddDebugLine("Start ");
+    if (m_ctx.shared.DemoMode)
+        m_ctx.shared.DemoPlaying = true;
     else if (usbSource())
-        m.usbLink.startForTest();
+        m_ctx.usbLink.startForTest();
     else
-        m.comLink.startForTest();
-    m.log.AddDebugLine("End Start ");
+        m_ctx.comLink.startForTest();
+    m_ctx.log.AddDebugLine("End Start ");
 }
 
 } // namespace qarn3

@@ -73,7 +73,8 @@ public:
     void SetRange();
     void Start();
 
-    // Demonstration samples from the store, at most 60000 from slot 0.
+    // Demonstration samples from the store, at most 60000 from slot 0; the slots after them
+    // are cleared, so nothing of an earlier, longer file is played.
     void loadDemo(const std::int16_t* samples, int count);
 
     std::int16_t RawSample = 0;
@@ -91,7 +92,9 @@ public:
     std::int32_t LiveCount = 0;
     std::int32_t Threshold = 0;
     bool TimedOut = false;
-    std::int32_t SamplesTaken = 0;
+    // 64 bits, so that weeks of running never overflow it (2400 samples a second fill 31 bits
+    // in ten days).
+    std::int64_t SamplesTaken = 0;
     float PulseSumSq = 0;
     bool UnderRange = false;
     bool TickIdle = true;
@@ -102,6 +105,7 @@ public:
     std::unique_ptr<std::int16_t[]> DemoBuffer;
     std::int32_t DemoIndex = 0;
     double PeakRms20Amps = 0;
+    // Both stop at their largest value instead of wrapping round to zero.
     std::uint32_t OffSamples = 0;
     std::uint32_t OnSamples = 0;
     std::int32_t RingSize = 0;
@@ -113,7 +117,7 @@ public:
     float PulseAmps = 0;
 
     // The sample index (counting from 0 at reset) of the last trigger.
-    std::int32_t TriggerSample = 0;
+    std::int64_t TriggerSample = 0;
 
 private:
     AnalyzerLink& selectedLink() const;
@@ -128,18 +132,18 @@ private:
     void pushRingStep();
     void accumulateStep();
     void showPulseReadings();
-    void reportPulse();
+    void reportPulse(bool cutShort);
     int nextNoise();
 
     // Calibration and setup values the detector uses, taken once per tick: they only change
     // between ticks, and locals of the engine stay in registers in the sample loop.
-    struct Settings {
+    struct DetectorSettings {
         std::int32_t onThreshold = 0, offThresh = 0, onDelay = 0, offDelay = 0, avgSamples = 0;
     };
     void takeSettings();
 
-    EngineContext m;
-    Settings k;
+    EngineContext m_ctx;
+    DetectorSettings m_settings;
     std::uint32_t m_noiseState = 0x2545F491u;
 };
 

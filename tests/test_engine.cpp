@@ -116,6 +116,15 @@ protected:
             com.samples.push_back(v);
     }
     void zeros(int n) { feed(std::vector<int>(static_cast<std::size_t>(n), 0)); }
+    // The debug lines without their number and time stamp.
+    const std::vector<std::string>& texts() {
+        m_texts.clear();
+        for (const auto& line : log.lines()) {
+            const auto colon = line.find(": ");
+            m_texts.push_back(line.substr(colon + 2, line.rfind(" at: ") - colon - 2));
+        }
+        return m_texts;
+    }
     void pulse(int n, int value) { feed(std::vector<int>(static_cast<std::size_t>(n), value)); }
 
     TSetupRecord setup;
@@ -126,6 +135,9 @@ protected:
     RecordingDisplay display;
     DebugLog log;
     TQARN3Update engine{EngineContext{setup, cal, wave, shared, usb, com, display, log}};
+
+private:
+    std::vector<std::string> m_texts;
 };
 
 TEST_F(EngineTest, SetRangeScalesTheDefaultRange) {
@@ -196,6 +208,86 @@ TEST_F(EngineTest, AlternatingSamplesNeverSwitchOn) {
     EXPECT_LE(engine.OnCounter, 1);
 }
 
+struct ThresholdCase {
+    int testMode, level;
+    bool switchesOn;
+};
+
+class OnThreshold : public EngineTest, public ::testing::WithParamInterface<ThresholdCase> {};
+
+// The on test counts samples strictly above the threshold of the test mode.
+TEST_P(OnThreshold, OnlySamplesAboveItCount) {
+    setup.TestMode = static_cast<std::uint8_t>(GetParam().testMode);
+    zeros(10);
+    pulse(240, GetParam().level);
+    EXPECT_EQ(engine.Running, GetParam().switchesOn);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, OnThreshold,
+                         ::testing::Values(ThresholdCase{0, 40, false}, ThresholdCase{0, 41, true},
+                                           ThresholdCase{0, -41, true},
+                                           ThresholdCase{1, 100, false},
+                                           ThresholdCase{1, 101, true}));
+
+struct OffLevelCase {
+    int peak, step;
+    std::uint32_t onSamples; // the pulse ends in the step (240) or after it (480)
+};
+
+class OffLevel : public EngineTest, public ::testing::WithParamInterface<OffLevelCase> {};
+
+// The pulse ends on samples strictly below the larger of OffThresh (20) and peak / 8.
+TEST_P(OffLevel, EndsBelowTheLargerOfOffThreshAndAnEighthOfThePeak) {
+    zeros(10);
+    pulse(240, GetParam().peak);
+    pulse(240, GetParam().step);
+    zeros(100);
+    ASSERT_FALSE(display.pulses.empty());
+    EXPECT_EQ(display.pulses.front().onSamples, GetParam().onSamples);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, OffLevel,
+                         ::testing::Values(OffLevelCase{1000, 100, 240},
+                                           OffLevelCase{1000, 124, 240},
+                                           OffLevelCase{1000, 125, 480}, OffLevelCase{100, 19, 240},
+                                           OffLevelCase{100, 20, 480}));
+
+struct ShortPulseCase {
+    int samples;
+    const char* current;
+};
+
+class ShortPulse : public EngineTest, public ::testing::WithParamInterface<ShortPulseCase> {};
+
+// A pulse whose RMS exceeds 1.2 x the largest 20-sample block is marked "?": short pulses
+// share their blocks with the off delay's zeros.
+TEST_P(ShortPulse, SuspectMarkAboveTwelveTenthsOfThePeakBlock) {
+    zeros(100);
+    pulse(GetParam().samples, 1000);
+    zeros(100);
+    EXPECT_EQ(display.pulseCurrent, GetParam().current);
+    ASSERT_EQ(display.pulses.size(), 1u);
+    EXPECT_EQ(display.pulses[0].suspect, display.pulseCurrent.back() == '?');
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, ShortPulse,
+                         ::testing::Values(ShortPulseCase{10, "584.0 A?"},
+                                           ShortPulseCase{18, "596.2 A?"},
+                                           ShortPulseCase{19, "597.0 A"},
+                                           ShortPulseCase{240, "611.2 A"}));
+
+TEST_F(EngineTest, PulseSumTakesExactlyTheFourSamplesBeforeTheTrigger) {
+    // A standing 38 counts, a rising edge above the on threshold, a short top, then off.
+    zeros(100);
+    feed({38, 38, 38, 38, 38, 38, 41, 42, 43, 44});
+    pulse(6, 60);
+    zeros(100);
+    // sqrt((41² + 42² + 43² + 44² + 6 x 60²) / 11) x 0.6125 A; with 38² it would read 32.1 A,
+    // without 41² 30.4 A.
+    EXPECT_EQ(display.pulseCurrent, " 31.4 A?");
+    EXPECT_EQ(engine.OnSamples, 10u);
+}
+
 TEST_F(EngineTest, LongTestModeUsesTheMpuThreshold) {
     setup.TestMode = 1;
     pulse(50, 80); // above OnThresh 40, below MPUThresh 100
@@ -222,6 +314,32 @@ TEST_F(EngineTest, UnderRangeOnRangesTwoToEightOnly) {
     zeros(100);
     EXPECT_FALSE(engine.UnderRange);
 }
+
+struct UnderRangeCase {
+    int range, counts;
+    bool underRange;
+};
+
+class UnderRangeRule : public EngineTest, public ::testing::WithParamInterface<UnderRangeCase> {};
+
+// Below 0.3 x full scale on ranges 2..8.
+TEST_P(UnderRangeRule, BelowThreeTenthsOfFullScaleFromRangeTwo) {
+    setup.RangeIndex = static_cast<std::int16_t>(GetParam().range);
+    engine.SetRange();
+    engine.ResetTest();
+    zeros(10);
+    pulse(240, GetParam().counts);
+    zeros(100);
+    ASSERT_EQ(display.pulses.size(), 1u);
+    EXPECT_EQ(engine.UnderRange, GetParam().underRange);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, UnderRangeRule,
+                         ::testing::Values(UnderRangeCase{1, 50, false},    // 3.06 A of 50 A
+                                           UnderRangeCase{2, 245, true},    // 29.95 A of 100 A
+                                           UnderRangeCase{2, 250, false},   // 30.56 A
+                                           UnderRangeCase{8, 244, true},    // 2982 A of 10000 A
+                                           UnderRangeCase{8, 250, false})); // 3056 A
 
 TEST_F(EngineTest, NoCorrectionWhenOnDelayExceedsOffDelay) {
     cal.OnDelay = 10;
@@ -286,15 +404,59 @@ TEST_F(EngineTest, SecondPulseReplacesTheFirstThenTimesOut) {
 
 TEST_F(EngineTest, StopWhilePulseOnFinishesThePulse) {
     zeros(100);
-    pulse(240, 1000);
+    pulse(960, 1000);
     engine.TestAbort();
-    // Pulse of 236 counted samples, corrected by OffDelay - OnDelay = 10.
-    EXPECT_EQ(engine.OnSamples, 226u);
-    EXPECT_GT(engine.PulseAmps, 600);
+    // 956 counted samples, corrected by OffDelay - OnDelay = 10; the sum holds the 4 samples
+    // before the trigger too: sqrt(960 / 947) x 1000 counts x 0.6125 A.
+    EXPECT_EQ(engine.OnSamples, 946u);
     EXPECT_EQ(engine.EndReason, 2);
     EXPECT_EQ(display.status[1], "Test Stopped");
     EXPECT_EQ(display.statusColour, Colour::Green);
     ASSERT_EQ(display.pulses.size(), 1u);
+    zeros(1); // the next tick shows the readings
+    EXPECT_EQ(display.pulseCurrent, "616.7 A");
+    EXPECT_EQ(display.pulseSeconds, "  0.3942 secs");
+    EXPECT_EQ(display.pulseCycles, "   23.65 cycs");
+    EXPECT_EQ(display.pulses.size(), 1u);
+}
+
+TEST_F(EngineTest, StopInTheOffPeriodKeepsTheLastPulse) {
+    zeros(100);
+    pulse(240, 1000);
+    zeros(100);
+    ASSERT_TRUE(engine.Running);
+    ASSERT_FALSE(engine.CurrentOn);
+    engine.TestAbort();
+    zeros(1);
+    EXPECT_EQ(engine.EndReason, 2);
+    EXPECT_FALSE(engine.Running);
+    EXPECT_EQ(display.status[1], "Test Stopped");
+    EXPECT_EQ(display.statusColour, Colour::Green);
+    EXPECT_EQ(display.button, "RESET");
+    EXPECT_EQ(display.pulseCurrent, "611.2 A");
+    EXPECT_EQ(display.pulseSeconds, "  0.1000 secs");
+    EXPECT_EQ(display.pulseCycles, "    6.00 cycs");
+    EXPECT_EQ(display.pulses.size(), 1u);
+}
+
+TEST_F(EngineTest, OverRangeWhileEndedIsNotedAndChangesNothingShown) {
+    zeros(100);
+    pulse(240, 1000);
+    zeros(100);
+    engine.TestAbort();
+    const auto ends = [this] { return std::count(texts().begin(), texts().end(), "Test End "); };
+    ASSERT_EQ(ends(), 1);
+    pulse(1, 2001);
+    zeros(2400);
+    EXPECT_EQ(engine.EndReason, 3);
+    EXPECT_EQ(ends(), 1);
+    EXPECT_EQ(display.button, "RESET");
+    EXPECT_EQ(display.panel, "Test Over");
+    EXPECT_EQ(display.pulseCurrent, "611.2 A");
+    EXPECT_EQ(display.pulses.size(), 1u);
+    engine.ResetTest();
+    EXPECT_EQ(engine.EndReason, 0);
+    EXPECT_EQ(display.status[1], "Armed - Initiate test current");
 }
 
 TEST_F(EngineTest, ZeroLimitsNeverTimeOut) {
@@ -313,8 +475,62 @@ TEST_F(EngineTest, MaxOnTimeEndsALongPulse) {
     pulse(4800, 1000);
     EXPECT_FALSE(engine.Running);
     EXPECT_EQ(engine.EndReason, 1);
+    ASSERT_EQ(display.pulses.size(), 1u);
+    EXPECT_TRUE(display.pulses[0].cutShort);
+    // Cut at the end of the tick that passed 1 s, without the off-delay correction and over
+    // the counted samples alone: sqrt(2880 / 2876) x 1000 counts x 0.6125 A.
+    EXPECT_EQ(engine.OnSamples, 2876u);
+    EXPECT_EQ(display.pulseCurrent, "612.9 A");
+    EXPECT_EQ(display.pulseSeconds, "  1.1983 secs");
+}
+
+TEST_F(EngineTest, EachTimeLimitIsSwitchedOffByItsOwnValue) {
+    setup.MaxOnTime = 0.0;
+    setup.MaxOffTime = 1.0;
+    zeros(10);
+    pulse(4800, 1000); // 2 s on: no on limit
+    ASSERT_TRUE(engine.Running);
+    zeros(2400 + 480);
+    EXPECT_EQ(engine.EndReason, 1);
     EXPECT_EQ(display.pulses.size(), 1u);
-    EXPECT_NEAR(engine.PulseAmps, 612.5, 0.5);
+    EXPECT_FALSE(display.pulses[0].cutShort);
+
+    setup.MaxOnTime = 1.0;
+    setup.MaxOffTime = 0.0;
+    engine.ResetTest();
+    zeros(10);
+    pulse(240, 1000);
+    zeros(12000); // 5 s off: no off limit
+    EXPECT_TRUE(engine.Running);
+    EXPECT_EQ(engine.EndReason, 0);
+}
+
+TEST_F(EngineTest, CountersStayDefinedPastThirtyTwoBits) {
+    // Ten days of running: the sample count passes 2^31 in the middle of the pulse.
+    engine.SamplesTaken = INT32_MAX - 301;
+    zeros(100);
+    pulse(240, 1000);
+    zeros(100);
+    ASSERT_EQ(display.pulses.size(), 1u);
+    EXPECT_EQ(display.pulses[0].onSamples, 240u);
+    EXPECT_DOUBLE_EQ(display.pulses[0].startSeconds, (INT32_MAX - 201.0) / 2400);
+    zeros(1); // the panel shows the samples before this tick
+    EXPECT_EQ(display.status[0], "894784.9108");
+
+    // Weeks on or off without a limit: the pulse and off counts stop at their largest value.
+    setup.MaxOnTime = 0;
+    setup.MaxOffTime = 0;
+    engine.OffSamples = UINT32_MAX - 100;
+    zeros(480);
+    EXPECT_EQ(engine.OffSamples, UINT32_MAX);
+    EXPECT_EQ(display.timeBar, 100);
+    pulse(10, 1000);
+    engine.OnSamples = UINT32_MAX - 100;
+    pulse(480, 1000);
+    EXPECT_EQ(engine.OnSamples, UINT32_MAX);
+    EXPECT_EQ(display.pulseSeconds, "1789569.7496 secs"); // the period is a 32-bit float
+    zeros(100);
+    EXPECT_EQ(display.pulses.back().onSamples, UINT32_MAX - 10);
 }
 
 TEST_F(EngineTest, ReentrantTickIsRefused) {
@@ -354,11 +570,17 @@ TEST_F(EngineTest, UsbSourceReportsItsPort) {
 }
 
 TEST_F(EngineTest, DemoModeSendsNoRangeAndPlaysTheBuffer) {
-    setup.SourceKind = kSourceNone;
     shared.DemoMode = true;
     com.ranges = 0;
-    engine.SetRange();
-    EXPECT_EQ(com.ranges, 0);
+    for (const std::uint8_t source : {kSourceCom, kSourceUsb, kSourceNone}) {
+        setup.SourceKind = source; // a waveform file on the command line keeps the source
+        engine.SetRange();
+        engine.Start();
+    }
+    EXPECT_EQ(com.ranges + usb.ranges, 0);
+    EXPECT_EQ(com.starts + usb.starts, 0);
+    EXPECT_EQ(display.selected, 3);
+    shared.DemoPlaying = false;
     std::vector<std::int16_t> demo(60000, 0);
     for (int i = 1000; i < 1240; ++i)
         demo[static_cast<std::size_t>(i)] = 1000;
