@@ -12,8 +12,10 @@ namespace {
 
 const char* kUsage =
     "Usage: qarn3-analyze [options] WAVEFORM.owf\n"
-    "Plays a waveform file through the measurement engine and prints one line per pulse\n"
-    "(start, pulse current, seconds, cycles, under-range) and how the test ended.\n"
+    "Plays a waveform file through the measurement engine, as demonstration mode does after\n"
+    "RUN, and prints one line per pulse (start, pulse current, seconds, cycles, under-range,\n"
+    "cut short by the MaxOn limit) and how the test ended. After the file the idle feed\n"
+    "follows until a time limit ends the test or nothing can end it any more.\n"
     "\n"
     "Options:\n"
     "  --range N         measuring range 1..8 (default 4)\n"
@@ -21,7 +23,8 @@ const char* kUsage =
     "  --shunt-mv MV     shunt rating, millivolts (default 100)\n"
     "  --max-on S        maximum on time, seconds; 0 disables (default 5)\n"
     "  --max-off S       maximum off time, seconds; 0 disables (default 5)\n"
-    "  --mode MODE       test mode: pulse (0) or long (1) (default pulse)\n"
+    "  --mode MODE       test mode: pulse (0) or long (1) (default: the file's wave type,\n"
+    "                    else the setup's mode)\n"
     "  --setup FILE      take range, times, mode and shunt from a setup file (QARN3.osf)\n"
     "  --cal FILE        take thresholds, delays and factors from a calibration file\n"
     "  --json            print the result as JSON\n"
