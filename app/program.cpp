@@ -222,9 +222,12 @@ void Program::ProgInit() {
     showLimits();
 
     m_view.setUpdateTimerEnabled(true);
-    if (usbSelected()) {
+    // A demonstration plays its file: whatever source the setup names (a waveform file on the
+    // command line keeps it), no analyzer is started.
+    const bool live = !shared.DemoMode;
+    if (live && usbSelected()) {
         m_usb->USBStartSampling();
-    } else if (comSelected()) {
+    } else if (live && comSelected()) {
         m_com->StopComm();
         m_waits.BusyWait(500);
         m_com->ClearInput(true);

@@ -1,0 +1,200 @@
+// The program without its window: demonstration mode against a plugged (fake) analyzer, and
+// the pulses it reads compared with the analysis tool's.
+#include "app/program.h"
+
+#include "engine/analysis.h"
+#include "link_fixture.h"
+#include "record_fixture.h"
+
+#include <cstring>
+#include <map>
+#include <memory>
+
+using namespace qarn3;
+using namespace qarn3::test;
+
+namespace {
+
+// The main window reduced to what the program shows, with every pulse the engine reports.
+struct HeadlessView : MainView {
+    std::string windowCaption = "QARN-3", runButton;
+    std::map<int, std::string> status;
+    bool rangeList = true;
+    std::vector<PulseResult> pulses;
+
+    void setCaption(const std::string& c) override { windowCaption = c; }
+    std::string caption() const override { return windowCaption; }
+    void setShuntText(const std::string&) override {}
+    void setRangeLabels(const std::array<std::string, 8>&) override {}
+    void setMaxOnText(const std::string&) override {}
+    void setMaxOffText(const std::string&) override {}
+    void setCalPanel(const std::string&, Colour) override {}
+    void setUpdateTimerEnabled(bool) override {}
+    void repaintPlot() override {}
+    bool rangeListEnabled() const override { return rangeList; }
+    std::string runButtonCaption() const override { return runButton; }
+    bool execSetupDialog() override { return false; }
+    std::string shortDate(long day) const override { return std::to_string(day); }
+    std::unique_ptr<PasswordPrompt> createPasswordDialog() override { return nullptr; }
+    void execCalibrationWindow() override {}
+    void quit() override {}
+
+    void setRunButton(const std::string& caption, Colour) override { runButton = caption; }
+    void setStatusPanel(int i, const std::string& t) override { status[i] = t; }
+    void setRangeListEnabled(bool on) override { rangeList = on; }
+    void pulseMeasured(const PulseResult& r) override { pulses.push_back(r); }
+};
+
+class ProgramTest : public RecordTest {
+protected:
+    ProgramTest() {
+        TWaveformData store;
+        WaveformFiles wave{store, services, folder};
+        wave.MakeWaveFile("QARN3Pulse.owf", false, PulseSegments);
+        wave.MakeWaveFile("QARN3Long.owf", true, LongSegments);
+    }
+
+    Program& start(std::vector<std::string> args) {
+        ProgramOptions o;
+        o.folders = {folder, folder};
+        o.args = std::move(args);
+        program = std::make_unique<Program>(o, dialogs, waits, log, files, usbApi, &serial, view);
+        program->usb().setReader(&reader);
+        waits.pump = [this] {
+            serial.deliver();
+            while (reader.running && program->usb().readerPoll()) {
+            }
+        };
+        program->FormCreate();
+        program->FormPaint();
+        return *program;
+    }
+    void setupWithSource(const std::string& source) {
+        put("QARN3.osf",
+            "4\r\n5.00\r\n5.00\r\nx.odf\r\n" + source + "\r\n4\r\n0\r\n  1000\r\n100.00\r\n");
+    }
+    // Runs timer ticks until the test ends, for at most a minute.
+    void runTest() {
+        for (int i = 0; i < 300 && view.runButton != "RESET"; ++i) {
+            waits.run(200);
+            program->UpdateTimerTick();
+        }
+    }
+
+    FakeAnalyzer analyzer;
+    VirtualWaits waits;
+    FakeMpusb usbApi{analyzer, waits};
+    FakeSerialPort serial{analyzer, waits};
+    SteppedReader reader;
+    HeadlessView view;
+    std::unique_ptr<Program> program;
+};
+
+class DemoSource : public ProgramTest, public ::testing::WithParamInterface<const char*> {};
+
+// A waveform file on the command line keeps the setup's source; the plugged analyzer must
+// still hear nothing: no range, no start, neither at start-up, nor on RUN, RESET or a range
+// change, nor at exit.
+TEST_P(DemoSource, ADemonstrationSendsNothingToAPluggedAnalyzer) {
+    setupWithSource(GetParam());
+    Program& p = start({"QARN3Pulse.owf"});
+    ASSERT_TRUE(p.shared.DemoMode);
+    ASSERT_NE(p.setup.SourceKind, kSourceNone);
+    ASSERT_EQ(view.runButton, "RUN");
+    p.BitBtnRunStopResetClick();
+    runTest();
+    EXPECT_EQ(view.pulses.size(), 4u);
+    p.BitBtnRunStopResetClick();
+    p.ComboBoxRangeChange(5);
+    p.FormKeyPress('-');
+    p.ProgExit();
+
+    EXPECT_TRUE(usbApi.packets.empty());
+    EXPECT_TRUE(serial.sent.empty());
+    EXPECT_TRUE(analyzer.received.empty());
+    EXPECT_FALSE(analyzer.sampling);
+    EXPECT_EQ(usbApi.opens, 0);
+    EXPECT_EQ(reader.starts, 0);
+    EXPECT_FALSE(p.usb().Sampling);
+    EXPECT_FALSE(p.com().Sampling);
+    for (const std::string& line : texts(log)) {
+        EXPECT_EQ(line.find("StartSampling"), std::string::npos) << line;
+        EXPECT_EQ(line.find("StartComm"), std::string::npos) << line;
+        EXPECT_EQ(line.find("Send Range"), std::string::npos) << line;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, DemoSource, ::testing::Values("USB", "COM3"));
+
+TEST_F(ProgramTest, OpeningAFileWhileLiveStopsTheAnalyzerAndSendsNothingMore) {
+    setupWithSource("COM3");
+    analyzer.calImage = sampleCalImage();
+    Program& p = start({});
+    ASSERT_FALSE(p.shared.DemoMode);
+    ASSERT_TRUE(analyzer.sampling);
+    const std::size_t before = analyzer.received.size();
+
+    dialogs.answer(file("QARN3Pulse.owf"));
+    p.mOpenClick();
+    ASSERT_TRUE(p.shared.DemoMode);
+    p.BitBtnRunStopResetClick();
+    runTest();
+    p.ComboBoxRangeChange(2);
+
+    const std::vector<std::uint8_t> after(analyzer.received.begin() + static_cast<long>(before),
+                                          analyzer.received.end());
+    EXPECT_EQ(after, std::vector<std::uint8_t>{0x04});
+    EXPECT_FALSE(analyzer.sampling);
+    EXPECT_EQ(view.pulses.size(), 4u);
+}
+
+// A 60000-sample pulse-test file whose last 1000 samples carry a pulse still on at its end.
+std::string tailWaveform() {
+    TWaveFileHeader h;
+    std::memcpy(h.Magic.data(), "WAVEFORM", 8);
+    h.WaveType = 'N';
+    h.SamplePeriod = 1.0f / 2400;
+    h.SampleCount = kWaveFileSamples;
+    std::vector<std::int16_t> s(kWaveFileSamples, 0);
+    std::fill(s.end() - 1000, s.end(), std::int16_t{900});
+    return h.bytes() + std::string(reinterpret_cast<const char*>(s.data()), s.size() * 2);
+}
+
+class SamePulses : public ProgramTest, public ::testing::WithParamInterface<const char*> {};
+
+// The analysis tool and the program in demonstration mode read the same pulses from a file,
+// long-test files and a pulse still on at the end of the file included.
+TEST_P(SamePulses, TheToolReadsWhatTheProgramShows) {
+    const std::string name = GetParam();
+    if (name == "Tail.owf") put(name, tailWaveform());
+    AnalysisOptions o;
+    o.waveFile = file(name);
+    const AnalysisResult tool = analyzeWaveform(o);
+    ASSERT_TRUE(tool.ok) << tool.error;
+
+    Program& p = start({name});
+    for (int i = 0; i < 3; ++i) // idle ticks before RUN
+        p.UpdateTimerTick();
+    p.BitBtnRunStopResetClick();
+    runTest();
+
+    EXPECT_EQ(p.setup.TestMode, tool.testMode);
+    EXPECT_EQ(view.status[1], tool.ending);
+    ASSERT_EQ(view.pulses.size(), tool.pulses.size());
+    ASSERT_FALSE(view.pulses.empty());
+    for (std::size_t i = 0; i < view.pulses.size(); ++i) {
+        const PulseResult& a = view.pulses[i];
+        const PulseResult& b = tool.pulses[i].result;
+        EXPECT_EQ(a.onSamples, b.onSamples) << i;
+        EXPECT_EQ(a.pulseAmps, b.pulseAmps) << i;
+        EXPECT_EQ(a.startSeconds, b.startSeconds) << i;
+        EXPECT_EQ(a.suspect, b.suspect) << i;
+        EXPECT_EQ(a.underRange, b.underRange) << i;
+        EXPECT_EQ(a.cutShort, b.cutShort) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, SamePulses,
+                         ::testing::Values("QARN3Pulse.owf", "QARN3Long.owf", "Tail.owf"));
+
+} // namespace
