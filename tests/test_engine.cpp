@@ -148,6 +148,19 @@ TEST_F(EngineTest, SetRangeScalesTheDefaultRange) {
     EXPECT_EQ(display.selected, 3);
 }
 
+TEST_F(EngineTest, RangeOutsideOneToEightSelectsTheNearestRange) {
+    setup.RangeIndex = 9;
+    engine.SetRange();
+    EXPECT_EQ(com.lastRange, 8);
+    EXPECT_DOUBLE_EQ(shared.FullScaleAmps, 10000);
+    EXPECT_EQ(display.selected, 7);
+    setup.RangeIndex = 0;
+    engine.SetRange();
+    EXPECT_EQ(com.lastRange, 1);
+    EXPECT_DOUBLE_EQ(shared.FullScaleAmps, 50);
+    EXPECT_EQ(display.selected, 0);
+}
+
 TEST_F(EngineTest, RectangularPulseOf240Samples) {
     zeros(100);
     pulse(240, 1000);

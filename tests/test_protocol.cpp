@@ -153,11 +153,26 @@ TEST(Rings, ClearEmptiesAndRestartsIndexes) {
     EXPECT_EQ(ring->RingGet(), 0);
 }
 
-TEST(Commands, RangeCodes) {
-    EXPECT_EQ(rangeCode(4), 0x34);
-    EXPECT_EQ(rangeCode(8), 0x30);
-    EXPECT_EQ(rangeCode(1), 0x37);
+struct RangeCase {
+    int rangeIndex;
+    std::uint8_t code;
+};
+
+class RangeCodes : public ::testing::TestWithParam<RangeCase> {};
+
+// 0x38 less the range index; an index outside 1..8 (a damaged setup file) selects the nearest
+// range rather than a byte the analyzer does not know.
+TEST_P(RangeCodes, CodeByteOfEveryRange) {
+    EXPECT_EQ(rangeCode(GetParam().rangeIndex), GetParam().code);
 }
+
+INSTANTIATE_TEST_SUITE_P(Ranges, RangeCodes,
+                         ::testing::Values(RangeCase{-1, 0x37}, RangeCase{0, 0x37},
+                                           RangeCase{1, 0x37}, RangeCase{2, 0x36},
+                                           RangeCase{3, 0x35}, RangeCase{4, 0x34},
+                                           RangeCase{5, 0x33}, RangeCase{6, 0x32},
+                                           RangeCase{7, 0x31}, RangeCase{8, 0x30},
+                                           RangeCase{9, 0x30}, RangeCase{200, 0x30}));
 
 TEST(UsbPackets, TestStringIsOneStringPacket) {
     EXPECT_EQ(usbStringPacket(kTestString), (std::vector<std::uint8_t>{0xF0, 4, 0x41, 0x0D}));
