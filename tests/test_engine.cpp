@@ -612,6 +612,22 @@ TEST_F(EngineTest, DemoModeSendsNoRangeAndPlaysTheBuffer) {
     EXPECT_EQ(display.status[0], " 1.0000");
 }
 
+TEST_F(EngineTest, AShorterDemonstrationPlaysNothingOfTheOneBefore) {
+    shared.DemoMode = true;
+    std::vector<std::int16_t> longer(60000, 0);
+    std::fill(longer.begin() + 10000, longer.begin() + 10240, std::int16_t{1000});
+    engine.loadDemo(longer.data(), 60000);
+    const std::vector<std::int16_t> shorter(5000, 0);
+    engine.loadDemo(shorter.data(), 5000);
+    engine.ResetTest();
+    engine.Start();
+    for (int i = 0; i < 125; ++i) // the 60000 samples of a demonstration
+        engine.ProcessTick();
+    EXPECT_EQ(engine.DemoIndex, 60000);
+    EXPECT_TRUE(display.pulses.empty());
+    EXPECT_FALSE(engine.Running);
+}
+
 TEST_F(EngineTest, ResetWhileArmedKeepsTheArmedDisplay) {
     const auto before = std::count_if(log.lines().begin(), log.lines().end(), [](auto& l) {
         return l.find("Test Arm ") != std::string::npos;
