@@ -33,9 +33,11 @@ export QT_QPA_PLATFORM=offscreen
 
 backup=$(mktemp -d)
 current=""
+# The restored file gets a new time stamp (no cp -p), so that the next build recompiles what
+# was built from the slip.
 restore() {
     if [ -n "$current" ]; then
-        cp -p "$backup/original" "$current"
+        cp "$backup/original" "$current"
         current=""
     fi
 }

@@ -289,6 +289,39 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ShortPulse,
                                            ShortPulseCase{19, "597.0 A"},
                                            ShortPulseCase{240, "611.2 A"}));
 
+TEST_F(EngineTest, PeakRmsIsTakenOverBlocksOfTwentySamplesAfterTheTrigger) {
+    // The first block after the trigger holds exactly the 20 samples at 1000 counts; the
+    // level after them keeps the pulse on (above 1000 / 8).
+    zeros(10);
+    pulse(5, 200);
+    pulse(20, 1000);
+    pulse(200, 200);
+    zeros(100);
+    EXPECT_NEAR(engine.PeakRms20Amps, 612.5, 0.01);
+}
+
+struct EarlyStopCase {
+    int pulseSamples;
+    std::uint32_t onSamples;
+};
+
+class EarlyStop : public EngineTest, public ::testing::WithParamInterface<EarlyStopCase> {};
+
+// STOP right after the trigger: the count is corrected by OffDelay - OnDelay (10) only when it
+// is larger than that.
+TEST_P(EarlyStop, CorrectsOnlyACountLargerThanTheDelayDifference) {
+    zeros(100);
+    pulse(GetParam().pulseSamples, 1000);
+    engine.TestAbort();
+    zeros(1);
+    EXPECT_EQ(engine.OnSamples, GetParam().onSamples);
+    EXPECT_GT(engine.PulseAmps, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, EarlyStop,
+                         ::testing::Values(EarlyStopCase{13, 9}, EarlyStopCase{14, 10},
+                                           EarlyStopCase{15, 1}, EarlyStopCase{30, 16}));
+
 TEST_F(EngineTest, PulseSumTakesExactlyTheFourSamplesBeforeTheTrigger) {
     // A standing 38 counts, a rising edge above the on threshold, a short top, then off.
     zeros(100);
