@@ -175,9 +175,9 @@ AnalysisResult analyzeWaveform(const AnalysisOptions& o) {
     double idleSeconds = kIdleMarginSeconds;
     if (limitOn(setup.MaxOnTime)) idleSeconds += setup.MaxOnTime;
     if (limitOn(setup.MaxOffTime)) idleSeconds += setup.MaxOffTime;
-    const auto idleEnd =
+    const std::int64_t idleEnd =
         engine.SamplesTaken +
-        static_cast<std::int64_t>(std::min(idleSeconds, kIdleMostSeconds) * wave.SampleRate);
+        std::llround(std::min(idleSeconds, kIdleMostSeconds) * wave.SampleRate);
     while (testOn() && engine.SamplesTaken < idleEnd) {
         const bool canEnd = engine.CurrentOn || (engine.Running && limitOn(setup.MaxOffTime));
         if (!canEnd) break;
