@@ -82,7 +82,9 @@ TEST_F(WaveformTest, ReadsTheGeneratedFileBack) {
     EXPECT_FLOAT_EQ(store.AmpsPerCount, 0.244140625f);
     EXPECT_EQ(store.Samples[241], 425);
     EXPECT_EQ(store.Header.WaveType, 'N');
-    EXPECT_DOUBLE_EQ(store.View.TotalTime, 60000 * static_cast<double>(1.0f / 2400));
+    EXPECT_FLOAT_EQ(store.View.TotalTime, 25.0f);
+    EXPECT_FLOAT_EQ(store.View.YTop, 500.0f); // 2048 counts
+    EXPECT_FLOAT_EQ(store.View.YBottom, -500.0f);
 }
 
 TEST_F(WaveformTest, ShortFileLeavesZeros) {

@@ -283,14 +283,75 @@ void PlotEngine::PlotMoveTo(float x, float y) {
     m_penY = yPixel(y);
 }
 
+void PlotEngine::drawClipped(const Area& a, int x1, int y1, int x2, int y2) {
+    if (clipSegment(x1, y1, x2, y2, a.left, a.bottom - a.height, a.left + a.width, a.bottom))
+        m_canvas->line(x1, y1, x2, y2);
+}
+
 void PlotEngine::PlotLineTo(float x, float y) {
     const Area* a = currentArea();
     if (!a || !a->y[0].defined) return;
-    int x1 = m_penX, y1 = m_penY, x2 = xPixel(x), y2 = yPixel(y);
-    m_penX = x2;
-    m_penY = y2;
-    if (clipSegment(x1, y1, x2, y2, a->left, a->bottom - a->height, a->left + a->width, a->bottom))
-        m_canvas->line(x1, y1, x2, y2);
+    const int x1 = m_penX, y1 = m_penY;
+    m_penX = xPixel(x);
+    m_penY = yPixel(y);
+    drawClipped(*a, x1, y1, m_penX, m_penY);
+}
+
+void PlotEngine::PlotTrace(int first, int last, const TracePoint& point, bool marks) {
+    const Area* a = currentArea();
+    if (!a || !a->y[0].defined || last < first) return;
+    const int top = a->bottom - a->height, right = a->left + a->width;
+    const auto pixel = [&](int i) {
+        float x = 0, y = 0;
+        point(i, x, y);
+        m_penX = xPixel(x);
+        m_penY = yPixel(y);
+    };
+    // The column being gathered: its x, the extent of its points, and the extent of the places
+    // where one of its segments, clipped, would have been a single dot. A vertical segment
+    // covers the rows from its upper end to just above its lower end, whichever way it runs,
+    // so a chain of them covers what one segment over their extent covers; a dot reaches one
+    // row above its place, which the span covers except at its ends.
+    struct Column {
+        int x = 0, minY = 0, maxY = 0;
+        bool span = false;
+        bool dot = false;
+        int dotMin = 0, dotMax = 0;
+    } col;
+    const auto startColumn = [&] { col = Column{m_penX, m_penY, m_penY}; };
+    const auto flushColumn = [&] {
+        if (!col.span || col.x < a->left || col.x > right || col.maxY < top || col.minY > a->bottom)
+            return;
+        m_canvas->line(col.x, std::max(col.minY, top), col.x, std::min(col.maxY, a->bottom));
+        if (col.dot) {
+            m_canvas->line(col.x, col.dotMin, col.x, col.dotMin);
+            if (col.dotMax != col.dotMin) m_canvas->line(col.x, col.dotMax, col.x, col.dotMax);
+        }
+    };
+    pixel(first);
+    startColumn();
+    for (int i = first + 1; i <= last; ++i) {
+        const int px = m_penX, py = m_penY;
+        pixel(i);
+        if (m_penX == col.x) {
+            col.span = true;
+            col.minY = std::min(col.minY, m_penY);
+            col.maxY = std::max(col.maxY, m_penY);
+            const int lo = std::max(std::min(py, m_penY), top);
+            const int hi = std::min(std::max(py, m_penY), a->bottom);
+            if (lo == hi) {
+                col.dotMin = col.dot ? std::min(col.dotMin, lo) : lo;
+                col.dotMax = col.dot ? std::max(col.dotMax, lo) : lo;
+                col.dot = true;
+            }
+        } else {
+            flushColumn();
+            drawClipped(*a, px, py, m_penX, m_penY);
+            startColumn();
+        }
+        if (marks) PlotMark(1, 0, 1);
+    }
+    flushColumn();
 }
 
 void PlotEngine::PlotMark(int symbol, int size, int) {
@@ -337,7 +398,7 @@ void PlotEngine::PlotMark(int symbol, int size, int) {
         m_canvas->line(x - r, y + r, x + r, y - r);
         break;
     }
-    m_marks.push_back({x, y, symbol, m_penColour});
+    if (m_marks.size() < kMaxListedMarks) m_marks.push_back({x, y, symbol, m_penColour});
 }
 
 void PlotEngine::PlotScreenToData(int pixelX, int pixelY, float& x, float& y) const {

@@ -47,6 +47,8 @@ class PlotEngine {
 public:
     static constexpr int kMaxAreas = 8;
     static constexpr int kMaxYAxes = 4;
+    // The mark list keeps at most this many marks; further marks are drawn but not listed.
+    static constexpr std::size_t kMaxListedMarks = 8192;
 
     struct Axis {
         bool defined = false;
@@ -89,6 +91,14 @@ public:
     void PlotMoveTo(float x, float y);
     void PlotLineTo(float x, float y);
     void PlotMark(int symbol, int size, int style);
+    // The data point of index i of a trace.
+    using TracePoint = std::function<void(int i, float& x, float& y)>;
+    // Draws the trace through the points first..last as PlotMoveTo on the first and PlotLineTo
+    // on each further one would, and with marks PlotMark(1, 0, 1) on each further one. Where
+    // consecutive points fall in one pixel column, the column is drawn as the vertical span of
+    // its points joined to its neighbours: the same pixels as a line per segment, at a few
+    // lines per column however many points there are.
+    void PlotTrace(int first, int last, const TracePoint& point, bool marks);
     void PlotScreenToData(int pixelX, int pixelY, float& x, float& y) const;
     void PlotMouseDown(bool leftButton, bool ctrl, int pixelX, int pixelY);
     void PlotMouseMove(bool ctrl, int pixelX, int pixelY);
@@ -120,6 +130,7 @@ private:
     void setVisible(Axis& ax) const;
     void defineAxis(Axis& ax, std::uint32_t colour, double minimum, double maximum,
                     double minimumStep, double minimumZoomSpan, bool logarithmic) const;
+    void drawClipped(const Area& a, int x1, int y1, int x2, int y2);
     void drawCrossHair();
     void drawBand();
     int selectedYAxis(const Area& a) const;
@@ -133,7 +144,11 @@ private:
     int m_areaCount = 0;
     bool m_areaInvalid = false;
     int m_penX = 0, m_penY = 0;
-    std::vector<Mark> m_marks;
+    std::vector<Mark> m_marks = [] {
+        std::vector<Mark> v;
+        v.reserve(kMaxListedMarks);
+        return v;
+    }();
     bool m_cross = false, m_band = false;
     int m_crossX = 0, m_crossY = 0, m_crossArea = 0, m_crossAxis = 0;
     int m_bandX0 = 0, m_bandY0 = 0, m_bandX1 = 0, m_bandY1 = 0, m_bandArea = 0;

@@ -68,6 +68,11 @@ public:
 
     // Draws the plot anew now (rather than at the next paint).
     void redraw();
+    // Draws the plot anew at the next paint; requests made before it are drawn once.
+    void redrawLater() {
+        m_dirty = true;
+        update();
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -155,8 +155,15 @@ bool WaveformFiles::ReadWaveform(const std::string& fileName) {
 bool WaveformFiles::LoadFile(const std::string& fileName) {
     m_s.log.AddDebugLine("Waveform LoadFile");
     if (!ReadWaveform(fileName)) return false;
-    m_w.View = TWaveViewFields{};
-    m_w.View.TotalTime = m_w.SampleCount * static_cast<double>(m_w.SamplePeriod);
+    TWaveViewFields& v = m_w.View;
+    v.TotalTime = static_cast<float>(m_w.SampleCount * static_cast<double>(m_w.SamplePeriod));
+    v.TimeOrigin = 0;
+    v.ViewStart = 0;
+    v.ViewEnd = 1;
+    v.CursorStart = 0;
+    v.CursorEnd = 1;
+    v.YTop = 2048 * m_w.AmpsPerCount;
+    v.YBottom = -v.YTop;
     return true;
 }
 
@@ -168,7 +175,7 @@ bool WaveformFiles::WriteWaveform(const std::string& fileName, int testMode) {
     const TWaveFileHeader h = newHeader(waveTypeOf(testMode), m_w.SerialId, m_w.AmpsPerCount,
                                         static_cast<float>(1.0 / m_w.SampleRate), 12);
     if (m_s.files.exists(path(fileName)) &&
-        m_s.dialogs.messageDlg("Waveform File: " + fileName + " Exists. Overwrite?",
+        m_s.dialogs.messageDlg("Waveform File: " + bareFileName(fileName) + " Exists. Overwrite?",
                                MsgKind::Warning,
                                {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK)
         return false;
@@ -179,15 +186,15 @@ bool WaveformFiles::WriteWaveform(const std::string& fileName, int testMode) {
 // says how many bytes it wrote. Cancel writes nothing, not even an empty file.
 bool WaveformFiles::confirmAndWrite(const std::string& fileName, const TWaveFileHeader& header,
                                     const std::int16_t* samples) {
-    if (m_s.dialogs.messageDlg("Writing Waveform File: " + fileName, MsgKind::Warning,
+    const std::string name = bareFileName(fileName);
+    if (m_s.dialogs.messageDlg("Writing Waveform File: " + name, MsgKind::Warning,
                                {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK)
         return false;
     const std::string bytes = header.bytes() + sampleBytes(samples, kWaveFileSamples);
     std::string error;
     if (!m_s.files.replaceContents(path(fileName), bytes, error)) {
         m_s.log.AddDebugLine("Waveform write failed: " + error);
-        m_s.dialogs.messageDlg("Error writing file: " + fileName, MsgKind::Error,
-                               {MsgButton::Abort});
+        m_s.dialogs.messageDlg("Error writing file: " + name, MsgKind::Error, {MsgButton::Abort});
         return false;
     }
     m_s.dialogs.messageDlg("Bytes written " + std::to_string(bytes.size()), MsgKind::Information,

@@ -29,13 +29,18 @@ struct TWaveFileHeader {
     static TWaveFileHeader fromBytes(const char* p); // from 59 bytes
 };
 
-// The viewer's time window, cursors and vertical scale, reset when a file is loaded.
+// The waveform viewer's time window, cursors and vertical scale, kept beside the store:
+// times in seconds from the first sample, currents in amperes. Reset when a file is loaded
+// and each time the viewer is shown.
 struct TWaveViewFields {
-    double TotalTime = 0;
-    double TimeOrigin = 0;
-    double ViewStart = 0, ViewEnd = 1;
-    double StartCursor = 0, EndCursor = 1;
-    double ScaleTop = 2048, ScaleBottom = -2048;
+    float ViewStart = 0, ViewEnd = 1;
+    float TotalTime = 0;
+    float TimeOrigin = 0;
+    std::int32_t FirstIndex = 0, LastIndex = 0; // samples drawn by the last paint
+    float CursorStart = 0, CursorEnd = 1;
+    float YTop = 2048, YBottom = -2048;
+    float YZoom = 1; // 2 to the power of the up-down position
+    std::int32_t LastTrackPos = 0;
 };
 
 // The one waveform in memory: the last capture, or a file loaded for playback.
@@ -74,7 +79,7 @@ public:
 
     bool ReadWaveform(const std::string& fileName);
     bool LoadFile(const std::string& fileName);
-    // testMode chooses the file's WaveType.
+    // testMode chooses the file's WaveType. fileName may be a path; the boxes show its name.
     bool WriteWaveform(const std::string& fileName, int testMode);
     bool MakeWaveFile(const std::string& fileName, bool longType, const TWaveSegments& segments);
 
