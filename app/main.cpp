@@ -22,6 +22,7 @@
 #include "platform/registry.h"
 #include "platform/textformat.h"
 #include "serial/serialasync.h"
+#include "waveform/waveformwindow.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -113,6 +114,10 @@ int main(int argc, char** argv) {
     const qarn3::QtShortDates shortDates;
     qarn3::TfmCal fmCal(fmQARN3.program().cal, fmQARN3.program().calFile(), fmQARN3.program(),
                         shortDates, services, &fmQARN3);
+    qarn3::Program& program = fmQARN3.program();
+    qarn3::TfmWaveform fmWaveform(
+        program.wave, services, options.folders.dataFolder,
+        [&program] { return int{program.setup.TestMode}; }, &fmQARN3);
     fmQARN3.setDebugWindow(&fmDebug);
     fmQARN3.setSetupWindow(&fmSetup);
     fmQARN3.setCalWindow(&fmCal);
@@ -124,6 +129,7 @@ int main(int argc, char** argv) {
     if (usb.simulator)
         qarn3::loadSimulatedWaveform(*usb.simulator, simulated, services,
                                      options.folders.dataFolder);
+    fmQARN3.setWaveformWindow(&fmWaveform);
 
     fmQARN3.show();
     return QApplication::exec();

@@ -9,6 +9,7 @@
 #include "link/commwindow.h"
 #include "link/usbwindow.h"
 #include "waveform/plotwidget.h"
+#include "waveform/waveformwindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -354,6 +355,9 @@ void TfmQARN3::showUsbStatusWindow() {
 }
 void TfmQARN3::showCommStatus() {
     if (m_commWindow) m_commWindow->show();
+}
+void TfmQARN3::showWaveformWindow() {
+    if (m_waveformWindow) m_waveformWindow->exec();
 }
 std::string TfmQARN3::shortDate(long dayNumber) const {
     const QDate d = QDate(1899, 12, 30).addDays(dayNumber);

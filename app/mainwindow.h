@@ -24,6 +24,7 @@ class TfmComm;
 class TfmDebug;
 class TfmSetup;
 class TfmUSB;
+class TfmWaveform;
 
 // The main window: readings, range and limits, the RUN/STOP/RESET button, bars, the trace
 // and the status bar. It shows what the program tells it and passes the operator's actions on.
@@ -42,6 +43,7 @@ public:
     void setCommWindow(TfmComm* window) { m_commWindow = window; }
     // The calibration window; F1 in it shows the calibration help.
     void setCalWindow(TfmCal* window);
+    void setWaveformWindow(TfmWaveform* window) { m_waveformWindow = window; }
 
     // MainView
     void setCaption(const std::string& caption) override;
@@ -61,6 +63,7 @@ public:
     void showDebugWindow() override;
     void showUsbStatusWindow() override;
     void showCommStatus() override;
+    void showWaveformWindow() override;
     std::string shortDate(long dayNumber) const override;
     std::unique_ptr<PasswordPrompt> createPasswordDialog() override;
     void execCalibrationWindow() override;
@@ -131,6 +134,7 @@ private:
     TfmUSB* m_usbWindow = nullptr;
     TfmComm* m_commWindow = nullptr;
     TfmCal* m_calWindow = nullptr;
+    TfmWaveform* m_waveformWindow = nullptr;
     bool m_rangeListEnabled = false;
     bool m_firstPaintQueued = false;
     bool m_closing = false;

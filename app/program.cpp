@@ -530,9 +530,7 @@ void Program::mOpenClick() {
 void Program::mAnalyzeClick() {
     m_log.AddDebugLine("mAnalyzeClick ");
     wave.SerialId = cal.SerNum;
-    m_dialogs.messageDlg("The waveform viewer is not available in this version of the program "
-                         "yet. Use File/Save Data to keep the results.",
-                         MsgKind::Information, {MsgButton::OK});
+    m_view.showWaveformWindow();
     m_log.AddDebugLine("End mAnalyzeClick ");
 }
 

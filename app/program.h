@@ -55,6 +55,8 @@ public:
     virtual void showUsbStatusWindow() {}
     // Shows the serial link's "Communication Status" window without blocking.
     virtual void showCommStatus() {}
+    // Shows the waveform window modally; returns when it is closed.
+    virtual void showWaveformWindow() {}
     // A day number in the system's short-date format.
     virtual std::string shortDate(long dayNumber) const = 0;
     // A new password dialog for one Calibrate command.

@@ -8,6 +8,7 @@
 #include "record_fixture.h"
 #include "support/fake_transports.h"
 #include "waveform/plotwidget.h"
+#include "waveform/waveformwindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -19,10 +20,13 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 
+#include <cstring>
 #include <memory>
 
 using namespace qarn3;
@@ -425,6 +429,90 @@ TEST_F(MainWindowTest, TraceShowsTheOnsetOfTheLastPulse) {
         for (int x = 0; x < img.width(); ++x)
             if (img.pixelColor(x, y) == QColor(255, 255, 0)) ++yellow;
     EXPECT_GT(yellow, 200);
+}
+
+// Clicks the drawing surface at the pixel of time t.
+void clickAt(TfmWaveform& window, double t, Qt::MouseButton button) {
+    const QPointF p(window.viewer().plot().xPixel(t), 100);
+    QMouseEvent press(QEvent::MouseButtonPress, p, window.PaintBox1->mapToGlobal(p), button, button,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(window.PaintBox1, &press);
+    window.PaintBox1->redraw();
+}
+
+void typeInto(QLineEdit* edit, const std::string& text) {
+    edit->setText(QString::fromStdString(text));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QCoreApplication::sendEvent(edit, &press);
+}
+
+TEST_F(MainWindowTest, AnalyzeMeasuresTheCapturedPulseAndSavesAFileTheProgramOpensAgain) {
+    auto w = start({"QARN3Pulse.owf"});
+    Program& program = w->program();
+    TfmWaveform viewerWindow(
+        program.wave, services, folder, [&program] { return int{program.setup.TestMode}; },
+        w.get());
+    w->setWaveformWindow(&viewerWindow);
+    program.cal.SerNum = "A-1017";
+    w->BitBtnRunStopReset->click();
+    ticks(*w, 60);
+    ASSERT_EQ(status(*w, 1), "Test Timeout");
+    ASSERT_EQ(w->ebPulseCurr->text(), "312.2 A");
+
+    // The capture holds the last operation: from its first non-zero sample to the last before
+    // a tenth of a second of zeros.
+    const std::int16_t* s = program.wave.Samples.get();
+    int first = 0;
+    while (s[first] == 0)
+        ++first;
+    int last = first;
+    for (int i = first; i < last + 240; ++i)
+        if (s[i] != 0) last = i;
+    const std::vector<std::int16_t> capture(s, s + kWaveFileSamples);
+
+    bool visited = false;
+    QTimer::singleShot(0, &viewerWindow, [&] {
+        visited = true;
+        EXPECT_EQ(program.wave.SerialId, "A-1017");
+        EXPECT_EQ(viewerWindow.TStart->text(), "0.0000");
+        EXPECT_EQ(viewerWindow.TEnd->text(), "1.0000");
+        // Zoom to the pulse, then put the cursors on its first sample and just after its last.
+        typeInto(viewerWindow.TStart, formatFixed((first - 20) / 2400.0, 0, 4));
+        typeInto(viewerWindow.TEnd, formatFixed((last + 20) / 2400.0, 0, 4));
+        viewerWindow.PaintBox1->redraw();
+        clickAt(viewerWindow, first / 2400.0, Qt::LeftButton);
+        clickAt(viewerWindow, (last + 1) / 2400.0, Qt::RightButton);
+        EXPECT_EQ(viewerWindow.CurStart->text().toStdString(), formatFixed(first / 2400.0, 0, 4));
+        EXPECT_EQ(viewerWindow.CurSpan->text().toStdString(),
+                  formatFixed((last + 1 - first) / 2400.0, 0, 4));
+        // The pulse's RMS, as the main window measured it.
+        EXPECT_NEAR(viewerWindow.CurValue->text().toDouble(), 312.2, 1.0);
+
+        dialogs.answer(file("breaker-7.owf"));
+        dialogs.answer("A-1017");
+        viewerWindow.SaveButton->click();
+        viewerWindow.ExitButton->click();
+    });
+    w->btAnalyze->click();
+    ASSERT_TRUE(visited);
+    EXPECT_FALSE(viewerWindow.isVisible());
+    EXPECT_EQ(program.wave.FileName, "breaker-7.owf");
+    const std::string saved = contents("breaker-7.owf");
+    ASSERT_EQ(saved.size(), 120059u);
+    for (int i = 0; i < kWaveFileSamples; ++i) {
+        std::int16_t v;
+        std::memcpy(&v, saved.data() + 59 + 2 * i, 2);
+        ASSERT_EQ(v, capture[static_cast<std::size_t>(i)]) << i;
+    }
+    EXPECT_NE(log.lines().back().find("End mAnalyzeClick "), std::string::npos);
+
+    dialogs.answer(file("breaker-7.owf"));
+    program.mOpenClick();
+    EXPECT_EQ(status(*w, 2), "breaker-7.owf");
+    w->BitBtnRunStopReset->click();
+    ticks(*w, 60);
+    EXPECT_EQ(status(*w, 1), "Test Timeout");
+    EXPECT_EQ(w->ebPulseCurr->text(), "312.2 A");
 }
 
 } // namespace
