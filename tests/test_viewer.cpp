@@ -362,19 +362,12 @@ protected:
                        true);
         plot.PlotYAxis(kPlotWhite, "", 1, -c.yRange, c.yRange, 0, 0, true, false, true);
         plot.setPen(kPlotYellow, 2);
-        const auto point = [&](int i, float& x, float& y) {
-            x = static_cast<float>(i / 2400.0);
-            y = s[static_cast<std::size_t>(i)];
-        };
         if (byColumns) {
-            plot.PlotTrace(0, c.points - 1, point, c.marks);
+            plot.PlotTrace(s.data(), 0, c.points - 1, 2400, 1, c.marks);
         } else {
-            float x, y;
-            point(0, x, y);
-            plot.PlotMoveTo(x, y);
+            plot.PlotMoveTo(0, s[0]);
             for (int i = 1; i < c.points; ++i) {
-                point(i, x, y);
-                plot.PlotLineTo(x, y);
+                plot.PlotLineTo(static_cast<float>(i / 2400.0), s[static_cast<std::size_t>(i)]);
                 if (c.marks) plot.PlotMark(1, 0, 1);
             }
         }

@@ -297,15 +297,19 @@ void PlotEngine::PlotLineTo(float x, float y) {
     drawClipped(*a, x1, y1, m_penX, m_penY);
 }
 
-void PlotEngine::PlotTrace(int first, int last, const TracePoint& point, bool marks) {
+void PlotEngine::PlotTrace(const std::int16_t* samples, int first, int last, double sampleRate,
+                           float yScale, bool marks) {
     const Area* a = currentArea();
     if (!a || !a->y[0].defined || last < first) return;
     const int top = a->bottom - a->height, right = a->left + a->width;
+    // The mapping of xPixel and yPixel, with the area and axes looked up once.
+    const Axis& ax = a->x;
+    const Axis& ay = a->y[0];
     const auto pixel = [&](int i) {
-        float x = 0, y = 0;
-        point(i, x, y);
-        m_penX = xPixel(x);
-        m_penY = yPixel(y);
+        const float x = static_cast<float>(i / sampleRate);
+        const float y = samples[i] * yScale;
+        m_penX = fractionToPixel(a->left, toFraction(ax, x), a->width, false);
+        m_penY = fractionToPixel(a->bottom, toFraction(ay, y), a->height, true);
     };
     // The column being gathered: its x, the extent of its points, and the extent of the places
     // where one of its segments, clipped, would have been a single dot. A vertical segment

@@ -91,14 +91,14 @@ public:
     void PlotMoveTo(float x, float y);
     void PlotLineTo(float x, float y);
     void PlotMark(int symbol, int size, int style);
-    // The data point of index i of a trace.
-    using TracePoint = std::function<void(int i, float& x, float& y)>;
-    // Draws the trace through the points first..last as PlotMoveTo on the first and PlotLineTo
-    // on each further one would, and with marks PlotMark(1, 0, 1) on each further one. Where
-    // consecutive points fall in one pixel column, the column is drawn as the vertical span of
-    // its points joined to its neighbours: the same pixels as a line per segment, at a few
-    // lines per column however many points there are.
-    void PlotTrace(int first, int last, const TracePoint& point, bool marks);
+    // Draws the trace of samples first..last, sample i at x = i / sampleRate and
+    // y = samples[i] x yScale, as PlotMoveTo on the first and PlotLineTo on each further one
+    // would, and with marks PlotMark(1, 0, 1) on each further one. Where consecutive samples
+    // fall in one pixel column, the column is drawn as the vertical span of its points joined
+    // to its neighbours: the same pixels as a line per segment, at a few lines per column
+    // however many samples there are.
+    void PlotTrace(const std::int16_t* samples, int first, int last, double sampleRate,
+                   float yScale, bool marks);
     void PlotScreenToData(int pixelX, int pixelY, float& x, float& y) const;
     void PlotMouseDown(bool leftButton, bool ctrl, int pixelX, int pixelY);
     void PlotMouseMove(bool ctrl, int pixelX, int pixelY);

@@ -119,16 +119,8 @@ void WaveViewer::drawSurface(PlotCanvas& canvas) {
         // Marks only where the samples lie more than a pixel apart; closer, they would only
         // thicken the trace.
         const bool marks = area && area->width > last - first;
-        const double rate = m_wave.SampleRate;
-        const float apc = m_wave.AmpsPerCount;
-        const std::int16_t* samples = m_wave.Samples.get();
-        m_plot.PlotTrace(
-            first, last,
-            [rate, apc, samples](int i, float& x, float& y) {
-                x = static_cast<float>(i / rate);
-                y = samples[i] * apc;
-            },
-            marks);
+        m_plot.PlotTrace(m_wave.Samples.get(), first, last, m_wave.SampleRate, m_wave.AmpsPerCount,
+                         marks);
         m_plot.PlotMoveTo(v.CursorStart, v.YTop);
         m_plot.setPen(kPlotGreen, 2);
         m_plot.PlotLineTo(v.CursorStart, v.YBottom);
