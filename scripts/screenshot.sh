@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Screenshot of the main window under Xvfb during a demonstration test.
-#   scripts/screenshot.sh [OUT.png] [SECONDS]
+# Screenshot under Xvfb during a demonstration test: of the main window, or with "viewer" of
+# the waveform viewer zoomed to the last captured pulse with both cursors on it.
+#   scripts/screenshot.sh [OUT.png] [SECONDS] [viewer]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-screenshot-main.png}
 seconds=${2:-3.6}
+mode=${3:-main}
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target qarn3-screenshot
 data=$(mktemp -d)
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
-    build/tests/qarn3-screenshot "$out" "$seconds" "$data"
+    build/tests/qarn3-screenshot "$out" "$seconds" "$data" "$mode"
 rm -rf "$data"
 echo "screenshot: $out"

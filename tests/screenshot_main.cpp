@@ -1,6 +1,8 @@
 // Takes a screenshot of the main window during a demonstration test: starts the program's
 // windows on the pulse waveform, presses RUN, lets the test run for the given seconds in real
-// time and saves the window as a PNG. Run under Xvfb by scripts/screenshot.sh.
+// time and saves the window as a PNG. With "viewer" after the data folder it then opens the
+// waveform viewer (Analyze), zooms to the last captured pulse, puts the cursors on its edges
+// and saves the viewer instead. Run under Xvfb by scripts/screenshot.sh.
 #include "app/mainwindow.h"
 #include "diag/debuglog.h"
 #include "diag/debugwindow.h"
@@ -8,18 +10,52 @@
 #include "platform/files.h"
 #include "platform/nodevice.h"
 #include "platform/scripted_dialogs.h"
+#include "platform/textformat.h"
+#include "waveform/plotwidget.h"
+#include "waveform/waveformwindow.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdlib>
 #include <iostream>
 
+namespace {
+
+void click(qarn3::TfmWaveform& viewer, double t, Qt::MouseButton button) {
+    const QPointF p(viewer.viewer().plot().xPixel(t), 60);
+    QMouseEvent press(QEvent::MouseButtonPress, p, viewer.PaintBox1->mapToGlobal(p), button, button,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(viewer.PaintBox1, &press);
+    viewer.PaintBox1->redraw();
+}
+
+// Zooms to the last pulse of the capture and puts the cursors on its first sample and just
+// after its last.
+void showPulse(qarn3::TfmWaveform& viewer, const qarn3::TWaveformData& wave) {
+    const std::int16_t* s = wave.Samples.get();
+    int first = 0;
+    while (first < qarn3::kWaveFileSamples && s[first] == 0)
+        ++first;
+    int last = first;
+    for (int i = first; i < last + 240 && i < qarn3::kWaveFileSamples; ++i)
+        if (s[i] != 0) last = i;
+    const double rate = wave.SampleRate;
+    viewer.viewer().SetStart(qarn3::formatFixed((first - 24) / rate, 0, 4));
+    viewer.viewer().SetEnd(qarn3::formatFixed((last + 24) / rate, 0, 4));
+    viewer.PaintBox1->redraw();
+    click(viewer, first / rate, Qt::LeftButton);
+    click(viewer, (last + 1) / rate, Qt::RightButton);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::cerr << "usage: qarn3-screenshot OUT.png SECONDS [DATAFOLDER]\n";
+        std::cerr << "usage: qarn3-screenshot OUT.png SECONDS [DATAFOLDER [viewer]]\n";
         return 2;
     }
     const QString out = argv[1];
@@ -38,12 +74,36 @@ int main(int argc, char** argv) {
     qarn3::TfmQARN3 window(o, dialogs, waits, log, files, usb, nullptr);
     qarn3::TfmDebug debug(log);
     window.setDebugWindow(&debug);
+    qarn3::Services services{files, dialogs, log};
+    qarn3::Program& program = window.program();
+    qarn3::TfmWaveform viewer(
+        program.wave, services, data, [&program] { return int{program.setup.TestMode}; }, &window);
+    window.setWaveformWindow(&viewer);
+    const bool showViewer = argc > 4 && std::string(argv[4]) == "viewer";
     window.show();
+    int status = 1;
+    const auto save = [&](QWidget& w) {
+        const bool ok = w.grab().save(out);
+        std::cerr << (ok ? "saved " : "could not save ") << out.toStdString() << "\n";
+        status = ok ? 0 : 1;
+    };
     QTimer::singleShot(500, [&] { window.BitBtnRunStopReset->click(); });
     QTimer::singleShot(500 + static_cast<int>(seconds * 1000), [&] {
-        const bool ok = window.grab().save(out);
-        std::cerr << (ok ? "saved " : "could not save ") << out.toStdString() << "\n";
-        QApplication::exit(ok ? 0 : 1);
+        if (!showViewer) {
+            save(window);
+            QApplication::exit(status);
+            return;
+        }
+        QTimer::singleShot(300, &viewer, [&] { showPulse(viewer, program.wave); });
+        QTimer::singleShot(800, &viewer, [&] {
+            save(viewer);
+            viewer.ExitButton->click();
+        });
+        if (window.btAnalyze->isEnabled())
+            window.btAnalyze->click();
+        else
+            program.mAnalyzeClick(); // View/Analyze: the test has not ended yet
+        QApplication::exit(status);
     });
     return QApplication::exec();
 }
