@@ -70,6 +70,16 @@ void WaveViewer::drawnRange(float& start, float& end) const {
     if (end - start < kMinViewWidth) end = start + kMinViewWidth;
 }
 
+void WaveViewer::sampleRange(float start, float end, std::int32_t& first,
+                             std::int32_t& last) const {
+    const auto index = [this](float t) {
+        return static_cast<std::int32_t>(
+            std::clamp<long>(nearestSample(t, 1.0 / m_wave.SampleRate), 0, kWaveSlots - 1));
+    };
+    first = index(start);
+    last = std::max(first, index(end));
+}
+
 // The cursor limits are applied before the cursors are drawn, so the picture and the edits
 // always show the same cursors.
 void WaveViewer::PaintBox1Paint() {
@@ -77,12 +87,7 @@ void WaveViewer::PaintBox1Paint() {
         TWaveViewFields& v = m_wave.View;
         float s = 0, e = 0;
         drawnRange(s, e);
-        const auto index = [&](float t) {
-            return static_cast<std::int32_t>(
-                std::clamp<long>(nearestSample(t, 1.0 / m_wave.SampleRate), 0, kWaveSlots - 1));
-        };
-        v.FirstIndex = index(s);
-        v.LastIndex = index(e);
+        sampleRange(s, e, v.FirstIndex, v.LastIndex);
         if (v.CursorStart > v.CursorEnd) v.CursorStart = v.CursorEnd - m_wave.SamplePeriod;
         if (v.CursorStart < v.TimeOrigin) v.CursorStart = v.TimeOrigin;
         if (v.CursorEnd > v.TotalTime) v.CursorEnd = v.TotalTime;
@@ -98,7 +103,7 @@ void WaveViewer::PaintBox1Paint() {
                                fixed4(CursorRms(v.CursorStart, v.CursorEnd))});
             m_view->redrawSurface();
         }
-    } catch (const std::exception&) {
+    } catch (...) {
         m_services.log.AddDebugLine("Waveform Paint Exception");
     }
 }
@@ -113,8 +118,8 @@ void WaveViewer::drawSurface(PlotCanvas& canvas) {
         m_plot.PlotXAxis(kPlotWhite, "", true, s, e, 0, 0, false, true);
         m_plot.PlotYAxis(kPlotWhite, "", 1, v.YBottom, v.YTop, 0, 0, true, false, true);
         m_plot.setPen(kPlotYellow, 2);
-        const int first = std::clamp(v.FirstIndex, 0, kWaveSlots - 1);
-        const int last = std::clamp(v.LastIndex, first, kWaveSlots - 1);
+        std::int32_t first = 0, last = 0;
+        sampleRange(s, e, first, last);
         const PlotEngine::Area* area = m_plot.currentArea();
         // Marks only where the samples lie more than a pixel apart; closer, they would only
         // thicken the trace.
@@ -127,7 +132,7 @@ void WaveViewer::drawSurface(PlotCanvas& canvas) {
         m_plot.PlotMoveTo(v.CursorEnd, v.YTop);
         m_plot.setPen(kPlotRed, 2);
         m_plot.PlotLineTo(v.CursorEnd, v.YBottom);
-    } catch (const std::exception&) {
+    } catch (...) {
         m_services.log.AddDebugLine("Waveform Paint Exception");
     }
 }

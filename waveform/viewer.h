@@ -82,6 +82,8 @@ public:
     void drawnRange(float& start, float& end) const;
 
 private:
+    // The samples of [start, end]: the nearest to each, within the store.
+    void sampleRange(float start, float end, std::int32_t& first, std::int32_t& last) const;
     bool readNumber(const std::string& text, float& value);
     void trackIfMoved(int trackPosition);
     float sampleAmps(long index) const;
