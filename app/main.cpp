@@ -118,6 +118,7 @@ int main(int argc, char** argv) {
     qarn3::TfmWaveform fmWaveform(
         program.wave, services, options.folders.dataFolder,
         [&program] { return int{program.setup.TestMode}; }, &fmQARN3);
+    fmWaveform.viewer().plot().setDecimalSeparator(options.decimalSeparator);
     fmQARN3.setDebugWindow(&fmDebug);
     fmQARN3.setSetupWindow(&fmSetup);
     fmQARN3.setCalWindow(&fmCal);
