@@ -106,6 +106,17 @@ std::string Program::commPortToTry() {
 }
 
 void Program::ProgInit() {
+    // Its waits let clicks through: a RESET, Hardware or Setup that arrives meanwhile must not
+    // start a second initialisation inside the first.
+    if (m_inProgInit) {
+        m_log.AddDebugLine("ProgInit already running ");
+        return;
+    }
+    struct Running {
+        bool& flag;
+        explicit Running(bool& f) : flag(f) { flag = true; }
+        ~Running() { flag = false; }
+    } running(m_inProgInit);
     m_log.AddDebugLine("ProgInit ");
     m_view.showWindow();
     setup.SetupFileName = dataPath(kSetupFileName);

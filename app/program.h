@@ -157,6 +157,7 @@ public:
     std::string dataPath(const std::string& name) const;
 
 private:
+    bool m_inProgInit = false;
     bool usbSelected() const { return setup.SourceKind == kSourceUsb; }
     bool comSelected() const { return setup.SourceKind == kSourceCom; }
     std::string defaultDemoFile() const;

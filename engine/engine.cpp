@@ -282,9 +282,13 @@ void TQARN3Update::ProcessTick() {
                 m_ctx.log.AddDebugLine("RxDataCount <= 0 ");
                 ++NoDataTicks;
                 if (NoDataTicks > 3) {
+                    const bool testActive = Armed || Running;
                     link.clearLinkValid();
                     link.stopSampling();
                     TestEnd();
+                    // A test that had already ended refreshes nothing in TestEnd; the lost
+                    // link must still show, or the status would go on naming a live port.
+                    if (!testActive) ShowStatus();
                 }
             } else {
                 NoDataTicks = 0;

@@ -418,6 +418,22 @@ TEST_F(EngineTest, FourEmptyTicksEndTheTestAndDropTheLink) {
               4);
 }
 
+TEST_F(EngineTest, LinkLostAfterTheTestEndedStillShowsTheError) {
+    zeros(100);
+    pulse(240, 1000);
+    zeros(12100); // the MaxOff limit ends the test
+    ASSERT_EQ(display.status[1], "Test Timeout");
+    ASSERT_EQ(display.status[2], "COM4 on SN12345");
+    for (int i = 0; i < 4; ++i)
+        engine.ProcessTick();
+    EXPECT_FALSE(com.valid);
+    EXPECT_EQ(com.stops, 1);
+    EXPECT_EQ(display.status[2], "Error on COM4");
+    EXPECT_EQ(display.statusColour, Colour::Red);
+    EXPECT_EQ(display.button, "RESET");
+    EXPECT_EQ(display.status[1], "Test Timeout"); // why the test ended is still shown
+}
+
 TEST_F(EngineTest, DataBetweenEmptyTicksResetsTheWatchdog) {
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < 3; ++i)

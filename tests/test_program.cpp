@@ -6,7 +6,9 @@
 #include "link_fixture.h"
 #include "record_fixture.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -64,6 +66,7 @@ protected:
             serial.deliver();
             while (reader.running && program->usb().readerPoll()) {
             }
+            if (duringWaits) duringWaits();
         };
         program->FormCreate();
         program->FormPaint();
@@ -88,6 +91,7 @@ protected:
     SteppedReader reader;
     HeadlessView view;
     std::unique_ptr<Program> program;
+    std::function<void()> duringWaits; // what the user does while a wait lets events through
 };
 
 class DemoSource : public ProgramTest, public ::testing::WithParamInterface<const char*> {};
@@ -146,6 +150,31 @@ TEST_F(ProgramTest, OpeningAFileWhileLiveStopsTheAnalyzerAndSendsNothingMore) {
     EXPECT_EQ(after, std::vector<std::uint8_t>{0x04});
     EXPECT_FALSE(analyzer.sampling);
     EXPECT_EQ(view.pulses.size(), 4u);
+}
+
+TEST_F(ProgramTest, ResetClickedDuringTheHardwareCheckDoesNotNestAnInitialisation) {
+    setupWithSource("USB");
+    usbApi.present = false;
+    // Every wait of the check lets a click through; RESET then asks for a hardware check.
+    int nestedCalls = 0;
+    duringWaits = [&] {
+        if (nestedCalls < 3) {
+            ++nestedCalls;
+            program->ProgInit();
+        }
+    };
+    dialogs.answer(MsgButton::Cancel);
+    Program& p = start({});
+    EXPECT_GT(nestedCalls, 0);
+    EXPECT_TRUE(p.InitDone);
+    EXPECT_TRUE(p.shared.DemoMode);
+    const auto t = texts(log);
+    EXPECT_EQ(std::count(t.begin(), t.end(), "ProgInit "), 1);
+    EXPECT_EQ(std::count(t.begin(), t.end(), "End ProgInit "), 1);
+    // Only the one check's box was shown.
+    EXPECT_EQ(std::count_if(dialogs.shown().begin(), dialogs.shown().end(),
+                            [](const DialogRecord& r) { return r.caption == "Hardware Check"; }),
+              1);
 }
 
 // A 60000-sample pulse-test file whose last 1000 samples carry a pulse still on at its end.
