@@ -27,11 +27,11 @@ std::string formatLogText(const std::string& format, const std::vector<LogArg>& 
             out += c;
             continue;
         }
-        const char spec = format[i + 1];
-        if (spec == '%') {
+        const char conversion = format[i + 1];
+        if (conversion == '%') {
             out += '%';
             ++i;
-        } else if (spec == 's' || spec == 'd') {
+        } else if (conversion == 's' || conversion == 'd') {
             if (next < args.size()) {
                 const LogArg& a = args[next];
                 if (const auto* s = std::get_if<std::string>(&a))
