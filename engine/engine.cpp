@@ -521,17 +521,32 @@ void TQARN3Update::reportPulse(bool cutShort) {
 
 void TQARN3Update::SetRange() {
     m_ctx.log.AddDebugLine("SetRange ");
-    SecondsFormat = "%8.4f secs";
-    CyclesFormat = "%8.2f cycs";
-    const int r = std::clamp<int>(m_ctx.setup.RangeIndex, 1, 8);
-    CurrentFormat = m_ctx.shared.RangeFormat[static_cast<std::size_t>(r - 1)];
-    // A demonstration plays a file: whatever source the setup names, no analyzer is told.
-    if (!m_ctx.shared.DemoMode) {
-        if (m_ctx.setup.SourceKind == kSourceUsb)
-            m_ctx.usbLink.sendRange(r);
-        else if (m_ctx.setup.SourceKind == kSourceCom)
-            m_ctx.comLink.sendRange(r);
+    // Telling the analyzer waits handling window messages, so another range may be chosen
+    // meanwhile. That call only leaves its choice in the setup: the call already running sends
+    // it after its own exchange, so that the analyzer, the scale and the list all end on the
+    // newest range rather than on the one this call began with.
+    if (m_settingRange) {
+        m_rangeChosenAgain = true;
+        m_ctx.log.AddDebugLine("End SetRange ");
+        return;
     }
+    m_settingRange = true;
+    int r;
+    do {
+        m_rangeChosenAgain = false;
+        SecondsFormat = "%8.4f secs";
+        CyclesFormat = "%8.2f cycs";
+        r = std::clamp<int>(m_ctx.setup.RangeIndex, 1, 8);
+        CurrentFormat = m_ctx.shared.RangeFormat[static_cast<std::size_t>(r - 1)];
+        // A demonstration plays a file: whatever source the setup names, no analyzer is told.
+        if (!m_ctx.shared.DemoMode) {
+            if (m_ctx.setup.SourceKind == kSourceUsb)
+                m_ctx.usbLink.sendRange(r);
+            else if (m_ctx.setup.SourceKind == kSourceCom)
+                m_ctx.comLink.sendRange(r);
+        }
+    } while (m_rangeChosenAgain);
+    m_settingRange = false;
     m_ctx.shared.FullScaleAmps =
         rangeFullScale(r, m_ctx.setup.ShuntAmperes, m_ctx.setup.ShuntMillivolts);
     m_ctx.wave.AmpsPerCount = static_cast<float>(m_ctx.shared.FullScaleAmps *

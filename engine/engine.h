@@ -145,6 +145,8 @@ private:
     EngineContext m_ctx;
     DetectorSettings m_settings;
     std::uint32_t m_noiseState = 0x2545F491u;
+    bool m_settingRange = false;     // a SetRange is telling the analyzer its range
+    bool m_rangeChosenAgain = false; // another range was chosen meanwhile
 };
 
 } // namespace qarn3

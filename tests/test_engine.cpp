@@ -12,7 +12,9 @@
 
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <map>
+#include <utility>
 #include <vector>
 
 using namespace qarn3;
@@ -61,6 +63,9 @@ struct QueueLink : AnalyzerLink {
     bool valid = true, sampling = true;
     std::deque<int> samples;
     int stops = 0, ranges = 0, lastRange = 0, starts = 0, taken = 0;
+    std::vector<int> rangesSent;
+    // Runs while the range goes out, as window messages handled during the link's waits do.
+    std::function<void()> duringRangeSend;
     bool LinkValid() const override { return valid; }
     void clearLinkValid() override { valid = false; }
     bool Sampling() const override { return sampling; }
@@ -78,7 +83,9 @@ struct QueueLink : AnalyzerLink {
     }
     void sendRange(int r) override {
         ++ranges;
+        if (duringRangeSend) std::exchange(duringRangeSend, nullptr)();
         lastRange = r;
+        rangesSent.push_back(r);
     }
     void startForTest() override { ++starts; }
 };
@@ -159,6 +166,30 @@ TEST_F(EngineTest, RangeOutsideOneToEightSelectsTheNearestRange) {
     EXPECT_EQ(com.lastRange, 1);
     EXPECT_DOUBLE_EQ(shared.FullScaleAmps, 50);
     EXPECT_EQ(display.selected, 0);
+}
+
+// The link's range exchange waits handling window messages, so the operator's next '+' or
+// a range picked from the list can arrive in the middle of it: the analyzer, the scale, the
+// format and the list must all end on the newest range, not on the one the first call began.
+TEST_F(EngineTest, RangeChosenWhileTheAnalyzerIsBeingToldAnotherEndsOnTheNewest) {
+    com.rangesSent.clear();
+    setup.RangeIndex = 6;
+    com.duringRangeSend = [this] {
+        setup.RangeIndex = 8;
+        engine.SetRange();
+    };
+    engine.SetRange();
+    EXPECT_EQ(com.lastRange, 8);
+    EXPECT_EQ(com.rangesSent.back(), 8);
+    EXPECT_DOUBLE_EQ(shared.FullScaleAmps, 10000);
+    EXPECT_FLOAT_EQ(wave.AmpsPerCount, static_cast<float>(10000 * cal.Factor[7]));
+    EXPECT_EQ(engine.CurrentFormat, shared.RangeFormat[7]);
+    EXPECT_EQ(display.selected, 7);
+    // Once settled, a range goes out once.
+    com.rangesSent.clear();
+    setup.RangeIndex = 3;
+    engine.SetRange();
+    EXPECT_THAT(com.rangesSent, ::testing::ElementsAre(3));
 }
 
 TEST_F(EngineTest, RectangularPulseOf240Samples) {
