@@ -14,8 +14,8 @@ namespace qarn3 {
 
 const char* const kUsbAccessAdvice =
     "The analyzer is attached, but this user may not use its USB device.\n\n"
-    "Install the udev rule that comes with the program: copy 70-qarn3.rules (from the app "
-    "folder of the sources; \"cmake --install\" puts it in /lib/udev/rules.d) to "
+    "Install the udev rule that comes with the program: copy 70-qarn3.rules (the package "
+    "puts it in /usr/lib/udev/rules.d; in the sources it is in the app folder) to "
     "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules\", then unplug the analyzer "
     "and plug it in again.";
 
