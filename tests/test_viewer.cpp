@@ -143,6 +143,14 @@ TEST_F(ViewerTest, CursorLimitsKeepTheStartBeforeTheEndAndBothInTheWaveform) {
     EXPECT_FLOAT_EQ(f().CursorStart, 0);
     EXPECT_FLOAT_EQ(f().CursorEnd, 25);
     EXPECT_EQ(view.texts.CurSpan, "25.0000");
+    // A view started beyond the end reaches past the waveform; a click there moves both
+    // cursors back to its last sample rather than showing a negative span.
+    viewer.SetStart("30");
+    viewer.PaintBox1MouseDown(ViewerButton::Left, false, 50 + 290, 100); // about 25.025 s
+    EXPECT_FLOAT_EQ(f().CursorEnd, 25);
+    EXPECT_EQ(sampleAt(f().CursorStart), 59999);
+    EXPECT_EQ(view.texts.CurStart, "24.9996");
+    EXPECT_EQ(view.texts.CurSpan, "0.0004");
 }
 
 TEST_F(ViewerTest, SpanShorterThanASampleShowsTheAbsoluteCurrentAtTheStartCursor) {
@@ -187,6 +195,14 @@ TEST_F(ViewerTest, ContractDoublesAroundTheCentreWithinTheWaveform) {
     viewer.Contract();
     EXPECT_FLOAT_EQ(f().ViewStart, 9);
     EXPECT_FLOAT_EQ(f().ViewEnd, 13);
+    // A view kept narrower than it is drawn, even an empty one, widens from what is drawn.
+    viewer.SetStart("1");
+    viewer.SetEnd("1");
+    EXPECT_EQ(view.texts.TEnd, "1.0200");
+    viewer.Contract();
+    EXPECT_NEAR(f().ViewStart, 0.99f, 1e-6);
+    EXPECT_NEAR(f().ViewEnd, 1.03f, 1e-6);
+    EXPECT_EQ(view.texts.TEnd, "1.0300");
 }
 
 TEST_F(ViewerTest, ExpandZoomsToTheCursorsWithFiveSamplesEachSide) {

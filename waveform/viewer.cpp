@@ -81,16 +81,18 @@ void WaveViewer::sampleRange(float start, float end, std::int32_t& first,
 }
 
 // The cursor limits are applied before the cursors are drawn, so the picture and the edits
-// always show the same cursors.
+// always show the same cursors. The end cursor is brought within the waveform before the start
+// cursor is put before it: a start cursor placed beyond the end of the waveform (the view may
+// reach past it) then moves back with it rather than leaving a negative span.
 void WaveViewer::PaintBox1Paint() {
     try {
         TWaveViewFields& v = m_wave.View;
         float s = 0, e = 0;
         drawnRange(s, e);
         sampleRange(s, e, v.FirstIndex, v.LastIndex);
+        if (v.CursorEnd > v.TotalTime) v.CursorEnd = v.TotalTime;
         if (v.CursorStart > v.CursorEnd) v.CursorStart = v.CursorEnd - m_wave.SamplePeriod;
         if (v.CursorStart < v.TimeOrigin) v.CursorStart = v.TimeOrigin;
-        if (v.CursorEnd > v.TotalTime) v.CursorEnd = v.TotalTime;
         if (v.TotalTime > v.TimeOrigin) {
             const double f = static_cast<double>(s) / (v.TotalTime - v.TimeOrigin);
             v.LastTrackPos = static_cast<std::int32_t>(
@@ -199,10 +201,14 @@ void WaveViewer::Expand() {
     PaintBox1Paint();
 }
 
+// Doubles the view as drawn: a view kept narrower than the drawn minimum (or empty, after equal
+// times were typed) would otherwise take several presses, or never, to widen visibly.
 void WaveViewer::Contract() {
     TWaveViewFields& v = m_wave.View;
-    const float w = std::min(2 * (v.ViewEnd - v.ViewStart), v.TotalTime);
-    v.ViewStart = (v.ViewStart + v.ViewEnd) / 2 - w / 2;
+    float s = 0, e = 0;
+    drawnRange(s, e);
+    const float w = std::min(2 * (e - s), v.TotalTime);
+    v.ViewStart = (s + e) / 2 - w / 2;
     if (v.ViewStart < 0) v.ViewStart = 0;
     v.ViewEnd = v.ViewStart + w;
     if (v.ViewEnd > v.TotalTime) v.ViewEnd = v.TotalTime;
