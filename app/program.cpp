@@ -541,7 +541,11 @@ void Program::mOpenClick() {
 void Program::mAnalyzeClick() {
     m_log.AddDebugLine("mAnalyzeClick ");
     wave.SerialId = cal.SerNum;
+    const std::string shownFile = wave.FileName;
     m_view.showWaveformWindow();
+    // A waveform saved from the window is named by its path, or by its bare name in the data
+    // folder: no longer relative to the folder a file was opened from.
+    if (wave.FileName != shownFile) m_waveFolder.clear();
     m_log.AddDebugLine("End mAnalyzeClick ");
 }
 

@@ -330,6 +330,34 @@ TEST_F(MainWindowTest, OpenShowsTheFileNameAndKeepsItsFolder) {
     EXPECT_EQ(firstError(), "");
 }
 
+TEST_F(MainWindowTest, WaveformSavedInTheDataFolderIsPlayedFromThereAfterOneOpenedElsewhere) {
+    auto w = start({"QARN3Pulse.owf"});
+    Program& program = w->program();
+    TfmWaveform viewerWindow(
+        program.wave, services, folder, [&program] { return int{program.setup.TestMode}; },
+        w.get());
+    w->setWaveformWindow(&viewerWindow);
+    std::filesystem::create_directory(file("elsewhere"));
+    std::filesystem::copy_file(file("QARN3Long.owf"), file("elsewhere/Mine.owf"));
+    dialogs.answer(file("elsewhere/Mine.owf"));
+    program.mOpenClick();
+    QTimer::singleShot(0, &viewerWindow, [&] {
+        dialogs.answer(file("Saved.owf"));
+        dialogs.answer("A-1");
+        viewerWindow.SaveButton->click();
+        viewerWindow.ExitButton->click();
+    });
+    program.mAnalyzeClick();
+    ASSERT_TRUE(files.exists(file("Saved.owf")));
+    EXPECT_FALSE(files.exists(file("elsewhere/Saved.owf")));
+    dialogs.clear();
+    dialogs.answer("<cancel>");
+    program.mOpenClick(); // plays the file last named: the one just saved
+    EXPECT_EQ(firstError(), "");
+    EXPECT_EQ(program.wave.FileName, "Saved.owf");
+    EXPECT_EQ(status(*w, 2), "Saved.owf");
+}
+
 // The limit fields only show the limits: keys, paste, cut, drops and the context menu reach
 // the field itself and change nothing.
 TEST_F(MainWindowTest, MaxOnAndMaxOffAreDisplayOnly) {
