@@ -11,11 +11,6 @@
 
 namespace qarn3 {
 
-namespace {
-// Nine lines of at most a path each, with room to spare.
-constexpr std::size_t kSetupReadLimit = 9 * 4096 + 1024;
-} // namespace
-
 bool namesSerialPort(const std::string& name, bool ignoreCase) {
     if (!name.empty() && name[0] == '/') return true;
     if (name.size() < 3) return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,9 @@ struct TSetupRecord {
 };
 
 constexpr const char* kSetupFileName = "QARN3.osf";
+// The most of a setup file that is read: nine lines of at most a path each, with room to
+// spare. What lies beyond is never read.
+constexpr std::size_t kSetupReadLimit = 9 * 4096 + 1024;
 
 // True when a (trimmed) source name names a serial port: it begins with "COM" (in any case
 // when ignoreCase) or it is a device path such as /dev/ttyACM0.

@@ -81,7 +81,9 @@ std::string loadInputs(const AnalysisOptions& o, Inputs& in, Services& services,
     setSetupDefaults(setup);
     setup.SourceName = "WAV";
     if (!o.setupFile.empty()) {
-        const auto text = services.files.readAll(o.setupFile);
+        // Only what the program itself would read: a huge file neither fills memory nor
+        // holds the analysis up.
+        const auto text = services.files.readPrefix(o.setupFile, kSetupReadLimit);
         if (!text) return "Cannot open setup file " + o.setupFile;
         try {
             parseSetupText(*text, setup, o.decimalSeparator);
@@ -116,7 +118,7 @@ std::string loadInputs(const AnalysisOptions& o, Inputs& in, Services& services,
     setCalDefaults(cal, 0);
     cal.AvgSamples = static_cast<std::int32_t>(std::lrint(in.wave.SampleRate * cal.AvgTime));
     if (!o.calFile.empty()) {
-        const auto text = services.files.readAll(o.calFile);
+        const auto text = services.files.readPrefix(o.calFile, kCalImageSize);
         if (!text) return "Cannot open calibration file " + o.calFile;
         cal.CalImage = text->substr(0, kCalImageSize);
         cal.CalImage.resize(kCalImageSize, ' ');

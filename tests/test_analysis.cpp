@@ -6,6 +6,7 @@
 #include "record_fixture.h"
 
 #include <cstring>
+#include <unistd.h>
 #include <vector>
 
 using namespace qarn3;
@@ -226,6 +227,27 @@ TEST_F(AnalysisTest, LongTestUsesTheSetupAndCalibrationFiles) {
     EXPECT_EQ(r.rangeIndex, 5);
     EXPECT_DOUBLE_EQ(r.fullScaleAmps, 1000);
     EXPECT_GE(r.pulses.size(), 1u);
+}
+
+// The tool reads the setup and calibration files no further than the program does: what lies
+// beyond the nine lines and the 128-character image is never read into memory.
+TEST_F(AnalysisTest, HugeSetupAndCalibrationFilesAreReadOnlyAsFarAsTheyAreUsed) {
+    put("QARN3.osf", "5\r\n5.00\r\n5.00\r\nx.odf\r\nCOM\r\n4\r\n1\r\n  1000\r\n100.00\r\n");
+    TCalRecord cal;
+    setCalDefaults(cal, 45000);
+    cal.MPUThresh = 500; // reached late in the long file's rising first segment
+    put("QARN3.ocf", buildCalImage(cal));
+    for (const char* name : {"QARN3.osf", "QARN3.ocf"})
+        ASSERT_EQ(::truncate(file(name).c_str(), 4LL << 30), 0); // sparse, 4 GiB
+    AnalysisOptions o;
+    o.waveFile = file("QARN3Long.owf");
+    o.setupFile = file("QARN3.osf");
+    o.calFile = file("QARN3.ocf");
+    const AnalysisResult r = analyzeWaveform(o);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.rangeIndex, 5);
+    ASSERT_EQ(r.pulses.size(), 1u);
+    EXPECT_GT(r.pulses[0].result.startSeconds, 1.0); // the threshold came from the file
 }
 
 } // namespace
