@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/textformat.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -34,6 +35,25 @@ std::string sliceText(const std::string& image, Slice s) {
     std::string t = trimText(image.substr(s.offset, s.length));
     if (t.size() > s.keep) t.resize(s.keep);
     return t;
+}
+
+// A real number of the image. A well-formed number too large for any real type ("1e400") is
+// still a number, only too large for its field: that is not a conversion error.
+double realOf(const std::string& text, const char* field) {
+    try {
+        return parseReal(text);
+    } catch (const ConvertError&) {
+        std::size_t i = text.find_first_not_of("+-") == 1 ? 1 : 0;
+        double v = 0;
+        const auto r = std::from_chars(text.data() + i, text.data() + text.size(), v,
+                                       std::chars_format::general);
+        const auto e = text.find_first_of("eE");
+        const bool overflow = r.ec == std::errc::result_out_of_range &&
+                              r.ptr == text.data() + text.size() && e != std::string::npos &&
+                              text.compare(e + 1, 1, "-") != 0;
+        if (overflow) throw std::out_of_range(field);
+        throw;
+    }
 }
 
 std::string padded(const std::string& t, std::size_t width) {
@@ -107,7 +127,7 @@ void CalFile::ParseCalImage() {
         // The date is converted first: a bad date slice changes nothing.
         const std::int32_t calDate = parseInteger(padded(sliceText(image, kCalDate), 5));
         for (int i = 0; i < 8; ++i) {
-            const double factor = parseReal(sliceText(image, factorSlice(i)));
+            const double factor = realOf(sliceText(image, factorSlice(i)), "Factor");
             // Beyond the single-precision range the factor does not fit its field.
             if (!(std::fabs(factor) <= std::numeric_limits<float>::max()))
                 throw std::out_of_range("Factor");
@@ -118,7 +138,7 @@ void CalFile::ParseCalImage() {
         m_cal.OnDelay = parseInteger(sliceText(image, kOnDelay));
         m_cal.OffThresh = parseInteger(sliceText(image, kOffThresh));
         m_cal.OffDelay = parseInteger(sliceText(image, kOffDelay));
-        const double avgTime = parseReal(sliceText(image, kAvgTime));
+        const double avgTime = realOf(sliceText(image, kAvgTime), "AvgTime");
         if (!(m_sampleRate > 0)) m_sampleRate = 2400;
         // A time whose sample count overflows is kept out of the record altogether.
         const double avg = std::round(m_sampleRate * avgTime);

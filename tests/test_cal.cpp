@@ -231,15 +231,19 @@ TEST_P(DamagedCalImage, IsRefusedWithoutInfiniteOrHalfReadValues) {
     EXPECT_EQ(cal.AvgTime, before.AvgTime);
     EXPECT_EQ(cal.MPUThresh, before.MPUThresh);
 }
-INSTANTIATE_TEST_SUITE_P(Images, DamagedCalImage,
-                         ::testing::Values(DamagedCase{"HugeFactor", 0, "1.0e39  ", true, 0},
-                                           DamagedCase{"HugeNegativeFactor", 70, "-4e38   ", true,
-                                                       7},
-                                           DamagedCase{"BadDate", 121, "39x17", false, 0},
-                                           DamagedCase{"OverflowingTime", 101, "9e+300", true, 8},
-                                           DamagedCase{"DoubleSignThreshold", 80, "--", false, 8},
-                                           DamagedCase{"HexSignThreshold", 84, "$-1", false, 8}),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Images, DamagedCalImage,
+    ::testing::Values(DamagedCase{"HugeFactor", 0, "1.0e39  ", true, 0},
+                      DamagedCase{"HugeNegativeFactor", 70, "-4e38   ", true, 7},
+                      DamagedCase{"FactorBeyondEveryRealType", 20, "1e400   ", true, 2},
+                      DamagedCase{"NegativeFactorBeyondEveryRealType", 0, "-9e999  ", true, 0},
+                      DamagedCase{"FactorTooSmallToHold", 30, "1e-400  ", false, 3},
+                      DamagedCase{"BadDate", 121, "39x17", false, 0},
+                      DamagedCase{"OverflowingTime", 101, "9e+300", true, 8},
+                      DamagedCase{"TimeBeyondEveryRealType", 101, "9e+999", true, 8},
+                      DamagedCase{"DoubleSignThreshold", 80, "--", false, 8},
+                      DamagedCase{"HexSignThreshold", 84, "$-1", false, 8}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 // What is not a regular file is a reading error, not a missing file to be replaced by
 // defaults; a huge file is read no further than its image.
