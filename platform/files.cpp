@@ -100,8 +100,23 @@ bool FileStore::rewriteInPlace(const std::string& path, const std::string& bytes
     return true;
 }
 
-bool FileStore::replaceContents(const std::string& path, const std::string& bytes,
+namespace {
+// The file a symbolic link names, so that replacing it keeps the link (a setup file linked to
+// a shared one stays shared); any other name, and a dangling link, as it is.
+std::string linkTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return path;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
+} // namespace
+
+bool FileStore::replaceContents(const std::string& name, const std::string& bytes,
                                 std::string& error) {
+    const std::string path = linkTarget(name);
     struct stat old {};
     const bool existing = ::stat(path.c_str(), &old) == 0;
     if (existing && !S_ISREG(old.st_mode)) {

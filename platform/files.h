@@ -23,7 +23,8 @@ public:
     // The whole of a regular file (for small files and tests).
     std::optional<std::string> readAll(const std::string& path) const;
     // Writes bytes as the new contents of path; the replacement keeps the old file's
-    // permissions. Refuses a read-only file and a name that is not a regular file. Where no
+    // permissions; a symbolic link stays a link and its target takes the new contents.
+    // Refuses a read-only file and a name that is not a regular file. Where no
     // temporary file can be created beside a writable file, the file is rewritten in place.
     // On failure error holds the reason; a refused or failed atomic write leaves the old file
     // as it was.

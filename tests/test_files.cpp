@@ -84,6 +84,22 @@ TEST_F(FileStoreTest, WithoutATemporaryFileAWritableFileIsRewrittenInPlace) {
     EXPECT_EQ(contents("w.osf"), "new");
 }
 
+// A setup file linked to a shared one stays linked: the link's target is written, and a
+// read-only target is refused through the link as well.
+TEST_F(FileStoreTest, ReplacingALinkWritesItsTargetAndKeepsTheLink) {
+    put("shared.osf", "old");
+    std::filesystem::create_symlink(file("shared.osf"), file("QARN3.osf"));
+    std::string error;
+    ASSERT_TRUE(files.replaceContents(file("QARN3.osf"), "new", error)) << error;
+    EXPECT_TRUE(std::filesystem::is_symlink(file("QARN3.osf")));
+    EXPECT_EQ(contents("shared.osf"), "new");
+
+    files.setReadOnly(file("shared.osf"), true);
+    EXPECT_FALSE(files.replaceContents(file("QARN3.osf"), "newer", error));
+    EXPECT_TRUE(std::filesystem::is_symlink(file("QARN3.osf")));
+    EXPECT_EQ(contents("shared.osf"), "new");
+}
+
 TEST_F(FileStoreTest, NamesThatAreNoRegularFileAreNeitherReadNorReplaced) {
     ASSERT_EQ(::mkfifo(file("fifo").c_str(), 0644), 0);
     std::filesystem::create_directory(file("dir"));
