@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -195,7 +196,7 @@ void TfmCal::buildControls() {
 
     SaveButton = new QPushButton("SAVE", this);
     grid->addWidget(SaveButton, 9, 4, Qt::AlignRight);
-    connect(SaveButton, &QPushButton::clicked, this, [this] { m_form.SaveButtonClick(); });
+    connect(SaveButton, &QPushButton::clicked, this, [this] { save(); });
 
     // Enter in a field clicks nothing: no button acts without being pressed.
     for (QPushButton* b : {btToday, SaveButton}) {
@@ -226,18 +227,33 @@ void TfmCal::showEvent(QShowEvent* event) {
 void TfmCal::activate() {
     m_activatePending = false;
     if (!isVisible()) return;
-    m_reading = true;
+    m_busy = true;
     setEnabled(false);
     m_form.FormActivate();
     setEnabled(true);
-    m_reading = false;
+    m_busy = false;
     m_opened = true;
     CalFactor1->setFocus();
 }
 
-// The close box and Esc wait while the calibration is being read.
+// The image goes to the analyzer in several packets with waits between them that handle
+// input: a second SAVE meanwhile would interleave its image with the first, and an arrow or
+// a field changed then would leave the record unlike the file. The window takes no input
+// until SAVE is done.
+void TfmCal::save() {
+    if (m_busy) return;
+    const QPointer<QWidget> focused = focusWidget();
+    m_busy = true;
+    setEnabled(false);
+    m_form.SaveButtonClick();
+    setEnabled(true);
+    m_busy = false;
+    if (focused && isVisible()) focused->setFocus();
+}
+
+// The close box and Esc wait while the calibration is being read or saved.
 void TfmCal::reject() {
-    if (!m_reading) QDialog::reject();
+    if (!m_busy) QDialog::reject();
 }
 
 // Every way of closing (SAVE, the close box, Esc) only hides the window; the record keeps
@@ -248,7 +264,7 @@ void TfmCal::done(int result) {
 }
 
 bool TfmCal::eventFilter(QObject* watched, QEvent* event) {
-    if (!m_reading && leftWithinWindow(event)) {
+    if (!m_busy && leftWithinWindow(event)) {
         if (watched == CalAvgTime->lineEdit()) {
             m_form.avgTimeFinished(avgTimeText());
         } else {

@@ -92,6 +92,7 @@ public slots:
 private:
     void buildControls();
     void activate();
+    void save();
 
     CalFile& m_file;
     const ShortDates& m_dates;
@@ -99,7 +100,7 @@ private:
     std::array<QLineEdit*, 8> m_factors{};
     std::array<QLineEdit*, 5> m_numbers{};
     bool m_activatePending = false;
-    bool m_reading = false;
+    bool m_busy = false; // reading or saving: the links' waits let input through
     bool m_opened = false;
 };
 

@@ -87,7 +87,8 @@ struct Host : CalWindowHost {
     bool demoMode() const override { return demo; }
     bool GetCalData() override { return receive(); }
     std::array<std::string, 8> rangeLabels() const override { return labels; }
-    void sendCalImage(const std::string&) override {}
+    std::function<void(const std::string&)> send = [](const std::string&) {};
+    void sendCalImage(const std::string& image) override { send(image); }
 };
 
 class CalWindowTest : public RecordTest {
@@ -151,6 +152,31 @@ TEST_F(CalWindowTest, AdjustArrowsLeaveTheFocusInTheSelectedFactor) {
     window.rbAll->click();
     window.SpinBtnAdjustDown->click();
     EXPECT_EQ(window.CalFactor1->text(), "0.001224");
+}
+
+// Sending the image waits between its packets, and those waits handle input: what the operator
+// clicks meanwhile must neither send a second image into the first nor change the record
+// that was just read back from the file.
+TEST_F(CalWindowTest, SaveTakesNoInputWhileTheImageIsSent) {
+    open();
+    std::vector<std::string> sent;
+    bool enabledWhileSending = true;
+    host.send = [&](const std::string& image) {
+        sent.push_back(image);
+        enabledWhileSending = window.isEnabled();
+        if (sent.size() > 1) return;
+        window.SaveButton->click();
+        window.SpinBtnAdjustUp->click();
+    };
+    window.CalFactor2->setText("0.001300");
+    clickWithMouse(window.SaveButton);
+    EXPECT_FALSE(enabledWhileSending);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0], contents("QARN3.ocf"));
+    EXPECT_FLOAT_EQ(cal.Factor[1], 0.0013f);
+    EXPECT_FLOAT_EQ(cal.Factor[0], 0.001225f);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(window.isEnabled());
 }
 
 TEST_F(CalWindowTest, OnThresholdOf150BecomesTheLimitOnLeaving) {
