@@ -132,7 +132,9 @@ void TfmCal::buildControls() {
     CalAvgTime->addItems({"0.250", "0.200", "0.150", "0.100", "0.050"});
     CalAvgTime->setToolTip("Select average time");
     CalAvgTime->setFixedWidth(90);
-    CalAvgTime->lineEdit()->installEventFilter(this);
+    // The list itself has the focus: its text field is told of focus changes directly, past
+    // any event filter.
+    CalAvgTime->installEventFilter(this);
     grid->addWidget(new QLabel("Average Time", this), 5, 3, Qt::AlignRight);
     grid->addWidget(CalAvgTime, 5, 4);
     connect(CalAvgTime, &QComboBox::textActivated, this,
@@ -265,7 +267,7 @@ void TfmCal::done(int result) {
 
 bool TfmCal::eventFilter(QObject* watched, QEvent* event) {
     if (!m_busy && leftWithinWindow(event)) {
-        if (watched == CalAvgTime->lineEdit()) {
+        if (watched == CalAvgTime) {
             m_form.avgTimeFinished(avgTimeText());
         } else {
             for (CalNumber field : kCalNumbers)

@@ -191,6 +191,29 @@ TEST_F(CalWindowTest, OnThresholdOf150BecomesTheLimitOnLeaving) {
     EXPECT_EQ(cal.MPUThresh, 110);
 }
 
+// The averaging time is typed into a drop-down list: the list, not its text field, has the
+// focus, and moving the focus on takes what was typed.
+TEST_F(CalWindowTest, LeavingTheAverageTimeShowsItWithThreeDecimalsOrRefusesIt) {
+    open();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const auto typeAndLeave = [&](const char* text) {
+        window.CalAvgTime->setFocus(Qt::MouseFocusReason);
+        window.CalAvgTime->lineEdit()->selectAll();
+        QTest::keyClicks(QApplication::focusWidget(), text);
+        window.CalSerNum->setFocus(Qt::MouseFocusReason);
+    };
+    typeAndLeave("0.3");
+    EXPECT_EQ(window.CalAvgTime->currentText(), "0.300");
+    EXPECT_DOUBLE_EQ(cal.AvgTime, 0.3);
+    EXPECT_TRUE(dialogs.shown().empty());
+    typeAndLeave("xyz");
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, "'xyz' is not a valid floating point value");
+    EXPECT_EQ(window.CalAvgTime->currentText(), "0.300");
+    EXPECT_DOUBLE_EQ(cal.AvgTime, 0.3);
+}
+
 TEST_F(CalWindowTest, PasswordIsAskedUntilRightOrCancelled) {
     TfmPass pass(dialogs);
     QObject owner;
