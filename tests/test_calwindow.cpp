@@ -70,6 +70,27 @@ TEST(ShortDates, TwoDigitYearsAreReadInTheCenturyNearestNow) {
     EXPECT_EQ(us.parse("13/1/09"), std::nullopt);
 }
 
+// Dates as operators type them: one-digit day and month, two- or four-digit years, and plain
+// digits without the directional marks where the locale shows others.
+TEST(ShortDates, DatesTypedAsOperatorsTypeThemAreRead) {
+    const long first = dayNumberFromCivil(2026, 2, 1);
+    const struct {
+        const char* locale;
+        const char* text;
+        std::optional<long> day;
+    } cases[] = {
+        {"de_DE", "1.2.26", first},     {"de_DE", "1.2.2026", first},
+        {"de_DE", "01.02.26", first},   {"de_DE", "31.2.26", std::nullopt},
+        {"en_GB", "1/2/2026", first},   {"en_GB", "1/2/26", first},
+        {"en_GB", "1/2", std::nullopt}, {"en_GB", "1/2/2026x", std::nullopt},
+        {"en_US", "2/1/26", first},     {"ar_EG", "1/2/2026", first},
+        {"ja_JP", "2026/2/1", first},   {"fr_FR", "1/2/26", first},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(QtShortDates(QLocale(c.locale), 2026).parse(c.text), c.day)
+            << c.locale << " " << c.text;
+}
+
 TEST(ShortDates, WhatIsShownReadsBackInEveryLocale) {
     for (const char* name : {"C", "en_US", "en_GB", "de_DE", "fr_FR", "ar_EG", "fa_IR", "ja_JP"}) {
         const QtShortDates dates{QLocale(name), 2026};
