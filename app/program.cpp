@@ -469,12 +469,18 @@ void Program::mCalibrateClick() {
 
 // SAVE's image goes to the analyzer on the active link; a demonstration sends nothing, even
 // with an analyzer attached, since its calibration came from the file.
+// A live analyzer that is gone by then is named: the new calibration is in the file only, and
+// the next start-up would read the analyzer's old one.
 void Program::sendCalImage(const std::string& image) {
     if (shared.DemoMode) return;
     if (usbSelected() && m_usb->DevicePresent())
         m_usb->USBSendCal(image);
-    else if (comSelected() && m_com->LinkValid)
+    else if (comSelected() && m_com->LinkValid && m_com->portOpen())
         m_com->SendCal(image);
+    else
+        m_dialogs.messageDlg(std::string("Analyzer not connected: the calibration was saved to ") +
+                                 kCalFileName + " only.",
+                             MsgKind::Warning, {MsgButton::OK});
 }
 
 void Program::mHardwareClick() {

@@ -410,6 +410,31 @@ TEST_F(LiveCalibrate, UsbAnalyzerAndFileHoldTheSameImage) {
     expectSameImageEverywhere(w);
 }
 
+// The cable pulled while the window is open: the file takes the calibration and the operator
+// learns that the analyzer did not.
+TEST_F(LiveCalibrate, SaveWithTheAnalyzerGoneSaysTheFileAloneHoldsIt) {
+    setupSource("USB");
+    waits.pump = [&] {
+        if (current)
+            while (current->program().usb().readerPoll()) {
+            }
+    };
+    auto& w = start({}, usb, nullptr);
+    ASSERT_FALSE(w.program().shared.DemoMode);
+    usb.present = false;
+    dialogs.clear();
+    dialogs.answerList("Cancel,OK"); // no defaults at opening; write the file
+    calibrate(w.program(), [](TfmCal& c) {
+        c.CalFactor4->setText("0.002500");
+        c.SaveButton->click();
+    });
+    EXPECT_EQ(contents("QARN3.ocf").substr(30, 10), "0.002500\r\n");
+    EXPECT_TRUE(analyzer.writtenImage.empty());
+    ASSERT_FALSE(dialogs.shown().empty());
+    EXPECT_EQ(dialogs.shown().back().text,
+              "Analyzer not connected: the calibration was saved to QARN3.ocf only.");
+}
+
 TEST_F(LiveCalibrate, SerialAnalyzerAndFileHoldTheSameImage) {
     setupSource("COM");
     waits.pump = [&] { serial.deliver(); };
