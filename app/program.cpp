@@ -454,6 +454,13 @@ bool Program::GetCalData() {
 
 void Program::mCalibrateClick() {
     m_log.AddDebugLine("CalibrateClick ");
+    // Start-up's waits let the menu through: a calibration read or write inside the hardware
+    // check would talk to the analyzer between the check's own commands, and a failed read
+    // there offers to overwrite the calibration file with the defaults.
+    if (m_inProgInit) {
+        m_log.AddDebugLine("End CalibrateClick ");
+        return;
+    }
     if (usbSelected() && m_usb->Sampling) m_usb->USBStopSampling();
     if (comSelected() && m_com->portOpen()) m_com->StopComm();
     {

@@ -37,7 +37,15 @@ struct HeadlessView : MainView {
     std::string runButtonCaption() const override { return runButton; }
     bool execSetupDialog() override { return false; }
     std::string shortDate(long day) const override { return std::to_string(day); }
-    std::unique_ptr<PasswordPrompt> createPasswordDialog() override { return nullptr; }
+    int passwordsAsked = 0;
+    struct Refused : PasswordPrompt {
+        int& asked;
+        explicit Refused(int& a) : asked(a) {}
+        bool execute(const std::string&) override { return ++asked, false; }
+    };
+    std::unique_ptr<PasswordPrompt> createPasswordDialog() override {
+        return std::make_unique<Refused>(passwordsAsked);
+    }
     void execCalibrationWindow() override {}
     void quit() override {}
 
@@ -175,6 +183,22 @@ TEST_F(ProgramTest, ResetClickedDuringTheHardwareCheckDoesNotNestAnInitialisatio
     EXPECT_EQ(std::count_if(dialogs.shown().begin(), dialogs.shown().end(),
                             [](const DialogRecord& r) { return r.caption == "Hardware Check"; }),
               1);
+}
+
+TEST_F(ProgramTest, CalibrateClickedWhileStartUpRunsIsIgnored) {
+    setupWithSource("USB");
+    usbApi.present = false;
+    int clicks = 0;
+    duringWaits = [&] {
+        if (clicks++ == 0) program->mCalibrateClick();
+    };
+    dialogs.answer(MsgButton::Cancel);
+    Program& p = start({});
+    ASSERT_GT(clicks, 0);
+    EXPECT_EQ(view.passwordsAsked, 0);
+    duringWaits = nullptr;
+    p.mCalibrateClick();
+    EXPECT_EQ(view.passwordsAsked, 1);
 }
 
 // A 60000-sample pulse-test file whose last 1000 samples carry a pulse still on at its end.
