@@ -1,6 +1,7 @@
 #include "help/helpwindow.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHelpContentWidget>
 #include <QHelpEngine>
@@ -34,19 +35,17 @@ THelpWindow::THelpWindow(const QString& helpFileName, const QString& collectionF
     resize(900, 640);
 
     QDir().mkpath(QFileInfo(collectionFile).absolutePath());
-    m_engine = new QHelpEngine(collectionFile, this);
-    m_engine->setReadOnly(false);
-    m_engine->setupData();
+    m_engine = openEngine(collectionFile);
     m_namespace = QHelpEngineCore::namespaceName(helpFile);
     if (!m_namespace.isEmpty()) {
-        // A collection left by another copy of the program points at that copy's file.
-        const QString registered = m_engine->documentationFileName(m_namespace);
-        if (!registered.isEmpty() && registered != helpFile)
-            m_engine->unregisterDocumentation(m_namespace);
-        m_ready = m_engine->documentationFileName(m_namespace) == helpFile;
-        if (!m_ready && m_engine->registerDocumentation(helpFile)) {
-            m_ready = true;
-            m_engine->setupData(); // the contents and index models follow the new file
+        m_ready = registerHelpFile(helpFile);
+        if (!m_ready) {
+            // The help file is sound, so the collection is damaged: it only holds what the
+            // help file gives again, so it is made anew.
+            delete m_engine;
+            QFile::remove(collectionFile);
+            m_engine = openEngine(collectionFile);
+            m_ready = registerHelpFile(helpFile);
         }
     }
 
@@ -111,6 +110,24 @@ THelpWindow::THelpWindow(const QString& helpFileName, const QString& collectionF
 }
 
 THelpWindow::~THelpWindow() = default;
+
+QHelpEngine* THelpWindow::openEngine(const QString& collectionFile) {
+    auto* engine = new QHelpEngine(collectionFile, this);
+    engine->setReadOnly(false);
+    engine->setupData();
+    return engine;
+}
+
+bool THelpWindow::registerHelpFile(const QString& helpFile) {
+    // A collection left by another copy of the program points at that copy's file.
+    const QString registered = m_engine->documentationFileName(m_namespace);
+    if (!registered.isEmpty() && registered != helpFile)
+        m_engine->unregisterDocumentation(m_namespace);
+    if (m_engine->documentationFileName(m_namespace) == helpFile) return true;
+    if (!m_engine->registerDocumentation(helpFile)) return false;
+    m_engine->setupData(); // the contents and index models follow the new file
+    return true;
+}
 
 QUrl THelpWindow::pageUrl(const QString& page) const {
     return QUrl("qthelp://" + m_namespace + "/doc/" + page);

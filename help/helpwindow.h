@@ -53,6 +53,9 @@ signals:
     void externalLinkActivated(const QUrl& url);
 
 private:
+    QHelpEngine* openEngine(const QString& collectionFile);
+    // Registers the help file in the collection (once); false when the collection refuses it.
+    bool registerHelpFile(const QString& helpFile);
     void openUrl(const QUrl& link);
     void search();
 

@@ -163,6 +163,20 @@ TEST_F(HelpWindowTest, F1InTheMainWindowOpensItsPage) {
     EXPECT_TRUE(dialogs.shown().empty());
 }
 
+// The collection is the window's own cache; a damaged one (a crash while it was written, a disk
+// error) must not make the help look uninstalled for good.
+TEST_F(HelpWindowTest, DamagedCollectionIsMadeAnewAndF1StillOpensThePage) {
+    fs::create_directories(folder + "/cache");
+    const std::string collection = folder + "/cache/qarn3-help.qhc";
+    std::ofstream(collection, std::ios::binary) << std::string(4096, '\x5a');
+    auto w = start(true);
+    pressF1(w->BitBtnRunStopReset);
+    EXPECT_TRUE(dialogs.shown().empty());
+    ASSERT_NE(viewer.window(), nullptr);
+    EXPECT_EQ(pageOf(viewer.window()->currentUrl()), "main-window.html");
+    EXPECT_TRUE(viewer.window()->browser()->toPlainText().contains("Pulse Current"));
+}
+
 TEST_F(HelpWindowTest, F1InTheCalibrationWindowOpensItsPage) {
     auto w = start(true);
     QDialog calibration(w.get());
