@@ -330,7 +330,10 @@ void Program::ProgExit() {
     if (!m_usbReader->shutdown(std::chrono::milliseconds(1000)))
         m_log.AddDebugLine("USB reader still reading at exit");
     if (!setup.SetupFileName.empty()) WriteSetupFile(setup, m_services, m_options.decimalSeparator);
-    m_log.SaveDebugLog(dataPath(debugFileName(m_options.programName)), m_files);
+    // A dump that cannot be written is said so; the program still ends.
+    const std::string dump = dataPath(debugFileName(m_options.programName));
+    if (!m_log.SaveDebugLog(dump, m_files))
+        m_dialogs.messageDlg("Error writing file: " + dump, MsgKind::Error, {MsgButton::Abort});
     m_view.setUpdateTimerEnabled(false);
     m_waits.BusyWait(100);
     m_view.quit();

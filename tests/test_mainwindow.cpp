@@ -407,6 +407,17 @@ TEST_F(MainWindowTest, ReadOnlySetupFileSurvivesAnExitUntouchedWithTheErrorShown
     EXPECT_EQ(firstError(), "Error writing file: " + setupFile);
 }
 
+TEST_F(MainWindowTest, DebugDumpThatCannotBeReplacedIsReportedAtExit) {
+    start({"QARN3Pulse.owf"})->program().ProgExit();
+    const std::string dump = file("qarn3.dbg");
+    files.setReadOnly(dump, true);
+    const std::string before = contents("qarn3.dbg");
+    dialogs.clear();
+    start({"QARN3Pulse.owf"})->program().ProgExit();
+    EXPECT_EQ(contents("qarn3.dbg"), before);
+    EXPECT_EQ(firstError(), "Error writing file: " + dump);
+}
+
 // The separator comes from the locale through the program's rule: a German locale writes
 // commas, an Arabic one (whose decimal point is no single byte) points.
 TEST_F(MainWindowTest, LocaleDecimalPointReachesTheSetupFile) {
