@@ -12,6 +12,7 @@
 #include <QHelpSearchResultWidget>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -46,6 +47,19 @@ THelpWindow::THelpWindow(const QString& helpFileName, const QString& collectionF
             QFile::remove(collectionFile);
             m_engine = openEngine(collectionFile);
             m_ready = registerHelpFile(helpFile);
+        }
+        if (!m_ready) {
+            // The cache folder cannot be written: a collection of this window's own in the
+            // temporary folder, removed once the window's help engine is gone.
+            QTemporaryDir scratch;
+            if (scratch.isValid()) {
+                scratch.setAutoRemove(false);
+                delete m_engine;
+                m_engine = openEngine(scratch.filePath("qarn3-help.qhc"));
+                connect(m_engine, &QObject::destroyed,
+                        [folder = scratch.path()] { QDir(folder).removeRecursively(); });
+                m_ready = registerHelpFile(helpFile);
+            }
         }
     }
 

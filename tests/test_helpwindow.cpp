@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHelpContentModel>
 #include <QHelpContentWidget>
 #include <QHelpEngine>
@@ -175,6 +176,24 @@ TEST_F(HelpWindowTest, DamagedCollectionIsMadeAnewAndF1StillOpensThePage) {
     ASSERT_NE(viewer.window(), nullptr);
     EXPECT_EQ(pageOf(viewer.window()->currentUrl()), "main-window.html");
     EXPECT_TRUE(viewer.window()->browser()->toPlainText().contains("Pulse Current"));
+}
+
+// A cache folder that cannot be made (here a file is in its way; as root no permission stops
+// it) still lets the help show, from a collection that goes with the window.
+TEST_F(HelpWindowTest, UnusableCacheFolderStillShowsPagesAndLeavesNothingBehind) {
+    put("blocked", "a file, not a folder");
+    QString scratch;
+    {
+        THelpWindow window(QString::fromStdString(kBuiltHelpFile),
+                           QString::fromStdString(folder + "/blocked/c.qhc"));
+        ASSERT_TRUE(window.ready());
+        window.showPage("limits.html");
+        EXPECT_EQ(pageOf(window.currentUrl()), "limits.html");
+        EXPECT_FALSE(window.browser()->toPlainText().isEmpty());
+        scratch = QFileInfo(window.engine().collectionFile()).absolutePath();
+        EXPECT_FALSE(scratch.startsWith(QString::fromStdString(folder)));
+    }
+    EXPECT_FALSE(QFileInfo::exists(scratch)) << scratch.toStdString();
 }
 
 TEST_F(HelpWindowTest, F1InTheCalibrationWindowOpensItsPage) {
