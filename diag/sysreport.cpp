@@ -30,6 +30,17 @@ std::string trimmed(const std::string& s) {
     return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
+// The text cut to at most n characters of UTF-8, never inside one.
+std::string firstCharacters(const std::string& s, std::size_t n) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) continue; // continuation byte
+        if (count == n) return s.substr(0, i);
+        ++count;
+    }
+    return s;
+}
+
 } // namespace
 
 std::string osReleaseValue(const std::string& text, const std::string& key) {
@@ -106,8 +117,7 @@ void writeSystemReport(TDiagLogFile& log, const SystemReportFacts& f) {
     std::string joined;
     for (std::size_t i = 0; i < f.args.size(); ++i)
         joined += (i ? " | " : "") + f.args[i];
-    std::string cmdline = "\t" + f.rawCommandLine;
-    if (cmdline.size() > 255) cmdline.resize(255);
+    const std::string cmdline = firstCharacters("\t" + f.rawCommandLine, 255);
 
     log.WriteLogLine("=");
     log.WriteLogLine("!Log File:             %s", {tab(log.LogPath())});

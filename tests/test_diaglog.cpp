@@ -3,6 +3,7 @@
 #include "platform/scripted_dialogs.h"
 
 #include <QLocale>
+#include <QString>
 
 #include <gtest/gtest.h>
 
@@ -297,6 +298,29 @@ TEST_F(OsReleaseTest, ReportRowsShowTheFacts) {
     EXPECT_EQ(rows[24], "BrowserVerStr =         \t");
     EXPECT_EQ(rows[25], "BrowserFriendlyVerStr = \t");
     EXPECT_EQ(rows[26], std::string(79, '='));
+}
+
+// The command line is cut to 255 characters, not bytes: a file name with letters outside ASCII
+// keeps whole letters and its full length.
+TEST_F(OsReleaseTest, LongCommandLineIsCutBetweenCharacters) {
+    SystemReportFacts f;
+    std::string name;
+    for (int i = 0; i < 300; ++i)
+        name += "\xc3\xbc"; // u with diaeresis
+    f.rawCommandLine = "qarn3 " + name;
+    ScriptedDialogs dialogs;
+    const RefusingFolders folders("", root);
+    TDiagLogFile log(root + "/HelpDebug.txt", false, true, true, true, f, dialogs, folders,
+                     {[] { return std::string("9:00:00"); }, [] { return std::string("today"); }});
+    std::ifstream in(root + "/HelpDebug.txt", std::ios::binary);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(in, line);)
+        rows.push_back(line.substr(0, line.size() - 1));
+    ASSERT_EQ(rows.size(), 27u);
+    const QString row = QString::fromUtf8(rows[12]);
+    EXPECT_FALSE(row.contains(QChar::ReplacementCharacter));
+    EXPECT_EQ(row.toStdString(),
+              ("Actual CmdLine =  \tqarn3 " + QString(248, QChar(0xfc))).toStdString());
 }
 
 } // namespace
