@@ -50,13 +50,14 @@ THelpWindow::THelpWindow(const QString& helpFileName, const QString& collectionF
         }
         if (!m_ready) {
             // The cache folder cannot be written: a collection of this window's own in the
-            // temporary folder, removed once the window's help engine is gone.
+            // temporary folder, removed once the help engine's search engine, its last part
+            // and the one that writes the search index beside the collection, is gone.
             QTemporaryDir scratch;
             if (scratch.isValid()) {
                 scratch.setAutoRemove(false);
                 delete m_engine;
                 m_engine = openEngine(scratch.filePath("qarn3-help.qhc"));
-                connect(m_engine, &QObject::destroyed,
+                connect(m_engine->searchEngine(), &QObject::destroyed,
                         [folder = scratch.path()] { QDir(folder).removeRecursively(); });
                 m_ready = registerHelpFile(helpFile);
             }
