@@ -60,8 +60,12 @@ QMessageBox::Icon iconFor(MsgKind kind) {
 
 MsgButton QtDialogs::show(MsgKind kind, const std::string& caption, const std::string& text,
                           const std::vector<MsgButton>& buttons, MsgButton defaultButton) {
-    QMessageBox box(iconFor(kind), QString::fromStdString(caption), QString::fromStdString(text),
-                    QMessageBox::NoButton, m_parent);
+    // A carriage return alone ends a line of a message, as CR LF does; Qt's label would run the
+    // two lines together.
+    QString shown = QString::fromStdString(text);
+    shown.replace("\r\n", "\n").replace('\r', '\n');
+    QMessageBox box(iconFor(kind), QString::fromStdString(caption), shown, QMessageBox::NoButton,
+                    m_parent);
     for (MsgButton b : buttons)
         box.addButton(toQt(b));
     const MsgButton def = effectiveDefault(buttons, defaultButton);

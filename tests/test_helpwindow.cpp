@@ -3,6 +3,7 @@
 #include "help/helpwindow.h"
 #include "help/qthelpviewer.h"
 #include "platform/nodevice.h"
+#include "platform/qt_dialogs.h"
 #include "record_fixture.h"
 #include "support/fake_transports.h"
 
@@ -17,8 +18,10 @@
 #include <QHelpSearchEngine>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -194,6 +197,25 @@ TEST_F(HelpWindowTest, UnusableCacheFolderStillShowsPagesAndLeavesNothingBehind)
         EXPECT_FALSE(scratch.startsWith(QString::fromStdString(folder)));
     }
     EXPECT_FALSE(QFileInfo::exists(scratch)) << scratch.toStdString();
+}
+
+// The shell failure's text breaks its line with a carriage return alone; the box shows two
+// lines, not the call and the reason run together.
+TEST(MessageBox, CarriageReturnAloneBreaksTheLine) {
+    QtDialogs dialogs;
+    QStringList shown;
+    for (const char* text :
+         {"Function ShellExecute(a.pdf, )\rReturned: [Error:2] File Not Found", "one\r\ntwo"}) {
+        QTimer::singleShot(0, [&shown] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            shown << box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        dialogs.systemBox(text, "QARN3 Breaker Tester Analyzer", {MsgButton::OK});
+    }
+    EXPECT_EQ(shown.join('|').toStdString(),
+              "Function ShellExecute(a.pdf, )\nReturned: [Error:2] File Not Found|one\ntwo");
 }
 
 TEST_F(HelpWindowTest, F1InTheCalibrationWindowOpensItsPage) {
