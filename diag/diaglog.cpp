@@ -118,9 +118,10 @@ TDiagLogFile::TDiagLogFile(std::string path, bool KeepOld, bool WriteReport, boo
     m_path = path;
 
     struct stat st {};
-    if (::stat(m_path.c_str(), &st) == 0) {
-        // A read-only log is made writable first, so that it can be replaced.
-        ::chmod(m_path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+    if (::lstat(m_path.c_str(), &st) == 0) {
+        // A read-only log is made writable first, so that it can be replaced. A link in the
+        // log's place is only removed: the file it points at is not the log's to change.
+        if (S_ISREG(st.st_mode)) ::chmod(m_path.c_str(), (st.st_mode & 07777) | S_IWUSR);
         if (!m_keepOld) ::unlink(m_path.c_str());
     }
     if (m_verbose && m_writeReport) writeSystemReport(*this, facts);

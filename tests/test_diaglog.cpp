@@ -151,6 +151,19 @@ TEST_F(DiagLogTest, KeptOldLogGrowsAndAReadOnlyOldLogIsReplaced) {
     EXPECT_EQ(lines(logPath()), std::vector<std::string>{"after"});
 }
 
+TEST_F(DiagLogTest, LinkInTheLogsPlaceIsRemovedAndWhatItPointsAtLeftAlone) {
+    const std::string other = folder + "/other.txt";
+    put(other, "not a log\r\n");
+    ::chmod(other.c_str(), 0444);
+    fs::create_symlink(other, logPath());
+    open(true, false)->WriteLogLine("new run");
+    EXPECT_FALSE(fs::is_symlink(logPath()));
+    EXPECT_EQ(lines(logPath()), std::vector<std::string>{"new run"});
+    EXPECT_EQ(lines(other), std::vector<std::string>{"not a log"});
+    EXPECT_EQ(fs::status(other).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
 TEST_F(DiagLogTest, UnwritableFolderSendsTheLogToTheTemporaryFolder) {
     const RefusingFolders refusing(folder + "/prog", folder + "/temp");
     auto log = open(true, true, false, false, &refusing);
