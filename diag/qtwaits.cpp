@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 
 namespace qarn3 {
@@ -27,7 +28,9 @@ void QtWaits::BusyWait(int ms) {
     while (Clock::now() <= deadline) {
         QThread::msleep(10);
         if (m_busy) {
-            const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
+            // A sleep that overran the deadline (a busy machine) shows 0, not a negative time.
+            const double left =
+                std::max(0.0, std::chrono::duration<double>(deadline - Clock::now()).count());
             m_busy->setRemainingText(busyRemainingText(left, m_separator));
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents);
