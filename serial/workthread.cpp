@@ -249,7 +249,7 @@ private:
             queueChunk(static_cast<std::size_t>(r), news);
             m_lastReadMs = now;
             worked(9804);
-        } else if (r == 0 || r == -EIO) {
+        } else if (r == -EIO || (r == 0 && hungUp())) {
             hangUp(news, r == 0 ? 0 : EIO);
         } else if (r != -EAGAIN && r != -EINTR) {
             m_shared->readRequest = false;
@@ -322,6 +322,13 @@ private:
             finish();
             news.reports.push_back({9701, 0, "Error write TimeOut", 0});
         }
+    }
+
+    // A read of nothing is a hang-up only when the descriptor says so: a terminal that
+    // returns at once also reads nothing when its input was purged after it was counted.
+    bool hungUp() {
+        pollfd p{m_fd, POLLIN, 0};
+        return m_os.waitFor(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
     }
 
     // The device went away (a pulled cable, the other end of a pseudo-terminal closed): the

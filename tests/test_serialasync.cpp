@@ -401,6 +401,23 @@ TEST_F(ScriptedPortTest, PurgeFailuresAreReported) {
     EXPECT_EQ(reports.back().place, 401u);
 }
 
+TEST_F(ScriptedPortTest, InputPurgedBetweenCountAndReadIsNoHangUp) {
+    open(2);
+    pumpFor(100);
+    os.purgeBeforeNextRead();
+    pty.write("ab");
+    pumpFor(300);
+    EXPECT_TRUE(port->Active());
+    EXPECT_FALSE(reported(serialplace::HungUp));
+    pty.write("cd");
+    ASSERT_TRUE(pumpUntil([&] { return received() == "cd"; }));
+
+    // A real hang-up is still one.
+    pty.close();
+    ASSERT_TRUE(pumpUntil([&] { return !port->Active(); }));
+    EXPECT_TRUE(reported(serialplace::HungUp));
+}
+
 TEST_F(ScriptedPortTest, AHugeReadArrivesAsOneChunk) {
     open(2);
     os.injectRead(std::vector<std::uint8_t>(47998, 0x55));

@@ -99,6 +99,11 @@ void ScriptedSerialOs::failCall(const std::string& call, int error) {
     m_failures.emplace_back(call, error);
 }
 
+void ScriptedSerialOs::purgeBeforeNextRead() {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_purgeBeforeRead = true;
+}
+
 std::vector<std::string> ScriptedSerialOs::calls() const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_calls;
@@ -165,6 +170,10 @@ long ScriptedSerialOs::readSome(int fd, std::uint8_t* data, std::size_t n) {
             std::copy_n(m_injected.begin(), k, data);
             m_injected.erase(m_injected.begin(), m_injected.begin() + static_cast<long>(k));
             return static_cast<long>(k);
+        }
+        if (m_purgeBeforeRead) {
+            m_purgeBeforeRead = false;
+            PosixSerialOs::flush(fd, TCIFLUSH);
         }
     }
     return PosixSerialOs::readSome(fd, data, n);

@@ -45,6 +45,9 @@ public:
     void bumpCounters(const std::function<void(LineCounters&)>& change);
     void injectRead(std::vector<std::uint8_t> data);
     void failCall(const std::string& call, int error); // "flush", "setModemBits", "setBreak"
+    // The next read finds the receive queue purged after it was counted, as when the main
+    // thread discards input at that moment.
+    void purgeBeforeNextRead();
     std::vector<std::string> calls() const;
 
     int modemBits(int fd, int& bits) override;
@@ -63,6 +66,7 @@ private:
     int m_modem = 0;
     LineCounters m_counters;
     std::vector<std::uint8_t> m_injected;
+    bool m_purgeBeforeRead = false;
     std::vector<std::pair<std::string, int>> m_failures;
     std::vector<std::string> m_calls;
 };
