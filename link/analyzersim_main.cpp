@@ -139,12 +139,9 @@ int main(int argc, char** argv) {
     } else {
         pty.analyzer().sample = qarn3::playCounts(std::move(counts));
     }
-    if (!link.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(link, ec);
-        std::filesystem::create_symlink(pty.path(), link, ec);
-        if (ec)
-            std::cerr << "qarn3-analyzer-sim: cannot link " << link << ": " << ec.message() << "\n";
+    if (!link.empty() && !pty.linkTerminal(link, error)) {
+        std::cerr << "qarn3-analyzer-sim: " << error << "\n";
+        link.clear(); // not ours to remove at the end
     }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -52,6 +53,23 @@ bool PtyAnalyzer::open(std::string& error) {
     ::cfsetispeed(&t, B57600);
     ::cfsetospeed(&t, B57600);
     ::tcsetattr(m_slave, TCSANOW, &t);
+    return true;
+}
+
+bool PtyAnalyzer::linkTerminal(const std::string& link, std::string& error) const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(link, ec);
+    if (fs::exists(st) && !fs::is_symlink(st)) {
+        error = "cannot link " + link + ": not a symbolic link, left as it is";
+        return false;
+    }
+    if (fs::is_symlink(st)) fs::remove(link, ec);
+    fs::create_symlink(m_path, link, ec);
+    if (ec) {
+        error = "cannot link " + link + ": " + ec.message();
+        return false;
+    }
     return true;
 }
 

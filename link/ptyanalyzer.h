@@ -32,6 +32,9 @@ public:
     // Opens the pseudo-terminal; false with a message when the system has none.
     bool open(std::string& error);
     const std::string& path() const { return m_path; }
+    // Makes link a symbolic link to the terminal. Only a symbolic link already there is
+    // replaced; any other file is left alone and refused with a message.
+    bool linkTerminal(const std::string& link, std::string& error) const;
     bool isOpen() const { return m_master >= 0; }
 
     AnalyzerSimulator& analyzer() { return m_sim; }

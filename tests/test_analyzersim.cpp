@@ -1,9 +1,14 @@
 #include "link/analyzersim.h"
 
 #include "link/protocol.h"
+#include "link/ptyanalyzer.h"
 #include "link/rxring.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 using namespace qarn3;
 
@@ -79,4 +84,34 @@ TEST(AnalyzerSimulator, SilenceLosesTheStreamInsteadOfCatchingUp) {
     const std::vector<int> after = decodeAll(sim);
     ASSERT_EQ(after.size(), 240u);
     EXPECT_EQ(after.front(), (12000 % 10) * 4); // sample 12000 is the first after 5 s
+}
+
+TEST(AnalyzerSimulator, TheTerminalLinkReplacesOnlyASymbolicLink) {
+    namespace fs = std::filesystem;
+    PtyAnalyzer pty;
+    std::string error;
+    ASSERT_TRUE(pty.open(error)) << error;
+    const fs::path dir =
+        fs::temp_directory_path() / ("qarn3-simlink-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+
+    // A file that happens to be named keeps its content.
+    const fs::path file = dir / "QARN3.osf";
+    std::ofstream(file) << "setup";
+    EXPECT_FALSE(pty.linkTerminal(file.string(), error));
+    EXPECT_FALSE(fs::is_symlink(file));
+    std::string content;
+    std::ifstream(file) >> content;
+    EXPECT_EQ(content, "setup");
+
+    // A fresh name, and a stale link left by an earlier run, point at the terminal.
+    const fs::path fresh = dir / "analyzer";
+    ASSERT_TRUE(pty.linkTerminal(fresh.string(), error)) << error;
+    EXPECT_EQ(fs::read_symlink(fresh), pty.path());
+    const fs::path stale = dir / "stale";
+    fs::create_symlink("/dev/pts/nonexistent", stale);
+    ASSERT_TRUE(pty.linkTerminal(stale.string(), error)) << error;
+    EXPECT_EQ(fs::read_symlink(stale), pty.path());
+    fs::remove_all(dir);
 }
