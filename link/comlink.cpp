@@ -10,9 +10,14 @@ ComLink::ComLink(SerialPort* serial, Waits& waits, DebugLog& log, DialogService&
     : m_serial(serial), m_waits(waits), m_log(log), m_dialogs(dialogs) {
     if (!m_serial) return;
     m_serial->OnRxClusterEvent = [this](SerialPort&) { RxClusterReceived(); };
-    m_serial->OnProcessError = [this](SerialPort&, std::uint32_t, std::uint32_t,
-                                      const std::string& msg,
-                                      std::uint8_t) { ProcessErrorReceived(msg); };
+    m_serial->OnProcessError = [this](SerialPort&, std::uint32_t place, std::uint32_t,
+                                      const std::string& msg, std::uint8_t) {
+        ProcessErrorReceived(msg);
+        // While sampling, the engine's no-data watchdog ends the test and clears the link.
+        // Stopped (calibrating, Stop Sampling), nothing would notice that the port is gone,
+        // and the next test would wait armed for a stream that cannot come.
+        if (place == serialplace::HungUp && !Sampling) LinkValid = false;
+    };
 }
 
 ComLink::~ComLink() {

@@ -180,12 +180,4 @@ private:
 // The automatic character time for a baud rate, in microseconds.
 std::uint32_t autoCharTime(std::uint32_t baudRate);
 
-// Place codes and messages of the component's reports that callers look for.
-namespace serialplace {
-constexpr std::uint32_t LimitWarning = 100;
-constexpr std::uint32_t OpenFailed = 112;
-constexpr std::uint32_t SendWhileBusy = 901;
-constexpr std::uint32_t HungUp = 9920;
-} // namespace serialplace
-
 } // namespace qarn3

@@ -15,6 +15,14 @@ struct TSerialCluster {
 
 class SerialPort;
 
+// Place codes of the component's reports that callers look for.
+namespace serialplace {
+constexpr std::uint32_t LimitWarning = 100;
+constexpr std::uint32_t OpenFailed = 112;
+constexpr std::uint32_t SendWhileBusy = 901;
+constexpr std::uint32_t HungUp = 9920;
+} // namespace serialplace
+
 // The component's events take the component as sender.
 using TNotifyEvent = std::function<void(SerialPort& sender)>;
 using TNotifyErrorEvent =

@@ -284,6 +284,16 @@ TEST_F(LiveComTest, APulledCableEndsTheTestWithErrorOnThePort) {
     EXPECT_THAT(errorList(), ::testing::Contains("Error Port hung up"));
 }
 
+TEST_F(LiveComTest, ACablePulledWhileSamplingIsStoppedInvalidatesTheLink) {
+    SimThread sim;
+    sim.start();
+    ASSERT_EQ(link->TestComm(sim.pty.path()), 0); // stops sampling, as calibrating does
+    ASSERT_FALSE(link->Sampling);
+    sim.pty.requestClose();
+    ASSERT_TRUE(pumpUntil([&] { return !serial.Active(); }));
+    EXPECT_FALSE(link->LinkValid);
+}
+
 TEST_F(LiveComTest, GarbledPairsAreCountedAndListed) {
     link->setStatusView(&status);
     SimThread sim;
