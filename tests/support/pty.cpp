@@ -104,6 +104,11 @@ void ScriptedSerialOs::purgeBeforeNextRead() {
     m_purgeBeforeRead = true;
 }
 
+bool ScriptedSerialOs::purgePending() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_purgeBeforeRead;
+}
+
 std::vector<std::string> ScriptedSerialOs::calls() const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_calls;

@@ -48,6 +48,7 @@ public:
     // The next read finds the receive queue purged after it was counted, as when the main
     // thread discards input at that moment.
     void purgeBeforeNextRead();
+    bool purgePending() const;
     std::vector<std::string> calls() const;
 
     int modemBits(int fd, int& bits) override;
