@@ -38,10 +38,15 @@ inline float addSquare(float sum, std::int32_t sample) {
 TQARN3Update::TQARN3Update(EngineContext context)
     : DemoBuffer(new std::int16_t[kDemoBufferSlots]()), m_ctx(context) {}
 
+TQARN3Update::TQARN3Update(EngineContext context, std::unique_ptr<std::int16_t[]> demoBuffer)
+    : DemoBuffer(std::move(demoBuffer)), m_ctx(context) {}
+
 void TQARN3Update::loadDemo(const std::int16_t* samples, int count) {
     count = std::clamp(count, 0, kDemoLength);
     std::copy(samples, samples + count, DemoBuffer.get());
-    std::fill(DemoBuffer.get() + count, DemoBuffer.get() + kDemoBufferSlots, std::int16_t{0});
+    // Only the first 60000 slots are ever played, and only these are ever loaded: the slots
+    // beyond stay as they were, zero.
+    std::fill(DemoBuffer.get() + count, DemoBuffer.get() + kDemoLength, std::int16_t{0});
 }
 
 bool TQARN3Update::usbSource() const {
@@ -71,7 +76,7 @@ void TQARN3Update::ResetTest() {
     m_ctx.display.setPulseCurrent(fmt(CurrentFormat, 0));
     m_ctx.display.setPulseSeconds(fmt(SecondsFormat, OnSamples * period));
     m_ctx.display.setPulseCycles(fmt(CyclesFormat, OnSamples * 60 * period));
-    std::fill(m_ctx.wave.Samples.get(), m_ctx.wave.Samples.get() + kWaveSlots, std::int16_t{0});
+    m_ctx.wave.clearSamples();
     RingSize = std::clamp(m_ctx.cal.OnDelay + 20, 0, static_cast<int>(Ring.size()) - 1);
     Ring.fill(0);
     RingPos = 0;
@@ -119,7 +124,8 @@ void TQARN3Update::TestStart() {
     LiveAmps = 0;
     PeakCounts = 0;
     TriggerSample = SamplesTaken - 1;
-    std::fill(m_ctx.wave.Samples.get(), m_ctx.wave.Samples.get() + kWaveSlots, std::int16_t{0});
+    // Clears the slots the last capture (or a loaded file) wrote, not all 145001.
+    m_ctx.wave.clearSamples();
     m_ctx.wave.Position = 0;
     ReplayPreTrigger();
     m_ctx.display.setRunButton("STOP", Colour::Red);
@@ -485,8 +491,10 @@ inline void TQARN3Update::accumulateStep() {
     } else if (OffSamples < kCounterMax) {
         ++OffSamples;
     }
-    m_ctx.wave.Samples[static_cast<std::size_t>(m_ctx.wave.Position)] = Sample;
-    if (m_ctx.wave.Position < kCaptureLimit) ++m_ctx.wave.Position;
+    TWaveformData& wave = m_ctx.wave;
+    wave.Samples[static_cast<std::size_t>(wave.Position)] = Sample;
+    wave.written(wave.Position);
+    if (wave.Position < kCaptureLimit) ++wave.Position;
 }
 
 void TQARN3Update::ReplayPreTrigger() {
@@ -498,6 +506,7 @@ void TQARN3Update::ReplayPreTrigger() {
             PulseSumSq = addSquare(PulseSumSq, Sample);
         m_ctx.wave.Samples[static_cast<std::size_t>(m_ctx.wave.Position)] =
             Ring[static_cast<std::size_t>(RingPos)];
+        m_ctx.wave.written(m_ctx.wave.Position);
         if (m_ctx.wave.Position < kCaptureLimit) ++m_ctx.wave.Position;
     }
     Sample = m_ctx.wave.Samples[static_cast<std::size_t>(std::max(m_ctx.wave.Position - 1, 0))];

@@ -48,6 +48,9 @@ constexpr int kOverRange = 2000;
 class TQARN3Update {
 public:
     explicit TQARN3Update(EngineContext context);
+    // Takes over a demonstration buffer of kDemoBufferSlots slots that an earlier engine
+    // left (whose slots from 60000 on are zero), so that a run of analyses allocates it once.
+    TQARN3Update(EngineContext context, std::unique_ptr<std::int16_t[]> demoBuffer);
 
     // Test sequencer.
     void ResetTest();

@@ -32,6 +32,8 @@ std::optional<std::string> FileStore::readPrefix(const std::string& path,
         return std::nullopt;
     }
     std::string out;
+    // One allocation of the file's size (what a file that grows meanwhile adds is appended).
+    out.reserve(std::min(maxBytes, static_cast<std::size_t>(std::max<off_t>(st.st_size, 0))));
     char buf[65536];
     while (out.size() < maxBytes) {
         const std::size_t want = std::min(sizeof buf, maxBytes - out.size());

@@ -6,6 +6,7 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -114,6 +115,7 @@ bool WaveformFiles::ReadWaveform(const std::string& fileName) {
         return false;
     }
     std::fill(m_w.Samples.get(), m_w.Samples.get() + kWaveFileSamples + 1, std::int16_t{0});
+    if (m_w.ZeroFrom <= kWaveFileSamples + 1) m_w.ZeroFrom = 0;
     // The header and at most 60000 samples are all a file can hold for the store: a longer
     // file is read no further, and a name that is not a regular file (a folder, a FIFO, a
     // device) is a reading error.
@@ -146,9 +148,11 @@ bool WaveformFiles::ReadWaveform(const std::string& fileName) {
     const std::size_t inFile =
         bytes->size() > kWaveHeaderSize ? (bytes->size() - kWaveHeaderSize) / 2 : 0;
     const auto got = static_cast<int>(std::min<std::size_t>(inFile, m_w.SampleCount - 1));
-    for (int i = 0; i < got; ++i)
-        m_w.Samples[static_cast<std::size_t>(i)] =
-            getLE<std::int16_t>(bytes->data() + kWaveHeaderSize + 2 * i);
+    // The file's little-endian samples are the host's: one copy.
+    static_assert(std::endian::native == std::endian::little);
+    std::memcpy(m_w.Samples.get(), bytes->data() + kWaveHeaderSize,
+                2 * static_cast<std::size_t>(std::max(got, 0)));
+    if (got > 0) m_w.written(got - 1);
     return true;
 }
 

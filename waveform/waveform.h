@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,9 @@ struct TWaveViewFields {
 // The one waveform in memory: the last capture, or a file loaded for playback.
 struct TWaveformData {
     std::unique_ptr<std::int16_t[]> Samples{new std::int16_t[kWaveSlots]()};
+    // Every slot from this one on holds zero, so that clearing the store touches only the
+    // slots written since the last clear. Whatever writes Samples raises it past the slot.
+    std::int32_t ZeroFrom = 0;
     std::int32_t Position = 0;
     std::int32_t SampleCount = 0;
     double SampleRate = 2400;
@@ -55,6 +59,16 @@ struct TWaveformData {
     std::string FileName;
     TWaveFileHeader Header;
     TWaveViewFields View;
+
+    // Zeroes every slot: only those below ZeroFrom can hold anything else.
+    void clearSamples() {
+        std::fill(Samples.get(), Samples.get() + ZeroFrom, std::int16_t{0});
+        ZeroFrom = 0;
+    }
+    // Slot index has been written.
+    void written(std::int32_t index) {
+        if (index >= ZeroFrom) ZeroFrom = index + 1;
+    }
 };
 
 // One segment of a generated waveform.
