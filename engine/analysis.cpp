@@ -13,10 +13,13 @@
 #include "waveform/waveform.h"
 
 #include <algorithm>
-#include <charconv>
+#include <cerrno>
 #include <cmath>
-#include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace qarn3 {
 
@@ -32,29 +35,14 @@ std::string lastBoxText(const ScriptedDialogs& d, const std::string& fallback) {
     return d.shown().empty() ? fallback : d.shown().back().text;
 }
 
-std::string jsonEscape(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::string jsonNumber(double v) {
-    if (!std::isfinite(v)) return "null";
-    // Six significant digits, always with '.', whatever the process locale.
-    char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
-    return std::string(buf, r.ptr);
+// The decimals of a "%W.Pf" format.
+int formatDecimals(const std::string& format) {
+    const std::size_t dot = format.find('.', format.find('%'));
+    if (dot == std::string::npos) return 0;
+    int decimals = 0;
+    for (std::size_t i = dot + 1; i < format.size() && format[i] >= '0' && format[i] <= '9'; ++i)
+        decimals = decimals * 10 + (format[i] - '0');
+    return decimals;
 }
 
 bool limitOn(double seconds) {
@@ -67,24 +55,117 @@ bool limitOn(double seconds) {
 constexpr double kIdleMarginSeconds = 1.0;
 constexpr double kIdleMostSeconds = 24 * 3600.0;
 
-// Setup, calibration and waveform as the program would hold them for the demonstration.
+// Calibration and waveform as the program would hold them for the demonstration.
 struct Inputs {
-    TSetupRecord setup;
     TCalRecord cal;
     TWaveformData wave;
 };
 
-// Reads what the options name into the records; returns an error message, empty on success.
-std::string loadInputs(const AnalysisOptions& o, Inputs& in, Services& services,
-                       ScriptedDialogs& dialogs) {
-    TSetupRecord& setup = in.setup;
+// Why a file the reader could not read was refused, in the system's words.
+std::string readFailure(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::error_code(errno, std::generic_category()).message();
+    if (S_ISDIR(st.st_mode)) return "it is a folder";
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::error_code(errno, std::generic_category()).message();
+    ::close(fd);
+    return "read error";
+}
+
+// LoadFile as a demonstration calls it; returns the reader's message, empty on success.
+std::string loadWaveform(const std::string& path, TWaveformData& wave, Services& services,
+                         ScriptedDialogs& dialogs) {
+    WaveformFiles waveFiles(wave, services, "");
+    if (waveFiles.LoadFile(path)) return {};
+    std::string error = lastBoxText(dialogs, "Cannot open file " + path);
+    // The reader's box names the file; the tool adds why it could not be read.
+    if (error.rfind("Error reading file: ", 0) == 0) error += ": " + readFailure(path);
+    return error;
+}
+
+// Parses a calibration file's text into the record for a file's sample rate; returns an error
+// message, empty on success.
+std::string parseCal(const std::string& text, const std::string& name, double sampleRate,
+                     TCalRecord& cal, Services& services, ScriptedDialogs& dialogs) {
+    cal.CalImage = text.substr(0, kCalImageSize);
+    cal.CalImage.resize(kCalImageSize, ' ');
+    dialogs.clear();
+    dialogs.answerList("OK,Cancel,Cancel"); // never replace a file here
+    CalFile calFile(cal, sampleRate, services, "");
+    calFile.ParseCalImage();
+    if (!dialogs.shown().empty())
+        return "Calibration file " + name + ": " + dialogs.shown()[0].text;
+    return {};
+}
+
+// Reads the waveform and the calibration for it; returns an error message, empty on success.
+std::string loadInputs(const AnalysisOptions& o, const AnalysisSettings& settings, Inputs& in,
+                       TSetupRecord& setup, Services& services, ScriptedDialogs& dialogs) {
+    const std::string error = loadWaveform(o.waveFile, in.wave, services, dialogs);
+    if (!error.empty()) return error;
+    // The file's wave type sets the test mode as a demonstration does; the option overrides.
+    if (in.wave.Header.WaveType == 'N')
+        setup.TestMode = 0;
+    else if (in.wave.Header.WaveType == 'M')
+        setup.TestMode = 1;
+    if (o.testMode) setup.TestMode = static_cast<std::uint8_t>(*o.testMode);
+
+    TCalRecord& cal = in.cal;
+    setCalDefaults(cal, 0);
+    cal.AvgSamples = static_cast<std::int32_t>(std::lrint(in.wave.SampleRate * cal.AvgTime));
+    if (settings.calText)
+        return parseCal(*settings.calText, o.calFile, in.wave.SampleRate, cal, services, dialogs);
+    return {};
+}
+
+// The store as a new one is, but for the samples: ReadWaveform and the engine's clears keep
+// them right, and only what was written since the last clear is cleared again.
+void resetStore(TWaveformData& w) {
+    w.Position = 0;
+    w.SampleCount = 0;
+    w.SampleRate = 2400;
+    w.SamplePeriod = 1.0f / 2400;
+    w.AmpsPerCount = 0;
+    w.SerialId.clear();
+    w.FileName.clear();
+    w.Header = TWaveFileHeader{};
+    w.View = TWaveViewFields{};
+}
+
+// Why nothing more can happen to a test that has not ended.
+std::string notEndedReason(const TQARN3Update& engine, const TSetupRecord& setup) {
+    if (engine.CurrentOn && engine.Running) return "a pulse is still on";
+    if (!engine.Running) return "no pulse was seen";
+    if (!limitOn(setup.MaxOffTime))
+        return "the MaxOff limit is disabled, so only STOP would end it";
+    return "the MaxOff limit had not passed when the analysis stopped";
+}
+
+} // namespace
+
+std::string readWaveformFile(const std::string& path, TWaveformData& wave) {
+    FileStore files;
+    ScriptedDialogs dialogs;
+    DebugLog log;
+    Services services{files, dialogs, log};
+    return loadWaveform(path, wave, services, dialogs);
+}
+
+std::string prepareSettings(const AnalysisOptions& o, AnalysisSettings& settings) {
+    FileStore files;
+    ScriptedDialogs dialogs;
+    DebugLog log;
+    Services services{files, dialogs, log};
+    TSetupRecord& setup = settings.setup;
     setSetupDefaults(setup);
     setup.SourceName = "WAV";
     if (!o.setupFile.empty()) {
         // Only what the program itself would read: a huge file neither fills memory nor
         // holds the analysis up.
-        const auto text = services.files.readPrefix(o.setupFile, kSetupReadLimit);
-        if (!text) return "Cannot open setup file " + o.setupFile;
+        const auto text = files.readPrefix(o.setupFile, kSetupReadLimit);
+        if (!text) return "Cannot open setup file " + o.setupFile + ": " + readFailure(o.setupFile);
         try {
             parseSetupText(*text, setup, o.decimalSeparator);
         } catch (const ConvertError& e) {
@@ -103,58 +184,60 @@ std::string loadInputs(const AnalysisOptions& o, Inputs& in, Services& services,
         return "Shunt amperes and millivolts must be greater than zero";
     if (o.testMode && *o.testMode != 0 && *o.testMode != 1)
         return "Test mode must be 0 (pulse) or 1 (long)";
-
-    WaveformFiles waveFiles(in.wave, services, "");
-    if (!waveFiles.LoadFile(o.waveFile))
-        return lastBoxText(dialogs, "Cannot open file " + o.waveFile);
-    // The file's wave type sets the test mode as a demonstration does; the option overrides.
-    if (in.wave.Header.WaveType == 'N')
-        setup.TestMode = 0;
-    else if (in.wave.Header.WaveType == 'M')
-        setup.TestMode = 1;
-    if (o.testMode) setup.TestMode = static_cast<std::uint8_t>(*o.testMode);
-
-    TCalRecord& cal = in.cal;
-    setCalDefaults(cal, 0);
-    cal.AvgSamples = static_cast<std::int32_t>(std::lrint(in.wave.SampleRate * cal.AvgTime));
+    settings.calText.reset();
     if (!o.calFile.empty()) {
-        const auto text = services.files.readPrefix(o.calFile, kCalImageSize);
-        if (!text) return "Cannot open calibration file " + o.calFile;
-        cal.CalImage = text->substr(0, kCalImageSize);
-        cal.CalImage.resize(kCalImageSize, ' ');
-        dialogs.clear();
-        dialogs.answerList("OK,Cancel,Cancel"); // never replace a file here
-        CalFile calFile(cal, in.wave.SampleRate, services, "");
-        calFile.ParseCalImage();
-        if (!dialogs.shown().empty())
-            return "Calibration file " + o.calFile + ": " + dialogs.shown()[0].text;
+        const auto text = files.readPrefix(o.calFile, kCalImageSize);
+        if (!text)
+            return "Cannot open calibration file " + o.calFile + ": " + readFailure(o.calFile);
+        // Checked once here; every file parses it again for its own sample rate.
+        TCalRecord cal;
+        setCalDefaults(cal, 0);
+        const std::string error = parseCal(*text, o.calFile, 2400, cal, services, dialogs);
+        if (!error.empty()) return error;
+        settings.calText = *text;
     }
     return {};
 }
 
-// Why nothing more can happen to a test that has not ended.
-std::string notEndedReason(const TQARN3Update& engine, const TSetupRecord& setup) {
-    if (engine.CurrentOn && engine.Running) return "a pulse is still on";
-    if (!engine.Running) return "no pulse was seen";
-    if (!limitOn(setup.MaxOffTime))
-        return "the MaxOff limit is disabled, so only STOP would end it";
-    return "the MaxOff limit had not passed when the analysis stopped";
+AnalysisResult analyzeWaveform(const AnalysisOptions& o) {
+    AnalysisSettings settings;
+    const std::string error = prepareSettings(o, settings);
+    if (!error.empty()) {
+        AnalysisResult result;
+        result.waveFile = o.waveFile;
+        result.error = error;
+        return result;
+    }
+    return analyzeWaveform(o, settings);
 }
 
-} // namespace
+AnalysisResult analyzeWaveform(const AnalysisOptions& o, const AnalysisSettings& settings) {
+    return WaveAnalyzer().analyze(o, settings);
+}
 
-AnalysisResult analyzeWaveform(const AnalysisOptions& o) {
+// The records and buffers a run of analyses reuses.
+struct WaveAnalyzer::Buffers {
+    Inputs in;
+    std::unique_ptr<std::int16_t[]> demo{new std::int16_t[kDemoBufferSlots]()};
+};
+
+WaveAnalyzer::WaveAnalyzer() : m_buffers(std::make_unique<Buffers>()) {}
+WaveAnalyzer::~WaveAnalyzer() = default;
+
+AnalysisResult WaveAnalyzer::analyze(const AnalysisOptions& o, const AnalysisSettings& settings) {
     AnalysisResult result;
     result.waveFile = o.waveFile;
     FileStore files;
     ScriptedDialogs dialogs;
     DebugLog log;
     Services services{files, dialogs, log};
-    auto in = std::make_unique<Inputs>();
-    result.error = loadInputs(o, *in, services, dialogs);
+    Inputs& in = m_buffers->in;
+    resetStore(in.wave);
+    in.cal = TCalRecord{};
+    TSetupRecord setup = settings.setup;
+    result.error = loadInputs(o, settings, in, setup, services, dialogs);
     if (!result.error.empty()) return result;
-    TSetupRecord& setup = in->setup;
-    TWaveformData& wave = in->wave;
+    TWaveformData& wave = in.wave;
 
     SharedState shared;
     const RangeTables tables = buildRangeTables(setup.ShuntAmperes, setup.ShuntMillivolts);
@@ -163,8 +246,13 @@ AnalysisResult analyzeWaveform(const AnalysisOptions& o) {
     wave.FileName = bareFileName(o.waveFile);
     NoAnalyzerLink usb, com;
     Collector display;
-    EngineContext context{setup, in->cal, wave, shared, usb, com, display, log};
-    TQARN3Update engine(context);
+    EngineContext context{setup, in.cal, wave, shared, usb, com, display, log};
+    TQARN3Update engine(context, std::move(m_buffers->demo));
+    struct GiveBack {
+        std::unique_ptr<std::int16_t[]>& to;
+        TQARN3Update& engine;
+        ~GiveBack() { to = std::move(engine.DemoBuffer); }
+    } giveBack{m_buffers->demo, engine};
     engine.SetRange();
     engine.loadDemo(wave.Samples.get(), wave.SampleCount - 1);
     engine.ResetTest();
@@ -188,6 +276,7 @@ AnalysisResult analyzeWaveform(const AnalysisOptions& o) {
 
     result.ok = true;
     result.rangeIndex = setup.RangeIndex;
+    result.currentDecimals = formatDecimals(engine.CurrentFormat);
     result.testMode = setup.TestMode;
     result.fullScaleAmps = shared.FullScaleAmps;
     result.sampleRate = wave.SampleRate;
@@ -229,48 +318,6 @@ std::string makeDemoFiles(const std::string& folder) {
             return lastBoxText(dialogs, std::string("Cannot write ") + name);
     }
     return {};
-}
-
-std::string formatAnalysisText(const AnalysisResult& r) {
-    std::string s;
-    int n = 0;
-    for (const AnalysisPulse& p : r.pulses) {
-        s += "Pulse " + std::to_string(++n) + " at " +
-             formatNumber("%8.4f", p.result.startSeconds) + " s: " + p.current + "  " + p.seconds +
-             "  " + p.cycles + (p.result.underRange ? "  Underrange" : "") +
-             (p.result.cutShort ? "  cut short by the MaxOn limit" : "") + "\n";
-    }
-    const std::string at = " at " + formatNumber("%.4f", r.endSeconds) + " s";
-    if (r.ended)
-        s += r.ending + at + "\n";
-    else
-        s += r.ending + at + ": " + r.notEndedReason + "\n";
-    return s;
-}
-
-std::string formatAnalysisJson(const AnalysisResult& r) {
-    auto flag = [](bool b) { return b ? "true" : "false"; };
-    std::string s = "{\"file\": \"" + jsonEscape(r.waveFile) +
-                    "\", \"range\": " + std::to_string(r.rangeIndex) +
-                    ", \"testMode\": " + std::to_string(r.testMode) +
-                    ", \"fullScaleAmps\": " + jsonNumber(r.fullScaleAmps) +
-                    ", \"sampleRate\": " + jsonNumber(r.sampleRate) + ", \"pulses\": [";
-    for (std::size_t i = 0; i < r.pulses.size(); ++i) {
-        const PulseResult& p = r.pulses[i].result;
-        s += std::string(i ? ", " : "") + "{\"start\": " + jsonNumber(p.startSeconds) +
-             ", \"amps\": " + jsonNumber(p.pulseAmps) + ", \"current\": \"" +
-             jsonEscape(trimText(r.pulses[i].current)) + "\", \"suspect\": " + flag(p.suspect) +
-             ", \"seconds\": " + jsonNumber(p.seconds) + ", \"cycles\": " + jsonNumber(p.cycles) +
-             ", \"onSamples\": " + std::to_string(p.onSamples) +
-             ", \"underRange\": " + flag(p.underRange) + ", \"cutShort\": " + flag(p.cutShort) +
-             "}";
-    }
-    s += "], \"ending\": \"" + jsonEscape(r.ending) + "\", \"ended\": " + flag(r.ended);
-    if (!r.ended)
-        s += ", \"notEndedReason\": \"" + jsonEscape(r.notEndedReason) +
-             "\", \"pulseOn\": " + flag(r.pulseOn);
-    s += ", \"endSeconds\": " + jsonNumber(r.endSeconds) + "}\n";
-    return s;
 }
 
 } // namespace qarn3

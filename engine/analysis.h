@@ -1,12 +1,16 @@
 #pragma once
 
+#include "calsetup/setup.h"
 #include "engine/display.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qarn3 {
+
+struct TWaveformData;
 
 // What to analyse a waveform file with; unset values come from the setup and calibration
 // files when given, else from their defaults. The test mode follows the file's wave type
@@ -20,6 +24,13 @@ struct AnalysisOptions {
     std::optional<double> maxOnTime, maxOffTime;
     std::optional<int> testMode;
     char decimalSeparator = '.'; // of the setup file
+};
+
+// The setup and calibration every file of a run is analysed with, read once: the setup record
+// with the options applied, and the calibration file's text (none: the defaults).
+struct AnalysisSettings {
+    TSetupRecord setup;
+    std::optional<std::string> calText;
 };
 
 struct AnalysisPulse {
@@ -36,7 +47,8 @@ struct AnalysisResult {
     std::string error; // why the analysis could not run
     std::string waveFile;
     int rangeIndex = 0;
-    int testMode = 0; // 0 pulse test, 1 long test, as played
+    int currentDecimals = 1; // decimals of the range's current format ("%5.1f A": 1)
+    int testMode = 0;        // 0 pulse test, 1 long test, as played
     double fullScaleAmps = 0;
     double sampleRate = 0;
     std::vector<AnalysisPulse> pulses;
@@ -55,6 +67,34 @@ struct AnalysisResult {
 // or nothing can end it any more. Each call has its own engine and records: calls may run on
 // several threads at once.
 AnalysisResult analyzeWaveform(const AnalysisOptions& options);
+
+// Analyses waveform files one after another with records and buffers allocated once: one
+// per worker thread. Each analysis gives what a new engine would, whatever came before.
+class WaveAnalyzer {
+public:
+    WaveAnalyzer();
+    ~WaveAnalyzer();
+    WaveAnalyzer(const WaveAnalyzer&) = delete;
+    WaveAnalyzer& operator=(const WaveAnalyzer&) = delete;
+    // As analyzeWaveform with prepared settings.
+    AnalysisResult analyze(const AnalysisOptions& options, const AnalysisSettings& settings);
+
+private:
+    struct Buffers;
+    std::unique_ptr<Buffers> m_buffers;
+};
+
+// Reads and checks the setup and calibration files the options name and applies the options;
+// returns an error message, empty on success.
+std::string prepareSettings(const AnalysisOptions& options, AnalysisSettings& settings);
+// As above with settings prepared once for many files; only options.waveFile and
+// options.testMode are taken from the options. Safe to call on several threads at once with
+// the same settings.
+AnalysisResult analyzeWaveform(const AnalysisOptions& options, const AnalysisSettings& settings);
+
+// Reads a waveform file into the store as a demonstration loads it; returns the reader's
+// message (with the reason when the file could not be read), empty on success.
+std::string readWaveformFile(const std::string& path, TWaveformData& wave);
 
 // Writes the built-in demonstration waveforms into the folder where they are missing;
 // returns an error message, empty on success.

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "engine/analysis.h"
+
+#include <string>
+
+namespace qarn3 {
+
+struct TWaveformData;
+
+// Forms the analysis tool can write its results in.
+enum class OutputFormat { Text, Json, JsonLines, Csv };
+
+// One field of a CSV record: quoted when it holds a comma, a quote, CR or LF, with quotes
+// doubled inside.
+std::string csvField(const std::string& text);
+
+// The pulse table: a header record, then one record per pulse, or one record with the pulse
+// fields empty for a file without a pulse or one that could not be analysed (its reason in
+// the last field). Records end with CR LF; numbers use '.' whatever the locale.
+std::string csvHeader();
+std::string csvRecords(const AnalysisResult& r);
+
+// The result of one file as one JSON object on one line; a file that could not be analysed
+// gives {"file": ..., "error": ...}.
+std::string jsonLine(const AnalysisResult& r);
+
+// The text form of one file; an analysis that failed gives nothing (its reason goes to
+// standard error).
+std::string textBlock(const AnalysisResult& r, bool withHeading);
+
+// A read waveform's samples as CSV: comment lines with the file's serial/ID, wave type,
+// sample rate and amperes per count, a header record, then one record per sample the program
+// plays (time in seconds, current in amperes). fileBytes is the length of the file, to say
+// when it held fewer samples than its header promises.
+std::string waveformCsv(const std::string& fileName, const TWaveformData& wave,
+                        long long fileBytes);
+
+} // namespace qarn3

@@ -1,0 +1,343 @@
+#include "engine/analyze_tool.h"
+
+#include "engine/analysis.h"
+#include "engine/analysis_output.h"
+#include "engine/bulk.h"
+#include "platform/files.h"
+#include "platform/textformat.h"
+#include "waveform/waveform.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace qarn3 {
+
+const char* const kAnalyzeUsage =
+    "Usage: qarn3-analyze [options] FILE|FOLDER...\n"
+    "       qarn3-analyze --export-csv FILE.owf [-o OUT.csv]\n"
+    "Plays waveform files through the measurement engine, as demonstration mode does after\n"
+    "RUN, and reports every pulse (start, pulse current, seconds, cycles, under-range, cut\n"
+    "short by the MaxOn limit) and how the test ended. After a file's samples the idle feed\n"
+    "follows until a time limit ends the test or nothing can end it any more. A folder stands\n"
+    "for its waveform files (*.owf, the extension in any case) and those of its subfolders,\n"
+    "sorted by name; hidden entries and links to folders inside it are skipped. The files are\n"
+    "analysed on all cores; the results come in the order given.\n"
+    "\n"
+    "Options, the same for every file:\n"
+    "  --range N         measuring range 1..8 (default 4)\n"
+    "  --shunt-amps A    shunt rating, amperes (default 1000)\n"
+    "  --shunt-mv MV     shunt rating, millivolts (default 100)\n"
+    "  --max-on S        maximum on time, seconds; 0 disables (default 5)\n"
+    "  --max-off S       maximum off time, seconds; 0 disables (default 5)\n"
+    "  --mode MODE       test mode: pulse (0) or long (1) (default: the file's wave type,\n"
+    "                    else the setup's mode)\n"
+    "  --setup FILE      take range, times, mode and shunt from a setup file (QARN3.osf)\n"
+    "  --cal FILE        take thresholds, delays and factors from a calibration file\n"
+    "Options given after --setup override its values.\n"
+    "\n"
+    "Output:\n"
+    "  --format FORMAT   text (the default), json (one array with an object per file),\n"
+    "                    jsonl (one object per file, one a line) or csv (one record a pulse)\n"
+    "  --json            the same as --format jsonl: for one file, the one object it gives\n"
+    "  -o, --output FILE write the output to FILE instead of standard output\n"
+    "  -j, --jobs N      analyse on N threads (default: one per core)\n"
+    "  --export-csv FILE.owf\n"
+    "                    write the samples the program plays from FILE.owf as CSV instead:\n"
+    "                    comment lines (\"# ...\") with its serial/ID, wave type, sample rate and\n"
+    "                    amperes per count, then \"time_s,current_a\" and a record a sample\n"
+    "  --make-demo DIR   write the built-in demonstration waveforms QARN3Pulse.owf and\n"
+    "                    QARN3Long.owf into DIR (those missing), then analyse as asked\n"
+    "  --help            show this text\n"
+    "\n"
+    "CSV columns: file, pulse, start_s, current_a, suspect, seconds, cycles, on_samples,\n"
+    "under_range, cut_short, ending, end_s, error. Readings have the decimals the window shows\n"
+    "them with, flags are 1 or 0, numbers use '.' whatever the locale; a field holding a\n"
+    "comma, a quote or a line break is quoted, its quotes doubled; records end with CR LF. A\n"
+    "file without a pulse gives one record with the pulse fields empty.\n"
+    "A file that cannot be read is named on standard error with the reason, the others are\n"
+    "still analysed and the exit status is 1. It gives nothing in text, {\"file\", \"error\"} in\n"
+    "json and jsonl, and a record with only the file and the error in csv.\n"
+    "Exit status: 0 done, 1 a file, folder or setting could not be read or the output not\n"
+    "written, 2 a usage error.\n";
+
+namespace {
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the command line asks for.
+struct Command {
+    AnalysisOptions options;
+    OutputFormat format = OutputFormat::Text;
+    std::vector<std::string> inputs;
+    std::vector<std::string> makeDemo;
+    std::optional<std::string> exportFile;
+    std::optional<std::string> outputFile;
+    std::optional<unsigned> jobs;
+    std::vector<std::string> analysisOptions; // given, to refuse them with --export-csv
+    bool help = false;
+};
+
+OutputFormat formatNamed(const std::string& name) {
+    if (name == "text") return OutputFormat::Text;
+    if (name == "json") return OutputFormat::Json;
+    if (name == "jsonl") return OutputFormat::JsonLines;
+    if (name == "csv") return OutputFormat::Csv;
+    throw UsageError("unknown format " + name + " (text, json, jsonl or csv)");
+}
+
+Command parseCommand(const std::vector<std::string>& args) {
+    Command c;
+    AnalysisOptions& o = c.options;
+    bool optionsEnd = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (optionsEnd || arg.empty() || arg[0] != '-' || arg == "-") {
+            c.inputs.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnd = true;
+            continue;
+        }
+        // "--name=value" is the same as "--name value", and "-jN" as "-j N".
+        std::optional<std::string> inlineValue;
+        if (const std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != arg.npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg.resize(eq);
+        } else if (arg.size() > 2 && arg[1] != '-' && (arg[1] == 'j' || arg[1] == 'o')) {
+            inlineValue = arg.substr(2);
+            arg.resize(2);
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue) return *inlineValue;
+            if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
+            return args[++i];
+        };
+        try {
+            if (arg == "--help" || arg == "-h") {
+                c.help = true;
+            } else if (arg == "--json") {
+                c.format = OutputFormat::JsonLines;
+            } else if (arg == "--format") {
+                c.format = formatNamed(value());
+            } else if (arg == "-o" || arg == "--output") {
+                c.outputFile = value();
+            } else if (arg == "-j" || arg == "--jobs") {
+                const std::int32_t n = parseInteger(value());
+                if (n < 1 || n > 256) throw UsageError(arg + " takes 1 to 256");
+                c.jobs = static_cast<unsigned>(n);
+            } else if (arg == "--export-csv") {
+                if (c.exportFile) throw UsageError("--export-csv takes one file");
+                c.exportFile = value();
+            } else if (arg == "--make-demo") {
+                c.makeDemo.push_back(value());
+            } else if (arg == "--range") {
+                o.rangeIndex = parseInteger(value());
+            } else if (arg == "--shunt-amps") {
+                o.shuntAmperes = parseReal(value());
+            } else if (arg == "--shunt-mv") {
+                o.shuntMillivolts = parseReal(value());
+            } else if (arg == "--max-on") {
+                o.maxOnTime = parseReal(value());
+            } else if (arg == "--max-off") {
+                o.maxOffTime = parseReal(value());
+            } else if (arg == "--setup") {
+                o.setupFile = value();
+            } else if (arg == "--cal") {
+                o.calFile = value();
+            } else if (arg == "--mode") {
+                const std::string v = value();
+                o.testMode = v == "pulse" ? 0 : v == "long" ? 1 : parseInteger(v);
+            } else {
+                throw UsageError("unknown option " + arg);
+            }
+        } catch (const ConvertError& e) {
+            throw UsageError(arg + ": " + e.what());
+        }
+        if (arg != "--help" && arg != "-h" && arg != "-o" && arg != "--output" &&
+            arg != "--export-csv")
+            c.analysisOptions.push_back(arg);
+    }
+    return c;
+}
+
+// Standard output as the results come, or the whole output into a file at the end.
+class Output {
+public:
+    Output(std::ostream& out, std::optional<std::string> file) : m_out(out), m_file(file) {}
+    void write(const std::string& s) {
+        if (m_file)
+            m_buffer += s;
+        else
+            m_out << s;
+    }
+    // Returns an error message, empty when everything was written.
+    std::string finish() {
+        if (m_file) {
+            FileStore files;
+            std::string error;
+            if (!files.replaceContents(*m_file, m_buffer, error))
+                return "Cannot write " + *m_file + ": " + error;
+            return {};
+        }
+        m_out.flush();
+        return m_out ? std::string() : "Cannot write the output";
+    }
+
+private:
+    std::ostream& m_out;
+    std::optional<std::string> m_file;
+    std::string m_buffer;
+};
+
+// "qarn3-analyze: 120 of 1000 files" on one terminal line, redrawn at most ten times a
+// second, and taken away before any other line is written to the terminal.
+class ProgressLine {
+public:
+    ProgressLine(std::ostream& err, bool shown) : m_err(err), m_shown(shown) {}
+    void update(std::size_t done, std::size_t total) {
+        if (!m_shown) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (done < total && m_width > 0 && now - m_last < std::chrono::milliseconds(100)) return;
+        m_last = now;
+        const std::string text =
+            "qarn3-analyze: " + std::to_string(done) + " of " + std::to_string(total) + " files";
+        m_err << '\r' << text << std::flush;
+        m_width = text.size();
+    }
+    void clear() {
+        if (m_width == 0) return;
+        m_err << '\r' << std::string(m_width, ' ') << '\r' << std::flush;
+        m_width = 0;
+    }
+
+private:
+    std::ostream& m_err;
+    bool m_shown;
+    std::size_t m_width = 0;
+    std::chrono::steady_clock::time_point m_last{};
+};
+
+// More files than this show a progress line.
+constexpr std::size_t kProgressFrom = 5;
+
+long long fileSize(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
+}
+
+int exportWaveform(const Command& c, ToolEnvironment& env) {
+    const std::string& path = *c.exportFile;
+    auto wave = std::make_unique<TWaveformData>();
+    const std::string error = readWaveformFile(path, *wave);
+    if (!error.empty()) {
+        env.err << "qarn3-analyze: " << error << "\n";
+        return 1;
+    }
+    Output out(env.out, c.outputFile);
+    out.write(waveformCsv(path, *wave, fileSize(path)));
+    if (const std::string e = out.finish(); !e.empty()) {
+        env.err << "qarn3-analyze: " << e << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+int analyzeFiles(const Command& c, ToolEnvironment& env) {
+    std::vector<std::string> notes;
+    const std::vector<InputFile> inputs = expandInputs(c.inputs, notes);
+    for (const std::string& note : notes)
+        env.err << "qarn3-analyze: " << note << "\n";
+
+    AnalysisSettings settings;
+    if (const std::string e = prepareSettings(c.options, settings); !e.empty()) {
+        env.err << "qarn3-analyze: " << e << "\n";
+        return 1;
+    }
+
+    Output out(env.out, c.outputFile);
+    ProgressLine progress(env.err, env.errIsTerminal && inputs.size() >= kProgressFrom);
+    // Headings name the files when there may be more than one.
+    const bool headings =
+        c.inputs.size() != 1 || inputs.size() != 1 || inputs[0].path != c.inputs[0];
+    bool failed = false;
+    std::size_t written = 0;
+    if (c.format == OutputFormat::Csv) out.write(csvHeader());
+    if (c.format == OutputFormat::Json) out.write("[");
+    auto emit = [&](const AnalysisResult& r) {
+        if (!r.ok) {
+            failed = true;
+            progress.clear();
+            env.err << "qarn3-analyze: " << r.error << "\n" << std::flush;
+        }
+        switch (c.format) {
+        case OutputFormat::Text:
+            if (r.ok) out.write((written++ ? "\n" : "") + textBlock(r, headings));
+            break;
+        case OutputFormat::Json: {
+            std::string line = jsonLine(r);
+            line.pop_back(); // the line break
+            out.write((written++ ? ",\n" : "\n") + line);
+            break;
+        }
+        case OutputFormat::JsonLines:
+            out.write(jsonLine(r));
+            break;
+        case OutputFormat::Csv:
+            out.write(csvRecords(r));
+            break;
+        }
+    };
+    const unsigned workers = c.jobs.value_or(env.cores);
+    analyzeAll(inputs, c.options, settings, workers, emit,
+               [&](std::size_t done, std::size_t total) { progress.update(done, total); });
+    progress.clear();
+    if (c.format == OutputFormat::Json) out.write(written ? "\n]\n" : "]\n");
+    if (const std::string e = out.finish(); !e.empty()) {
+        env.err << "qarn3-analyze: " << e << "\n";
+        return 1;
+    }
+    return failed ? 1 : 0;
+}
+
+} // namespace
+
+int runAnalyzeTool(const std::vector<std::string>& args, ToolEnvironment& env) {
+    Command c;
+    try {
+        c = parseCommand(args);
+        if (c.help) {
+            env.out << kAnalyzeUsage;
+            return 0;
+        }
+        if (c.exportFile && !c.inputs.empty())
+            throw UsageError("--export-csv takes one file and no other");
+        if (c.exportFile && !c.analysisOptions.empty())
+            throw UsageError("--export-csv takes no option but -o (" + c.analysisOptions[0] +
+                             " given)");
+        if (!c.exportFile && c.inputs.empty() && c.makeDemo.empty())
+            throw UsageError("no waveform file given");
+    } catch (const UsageError& e) {
+        env.err << "qarn3-analyze: " << e.what() << "\n" << kAnalyzeUsage;
+        return 2;
+    }
+    c.options.decimalSeparator = env.decimalSeparator;
+    for (const std::string& folder : c.makeDemo) {
+        if (const std::string e = makeDemoFiles(folder); !e.empty()) {
+            env.err << "qarn3-analyze: " << e << "\n";
+            return 1;
+        }
+    }
+    if (c.exportFile) return exportWaveform(c, env);
+    if (c.inputs.empty()) return 0; // only --make-demo
+    return analyzeFiles(c, env);
+}
+
+} // namespace qarn3

@@ -1,0 +1,186 @@
+#include "engine/bulk.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace qarn3 {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isHidden(const std::string& name) {
+    return !name.empty() && name[0] == '.';
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// Adds the waveform files of a folder and its subfolders in name order, and an entry for each
+// folder that cannot be read; returns how many entries it added.
+std::size_t walkFolder(const std::string& folder, std::vector<InputFile>& out) {
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec) {
+        out.push_back({folder, "Cannot read folder " + folder + ": " + ec.message()});
+        return 1;
+    }
+    struct Entry {
+        std::string name;
+        bool folder;
+    };
+    std::vector<Entry> entries;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (isHidden(name)) continue;
+        // A link to a folder is not followed: a link back up the tree would never end.
+        std::error_code statusError;
+        const fs::file_status own = it->symlink_status(statusError);
+        if (fs::is_directory(own)) {
+            entries.push_back({name, true});
+        } else if (isWaveformName(name)) {
+            const fs::file_status target = it->status(statusError);
+            if (fs::is_regular_file(target)) entries.push_back({name, false});
+        }
+    }
+    if (ec) {
+        out.push_back({folder, "Cannot read folder " + folder + ": " + ec.message()});
+        return 1;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    std::size_t found = 0;
+    for (const Entry& e : entries) {
+        const std::string path = joinPath(folder, e.name);
+        if (e.folder) {
+            found += walkFolder(path, out);
+        } else {
+            out.push_back({path, {}});
+            ++found;
+        }
+    }
+    return found;
+}
+
+AnalysisResult failedResult(const std::string& path, const std::string& error) {
+    AnalysisResult r;
+    r.waveFile = path;
+    r.error = error;
+    return r;
+}
+
+AnalysisResult analyzeOne(WaveAnalyzer& analyzer, const InputFile& input, AnalysisOptions options,
+                          const AnalysisSettings& settings) {
+    if (!input.error.empty()) return failedResult(input.path, input.error);
+    options.waveFile = input.path;
+    try {
+        return analyzer.analyze(options, settings);
+    } catch (const std::exception& e) {
+        return failedResult(input.path,
+                            std::string("Cannot analyse ") + input.path + ": " + e.what());
+    }
+}
+
+} // namespace
+
+bool isWaveformName(const std::string& name) {
+    if (name.size() < 5) return false;
+    std::string ext = name.substr(name.size() - 4);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext == ".owf";
+}
+
+std::vector<InputFile> expandInputs(const std::vector<std::string>& args,
+                                    std::vector<std::string>& notes) {
+    std::vector<InputFile> out;
+    for (const std::string& arg : args) {
+        std::error_code ec;
+        if (fs::is_directory(arg, ec)) {
+            if (walkFolder(arg, out) == 0) notes.push_back("No waveform files (*.owf) in " + arg);
+        } else {
+            // Missing and unreadable files are reported when they are analysed.
+            out.push_back({arg, {}});
+        }
+    }
+    return out;
+}
+
+void analyzeAll(const std::vector<InputFile>& inputs, const AnalysisOptions& options,
+                const AnalysisSettings& settings, unsigned workers,
+                const std::function<void(const AnalysisResult&)>& emit,
+                const std::function<void(std::size_t, std::size_t)>& progress) {
+    const std::size_t total = inputs.size();
+    workers =
+        static_cast<unsigned>(std::clamp<std::size_t>(workers, 1, std::max<std::size_t>(total, 1)));
+    if (workers == 1) {
+        WaveAnalyzer analyzer;
+        for (std::size_t i = 0; i < total; ++i) {
+            emit(analyzeOne(analyzer, inputs[i], options, settings));
+            if (progress) progress(i + 1, total);
+        }
+        return;
+    }
+
+    // Each worker takes the next file and leaves its result in that file's slot; only the
+    // slots and the count of finished files are shared, under the lock.
+    std::vector<std::optional<AnalysisResult>> slots(total);
+    std::mutex lock;
+    std::condition_variable finished;
+    std::size_t done = 0;
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        WaveAnalyzer analyzer; // this worker's own engine buffers and records
+        for (std::size_t i = next++; i < total; i = next++) {
+            AnalysisResult r = analyzeOne(analyzer, inputs[i], options, settings);
+            {
+                const std::lock_guard<std::mutex> guard(lock);
+                slots[i] = std::move(r);
+                ++done;
+            }
+            finished.notify_one();
+        }
+    };
+    std::vector<std::thread> threads;
+    threads.reserve(workers);
+    for (unsigned w = 0; w < workers; ++w)
+        threads.emplace_back(work);
+
+    // The results go out in order; the count of finished files goes to progress meanwhile.
+    std::size_t reported = 0;
+    try {
+        for (std::size_t i = 0; i < total;) {
+            std::optional<AnalysisResult> r;
+            std::size_t doneNow = 0;
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                finished.wait(guard, [&] { return slots[i].has_value() || done > reported; });
+                doneNow = done;
+                r.swap(slots[i]);
+            }
+            if (progress && doneNow > reported) progress(doneNow, total);
+            reported = doneNow;
+            if (r) {
+                emit(*r);
+                ++i;
+            }
+        }
+    } catch (...) {
+        next = total; // the workers finish the file in hand and stop
+        for (std::thread& t : threads)
+            t.join();
+        throw;
+    }
+    for (std::thread& t : threads)
+        t.join();
+}
+
+} // namespace qarn3
