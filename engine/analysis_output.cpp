@@ -34,9 +34,11 @@ std::string jsonEscape(const std::string& s) {
 
 std::string jsonNumber(double v) {
     if (!std::isfinite(v)) return "null";
-    // Six significant digits, always with '.', whatever the process locale.
+    // The shortest text that reads back as the same value, always with '.', whatever the
+    // process locale: rounded to the decimals shown, it gives the window's reading (six
+    // significant digits could turn 3.0250001 cycles, shown as 3.03, into 3.025 and 3.02).
     char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, r.ptr);
 }
 
@@ -74,12 +76,6 @@ std::string oneLine(std::string s) {
 // A text field of the file header, up to its terminating zero.
 template <std::size_t N> std::string headerText(const std::array<char, N>& field) {
     return oneLine(std::string(field.data(), strnlen(field.data(), N)));
-}
-
-std::string shortest(double v) {
-    char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
 }
 
 } // namespace
@@ -183,7 +179,7 @@ std::string waveformCsv(const std::string& fileName, const TWaveformData& wave,
     s += "# file: " + oneLine(fileName) + kCrLf;
     s += "# serial/ID: " + headerText(wave.Header.SerialId) + kCrLf;
     s += "# wave type: " + oneLine(std::string(1, wave.Header.WaveType)) + kCrLf;
-    s += "# sample rate: " + shortest(wave.SampleRate) + " samples/s" + kCrLf;
+    s += "# sample rate: " + floatText(static_cast<float>(wave.SampleRate)) + " samples/s" + kCrLf;
     s += "# amperes per count: " + floatText(wave.AmpsPerCount) + kCrLf;
     s += "# samples: " + std::to_string(count);
     if (inFile < count)

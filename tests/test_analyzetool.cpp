@@ -1,0 +1,355 @@
+// qarn3-analyze over many files: order, unreadable files, folders, the CSV, JSON Lines and
+// text forms agreeing with each other, the waveform export and the command line's errors.
+#include "engine/analysis.h"
+#include "engine/analysis_output.h"
+#include "engine/analyze_tool.h"
+#include "engine/bulk.h"
+#include "waveform/waveform.h"
+
+#include "locale_fixture.h"
+#include "record_fixture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <vector>
+
+using namespace qarn3;
+using namespace qarn3::test;
+
+namespace {
+
+using Record = std::vector<std::string>;
+
+// An RFC 4180 reader: records end with CR LF, quoted fields may hold anything.
+std::vector<Record> parseCsv(const std::string& text) {
+    std::vector<Record> records;
+    Record record;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            record.push_back(field);
+            field.clear();
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            record.push_back(field);
+            records.push_back(record);
+            record.clear();
+            field.clear();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    EXPECT_TRUE(field.empty() && record.empty()) << "the last record has no CR LF";
+    return records;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+struct ToolRun {
+    int status = 0;
+    std::string out, err;
+};
+
+class AnalyzeToolTest : public RecordTest {
+protected:
+    AnalyzeToolTest() { EXPECT_EQ(makeDemoFiles(folder), ""); }
+
+    ToolRun run(const std::vector<std::string>& args, bool terminal = false) {
+        std::ostringstream out, err;
+        ToolEnvironment env{out, err};
+        env.errIsTerminal = terminal;
+        env.cores = 3;
+        ToolRun r;
+        r.status = runAnalyzeTool(args, env);
+        r.out = out.str();
+        r.err = err.str();
+        return r;
+    }
+
+    // A waveform file of 60000 samples whose sample i is value(i).
+    template <typename F> void putWave(const std::string& name, float ampsPerCount, F value) {
+        TWaveFileHeader h;
+        std::memcpy(h.Magic.data(), "WAVEFORM", 8);
+        std::memcpy(h.SerialId.data(), "SN-77", 5);
+        h.WaveType = 'N';
+        h.AmpsPerCount = ampsPerCount;
+        h.SamplePeriod = 1.0f / 2400;
+        h.SampleCount = kWaveFileSamples;
+        std::vector<std::int16_t> s(kWaveFileSamples);
+        for (int i = 0; i < kWaveFileSamples; ++i)
+            s[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(value(i));
+        put(name, h.bytes() + std::string(reinterpret_cast<const char*>(s.data()), 2 * s.size()));
+    }
+
+    std::string pulse() const { return file("QARN3Pulse.owf"); }
+    std::string longTest() const { return file("QARN3Long.owf"); }
+};
+
+TEST_F(AnalyzeToolTest, UnreadableFilesAreNamedAndTheOthersStillAnalysedInOrder) {
+    put("short.owf", "WAVE"); // shorter than a header
+    const std::vector<std::string> args{pulse(), file("missing.owf"), file("short.owf"),
+                                        longTest()};
+
+    ToolRun csv = run({"--format", "csv", args[0], args[1], args[2], args[3]});
+    EXPECT_EQ(csv.status, 1);
+    EXPECT_NE(csv.err.find("missing.owf"), std::string::npos) << csv.err;
+    EXPECT_NE(csv.err.find("short.owf"), std::string::npos) << csv.err;
+    const std::vector<Record> records = parseCsv(csv.out);
+    ASSERT_EQ(records.size(), 1u + 4 + 1 + 1 + 1);
+    EXPECT_EQ(records[4][0], pulse());
+    EXPECT_EQ(records[4][1], "4");
+    for (int i : {5, 6}) {
+        EXPECT_EQ(records[static_cast<std::size_t>(i)][1], "") << "no pulse fields";
+        EXPECT_NE(records[static_cast<std::size_t>(i)].back(), "") << "the reason is given";
+    }
+    EXPECT_EQ(records[5][0], args[1]);
+    EXPECT_EQ(records[6][0], args[2]);
+    EXPECT_EQ(records[7][0], longTest());
+
+    ToolRun jsonl = run({"--format", "jsonl", args[0], args[1], args[2], args[3]});
+    EXPECT_EQ(jsonl.status, 1);
+    const std::vector<std::string> objects = lines(jsonl.out);
+    ASSERT_EQ(objects.size(), 4u);
+    const QJsonObject missing = QJsonDocument::fromJson(objects[1].c_str()).object();
+    EXPECT_EQ(missing["file"].toString().toStdString(), args[1]);
+    EXPECT_FALSE(missing["error"].toString().isEmpty());
+
+    ToolRun text = run({args[1], args[0]});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_EQ(text.out.find("missing.owf"), std::string::npos) << "only on standard error";
+    EXPECT_NE(text.out.find("==> " + pulse() + " <==\nPulse 1 at"), std::string::npos);
+}
+
+TEST_F(AnalyzeToolTest, FolderGivesItsWaveformFilesSortedWithSubfoldersInPlace) {
+    namespace fs = std::filesystem;
+    fs::create_directories(file("set/b-sub/deeper"));
+    fs::create_directories(file("set/empty"));
+    fs::create_directories(file("set/.hidden"));
+    for (const char* name : {"set/c.owf", "set/a.OWF", "set/b-sub/x.Owf", "set/b-sub/deeper/y.owf",
+                             "set/.hidden/z.owf", "set/.dot.owf", "set/notes.txt", "set/owf"})
+        fs::copy_file(pulse(), file(name));
+    fs::create_directory_symlink(file("set"), file("set/b-sub/loop"));
+
+    std::vector<std::string> notes;
+    std::vector<std::string> paths;
+    for (const InputFile& in : expandInputs({file("set"), file("set/empty"), pulse()}, notes))
+        paths.push_back(in.path);
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{file("set/a.OWF"), file("set/b-sub/deeper/y.owf"),
+                                        file("set/b-sub/x.Owf"), file("set/c.owf"), pulse()}));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("set/empty"), std::string::npos);
+
+    // One command: a folder to a table of one record per pulse.
+    const ToolRun r = run({"--format=csv", "-o", file("table.csv"), file("set")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<Record> records = parseCsv(contents("table.csv"));
+    EXPECT_EQ(records.size(), 1u + 4 * 4);
+}
+
+TEST_F(AnalyzeToolTest, CsvQuotesAFileNameWithACommaAndAQuote) {
+    const std::string odd = file("north bay, \"B7\".owf");
+    std::filesystem::copy_file(pulse(), odd);
+    const ToolRun r = run({"--format", "csv", odd});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"" + file("north bay, \"\"B7\"\".owf") + "\",1,"), std::string::npos);
+    const std::vector<Record> records = parseCsv(r.out);
+    ASSERT_EQ(records.size(), 5u);
+    for (const Record& rec : records)
+        EXPECT_EQ(rec.size(), records[0].size());
+    EXPECT_EQ(records[1][0], odd);
+    EXPECT_EQ(records[1][3], "331.3");
+}
+
+TEST_F(AnalyzeToolTest, CsvFieldsWithSeparatorsQuotesOrLineBreaksReadBackAsWritten) {
+    for (const std::string text :
+         {"plain", "", "a,b", "say \"hi\"", "\"", "cr\rhere", "lf\nhere", "semi;colon"}) {
+        const std::string field = csvField(text);
+        const bool needsQuotes = text.find_first_of(",\"\r\n") != std::string::npos;
+        EXPECT_EQ(field.front() == '"', needsQuotes) << text;
+        const std::vector<Record> back = parseCsv(field + "," + field + "\r\n");
+        ASSERT_EQ(back.size(), 1u);
+        EXPECT_EQ(back[0], (Record{text, text}));
+    }
+}
+
+TEST_F(AnalyzeToolTest, JsonLinesParseBackToTheAnalysis) {
+    putWave("quiet.owf", 0.25f, [](int) { return 0; });
+    const ToolRun r = run({"--format", "jsonl", pulse(), longTest(), file("quiet.owf")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> objects = lines(r.out);
+    ASSERT_EQ(objects.size(), 3u);
+    const std::vector<std::string> waves{pulse(), longTest(), file("quiet.owf")};
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(objects[i].c_str(), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << objects[i];
+        const QJsonObject o = doc.object();
+        AnalysisOptions options;
+        options.waveFile = waves[i];
+        const AnalysisResult expected = analyzeWaveform(options);
+        EXPECT_EQ(o["file"].toString().toStdString(), waves[i]);
+        EXPECT_EQ(o["ending"].toString().toStdString(), expected.ending);
+        const QJsonArray pulses = o["pulses"].toArray();
+        ASSERT_EQ(static_cast<std::size_t>(pulses.size()), expected.pulses.size());
+        for (qsizetype p = 0; p < pulses.size(); ++p) {
+            const PulseResult& e = expected.pulses[static_cast<std::size_t>(p)].result;
+            const QJsonObject got = pulses[p].toObject();
+            EXPECT_NEAR(got["amps"].toDouble(), e.pulseAmps, 1e-5 * e.pulseAmps);
+            EXPECT_EQ(got["onSamples"].toInt(), e.onSamples);
+        }
+    }
+    // --json on one file writes the one object it always has.
+    AnalysisOptions options;
+    options.waveFile = pulse();
+    EXPECT_EQ(run({"--json", pulse()}).out, formatAnalysisJson(analyzeWaveform(options)));
+}
+
+TEST_F(AnalyzeToolTest, JsonFormatIsOneArrayOfTheFiles) {
+    const ToolRun r = run({"--format", "json", pulse(), file("gone.owf"), longTest()});
+    EXPECT_EQ(r.status, 1);
+    const QJsonDocument doc = QJsonDocument::fromJson(r.out.c_str());
+    ASSERT_TRUE(doc.isArray()) << r.out;
+    ASSERT_EQ(doc.array().size(), 3);
+    EXPECT_TRUE(doc.array()[1].toObject().contains("error"));
+    EXPECT_EQ(doc.array()[2].toObject()["pulses"].toArray().size(), 1);
+}
+
+TEST_F(AnalyzeToolTest, WaveformExportRowsAreTheFileSamplesInAmperes) {
+    // Distinct first and last played samples; the file's 60000th is never played.
+    putWave("ramp.owf", 0.5f, [](int i) { return i == 0 ? -7 : i == 59998 ? 1234 : i % 100; });
+    const ToolRun r = run({"--export-csv", file("ramp.owf"), "-o", file("ramp.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> rows = lines(contents("ramp.csv"));
+    std::size_t header = 0;
+    while (header < rows.size() && rows[header].rfind("# ", 0) == 0)
+        ++header;
+    const std::string comments = contents("ramp.csv").substr(0, 400);
+    EXPECT_NE(comments.find("# serial/ID: SN-77\r\n"), std::string::npos) << comments;
+    EXPECT_NE(comments.find("# sample rate: 2400 samples/s\r\n"), std::string::npos);
+    EXPECT_NE(comments.find("# amperes per count: 0.5\r\n"), std::string::npos);
+    ASSERT_LT(header, rows.size());
+    EXPECT_EQ(rows[header], "time_s,current_a\r");
+    ASSERT_EQ(rows.size() - header - 1, 59999u);
+    EXPECT_EQ(rows[header + 1], "0.000000,-3.5\r");
+    EXPECT_EQ(rows[header + 2], "0.000417,0.5\r");
+    EXPECT_EQ(rows.back(), "24.999167,617\r");
+}
+
+// The readings of text, CSV and JSON are the same, in a locale with a decimal comma too; the
+// JSON values rounded as the window rounds them give its readings.
+TEST_F(AnalyzeToolTest, DemonstrationReadingsAreTheSameInTextCsvAndJson) {
+    CommaNumericLocale comma;
+    for (const std::string& wave : {pulse(), longTest()}) {
+        std::vector<std::string> fromText, fromCsv, fromJson;
+        for (const std::string& line : lines(run({wave}).out)) {
+            if (line.rfind("Pulse ", 0) != 0) continue;
+            std::istringstream in(line.substr(line.find(": ") + 2));
+            std::string amps, unit, secs, secsUnit, cycs;
+            in >> amps >> unit >> secs >> secsUnit >> cycs;
+            fromText.push_back(amps + "|" + secs + "|" + cycs);
+        }
+        const std::vector<Record> records = parseCsv(run({"--format", "csv", wave}).out);
+        for (std::size_t i = 1; i < records.size(); ++i)
+            fromCsv.push_back(records[i][3] + "|" + records[i][5] + "|" + records[i][6]);
+        const QJsonObject o =
+            QJsonDocument::fromJson(run({"--format", "jsonl", wave}).out.c_str()).object();
+        for (const QJsonValue p : o["pulses"].toArray()) {
+            const QJsonObject j = p.toObject();
+            const std::string current = j["current"].toString().toStdString();
+            fromJson.push_back(current.substr(0, current.find(' ')) + "|" +
+                               QString::number(j["seconds"].toDouble(), 'f', 4).toStdString() +
+                               "|" + QString::number(j["cycles"].toDouble(), 'f', 2).toStdString());
+        }
+        EXPECT_FALSE(fromText.empty());
+        EXPECT_EQ(fromCsv, fromText) << wave;
+        EXPECT_EQ(fromJson, fromText) << wave;
+    }
+}
+
+TEST_F(AnalyzeToolTest, ResultsComeInTheOrderGivenWhateverWorkerFinishesFirst) {
+    std::vector<InputFile> inputs;
+    for (int i = 0; i < 9; ++i)
+        inputs.push_back({i % 3 == 0 ? longTest() : i % 3 == 1 ? pulse() : file("none.owf"), {}});
+    AnalysisSettings settings;
+    ASSERT_EQ(prepareSettings({}, settings), "");
+    std::vector<std::string> order;
+    std::size_t lastDone = 0;
+    analyzeAll(
+        inputs, {}, settings, 4, [&](const AnalysisResult& r) { order.push_back(r.waveFile); },
+        [&](std::size_t done, std::size_t total) {
+            EXPECT_GE(done, lastDone);
+            EXPECT_EQ(total, inputs.size());
+            lastDone = done;
+        });
+    ASSERT_EQ(order.size(), inputs.size());
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        EXPECT_EQ(order[i], inputs[i].path);
+    EXPECT_EQ(lastDone, inputs.size());
+}
+
+TEST_F(AnalyzeToolTest, ProgressLineOnlyOnATerminalWithMoreThanAFewFiles) {
+    const std::vector<std::string> six{pulse(), pulse(), longTest(), pulse(), longTest(), pulse()};
+    const ToolRun many = run(six, true);
+    EXPECT_NE(many.err.find("\rqarn3-analyze: 6 of 6 files"), std::string::npos) << many.err;
+    EXPECT_EQ(many.out.find('\r'), std::string::npos);
+    EXPECT_EQ(run(six, false).err, "");
+    EXPECT_EQ(run({pulse(), longTest()}, true).err, "");
+}
+
+class UsageErrorTest : public AnalyzeToolTest,
+                       public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(UsageErrorTest, ExitsWithTwoAndTheUsage) {
+    std::vector<std::string> args = GetParam();
+    for (std::string& a : args)
+        if (a == "PULSE") a = pulse();
+    const ToolRun r = run(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Usage: qarn3-analyze"), std::string::npos);
+    EXPECT_EQ(r.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadCommandLines, UsageErrorTest,
+    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"--bogus", "PULSE"},
+                      std::vector<std::string>{"--format", "xml", "PULSE"},
+                      std::vector<std::string>{"--format"},
+                      std::vector<std::string>{"-j", "0", "PULSE"},
+                      std::vector<std::string>{"--export-csv", "PULSE", "PULSE"},
+                      std::vector<std::string>{"--export-csv", "PULSE", "--range", "5"},
+                      std::vector<std::string>{"--range", "five", "PULSE"}));
+
+TEST_F(AnalyzeToolTest, HelpListsEveryCommand) {
+    const ToolRun r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* option : {"--format", "--json", "--export-csv", "-o,", "--jobs", "--range",
+                               "--setup", "--cal", "--make-demo", "Exit status"})
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+} // namespace
