@@ -1,0 +1,40 @@
+#!/bin/bash
+# Times qarn3-analyze over COUNT demonstration-size waveform files against reading the same
+# files with cat, warm cache, and prints both and their ratio. The target: the analysis costs
+# at most twice the reading.
+#   bench/bulk.sh BUILD_DIR [COUNT] [RUNS]
+# BUILD_DIR holds bench/make_waves and engine/qarn3-analyze (a release build).
+set -euo pipefail
+build=${1:?usage: bench/bulk.sh BUILD_DIR [COUNT] [RUNS]}
+count=${2:-1000}
+runs=${3:-3}
+work=$(mktemp -d /tmp/qarn3-bulk-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+"$build/bench/make_waves" "$work" "$count" 1
+files=("$work"/*.owf)
+echo "files: ${#files[@]} ($(du -sh "$work" | cut -f1)), cores: $(nproc)"
+
+# Seconds of the fastest of RUNS runs of a command (stdout to /dev/null).
+best() {
+    local fastest=""
+    for _ in $(seq "$runs"); do
+        local start end took
+        start=$(date +%s.%N)
+        "$@" > /dev/null
+        end=$(date +%s.%N)
+        took=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
+        fastest=$(awk -v t="$took" -v f="$fastest" 'BEGIN { print (f == "" || t < f) ? t : f }')
+    done
+    awk -v f="$fastest" 'BEGIN { printf "%.3f", f }'
+}
+
+cat "${files[@]}" > /dev/null # warm the cache
+read_s=$(best cat "${files[@]}")
+csv_s=$(best "$build/engine/qarn3-analyze" --format csv "$work")
+text_s=$(best "$build/engine/qarn3-analyze" "$work")
+one_s=$(best "$build/engine/qarn3-analyze" -j 1 --format csv "$work")
+echo "cat:                        $read_s s"
+echo "qarn3-analyze --format csv: $csv_s s ($(awk -v a="$csv_s" -v b="$read_s" 'BEGIN { printf "%.1f", a / b }') x cat)"
+echo "qarn3-analyze (text):       $text_s s"
+echo "qarn3-analyze -j 1 csv:     $one_s s"
