@@ -6,7 +6,8 @@
 # BEFORE_ANALYZE may be a build that takes one file at a time; each file is analysed alone by
 # both builds. The text forms must be equal byte for byte; the JSON forms must hold the same
 # strings, flags and sample counts, and numbers equal to six significant digits (the most an
-# older build writes). Exit status 0 when everything agrees.
+# older build writes). AFTER must also give, for the whole folder at once (on one worker and on
+# all cores), exactly what it gives for each file alone. Exit status 0 when everything agrees.
 set -euo pipefail
 before=${1:?usage: bench/compare-readings.sh BEFORE_ANALYZE AFTER_ANALYZE MAKE_WAVES [COUNT]}
 after=${2:?usage}
@@ -20,6 +21,7 @@ option_sets=("" "--range 3 --max-on 0.5" "--max-on 0 --max-off 0" "--mode long -
 pulses=0
 failed=0
 for options in "${option_sets[@]}"; do
+    : > "$work/after-one.json"
     for f in "$work"/*.owf; do
         # shellcheck disable=SC2086
         b_text=$("$before" $options "$f") || true
@@ -33,8 +35,19 @@ for options in "${option_sets[@]}"; do
         # shellcheck disable=SC2086
         "$before" $options --json "$f" >> "$work/before.json" || true
         # shellcheck disable=SC2086
-        "$after" $options --json "$f" >> "$work/after.json" || true
+        "$after" $options --json "$f" | tee -a "$work/after.json" >> "$work/after-one.json" || true
         pulses=$((pulses + $(grep -c '^Pulse ' <<< "$a_text" || true)))
+    done
+    # The files of a folder one after another on one worker (whose buffers each file reuses)
+    # and on all cores give what each file alone gives.
+    for jobs in "-j 1" ""; do
+        # shellcheck disable=SC2086
+        "$after" $options $jobs --format jsonl "$work" > "$work/after-many.json" || true
+        if ! cmp -s "$work/after-one.json" "$work/after-many.json"; then
+            echo "DIFFERENT when the folder is analysed at once ($options $jobs)"
+            diff "$work/after-one.json" "$work/after-many.json" | head -20 || true
+            failed=1
+        fi
     done
 done
 python3 - "$work/before.json" "$work/after.json" <<'PY' || failed=1
