@@ -229,6 +229,35 @@ TEST_F(AnalyzeToolTest, JsonLinesParseBackToTheAnalysis) {
     EXPECT_EQ(run({"--json", pulse()}).out, formatAnalysisJson(analyzeWaveform(options)));
 }
 
+// File names are bytes: a name that is not UTF-8 must not make the line unreadable, and one
+// that is must come back unchanged.
+TEST_F(AnalyzeToolTest, JsonLinesStayUtf8WhateverBytesAFileNameHolds) {
+    const std::string latin1 = file("bay \xe9t\xe9.owf");
+    const std::string utf8 = file("bay \xc3\x98st.owf");
+    const std::string cut = file("cut \xe2\x82.owf"); // a sequence broken off
+    std::filesystem::copy_file(pulse(), latin1);
+    std::filesystem::copy_file(pulse(), utf8);
+    const ToolRun r = run({"--format", "jsonl", latin1, utf8, cut});
+    EXPECT_EQ(r.status, 1); // cut is missing
+    const std::vector<std::string> objects = lines(r.out);
+    ASSERT_EQ(objects.size(), 3u);
+    const std::vector<std::string> names{file("bay \xef\xbf\xbdt\xef\xbf\xbd.owf"), utf8,
+                                         file("cut \xef\xbf\xbd\xef\xbf\xbd.owf")};
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        const QByteArray bytes = QByteArray::fromStdString(objects[i]);
+        EXPECT_EQ(QString::fromUtf8(bytes).toUtf8(), bytes) << "not UTF-8: " << objects[i];
+        QJsonParseError error{};
+        const QJsonObject o = QJsonDocument::fromJson(bytes, &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << objects[i];
+        EXPECT_EQ(o["file"].toString().toStdString(), names[i]);
+    }
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(objects[0]))
+                  .object()["pulses"]
+                  .toArray()
+                  .size(),
+              4);
+}
+
 TEST_F(AnalyzeToolTest, JsonFormatIsOneArrayOfTheFiles) {
     const ToolRun r = run({"--format", "json", pulse(), file("gone.owf"), longTest()});
     EXPECT_EQ(r.status, 1);
