@@ -178,6 +178,10 @@ public:
         else
             m_out << s;
     }
+    // Hands what was written to standard output on at once.
+    void flush() {
+        if (!m_file) m_out.flush();
+    }
     // Returns an error message, empty when everything was written.
     std::string finish() {
         if (m_file) {
@@ -263,14 +267,25 @@ int analyzeFiles(const Command& c, ToolEnvironment& env) {
     }
 
     Output out(env.out, c.outputFile);
-    ProgressLine progress(env.err, env.errIsTerminal && inputs.size() >= kProgressFrom);
+    const bool showProgress = env.errIsTerminal && inputs.size() >= kProgressFrom;
+    ProgressLine progress(env.err, showProgress);
+    // Standard output may go to the same terminal as the progress line: the line is taken
+    // away before results are written there, and they are out before it is drawn again.
+    const bool sharesScreen = showProgress && !c.outputFile;
+    auto write = [&](const std::string& s) {
+        if (sharesScreen) progress.clear();
+        out.write(s);
+        if (sharesScreen) out.flush();
+    };
     // Headings name the files when there may be more than one.
     const bool headings =
         c.inputs.size() != 1 || inputs.size() != 1 || inputs[0].path != c.inputs[0];
     bool failed = false;
     std::size_t written = 0;
-    if (c.format == OutputFormat::Csv) out.write(csvHeader());
-    if (c.format == OutputFormat::Json) out.write("[");
+    if (c.format == OutputFormat::Csv) write(csvHeader());
+    // The array's text up to the last object is held back until the next object or the end
+    // says what follows it, so that every write ends a line.
+    std::string jsonHeld = "[";
     auto emit = [&](const AnalysisResult& r) {
         if (!r.ok) {
             failed = true;
@@ -279,19 +294,19 @@ int analyzeFiles(const Command& c, ToolEnvironment& env) {
         }
         switch (c.format) {
         case OutputFormat::Text:
-            if (r.ok) out.write((written++ ? "\n" : "") + textBlock(r, headings));
+            if (r.ok) write((written++ ? "\n" : "") + textBlock(r, headings));
             break;
         case OutputFormat::Json: {
-            std::string line = jsonLine(r);
-            line.pop_back(); // the line break
-            out.write((written++ ? ",\n" : "\n") + line);
+            write(jsonHeld + (written++ ? ",\n" : "\n"));
+            jsonHeld = jsonLine(r);
+            jsonHeld.pop_back(); // the line break
             break;
         }
         case OutputFormat::JsonLines:
-            out.write(jsonLine(r));
+            write(jsonLine(r));
             break;
         case OutputFormat::Csv:
-            out.write(csvRecords(r));
+            write(csvRecords(r));
             break;
         }
     };
@@ -299,7 +314,7 @@ int analyzeFiles(const Command& c, ToolEnvironment& env) {
     analyzeAll(inputs, c.options, settings, workers, emit,
                [&](std::size_t done, std::size_t total) { progress.update(done, total); });
     progress.clear();
-    if (c.format == OutputFormat::Json) out.write(written ? "\n]\n" : "]\n");
+    if (c.format == OutputFormat::Json) write(jsonHeld + (written ? "\n]\n" : "]\n"));
     if (const std::string e = out.finish(); !e.empty()) {
         env.err << "qarn3-analyze: " << e << "\n";
         return 1;

@@ -15,6 +15,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <vector>
 
@@ -348,6 +349,39 @@ TEST_F(AnalyzeToolTest, ProgressLineOnlyOnATerminalWithMoreThanAFewFiles) {
     EXPECT_EQ(many.out.find('\r'), std::string::npos);
     EXPECT_EQ(run(six, false).err, "");
     EXPECT_EQ(run({pulse(), longTest()}, true).err, "");
+}
+
+// Results written to the terminal the progress line is on: the line is taken away before
+// each write, so that nothing is written after it on its line, and the screen shows exactly
+// the results.
+TEST_F(AnalyzeToolTest, ProgressLineNeverRunsIntoResultsOnTheSameTerminal) {
+    const std::vector<std::string> waves{pulse(), longTest(), file("gone.owf"),
+                                         pulse(), longTest(), pulse()};
+    const std::regex progressText("\rqarn3-analyze: [0-9]+ of [0-9]+ files");
+    const std::regex cleared("\r *\r");
+    for (const char* format : {"text", "csv", "json", "jsonl"}) {
+        std::vector<std::string> args{"--format", format};
+        args.insert(args.end(), waves.begin(), waves.end());
+        std::ostringstream screen, apart;
+        ToolEnvironment terminal{screen, screen};
+        terminal.errIsTerminal = true;
+        terminal.cores = 3;
+        ToolEnvironment pipe{apart, apart};
+        pipe.cores = 3;
+        EXPECT_EQ(runAnalyzeTool(args, terminal), 1);
+        EXPECT_EQ(runAnalyzeTool(args, pipe), 1);
+        const std::string shown = screen.str();
+        ASSERT_NE(shown.find("\rqarn3-analyze: 6 of 6 files"), std::string::npos) << format;
+        for (auto it = std::sregex_iterator(shown.begin(), shown.end(), progressText);
+             it != std::sregex_iterator(); ++it) {
+            const std::size_t after = static_cast<std::size_t>(it->position() + it->length());
+            EXPECT_TRUE(after == shown.size() || shown[after] == '\r')
+                << format << ": written after the progress line: " << shown.substr(after, 20);
+        }
+        EXPECT_EQ(std::regex_replace(std::regex_replace(shown, progressText, ""), cleared, ""),
+                  apart.str())
+            << format;
+    }
 }
 
 class UsageErrorTest : public AnalyzeToolTest,
