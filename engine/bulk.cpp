@@ -151,8 +151,16 @@ void analyzeAll(const std::vector<InputFile>& inputs, const AnalysisOptions& opt
     };
     std::vector<std::thread> threads;
     threads.reserve(workers);
-    for (unsigned w = 0; w < workers; ++w)
-        threads.emplace_back(work);
+    // A system that refuses more threads leaves the work to those that started, or to this
+    // thread alone when none did; a refused thread must not end the whole analysis.
+    for (unsigned w = 0; w < workers; ++w) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    if (threads.empty()) work();
 
     // The results go out in order; the count of finished files goes to progress meanwhile.
     std::size_t reported = 0;
