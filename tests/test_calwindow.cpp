@@ -371,6 +371,16 @@ std::function<int(std::int64_t)> squarePulse() {
 
 class LiveCalibrate : public CalibrateTest {
 protected:
+    // The program started live over the simulated USB analyzer, its reader polled in the waits.
+    TfmQARN3& startOverUsb() {
+        setupSource("USB");
+        waits.pump = [&] {
+            if (current)
+                while (current->program().usb().readerPoll()) {
+                }
+        };
+        return start({}, usb, nullptr);
+    }
     // Calibrate with every factor one step up and SAVE; then a test on range 4.
     void calibrateAndTest(TfmQARN3& w) {
         calibrate(w.program(), [](TfmCal& c) {
@@ -397,13 +407,7 @@ protected:
 };
 
 TEST_F(LiveCalibrate, UsbAnalyzerAndFileHoldTheSameImage) {
-    setupSource("USB");
-    waits.pump = [&] {
-        if (current)
-            while (current->program().usb().readerPoll()) {
-            }
-    };
-    auto& w = start({}, usb, nullptr);
+    auto& w = startOverUsb();
     ASSERT_FALSE(w.program().shared.DemoMode);
     ASSERT_EQ(w.program().setup.SourceKind, kSourceUsb);
     calibrateAndTest(w);
@@ -413,13 +417,7 @@ TEST_F(LiveCalibrate, UsbAnalyzerAndFileHoldTheSameImage) {
 // The cable pulled while the window is open: the file takes the calibration and the operator
 // learns that the analyzer did not.
 TEST_F(LiveCalibrate, SaveWithTheAnalyzerGoneSaysTheFileAloneHoldsIt) {
-    setupSource("USB");
-    waits.pump = [&] {
-        if (current)
-            while (current->program().usb().readerPoll()) {
-            }
-    };
-    auto& w = start({}, usb, nullptr);
+    auto& w = startOverUsb();
     ASSERT_FALSE(w.program().shared.DemoMode);
     usb.present = false;
     dialogs.clear();

@@ -235,6 +235,19 @@ protected:
         fs::create_directories(fs::path(root + name).parent_path());
         std::ofstream(root + name, std::ios::binary) << text;
     }
+    // The rows of the report a new diagnostic log starts with, without their CR.
+    std::vector<std::string> reportRows(const SystemReportFacts& f) const {
+        ScriptedDialogs dialogs;
+        const RefusingFolders folders("", root);
+        TDiagLogFile log(
+            root + "/HelpDebug.txt", false, true, true, true, f, dialogs, folders,
+            {[] { return std::string("9:00:00"); }, [] { return std::string("today"); }});
+        std::ifstream in(root + "/HelpDebug.txt", std::ios::binary);
+        std::vector<std::string> rows;
+        for (std::string line; std::getline(in, line);)
+            rows.push_back(line.substr(0, line.size() - 1));
+        return rows;
+    }
     std::string root;
 };
 
@@ -284,14 +297,7 @@ TEST_F(OsReleaseTest, ReportRowsShowTheFacts) {
     f.ModuleName = "qarn3";
     f.moduleVersion = "0.1.0.0";
     f.ViewerVerStr = "6.4.2.0";
-    ScriptedDialogs dialogs;
-    const RefusingFolders folders("", root);
-    TDiagLogFile log(root + "/HelpDebug.txt", false, true, true, true, f, dialogs, folders,
-                     {[] { return std::string("9:00:00"); }, [] { return std::string("today"); }});
-    std::ifstream in(root + "/HelpDebug.txt", std::ios::binary);
-    std::vector<std::string> rows;
-    for (std::string line; std::getline(in, line);)
-        rows.push_back(line.substr(0, line.size() - 1));
+    const std::vector<std::string> rows = reportRows(f);
     ASSERT_EQ(rows.size(), 27u);
     EXPECT_EQ(rows[2], "Date:                 \ttoday");
     EXPECT_EQ(rows[3],
@@ -321,14 +327,7 @@ TEST_F(OsReleaseTest, LongCommandLineIsCutBetweenCharacters) {
     for (int i = 0; i < 300; ++i)
         name += "\xc3\xbc"; // u with diaeresis
     f.rawCommandLine = "qarn3 " + name;
-    ScriptedDialogs dialogs;
-    const RefusingFolders folders("", root);
-    TDiagLogFile log(root + "/HelpDebug.txt", false, true, true, true, f, dialogs, folders,
-                     {[] { return std::string("9:00:00"); }, [] { return std::string("today"); }});
-    std::ifstream in(root + "/HelpDebug.txt", std::ios::binary);
-    std::vector<std::string> rows;
-    for (std::string line; std::getline(in, line);)
-        rows.push_back(line.substr(0, line.size() - 1));
+    const std::vector<std::string> rows = reportRows(f);
     ASSERT_EQ(rows.size(), 27u);
     const QString row = QString::fromUtf8(rows[12]);
     EXPECT_FALSE(row.contains(QChar::ReplacementCharacter));

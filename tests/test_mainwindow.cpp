@@ -69,6 +69,15 @@ protected:
         QCoreApplication::sendEvent(w.BitBtnRunStopReset, &press);
     }
 
+    // A waveform viewer for Analyze, as the program's own start-up gives the window.
+    std::unique_ptr<TfmWaveform> attachViewer(TfmQARN3& w) {
+        Program& program = w.program();
+        auto viewer = std::make_unique<TfmWaveform>(
+            program.wave, services, folder, [&program] { return int{program.setup.TestMode}; }, &w);
+        w.setWaveformWindow(viewer.get());
+        return viewer;
+    }
+
     VirtualWaits waits;
     NoDeviceMpusb usbApi;
 };
@@ -333,10 +342,8 @@ TEST_F(MainWindowTest, OpenShowsTheFileNameAndKeepsItsFolder) {
 TEST_F(MainWindowTest, WaveformSavedInTheDataFolderIsPlayedFromThereAfterOneOpenedElsewhere) {
     auto w = start({"QARN3Pulse.owf"});
     Program& program = w->program();
-    TfmWaveform viewerWindow(
-        program.wave, services, folder, [&program] { return int{program.setup.TestMode}; },
-        w.get());
-    w->setWaveformWindow(&viewerWindow);
+    const auto viewer = attachViewer(*w);
+    TfmWaveform& viewerWindow = *viewer;
     std::filesystem::create_directory(file("elsewhere"));
     std::filesystem::copy_file(file("QARN3Long.owf"), file("elsewhere/Mine.owf"));
     dialogs.answer(file("elsewhere/Mine.owf"));
@@ -488,10 +495,8 @@ void typeInto(QLineEdit* edit, const std::string& text) {
 TEST_F(MainWindowTest, AnalyzeMeasuresTheCapturedPulseAndSavesAFileTheProgramOpensAgain) {
     auto w = start({"QARN3Pulse.owf"});
     Program& program = w->program();
-    TfmWaveform viewerWindow(
-        program.wave, services, folder, [&program] { return int{program.setup.TestMode}; },
-        w.get());
-    w->setWaveformWindow(&viewerWindow);
+    const auto viewer = attachViewer(*w);
+    TfmWaveform& viewerWindow = *viewer;
     program.cal.SerNum = "A-1017";
     w->BitBtnRunStopReset->click();
     ticks(*w, 60);
