@@ -36,19 +36,30 @@ std::size_t walkFolder(const std::string& folder, std::vector<InputFile>& out) {
     struct Entry {
         std::string name;
         bool folder;
+        std::string error; // an entry the system cannot look at (a path past its limit)
     };
     std::vector<Entry> entries;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (isHidden(name)) continue;
         // A link to a folder is not followed: a link back up the tree would never end.
+        // The types come with the listing where the file system gives them, so a path past
+        // the system's limit is still known as a folder or a file; what cannot be looked at
+        // is said, not skipped.
         std::error_code statusError;
-        const fs::file_status own = it->symlink_status(statusError);
-        if (fs::is_directory(own)) {
-            entries.push_back({name, true});
+        const bool link = it->is_symlink(statusError);
+        const bool subfolder = !statusError && !link && it->is_directory(statusError);
+        if (statusError) {
+            entries.push_back({name, false, statusError.message()});
+        } else if (subfolder) {
+            entries.push_back({name, true, {}});
         } else if (isWaveformName(name)) {
             const fs::file_status target = it->status(statusError);
-            if (fs::is_regular_file(target)) entries.push_back({name, false});
+            // A link to nothing is no waveform file; any other failure is reported.
+            if (fs::is_regular_file(target))
+                entries.push_back({name, false, {}});
+            else if (statusError && statusError != std::errc::no_such_file_or_directory)
+                entries.push_back({name, false, statusError.message()});
         }
     }
     if (ec) {
@@ -60,7 +71,10 @@ std::size_t walkFolder(const std::string& folder, std::vector<InputFile>& out) {
     std::size_t found = 0;
     for (const Entry& e : entries) {
         const std::string path = joinPath(folder, e.name);
-        if (e.folder) {
+        if (!e.error.empty()) {
+            out.push_back({path, "Cannot read " + path + ": " + e.error});
+            ++found;
+        } else if (e.folder) {
             found += walkFolder(path, out);
         } else {
             out.push_back({path, {}});

@@ -14,9 +14,11 @@
 #include <QJsonObject>
 
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <regex>
 #include <sstream>
+#include <unistd.h>
 #include <vector>
 
 using namespace qarn3;
@@ -170,6 +172,47 @@ TEST_F(AnalyzeToolTest, FolderGivesItsWaveformFilesSortedWithSubfoldersInPlace) 
     EXPECT_EQ(r.status, 0) << r.err;
     const std::vector<Record> records = parseCsv(contents("table.csv"));
     EXPECT_EQ(records.size(), 1u + 4 * 4);
+}
+
+// Paths past the system's limit (PATH_MAX) deep inside a folder are said, not skipped.
+TEST_F(AnalyzeToolTest, FilesPastThePathLimitInAFolderAreReported) {
+    const std::string name(200, 'd');
+    const std::string wave = contents("QARN3Pulse.owf");
+    std::filesystem::create_directory(file("deep"));
+    // Made and removed through folder handles: the deepest paths cannot be named whole.
+    std::vector<int> levels{::open(file("deep").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    auto putAt = [&](const char* leaf, const std::string& bytes) {
+        const int f = ::openat(levels.back(), leaf, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        EXPECT_EQ(::write(f, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ::close(f);
+    };
+    std::size_t length = file("deep").size(), nearLevel = 0;
+    while (length < 4096 + 400) {
+        ASSERT_EQ(::mkdirat(levels.back(), name.c_str(), 0755), 0);
+        levels.push_back(::openat(levels.back(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        length += 1 + name.size();
+        if (nearLevel == 0 && length > 4096 - 300) {
+            putAt("near.owf", wave);
+            nearLevel = levels.size() - 1;
+        }
+    }
+    putAt("far.owf", wave);
+
+    std::vector<std::string> notes;
+    const std::vector<InputFile> inputs = expandInputs({file("deep")}, notes);
+    ASSERT_EQ(inputs.size(), 2u); // by name: the deeper folder before near.owf beside it
+    EXPECT_NE(inputs[0].error.find(": File name too long"), std::string::npos) << inputs[0].error;
+    EXPECT_TRUE(inputs[1].path.ends_with("/near.owf"));
+    EXPECT_EQ(inputs[1].error, "");
+    EXPECT_EQ(run({file("deep")}).status, 1);
+
+    ::unlinkat(levels.back(), "far.owf", 0);
+    ::unlinkat(levels[nearLevel], "near.owf", 0);
+    for (std::size_t k = levels.size() - 1; k > 0; --k) {
+        ::close(levels[k]);
+        ::unlinkat(levels[k - 1], name.c_str(), AT_REMOVEDIR);
+    }
+    ::close(levels[0]);
 }
 
 TEST_F(AnalyzeToolTest, CsvQuotesAFileNameWithACommaAndAQuote) {
