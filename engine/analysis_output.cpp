@@ -14,32 +14,6 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
-// Length of the well-formed UTF-8 sequence that starts at s[i], or 0 when there is none.
-std::size_t utf8Length(const std::string& s, std::size_t i) {
-    const auto at = [&s](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char lead = at(i);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF; // the second byte's bounds
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;  // no overlong form
-        if (lead == 0xED) high = 0x9F; // no surrogate
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;  // no overlong form
-        if (lead == 0xF4) high = 0x8F; // nothing past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (i + length > s.size() || at(i + 1) < low || at(i + 1) > high) return 0;
-    for (std::size_t k = 2; k < length; ++k)
-        if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
-    return length;
-}
-
 // A JSON string's contents. File names are bytes: one that is not UTF-8 (a name from a
 // Latin-1 system, say) would make the whole line unreadable to a JSON reader, so each byte
 // outside a well-formed sequence becomes U+FFFD.
@@ -163,7 +137,9 @@ std::string jsonLine(const AnalysisResult& r) {
 
 std::string textBlock(const AnalysisResult& r, bool withHeading) {
     if (!r.ok) return {};
-    return (withHeading ? "==> " + r.waveFile + " <==\n" : std::string()) + formatAnalysisText(r);
+    // Text is read on a terminal: a name's control characters are shown, not obeyed.
+    return (withHeading ? "==> " + escapeControls(r.waveFile) + " <==\n" : std::string()) +
+           formatAnalysisText(r);
 }
 
 std::string formatAnalysisText(const AnalysisResult& r) {

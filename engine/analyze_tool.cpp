@@ -242,13 +242,13 @@ int exportWaveform(const Command& c, ToolEnvironment& env) {
     auto wave = std::make_unique<TWaveformData>();
     const std::string error = readWaveformFile(path, *wave);
     if (!error.empty()) {
-        env.err << "qarn3-analyze: " << error << "\n";
+        env.err << "qarn3-analyze: " << escapeControls(error) << "\n";
         return 1;
     }
     Output out(env.out, c.outputFile);
     out.write(waveformCsv(path, *wave, fileSize(path)));
     if (const std::string e = out.finish(); !e.empty()) {
-        env.err << "qarn3-analyze: " << e << "\n";
+        env.err << "qarn3-analyze: " << escapeControls(e) << "\n";
         return 1;
     }
     return 0;
@@ -258,11 +258,11 @@ int analyzeFiles(const Command& c, ToolEnvironment& env) {
     std::vector<std::string> notes;
     const std::vector<InputFile> inputs = expandInputs(c.inputs, notes);
     for (const std::string& note : notes)
-        env.err << "qarn3-analyze: " << note << "\n";
+        env.err << "qarn3-analyze: " << escapeControls(note) << "\n";
 
     AnalysisSettings settings;
     if (const std::string e = prepareSettings(c.options, settings); !e.empty()) {
-        env.err << "qarn3-analyze: " << e << "\n";
+        env.err << "qarn3-analyze: " << escapeControls(e) << "\n";
         return 1;
     }
 
@@ -290,7 +290,7 @@ int analyzeFiles(const Command& c, ToolEnvironment& env) {
         if (!r.ok) {
             failed = true;
             progress.clear();
-            env.err << "qarn3-analyze: " << r.error << "\n" << std::flush;
+            env.err << "qarn3-analyze: " << escapeControls(r.error) << "\n" << std::flush;
         }
         switch (c.format) {
         case OutputFormat::Text:
@@ -316,7 +316,7 @@ int analyzeFiles(const Command& c, ToolEnvironment& env) {
     progress.clear();
     if (c.format == OutputFormat::Json) write(jsonHeld + (written ? "\n]\n" : "]\n"));
     if (const std::string e = out.finish(); !e.empty()) {
-        env.err << "qarn3-analyze: " << e << "\n";
+        env.err << "qarn3-analyze: " << escapeControls(e) << "\n";
         return 1;
     }
     return failed ? 1 : 0;
@@ -340,13 +340,13 @@ int runAnalyzeTool(const std::vector<std::string>& args, ToolEnvironment& env) {
         if (!c.exportFile && c.inputs.empty() && c.makeDemo.empty())
             throw UsageError("no waveform file given");
     } catch (const UsageError& e) {
-        env.err << "qarn3-analyze: " << e.what() << "\n" << kAnalyzeUsage;
+        env.err << "qarn3-analyze: " << escapeControls(e.what()) << "\n" << kAnalyzeUsage;
         return 2;
     }
     c.options.decimalSeparator = env.decimalSeparator;
     for (const std::string& folder : c.makeDemo) {
         if (const std::string e = makeDemoFiles(folder); !e.empty()) {
-            env.err << "qarn3-analyze: " << e << "\n";
+            env.err << "qarn3-analyze: " << escapeControls(e) << "\n";
             return 1;
         }
     }

@@ -1,6 +1,7 @@
 #include "platform/scripted_dialogs.h"
 
 #include "platform/files.h"
+#include "platform/textformat.h"
 
 #include <algorithm>
 
@@ -106,10 +107,13 @@ std::optional<std::string> ScriptedDialogs::fileDialog(const FileDialogRequest& 
 
 void ScriptedDialogs::echo(const DialogRecord& r) {
     if (!m_echo) return;
-    *m_echo << "[box] " << (r.caption.empty() ? "(no caption)" : r.caption) << ": " << r.text;
+    // One line on a terminal: the control characters of a file name in a box are shown.
+    *m_echo << "[box] " << escapeControls(r.caption.empty() ? "(no caption)" : r.caption) << ": "
+            << escapeControls(r.text);
     if (r.buttons.empty()) {
         *m_echo << " [input] -> "
-                << (r.answer == MsgButton::Cancel ? std::string("<cancel>") : r.input);
+                << (r.answer == MsgButton::Cancel ? std::string("<cancel>")
+                                                  : escapeControls(r.input));
     } else {
         *m_echo << " [";
         for (std::size_t i = 0; i < r.buttons.size(); ++i)

@@ -17,6 +17,71 @@ std::string trimText(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+std::size_t utf8Length(const std::string& s, std::size_t i) {
+    const auto at = [&s](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = at(i);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the second byte's bounds
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;  // no overlong form
+        if (lead == 0xED) high = 0x9F; // no surrogate
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;  // no overlong form
+        if (lead == 0xF4) high = 0x8F; // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + length > s.size() || at(i + 1) < low || at(i + 1) > high) return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+    return length;
+}
+
+std::string escapeControls(const std::string& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    const auto escape = [&out](unsigned char c) {
+        out += "\\x";
+        out += kHex[c >> 4];
+        out += kHex[c & 0xF];
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\t') || c == 0x7F) {
+            escape(c);
+            ++i;
+            continue;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        const std::size_t length = utf8Length(text, i);
+        // A C1 control is two bytes in UTF-8; alone, its byte is one to an 8-bit terminal.
+        const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (c1) {
+            escape(c);
+            escape(static_cast<unsigned char>(text[i + 1]));
+            i += 2;
+        } else if (length == 0 && c < 0xA0) {
+            escape(c);
+            ++i;
+        } else {
+            const std::size_t n = length == 0 ? 1 : length;
+            out.append(text, i, n);
+            i += n;
+        }
+    }
+    return out;
+}
+
 std::string formatFixed(double value, int width, int decimals, char separator) {
     char buf[400];
     auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);

@@ -21,6 +21,14 @@ public:
 // Removes leading and trailing blanks and control characters.
 std::string trimText(const std::string& s);
 
+// The text with its control characters written as "\x1b": C0 controls but the tab, DEL, the
+// C1 controls (U+0080 to U+009F) and stray bytes in that range. A name shown on a terminal
+// or written as one line of a log can then neither steer the terminal nor start a line of
+// its own. Every other byte stays as it is.
+std::string escapeControls(const std::string& text);
+// Length of the well-formed UTF-8 sequence that starts at text[i], or 0 when none does.
+std::size_t utf8Length(const std::string& text, std::size_t i);
+
 // Fixed-point text right-aligned in at least width characters, with the given decimal
 // separator, independent of the process locale ("%4.2f" with ',' gives "5,00").
 std::string formatFixed(double value, int width, int decimals, char separator = '.');

@@ -63,4 +63,14 @@ TEST(ScriptedDialogs, UnattendedEchoNamesCaptionTextAndAnswer) {
               "[box] Hardware Check: Hardware Not Found. Try again? [Retry/Cancel] -> Cancel\n");
 }
 
+// One box, one line: a file name's line break or escape sequence is shown, not obeyed.
+TEST(ScriptedDialogs, UnattendedEchoShowsControlCharactersOfANameOnItsLine) {
+    std::ostringstream err;
+    ScriptedDialogs d(&err);
+    d.messageDlg("Error writing file: a\n[box] Forged: x\x1b[2J.osf", MsgKind::Error,
+                 {MsgButton::Abort});
+    EXPECT_EQ(err.str(), "[box] Error: Error writing file: a\\x0a[box] Forged: x\\x1b[2J.osf "
+                         "[Abort] -> Abort\n");
+}
+
 } // namespace

@@ -42,6 +42,35 @@ TEST(TextFormat, IntegersConvertOrNameTheText) {
     }
 }
 
+// What a terminal or a log line would obey is shown; text, tabs and UTF-8 stay as they are.
+TEST(TextFormat, ControlCharactersAreShownEscaped) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain name.owf", "plain name.owf"},
+        {"a\tb", "a\tb"},
+        {"bay\x1b[2J 7", "bay\\x1b[2J 7"},
+        {"line\r\nnext", "line\\x0d\\x0anext"},
+        {std::string("nul\0!", 5), "nul\\x00!"},
+        {"del\x7f", "del\\x7f"},
+        {"Stra\xc3\x9f"
+         "e \xe2\x80\x94 \xe5\xa0\xb4",
+         "Stra\xc3\x9f"
+         "e \xe2\x80\x94 \xe5\xa0\xb4"},
+        {"c1 \xc2\x9b"
+         "31m",
+         "c1 \\xc2\\x9b"
+         "31m"},
+        {"nbsp \xc2\xa0", "nbsp \xc2\xa0"},
+        {"lone \x9b"
+         "31m",
+         "lone \\x9b"
+         "31m"},
+        {"latin1 \xe9t\xe9", "latin1 \xe9t\xe9"},
+        {"cut \xc2", "cut \xc2"},
+    };
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(escapeControls(text), shown) << text;
+}
+
 TEST(TextFormat, RealsUseOnlyTheGivenSeparator) {
     EXPECT_DOUBLE_EQ(parseReal("5.00"), 5.0);
     EXPECT_DOUBLE_EQ(parseReal("5,25", ','), 5.25);
