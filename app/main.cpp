@@ -74,6 +74,15 @@ int main(int argc, char** argv) {
     log.setDecimalSeparator(options.decimalSeparator);
     qarn3::FileStore files;
     const auto dialogs = qarn3::makeDialogService();
+    // A data folder another user can write to, or one they made first in a shared place, is
+    // never used: its setup, calibration and files at exit would be theirs to steer.
+    if (const std::string why =
+            qarn3::makeOwnFolder(options.folders.dataFolder, options.folders.dataFolderUse);
+        !why.empty()) {
+        dialogs->messageDlg("The data folder cannot be used: " + why + ".", qarn3::MsgKind::Error,
+                            {qarn3::MsgButton::Abort});
+        return 1;
+    }
     qarn3::QtBusyWindowFactory busyFactory;
     qarn3::QtWaits waits(&busyFactory);
     waits.setDecimalSeparator(options.decimalSeparator);
@@ -92,9 +101,9 @@ int main(int argc, char** argv) {
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/qarn3/help");
     const qarn3::SystemReportFacts facts = qarn3::startFacts(
         QCoreApplication::arguments(), QCoreApplication::applicationFilePath().toStdString(),
-        QARN3_VERSION, options.decimalSeparator, helpViewer.version());
+        options.folders.progFolder, QARN3_VERSION, options.decimalSeparator, helpViewer.version());
     const qarn3::DiagFolders diagFolders;
-    qarn3::TDiagLogFile HelpLog(qarn3::defaultLogPath(facts.ModuleDir, diagFolders), false, true,
+    qarn3::TDiagLogFile HelpLog(qarn3::defaultLogPath(facts.ProgFolder, diagFolders), false, true,
                                 true, facts.DebugEnabled, facts, *dialogs, diagFolders);
     qarn3::DesktopShellOpener shell;
     helpViewer.setShell(&shell, &HelpLog);

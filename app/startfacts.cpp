@@ -30,8 +30,9 @@ std::string commandLine(const QStringList& arguments) {
 } // namespace
 
 SystemReportFacts startFacts(const QStringList& arguments, const std::string& modulePath,
-                             const std::string& version, char decimalSeparator,
-                             const std::string& viewerVersion, const std::string& root) {
+                             const std::string& progFolder, const std::string& version,
+                             char decimalSeparator, const std::string& viewerVersion,
+                             const std::string& root) {
     namespace fs = std::filesystem;
     SystemReportFacts f;
     f.appTitle = "QARN3 Breaker Tester Analyzer";
@@ -51,7 +52,8 @@ SystemReportFacts startFacts(const QStringList& arguments, const std::string& mo
         exeFolder.empty() ? modulePath : f.exePath; // a bare name means the module itself
     f.exeVersion = FileVersionText(exeFile, self);
     f.moduleVersion = FileVersionText(modulePath, self);
-    f.DebugEnabled = debugModeOn(f.ModuleDir, f.args);
+    f.ProgFolder = withoutTrailingSlash(progFolder);
+    f.DebugEnabled = debugModeOn(f.ProgFolder, f.args);
     f.os = readOsFacts(root);
     f.locale = localeFacts(QLocale::system());
     f.decimalSeparator = decimalSeparator;

@@ -2,12 +2,12 @@
 
 #include "diag/sysreport.h"
 #include "platform/dialogs.h"
+#include "platform/textformat.h"
 
 #include <QDateTime>
 #include <QLocale>
 
-#include <cstdio>
-#include <cstdlib>
+#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -55,15 +55,11 @@ std::string withoutTrailingSlash(const std::string& folder) {
     return f;
 }
 
-std::string tempFolderFrom(const char* tmpdir) {
-    std::error_code ec;
-    if (tmpdir && *tmpdir && fs::is_directory(tmpdir, ec)) return withoutTrailingSlash(tmpdir);
-    return "/tmp";
-}
-
 bool DiagFolders::IsFolderWritable(const std::string& folder) const {
     const std::string probe = withoutTrailingSlash(folder) + "/$_Temp_$.$$$";
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    // Never through a link, never waiting on a FIFO of that name.
+    const int fd =
+        ::open(probe.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     ::close(fd);
     ::unlink(probe.c_str());
@@ -71,7 +67,13 @@ bool DiagFolders::IsFolderWritable(const std::string& folder) const {
 }
 
 std::string DiagFolders::TempFolder() const {
-    return tempFolderFrom(std::getenv("TMPDIR"));
+    return userTempFolder(m_owners);
+}
+
+bool DiagFolders::mayHoldLog(const std::string& folder) const {
+    std::error_code ec;
+    return fs::is_directory(folder, ec) &&
+           folderProblem(folder, FolderUse::Own, m_owners).empty() && IsFolderWritable(folder);
 }
 
 namespace {
@@ -107,30 +109,67 @@ LogClock systemLogClock() {
 TDiagLogFile::TDiagLogFile(std::string path, bool KeepOld, bool WriteReport, bool StampLines,
                            bool Verbose, const SystemReportFacts& facts, DialogService& dialogs,
                            const DiagFolders& folders, LogClock clock)
-    : m_keepOld(KeepOld), m_writeReport(WriteReport), m_stampLines(StampLines), m_verbose(Verbose),
-      m_dialogs(dialogs), m_clock(std::move(clock)), m_appTitle(facts.appTitle) {
-    if (path.empty()) path = defaultLogPath(facts.ModuleDir, folders);
+    : m_owners(folders.owners()), m_keepOld(KeepOld), m_writeReport(WriteReport),
+      m_stampLines(StampLines), m_verbose(Verbose), m_dialogs(dialogs), m_clock(std::move(clock)),
+      m_appTitle(facts.appTitle) {
+    if (path.empty()) path = defaultLogPath(facts.ProgFolder, folders);
     const fs::path p(path);
-    const std::string folder = withoutTrailingSlash(p.parent_path().string());
-    std::error_code ec;
-    if (folder.empty() || !fs::is_directory(folder, ec) || !folders.IsFolderWritable(folder))
-        path = folders.TempFolder() + "/" + p.filename().string();
-    m_path = path;
+    std::string folder = withoutTrailingSlash(p.parent_path().string());
+    const std::string temp = folders.TempFolder();
+    if (folder.empty() || folder == temp || !folders.mayHoldLog(folder)) {
+        // The temporary folder is shared: the log goes into the user's own folder there, made
+        // private, and nowhere when another user has taken that name.
+        folder = temp;
+        m_refused = makeOwnFolder(folder, FolderUse::Private, m_owners);
+    }
+    m_path = folder + "/" + p.filename().string();
+    if (!m_refused.empty()) {
+        m_openTried = true; // nothing is written
+        if (m_verbose)
+            m_dialogs.systemBox("The diagnostic log " + m_path + " is not written: " + m_refused,
+                                m_appTitle, {MsgButton::OK});
+        return;
+    }
 
     struct stat st {};
     if (::lstat(m_path.c_str(), &st) == 0) {
         // A read-only log is made writable first, so that it can be replaced. A link in the
         // log's place is only removed: the file it points at is not the log's to change.
-        if (S_ISREG(st.st_mode)) ::chmod(m_path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+        if (S_ISREG(st.st_mode) && st.st_uid == m_owners.user())
+            ::chmod(m_path.c_str(), (st.st_mode & 07777) | S_IWUSR);
         if (!m_keepOld) ::unlink(m_path.c_str());
     }
     if (m_verbose && m_writeReport) writeSystemReport(*this, facts);
 }
 
+TDiagLogFile::~TDiagLogFile() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+int TDiagLogFile::logFile() {
+    if (m_openTried) return m_fd;
+    m_openTried = true;
+    // No link followed and no wait on a FIFO planted in the log's place; what was opened is
+    // kept only when it is a regular file of the user's with no other name.
+    const int fd = ::open(
+        m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != m_owners.user() ||
+        st.st_nlink != 1) {
+        ::close(fd);
+        return -1;
+    }
+    m_fd = fd;
+    return m_fd;
+}
+
 void TDiagLogFile::WriteLogLine(const std::string& format, const std::vector<LogArg>& args) {
-    FILE* f = std::fopen(m_path.c_str(), "ab");
-    if (!f) return;
-    std::string text = formatLogText(format, args);
+    const int fd = logFile();
+    if (fd < 0) return;
+    // One line stays one line: a line break in a file name or an argument is shown, not
+    // obeyed (the report's tabs stay).
+    std::string text = escapeControls(formatLogText(format, args));
     if (text == "-" || text == "=") text.assign(80, text[0]);
     std::string line;
     if (!text.empty() && (text[0] == '!' || text[0] == '-' || text[0] == '=')) {
@@ -140,9 +179,13 @@ void TDiagLogFile::WriteLogLine(const std::string& format, const std::vector<Log
         line += text;
     }
     line += "\r\n";
-    std::fwrite(line.data(), 1, line.size(), f);
-    std::fflush(f);
-    std::fclose(f);
+    // A whole line in one write, as the old append-and-close wrote it.
+    for (std::size_t done = 0; done < line.size();) {
+        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
 }
 
 void TDiagLogFile::DebugLogLine(const std::string& format, const std::vector<LogArg>& args) {

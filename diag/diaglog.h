@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/owners.h"
+
 #include <functional>
 #include <string>
 #include <variant>
@@ -18,18 +20,25 @@ using LogArg = std::variant<std::string, long long>;
 std::string formatLogText(const std::string& format, const std::vector<LogArg>& args = {});
 
 // Where the diagnostic log may go. Tests replace the folder checks (the program runs as root in
-// CI, where every folder can be written).
+// CI, where every folder can be written) or the owners the checks see.
 class DiagFolders {
 public:
+    explicit DiagFolders(const FileOwners& owners = systemFileOwners()) : m_owners(owners) {}
     virtual ~DiagFolders() = default;
     // Creates and removes the probe file "$_Temp_$.$$$" in the folder.
     virtual bool IsFolderWritable(const std::string& folder) const;
-    // The user's temporary folder ($TMPDIR), or "/tmp" when that does not exist.
+    // The user's own folder in the temporary folder ("QARN3-<uid>" in $TMPDIR); the log
+    // makes it, private, when it goes there.
     virtual std::string TempFolder() const;
+    // A folder the log may be kept in: the user's own (no other user may write to it or
+    // plant a file there), and writable.
+    bool mayHoldLog(const std::string& folder) const;
+    const FileOwners& owners() const { return m_owners; }
+
+private:
+    const FileOwners& m_owners;
 };
 
-// The temporary folder from the value of $TMPDIR (may be null); no trailing '/'.
-std::string tempFolderFrom(const char* tmpdir);
 // The folder without its trailing '/' characters ("/" stays "/").
 std::string withoutTrailingSlash(const std::string& folder);
 
@@ -42,17 +51,25 @@ struct LogClock {
 LogClock systemLogClock();
 
 // The diagnostic log file "HelpDebug.txt": a text file headed by a system report, written
-// only in debug mode. Each line is appended and the file closed again, so the log survives a
-// crash up to its last line.
+// only in debug mode. The file is opened once, at its first line, without following a link
+// or waiting on a FIFO, and kept only when it is a regular file of the user's; every line is
+// written at once, so the log survives a crash up to its last line.
 class TDiagLogFile {
 public:
-    // Opens the log at once: an unusable folder sends it to the temporary folder, an old log
-    // is made writable and (unless KeepOld) deleted, and in verbose mode the report is written.
+    // Opens the log at once: an unusable folder, or one that is not the user's own, sends it
+    // to the temporary folder (refused, with a box in verbose mode, when that is not the
+    // user's either); an old log is made writable and (unless KeepOld) deleted, and in
+    // verbose mode the report is written.
     TDiagLogFile(std::string path, bool KeepOld, bool WriteReport, bool StampLines, bool Verbose,
                  const SystemReportFacts& facts, DialogService& dialogs, const DiagFolders& folders,
                  LogClock clock = systemLogClock());
 
-    // Appends one line whatever the mode; a file that cannot be opened drops the line.
+    ~TDiagLogFile();
+    TDiagLogFile(const TDiagLogFile&) = delete;
+    TDiagLogFile& operator=(const TDiagLogFile&) = delete;
+
+    // Appends one line whatever the mode; a file that cannot be opened drops the line. Control
+    // characters of the line (a line break in a file name) are written as "\x0a".
     void WriteLogLine(const std::string& format, const std::vector<LogArg>& args = {});
     // WriteLogLine in verbose (debug) mode only.
     void DebugLogLine(const std::string& format, const std::vector<LogArg>& args = {});
@@ -70,7 +87,14 @@ public:
     bool KeepOld() const { return m_keepOld; }
 
 private:
+    // The open log, opened at the first line; -1 when it cannot be.
+    int logFile();
+
     std::string m_path;
+    std::string m_refused; // why the log's folder is not used; empty when it is
+    const FileOwners& m_owners;
+    int m_fd = -1;
+    bool m_openTried = false;
     bool m_keepOld;
     bool m_writeReport;
     bool m_stampLines;

@@ -97,17 +97,17 @@ bool isDebugSwitch(const std::string& arg) {
     return strcasecmp(arg.c_str(), "/debug") == 0 || strcasecmp(arg.c_str(), "-debug") == 0;
 }
 
-bool debugModeOn(const std::string& moduleDir, const std::vector<std::string>& args) {
+bool debugModeOn(const std::string& progFolder, const std::vector<std::string>& args) {
     std::error_code ec;
-    if (std::filesystem::is_regular_file(moduleDir + "/debug.debug", ec)) return true;
+    if (std::filesystem::is_regular_file(progFolder + "/debug.debug", ec)) return true;
     for (const std::string& a : args)
         if (isDebugSwitch(a)) return true;
     return false;
 }
 
-std::string defaultLogPath(const std::string& moduleDir, const DiagFolders& folders) {
-    const std::string folder = folders.IsFolderWritable(moduleDir) ? withoutTrailingSlash(moduleDir)
-                                                                   : folders.TempFolder();
+std::string defaultLogPath(const std::string& progFolder, const DiagFolders& folders) {
+    const std::string folder =
+        folders.mayHoldLog(progFolder) ? withoutTrailingSlash(progFolder) : folders.TempFolder();
     return folder + "/HelpDebug.txt";
 }
 

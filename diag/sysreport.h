@@ -47,6 +47,7 @@ struct SystemReportFacts {
     std::string ModuleDir;         // its folder, no trailing '/'
     std::string ModuleName;        // its file name
     std::string RunDir;            // folder of exePath (ModuleDir when it has none)
+    std::string ProgFolder;        // the program folder (QARN3_PROG_DIR): debug.debug, the log
     std::string exeVersion;        // FileVersionText of exePath
     std::string moduleVersion;     // FileVersionText of ModulePath
     bool DebugEnabled = false;
@@ -57,13 +58,13 @@ struct SystemReportFacts {
     std::string BrowserVerStr; // empty on this platform
 };
 
-// "debug.debug" in the program's folder, else an argument "/debug" or "-debug" in any case.
+// "debug.debug" in the program folder, else an argument "/debug" or "-debug" in any case.
 bool isDebugSwitch(const std::string& arg);
-bool debugModeOn(const std::string& moduleDir, const std::vector<std::string>& args);
+bool debugModeOn(const std::string& progFolder, const std::vector<std::string>& args);
 
-// The default log: "HelpDebug.txt" in the program's folder when it can be written, else in
-// the temporary folder.
-std::string defaultLogPath(const std::string& moduleDir, const DiagFolders& folders);
+// The default log: "HelpDebug.txt" in the program folder when it is the user's own and can be
+// written, else in the user's folder in the temporary folder.
+std::string defaultLogPath(const std::string& progFolder, const DiagFolders& folders);
 
 // The 27 rows of the report.
 void writeSystemReport(TDiagLogFile& log, const SystemReportFacts& facts);

@@ -11,7 +11,10 @@
 #include "waveform/waveform.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -44,8 +47,14 @@ void onSignal(int) {
     g_stop = true;
 }
 
+// A message on standard error, its control characters (from a file name) shown, not obeyed.
+void say(const std::string& message) {
+    std::cerr << "qarn3-analyzer-sim: " << qarn3::escapeControls(message) << "\n";
+}
+
 int usageError(const std::string& message) {
-    std::cerr << "qarn3-analyzer-sim: " << message << "\n" << kUsage;
+    say(message);
+    std::cerr << kUsage;
     return 2;
 }
 
@@ -57,9 +66,15 @@ bool loadCounts(std::string file, std::vector<std::int16_t>& counts, std::string
     qarn3::Services services{files, dialogs, log};
     std::filesystem::path temp;
     if (file.empty()) {
-        temp = std::filesystem::temp_directory_path() /
-               ("qarn3-analyzer-sim-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(temp);
+        // A fresh private folder of its own: a name chosen in advance could be another
+        // user's folder, with their file in it.
+        std::string work =
+            qarn3::tempFolderFrom(std::getenv("TMPDIR")) + "/qarn3-analyzer-sim-XXXXXX";
+        if (!::mkdtemp(work.data())) {
+            error = "cannot create a work folder in " + work + ": " + std::strerror(errno);
+            return false;
+        }
+        temp = work;
         error = qarn3::makeDemoFiles(temp.string());
         if (!error.empty()) return false;
         file = (temp / "QARN3Pulse.owf").string();
@@ -122,12 +137,12 @@ int main(int argc, char** argv) {
     std::vector<std::int16_t> counts;
     std::string error;
     if (!loadCounts(waveFile, counts, error)) {
-        std::cerr << "qarn3-analyzer-sim: " << error << "\n";
+        say(error);
         return 1;
     }
     qarn3::PtyAnalyzer pty;
     if (!pty.open(error)) {
-        std::cerr << "qarn3-analyzer-sim: " << error << "\n";
+        say(error);
         return 1;
     }
     pty.misbehaviour = m;
@@ -140,7 +155,7 @@ int main(int argc, char** argv) {
         pty.analyzer().sample = qarn3::playCounts(std::move(counts));
     }
     if (!link.empty() && !pty.linkTerminal(link, error)) {
-        std::cerr << "qarn3-analyzer-sim: " << error << "\n";
+        say(error);
         link.clear(); // not ours to remove at the end
     }
     std::signal(SIGINT, onSignal);
@@ -148,8 +163,10 @@ int main(int argc, char** argv) {
     std::cout << pty.path() << std::endl;
     pty.run(g_stop);
     if (!link.empty()) {
+        // Only the link this run made: one put in its place meanwhile is not ours to remove.
         std::error_code ec;
-        std::filesystem::remove(link, ec);
+        if (std::filesystem::read_symlink(link, ec) == pty.path())
+            std::filesystem::remove(link, ec);
     }
     std::cerr << "qarn3-analyzer-sim: closed after " << pty.bytesSent() << " characters sent, "
               << pty.bytesReceived() << " received\n";

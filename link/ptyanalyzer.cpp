@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -56,16 +57,34 @@ bool PtyAnalyzer::open(std::string& error) {
     return true;
 }
 
-bool PtyAnalyzer::linkTerminal(const std::string& link, std::string& error) const {
+bool PtyAnalyzer::linkTerminal(const std::string& link, std::string& error,
+                               const FileOwners& owners) const {
     namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status st = fs::symlink_status(link, ec);
-    if (fs::exists(st) && !fs::is_symlink(st)) {
-        error = "cannot link " + link + ": not a symbolic link, left as it is";
+    const fs::path name(link);
+    std::string why;
+    const std::optional<std::string> folder = followLinksSafely(
+        name.has_parent_path() ? name.parent_path().string() : std::string("."), why, owners);
+    if (!folder) {
+        error = "cannot link " + link + ": " + why;
         return false;
     }
-    if (fs::is_symlink(st)) fs::remove(link, ec);
-    fs::create_symlink(m_path, link, ec);
+    const std::string place = *folder + "/" + name.filename().string();
+    struct stat st {};
+    std::error_code ec;
+    if (owners.entry(place, st)) {
+        if (!S_ISLNK(st.st_mode)) {
+            error = "cannot link " + link + ": not a symbolic link, left as it is";
+            return false;
+        }
+        // A link someone else put there (in the temporary folder, say) is theirs.
+        if (st.st_uid != owners.user()) {
+            error = "cannot link " + link + ": a link of another user (uid " +
+                    std::to_string(st.st_uid) + "), left as it is";
+            return false;
+        }
+        fs::remove(place, ec);
+    }
+    fs::create_symlink(m_path, place, ec);
     if (ec) {
         error = "cannot link " + link + ": " + ec.message();
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/analyzersim.h"
+#include "platform/owners.h"
 
 #include <atomic>
 #include <cstdint>
@@ -32,9 +33,11 @@ public:
     // Opens the pseudo-terminal; false with a message when the system has none.
     bool open(std::string& error);
     const std::string& path() const { return m_path; }
-    // Makes link a symbolic link to the terminal. Only a symbolic link already there is
-    // replaced; any other file is left alone and refused with a message.
-    bool linkTerminal(const std::string& link, std::string& error) const;
+    // Makes link a symbolic link to the terminal. Only a symbolic link of the user's already
+    // there is replaced; any other file, and another user's link, is left alone and refused
+    // with a message, as is a folder reached through a link the kernel would not follow.
+    bool linkTerminal(const std::string& link, std::string& error,
+                      const FileOwners& owners = systemFileOwners()) const;
     bool isOpen() const { return m_master >= 0; }
 
     AnalyzerSimulator& analyzer() { return m_sim; }

@@ -87,7 +87,8 @@ bool FileStore::writeAll(int fd, const std::string& bytes, int& err) {
 // Truncate, write, flush: for a writable file in a folder that takes no new files.
 bool FileStore::rewriteInPlace(const std::string& path, const std::string& bytes,
                                std::string& error) {
-    const int fd = openFile(path, O_WRONLY | O_TRUNC | O_CLOEXEC, 0);
+    // The links are resolved: one in the file's place now was put there meanwhile.
+    const int fd = openFile(path, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
@@ -102,23 +103,14 @@ bool FileStore::rewriteInPlace(const std::string& path, const std::string& bytes
     return true;
 }
 
-namespace {
-// The file a symbolic link names, so that replacing it keeps the link (a setup file linked to
-// a shared one stays shared); any other name, and a dangling link, as it is.
-std::string linkTarget(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return path;
-    std::string target(resolved);
-    std::free(resolved);
-    return target;
-}
-} // namespace
-
 bool FileStore::replaceContents(const std::string& name, const std::string& bytes,
                                 std::string& error) {
-    const std::string path = linkTarget(name);
+    // The file a symbolic link names, so that replacing it keeps the link (a setup file
+    // linked to a shared one stays shared); a link another user planted in a shared folder
+    // is not followed, and nothing is written.
+    const std::optional<std::string> resolved = followLinksSafely(name, error, owners());
+    if (!resolved) return false;
+    const std::string& path = *resolved;
     struct stat old {};
     const bool existing = ::stat(path.c_str(), &old) == 0;
     if (existing && !S_ISREG(old.st_mode)) {
@@ -164,9 +156,13 @@ bool FileStore::replaceContents(const std::string& name, const std::string& byte
     return true;
 }
 
-bool FileStore::setReadOnly(const std::string& path, bool readOnly) {
+bool FileStore::setReadOnly(const std::string& name, bool readOnly) {
+    std::string why;
+    const std::optional<std::string> resolved = followLinksSafely(name, why, owners());
+    if (!resolved) return false;
+    const std::string& path = *resolved;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     mode_t mode = st.st_mode & 07777;
     if (readOnly)
         mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
@@ -210,7 +206,10 @@ ProgramFolders platformFolders(const std::string& exeDir) {
     } else if (const char* h = std::getenv("HOME"); h && *h) {
         f.dataFolder = std::string(h) + "/.local/share/QARN3";
     } else {
-        f.dataFolder = "/tmp/QARN3";
+        // No home: the user's own folder in the temporary folder, private and checked,
+        // never a name another user could make first and have the program accept.
+        f.dataFolder = userTempFolder();
+        f.dataFolderUse = FolderUse::Private;
     }
     return f;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/owners.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -23,14 +25,16 @@ public:
     // The whole of a regular file (for small files and tests).
     std::optional<std::string> readAll(const std::string& path) const;
     // Writes bytes as the new contents of path; the replacement keeps the old file's
-    // permissions; a symbolic link stays a link and its target takes the new contents.
+    // permissions; a symbolic link stays a link and its target takes the new contents. Links
+    // are followed only as the kernel follows them in shared folders (followLinksSafely):
+    // another user's link in the temporary folder is refused and nothing is written.
     // Refuses a read-only file and a name that is not a regular file. Where no
     // temporary file can be created beside a writable file, the file is rewritten in place.
     // On failure error holds the reason; a refused or failed atomic write leaves the old file
     // as it was.
     bool replaceContents(const std::string& path, const std::string& bytes, std::string& error);
     // Clears all write permission bits of a regular file (read-only) or restores the owner's;
-    // false for anything else.
+    // false for anything else, and for a link the kernel would not follow.
     bool setReadOnly(const std::string& path, bool readOnly);
     // The owner's write bit is clear.
     bool isReadOnly(const std::string& path) const;
@@ -40,6 +44,9 @@ protected:
     virtual ssize_t writeSome(int fd, const char* data, std::size_t n);
     // open(2); the seam through which tests refuse the temporary file beside a target.
     virtual int openFile(const std::string& path, int flags, mode_t mode);
+    // Owners and modes as the link rule sees them; the seam through which tests present a
+    // link of another user.
+    virtual const FileOwners& owners() const { return systemFileOwners(); }
 
 private:
     bool writeAll(int fd, const std::string& bytes, int& err);
@@ -56,6 +63,9 @@ std::string bareFileName(const std::string& path);
 struct ProgramFolders {
     std::string progFolder;
     std::string dataFolder;
+    // How the data folder is made and checked: Private for the user's folder in the
+    // temporary folder, where the data go when there is no home.
+    FolderUse dataFolderUse = FolderUse::Own;
 };
 // exeDir: the folder of the running program, used to find the installed files.
 ProgramFolders platformFolders(const std::string& exeDir);

@@ -4,6 +4,8 @@
 #include "link/ptyanalyzer.h"
 #include "link/rxring.h"
 
+#include "fake_owners.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -113,5 +115,15 @@ TEST(AnalyzerSimulator, TheTerminalLinkReplacesOnlyASymbolicLink) {
     fs::create_symlink("/dev/pts/nonexistent", stale);
     ASSERT_TRUE(pty.linkTerminal(stale.string(), error)) << error;
     EXPECT_EQ(fs::read_symlink(stale), pty.path());
+
+    // Another user's link (in the temporary folder, say) stays theirs.
+    const fs::path theirs = dir / "theirs";
+    fs::create_symlink("/dev/pts/theirs", theirs);
+    test::FakeOwners owners;
+    owners.ownerOf[theirs.string()] = test::kOtherUser;
+    EXPECT_FALSE(pty.linkTerminal(theirs.string(), error, owners));
+    EXPECT_EQ(error, "cannot link " + theirs.string() +
+                         ": a link of another user (uid 4242), left as it is");
+    EXPECT_EQ(fs::read_symlink(theirs), "/dev/pts/theirs");
     fs::remove_all(dir);
 }

@@ -41,6 +41,7 @@ protected:
         fs::create_directories(folder + "/temp");
         facts.appTitle = "QARN3 Breaker Tester Analyzer";
         facts.ModuleDir = folder + "/prog";
+        facts.ProgFolder = folder + "/prog";
     }
     ~DiagLogTest() override { fs::remove_all(folder); }
 

@@ -265,8 +265,8 @@ TEST_F(HelpWindowTest, StartFactsFromTheCommandLine) {
     put("root/etc/os-release", "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n");
     const std::string module = folder + "/prog/qarn3";
     const SystemReportFacts f =
-        startFacts({QString::fromStdString(module), "My Test.owf", "-DEBUG"}, module, "0.1.0", ',',
-                   "6.4.2", folder + "/root");
+        startFacts({QString::fromStdString(module), "My Test.owf", "-DEBUG"}, module,
+                   folder + "/share", "0.1.0", ',', "6.4.2", folder + "/root");
     EXPECT_TRUE(f.DebugEnabled);
     EXPECT_EQ(f.ModuleDir, folder + "/prog");
     EXPECT_EQ(f.ModuleName, "qarn3");
@@ -278,11 +278,18 @@ TEST_F(HelpWindowTest, StartFactsFromTheCommandLine) {
     EXPECT_EQ(f.os.name, "Debian GNU/Linux");
     EXPECT_EQ(f.ViewerVerStr, "6.4.2.0");
     EXPECT_EQ(f.BrowserVerStr, "");
+    // The marker counts in the program folder the help file is taken from, not beside the
+    // program file.
+    put("prog/debug.debug", "");
     const SystemReportFacts bare =
-        startFacts({"qarn3"}, module, "0.1.0", '.', "", folder + "/root");
+        startFacts({"qarn3"}, module, folder + "/share/", "0.1.0", '.', "", folder + "/root");
     EXPECT_FALSE(bare.DebugEnabled);
+    EXPECT_EQ(bare.ProgFolder, folder + "/share");
     EXPECT_EQ(bare.RunDir, folder + "/prog"); // found through PATH: the program's own folder
     EXPECT_EQ(bare.exeVersion, "0.1.0.0");
+    fs::create_directories(folder + "/share");
+    put("share/debug.debug", "");
+    EXPECT_TRUE(startFacts({"qarn3"}, module, folder + "/share", "0.1.0", '.', "").DebugEnabled);
 }
 
 } // namespace
