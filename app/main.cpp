@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
         program.wave, services, options.folders.dataFolder,
         [&program] { return int{program.setup.TestMode}; }, &fmQARN3);
     fmWaveform.viewer().plot().setDecimalSeparator(options.decimalSeparator);
+    fmWaveform.viewer().setMainsHz([&program] { return program.site.MainsHz; });
     fmQARN3.setDebugWindow(&fmDebug);
     fmQARN3.setSetupWindow(&fmSetup);
     fmQARN3.setCalWindow(&fmCal);
