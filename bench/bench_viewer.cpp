@@ -9,8 +9,10 @@
 #include "waveform/cycles.h"
 #include "waveform/plotwidget.h"
 #include "waveform/viewer.h"
+#include "waveform/waveformwindow.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QPushButton>
 
 #include <benchmark/benchmark.h>
 
@@ -149,11 +151,32 @@ BENCHMARK(CursorMoveWithCycleTable)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond);
 
+// The same in the window, with the cycle table shown: the cursor moved, then the table's pane
+// drawn (which formats the rows it shows).
+void CycleTableInTheWindow(benchmark::State& state) {
+    Fixture f(643, 447, 0, 25);
+    if (state.range(0) == 1) fillContinuous(f.wave);
+    TfmWaveform window(f.wave, f.services, "/tmp", [] { return 0; });
+    window.show();
+    window.CyclesButton->click();
+    bool longer = false;
+    for (auto _ : state) {
+        window.viewer().SetCurSpan((longer = !longer) ? "25" : "24.99");
+        benchmark::DoNotOptimize(window.CyclePane->grab());
+    }
+    state.counters["rows"] = static_cast<double>(window.viewer().cycleTable().rows.size());
+}
+BENCHMARK(CycleTableInTheWindow)
+    ->ArgName("continuous")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
