@@ -119,7 +119,8 @@ int main(int argc, char** argv) {
     waits.setIdleBusyWindow(&fmDelay);
     qarn3::TfmComm fmComm(fmQARN3.program().com());
     qarn3::Services services{files, *dialogs, log};
-    qarn3::TfmSetup fmSetup(fmQARN3.program().setup, services, options.decimalSeparator, &fmQARN3);
+    qarn3::TfmSetup fmSetup(fmQARN3.program().setup, fmQARN3.program().site, services,
+                            options.decimalSeparator, &fmQARN3);
     const qarn3::QtShortDates shortDates;
     qarn3::TfmCal fmCal(fmQARN3.program().cal, fmQARN3.program().calFile(), fmQARN3.program(),
                         shortDates, services, &fmQARN3);
@@ -128,6 +129,7 @@ int main(int argc, char** argv) {
         program.wave, services, options.folders.dataFolder,
         [&program] { return int{program.setup.TestMode}; }, &fmQARN3);
     fmWaveform.viewer().plot().setDecimalSeparator(options.decimalSeparator);
+    fmWaveform.viewer().setMainsHz([&program] { return program.site.MainsHz; });
     fmQARN3.setDebugWindow(&fmDebug);
     fmQARN3.setSetupWindow(&fmSetup);
     fmQARN3.setCalWindow(&fmCal);

@@ -130,6 +130,7 @@ void Program::ProgInit() {
         m_dialogs.messageDlg(std::string(e.what()) + "\n(" + setup.SetupFileName + ")",
                              MsgKind::Error, {MsgButton::OK});
     }
+    ReadSiteFile(site, siteFileBeside(setup.SetupFileName), m_services);
 
     if (const std::string problem = shuntProblem(setup); !problem.empty()) {
         // A hand-edited file may hold a rating that cannot scale the ranges.

@@ -3,6 +3,7 @@
 #include "calsetup/cal.h"
 #include "calsetup/calform.h"
 #include "calsetup/setup.h"
+#include "calsetup/sitesettings.h"
 #include "diag/services.h"
 #include "engine/display.h"
 #include "engine/engine.h"
@@ -136,6 +137,7 @@ public:
     static double stepUp(double value);
 
     TSetupRecord setup;
+    TSiteSettings site; // read with the setup, from the site file beside it
     TCalRecord cal;
     TWaveformData wave;
     SharedState shared;

@@ -25,9 +25,10 @@ int screenWidth() {
 }
 } // namespace
 
-TfmSetup::TfmSetup(TSetupRecord& record, Services& services, char decimalSeparator, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), m_record(record), m_s(services),
-      m_sep(decimalSeparator) {
+TfmSetup::TfmSetup(TSetupRecord& record, TSiteSettings& site, Services& services,
+                   char decimalSeparator, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), m_record(record), m_site(site),
+      m_s(services), m_sep(decimalSeparator) {
     m_s.log.AddDebugLine("FormCreate Setup ");
     setWindowTitle("Setup");
     auto* form = new QFormLayout(this);
@@ -42,6 +43,10 @@ TfmSetup::TfmSetup(TSetupRecord& record, Services& services, char decimalSeparat
     cbSourceName->addItems({"COM", "USB", "WAV"});
     ebShuntAmperes = new QLineEdit(this);
     ebShuntMillivolts = new QLineEdit(this);
+    cbMainsHz = new QComboBox(this);
+    cbMainsHz->addItems({"60 Hz", "50 Hz"});
+    cbMainsHz->setToolTip("The mains frequency of the site: the length of a cycle in the "
+                          "waveform view's cycle table. Readings in cycles stay at 60 Hz.");
     Button1 = new QPushButton("Save and Exit", this);
     form->addRow("Max On Time", ebMaxOnTime);
     form->addRow("Max Off Time", ebMaxOffTime);
@@ -50,6 +55,7 @@ TfmSetup::TfmSetup(TSetupRecord& record, Services& services, char decimalSeparat
     form->addRow("SourceName", cbSourceName);
     form->addRow("Shunt Amperes", ebShuntAmperes);
     form->addRow("Shunt Millivolts", ebShuntMillivolts);
+    form->addRow("Mains Frequency", cbMainsHz);
     form->addRow(Button1);
     connect(Button1, &QPushButton::clicked, this, [this] { saveAndClose(); });
     adjustSize();
@@ -67,6 +73,7 @@ void TfmSetup::showEvent(QShowEvent* event) {
     cbSourceName->setEditText(q(f.SourceName));
     ebShuntAmperes->setText(q(f.ShuntAmperes));
     ebShuntMillivolts->setText(q(f.ShuntMillivolts));
+    cbMainsHz->setCurrentIndex(m_site.MainsHz == 50 ? 1 : 0);
     QDialog::showEvent(event);
 }
 
@@ -96,6 +103,12 @@ bool TfmSetup::saveAndClose() {
     } catch (const std::exception& e) {
         m_s.dialogs.messageDlg(e.what(), MsgKind::Error, {MsgButton::OK});
     }
+    // As with the setup file, what the file holds afterwards is what counts: a refused write
+    // leaves the old choice.
+    m_site.MainsHz = cbMainsHz->currentIndex() == 1 ? 50 : 60;
+    const std::string sitePath = siteFileBeside(m_record.SetupFileName);
+    WriteSiteFile(m_site, sitePath, m_s);
+    ReadSiteFile(m_site, sitePath, m_s);
     m_closing = true;
     done(QDialog::Accepted);
     m_closing = false;

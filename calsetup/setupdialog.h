@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calsetup/setup.h"
+#include "calsetup/sitesettings.h"
 
 #include <QDialog>
 
@@ -12,11 +13,12 @@ namespace qarn3 {
 
 struct Services;
 
-// The Setup dialog: edits the setup record; every way of closing it saves.
+// The Setup dialog: edits the setup record and the site's mains frequency (kept in the site
+// file beside the setup file); every way of closing it saves.
 class TfmSetup : public QDialog {
     Q_OBJECT
 public:
-    TfmSetup(TSetupRecord& record, Services& services, char decimalSeparator,
+    TfmSetup(TSetupRecord& record, TSiteSettings& site, Services& services, char decimalSeparator,
              QWidget* parent = nullptr);
 
     QLineEdit* ebMaxOnTime;
@@ -26,10 +28,11 @@ public:
     QComboBox* cbSourceName;
     QLineEdit* ebShuntAmperes;
     QLineEdit* ebShuntMillivolts;
+    QComboBox* cbMainsHz; // "60 Hz" (the default) or "50 Hz"
     QPushButton* Button1;
 
-    // Takes the fields, writes and re-reads the file; false (the dialog stays) when a field
-    // does not convert.
+    // Takes the fields, writes and re-reads the setup file and the site file; false (the
+    // dialog stays) when a field does not convert.
     bool saveAndClose();
 
 protected:
@@ -39,6 +42,7 @@ protected:
 
 private:
     TSetupRecord& m_record;
+    TSiteSettings& m_site;
     Services& m_s;
     char m_sep;
     bool m_closing = false;

@@ -2,6 +2,7 @@
 
 #include "calsetup/cal.h"
 #include "calsetup/setup.h"
+#include "calsetup/sitesettings.h"
 #include "diag/debuglog.h"
 #include "diag/services.h"
 #include "engine/engine.h"
@@ -28,7 +29,33 @@ namespace {
 class Collector : public EngineDisplay {
 public:
     std::vector<PulseResult> pulses;
-    void pulseMeasured(const PulseResult& r) override { pulses.push_back(r); }
+    // With cycle tables asked for: the capture the engine writes and the engine itself.
+    std::vector<CycleTable> cycles;
+    const TWaveformData* wave = nullptr;
+    const TQARN3Update* engine = nullptr;
+    int mainsHz = 60;
+
+    void pulseMeasured(const PulseResult& r) override {
+        pulses.push_back(r);
+        if (wave && engine) cycles.push_back(captureCycles());
+    }
+
+private:
+    // The pulse the engine has just marked in the capture. The capture began with the ring's
+    // RingSize - 1 samples before the trigger, which gives its place in the file.
+    CycleTable captureCycles() const {
+        CycleInput in;
+        in.samples = wave->Samples.get();
+        in.available = kWaveSlots;
+        in.first = wave->PulseFirst;
+        in.count = wave->PulseCount;
+        in.ampsPerCount = wave->AmpsPerCount;
+        in.sampleRate = wave->SampleRate;
+        in.mainsHz = mainsHz;
+        in.timeOrigin =
+            static_cast<double>(engine->TriggerSample - (engine->RingSize - 1)) / wave->SampleRate;
+        return computeCycles(in);
+    }
 };
 
 std::string lastBoxText(const ScriptedDialogs& d, const std::string& fallback) {
@@ -143,6 +170,27 @@ std::string notEndedReason(const TQARN3Update& engine, const TSetupRecord& setup
     return "the MaxOff limit had not passed when the analysis stopped";
 }
 
+// The mains frequency of the cycle tables: the option, else the site file beside the setup
+// file (read only when tables are asked for), else 60 Hz.
+std::string prepareMains(const AnalysisOptions& o, AnalysisSettings& settings, FileStore& files) {
+    settings.mainsHz = 60;
+    if (o.mainsHz) {
+        if (*o.mainsHz != 50 && *o.mainsHz != 60) return "Mains frequency must be 50 or 60 Hz";
+        settings.mainsHz = *o.mainsHz;
+        return {};
+    }
+    if (!o.cycles || o.setupFile.empty()) return {};
+    const std::string path = siteFileBeside(o.setupFile);
+    if (!files.exists(path)) return {};
+    const auto text = files.readPrefix(path, kSiteReadLimit);
+    if (!text) return "Cannot open settings file " + path + ": " + readFailure(path);
+    TSiteSettings site;
+    if (const std::string problem = parseSiteText(*text, site); !problem.empty())
+        return "Settings file " + path + ": " + problem;
+    settings.mainsHz = site.MainsHz;
+    return {};
+}
+
 } // namespace
 
 std::string readWaveformFile(const std::string& path, TWaveformData& wave) {
@@ -184,6 +232,7 @@ std::string prepareSettings(const AnalysisOptions& o, AnalysisSettings& settings
         return "Shunt amperes and millivolts must be greater than zero";
     if (o.testMode && *o.testMode != 0 && *o.testMode != 1)
         return "Test mode must be 0 (pulse) or 1 (long)";
+    if (const std::string e = prepareMains(o, settings, files); !e.empty()) return e;
     settings.calText.reset();
     if (!o.calFile.empty()) {
         const auto text = files.readPrefix(o.calFile, kCalImageSize);
@@ -248,6 +297,11 @@ AnalysisResult WaveAnalyzer::analyze(const AnalysisOptions& o, const AnalysisSet
     Collector display;
     EngineContext context{setup, in.cal, wave, shared, usb, com, display, log};
     TQARN3Update engine(context, std::move(m_buffers->demo));
+    if (o.cycles) {
+        display.wave = &wave;
+        display.engine = &engine;
+        display.mainsHz = settings.mainsHz;
+    }
     struct GiveBack {
         std::unique_ptr<std::int16_t[]>& to;
         TQARN3Update& engine;
@@ -291,9 +345,11 @@ AnalysisResult WaveAnalyzer::analyze(const AnalysisOptions& o, const AnalysisSet
         result.notEndedReason = notEndedReason(engine, setup);
         result.pulseOn = engine.CurrentOn && engine.Running;
     }
-    for (const PulseResult& p : display.pulses) {
+    for (std::size_t i = 0; i < display.pulses.size(); ++i) {
+        const PulseResult& p = display.pulses[i];
         AnalysisPulse a;
         a.result = p;
+        if (i < display.cycles.size()) a.cycleTable = std::move(display.cycles[i]);
         a.current = formatNumber(engine.CurrentFormat, p.pulseAmps) + (p.suspect ? "?" : "");
         a.seconds = formatNumber(engine.SecondsFormat, p.seconds);
         a.cycles = formatNumber(engine.CyclesFormat, p.cycles);

@@ -2,6 +2,7 @@
 
 #include "calsetup/setup.h"
 #include "engine/display.h"
+#include "waveform/cycles.h"
 
 #include <memory>
 #include <optional>
@@ -24,6 +25,10 @@ struct AnalysisOptions {
     std::optional<double> maxOnTime, maxOffTime;
     std::optional<int> testMode;
     char decimalSeparator = '.'; // of the setup file
+    // A cycle table for each pulse, cut at the mains frequency given (50 or 60), else at the
+    // one of the site file beside the setup file, else at 60 Hz.
+    bool cycles = false;
+    std::optional<int> mainsHz;
 };
 
 // The setup and calibration every file of a run is analysed with, read once: the setup record
@@ -31,6 +36,7 @@ struct AnalysisOptions {
 struct AnalysisSettings {
     TSetupRecord setup;
     std::optional<std::string> calText;
+    int mainsHz = 60; // for the cycle tables
 };
 
 struct AnalysisPulse {
@@ -38,6 +44,9 @@ struct AnalysisPulse {
     std::string current; // in the range's format, "?" appended when suspect
     std::string seconds; // "%8.4f secs"
     std::string cycles;  // "%8.2f cycs"
+    // With AnalysisOptions::cycles: the pulse's samples in the capture, cut into mains cycles
+    // as the waveform viewer cuts them; row start times are the file's.
+    std::optional<CycleTable> cycleTable;
 };
 
 // Everything one analysis found; plain values only, so that results of many files can be

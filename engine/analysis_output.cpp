@@ -71,12 +71,16 @@ const char* flag01(bool b) {
     return b ? "1" : "0";
 }
 
-std::string csvRecord(const std::vector<std::string>& fields) {
+// The fields, and after them those of more (the cycle columns).
+std::string csvRecord(const std::vector<std::string>& fields,
+                      const std::vector<std::string>& more = {}) {
     std::string s;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i) s += ',';
         s += csvField(fields[i]);
     }
+    for (const std::string& field : more)
+        s += ',' + csvField(field);
     return s + kCrLf;
 }
 
@@ -92,6 +96,73 @@ template <std::size_t N> std::string headerText(const std::array<char, N>& field
     return oneLine(std::string(field.data(), strnlen(field.data(), N)));
 }
 
+// The columns --cycles adds after the pulse table's: one record per cycle of the pulse, with
+// the pulse's totals repeated on each.
+const std::vector<std::string> kCycleCsvColumns = {
+    "cycle",         "cycle_start_s",    "cycle_rms_a",   "cycle_peak_pos_a", "cycle_peak_neg_a",
+    "cycle_i2t_a2s", "cycle_i2t_pct",    "cycle_partial", "span_rms_a",       "span_peak_a",
+    "span_i2t_a2s",  "first_peak_ratio", "mains_hz"};
+
+// The cycle columns of a record: with --cycles, cycle i of the pulse's table with the
+// decimals the viewer shows them with, or empty fields where there is no such cycle; without
+// it, none.
+std::vector<std::string> cycleCsvFields(bool withCycles, const AnalysisPulse* a = nullptr,
+                                        std::size_t i = 0) {
+    if (!withCycles) return {};
+    if (!a || !a->cycleTable || i >= a->cycleTable->rows.size())
+        return std::vector<std::string>(kCycleCsvColumns.size());
+    const CycleTable& t = *a->cycleTable;
+    const CycleRow& c = t.rows[i];
+    const CycleTotals& s = t.totals;
+    return {std::to_string(i + 1),
+            fixed(c.start, 4),
+            fixed(c.rms, 4),
+            fixed(c.peakPos, 4),
+            fixed(c.peakNeg, 4),
+            fixed(c.i2t, 4),
+            fixed(c.share * 100, 2),
+            flag01(c.partial),
+            fixed(s.rms, 4),
+            fixed(s.peak, 4),
+            fixed(s.i2t, 4),
+            fixed(s.firstPeakRatio, 4),
+            std::to_string(static_cast<int>(t.mainsHz))};
+}
+
+std::string cycleTableJson(const CycleTable& t) {
+    auto flag = [](bool b) { return b ? "true" : "false"; };
+    const CycleTotals& s = t.totals;
+    std::string j = "{\"mainsHz\": " + jsonNumber(t.mainsHz) + ", \"rms\": " + jsonNumber(s.rms) +
+                    ", \"peak\": " + jsonNumber(s.peak) + ", \"i2t\": " + jsonNumber(s.i2t) +
+                    ", \"firstPeakRatio\": " + jsonNumber(s.firstPeakRatio) +
+                    ", \"seconds\": " + jsonNumber(s.seconds) + ", \"cycles\": [";
+    for (std::size_t i = 0; i < t.rows.size(); ++i) {
+        const CycleRow& c = t.rows[i];
+        j += std::string(i ? ", " : "") + "{\"cycle\": " + std::to_string(i + 1) +
+             ", \"start\": " + jsonNumber(c.start) + ", \"samples\": " + std::to_string(c.count) +
+             ", \"rms\": " + jsonNumber(c.rms) + ", \"peakPos\": " + jsonNumber(c.peakPos) +
+             ", \"peakNeg\": " + jsonNumber(c.peakNeg) + ", \"i2t\": " + jsonNumber(c.i2t) +
+             ", \"share\": " + jsonNumber(c.share) + ", \"partial\": " + flag(c.partial) + "}";
+    }
+    return j + "]}";
+}
+
+// The table under a pulse's line in the text form.
+std::string cycleTableText(const CycleTable& t) {
+    std::string s = "  cycle   start s       rms A     +peak A     -peak A   i2t %\n";
+    for (std::size_t i = 0; i < t.rows.size(); ++i) {
+        const CycleRow& c = t.rows[i];
+        s += formatNumber("%7.0f", static_cast<double>(i + 1)) + formatNumber("%10.4f", c.start) +
+             formatNumber("%12.4f", c.rms) + formatNumber("%12.4f", c.peakPos) +
+             formatNumber("%12.4f", c.peakNeg) + formatNumber("%8.2f", c.share * 100) +
+             (c.partial ? "  partial" : "") + "\n";
+    }
+    const CycleTotals& u = t.totals;
+    return s + "  RMS " + fixed(u.rms, 4) + " A, peak " + fixed(u.peak, 4) + " A, I2t " +
+           fixed(u.i2t, 4) + " A2s, first peak / (sqrt 2 x RMS) " + fixed(u.firstPeakRatio, 4) +
+           ", " + std::to_string(static_cast<int>(t.mainsHz)) + " Hz cycles\n";
+}
+
 } // namespace
 
 std::string csvField(const std::string& text) {
@@ -104,26 +175,36 @@ std::string csvField(const std::string& text) {
     return s + '"';
 }
 
-std::string csvHeader() {
+std::string csvHeader(bool withCycles) {
     return csvRecord({"file", "pulse", "start_s", "current_a", "suspect", "seconds", "cycles",
-                      "on_samples", "under_range", "cut_short", "ending", "end_s", "error"});
+                      "on_samples", "under_range", "cut_short", "ending", "end_s", "error"},
+                     withCycles ? kCycleCsvColumns : std::vector<std::string>{});
 }
 
-std::string csvRecords(const AnalysisResult& r) {
-    if (!r.ok) return csvRecord({r.waveFile, "", "", "", "", "", "", "", "", "", "", "", r.error});
+std::string csvRecords(const AnalysisResult& r, bool withCycles) {
+    if (!r.ok)
+        return csvRecord({r.waveFile, "", "", "", "", "", "", "", "", "", "", "", r.error},
+                         cycleCsvFields(withCycles));
     const std::string ending = r.ending;
     const std::string endSeconds = fixed(r.endSeconds, 4);
     if (r.pulses.empty())
-        return csvRecord({r.waveFile, "", "", "", "", "", "", "", "", "", ending, endSeconds, ""});
+        return csvRecord({r.waveFile, "", "", "", "", "", "", "", "", "", ending, endSeconds, ""},
+                         cycleCsvFields(withCycles));
     std::string s;
     int n = 0;
     for (const AnalysisPulse& a : r.pulses) {
         const PulseResult& p = a.result;
-        // The readings with the decimals the window shows them with.
-        s += csvRecord({r.waveFile, std::to_string(++n), fixed(p.startSeconds, 4),
-                        fixed(p.pulseAmps, r.currentDecimals), flag01(p.suspect),
-                        fixed(p.seconds, 4), fixed(p.cycles, 2), std::to_string(p.onSamples),
-                        flag01(p.underRange), flag01(p.cutShort), ending, endSeconds, ""});
+        ++n;
+        // One record, or with --cycles one a cycle of the pulse's table.
+        const std::size_t records =
+            withCycles && a.cycleTable ? std::max<std::size_t>(1, a.cycleTable->rows.size()) : 1;
+        for (std::size_t c = 0; c < records; ++c)
+            // The readings with the decimals the window shows them with.
+            s += csvRecord({r.waveFile, std::to_string(n), fixed(p.startSeconds, 4),
+                            fixed(p.pulseAmps, r.currentDecimals), flag01(p.suspect),
+                            fixed(p.seconds, 4), fixed(p.cycles, 2), std::to_string(p.onSamples),
+                            flag01(p.underRange), flag01(p.cutShort), ending, endSeconds, ""},
+                           cycleCsvFields(withCycles, &a, c));
     }
     return s;
 }
@@ -150,6 +231,7 @@ std::string formatAnalysisText(const AnalysisResult& r) {
              formatNumber("%8.4f", p.result.startSeconds) + " s: " + p.current + "  " + p.seconds +
              "  " + p.cycles + (p.result.underRange ? "  Underrange" : "") +
              (p.result.cutShort ? "  cut short by the MaxOn limit" : "") + "\n";
+        if (p.cycleTable) s += cycleTableText(*p.cycleTable);
     }
     const std::string at = " at " + formatNumber("%.4f", r.endSeconds) + " s";
     if (r.ended)
@@ -168,13 +250,16 @@ std::string formatAnalysisJson(const AnalysisResult& r) {
                     ", \"sampleRate\": " + jsonNumber(r.sampleRate) + ", \"pulses\": [";
     for (std::size_t i = 0; i < r.pulses.size(); ++i) {
         const PulseResult& p = r.pulses[i].result;
+        const std::string table =
+            r.pulses[i].cycleTable ? ", \"cycleTable\": " + cycleTableJson(*r.pulses[i].cycleTable)
+                                   : std::string();
         s += std::string(i ? ", " : "") + "{\"start\": " + jsonNumber(p.startSeconds) +
              ", \"amps\": " + jsonNumber(p.pulseAmps) + ", \"current\": \"" +
              jsonEscape(trimText(r.pulses[i].current)) + "\", \"suspect\": " + flag(p.suspect) +
              ", \"seconds\": " + jsonNumber(p.seconds) + ", \"cycles\": " + jsonNumber(p.cycles) +
              ", \"onSamples\": " + std::to_string(p.onSamples) +
              ", \"underRange\": " + flag(p.underRange) + ", \"cutShort\": " + flag(p.cutShort) +
-             "}";
+             table + "}";
     }
     s += "], \"ending\": \"" + jsonEscape(r.ending) + "\", \"ended\": " + flag(r.ended);
     if (!r.ended)

@@ -17,9 +17,11 @@ std::string csvField(const std::string& text);
 
 // The pulse table: a header record, then one record per pulse, or one record with the pulse
 // fields empty for a file without a pulse or one that could not be analysed (its reason in
-// the last field). Records end with CR LF; numbers use '.' whatever the locale.
-std::string csvHeader();
-std::string csvRecords(const AnalysisResult& r);
+// the last field). Records end with CR LF; numbers use '.' whatever the locale. withCycles
+// adds the cycle columns after those: one record per cycle of a pulse with a cycle table,
+// the pulse's fields repeated; empty cycle fields where there is no table.
+std::string csvHeader(bool withCycles = false);
+std::string csvRecords(const AnalysisResult& r, bool withCycles = false);
 
 // The result of one file as one JSON object on one line; a file that could not be analysed
 // gives {"file": ..., "error": ...}.

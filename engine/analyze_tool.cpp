@@ -37,6 +37,13 @@ const char* const kAnalyzeUsage =
     "                    else the setup's mode)\n"
     "  --setup FILE      take range, times, mode and shunt from a setup file (QARN3.osf)\n"
     "  --cal FILE        take thresholds, delays and factors from a calibration file\n"
+    "  --cycles          add each pulse's cycle table: one row per mains cycle (cut where\n"
+    "                    the current rises through zero) with its start, RMS, positive and\n"
+    "                    negative peak and share of I2t, and the pulse's RMS, peak, I2t and\n"
+    "                    first peak / (sqrt 2 x RMS), as the waveform view shows them\n"
+    "  --mains HZ        mains frequency of the cycle tables, 50 or 60 (default: that of the\n"
+    "                    site file QARN3Site.ini beside the --setup file, else 60); the\n"
+    "                    cycles reading of each pulse stays in 60 Hz cycles\n"
     "Options given after --setup override its values.\n"
     "\n"
     "Output:\n"
@@ -58,6 +65,11 @@ const char* const kAnalyzeUsage =
     "them with, flags are 1 or 0, numbers use '.' whatever the locale; a field holding a\n"
     "comma, a quote or a line break is quoted, its quotes doubled; records end with CR LF. A\n"
     "file without a pulse gives one record with the pulse fields empty.\n"
+    "--cycles adds the columns cycle, cycle_start_s, cycle_rms_a, cycle_peak_pos_a,\n"
+    "cycle_peak_neg_a, cycle_i2t_a2s, cycle_i2t_pct, cycle_partial, span_rms_a, span_peak_a,\n"
+    "span_i2t_a2s, first_peak_ratio and mains_hz, and gives one record per cycle, the pulse's\n"
+    "fields repeated; json and jsonl get a \"cycleTable\" object in each pulse, text a table\n"
+    "under each pulse's line. Cycle start times are the file's, like start_s.\n"
     "A file that cannot be read is named on standard error with the reason, the others are\n"
     "still analysed and the exit status is 1. It gives nothing in text, {\"file\", \"error\"} in\n"
     "json and jsonl, and a record with only the file and the error in csv.\n"
@@ -152,6 +164,10 @@ Command parseCommand(const std::vector<std::string>& args) {
                 o.setupFile = value();
             } else if (arg == "--cal") {
                 o.calFile = value();
+            } else if (arg == "--cycles") {
+                o.cycles = true;
+            } else if (arg == "--mains") {
+                o.mainsHz = parseInteger(value());
             } else if (arg == "--mode") {
                 const std::string v = value();
                 o.testMode = v == "pulse" ? 0 : v == "long" ? 1 : parseInteger(v);
@@ -282,7 +298,7 @@ int analyzeFiles(const Command& c, ToolEnvironment& env) {
         c.inputs.size() != 1 || inputs.size() != 1 || inputs[0].path != c.inputs[0];
     bool failed = false;
     std::size_t written = 0;
-    if (c.format == OutputFormat::Csv) write(csvHeader());
+    if (c.format == OutputFormat::Csv) write(csvHeader(c.options.cycles));
     // The array's text up to the last object is held back until the next object or the end
     // says what follows it, so that every write ends a line.
     std::string jsonHeld = "[";
@@ -306,7 +322,7 @@ int analyzeFiles(const Command& c, ToolEnvironment& env) {
             write(jsonLine(r));
             break;
         case OutputFormat::Csv:
-            write(csvRecords(r));
+            write(csvRecords(r, c.options.cycles));
             break;
         }
     };

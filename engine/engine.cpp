@@ -525,6 +525,12 @@ void TQARN3Update::reportPulse(bool cutShort) {
     r.cycles = r.seconds * 60;
     r.suspect = PeakRms20Amps * 1.2 < PulseAmps;
     r.underRange = UnderRange;
+    // Where the pulse lies in the capture, for the viewer's cycle table: the trigger sample is
+    // in slot RingSize - 1 and the pulse began OnDelay - 1 samples before it.
+    TWaveformData& wave = m_ctx.wave;
+    wave.PulseFirst = std::max(0, RingSize - m_ctx.cal.OnDelay);
+    wave.PulseCount = static_cast<std::int32_t>(
+        std::min<std::int64_t>(OnSamples, std::max(0, wave.Position - wave.PulseFirst)));
     m_ctx.display.pulseMeasured(r);
 }
 

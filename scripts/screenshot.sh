@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Screenshot under Xvfb during a demonstration test: of the main window, or with "viewer" of
-# the waveform viewer zoomed to the last captured pulse with both cursors on it.
-#   scripts/screenshot.sh [OUT.png] [SECONDS] [viewer]
+# Screenshot under Xvfb during a demonstration test: of the main window, with "viewer" of
+# the waveform viewer zoomed to the last captured pulse with both cursors on it, or with
+# "cycles" of the viewer zoomed to it with its cycle table shown.
+#   scripts/screenshot.sh [OUT.png] [SECONDS] [viewer|cycles]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-screenshot-main.png}

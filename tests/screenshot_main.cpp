@@ -2,7 +2,9 @@
 // windows on the pulse waveform, presses RUN, lets the test run for the given seconds in real
 // time and saves the window as a PNG. With "viewer" after the data folder it then opens the
 // waveform viewer (Analyze), zooms to the last captured pulse, puts the cursors on its edges
-// and saves the viewer instead. Run under Xvfb by scripts/screenshot.sh.
+// and saves the viewer instead; with "cycles" it zooms to the pulse and shows the cycle table
+// of it (the cursors left where the viewer puts them). Run under Xvfb by
+// scripts/screenshot.sh.
 #include "app/mainwindow.h"
 #include "diag/debuglog.h"
 #include "diag/debugwindow.h"
@@ -33,8 +35,8 @@ void click(qarn3::TfmWaveform& viewer, double t, Qt::MouseButton button) {
 }
 
 // Zooms to the last pulse of the capture and puts the cursors on its first sample and just
-// after its last.
-void showPulse(qarn3::TfmWaveform& viewer, const qarn3::TWaveformData& wave) {
+// after its last, or shows the cycle table instead.
+void showPulse(qarn3::TfmWaveform& viewer, const qarn3::TWaveformData& wave, bool cycles) {
     const std::int16_t* s = wave.Samples.get();
     int first = 0;
     while (first < qarn3::kWaveFileSamples && s[first] == 0)
@@ -46,6 +48,10 @@ void showPulse(qarn3::TfmWaveform& viewer, const qarn3::TWaveformData& wave) {
     viewer.viewer().SetStart(qarn3::formatFixed((first - 24) / rate, 0, 4));
     viewer.viewer().SetEnd(qarn3::formatFixed((last + 24) / rate, 0, 4));
     viewer.PaintBox1->redraw();
+    if (cycles) {
+        viewer.CyclesButton->click();
+        return;
+    }
     click(viewer, first / rate, Qt::LeftButton);
     click(viewer, (last + 1) / rate, Qt::RightButton);
 }
@@ -78,8 +84,10 @@ int main(int argc, char** argv) {
     qarn3::Program& program = window.program();
     qarn3::TfmWaveform viewer(
         program.wave, services, data, [&program] { return int{program.setup.TestMode}; }, &window);
+    viewer.viewer().setMainsHz([&program] { return program.site.MainsHz; });
     window.setWaveformWindow(&viewer);
-    const bool showViewer = argc > 4 && std::string(argv[4]) == "viewer";
+    const std::string mode = argc > 4 ? argv[4] : "main";
+    const bool showViewer = mode == "viewer" || mode == "cycles";
     window.show();
     int status = 1;
     const auto save = [&](QWidget& w) {
@@ -94,7 +102,8 @@ int main(int argc, char** argv) {
             QApplication::exit(status);
             return;
         }
-        QTimer::singleShot(300, &viewer, [&] { showPulse(viewer, program.wave); });
+        QTimer::singleShot(300, &viewer,
+                           [&] { showPulse(viewer, program.wave, mode == "cycles"); });
         QTimer::singleShot(800, &viewer, [&] {
             save(viewer);
             viewer.ExitButton->click();

@@ -1,9 +1,11 @@
 // qarn3-analyze over many files: order, unreadable files, folders, the CSV, JSON Lines and
 // text forms agreeing with each other, the waveform export and the command line's errors.
+#include "calsetup/cal.h"
 #include "engine/analysis.h"
 #include "engine/analysis_output.h"
 #include "engine/analyze_tool.h"
 #include "engine/bulk.h"
+#include "waveform/cycles.h"
 #include "waveform/waveform.h"
 
 #include "locale_fixture.h"
@@ -364,6 +366,90 @@ TEST_F(AnalyzeToolTest, DemonstrationReadingsAreTheSameInTextCsvAndJson) {
     }
 }
 
+// --cycles gives each pulse's cycle table: the CSV's rows and the JSON's cycles agree, the
+// pulse columns are those the CSV has without it, and the table is the file's samples of the
+// pulse cut into cycles (the tool cuts the capture, as the viewer does).
+TEST_F(AnalyzeToolTest, DemonstrationCycleTablesAgreeInCsvAndJsonWithTheFilesSamples) {
+    const std::vector<Record> csv = parseCsv(run({"--cycles", "--format", "csv", pulse()}).out);
+    const std::vector<Record> plain = parseCsv(run({"--format", "csv", pulse()}).out);
+    const QJsonObject o =
+        QJsonDocument::fromJson(run({"--cycles", "--json", pulse()}).out.c_str()).object();
+    auto wave = std::make_unique<TWaveformData>();
+    ASSERT_EQ(readWaveformFile(pulse(), *wave), "");
+    TCalRecord cal; // the scale of range 4 with the default calibration, as the engine sets it
+    setCalDefaults(cal, 0);
+    const auto ampsPerCount = static_cast<float>(o["fullScaleAmps"].toDouble() * cal.Factor[3]);
+    ASSERT_EQ(csv[0].size(), 26u);
+    EXPECT_EQ(Record(csv[0].begin(), csv[0].begin() + 13), plain[0]);
+    std::size_t row = 1;
+    const QJsonArray pulses = o["pulses"].toArray();
+    ASSERT_EQ(pulses.size(), 4);
+    for (qsizetype p = 0; p < pulses.size(); ++p) {
+        const QJsonObject pulse = pulses[p].toObject();
+        const QJsonObject table = pulse["cycleTable"].toObject();
+        CycleInput in;
+        in.samples = wave->Samples.get();
+        in.available = wave->SampleCount - 1;
+        in.first =
+            static_cast<std::int32_t>(std::lround(pulse["start"].toDouble() * wave->SampleRate));
+        in.count = pulse["onSamples"].toInt();
+        in.ampsPerCount = ampsPerCount;
+        in.sampleRate = wave->SampleRate;
+        const CycleTable expected = computeCycles(in);
+        EXPECT_EQ(table["rms"].toDouble(), expected.totals.rms);
+        EXPECT_EQ(table["i2t"].toDouble(), expected.totals.i2t);
+        const QJsonArray cycles = table["cycles"].toArray();
+        ASSERT_EQ(static_cast<std::size_t>(cycles.size()), expected.rows.size()) << p;
+        for (qsizetype c = 0; c < cycles.size(); ++c, ++row) {
+            const QJsonObject j = cycles[c].toObject();
+            const CycleRow& e = expected.rows[static_cast<std::size_t>(c)];
+            EXPECT_NEAR(j["start"].toDouble(), e.start, 1e-9);
+            EXPECT_EQ(j["rms"].toDouble(), e.rms);
+            EXPECT_EQ(j["peakNeg"].toDouble(), e.peakNeg);
+            EXPECT_EQ(j["partial"].toBool(), e.partial);
+            ASSERT_LT(row, csv.size());
+            const Record& r = csv[row];
+            EXPECT_EQ(Record(r.begin(), r.begin() + 13), plain[static_cast<std::size_t>(p) + 1]);
+            const auto f4 = [&j](const char* key) {
+                return QString::number(j[key].toDouble(), 'f', 4).toStdString();
+            };
+            EXPECT_EQ(Record(r.begin() + 13, r.begin() + 21),
+                      (Record{std::to_string(c + 1), f4("start"), f4("rms"), f4("peakPos"),
+                              f4("peakNeg"), f4("i2t"),
+                              QString::number(j["share"].toDouble() * 100, 'f', 2).toStdString(),
+                              e.partial ? "1" : "0"}));
+            EXPECT_EQ(r[25], "60");
+        }
+    }
+    EXPECT_EQ(row, csv.size());
+}
+
+TEST_F(AnalyzeToolTest, MainsFrequencyFromTheOptionElseTheSiteFileBesideTheSetup) {
+    TSetupRecord setup;
+    setSetupDefaults(setup);
+    put("QARN3.osf", setupFileText(setup, '.'));
+    const std::string osf = file("QARN3.osf");
+    const auto mains = [&](const std::vector<std::string>& args) {
+        const ToolRun r = run(args);
+        const std::vector<Record> records = parseCsv(r.out);
+        return r.status == 0 && records.size() > 1 ? records[1].back() : r.err;
+    };
+    EXPECT_EQ(mains({"--cycles", "--format", "csv", "--setup", osf, pulse()}), "60");
+    put("QARN3Site.ini", "MainsHz=50\r\n");
+    EXPECT_EQ(mains({"--cycles", "--format", "csv", "--setup", osf, pulse()}), "50");
+    EXPECT_EQ(mains({"--cycles", "--format", "csv", "--setup", osf, "--mains", "60", pulse()}),
+              "60");
+    EXPECT_EQ(mains({"--cycles", "--format", "csv", "--mains", "55", pulse()}),
+              "qarn3-analyze: Mains frequency must be 50 or 60 Hz\n");
+    put("QARN3Site.ini", "MainsHz=7\r\n");
+    EXPECT_EQ(mains({"--cycles", "--format", "csv", "--setup", osf, pulse()}),
+              "qarn3-analyze: Settings file " + file("QARN3Site.ini") +
+                  ": Mains frequency '7' is not 50 or 60 Hz\n");
+    // Without --cycles nothing reads the site file, and --mains changes nothing.
+    const std::string plain = run({"--format", "csv", pulse()}).out;
+    EXPECT_EQ(run({"--format", "csv", "--setup", osf, "--mains", "50", pulse()}).out, plain);
+}
+
 TEST_F(AnalyzeToolTest, ResultsComeInTheOrderGivenWhateverWorkerFinishesFirst) {
     std::vector<InputFile> inputs;
     for (int i = 0; i < 9; ++i)
@@ -448,13 +534,15 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"-j", "0", "PULSE"},
                       std::vector<std::string>{"--export-csv", "PULSE", "PULSE"},
                       std::vector<std::string>{"--export-csv", "PULSE", "--range", "5"},
-                      std::vector<std::string>{"--range", "five", "PULSE"}));
+                      std::vector<std::string>{"--range", "five", "PULSE"},
+                      std::vector<std::string>{"--cycles", "--mains", "fifty", "PULSE"}));
 
 TEST_F(AnalyzeToolTest, HelpListsEveryCommand) {
     const ToolRun r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"--format", "--json", "--export-csv", "-o,", "--jobs", "--range",
-                               "--setup", "--cal", "--make-demo", "Exit status"})
+    for (const char* option :
+         {"--format", "--json", "--export-csv", "-o,", "--jobs", "--range", "--setup", "--cal",
+          "--make-demo", "--cycles", "--mains", "cycle_start_s", "Exit status"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 

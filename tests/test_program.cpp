@@ -4,7 +4,9 @@
 
 #include "engine/analysis.h"
 #include "link_fixture.h"
+#include "platform/textformat.h"
 #include "record_fixture.h"
+#include "waveform/viewer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,7 +21,7 @@ namespace {
 
 // The main window reduced to what the program shows, with every pulse the engine reports.
 struct HeadlessView : MainView {
-    std::string windowCaption = "QARN-3", runButton;
+    std::string windowCaption = "QARN-3", runButton, pulseCycles;
     std::map<int, std::string> status;
     bool rangeList = true;
     std::vector<PulseResult> pulses;
@@ -50,6 +52,7 @@ struct HeadlessView : MainView {
     void quit() override {}
 
     void setRunButton(const std::string& caption, Colour) override { runButton = caption; }
+    void setPulseCycles(const std::string& t) override { pulseCycles = t; }
     void setStatusPanel(int i, const std::string& t) override { status[i] = t; }
     void setRangeListEnabled(bool on) override { rangeList = on; }
     void pulseMeasured(const PulseResult& r) override { pulses.push_back(r); }
@@ -244,6 +247,47 @@ TEST_P(SamePulses, TheToolReadsWhatTheProgramShows) {
         EXPECT_EQ(a.suspect, b.suspect) << i;
         EXPECT_EQ(a.underRange, b.underRange) << i;
         EXPECT_EQ(a.cutShort, b.cutShort) << i;
+    }
+}
+
+// At a 50 Hz site the waveform viewer shows the captured pulse cut into 50 Hz cycles exactly
+// as the tool cuts it, while the main window's cycles reading stays in 60 Hz cycles.
+TEST_P(SamePulses, TheViewerShowsTheToolsCycleTableOfTheLastPulse) {
+    const std::string name = GetParam();
+    if (name == "Tail.owf") put(name, tailWaveform());
+    put("QARN3Site.ini", "MainsHz=50\r\n");
+    AnalysisOptions o;
+    o.waveFile = file(name);
+    o.cycles = true;
+    o.mainsHz = 50;
+    const AnalysisResult tool = analyzeWaveform(o);
+    ASSERT_FALSE(tool.pulses.empty());
+    ASSERT_TRUE(tool.pulses.back().cycleTable);
+    const CycleTable& expected = *tool.pulses.back().cycleTable;
+
+    Program& p = start({name});
+    p.BitBtnRunStopResetClick();
+    runTest();
+    EXPECT_EQ(p.site.MainsHz, 50);
+    EXPECT_EQ(view.pulseCycles, formatNumber("%8.2f cycs", tool.pulses.back().result.cycles));
+    WaveViewer viewer(p.wave, services, folder, [] { return 0; });
+    viewer.setMainsHz([&p] { return p.site.MainsHz; });
+    viewer.FormShow();
+    const CycleTable& shown = viewer.cycleTable();
+    EXPECT_EQ(shown.mainsHz, 50);
+    EXPECT_EQ(shown.totals.rms, expected.totals.rms);
+    EXPECT_EQ(shown.totals.i2t, expected.totals.i2t);
+    ASSERT_EQ(shown.rows.size(), expected.rows.size());
+    const double origin = expected.rows[0].start - shown.rows[0].start; // file vs capture time
+    for (std::size_t i = 0; i < shown.rows.size(); ++i) {
+        const CycleRow& a = shown.rows[i];
+        const CycleRow& b = expected.rows[i];
+        EXPECT_NEAR(a.start + origin, b.start, 1e-9) << i;
+        EXPECT_EQ(a.count, b.count) << i;
+        EXPECT_EQ(a.rms, b.rms) << i;
+        EXPECT_EQ(a.peakPos, b.peakPos) << i;
+        EXPECT_EQ(a.peakNeg, b.peakNeg) << i;
+        EXPECT_EQ(a.partial, b.partial) << i;
     }
 }
 

@@ -20,10 +20,11 @@ protected:
         dialogs.clear();
     }
     TSetupRecord rec;
+    TSiteSettings site;
 };
 
 TEST_F(SetupDialogTest, ShowsTheRecordInItsFormats) {
-    TfmSetup dlg(rec, services, '.');
+    TfmSetup dlg(rec, site, services, '.');
     dlg.show();
     EXPECT_EQ(dlg.windowTitle(), "Setup");
     EXPECT_EQ(dlg.ebMaxOnTime->text(), "5.00");
@@ -43,7 +44,7 @@ TEST_F(SetupDialogTest, ShowsTheRecordInItsFormats) {
 
 TEST_F(SetupDialogTest, LettersInShuntAmperesRefuseTheClose) {
     const std::string before = contents("QARN3.osf");
-    TfmSetup dlg(rec, services, '.');
+    TfmSetup dlg(rec, site, services, '.');
     dlg.show();
     dlg.ebMaxOnTime->setText("2.00");
     dlg.ebShuntAmperes->setText("lots");
@@ -61,7 +62,7 @@ TEST_F(SetupDialogTest, LettersInShuntAmperesRefuseTheClose) {
 
 TEST_F(SetupDialogTest, ZeroShuntMillivoltsRefusesTheClose) {
     const std::string before = contents("QARN3.osf");
-    TfmSetup dlg(rec, services, '.');
+    TfmSetup dlg(rec, site, services, '.');
     dlg.show();
     dlg.ebShuntMillivolts->setText("0");
     dlg.Button1->click();
@@ -69,6 +70,30 @@ TEST_F(SetupDialogTest, ZeroShuntMillivoltsRefusesTheClose) {
     EXPECT_EQ(dialogs.shown().back().text,
               "Shunt Amperes and Shunt Millivolts must be greater than zero");
     EXPECT_EQ(contents("QARN3.osf"), before);
+}
+
+// The mains frequency goes to the site file beside the setup file, whose nine lines stay as
+// they were; a read-only site file keeps the old choice, which the dialog then holds too.
+TEST_F(SetupDialogTest, MainsFrequencyIsKeptBesideTheSetupFile) {
+    const std::string setupBefore = contents("QARN3.osf");
+    TfmSetup dlg(rec, site, services, '.');
+    dlg.show();
+    EXPECT_EQ(dlg.cbMainsHz->currentText(), "60 Hz");
+    dlg.cbMainsHz->setCurrentText("50 Hz");
+    dlg.Button1->click();
+    EXPECT_EQ(site.MainsHz, 50);
+    EXPECT_NE(contents("QARN3Site.ini").find("\r\nMainsHz=50\r\n"), std::string::npos);
+    EXPECT_EQ(contents("QARN3.osf"), setupBefore);
+    EXPECT_TRUE(dialogs.shown().empty());
+
+    ASSERT_TRUE(files.setReadOnly(file("QARN3Site.ini"), true));
+    dlg.show();
+    EXPECT_EQ(dlg.cbMainsHz->currentText(), "50 Hz");
+    dlg.cbMainsHz->setCurrentText("60 Hz");
+    dlg.Button1->click();
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, "Error writing file: " + file("QARN3Site.ini"));
+    EXPECT_EQ(site.MainsHz, 50);
 }
 
 } // namespace

@@ -40,8 +40,14 @@ struct FakeView : WaveViewerView {
     WaveViewer* viewer = nullptr;
     PlotCanvas* canvas = nullptr;
     WaveViewTexts texts;
+    CycleTableTexts cycleTexts;
+    int cycleTables = 0; // tables handed over
     int track = -1;
     void showTexts(const WaveViewTexts& t) override { texts = t; }
+    void showCycleTable(const CycleTable&, const CycleTableTexts& t) override {
+        cycleTexts = t;
+        ++cycleTables;
+    }
     void setTrackPosition(int p) override { track = p; }
     void redrawSurface() override {
         if (canvas) viewer->drawSurface(*canvas);
@@ -182,6 +188,83 @@ TEST_F(ViewerTest, LongSpanAtTheEndOfTheWaveformCountsEverySampleOnce) {
     viewer.PaintBox1Paint();
     const double expected = std::sqrt(10 * 250.0 * 250.0 / 59000);
     EXPECT_EQ(view.texts.CurValue, formatFixed(expected, 0, 4));
+}
+
+// The cycle table covers the captured pulse until a cursor is placed or typed, the span
+// between the cursors from then on, and the pulse again at the next showing; without a pulse,
+// the whole waveform. Its RMS is always the panel's.
+TEST_F(ViewerTest, CycleTableFollowsThePulseThenTheCursorsUntilShownAgain) {
+    for (int i = 1000; i < 1480; ++i) // twelve 60 Hz cycles from 0.4167 s
+        store.Samples[i] = static_cast<std::int16_t>(std::lround(800 * std::sin(i * M_PI / 20)));
+    store.PulseFirst = 1000;
+    store.PulseCount = 480;
+    viewer.FormShow();
+    EXPECT_EQ(view.cycleTexts.caption,
+              "Cycles of the captured pulse: 0.4167 s to 0.6167 s, 60 Hz mains");
+    EXPECT_EQ(viewer.cycleTable().rows.size(), 12u);
+    const std::string rms = formatFixed(samplesRms(store.Samples.get(), 1000, 480, 0.25f), 0, 4);
+    EXPECT_EQ(view.cycleTexts.footer.rfind("RMS " + rms + " A   Peak 200.0000 A   I\u00b2t ", 0),
+              0u)
+        << view.cycleTexts.footer;
+
+    viewer.SetCurStart("0.45");
+    EXPECT_EQ(view.cycleTexts.caption,
+              "Cycles between the cursors: 0.4500 s to 1.0000 s, 60 Hz mains");
+    EXPECT_EQ(view.cycleTexts.footer.rfind("RMS " + view.texts.CurValue + " A", 0), 0u);
+    viewer.FormShow();
+    EXPECT_EQ(view.cycleTexts.caption.rfind("Cycles of the captured pulse", 0), 0u);
+
+    store.clearSamples(); // a new test: no pulse yet
+    viewer.FormShow();
+    EXPECT_EQ(view.cycleTexts.caption,
+              "Cycles of the whole waveform: 0.0000 s to 25.0000 s, 60 Hz mains");
+}
+
+TEST_F(ViewerTest, FooterRmsIsThePanelsForAnyCursors) {
+    std::mt19937 rng(11);
+    for (int i = 0; i < 6000; ++i)
+        store.Samples[i] = static_cast<std::int16_t>(static_cast<int>(rng() % 4001) - 2000);
+    for (const auto& [start, span] : {std::pair{"0.1", "0.0001"},
+                                      {"0.1001", "0.5"},
+                                      {"1.23456", "0.01667"},
+                                      {"0", "2.5"},
+                                      {"2.4", "1"}}) {
+        viewer.SetCurStart(start);
+        viewer.SetCurSpan(span);
+        EXPECT_EQ(viewer.cycleTable().totals.rms, viewer.CursorRms(f().CursorStart, f().CursorEnd))
+            << start << " + " << span;
+        EXPECT_EQ(view.cycleTexts.footer.rfind("RMS " + view.texts.CurValue + " A", 0), 0u);
+    }
+}
+
+TEST_F(ViewerTest, CycleTableIsComputedAgainOnlyWhenItsSpanOrMainsChange) {
+    const int atShow = view.cycleTables;
+    viewer.TrackBar1Change(300);
+    viewer.UpDown1Click(2);
+    viewer.Contract();
+    EXPECT_EQ(view.cycleTables, atShow);
+    viewer.SetCurSpan("0.5");
+    EXPECT_EQ(view.cycleTables, atShow + 1);
+    int mains = 60;
+    viewer.setMainsHz([&mains] { return mains; });
+    viewer.PaintBox1Paint();
+    EXPECT_EQ(view.cycleTables, atShow + 1);
+    mains = 50;
+    viewer.PaintBox1Paint();
+    EXPECT_EQ(view.cycleTables, atShow + 2);
+}
+
+// Where the site runs at 50 Hz the table is cut with its period and the cursor span and the
+// table's span are also read in 50 Hz cycles; at 60 Hz there is no extra reading.
+TEST_F(ViewerTest, FiftyHertzAddsCyclesAtFiftyHertz) {
+    EXPECT_EQ(view.texts.CurCycles, "");
+    EXPECT_EQ(view.cycleTexts.footer.find("cycles at"), std::string::npos);
+    viewer.setMainsHz([] { return 50; });
+    viewer.SetCurSpan("0.25");
+    EXPECT_EQ(view.texts.CurCycles, "12.50 cycles at 50 Hz");
+    EXPECT_NE(view.cycleTexts.caption.find(", 50 Hz mains"), std::string::npos);
+    EXPECT_EQ(view.cycleTexts.footer.substr(view.cycleTexts.footer.size() - 21),
+              "12.50 cycles at 50 Hz");
 }
 
 TEST_F(ViewerTest, ContractDoublesAroundTheCentreWithinTheWaveform) {

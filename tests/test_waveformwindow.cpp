@@ -5,10 +5,12 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -61,6 +63,48 @@ TEST_F(WaveformWindowTest, DrawingSurfaceFollowsTheWindowDownToAFewPixels) {
     QApplication::processEvents();
     const QImage img = window.PaintBox1->grab().toImage();
     EXPECT_EQ(img.pixelColor(50, 100), QColor(0, 255, 0)); // the start cursor at 0 s
+    window.hide();
+}
+
+// The Cycles button shows the cycle table of the captured pulse between the trace and the
+// panel; the window grows by the table and the trace keeps its size.
+TEST_F(WaveformWindowTest, CyclesButtonShowsTheTableAndTheTraceKeepsItsSize) {
+    for (int i = 500; i < 740; ++i) // six 60 Hz cycles
+        store.Samples[static_cast<std::size_t>(i)] =
+            static_cast<std::int16_t>(std::lround(1000 * std::sin((i - 500) * M_PI / 20)));
+    store.PulseFirst = 500;
+    store.PulseCount = 240;
+    window.show();
+    window.resize(643, 523);
+    QApplication::processEvents();
+    EXPECT_FALSE(window.CyclePane->isVisible());
+    const int traceHeight = window.PaintBox1->height();
+
+    window.CyclesButton->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(window.CyclePane->isVisible());
+    EXPECT_EQ(window.PaintBox1->height(), traceHeight);
+    EXPECT_GT(window.height(), 523);
+    const QAbstractItemModel* model = window.CycleTableView->model();
+    ASSERT_EQ(model->rowCount(), 6);
+    EXPECT_EQ(model->headerData(2, Qt::Horizontal).toString(), "RMS A");
+    EXPECT_EQ(model->index(0, 0).data().toString(), "1 (partial)");
+    EXPECT_EQ(model->index(1, 0).data().toString(), "2");
+    EXPECT_EQ(model->index(1, 1).data().toString(), "0.2250"); // sample 540
+    EXPECT_EQ(model->index(1, 3).data().toString(), "250.0000");
+    EXPECT_EQ(window.CycleCaption->text(),
+              "Cycles of the captured pulse: 0.2083 s to 0.3083 s, 60 Hz mains");
+    EXPECT_TRUE(window.CycleFooter->text().startsWith("RMS 176.7"));
+
+    window.CurSpan->setText("0.05");
+    pressReturn(window.CurSpan); // cursors 0 .. 0.05 s: no current there
+    EXPECT_EQ(model->rowCount(), 1);
+    EXPECT_TRUE(window.CycleCaption->text().startsWith("Cycles between the cursors"));
+
+    window.CyclesButton->click();
+    QApplication::processEvents();
+    EXPECT_FALSE(window.CyclePane->isVisible());
+    EXPECT_EQ(window.height(), 523);
     window.hide();
 }
 

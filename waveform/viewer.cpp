@@ -20,6 +20,16 @@ std::string fixed4(double v) {
     return formatFixed(v, 0, 4, '.');
 }
 
+// A span in mains cycles where the site runs at 50 Hz: the extra reading beside the 60 Hz
+// cycles the rest of the program shows.
+std::string cyclesAt50(double seconds, int mainsHz) {
+    if (mainsHz != 50) return {};
+    return formatFixed(seconds * 50, 0, 2, '.') + " cycles at 50 Hz";
+}
+
+// Which span the cycle table covers.
+enum CycleSpanKind { kSpanCursors, kSpanPulse, kSpanWhole };
+
 // A file in the folder is known by its bare name; one elsewhere by its path, so that it is
 // the file found again later.
 std::string nameInFolder(const std::string& folder, const std::string& path) {
@@ -30,6 +40,28 @@ std::string nameInFolder(const std::string& folder, const std::string& path) {
     return inFolder ? p.filename().string() : path;
 }
 } // namespace
+
+const std::array<const char*, kCycleColumns> kCycleColumnTitles = {
+    "Cycle", "Start s", "RMS A", "+Peak A", "-Peak A", "I\u00b2t %"};
+
+std::string cycleCellText(const CycleRow& row, int index, int column) {
+    switch (column) {
+    case 0:
+        return std::to_string(index + 1) + (row.partial ? " (partial)" : "");
+    case 1:
+        return fixed4(row.start);
+    case 2:
+        return fixed4(row.rms);
+    case 3:
+        return fixed4(row.peakPos);
+    case 4:
+        return fixed4(row.peakNeg);
+    case 5:
+        return formatFixed(row.share * 100, 0, 2, '.');
+    default:
+        return {};
+    }
+}
 
 long nearestSample(double t, double period) {
     const double q = t / period;
@@ -50,6 +82,8 @@ void WaveViewer::FormCreate() {
 
 void WaveViewer::FormShow() {
     m_services.log.AddDebugLine("Waveform FormShow");
+    m_cursorsPlaced = false;
+    m_cycleKey = CycleKey{}; // the store may hold another waveform since the last showing
     TWaveViewFields& v = m_wave.View;
     v.TotalTime = static_cast<float>(kWaveFileSamples / m_wave.SampleRate);
     v.TimeOrigin = 0;
@@ -100,11 +134,13 @@ void WaveViewer::PaintBox1Paint() {
             if (m_view) m_view->setTrackPosition(v.LastTrackPos);
         }
         if (m_view) {
-            m_view->showTexts({fixed4(s), fixed4(e), fixed4(v.CursorStart),
-                               fixed4(static_cast<double>(v.CursorEnd) - v.CursorStart),
-                               fixed4(CursorRms(v.CursorStart, v.CursorEnd))});
+            const double span = static_cast<double>(v.CursorEnd) - v.CursorStart;
+            m_view->showTexts({fixed4(s), fixed4(e), fixed4(v.CursorStart), fixed4(span),
+                               fixed4(CursorRms(v.CursorStart, v.CursorEnd)),
+                               cyclesAt50(span, mainsHz())});
             m_view->redrawSurface();
         }
+        refreshCycles();
     } catch (...) {
         m_services.log.AddDebugLine("Waveform Paint Exception");
     }
@@ -139,30 +175,80 @@ void WaveViewer::drawSurface(PlotCanvas& canvas) {
     }
 }
 
-float WaveViewer::sampleAmps(long index) const {
-    const long i = std::clamp<long>(index, 0, kWaveSlots - 1);
-    return m_wave.Samples[static_cast<std::size_t>(i)] * m_wave.AmpsPerCount;
-}
-
 // The samples counted are those one period apart from start that lie before end; an end
 // within a hundredth of a period of a sample counts as on it, so that cursors placed on
-// samples count the samples from the start cursor up to the one before the end cursor.
+// samples count the samples from the start cursor up to the one before the end cursor. Less
+// than a period apart, the one sample at start.
+void WaveViewer::cursorSamples(float start, float end, long& first, long& count) const {
+    const double period = m_wave.SamplePeriod;
+    first = std::clamp<long>(nearestSample(start, period), 0, kWaveSlots - 1);
+    const double span = static_cast<double>(end) - start;
+    if (span < period) {
+        count = 1;
+        return;
+    }
+    count =
+        std::clamp<long>(static_cast<long>(std::ceil(span / period - 0.01)), 0, kWaveSlots - first);
+}
+
+// The RMS of one sample is its absolute current.
 float WaveViewer::CursorRms(float start, float end) {
     if (m_wave.SamplePeriod <= 0) m_wave.SamplePeriod = static_cast<float>(1.0 / m_wave.SampleRate);
-    const double period = m_wave.SamplePeriod;
-    const long i = nearestSample(start, period);
-    const double span = static_cast<double>(end) - start;
-    if (span < period) return std::fabs(sampleAmps(i));
-    const long first = std::clamp<long>(i, 0, kWaveSlots - 1);
-    const long count =
-        std::min<long>(static_cast<long>(std::ceil(span / period - 0.01)), kWaveSlots - first);
-    if (count <= 0) return 0;
-    double sum = 0;
-    for (long k = first; k < first + count; ++k) {
-        const double a = sampleAmps(k);
-        sum += a * a;
+    long first = 0, count = 0;
+    cursorSamples(start, end, first, count);
+    return samplesRms(m_wave.Samples.get(), first, count, m_wave.AmpsPerCount);
+}
+
+int WaveViewer::mainsHz() const {
+    return m_mainsHz && m_mainsHz() == 50 ? 50 : 60;
+}
+
+void WaveViewer::refreshCycles() {
+    const TWaveViewFields& v = m_wave.View;
+    CycleKey key;
+    if (m_cursorsPlaced) {
+        key.kind = kSpanCursors;
+        cursorSamples(v.CursorStart, v.CursorEnd, key.first, key.count);
+    } else if (m_wave.PulseCount > 0) {
+        key.kind = kSpanPulse;
+        key.first = m_wave.PulseFirst;
+        key.count = m_wave.PulseCount;
+    } else {
+        key.kind = kSpanWhole;
+        key.first = 0;
+        key.count =
+            std::clamp<long>(nearestSample(v.TotalTime, 1.0 / m_wave.SampleRate), 0, kWaveSlots);
     }
-    return static_cast<float>(std::sqrt(sum / static_cast<double>(count)));
+    key.mainsHz = mainsHz();
+    key.ampsPerCount = m_wave.AmpsPerCount;
+    key.sampleRate = m_wave.SampleRate;
+    if (key == m_cycleKey) return;
+    m_cycleKey = key;
+
+    CycleInput in;
+    in.samples = m_wave.Samples.get();
+    in.available = kWaveSlots;
+    in.first = static_cast<std::int32_t>(key.first);
+    in.count = static_cast<std::int32_t>(key.count);
+    in.ampsPerCount = m_wave.AmpsPerCount;
+    in.sampleRate = m_wave.SampleRate;
+    in.mainsHz = key.mainsHz;
+    computeCycles(in, m_cycles);
+
+    const char* what = key.kind == kSpanCursors ? "Cycles between the cursors"
+                       : key.kind == kSpanPulse ? "Cycles of the captured pulse"
+                                                : "Cycles of the whole waveform";
+    const double from = static_cast<double>(key.first) / m_wave.SampleRate;
+    const CycleTotals& t = m_cycles.totals;
+    m_cycleTexts.caption = std::string(what) + ": " + fixed4(from) + " s to " +
+                           fixed4(from + t.seconds) + " s, " + std::to_string(key.mainsHz) +
+                           " Hz mains";
+    m_cycleTexts.footer =
+        "RMS " + fixed4(t.rms) + " A   Peak " + fixed4(t.peak) + " A   I\u00b2t " + fixed4(t.i2t) +
+        " A\u00b2s\nFirst peak / (\u221a2 \u00d7 RMS) " + fixed4(t.firstPeakRatio);
+    if (const std::string c = cyclesAt50(t.seconds, key.mainsHz); !c.empty())
+        m_cycleTexts.footer += "   " + c;
+    if (m_view) m_view->showCycleTable(m_cycles, m_cycleTexts);
 }
 
 void WaveViewer::PaintBox1MouseDown(ViewerButton button, bool ctrl, int x, int y) {
@@ -172,9 +258,11 @@ void WaveViewer::PaintBox1MouseDown(ViewerButton button, bool ctrl, int x, int y
     if (button == ViewerButton::Left) {
         m_plot.PlotScreenToData(x, y, t, amps);
         v.CursorStart = t;
+        m_cursorsPlaced = true;
     } else if (button == ViewerButton::Right) {
         m_plot.PlotScreenToData(x, y, t, amps);
         v.CursorEnd = t;
+        m_cursorsPlaced = true;
     }
     double period = m_wave.SamplePeriod;
     if (!(period > 0)) period = 1.0 / m_wave.SampleRate;
@@ -295,6 +383,7 @@ void WaveViewer::SetCurStart(const std::string& text) {
     float value = 0;
     if (!readNumber(text, value)) return;
     m_wave.View.CursorStart = value;
+    m_cursorsPlaced = true;
     PaintBox1Paint();
 }
 
@@ -302,6 +391,7 @@ void WaveViewer::SetCurSpan(const std::string& text) {
     float value = 0;
     if (!readNumber(text, value)) return;
     m_wave.View.CursorEnd = m_wave.View.CursorStart + value;
+    m_cursorsPlaced = true;
     PaintBox1Paint();
 }
 

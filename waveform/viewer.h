@@ -1,8 +1,10 @@
 #pragma once
 
+#include "waveform/cycles.h"
 #include "waveform/plotengine.h"
 #include "waveform/waveform.h"
 
+#include <array>
 #include <functional>
 #include <string>
 
@@ -10,10 +12,25 @@ namespace qarn3 {
 
 struct Services;
 
-// What the viewer shows in its edit fields, each formatted "0.0000" with '.'.
+// What the viewer shows in its edit fields, each formatted "0.0000" with '.'; CurCycles is the
+// cursor span in mains cycles ("12.50 cycles at 50 Hz") where 50 Hz is chosen, else empty.
 struct WaveViewTexts {
-    std::string TStart, TEnd, CurStart, CurSpan, CurValue;
+    std::string TStart, TEnd, CurStart, CurSpan, CurValue, CurCycles;
 };
+
+// The words around the cycle table: which span it covers, and the span's totals (two lines).
+struct CycleTableTexts {
+    std::string caption;
+    std::string footer;
+};
+
+// The cycle table's columns: cycle number ("(partial)" after it where partial), start time in
+// seconds, RMS, positive and negative peak in amperes (each "0.0000" like the panel), and the
+// share of the span's I²t in percent ("0.00").
+constexpr int kCycleColumns = 6;
+extern const std::array<const char*, kCycleColumns> kCycleColumnTitles;
+// The text of one cell; index counts the rows from 0.
+std::string cycleCellText(const CycleRow& row, int index, int column);
 
 // The waveform window as the viewer drives it.
 class WaveViewerView {
@@ -25,13 +42,18 @@ public:
     // The drawing surface is to be drawn anew (drawSurface on its canvas).
     virtual void redrawSurface() = 0;
     virtual void closeWindow() = 0;
+    // The cycle table has changed (a new span, mains frequency or waveform).
+    virtual void showCycleTable(const CycleTable& /*table*/, const CycleTableTexts& /*texts*/) {}
 };
 
 enum class ViewerButton { Left, Right, Middle };
 
 // The waveform viewer without its widgets: the time window, the two cursors on samples, the
-// RMS current between them, the vertical scale, and saving the store to a file. Works on the
-// store's view fields; every command that changes them ends by painting.
+// RMS current between them, the cycle table, the vertical scale, and saving the store to a
+// file. Works on the store's view fields; every command that changes them ends by painting.
+// The cycle table covers the span between the cursors once the user has placed or typed one
+// since the window was shown; before that the last pulse the engine measured in the capture,
+// or the whole waveform when there is none.
 class WaveViewer {
 public:
     static constexpr int kTrackMax = 1000;
@@ -43,6 +65,12 @@ public:
                std::function<int()> testMode);
 
     void setView(WaveViewerView* view) { m_view = view; }
+    // The site's mains frequency (50 or 60 Hz) for the cycle table; 60 Hz when not given.
+    void setMainsHz(std::function<int()> mainsHz) { m_mainsHz = std::move(mainsHz); }
+    int mainsHz() const;
+    // The table of the last paint.
+    const CycleTable& cycleTable() const { return m_cycles; }
+    const CycleTableTexts& cycleTexts() const { return m_cycleTexts; }
     TWaveViewFields& fields() { return m_wave.View; }
     const TWaveformData& wave() const { return m_wave; }
     PlotEngine& plot() { return m_plot; }
@@ -84,16 +112,34 @@ public:
 private:
     // The samples of [start, end]: the nearest to each, within the store.
     void sampleRange(float start, float end, std::int32_t& first, std::int32_t& last) const;
+    // The samples CursorRms takes for the cursor times start and end.
+    void cursorSamples(float start, float end, long& first, long& count) const;
     bool readNumber(const std::string& text, float& value);
     void trackIfMoved(int trackPosition);
-    float sampleAmps(long index) const;
+    // Computes the cycle table anew when its span, the mains frequency or the scale changed,
+    // and hands it to the window.
+    void refreshCycles();
+
+    // What the cycle table was last computed for.
+    struct CycleKey {
+        long first = -1, count = -1;
+        int kind = -1, mainsHz = 0;
+        float ampsPerCount = 0;
+        double sampleRate = 0;
+        bool operator==(const CycleKey&) const = default;
+    };
 
     TWaveformData& m_wave;
     Services& m_services;
     std::string m_dataFolder;
     std::function<int()> m_testMode;
+    std::function<int()> m_mainsHz;
     WaveViewerView* m_view = nullptr;
     PlotEngine m_plot;
+    bool m_cursorsPlaced = false; // by the user since the window was shown
+    CycleTable m_cycles;
+    CycleTableTexts m_cycleTexts;
+    CycleKey m_cycleKey;
 };
 
 // Index of the sample nearest to t seconds at the given period, halves to even, clamped to

@@ -59,11 +59,17 @@ struct TWaveformData {
     std::string FileName;
     TWaveFileHeader Header;
     TWaveViewFields View;
+    // The last pulse the engine measured in the capture: its first slot and its length in
+    // samples; PulseCount 0 when there is none (after a clear, or a file was read).
+    std::int32_t PulseFirst = 0;
+    std::int32_t PulseCount = 0;
 
     // Zeroes every slot: only those below ZeroFrom can hold anything else.
     void clearSamples() {
         std::fill(Samples.get(), Samples.get() + ZeroFrom, std::int16_t{0});
         ZeroFrom = 0;
+        PulseFirst = 0;
+        PulseCount = 0;
     }
     // Slot index has been written.
     void written(std::int32_t index) {

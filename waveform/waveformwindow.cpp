@@ -2,9 +2,11 @@
 
 #include "waveform/plotwidget.h"
 
+#include <QAbstractTableModel>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,12 +15,58 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace qarn3 {
+
+namespace {
+constexpr int kCyclePaneHeight = 200;
+}
+
+// The viewer's cycle table as a table model: the cells are formatted when they are shown, so
+// a table of a thousand cycles costs nothing until it is scrolled through.
+class CycleTableModel : public QAbstractTableModel {
+public:
+    CycleTableModel(const CycleTable& table, QObject* parent)
+        : QAbstractTableModel(parent), m_table(table) {}
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_table.rows.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : kCycleColumns;
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= rowCount()) return {};
+        const CycleRow& row = m_table.rows[static_cast<std::size_t>(index.row())];
+        if (role == Qt::DisplayRole)
+            return QString::fromStdString(cycleCellText(row, index.row(), index.column()));
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        if (role == Qt::FontRole && row.partial) {
+            QFont italic;
+            italic.setItalic(true);
+            return italic;
+        }
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+            section >= kCycleColumns)
+            return {};
+        return QString::fromUtf8(kCycleColumnTitles[static_cast<std::size_t>(section)]);
+    }
+    void changed() {
+        beginResetModel();
+        endResetModel();
+    }
+
+private:
+    const CycleTable& m_table;
+};
 
 UpDownControl::UpDownControl(int minimum, int maximum, QWidget* parent)
     : QWidget(parent), m_minimum(minimum), m_maximum(maximum), m_position(minimum) {
@@ -59,11 +107,13 @@ TfmWaveform::TfmWaveform(TWaveformData& wave, Services& services, const std::str
     m_viewer.FormCreate();
 }
 
-// The panel's controls go first, while the viewer their handlers call still exists.
+// The panel's controls and the cycle table go first, while the viewer they use still exists.
 TfmWaveform::~TfmWaveform() {
     delete Panel1;
     Panel1 = nullptr;
     TrackBar1 = nullptr;
+    delete CyclePane; // its model reads the viewer's table
+    CyclePane = nullptr;
 }
 
 void TfmWaveform::buildControls() {
@@ -85,6 +135,8 @@ void TfmWaveform::buildControls() {
         m_viewer.PaintBox1MouseDown(button, e->modifiers() & Qt::ControlModifier, p.x(), p.y());
     };
     outer->addWidget(PaintBox1, 1);
+    buildCyclePane();
+    outer->addWidget(CyclePane);
 
     Panel1 = new QWidget(this);
     Panel1->setFixedHeight(76);
@@ -136,10 +188,22 @@ void TfmWaveform::buildControls() {
     UpDown1->setToolTip("Increase or decrease vertical size");
     UpDown1->upButton()->setToolTip(UpDown1->toolTip());
     UpDown1->downButton()->setToolTip(UpDown1->toolTip());
+    CurCycles = new QLabel(Panel1);
+    CurCycles->setToolTip("Time span between cursors in 50 Hz mains cycles");
+    // Two short lines ("12.50 cycles", "at 50 Hz") beside the Cycles button: the row of the
+    // cursor fields has no room left, and the trackbar gives up the least.
+    CurCycles->setWordWrap(true);
+    CurCycles->setFixedWidth(CurCycles->fontMetrics().horizontalAdvance("0000.00 cycles"));
+    CyclesButton = new QPushButton("Cycles", Panel1);
+    CyclesButton->setToolTip("Show the RMS, peaks and I\u00b2t of each mains cycle");
+    CyclesButton->setCheckable(true);
+    CyclesButton->setAutoDefault(false);
     Panel1->installEventFilter(this);
 
     top->addWidget(ContractButton);
     top->addWidget(ExpandButton);
+    top->addWidget(CyclesButton);
+    top->addWidget(CurCycles);
     top->addWidget(TStart);
     top->addWidget(TrackBar1, 1);
     top->addWidget(TEnd);
@@ -161,6 +225,7 @@ void TfmWaveform::buildControls() {
     connect(ExpandButton, &QPushButton::clicked, this, [this] { m_viewer.Expand(); });
     connect(SaveButton, &QPushButton::clicked, this, [this] { m_viewer.SaveButtonClick(); });
     connect(ExitButton, &QPushButton::clicked, this, [this] { m_viewer.ExitButtonClick(); });
+    connect(CyclesButton, &QPushButton::toggled, this, [this](bool on) { showCyclePane(on); });
     for (QLineEdit* e : {TStart, TEnd, CurStart, CurSpan})
         connect(e, &QLineEdit::editingFinished, this, [this, e] { applyEdit(e, false); });
     connect(TrackBar1, &QSlider::valueChanged, this,
@@ -168,6 +233,49 @@ void TfmWaveform::buildControls() {
     connect(TrackBar1, &QSlider::sliderReleased, this,
             [this] { m_viewer.TrackBar1EndDrag(TrackBar1->value()); });
     UpDown1->onClick = [this](int position) { m_viewer.UpDown1Click(position); };
+}
+
+void TfmWaveform::buildCyclePane() {
+    CyclePane = new QWidget(this);
+    CyclePane->setFixedHeight(kCyclePaneHeight);
+    auto* layout = new QVBoxLayout(CyclePane);
+    layout->setContentsMargins(6, 4, 6, 0);
+    layout->setSpacing(2);
+    CycleCaption = new QLabel(CyclePane);
+    CycleTableView = new QTableView(CyclePane);
+    m_cycleModel = new CycleTableModel(m_viewer.cycleTable(), CycleTableView);
+    CycleTableView->setModel(m_cycleModel);
+    CycleTableView->setToolTip("One row per mains cycle, cut where the current rises through zero; "
+                               "partial cycles at the ends in italics");
+    CycleTableView->verticalHeader()->hide();
+    CycleTableView->verticalHeader()->setDefaultSectionSize(CycleTableView->fontMetrics().height() +
+                                                            6);
+    CycleTableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    CycleTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    CycleTableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    CycleTableView->setAlternatingRowColors(true);
+    CycleFooter = new QLabel(CyclePane);
+    CycleFooter->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    CycleFooter->setToolTip("The span's RMS (as CursorValue), largest current, I\u00b2t, and "
+                            "the first cycle's peak over \u221a2 times the RMS");
+    layout->addWidget(CycleCaption);
+    layout->addWidget(CycleTableView, 1);
+    layout->addWidget(CycleFooter);
+    CyclePane->hide();
+}
+
+void TfmWaveform::showCyclePane(bool shown) {
+    if (CyclePane->isVisibleTo(this) == shown) return;
+    CyclePane->setVisible(shown);
+    // The trace keeps its size: the window grows by the table and shrinks back without it.
+    if (!isMaximized() && !isFullScreen())
+        resize(width(), std::max(1, height() + (shown ? kCyclePaneHeight : -kCyclePaneHeight)));
+}
+
+void TfmWaveform::showCycleTable(const CycleTable&, const CycleTableTexts& texts) {
+    m_cycleModel->changed();
+    CycleCaption->setText(QString::fromStdString(texts.caption));
+    CycleFooter->setText(QString::fromStdString(texts.footer));
 }
 
 void TfmWaveform::applyEdit(QLineEdit* edit, bool always) {
@@ -217,6 +325,8 @@ void TfmWaveform::showTexts(const WaveViewTexts& texts) {
     CurStart->setText(QString::fromStdString(texts.CurStart));
     CurSpan->setText(QString::fromStdString(texts.CurSpan));
     CurValue->setText(QString::fromStdString(texts.CurValue));
+    CurCycles->setText(QString::fromStdString(texts.CurCycles));
+    CurCycles->setVisible(!texts.CurCycles.empty());
 }
 
 void TfmWaveform::setTrackPosition(int position) {

@@ -7,14 +7,17 @@
 #include <functional>
 #include <string>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
+class QTableView;
 class QToolButton;
 
 namespace qarn3 {
 
 class PlotWidget;
+class CycleTableModel;
 
 // An up-down control: two arrow buttons stepping a position within a range, no wrap.
 class UpDownControl : public QWidget {
@@ -35,8 +38,9 @@ private:
 };
 
 // The waveform window ("Waveform View"): the trace with its cursors above, the panel with the
-// zoom buttons, the edits, the trackbar and the vertical scale below. A thin view of
-// WaveViewer; created at start-up, shown modally by Analyze.
+// zoom buttons, the edits, the trackbar and the vertical scale below, and between them, shown
+// by the Cycles button, the cycle table. A thin view of WaveViewer; created at start-up, shown
+// modally by Analyze.
 class TfmWaveform : public QDialog, public WaveViewerView {
     Q_OBJECT
 public:
@@ -51,6 +55,7 @@ public:
     void setTrackPosition(int position) override;
     void redrawSurface() override;
     void closeWindow() override;
+    void showCycleTable(const CycleTable& table, const CycleTableTexts& texts) override;
 
     PlotWidget* PaintBox1;
     QWidget* Panel1;
@@ -65,6 +70,12 @@ public:
     QLineEdit* CurValue;
     QSlider* TrackBar1;
     UpDownControl* UpDown1;
+    QLabel* CurCycles;         // the cursor span in cycles at 50 Hz, where chosen
+    QPushButton* CyclesButton; // shows and hides the cycle table
+    QWidget* CyclePane;
+    QLabel* CycleCaption;
+    QTableView* CycleTableView;
+    QLabel* CycleFooter;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -72,11 +83,15 @@ protected:
 
 private:
     void buildControls();
+    void buildCyclePane();
+    // Shows or hides the cycle table, growing or shrinking the window by its height.
+    void showCyclePane(bool shown);
     // Applies an edit's text: always on a double click, on leaving it or Return only when
     // the text was changed.
     void applyEdit(QLineEdit* edit, bool always);
 
     WaveViewer m_viewer;
+    CycleTableModel* m_cycleModel = nullptr;
     WaveViewTexts m_shown;
     bool m_applying = false;
 };
