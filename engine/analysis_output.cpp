@@ -40,6 +40,8 @@ std::size_t utf8Length(const std::string& s, std::size_t i) {
     return length;
 }
 
+} // namespace
+
 // A JSON string's contents. File names are bytes: one that is not UTF-8 (a name from a
 // Latin-1 system, say) would make the whole line unreadable to a JSON reader, so each byte
 // outside a well-formed sequence becomes U+FFFD.
@@ -81,6 +83,8 @@ std::string jsonNumber(double v) {
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, r.ptr);
 }
+
+namespace {
 
 // The shortest text that reads back as the same single-precision value, with '.'.
 std::string floatText(float v) {

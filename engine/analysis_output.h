@@ -15,6 +15,13 @@ enum class OutputFormat { Text, Json, JsonLines, Csv };
 // doubled inside.
 std::string csvField(const std::string& text);
 
+// A JSON string's contents with quotes, backslashes and control characters escaped; a byte
+// outside a well-formed UTF-8 sequence becomes U+FFFD, so that every line stays JSON.
+std::string jsonEscape(const std::string& s);
+// A number as JSON: the shortest text that reads back as the same value, with '.' whatever
+// the locale; null when it is not finite.
+std::string jsonNumber(double v);
+
 // The pulse table: a header record, then one record per pulse, or one record with the pulse
 // fields empty for a file without a pulse or one that could not be analysed (its reason in
 // the last field). Records end with CR LF; numbers use '.' whatever the locale.
