@@ -70,6 +70,12 @@ ShotWriter::ShotWriter(DatabaseLocation where, OpenOptions options, QObject* par
     m_worker->moveToThread(m_thread);
     connect(m_worker, &Worker::opened, this, &ShotWriter::opened, Qt::QueuedConnection);
     connect(m_worker, &Worker::done, this, &ShotWriter::stored, Qt::QueuedConnection);
+    // The worker goes with its thread, on that thread; the thread object on this one. Both
+    // also when finish() left the thread behind.
+    Worker* worker = m_worker;
+    connect(
+        m_thread, &QThread::finished, m_thread, [worker] { delete worker; }, Qt::DirectConnection);
+    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
     m_thread->start();
 }
 
@@ -106,20 +112,13 @@ bool ShotWriter::finish(std::chrono::milliseconds bound) {
         *m_dropQueued = true;
         ended = m_thread->wait(static_cast<unsigned long>((bound - first).count()));
     }
-    disconnect(m_worker, nullptr, this, nullptr);
     m_endedInTime = ended;
-    if (!ended) {
-        // A store still waits on the database: the thread is left to the process's end; the
-        // database keeps its last complete transaction.
-        m_thread = nullptr;
-        m_worker = nullptr;
-        return false;
-    }
-    delete m_worker;
-    delete m_thread;
-    m_worker = nullptr;
+    if (ended) delete m_thread; // its worker is gone with it
+    // Otherwise a store still waits on the database: the thread ends once it gives up, and
+    // the database keeps its last complete transaction.
     m_thread = nullptr;
-    return true;
+    m_worker = nullptr;
+    return ended;
 }
 
 } // namespace qarn3

@@ -351,6 +351,7 @@ TEST_F(RecordsDbTest, WriterNeverWaitsForALockedDatabase) {
     // The worker left behind stores the shot in hand once the lock is gone; the one still
     // queued was dropped.
     QThread::msleep(2000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the thread object
     EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), 1);
 }
 
