@@ -1,7 +1,7 @@
 #pragma once
 
-// Every SQL text of the records lives here and in sql.cpp: the schema and its migrations,
-// the statements, and where SQLite and PostgreSQL differ.
+// Every SQL text of the records lives here, in sql_schema.cpp (the schema's migration steps
+// and where SQLite and PostgreSQL differ) and in sql.cpp (the statements).
 #include "records/rows.h"
 
 #include <QVariant>

@@ -58,6 +58,9 @@ RecordsError RecordsStore::storeShots(const ShotContext& ctx, const std::vector<
 
     std::vector<ShotRecord> records;
     records.reserve(shots.size());
+    // The pulses of one file share their bytes: hashed once.
+    const QByteArray* hashed = nullptr;
+    std::string hashedId;
     for (const NewShot& s : shots) {
         ShotRecord r;
         r.id = newRecordId();
@@ -66,7 +69,14 @@ RecordsError RecordsStore::storeShots(const ShotContext& ctx, const std::vector<
         r.multiple = s.reading.currentAmps / ctx.breaker.ratedAmps;
         r.band = bandFor(ctx.point, r.multiple);
         r.judgement = judge(verdictInput(s.reading, ctx.point, ctx.breaker.ratedAmps, r.band));
-        if (!s.waveform.isEmpty()) r.waveformId = waveformId(s.waveform);
+        if (!s.waveform.isEmpty()) {
+            if (!hashed || hashed->constData() != s.waveform.constData() ||
+                hashed->size() != s.waveform.size()) {
+                hashed = &s.waveform;
+                hashedId = waveformId(s.waveform);
+            }
+            r.waveformId = hashedId;
+        }
         records.push_back(std::move(r));
     }
 
@@ -75,7 +85,8 @@ RecordsError RecordsStore::storeShots(const ShotContext& ctx, const std::vector<
     RecordsError e = insertContext(ctx, now);
     QSqlQuery q = m_db.query();
     for (std::size_t i = 0; !e && i < shots.size(); ++i) {
-        if (!records[i].waveformId.empty() &&
+        const bool sameAsBefore = i > 0 && records[i].waveformId == records[i - 1].waveformId;
+        if (!records[i].waveformId.empty() && !sameAsBefore &&
             !m_db.run(q, sql::insertWaveformIfNew(records[i].waveformId, shots[i].waveform), e))
             break;
         m_db.run(q, sql::insertShot(records[i], now), e);

@@ -207,7 +207,7 @@ TEST_F(RecordsDbTest, ShotsReadBackWithTheirRowsAndFilters) {
     ASSERT_TRUE(db.open().ok);
     RecordsStore store(db);
     QByteArray wave("WAVEFORM\0\x01\x02\xff", 12);
-    std::vector<NewShot> shots{shot(0.3, wave), shot(0.05, wave), shot(0.7)};
+    std::vector<NewShot> shots{shot(0.3, wave), shot(0.05), shot(0.7, wave)};
     shots[0].reading.takenAt = "2026-01-10T08:00:00.000Z";
     shots[1].reading.takenAt = "2026-02-10T08:00:00.000Z";
     shots[2].reading.takenAt = "2026-03-10T08:00:00.000Z";
@@ -237,10 +237,10 @@ TEST_F(RecordsDbTest, ShotsReadBackWithTheirRowsAndFilters) {
     EXPECT_EQ(r.shot.reading.pulse, 2);
     EXPECT_EQ(r.shot.reading.seconds, 0.7);
     EXPECT_EQ(r.shot.judgement.verdict, Verdict::Check);
-    EXPECT_TRUE(r.shot.waveformId.empty());
+    EXPECT_EQ(r.shot.waveformId, waveformId(wave));
 
-    EXPECT_EQ(store.waveformOf(stored[1].id, e), wave);
-    EXPECT_FALSE(store.waveformOf(stored[2].id, e));
+    EXPECT_EQ(store.waveformOf(stored[2].id, e), wave);
+    EXPECT_FALSE(store.waveformOf(stored[1].id, e));
     EXPECT_EQ(e.kind, RecordsErrorKind::NotFound);
     e = {};
 
