@@ -40,8 +40,6 @@ std::size_t utf8Length(const std::string& s, std::size_t i) {
     return length;
 }
 
-} // namespace
-
 // A JSON string's contents. File names are bytes: one that is not UTF-8 (a name from a
 // Latin-1 system, say) would make the whole line unreadable to a JSON reader, so each byte
 // outside a well-formed sequence becomes U+FFFD.
@@ -83,8 +81,6 @@ std::string jsonNumber(double v) {
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, r.ptr);
 }
-
-namespace {
 
 // The shortest text that reads back as the same single-precision value, with '.'.
 std::string floatText(float v) {
@@ -241,6 +237,14 @@ std::string waveformCsv(const std::string& fileName, const TWaveformData& wave,
         s += kCrLf;
     }
     return s;
+}
+
+std::string jsonEscaped(const std::string& s) {
+    return jsonEscape(s);
+}
+
+std::string jsonNumberText(double v) {
+    return jsonNumber(v);
 }
 
 } // namespace qarn3

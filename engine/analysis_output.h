@@ -15,13 +15,6 @@ enum class OutputFormat { Text, Json, JsonLines, Csv };
 // doubled inside.
 std::string csvField(const std::string& text);
 
-// A JSON string's contents with quotes, backslashes and control characters escaped; a byte
-// outside a well-formed UTF-8 sequence becomes U+FFFD, so that every line stays JSON.
-std::string jsonEscape(const std::string& s);
-// A number as JSON: the shortest text that reads back as the same value, with '.' whatever
-// the locale; null when it is not finite.
-std::string jsonNumber(double v);
-
 // The pulse table: a header record, then one record per pulse, or one record with the pulse
 // fields empty for a file without a pulse or one that could not be analysed (its reason in
 // the last field). Records end with CR LF; numbers use '.' whatever the locale.
@@ -42,5 +35,12 @@ std::string textBlock(const AnalysisResult& r, bool withHeading);
 // when it held fewer samples than its header promises.
 std::string waveformCsv(const std::string& fileName, const TWaveformData& wave,
                         long long fileBytes);
+
+// The JSON forms' string contents (quotes, backslashes and control characters escaped, a
+// byte outside a well-formed UTF-8 sequence as U+FFFD, so that every line stays JSON) and
+// numbers (the shortest text that reads back as the same value, '.' whatever the locale;
+// null when not finite), for other writers of JSON.
+std::string jsonEscaped(const std::string& s);
+std::string jsonNumberText(double v);
 
 } // namespace qarn3

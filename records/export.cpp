@@ -140,7 +140,7 @@ std::string csvText(const Value& v) {
     case Value::Type::Text:
         return csvField(v.text);
     case Value::Type::Number:
-        return v.decimals < 0 ? jsonNumber(v.number) : formatFixed(v.number, 0, v.decimals);
+        return v.decimals < 0 ? jsonNumberText(v.number) : formatFixed(v.number, 0, v.decimals);
     case Value::Type::Integer:
         return std::to_string(v.integer);
     case Value::Type::Flag:
@@ -154,9 +154,9 @@ std::string csvText(const Value& v) {
 std::string jsonText(const Value& v) {
     switch (v.type) {
     case Value::Type::Text:
-        return '"' + jsonEscape(v.text) + '"';
+        return '"' + jsonEscaped(v.text) + '"';
     case Value::Type::Number:
-        return jsonNumber(v.number);
+        return jsonNumberText(v.number);
     case Value::Type::Integer:
         return std::to_string(v.integer);
     case Value::Type::Flag:
