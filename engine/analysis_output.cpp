@@ -300,4 +300,12 @@ std::string waveformCsv(const std::string& fileName, const TWaveformData& wave,
     return s;
 }
 
+std::string jsonEscaped(const std::string& s) {
+    return jsonEscape(s);
+}
+
+std::string jsonNumberText(double v) {
+    return jsonNumber(v);
+}
+
 } // namespace qarn3

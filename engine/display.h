@@ -17,7 +17,8 @@ struct PulseResult {
     double cycles = 0;    // seconds x 60
     bool suspect = false; // above 1.2 x the largest 20-sample RMS
     bool underRange = false;
-    bool cutShort = false; // still on when the MaxOn limit ended the test
+    bool cutShort = false;        // still on when the MaxOn limit ended the test
+    std::uint64_t dataErrors = 0; // samples lost and pairs rejected while the test ran
 };
 
 // Where the engine writes its readings, captions and status: the main window in the

@@ -192,6 +192,8 @@ TEST_F(WaveformTest, SavedFileIs120059BytesWithTheSerialCutTo20) {
     EXPECT_EQ(back.Header.ResolutionBits, 12);
     EXPECT_EQ(back.Header.FullScale, 2048);
     EXPECT_EQ(std::string(back.Header.Units.data()), "Amperes");
+    // The bytes a shot keeps of the capture are the file Save writes.
+    EXPECT_EQ(waveformFileBytes(store, "ABCDEFGHIJKLMNOPQRSTUVWXY", 1), bytes);
 }
 
 TEST_F(WaveformTest, OverwriteIsConfirmedAndCancelWritesNothing) {

@@ -173,6 +173,12 @@ bool WaveformFiles::LoadFile(const std::string& fileName) {
     return true;
 }
 
+std::string waveformFileBytes(const TWaveformData& w, const std::string& serialId, int testMode) {
+    const TWaveFileHeader h = newHeader(waveTypeOf(testMode), serialId, w.AmpsPerCount,
+                                        static_cast<float>(1.0 / w.SampleRate), 12);
+    return h.bytes() + sampleBytes(w.Samples.get(), kWaveFileSamples);
+}
+
 bool WaveformFiles::WriteWaveform(const std::string& fileName, int testMode) {
     m_s.log.AddDebugLine("WriteWaveform");
     const auto answer =

@@ -88,6 +88,10 @@ extern const TWaveSegments LongSegments;
 // 'N' for a pulse test, 'M' for a long test, '?' otherwise.
 char waveTypeOf(int testMode);
 
+// The bytes of the waveform file WriteWaveform writes of the store (its first 60000 samples),
+// with the given serial/ID; testMode chooses the wave type. Writes nothing.
+std::string waveformFileBytes(const TWaveformData& w, const std::string& serialId, int testMode);
+
 // The samples MakeWaveFile generates (60000 of them, the rest of the buffer zero).
 std::unique_ptr<std::int16_t[]> generateWaveSamples(const TWaveSegments& segments);
 

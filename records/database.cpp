@@ -1,0 +1,352 @@
+#include "records/database.h"
+
+#include "platform/files.h"
+#include "platform/textformat.h"
+#include "records/model.h"
+
+#include <QDateTime>
+#include <QSqlError>
+
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
+#include <system_error>
+
+namespace qarn3 {
+
+namespace {
+
+// SQLite's primary result codes the records tell apart.
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
+constexpr int kSqliteReadOnly = 8;
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteConstraint = 19;
+constexpr int kSqliteNotADb = 26;
+// The first 16 bytes of every SQLite database file.
+constexpr char kSqliteMagic[] = "SQLite format 3";
+
+int sqliteCode(const QSqlError& e) {
+    bool ok = false;
+    const int code = e.nativeErrorCode().toInt(&ok);
+    return ok ? code & 0xFF : -1;
+}
+
+bool isDamage(const QSqlError& e) {
+    const int code = sqliteCode(e);
+    return code == kSqliteCorrupt || code == kSqliteNotADb;
+}
+
+std::string sqlText(const QSqlError& e) {
+    std::string s = e.databaseText().toStdString();
+    return s.empty() ? e.text().toStdString() : s;
+}
+
+std::string errnoText(int err) {
+    return std::error_code(err, std::generic_category()).message();
+}
+
+} // namespace
+
+RecordsDatabase::RecordsDatabase(DatabaseLocation where, OpenOptions options)
+    : m_where(std::move(where)), m_options(options),
+      m_dialect(m_where.kind == DatabaseLocation::Kind::Postgres ? SqlEngine::Postgres
+                                                                 : SqlEngine::Sqlite),
+      m_name("qarn3-records-" + newRecordId()) {}
+
+RecordsDatabase::~RecordsDatabase() {
+    close();
+}
+
+void RecordsDatabase::close() {
+    disconnect();
+    m_open = false;
+    m_readOnly = false;
+}
+
+void RecordsDatabase::disconnect() {
+    if (!QSqlDatabase::contains(QString::fromStdString(m_name))) return;
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QString::fromStdString(m_name));
+}
+
+bool RecordsDatabase::connect(bool readOnlyOpen, RecordsError& error) {
+    disconnect();
+    const QString name = QString::fromStdString(m_name);
+    if (!QSqlDatabase::isDriverAvailable(m_dialect.driverName())) {
+        error = {RecordsErrorKind::Failed,
+                 {},
+                 m_dialect.engine() == SqlEngine::Sqlite
+                     ? "The SQLite driver of Qt SQL is not installed (libqt6sql6-sqlite)"
+                     : "The PostgreSQL driver of Qt SQL is not installed (libqt6sql6-psql)"};
+        return false;
+    }
+    m_db = QSqlDatabase::addDatabase(m_dialect.driverName(), name);
+    if (m_dialect.engine() == SqlEngine::Sqlite) {
+        m_db.setDatabaseName(QString::fromStdString(m_where.path));
+        QString options = "QSQLITE_BUSY_TIMEOUT=" + QString::number(m_options.busyTimeoutMs);
+        if (readOnlyOpen) options += ";QSQLITE_OPEN_READONLY";
+        m_db.setConnectOptions(options);
+    } else {
+        m_db.setHostName(QString::fromStdString(m_where.host));
+        m_db.setPort(m_where.port);
+        m_db.setDatabaseName(QString::fromStdString(m_where.dbName));
+        m_db.setUserName(QString::fromStdString(m_where.user));
+        m_db.setPassword(QString::fromStdString(m_where.password));
+        m_db.setConnectOptions(QString::fromStdString(m_where.connectOptions));
+    }
+    if (!m_db.open()) {
+        error = errorOf(m_db.lastError(), "Cannot open the records database " + m_where.display());
+        return false;
+    }
+    return true;
+}
+
+OpenReport RecordsDatabase::open() {
+    close();
+    OpenReport r =
+        m_where.kind == DatabaseLocation::Kind::Postgres ? openServer() : openFile(false);
+    m_open = r.ok;
+    m_readOnly = r.ok && r.readOnly;
+    if (!r.ok) disconnect();
+    return r;
+}
+
+OpenReport RecordsDatabase::openFile(bool afterSetAside) {
+    OpenReport r;
+    const std::string& path = m_where.path;
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        r.error = {RecordsErrorKind::Failed, {}, "The records database " + path + " is not a file"};
+        return r;
+    }
+    FileStore files;
+    const bool readOnlyFile = exists && files.isReadOnly(path);
+    // A file that does not begin as a database is set aside before SQLite opens it, which
+    // could take a journal file beside it for its own.
+    RecordsError probe;
+    const auto head = exists && st.st_size > 0 ? files.readPrefix(path, 16) : std::nullopt;
+    if (head && *head != std::string(kSqliteMagic, 16))
+        probe = {RecordsErrorKind::Damaged, {}, "file is not a database"};
+    int version = 0;
+    if (!probe) {
+        if (!connect(readOnlyFile, r.error)) return r;
+        // Reading the header and the schema finds most damage; a full check reads every page.
+        version = schemaVersion(probe);
+        if (!probe) run("SELECT count(*) FROM sqlite_master", probe);
+        if (!probe && m_options.fullCheck) probe = integrityCheck();
+    }
+    if (probe.kind == RecordsErrorKind::Damaged) {
+        if (afterSetAside || readOnlyFile) {
+            r.error = probe;
+            return r;
+        }
+        disconnect();
+        std::string aside;
+        if (!setAside(aside, r.error)) return r;
+        OpenReport fresh = openFile(true);
+        fresh.notes.insert(fresh.notes.begin(), "The records database " + path + " was damaged (" +
+                                                    probe.message + "); it was renamed " + aside +
+                                                    " and a new one made.");
+        return fresh;
+    }
+    if (probe) {
+        r.error = probe;
+        return r;
+    }
+
+    const int newest = newestSchemaVersion();
+    r.readOnly = readOnlyFile || version > newest;
+    if (readOnlyFile)
+        r.notes.push_back("The records database " + path +
+                          " is read-only: records are shown but none is stored.");
+    else if (version > newest)
+        r.notes.push_back("The records database " + path +
+                          " was written by a newer version of the program (schema version " +
+                          std::to_string(version) + ", this one knows " + std::to_string(newest) +
+                          "): it is opened read-only.");
+    for (const std::string& s : m_dialect.connectionSetup(!r.readOnly, m_options.fullSync))
+        if (!run(s, r.error)) return r;
+    if (!r.readOnly) {
+        if ((r.error = migrate(schemaSteps()))) return r;
+        version = schemaVersion(r.error);
+        if (r.error) return r;
+    }
+    r.schemaVersion = version;
+    r.ok = true;
+    return r;
+}
+
+OpenReport RecordsDatabase::openServer() {
+    OpenReport r;
+    if (!connect(false, r.error)) return r;
+    for (const std::string& s : m_dialect.connectionSetup(true, m_options.fullSync))
+        if (!run(s, r.error)) return r;
+    const std::string lockWait = "SET lock_timeout = " + std::to_string(m_options.busyTimeoutMs);
+    if (!run(lockWait, r.error)) return r;
+    const int version = schemaVersion(r.error);
+    if (r.error) return r;
+    if (version > newestSchemaVersion()) {
+        r.readOnly = true;
+        r.notes.push_back("The records database " + m_where.display() +
+                          " was written by a newer version of the program: it is opened"
+                          " read-only.");
+        if (!run("SET default_transaction_read_only = on", r.error)) return r;
+    } else if ((r.error = migrate(schemaSteps()))) {
+        return r;
+    }
+    r.schemaVersion = schemaVersion(r.error);
+    r.ok = !r.error;
+    return r;
+}
+
+bool RecordsDatabase::setAside(std::string& newName, RecordsError& error) {
+    const std::string& path = m_where.path;
+    const std::string stamp =
+        QDateTime::currentDateTimeUtc().toString("yyyy-MM-ddTHHmmss").toStdString() + "Z";
+    FileStore files;
+    newName = path + ".damaged-" + stamp;
+    for (int n = 2; files.exists(newName) || files.exists(newName + "-wal"); ++n)
+        newName = path + ".damaged-" + stamp + "-" + std::to_string(n);
+    if (std::rename(path.c_str(), newName.c_str()) != 0) {
+        error = {RecordsErrorKind::Damaged,
+                 {},
+                 "The records database " + path +
+                     " is damaged and cannot be renamed aside: " + errnoText(errno)};
+        return false;
+    }
+    // The journal files belong to the old contents: a new database must not take them.
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+        const std::string from = path + suffix;
+        if (files.exists(from) && std::rename(from.c_str(), (newName + suffix).c_str()) != 0) {
+            error = {RecordsErrorKind::Damaged,
+                     {},
+                     "Cannot rename " + from + " aside: " + errnoText(errno)};
+            return false;
+        }
+    }
+    return true;
+}
+
+RecordsError RecordsDatabase::migrate(const std::vector<MigrationStep>& steps) {
+    if (steps.empty()) return {};
+    // Up to date: no write lock is taken, so another program's long write does not stop
+    // the database from opening.
+    RecordsError e;
+    if (schemaVersion(e) >= steps.back().version || e) return e;
+    if ((e = beginWrite())) return e;
+    // Read again under the write lock: another program may have brought it up meanwhile.
+    const int version = schemaVersion(e);
+    if (e || version >= steps.back().version) {
+        rollback();
+        return e;
+    }
+    for (const MigrationStep& step : steps) {
+        if (step.version <= version) continue;
+        for (const std::string& statement : step.statements) {
+            if (run(m_dialect.typed(statement), e)) continue;
+            rollback();
+            e.message = "Cannot bring the records database " + m_where.display() +
+                        " to schema version " + std::to_string(step.version) + ": " + e.message;
+            return e;
+        }
+    }
+    for (const std::string& s : m_dialect.writeVersion(steps.back().version)) {
+        if (!run(s, e)) {
+            rollback();
+            return e;
+        }
+    }
+    return commit();
+}
+
+int RecordsDatabase::schemaVersion(RecordsError& error) {
+    QSqlQuery q = query();
+    const std::string exists = m_dialect.versionTableExists();
+    if (!exists.empty()) {
+        if (!run(q, {exists, {}}, error) || !q.next()) return 0;
+        if (q.value(0).toInt() == 0) return 0;
+    }
+    if (!run(q, {m_dialect.readVersion(), {}}, error)) return 0;
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
+RecordsError RecordsDatabase::integrityCheck() {
+    QSqlQuery q = query();
+    RecordsError e;
+    if (!run(q, {"PRAGMA integrity_check", {}}, e)) return e;
+    if (q.next() && q.value(0).toString() != "ok")
+        return {RecordsErrorKind::Damaged, {}, q.value(0).toString().toStdString()};
+    return {};
+}
+
+bool RecordsDatabase::run(QSqlQuery& q, const BoundSql& statement, RecordsError& error) {
+    q.setForwardOnly(true);
+    bool ok = q.prepare(QString::fromStdString(statement.text));
+    if (ok) {
+        for (const QVariant& v : statement.values)
+            q.addBindValue(v);
+        ok = q.exec();
+    }
+    if (!ok) error = errorOf(q.lastError(), "The records database " + m_where.display());
+    return ok;
+}
+
+bool RecordsDatabase::run(const std::string& statement, RecordsError& error) {
+    QSqlQuery q = query();
+    return run(q, {statement, {}}, error);
+}
+
+RecordsError RecordsDatabase::beginWrite() {
+    RecordsError e;
+    if (m_readOnly)
+        return {RecordsErrorKind::ReadOnly,
+                {},
+                "The records database " + m_where.display() + " is open read-only"};
+    run(m_dialect.beginWrite(), e);
+    return e;
+}
+
+RecordsError RecordsDatabase::commit() {
+    RecordsError e;
+    if (!run("COMMIT", e)) rollback();
+    return e;
+}
+
+void RecordsDatabase::rollback() {
+    RecordsError ignored;
+    run("ROLLBACK", ignored);
+}
+
+RecordsError RecordsDatabase::errorOf(const QSqlError& e, const std::string& doing) const {
+    RecordsError r{RecordsErrorKind::Failed, {}, doing + ": " + sqlText(e)};
+    const std::string db = "The records database " + m_where.display();
+    if (m_dialect.engine() == SqlEngine::Sqlite) {
+        const int code = sqliteCode(e);
+        if (code == kSqliteBusy || code == kSqliteLocked) {
+            r = {RecordsErrorKind::Locked,
+                 {},
+                 db + " is locked by another program (waited " +
+                     formatFixed(m_options.busyTimeoutMs / 1000.0, 0, 1) + " s)"};
+        } else if (code == kSqliteReadOnly) {
+            r = {RecordsErrorKind::ReadOnly, {}, db + " cannot be written: " + sqlText(e)};
+        } else if (isDamage(e)) {
+            r = {RecordsErrorKind::Damaged, {}, sqlText(e)};
+        } else if (code == kSqliteConstraint) {
+            r.kind = RecordsErrorKind::Invalid;
+        }
+    } else {
+        const std::string state = e.nativeErrorCode().toStdString();
+        if (state == "55P03" || state == "40P01" || state == "40001")
+            r = {RecordsErrorKind::Locked, {}, db + " is locked by another session"};
+        else if (state == "25006")
+            r.kind = RecordsErrorKind::ReadOnly;
+        else if (state.rfind("23", 0) == 0)
+            r.kind = RecordsErrorKind::Invalid;
+    }
+    return r;
+}
+
+} // namespace qarn3

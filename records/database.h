@@ -1,0 +1,106 @@
+#pragma once
+
+#include "records/location.h"
+#include "records/sql.h"
+#include "records/validation.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <string>
+#include <vector>
+
+namespace qarn3 {
+
+enum class RecordsErrorKind {
+    None,
+    Invalid,  // a value a record cannot hold; field names it
+    Locked,   // another program holds the database longer than the busy timeout
+    ReadOnly, // opened read-only (newer schema, read-only file): nothing is written
+    Damaged,  // not a database, or a damaged one
+    NotFound, // no such record
+    Failed    // anything else: the driver's words are in the message
+};
+
+// Why an operation on the records did not happen, as a value: it crosses threads and reaches
+// the operator as a message.
+struct RecordsError {
+    RecordsErrorKind kind = RecordsErrorKind::None;
+    std::string field; // for Invalid
+    std::string message;
+    explicit operator bool() const { return kind != RecordsErrorKind::None; }
+    static RecordsError invalid(const FieldError& e) {
+        return {RecordsErrorKind::Invalid, e.field, e.message};
+    }
+};
+
+struct OpenOptions {
+    int busyTimeoutMs = 5000; // how long a database locked by another program is waited for
+    bool fullSync = true;     // every commit reaches the disk before it returns
+    bool fullCheck = false;   // read every page at open (after a write found damage)
+};
+
+// What opening found; notes are for the operator (a damaged file set aside, read-only).
+struct OpenReport {
+    bool ok = false;
+    bool readOnly = false;
+    int schemaVersion = 0;
+    std::vector<std::string> notes;
+    RecordsError error;
+};
+
+// One connection to the records database, made, checked and brought to the newest schema
+// when it opens. Qt SQL connections belong to one thread: use an object only on the thread
+// that opened it (each thread opens its own).
+class RecordsDatabase {
+public:
+    explicit RecordsDatabase(DatabaseLocation where, OpenOptions options = {});
+    ~RecordsDatabase();
+    RecordsDatabase(const RecordsDatabase&) = delete;
+    RecordsDatabase& operator=(const RecordsDatabase&) = delete;
+
+    // Opens the database, making it when missing. A file that is not a database, or a
+    // damaged one, is renamed aside (QARN3.db.damaged-2026-12-08T153012Z, with its -wal and
+    // -shm files) and a new one made; a newer schema or a file whose owner write bit is clear
+    // opens read-only. Each of these leaves a note.
+    OpenReport open();
+    void close();
+    bool isOpen() const { return m_open; }
+    bool readOnly() const { return m_readOnly; }
+    const DatabaseLocation& location() const { return m_where; }
+    const SqlDialect& dialect() const { return m_dialect; }
+
+    // Brings the schema to the last step's version, one transaction per run; public for tests
+    // of the mechanism.
+    RecordsError migrate(const std::vector<MigrationStep>& steps);
+    // "ok", or Damaged with the first problem SQLite reports.
+    RecordsError integrityCheck();
+    int schemaVersion(RecordsError& error);
+
+    // Statements on this connection.
+    QSqlQuery query() const { return QSqlQuery(m_db); }
+    bool run(QSqlQuery& q, const BoundSql& statement, RecordsError& error);
+    bool run(const std::string& statement, RecordsError& error);
+    RecordsError beginWrite();
+    RecordsError commit();
+    void rollback();
+    // The driver's error as the records say it; doing names what was being done.
+    RecordsError errorOf(const QSqlError& e, const std::string& doing) const;
+
+private:
+    bool connect(bool readOnlyOpen, RecordsError& error);
+    void disconnect();
+    OpenReport openFile(bool afterSetAside);
+    OpenReport openServer();
+    bool setAside(std::string& newName, RecordsError& error);
+
+    DatabaseLocation m_where;
+    OpenOptions m_options;
+    SqlDialect m_dialect;
+    std::string m_name; // the Qt connection's
+    QSqlDatabase m_db;
+    bool m_open = false;
+    bool m_readOnly = false;
+};
+
+} // namespace qarn3

@@ -1,0 +1,26 @@
+// qarn3-records: imports waveform files as test records, exports the records, and writes a
+// stored shot's waveform back to a file.
+#include "platform/files.h"
+#include "platform/textformat.h"
+#include "records/tool.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    // The database drivers are Qt plugins, found through the application.
+    QCoreApplication app(argc, argv);
+    qarn3::RecordsToolEnvironment env{std::cout, std::cerr, {}};
+    env.dataFolder =
+        qarn3::platformFolders(QCoreApplication::applicationDirPath().toStdString()).dataFolder;
+    env.decimalSeparator = qarn3::decimalSeparatorOf(qarn3::environmentDecimalPoint());
+    env.cores = std::max(1u, std::thread::hardware_concurrency());
+    return qarn3::runRecordsTool(args, env);
+}

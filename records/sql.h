@@ -1,0 +1,102 @@
+#pragma once
+
+// Every SQL text of the records lives here, in sql_schema.cpp (the schema's migration steps
+// and where SQLite and PostgreSQL differ) and in sql.cpp (the statements).
+#include "records/rows.h"
+
+#include <QVariant>
+
+#include <string>
+#include <vector>
+
+class QSqlQuery;
+
+namespace qarn3 {
+
+enum class SqlEngine { Sqlite, Postgres };
+
+// What differs between the two database engines: type names, how a writing transaction
+// starts, and where the schema version is kept.
+class SqlDialect {
+public:
+    explicit SqlDialect(SqlEngine engine) : m_engine(engine) {}
+    SqlEngine engine() const { return m_engine; }
+    const char* driverName() const; // the Qt SQL driver
+    // A statement with its type placeholders {REAL} {BLOB} {BIGINT} replaced.
+    std::string typed(const std::string& statement) const;
+    // Takes the write lock at once, so that two writers never deadlock upgrading it.
+    std::string beginWrite() const;
+    // Statements run on every new connection before anything else (pragmas).
+    std::vector<std::string> connectionSetup(bool writable, bool fullSync) const;
+    // The query that gives the schema version (one row, one column), and whether it needs
+    // versionTableExists to say the version is kept at all (PostgreSQL: no table, version 0).
+    std::string readVersion() const;
+    std::string versionTableExists() const; // empty for SQLite
+    std::vector<std::string> writeVersion(int version) const;
+
+private:
+    SqlEngine m_engine;
+};
+
+// One step of the schema: the statements that take it from version - 1 to version.
+struct MigrationStep {
+    int version;
+    std::vector<std::string> statements; // with type placeholders
+};
+// Every step from an empty database to the newest schema, in order.
+const std::vector<MigrationStep>& schemaSteps();
+int newestSchemaVersion();
+
+// A statement with its values, in the order of its placeholders.
+struct BoundSql {
+    std::string text;
+    std::vector<QVariant> values;
+};
+
+namespace sql {
+
+// Rows written by the records: each takes the record's fields and the time of the write.
+BoundSql insertSiteIfNew(const SiteRecord& s, const std::string& now);
+BoundSql insertBreakerIfNew(const BreakerRecord& b, const std::string& now);
+BoundSql insertSessionIfNew(const SessionRecord& s, const std::string& now);
+BoundSql insertTestPointIfNew(const TestPointRecord& p, const std::string& now);
+// As above, but an existing row takes the new values and updated_at.
+BoundSql saveSite(const SiteRecord& s, const std::string& now);
+BoundSql saveBreaker(const BreakerRecord& b, const std::string& now);
+BoundSql saveSession(const SessionRecord& s, const std::string& now);
+BoundSql saveTestPoint(const TestPointRecord& p, const std::string& now);
+// A waveform is kept once, under the SHA-256 of its bytes.
+BoundSql insertWaveformIfNew(const std::string& id, const QByteArray& bytes);
+BoundSql insertShot(const ShotRecord& s, const std::string& now);
+
+// Lookups.
+BoundSql siteNamed(const std::string& name);
+BoundSql breakerNamed(const std::string& siteId, const std::string& designation);
+BoundSql testPointById(const std::string& id);
+BoundSql breakerOfSession(const std::string& sessionId);
+BoundSql sites();
+BoundSql breakersOf(const std::string& siteId);
+BoundSql sessionsOf(const std::string& breakerId);
+BoundSql testPointsOf(const std::string& sessionId);
+BoundSql waveformOfShot(const std::string& shotId);
+
+// Shots with everything above them, filtered; limit < 0 takes all.
+BoundSql shotRows(const ShotFilter& f, ShotOrder order, int limit, int offset);
+BoundSql shotCount(const ShotFilter& f);
+// The same shots without the rows above them (shotFrom), and those rows for a test point
+// (contextFrom): a long list reads each test point's rows once.
+BoundSql shotsOnly(const ShotFilter& f, ShotOrder order);
+BoundSql contextOfPoint(const std::string& pointId);
+
+// Rows of the queries above into records.
+SiteRecord siteFrom(const QSqlQuery& q);
+BreakerRecord breakerFrom(const QSqlQuery& q);
+SessionRecord sessionFrom(const QSqlQuery& q);
+TestPointRecord testPointFrom(const QSqlQuery& q);
+ShotRow shotRowFrom(const QSqlQuery& q);
+ShotRecord shotFrom(const QSqlQuery& q);
+ShotRow contextFrom(const QSqlQuery& q); // all but the shot
+
+} // namespace sql
+
+} // namespace qarn3

@@ -1,0 +1,243 @@
+#include "records/store.h"
+
+#include "records/validation.h"
+
+#include <QCryptographicHash>
+#include <QSqlError>
+
+#include <unordered_map>
+
+namespace qarn3 {
+
+namespace {
+
+RecordsError belongsElsewhere(const std::string& field, const std::string& what) {
+    return {RecordsErrorKind::Invalid, field, field + ": belongs to another " + what};
+}
+
+RecordsError checkContext(const ShotContext& c) {
+    if (auto e = validateSite(c.site)) return RecordsError::invalid(*e);
+    if (auto e = validateBreaker(c.breaker)) return RecordsError::invalid(*e);
+    if (auto e = validateSession(c.session)) return RecordsError::invalid(*e);
+    if (auto e = validateTestPoint(c.point)) return RecordsError::invalid(*e);
+    for (const std::string* id : {&c.site.id, &c.breaker.id, &c.session.id, &c.point.id})
+        if (id->empty()) return {RecordsErrorKind::Invalid, "id", "id: a record has no id"};
+    if (c.breaker.siteId != c.site.id) return belongsElsewhere("breaker", "site");
+    if (c.session.breakerId != c.breaker.id) return belongsElsewhere("session", "breaker");
+    if (c.point.sessionId != c.session.id) return belongsElsewhere("test point", "session");
+    return {};
+}
+
+} // namespace
+
+std::string waveformId(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+std::optional<Band> RecordsStore::bandFor(const TestPointRecord& point, double) const {
+    return point.band;
+}
+
+RecordsError RecordsStore::insertContext(const ShotContext& c, const std::string& now) {
+    RecordsError e;
+    QSqlQuery q = m_db.query();
+    for (const BoundSql& s :
+         {sql::insertSiteIfNew(c.site, now), sql::insertBreakerIfNew(c.breaker, now),
+          sql::insertSessionIfNew(c.session, now), sql::insertTestPointIfNew(c.point, now)})
+        if (!m_db.run(q, s, e)) return e;
+    return e;
+}
+
+RecordsError RecordsStore::storeShots(const ShotContext& ctx, const std::vector<NewShot>& shots,
+                                      std::vector<ShotRecord>& stored) {
+    stored.clear();
+    if (RecordsError e = checkContext(ctx)) return e;
+    for (const NewShot& s : shots)
+        if (auto e = validateReading(s.reading)) return RecordsError::invalid(*e);
+    if (shots.empty()) return {};
+
+    std::vector<ShotRecord> records;
+    records.reserve(shots.size());
+    // The pulses of one file share their bytes: hashed once.
+    const QByteArray* hashed = nullptr;
+    std::string hashedId;
+    for (const NewShot& s : shots) {
+        ShotRecord r;
+        r.id = newRecordId();
+        r.testPointId = ctx.point.id;
+        r.reading = s.reading;
+        r.multiple = s.reading.currentAmps / ctx.breaker.ratedAmps;
+        r.band = bandFor(ctx.point, r.multiple);
+        r.judgement = judge(verdictInput(s.reading, ctx.point, ctx.breaker.ratedAmps, r.band));
+        if (!s.waveform.isEmpty()) {
+            if (!hashed || hashed->constData() != s.waveform.constData() ||
+                hashed->size() != s.waveform.size()) {
+                hashed = &s.waveform;
+                hashedId = waveformId(s.waveform);
+            }
+            r.waveformId = hashedId;
+        }
+        records.push_back(std::move(r));
+    }
+
+    const std::string now = isoUtcNow();
+    if (RecordsError e = m_db.beginWrite()) return e;
+    RecordsError e = insertContext(ctx, now);
+    QSqlQuery q = m_db.query();
+    for (std::size_t i = 0; !e && i < shots.size(); ++i) {
+        const bool sameAsBefore = i > 0 && records[i].waveformId == records[i - 1].waveformId;
+        if (!records[i].waveformId.empty() && !sameAsBefore &&
+            !m_db.run(q, sql::insertWaveformIfNew(records[i].waveformId, shots[i].waveform), e))
+            break;
+        m_db.run(q, sql::insertShot(records[i], now), e);
+    }
+    q.finish();
+    if (e) {
+        m_db.rollback();
+        return e;
+    }
+    if ((e = m_db.commit())) return e;
+    stored = std::move(records);
+    return {};
+}
+
+RecordsError RecordsStore::storeShot(const ShotContext& ctx, const NewShot& shot,
+                                     ShotRecord& stored) {
+    std::vector<ShotRecord> out;
+    RecordsError e = storeShots(ctx, {shot}, out);
+    if (!e) stored = out.front();
+    return e;
+}
+
+RecordsError RecordsStore::save(const BoundSql& statement) {
+    if (RecordsError e = m_db.beginWrite()) return e;
+    RecordsError e;
+    QSqlQuery q = m_db.query();
+    if (!m_db.run(q, statement, e)) {
+        q.finish();
+        m_db.rollback();
+        return e;
+    }
+    q.finish();
+    return m_db.commit();
+}
+
+RecordsError RecordsStore::saveSite(const SiteRecord& s) {
+    if (auto e = validateSite(s)) return RecordsError::invalid(*e);
+    return save(sql::saveSite(s, isoUtcNow()));
+}
+
+RecordsError RecordsStore::saveBreaker(const BreakerRecord& b) {
+    if (auto e = validateBreaker(b)) return RecordsError::invalid(*e);
+    return save(sql::saveBreaker(b, isoUtcNow()));
+}
+
+RecordsError RecordsStore::saveSession(const SessionRecord& s) {
+    if (auto e = validateSession(s)) return RecordsError::invalid(*e);
+    return save(sql::saveSession(s, isoUtcNow()));
+}
+
+RecordsError RecordsStore::saveTestPoint(const TestPointRecord& p) {
+    if (auto e = validateTestPoint(p)) return RecordsError::invalid(*e);
+    return save(sql::saveTestPoint(p, isoUtcNow()));
+}
+
+template <typename T, typename From>
+std::vector<T> RecordsStore::all(const BoundSql& statement, From from, RecordsError& error) {
+    std::vector<T> out;
+    QSqlQuery q = m_db.query();
+    if (!m_db.run(q, statement, error)) return out;
+    while (q.next())
+        out.push_back(from(q));
+    return out;
+}
+
+std::optional<SiteRecord> RecordsStore::siteNamed(const std::string& name, RecordsError& error) {
+    auto found = all<SiteRecord>(sql::siteNamed(name), sql::siteFrom, error);
+    if (found.empty()) return std::nullopt;
+    return found.front();
+}
+
+std::optional<BreakerRecord> RecordsStore::breakerNamed(const std::string& siteId,
+                                                        const std::string& designation,
+                                                        RecordsError& error) {
+    auto found =
+        all<BreakerRecord>(sql::breakerNamed(siteId, designation), sql::breakerFrom, error);
+    if (found.empty()) return std::nullopt;
+    return found.front();
+}
+
+std::vector<SiteRecord> RecordsStore::sites(RecordsError& error) {
+    return all<SiteRecord>(sql::sites(), sql::siteFrom, error);
+}
+
+std::vector<BreakerRecord> RecordsStore::breakersOf(const std::string& siteId,
+                                                    RecordsError& error) {
+    return all<BreakerRecord>(sql::breakersOf(siteId), sql::breakerFrom, error);
+}
+
+std::vector<SessionRecord> RecordsStore::sessionsOf(const std::string& breakerId,
+                                                    RecordsError& error) {
+    return all<SessionRecord>(sql::sessionsOf(breakerId), sql::sessionFrom, error);
+}
+
+std::vector<TestPointRecord> RecordsStore::testPointsOf(const std::string& sessionId,
+                                                        RecordsError& error) {
+    return all<TestPointRecord>(sql::testPointsOf(sessionId), sql::testPointFrom, error);
+}
+
+std::int64_t RecordsStore::countShots(const ShotFilter& f, RecordsError& error) {
+    QSqlQuery q = m_db.query();
+    if (!m_db.run(q, sql::shotCount(f), error) || !q.next()) return 0;
+    return q.value(0).toLongLong();
+}
+
+std::vector<ShotRow> RecordsStore::listShots(const ShotFilter& f, ShotOrder order, int offset,
+                                             int limit, RecordsError& error) {
+    return all<ShotRow>(sql::shotRows(f, order, std::max(limit, 0), std::max(offset, 0)),
+                        sql::shotRowFrom, error);
+}
+
+RecordsError RecordsStore::forEachShot(const ShotFilter& f, ShotOrder order,
+                                       const std::function<bool(const ShotRow&)>& each) {
+    RecordsError e;
+    QSqlQuery q = m_db.query();
+    if (!m_db.run(q, sql::shotsOnly(f, order), e)) return e;
+    // The rows above a shot are read once per test point: a test point has many shots.
+    std::unordered_map<std::string, ShotRow> contexts;
+    QSqlQuery above = m_db.query();
+    while (q.next()) {
+        ShotRecord shot = sql::shotFrom(q);
+        auto at = contexts.find(shot.testPointId);
+        if (at == contexts.end()) {
+            if (!m_db.run(above, sql::contextOfPoint(shot.testPointId), e)) return e;
+            if (!above.next())
+                return {RecordsErrorKind::Damaged,
+                        {},
+                        "Shot " + shot.id + " has no test point " + shot.testPointId};
+            at = contexts.emplace(shot.testPointId, sql::contextFrom(above)).first;
+        }
+        ShotRow& row = at->second;
+        row.shot = std::move(shot);
+        if (!each(row)) break;
+    }
+    if (q.lastError().isValid())
+        return m_db.errorOf(q.lastError(), "The records database " + m_db.location().display());
+    return {};
+}
+
+std::optional<QByteArray> RecordsStore::waveformOf(const std::string& shotId, RecordsError& error) {
+    QSqlQuery q = m_db.query();
+    if (!m_db.run(q, sql::waveformOfShot(shotId), error)) return std::nullopt;
+    if (!q.next()) {
+        error = {RecordsErrorKind::NotFound, {}, "No shot " + shotId};
+        return std::nullopt;
+    }
+    if (q.value(1).isNull()) {
+        error = {RecordsErrorKind::NotFound, {}, "Shot " + shotId + " has no waveform"};
+        return std::nullopt;
+    }
+    return q.value(1).toByteArray();
+}
+
+} // namespace qarn3

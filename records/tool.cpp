@@ -1,0 +1,398 @@
+#include "records/tool.h"
+
+#include "platform/files.h"
+#include "platform/textformat.h"
+#include "records/export.h"
+#include "records/importer.h"
+#include "records/store.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+
+#include <algorithm>
+
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+
+namespace qarn3 {
+
+const char* const kRecordsUsage =
+    "Usage: qarn3-records [--db FILE|URI] COMMAND ...\n"
+    "Keeps test records (sites, breakers, sessions, test points, and shots with their\n"
+    "verdicts and waveforms) in a database: QARN3.db in the data folder, made on first use,\n"
+    "unless --db names another file or a server (postgresql://USER@HOST:PORT/DBNAME).\n"
+    "\n"
+    "qarn3-records import --site S --breaker B --rating AMPS --pole P --kind K --multiple M\n"
+    "                     (--band MIN,MAX | --must-not-trip HOLD) [options] FILE|FOLDER...\n"
+    "  Analyses waveform files exactly as qarn3-analyze does and stores each pulse as a shot\n"
+    "  of a new test point in a new session, with the file's bytes as its waveform (one\n"
+    "  transaction per file). The site and the breaker (its designation B) are found by name\n"
+    "  and made when missing. A line per shot: file, pulse, current, seconds, cycles, verdict\n"
+    "  and the shot's id.\n"
+    "  --rating AMPS       the breaker's rated current In\n"
+    "  --pole P            A, B, C or N\n"
+    "  --kind K            long-time, short-time, instantaneous, ground-fault or other\n"
+    "  --multiple M        the target current as a multiple of In\n"
+    "  --band MIN,MAX      PASS when MIN <= seconds <= MAX, FAIL FAST below, FAIL SLOW above\n"
+    "  --must-not-trip HOLD  PASS when the breaker holds HOLD seconds or more\n"
+    "  --tolerance PCT     the measured multiple may differ from the target by PCT % before\n"
+    "                      the shot is marked \"current off target\" (default 10)\n"
+    "  --condition C       as-found (the default), as-left or other\n"
+    "  --operator NAME, --notes TEXT             the session's\n"
+    "  --location, --maker, --model, --serial, --settings TEXT   a new breaker's details\n"
+    "  --range N, --shunt-amps A, --shunt-mv MV, --max-on S, --max-off S, --mode MODE,\n"
+    "  --setup FILE, --cal FILE, -j N            as for qarn3-analyze; the calibration file\n"
+    "                      also gives the session's analyzer serial number and date\n"
+    "\n"
+    "qarn3-records export [--format csv|jsonl] [--site S] [--since DATE] [--until DATE]\n"
+    "                     [--verdict V[,V...]] [-o FILE]\n"
+    "  One record per shot, oldest first, with its site, breaker, session and test point,\n"
+    "  the band and the verdict. csv (the default): RFC 4180, '.' decimals, CR LF; jsonl: a\n"
+    "  JSON object a line. DATE is YYYY-MM-DD (local time; --until takes the whole day) or\n"
+    "  an ISO 8601 time. V: PASS, FAIL (both kinds), FAIL-FAST, FAIL-SLOW, NO-TRIP, CHECK,\n"
+    "  NO-BAND.\n"
+    "\n"
+    "qarn3-records waveform SHOT-ID -o FILE.owf\n"
+    "  Writes the shot's waveform file, byte for byte as it was imported or captured.\n"
+    "\n"
+    "Exit status: 0 done, 1 a record, file or the database could not be read or written\n"
+    "(named in the message), 2 a usage error.\n";
+
+namespace {
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A value that parses but a record cannot hold: exit status 1 with the field named.
+class FieldRefused : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+QStringList toQt(const std::string& program, const std::vector<std::string>& args) {
+    QStringList l{QString::fromStdString(program)};
+    for (const std::string& a : args)
+        l << QString::fromStdString(a);
+    return l;
+}
+
+std::vector<std::string> fromQt(const QStringList& l) {
+    std::vector<std::string> v;
+    for (const QString& s : l)
+        v.push_back(s.toStdString());
+    return v;
+}
+
+// A command's parser: its options, each taking a value unless listed as a flag.
+class Options {
+public:
+    Options(const std::vector<std::string>& withValue, const std::vector<std::string>& flags = {}) {
+        m_p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        for (const std::string& name : withValue)
+            add(name, true);
+        for (const std::string& name : flags)
+            add(name, false);
+        add("db", true);
+        add("help", false);
+    }
+    void parse(const std::string& command, const std::vector<std::string>& args) {
+        if (!m_p.parse(toQt("qarn3-records " + command, args)))
+            throw UsageError(m_p.errorText().toStdString());
+    }
+    bool has(const std::string& name) const { return m_p.isSet(QString::fromStdString(name)); }
+    std::string value(const std::string& name) const {
+        return m_p.value(QString::fromStdString(name)).toStdString();
+    }
+    std::string required(const std::string& name) const {
+        if (!has(name)) throw UsageError("--" + name + " is needed");
+        return value(name);
+    }
+    std::vector<std::string> positional() const { return fromQt(m_p.positionalArguments()); }
+
+private:
+    void add(const std::string& name, bool takesValue) {
+        QStringList names{QString::fromStdString(name)};
+        if (name == "output") names.prepend("o");
+        if (name == "jobs") names.prepend("j");
+        m_p.addOption(takesValue ? QCommandLineOption(names, {}, "value")
+                                 : QCommandLineOption(names));
+    }
+    QCommandLineParser m_p;
+};
+
+// A number for a field: text that is not a number is a usage error naming the field.
+double number(const Options& o, const std::string& name) {
+    FieldError e;
+    if (auto v = numberForField(name, o.value(name), e)) return *v;
+    throw UsageError(e.message);
+}
+
+std::int32_t integer(const Options& o, const std::string& name) {
+    try {
+        return parseInteger(o.value(name));
+    } catch (const ConvertError& e) {
+        throw UsageError(name + ": " + e.what());
+    }
+}
+
+void refuseIf(const std::optional<FieldError>& e) {
+    if (e) throw FieldRefused(e->message);
+}
+
+std::string databasePath(const Options& o, const RecordsToolEnvironment& env) {
+    return o.has("db") ? o.value("db") : defaultRecordsPath(env.dataFolder);
+}
+
+// Opens the database the options name; existing: a reading command makes no new file.
+std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvironment& env,
+                                              bool mustExist) {
+    DatabaseLocation where;
+    std::string error;
+    if (!DatabaseLocation::parse(databasePath(o, env), where, error)) throw UsageError(error);
+    if (where.kind == DatabaseLocation::Kind::SqliteFile) {
+        if (mustExist && !FileStore().exists(where.path))
+            throw FieldRefused("No records database " + where.path);
+        if (!o.has("db") && !makeFolders(env.dataFolder))
+            throw FieldRefused("Cannot create the data folder " + env.dataFolder);
+    }
+    auto db = std::make_unique<RecordsDatabase>(where);
+    const OpenReport report = db->open();
+    for (const std::string& note : report.notes)
+        env.err << "qarn3-records: " << note << "\n";
+    if (!report.ok) throw FieldRefused(report.error.message);
+    return db;
+}
+
+// Writes to standard output, or collects for a file written whole at the end.
+class Output {
+public:
+    Output(std::ostream& out, const Options& o)
+        : m_out(out), m_file(o.has("output") ? std::optional(o.value("output")) : std::nullopt) {}
+    void write(const std::string& s) {
+        if (m_file)
+            m_buffer += s;
+        else
+            m_out << s;
+    }
+    std::string finish() {
+        if (!m_file) {
+            m_out.flush();
+            return m_out ? std::string() : "Cannot write the output";
+        }
+        std::string error;
+        FileStore files;
+        if (!files.replaceContents(*m_file, m_buffer, error))
+            return "Cannot write " + *m_file + ": " + error;
+        return {};
+    }
+
+private:
+    std::ostream& m_out;
+    std::optional<std::string> m_file;
+    std::string m_buffer;
+};
+
+int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
+    Options o({"site",       "breaker",       "rating",    "pole",      "kind",     "multiple",
+               "band",       "must-not-trip", "tolerance", "condition", "operator", "notes",
+               "location",   "maker",         "model",     "serial",    "settings", "range",
+               "shunt-amps", "shunt-mv",      "max-on",    "max-off",   "mode",     "setup",
+               "cal",        "jobs"});
+    o.parse("import", args);
+    ImportRequest r;
+    r.siteName = o.required("site");
+    r.breaker.designation = o.required("breaker");
+    o.required("rating");
+    r.breaker.ratedAmps = number(o, "rating");
+    r.breaker.location = o.value("location");
+    r.breaker.maker = o.value("maker");
+    r.breaker.model = o.value("model");
+    r.breaker.serial = o.value("serial");
+    r.breaker.settings = o.value("settings");
+
+    const auto pole = poleFromText(o.required("pole"));
+    if (!pole) throw UsageError("--pole takes A, B, C or N");
+    const auto kind = kindFromText(o.required("kind"));
+    if (!kind)
+        throw UsageError(
+            "--kind takes long-time, short-time, instantaneous, ground-fault or other");
+    r.point.pole = *pole;
+    r.point.kind = *kind;
+    o.required("multiple");
+    r.point.multiple = number(o, "multiple");
+    if (o.has("band") == o.has("must-not-trip"))
+        throw UsageError("give either --band MIN,MAX or --must-not-trip HOLD");
+    if (o.has("band")) {
+        FieldError e;
+        const auto band = bandFromText(o.value("band"), e);
+        if (!band) {
+            if (e.notNumber) throw UsageError(e.message);
+            throw FieldRefused(e.message);
+        }
+        r.point.band = band;
+    } else {
+        r.point.mustNotTrip = true;
+        r.point.holdSeconds = number(o, "must-not-trip");
+    }
+    if (o.has("tolerance")) r.point.tolerance = number(o, "tolerance") / 100;
+    const auto condition =
+        conditionFromText(o.has("condition") ? o.value("condition") : "as-found");
+    if (!condition) throw UsageError("--condition takes as-found, as-left or other");
+    r.session.condition = *condition;
+    r.session.operatorName = o.value("operator");
+    r.session.notes = o.value("notes");
+
+    AnalysisOptions& a = r.analysis;
+    if (o.has("range")) a.rangeIndex = integer(o, "range");
+    if (o.has("shunt-amps")) a.shuntAmperes = number(o, "shunt-amps");
+    if (o.has("shunt-mv")) a.shuntMillivolts = number(o, "shunt-mv");
+    if (o.has("max-on")) a.maxOnTime = number(o, "max-on");
+    if (o.has("max-off")) a.maxOffTime = number(o, "max-off");
+    if (o.has("mode")) {
+        const std::string m = o.value("mode");
+        a.testMode = m == "pulse" ? 0 : m == "long" ? 1 : integer(o, "mode");
+    }
+    a.setupFile = o.value("setup");
+    a.calFile = o.value("cal");
+    a.decimalSeparator = env.decimalSeparator;
+    r.workers = env.cores;
+    if (o.has("jobs")) {
+        const std::int32_t n = integer(o, "jobs");
+        if (n < 1 || n > 256) throw UsageError("--jobs takes 1 to 256");
+        r.workers = static_cast<unsigned>(n);
+    }
+    r.inputs = o.positional();
+    if (r.inputs.empty()) throw UsageError("no waveform file given");
+
+    refuseIf(validateBreaker(r.breaker));
+    refuseIf(validateTestPoint(r.point));
+    AnalysisSettings settings;
+    if (const std::string e = prepareSettings(a, settings); !e.empty()) throw FieldRefused(e);
+
+    auto db = openDatabase(o, env, false);
+    if (db->readOnly()) throw FieldRefused("Nothing imported: the database is read-only");
+    const ImportSummary s = importFiles(r, *db, settings, env.out, env.err);
+    if (s.shots > 0)
+        env.out << "Stored " << s.shots << " shots of " << s.files << " files in session "
+                << s.sessionId << "\n";
+    return s.failed ? 1 : 0;
+}
+
+// DATE as YYYY-MM-DD in local time (the next day's start when dayAfter) or an ISO 8601
+// time, as ISO 8601 UTC.
+std::string timeBound(const std::string& option, const std::string& text, bool dayAfter) {
+    const QString t = QString::fromStdString(text);
+    QDateTime when;
+    if (text.size() == 10) {
+        const QDate d = QDate::fromString(t, Qt::ISODate);
+        if (d.isValid()) when = QDateTime(dayAfter ? d.addDays(1) : d, QTime(0, 0));
+    } else {
+        when = QDateTime::fromString(t, Qt::ISODateWithMs);
+    }
+    if (!when.isValid())
+        throw UsageError("--" + option + ": '" + text + "' is not a date (YYYY-MM-DD)");
+    return isoUtcFromMsecs(when.toMSecsSinceEpoch());
+}
+
+std::vector<Verdict> verdictsOf(const std::string& text) {
+    std::vector<Verdict> out;
+    for (QString v : QString::fromStdString(text).split(',', Qt::SkipEmptyParts)) {
+        v = v.trimmed().toUpper().replace('-', ' ').replace('_', ' ');
+        if (v == "FAIL") {
+            out.push_back(Verdict::FailFast);
+            out.push_back(Verdict::FailSlow);
+        } else if (auto verdict = verdictFromText(v.toStdString())) {
+            out.push_back(*verdict);
+        } else {
+            throw UsageError("--verdict: unknown verdict " + v.toStdString());
+        }
+    }
+    return out;
+}
+
+int runExport(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
+    Options o({"format", "site", "since", "until", "verdict", "output"});
+    o.parse("export", args);
+    if (!o.positional().empty()) throw UsageError("export takes no file but -o FILE");
+    const std::string format = o.has("format") ? o.value("format") : "csv";
+    if (format != "csv" && format != "jsonl") throw UsageError("--format takes csv or jsonl");
+    ShotFilter f;
+    f.siteName = o.value("site");
+    if (o.has("since")) f.since = timeBound("since", o.value("since"), false);
+    if (o.has("until")) f.until = timeBound("until", o.value("until"), true);
+    if (o.has("verdict")) f.verdicts = verdictsOf(o.value("verdict"));
+
+    auto db = openDatabase(o, env, true);
+    Output out(env.out, o);
+    const bool csv = format == "csv";
+    if (csv) out.write(exportCsvHeader());
+    const RecordsError e =
+        RecordsStore(*db).forEachShot(f, ShotOrder::OldestFirst, [&](const ShotRow& r) {
+            out.write(csv ? exportCsvRecord(r) : exportJsonLine(r));
+            return true;
+        });
+    if (e) throw FieldRefused(e.message);
+    if (const std::string w = out.finish(); !w.empty()) throw FieldRefused(w);
+    return 0;
+}
+
+int runWaveform(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
+    Options o({"output"});
+    o.parse("waveform", args);
+    const std::vector<std::string> ids = o.positional();
+    if (ids.size() != 1) throw UsageError("waveform takes one shot id");
+    const std::string file = o.required("output");
+    auto db = openDatabase(o, env, true);
+    RecordsError e;
+    const auto bytes = RecordsStore(*db).waveformOf(ids[0], e);
+    if (!bytes) throw FieldRefused(e.message);
+    std::string error;
+    FileStore files;
+    if (!files.replaceContents(file, bytes->toStdString(), error))
+        throw FieldRefused("Cannot write " + file + ": " + error);
+    return 0;
+}
+
+} // namespace
+
+int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
+    try {
+        // The options before the command; the command's own parser takes the rest.
+        QCommandLineParser global;
+        global.setOptionsAfterPositionalArgumentsMode(
+            QCommandLineParser::ParseAsPositionalArguments);
+        global.addOption(QCommandLineOption("db", {}, "value"));
+        global.addOption(QCommandLineOption(QStringList{"h", "help"}));
+        if (!global.parse(toQt("qarn3-records", args)))
+            throw UsageError(global.errorText().toStdString());
+        std::vector<std::string> rest = fromQt(global.positionalArguments());
+        if (global.isSet("help")) {
+            env.out << kRecordsUsage;
+            return 0;
+        }
+        if (rest.empty()) throw UsageError("no command given (import, export or waveform)");
+        const std::string command = rest.front();
+        rest.erase(rest.begin());
+        if (global.isSet("db"))
+            rest.insert(rest.begin(), {"--db", global.value("db").toStdString()});
+        if (std::find(rest.begin(), rest.end(), "--help") != rest.end()) {
+            env.out << kRecordsUsage;
+            return 0;
+        }
+        if (command == "import") return runImport(rest, env);
+        if (command == "export") return runExport(rest, env);
+        if (command == "waveform") return runWaveform(rest, env);
+        throw UsageError("unknown command " + command + " (import, export or waveform)");
+    } catch (const UsageError& e) {
+        env.err << "qarn3-records: " << e.what() << "\n" << kRecordsUsage;
+        return 2;
+    } catch (const FieldRefused& e) {
+        env.err << "qarn3-records: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+} // namespace qarn3

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace qarn3 {
+
+// Where qarn3-records writes and what it knows of its surroundings.
+struct RecordsToolEnvironment {
+    std::ostream& out;
+    std::ostream& err;
+    std::string dataFolder;      // QARN3.db lives here unless --db names another
+    char decimalSeparator = '.'; // of a setup file
+    unsigned cores = 1;          // analysis workers when --jobs is not given
+};
+
+// The usage text --help prints.
+extern const char* const kRecordsUsage;
+
+// qarn3-records with its arguments (without the program name); returns the exit status:
+// 0 done, 1 a record, file or the database could not be read or written (named in the
+// message), 2 a usage error (the usage follows the message).
+int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment& env);
+
+} // namespace qarn3

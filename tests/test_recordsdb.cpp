@@ -1,0 +1,358 @@
+// The records database: made and migrated from what a data folder may hold, a locked, a
+// damaged, a newer and a read-only file, and shots stored and read back.
+#include "records/database.h"
+#include "records/store.h"
+#include "records/writer.h"
+
+#include "records_fixture.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSqlError>
+#include <QStringList>
+#include <QThread>
+
+#include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+
+using namespace qarn3;
+using namespace qarn3::test;
+
+namespace {
+
+struct StartCase {
+    const char* name;
+    std::function<void(RecordsDbTest&)> make;
+};
+
+class Starts : public RecordsDbTest, public ::testing::WithParamInterface<StartCase> {};
+
+// Whatever the folder holds at first use, the database opens at the newest schema with
+// every table, in WAL mode with foreign keys on.
+TEST_P(Starts, OpenAtTheNewestSchema) {
+    GetParam().make(*this);
+    RecordsDatabase db(DatabaseLocation::file(path));
+    const OpenReport r = db.open();
+    ASSERT_TRUE(r.ok) << r.error.message;
+    EXPECT_FALSE(r.readOnly);
+    EXPECT_TRUE(r.notes.empty());
+    EXPECT_EQ(r.schemaVersion, 1);
+    QSqlQuery q = db.query();
+    ASSERT_TRUE(q.exec("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"));
+    QStringList tables;
+    while (q.next())
+        tables << q.value(0).toString();
+    for (const char* t : {"breaker", "session", "shot", "site", "test_point", "waveform"})
+        EXPECT_TRUE(tables.contains(t)) << t;
+    ASSERT_TRUE(q.exec("PRAGMA journal_mode") && q.next());
+    EXPECT_EQ(q.value(0).toString(), "wal");
+    ASSERT_TRUE(q.exec("PRAGMA foreign_keys") && q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+    // A table another program left in a version-0 file is kept with its rows.
+    if (tables.contains("notes")) {
+        ASSERT_TRUE(q.exec("SELECT count(*) FROM notes") && q.next());
+        EXPECT_EQ(q.value(0).toInt(), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folder, Starts,
+    ::testing::Values(StartCase{"NoFile", [](RecordsDbTest&) {}},
+                      StartCase{"EmptyFile", [](RecordsDbTest& f) { f.put(f.path, ""); }},
+                      StartCase{"VersionZeroFile",
+                                [](RecordsDbTest& f) {
+                                    f.rawValue("CREATE TABLE notes (t TEXT)");
+                                    f.rawValue("INSERT INTO notes VALUES ('kept')");
+                                }}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+// The mechanism a later schema uses: pending steps only, in one transaction, and a failing
+// step leaves the database as it was.
+TEST_F(RecordsDbTest, MigrationsApplyPendingStepsAllOrNothing) {
+    RecordsDatabase db(DatabaseLocation::file(path));
+    ASSERT_TRUE(db.open().ok);
+    ShotRecord stored;
+    ASSERT_FALSE(RecordsStore(db).storeShot(context, shot(), stored));
+
+    std::vector<MigrationStep> steps = schemaSteps();
+    steps.push_back({2,
+                     {"CREATE TABLE curve (id TEXT PRIMARY KEY, maker TEXT NOT NULL)",
+                      "ALTER TABLE breaker ADD COLUMN curve_id TEXT REFERENCES curve (id)"}});
+    ASSERT_FALSE(db.migrate(steps));
+    RecordsError e;
+    EXPECT_EQ(db.schemaVersion(e), 2);
+    ASSERT_FALSE(db.migrate(steps)) << "a second run finds nothing to do";
+
+    steps.push_back({3,
+                     {"CREATE TABLE curve_point (curve_id TEXT, multiple REAL)",
+                      "CREATE TABLE curve (id TEXT)"}}); // fails: curve exists
+    e = db.migrate(steps);
+    EXPECT_TRUE(e);
+    EXPECT_NE(e.message.find("schema version 3"), std::string::npos) << e.message;
+    EXPECT_EQ(db.schemaVersion(e), 2);
+    QSqlQuery q = db.query();
+    ASSERT_TRUE(q.exec("SELECT count(*) FROM sqlite_master WHERE name = 'curve_point'") &&
+                q.next());
+    EXPECT_EQ(q.value(0).toInt(), 0);
+    EXPECT_EQ(RecordsStore(db).countShots({}, e), 1);
+}
+
+// Another program holds the write lock: the store waits the busy timeout, then says so; the
+// database opens meanwhile, and stores once the lock is gone.
+TEST_F(RecordsDbTest, LockedDatabaseIsWaitedForThenReported) {
+    OpenOptions options;
+    options.busyTimeoutMs = 200;
+    {
+        RecordsDatabase first(DatabaseLocation::file(path));
+        ASSERT_TRUE(first.open().ok); // made, in WAL mode
+    }
+    QSqlDatabase locker = QSqlDatabase::addDatabase("QSQLITE", "locker");
+    locker.setDatabaseName(QString::fromStdString(path));
+    ASSERT_TRUE(locker.open());
+    QSqlQuery lock(locker);
+    ASSERT_TRUE(lock.exec("BEGIN EXCLUSIVE")) << lock.lastError().text().toStdString();
+    ASSERT_TRUE(lock.exec("INSERT INTO site VALUES ('x', 'held', '', '', '')"));
+
+    RecordsDatabase db(DatabaseLocation::file(path), options);
+    const OpenReport r = db.open();
+    ASSERT_TRUE(r.ok) << r.error.message;
+    RecordsStore store(db);
+    ShotRecord stored;
+    RecordsError e = store.storeShot(context, shot(), stored);
+    EXPECT_EQ(e.kind, RecordsErrorKind::Locked);
+    EXPECT_NE(e.message.find("locked by another program"), std::string::npos) << e.message;
+
+    ASSERT_TRUE(lock.exec("ROLLBACK"));
+    lock = QSqlQuery();
+    locker.close();
+    locker = QSqlDatabase();
+    QSqlDatabase::removeDatabase("locker");
+    EXPECT_FALSE(store.storeShot(context, shot(), stored));
+    EXPECT_EQ(store.countShots({}, e), 1);
+}
+
+// Garbage where the database should be: renamed aside with its journal files, the caller
+// told, and a new database works.
+TEST_F(RecordsDbTest, DamagedFileIsSetAsideAndANewOneMade) {
+    const std::string garbage(5000, '\x5a');
+    put(path, garbage);
+    put(path + "-wal", "old journal");
+    RecordsDatabase db(DatabaseLocation::file(path));
+    const OpenReport r = db.open();
+    ASSERT_TRUE(r.ok) << r.error.message;
+    ASSERT_EQ(r.notes.size(), 1u);
+    EXPECT_NE(r.notes[0].find("was damaged"), std::string::npos) << r.notes[0];
+    std::string aside;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("QARN3.db.damaged-", 0) == 0 && name.find("-wal") == std::string::npos)
+            aside = entry.path().string();
+    }
+    ASSERT_FALSE(aside.empty());
+    EXPECT_NE(r.notes[0].find(aside), std::string::npos);
+    EXPECT_EQ(FileStore().readAll(aside), garbage);
+    EXPECT_EQ(FileStore().readAll(aside + "-wal"), "old journal");
+    ShotRecord stored;
+    EXPECT_FALSE(RecordsStore(db).storeShot(context, shot(), stored));
+}
+
+// A newer program's database is read, never written: the schema version stays its own.
+TEST_F(RecordsDbTest, NewerSchemaOpensReadOnly) {
+    {
+        RecordsDatabase db(DatabaseLocation::file(path));
+        ASSERT_TRUE(db.open().ok);
+        ShotRecord stored;
+        ASSERT_FALSE(RecordsStore(db).storeShot(context, shot(), stored));
+    }
+    rawValue("PRAGMA user_version = 99");
+    RecordsDatabase db(DatabaseLocation::file(path));
+    const OpenReport r = db.open();
+    ASSERT_TRUE(r.ok) << r.error.message;
+    EXPECT_TRUE(r.readOnly);
+    ASSERT_EQ(r.notes.size(), 1u);
+    EXPECT_NE(r.notes[0].find("newer version"), std::string::npos);
+    RecordsStore store(db);
+    RecordsError e;
+    EXPECT_EQ(store.listShots({}, ShotOrder::NewestFirst, 0, 10, e).size(), 1u);
+    ShotRecord stored;
+    EXPECT_EQ(store.storeShot(context, shot(), stored).kind, RecordsErrorKind::ReadOnly);
+    db.close();
+    EXPECT_EQ(rawValue("PRAGMA user_version").toInt(), 99);
+    EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), 1);
+}
+
+// The owner write bit clear: read-only for the program, whoever runs it.
+TEST_F(RecordsDbTest, FileWithoutWriteBitOpensReadOnly) {
+    {
+        RecordsDatabase db(DatabaseLocation::file(path));
+        ASSERT_TRUE(db.open().ok);
+    }
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    const auto before = FileStore().readAll(path);
+    RecordsDatabase db(DatabaseLocation::file(path));
+    const OpenReport r = db.open();
+    ASSERT_TRUE(r.ok) << r.error.message;
+    EXPECT_TRUE(r.readOnly);
+    ShotRecord stored;
+    EXPECT_EQ(RecordsStore(db).storeShot(context, shot(), stored).kind, RecordsErrorKind::ReadOnly);
+    db.close();
+    EXPECT_EQ(FileStore().readAll(path), before);
+}
+
+// Shots come back with every field; a waveform is kept once and returned byte for byte; the
+// filters of the browse list take what they should.
+TEST_F(RecordsDbTest, ShotsReadBackWithTheirRowsAndFilters) {
+    RecordsDatabase db(DatabaseLocation::file(path));
+    ASSERT_TRUE(db.open().ok);
+    RecordsStore store(db);
+    QByteArray wave("WAVEFORM\0\x01\x02\xff", 12);
+    std::vector<NewShot> shots{shot(0.3, wave), shot(0.05), shot(0.7, wave)};
+    shots[0].reading.takenAt = "2026-01-10T08:00:00.000Z";
+    shots[1].reading.takenAt = "2026-02-10T08:00:00.000Z";
+    shots[2].reading.takenAt = "2026-03-10T08:00:00.000Z";
+    shots[2].reading.dataErrors = 7;
+    shots[2].reading.source = "bay1/T1.owf";
+    shots[2].reading.pulse = 2;
+    std::vector<ShotRecord> stored;
+    ASSERT_FALSE(store.storeShots(context, shots, stored));
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(stored[0].judgement.verdict, Verdict::Pass);
+    EXPECT_EQ(stored[1].judgement.verdict, Verdict::FailFast);
+    EXPECT_EQ(stored[2].judgement.verdict, Verdict::Check);
+    EXPECT_EQ(rawValue("SELECT count(*) FROM waveform").toInt(), 1);
+
+    RecordsError e;
+    const auto rows = store.listShots({}, ShotOrder::NewestFirst, 0, 10, e);
+    ASSERT_EQ(rows.size(), 3u);
+    const ShotRow& r = rows[0];
+    EXPECT_EQ(r.shot.id, stored[2].id);
+    EXPECT_EQ(r.site.name, context.site.name);
+    EXPECT_EQ(r.breaker.ratedAmps, 400);
+    EXPECT_EQ(r.session.analyzerCalDate, "2026-03-01");
+    EXPECT_EQ(r.point.band->maxSeconds, 0.5);
+    EXPECT_EQ(r.shot.multiple, 3);
+    EXPECT_EQ(r.shot.reading.dataErrors, 7u);
+    EXPECT_EQ(r.shot.reading.source, "bay1/T1.owf");
+    EXPECT_EQ(r.shot.reading.pulse, 2);
+    EXPECT_EQ(r.shot.reading.seconds, 0.7);
+    EXPECT_EQ(r.shot.judgement.verdict, Verdict::Check);
+    EXPECT_EQ(r.shot.waveformId, waveformId(wave));
+
+    EXPECT_EQ(store.waveformOf(stored[2].id, e), wave);
+    EXPECT_FALSE(store.waveformOf(stored[1].id, e));
+    EXPECT_EQ(e.kind, RecordsErrorKind::NotFound);
+    e = {};
+
+    auto count = [&](const std::function<void(ShotFilter&)>& set) {
+        ShotFilter f;
+        set(f);
+        return store.countShots(f, e);
+    };
+    EXPECT_EQ(count([&](ShotFilter& f) { f.siteName = context.site.name; }), 3);
+    EXPECT_EQ(count([](ShotFilter& f) { f.siteName = "elsewhere"; }), 0);
+    EXPECT_EQ(count([&](ShotFilter& f) {
+                  f.siteId = context.site.id;
+                  f.since = "2026-02-10T08:00:00.000Z";
+              }),
+              2);
+    EXPECT_EQ(count([](ShotFilter& f) { f.until = "2026-02-10T08:00:00.000Z"; }), 1);
+    EXPECT_EQ(count([](ShotFilter& f) { f.verdicts = {Verdict::FailFast, Verdict::Check}; }), 2);
+    EXPECT_EQ(store.listShots({}, ShotOrder::OldestFirst, 1, 1, e)[0].shot.id, stored[1].id);
+
+    // An edit of the test point changes it and its updated_at, not the shots.
+    TestPointRecord p = context.point;
+    p.band = Band{0.2, 0.4};
+    ASSERT_FALSE(store.saveTestPoint(p));
+    EXPECT_EQ(store.testPointsOf(context.session.id, e)[0].band->minSeconds, 0.2);
+    EXPECT_EQ(store.listShots({}, ShotOrder::OldestFirst, 0, 1, e)[0].shot.band->minSeconds, 0.1);
+    EXPECT_EQ(store.sessionsOf(context.breaker.id, e).size(), 1u);
+    EXPECT_EQ(store.breakersOf(context.site.id, e)[0].designation, "Q1");
+    EXPECT_FALSE(e) << e.message;
+}
+
+// Waits for pred, handling the event loop, for at most ms milliseconds.
+bool waitFor(const std::function<bool()>& pred, int ms = 10000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return pred();
+}
+
+// Shots handed over on this thread are stored by the worker and reported back on this
+// thread, in order, with their verdicts, or with the refused field.
+TEST_F(RecordsDbTest, WriterStoresOffTheCallingThreadAndReportsBack) {
+    ShotWriter writer(DatabaseLocation::file(path));
+    std::vector<StoreOutcome> outcomes;
+    std::vector<OpenReport> opens;
+    bool onThisThread = true;
+    QObject::connect(&writer, &ShotWriter::stored, [&](const StoreOutcome& o) {
+        onThisThread = onThisThread && QThread::currentThread() == qApp->thread();
+        outcomes.push_back(o);
+    });
+    QObject::connect(&writer, &ShotWriter::opened,
+                     [&](const OpenReport& r) { opens.push_back(r); });
+    EXPECT_EQ(writer.submit({context, shot(0.3, "bytes")}), 1u);
+    EXPECT_EQ(writer.submit({context, shot(0.9)}), 2u);
+    ShotContext bad = context;
+    bad.breaker.ratedAmps = 0;
+    EXPECT_EQ(writer.submit({bad, shot()}), 3u);
+    ASSERT_TRUE(waitFor([&] { return outcomes.size() == 3; }));
+    EXPECT_TRUE(onThisThread);
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_TRUE(opens[0].ok);
+    EXPECT_EQ(outcomes[0].ticket, 1u);
+    EXPECT_FALSE(outcomes[0].error);
+    EXPECT_EQ(outcomes[0].shot.judgement.verdict, Verdict::Pass);
+    EXPECT_EQ(outcomes[1].shot.judgement.verdict, Verdict::FailSlow);
+    EXPECT_EQ(outcomes[2].error.field, "rating");
+    EXPECT_TRUE(writer.finish(std::chrono::seconds(5)));
+    EXPECT_EQ(writer.submit({context, shot()}), 0u);
+    EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), 2);
+    EXPECT_EQ(rawValue("SELECT id FROM shot WHERE seconds = 0.3").toString().toStdString(),
+              outcomes[0].shot.id);
+}
+
+// A database locked by another program: handing a shot over does not wait for it, the
+// outcome says locked, and the exit's wait ends at its bound.
+TEST_F(RecordsDbTest, WriterNeverWaitsForALockedDatabase) {
+    {
+        RecordsDatabase first(DatabaseLocation::file(path));
+        ASSERT_TRUE(first.open().ok);
+    }
+    QSqlDatabase locker = QSqlDatabase::addDatabase("QSQLITE", "locker");
+    locker.setDatabaseName(QString::fromStdString(path));
+    ASSERT_TRUE(locker.open());
+    QSqlQuery lock(locker);
+    ASSERT_TRUE(lock.exec("BEGIN EXCLUSIVE"));
+    OpenOptions options;
+    options.busyTimeoutMs = 1500;
+    auto writer = std::make_unique<ShotWriter>(DatabaseLocation::file(path), options);
+    std::vector<StoreOutcome> outcomes;
+    QObject::connect(writer.get(), &ShotWriter::stored,
+                     [&](const StoreOutcome& o) { outcomes.push_back(o); });
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < 3; ++i)
+        writer->submit({context, shot()});
+    EXPECT_LT(t.elapsed(), 1000) << "submit waited for the database";
+    ASSERT_TRUE(waitFor([&] { return !outcomes.empty(); }));
+    EXPECT_EQ(outcomes[0].error.kind, RecordsErrorKind::Locked);
+    t.restart();
+    writer->finish(std::chrono::milliseconds(400));
+    EXPECT_LT(t.elapsed(), 1400) << "finish waited past its bound for a locked store";
+    writer.reset();
+    lock.exec("ROLLBACK");
+    lock = QSqlQuery();
+    locker.close();
+    locker = QSqlDatabase();
+    QSqlDatabase::removeDatabase("locker");
+    // The worker left behind stores the shot in hand once the lock is gone; the one still
+    // queued was dropped.
+    QThread::msleep(2000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the thread object
+    EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), 1);
+}
+
+} // namespace

@@ -1,0 +1,291 @@
+// qarn3-records: the demonstration files imported with the readings qarn3-analyze gives,
+// exported as CSV and JSON Lines and read back, waveforms returned byte for byte, the exit
+// statuses, and an import killed at any moment leaving only whole files' shots.
+#include "calsetup/cal.h"
+#include "calsetup/caldate.h"
+#include "engine/analysis.h"
+#include "platform/textformat.h"
+#include "records/tool.h"
+
+#include "csv_reader.h"
+#include "records_fixture.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QThread>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+using namespace qarn3;
+using namespace qarn3::test;
+
+namespace {
+
+struct ToolRun {
+    int status = 0;
+    std::string out, err;
+};
+
+class RecordsToolTest : public RecordsDbTest {
+public:
+    RecordsToolTest() { EXPECT_EQ(makeDemoFiles(folder), ""); }
+
+    ToolRun run(const std::vector<std::string>& args) {
+        std::ostringstream out, err;
+        RecordsToolEnvironment env{out, err, folder + "/data"};
+        env.cores = 2;
+        ToolRun r;
+        r.status = runRecordsTool(args, env);
+        r.out = out.str();
+        r.err = err.str();
+        return r;
+    }
+
+    std::vector<std::string> importArgs(const std::vector<std::string>& files) const {
+        std::vector<std::string> a{"--db",      path,     "import",    "--site",     "S",
+                                   "--breaker", "B",      "--rating",  "400",        "--pole",
+                                   "A",         "--kind", "long-time", "--multiple", "3",
+                                   "--band",    "0.1,0.5"};
+        a.insert(a.end(), files.begin(), files.end());
+        return a;
+    }
+
+    std::string pulseFile() const { return folder + "/QARN3Pulse.owf"; }
+    std::string longFile() const { return folder + "/QARN3Long.owf"; }
+};
+
+std::map<std::string, std::string> fieldsOf(const Record& header, const Record& r) {
+    std::map<std::string, std::string> m;
+    for (std::size_t i = 0; i < header.size() && i < r.size(); ++i)
+        m[header[i]] = r[i];
+    return m;
+}
+
+TEST_F(RecordsToolTest, ImportGivesTheAnalysisReadingsAndTheExportsReadBack) {
+    TCalRecord cal;
+    setCalDefaults(cal, static_cast<double>(dayNumberFromCivil(2026, 3, 1)));
+    cal.SerNum = "SN-4711";
+    put(folder + "/QARN3.ocf", buildCalImage(cal));
+    const ToolRun imported = run({"--db",
+                                  path,
+                                  "import",
+                                  "--site",
+                                  "Plant \"A\", north",
+                                  "--breaker",
+                                  "Q1",
+                                  "--rating",
+                                  "400",
+                                  "--pole",
+                                  "B",
+                                  "--kind",
+                                  "short-time",
+                                  "--multiple",
+                                  "0.8",
+                                  "--band",
+                                  "0.05,0.2",
+                                  "--operator",
+                                  "Ann",
+                                  "--cal",
+                                  folder + "/QARN3.ocf",
+                                  pulseFile(),
+                                  longFile()});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_NE(imported.out.find("Stored 5 shots of 2 files"), std::string::npos);
+
+    std::map<std::pair<std::string, std::string>, AnalysisPulse> expected;
+    for (const std::string& f : {pulseFile(), longFile()}) {
+        AnalysisOptions o;
+        o.waveFile = f;
+        o.calFile = folder + "/QARN3.ocf";
+        const AnalysisResult a = analyzeWaveform(o);
+        ASSERT_TRUE(a.ok);
+        for (std::size_t i = 0; i < a.pulses.size(); ++i)
+            expected[{f, std::to_string(i + 1)}] = a.pulses[i];
+    }
+    ASSERT_EQ(expected.size(), 5u);
+
+    const ToolRun csv = run({"--db", path, "export", "--format", "csv"});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    const std::vector<Record> records = parseCsv(csv.out);
+    ASSERT_EQ(records.size(), 6u);
+    std::set<std::string> csvIds;
+    std::map<std::string, std::string> verdicts;
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        auto f = fieldsOf(records[0], records[i]);
+        const AnalysisPulse& p = expected.at({f["source"], f["pulse"]});
+        EXPECT_EQ(f["current_a"] + " A", trimText(p.current));
+        EXPECT_EQ(f["seconds"] + " secs", trimText(p.seconds));
+        EXPECT_EQ(f["cycles"] + " cycs", trimText(p.cycles));
+        EXPECT_EQ(f["suspect"], p.result.suspect ? "1" : "0");
+        EXPECT_EQ(f["cut_short"], p.result.cutShort ? "1" : "0");
+        EXPECT_EQ(f["site"], "Plant \"A\", north");
+        EXPECT_EQ(f["band_min_s"], "0.05");
+        EXPECT_EQ(f["band_max_s"], "0.2");
+        EXPECT_EQ(f["analyzer_serial"], "SN-4711");
+        EXPECT_EQ(f["analyzer_cal_date"], "2026-03-01");
+        EXPECT_EQ(f["operator"], "Ann");
+        csvIds.insert(f["shot_id"]);
+        verdicts[f["source"] + "#" + f["pulse"]] = f["verdict"];
+    }
+    EXPECT_EQ(verdicts[pulseFile() + "#1"], "PASS");      // 0.0504 s
+    EXPECT_EQ(verdicts[pulseFile() + "#3"], "FAIL SLOW"); // 0.2300 s
+    EXPECT_EQ(verdicts[longFile() + "#1"], "FAIL SLOW");  // 1.8721 s
+
+    const ToolRun jsonl = run({"--db", path, "export", "--format", "jsonl", "--verdict", "pass"});
+    ASSERT_EQ(jsonl.status, 0) << jsonl.err;
+    std::istringstream in(jsonl.out);
+    int passes = 0;
+    for (std::string line; std::getline(in, line); ++passes) {
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        const std::string id = o["shot_id"].toString().toStdString();
+        EXPECT_TRUE(csvIds.count(id)) << id;
+        const AnalysisPulse& p =
+            expected.at({o["source"].toString().toStdString(), std::to_string(o["pulse"].toInt())});
+        EXPECT_EQ(o["current_a"].toDouble(), static_cast<double>(p.result.pulseAmps));
+        EXPECT_EQ(o["seconds"].toDouble(), p.result.seconds);
+        EXPECT_EQ(o["verdict"].toString(), "PASS");
+        EXPECT_TRUE(o["hold_s"].isNull());
+
+        const std::string out = folder + "/back.owf";
+        ASSERT_EQ(run({"--db", path, "waveform", id, "-o", out}).status, 0);
+        EXPECT_EQ(FileStore().readAll(out), FileStore().readAll(pulseFile()));
+    }
+    EXPECT_EQ(passes, 2);
+}
+
+struct StatusCase {
+    const char* name;
+    std::function<void(std::vector<std::string>&, const RecordsToolTest&)> change;
+    int status;
+    const char* says;
+    int shotsAfter; // one shot is there from the import before
+};
+
+void set(std::vector<std::string>& args, const std::string& option, const std::string& value) {
+    for (std::size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == option) args[i + 1] = value;
+}
+
+class ExitStatus : public RecordsToolTest, public ::testing::WithParamInterface<StatusCase> {};
+
+// Usage errors exit 2, refused values and unreadable records 1 with what is wrong named, and
+// a refused import stores nothing.
+TEST_P(ExitStatus, NamesWhatIsWrong) {
+    ASSERT_EQ(run(importArgs({longFile()})).status, 0);
+    std::vector<std::string> args = importArgs({pulseFile()});
+    GetParam().change(args, *this);
+    const ToolRun r = run(args);
+    EXPECT_EQ(r.status, GetParam().status) << r.err;
+    EXPECT_NE(r.err.find(GetParam().says), std::string::npos) << r.err;
+    EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), GetParam().shotsAfter);
+}
+
+using Args = std::vector<std::string>;
+using Test = RecordsToolTest;
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, ExitStatus,
+    ::testing::Values(
+        StatusCase{"NoCommand", [](Args& a, const Test&) { a = {}; }, 2, "no command", 1},
+        StatusCase{"UnknownCommand", [](Args& a, const Test&) { a[2] = "frob"; }, 2,
+                   "unknown command frob", 1},
+        StatusCase{"RatingMissing",
+                   [](Args& a, const Test&) { a.erase(a.begin() + 7, a.begin() + 9); }, 2,
+                   "--rating is needed", 1},
+        StatusCase{"RatingNotANumber", [](Args& a, const Test&) { set(a, "--rating", "4OO"); }, 2,
+                   "rating: '4OO' is not a number", 1},
+        StatusCase{"RatingZero", [](Args& a, const Test&) { set(a, "--rating", "0"); }, 1,
+                   "rating: must be above zero", 1},
+        StatusCase{"RatingOfTheRecordsDiffers",
+                   [](Args& a, const Test&) { set(a, "--rating", "630"); }, 1,
+                   "rating: breaker B of site S is rated 400 A in the records, not 630 A", 1},
+        StatusCase{"BandReversed", [](Args& a, const Test&) { set(a, "--band", "0.5,0.1"); }, 1,
+                   "band: minimum is above maximum", 1},
+        StatusCase{"BandNegative", [](Args& a, const Test&) { set(a, "--band", "-0.1,0.5"); }, 1,
+                   "band minimum: must not be negative", 1},
+        StatusCase{"UnknownPole", [](Args& a, const Test&) { set(a, "--pole", "D"); }, 2,
+                   "--pole takes A, B, C or N", 1},
+        StatusCase{"MissingFileIsNamedTheOthersStored",
+                   [](Args& a, const Test& f) { a.push_back(f.folder + "/missing.owf"); }, 1,
+                   "missing.owf", 5},
+        StatusCase{"UnknownVerdict",
+                   [](Args& a, const Test& f) {
+                       a = {"--db", f.path, "export", "--verdict", "MAYBE"};
+                   },
+                   2, "unknown verdict MAYBE", 1},
+        StatusCase{"NoSuchShot",
+                   [](Args& a, const Test& f) {
+                       a = {"--db", f.path, "waveform", newRecordId(), "-o", f.folder + "/w"};
+                   },
+                   1, "No shot ", 1},
+        StatusCase{"NoDatabase",
+                   [](Args& a, const Test& f) {
+                       a = {"--db", f.folder + "/none.db", "export"};
+                   },
+                   1, "No records database", 1}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+// Killing the import at any moment leaves a sound database holding each file's shots whole
+// or not at all, each with its waveform.
+TEST_F(RecordsToolTest, KilledImportLeavesOnlyWholeFiles) {
+    const std::string many = folder + "/many";
+    std::filesystem::create_directory(many);
+    std::string wave = *FileStore().readAll(pulseFile());
+    constexpr int kFiles = 200;
+    for (int i = 0; i < kFiles; ++i) {
+        wave.replace(9, 4, formatInt(1000 + i)); // the serial/ID: a waveform of its own
+        put(many + "/T" + formatInt(1000 + i) + ".owf", wave);
+    }
+    // After so many shot lines and a few milliseconds more: during the start, between files
+    // and inside a file's transaction.
+    const std::vector<std::pair<int, int>> kills{{0, 0},  {0, 30},  {1, 0},
+                                                 {37, 1}, {100, 3}, {200, 6}};
+    for (const auto& [killAfter, moreMs] : kills) {
+        SCOPED_TRACE(std::to_string(killAfter) + " lines + " + std::to_string(moreMs) + " ms");
+        const std::string db =
+            folder + "/kill" + std::to_string(killAfter) + "-" + std::to_string(moreMs) + ".db";
+        QStringList args{"--db", QString::fromStdString(db)};
+        const std::vector<std::string> import = importArgs({many});
+        for (std::size_t i = 2; i < import.size(); ++i)
+            args << QString::fromStdString(import[i]);
+        QProcess p;
+        p.start(QARN3_RECORDS_TOOL, args);
+        ASSERT_TRUE(p.waitForStarted());
+        QByteArray out;
+        while (out.count('\n') < killAfter && p.state() == QProcess::Running) {
+            p.waitForReadyRead(100);
+            out += p.readAllStandardOutput();
+        }
+        QThread::msleep(static_cast<unsigned long>(moreMs));
+        p.kill();
+        p.waitForFinished();
+        out += p.readAllStandardOutput();
+        EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << "the import ended before the kill";
+        if (!FileStore().exists(db)) continue;
+
+        path = db;
+        RecordsDatabase records(DatabaseLocation::file(db));
+        ASSERT_TRUE(records.open().ok);
+        EXPECT_FALSE(records.integrityCheck());
+        records.close();
+        const int shots = rawValue("SELECT count(*) FROM shot").toInt();
+        EXPECT_EQ(shots % 4, 0);
+        EXPECT_EQ(rawValue("SELECT count(*) FROM (SELECT source FROM shot GROUP BY source"
+                           " HAVING count(*) <> 4)")
+                      .toInt(),
+                  0);
+        EXPECT_EQ(rawValue("SELECT count(*) FROM shot s JOIN waveform w ON w.id = s.waveform_id"
+                           " WHERE length(w.bytes) = " +
+                           std::to_string(wave.size()))
+                      .toInt(),
+                  shots);
+        EXPECT_GE(shots, out.count(" pulse ")) << "a shot reported stored is missing";
+    }
+}
+
+} // namespace
