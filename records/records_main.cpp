@@ -18,8 +18,10 @@ int main(int argc, char** argv) {
     // The database drivers are Qt plugins, found through the application.
     QCoreApplication app(argc, argv);
     qarn3::RecordsToolEnvironment env{std::cout, std::cerr, {}};
-    env.dataFolder =
-        qarn3::platformFolders(QCoreApplication::applicationDirPath().toStdString()).dataFolder;
+    const qarn3::ProgramFolders folders =
+        qarn3::platformFolders(QCoreApplication::applicationDirPath().toStdString());
+    env.dataFolder = folders.dataFolder;
+    env.dataFolderUse = folders.dataFolderUse;
     env.decimalSeparator = qarn3::decimalSeparatorOf(qarn3::environmentDecimalPoint());
     env.cores = std::max(1u, std::thread::hardware_concurrency());
     return qarn3::runRecordsTool(args, env);

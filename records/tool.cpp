@@ -155,8 +155,13 @@ std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvir
     if (where.kind == DatabaseLocation::Kind::SqliteFile) {
         if (mustExist && !FileStore().exists(where.path))
             throw FieldRefused("No records database " + where.path);
-        if (!o.has("db") && !makeFolders(env.dataFolder))
-            throw FieldRefused("Cannot create the data folder " + env.dataFolder);
+        // The default database lives in the data folder, which must be the user's own, as
+        // the program requires: another user's folder would hand them the records.
+        if (!o.has("db")) {
+            if (const std::string why = makeOwnFolder(env.dataFolder, env.dataFolderUse);
+                !why.empty())
+                throw FieldRefused("The data folder cannot be used: " + why);
+        }
     }
     auto db = std::make_unique<RecordsDatabase>(where);
     const OpenReport report = db->open();

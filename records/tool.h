@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/owners.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -10,9 +12,10 @@ namespace qarn3 {
 struct RecordsToolEnvironment {
     std::ostream& out;
     std::ostream& err;
-    std::string dataFolder;      // QARN3.db lives here unless --db names another
-    char decimalSeparator = '.'; // of a setup file
-    unsigned cores = 1;          // analysis workers when --jobs is not given
+    std::string dataFolder;                   // QARN3.db lives here unless --db names another
+    FolderUse dataFolderUse = FolderUse::Own; // how the data folder is checked before use
+    char decimalSeparator = '.';              // of a setup file
+    unsigned cores = 1;                       // analysis workers when --jobs is not given
 };
 
 // The usage text --help prints.
