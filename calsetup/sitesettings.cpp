@@ -37,7 +37,9 @@ std::string siteFileText(const TSiteSettings& s) {
 
 std::string parseSiteText(const std::string& text, TSiteSettings& s) {
     std::string problem;
-    std::size_t start = 0;
+    // An editor that marks its files as UTF-8 puts a byte order mark before the first name,
+    // which would otherwise no longer read as MainsHz and be passed over without a word.
+    std::size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     while (start < text.size()) {
         std::size_t nl = text.find('\n', start);
         if (nl == std::string::npos) nl = text.size();

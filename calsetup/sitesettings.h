@@ -24,11 +24,11 @@ std::string siteFileBeside(const std::string& setupFileName);
 // The file's lines, each ended by CR LF: a comment line, then "MainsHz=60".
 std::string siteFileText(const TSiteSettings& s);
 
-// Reads the values the text holds into the record. Blank lines, comments (';' or '#'),
-// section headings ("[...]") and names it does not know are passed over, so that a later
-// version's file still reads; names are taken in any case. A value that is not understood
-// leaves the default in the record; the result then says why ("Mains frequency '55' is not
-// 50 or 60 Hz"), else it is empty.
+// Reads the values the text holds into the record. A UTF-8 byte order mark, blank lines,
+// comments (';' or '#'), section headings ("[...]") and names it does not know are passed
+// over, so that a later version's file still reads; names are taken in any case. A value that
+// is not understood leaves the default in the record; the result then says why ("Mains
+// frequency '55' is not 50 or 60 Hz"), else it is empty.
 std::string parseSiteText(const std::string& text, TSiteSettings& s);
 
 // Loads the record from the file. A missing file gives the defaults without a word; a file

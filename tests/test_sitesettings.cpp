@@ -33,6 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SiteText{"MainsHz=55\r\n", 60, "Mains frequency '55' is not 50 or 60 Hz"},
                       SiteText{"MainsHz=\r\n", 60, "Mains frequency '' is not 50 or 60 Hz"},
                       SiteText{"MainsHz=fifty\nMainsHz=50\n", 50, ""}, // the last one given counts
+                      // An editor's UTF-8 byte order mark does not hide the first line.
+                      SiteText{"\xEF\xBB\xBFMainsHz=50\r\n", 50, ""},
                       SiteText{"no equals sign here\n# MainsHz=50\n", 0, ""}));
 
 class SiteFileTest : public RecordTest {

@@ -254,6 +254,32 @@ TEST_F(ViewerTest, CycleTableIsComputedAgainOnlyWhenItsSpanOrMainsChange) {
     EXPECT_EQ(view.cycleTables, atShow + 2);
 }
 
+// The main window's update timer goes on under the modal viewer, so an armed test can capture
+// a new pulse into the shown store: the next paint cuts the new samples, as the panel reads them.
+TEST_F(ViewerTest, SamplesCapturedWhileShownAreCutAgain) {
+    viewer.SetCurSpan("0.5");
+    const auto capture = [this](int to, double amplitude) { // as the engine writes: at Position
+        for (int& i = store.Position; i < to; ++i) {
+            store.Samples[i] =
+                static_cast<std::int16_t>(std::lround(amplitude * std::sin(i * 0.16)));
+            store.written(i);
+        }
+    };
+    const auto panelsRms = [this] {
+        viewer.PaintBox1Paint();
+        EXPECT_EQ(view.cycleTexts.footer.rfind("RMS " + view.texts.CurValue + " A", 0), 0u);
+        return viewer.cycleTable().totals.rms == viewer.CursorRms(f().CursorStart, f().CursorEnd);
+    };
+    capture(600, 300); // the last test's capture
+    EXPECT_TRUE(panelsRms());
+    store.clearSamples(); // a new test, as long
+    store.Position = 0;
+    capture(600, 900);
+    EXPECT_TRUE(panelsRms());
+    capture(1200, 900); // which goes on
+    EXPECT_TRUE(panelsRms());
+}
+
 // Where the site runs at 50 Hz the table is cut with its period and the cursor span and the
 // table's span are also read in 50 Hz cycles; at 60 Hz there is no extra reading.
 TEST_F(ViewerTest, FiftyHertzAddsCyclesAtFiftyHertz) {

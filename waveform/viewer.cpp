@@ -222,6 +222,8 @@ void WaveViewer::refreshCycles() {
     key.mainsHz = mainsHz();
     key.ampsPerCount = m_wave.AmpsPerCount;
     key.sampleRate = m_wave.SampleRate;
+    key.revision = m_wave.Revision;
+    key.position = m_wave.Position;
     if (key == m_cycleKey) return;
     m_cycleKey = key;
 

@@ -116,8 +116,8 @@ private:
     void cursorSamples(float start, float end, long& first, long& count) const;
     bool readNumber(const std::string& text, float& value);
     void trackIfMoved(int trackPosition);
-    // Computes the cycle table anew when its span, the mains frequency or the scale changed,
-    // and hands it to the window.
+    // Computes the cycle table anew when its span, the mains frequency, the scale or the
+    // samples changed, and hands it to the window.
     void refreshCycles();
 
     // What the cycle table was last computed for.
@@ -126,6 +126,8 @@ private:
         int kind = -1, mainsHz = 0;
         float ampsPerCount = 0;
         double sampleRate = 0;
+        std::uint64_t revision = 0; // of the store's samples, and where a capture stands
+        std::int32_t position = -1;
         bool operator==(const CycleKey&) const = default;
     };
 

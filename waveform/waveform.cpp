@@ -118,6 +118,7 @@ bool WaveformFiles::ReadWaveform(const std::string& fileName) {
     if (m_w.ZeroFrom <= kWaveFileSamples + 1) m_w.ZeroFrom = 0;
     m_w.PulseFirst = 0;
     m_w.PulseCount = 0;
+    ++m_w.Revision;
     // The header and at most 60000 samples are all a file can hold for the store: a longer
     // file is read no further, and a name that is not a regular file (a folder, a FIFO, a
     // device) is a reading error.

@@ -63,6 +63,10 @@ struct TWaveformData {
     // samples; PulseCount 0 when there is none (after a clear, or a file was read).
     std::int32_t PulseFirst = 0;
     std::int32_t PulseCount = 0;
+    // Raised when the slots are cleared or a file is read into them. With Position, which a
+    // capture advances at every sample, it tells what was computed from the slots that it is
+    // out of date: the engine may capture into the store while the viewer shows it.
+    std::uint64_t Revision = 0;
 
     // Zeroes every slot: only those below ZeroFrom can hold anything else.
     void clearSamples() {
@@ -70,6 +74,7 @@ struct TWaveformData {
         ZeroFrom = 0;
         PulseFirst = 0;
         PulseCount = 0;
+        ++Revision;
     }
     // Slot index has been written.
     void written(std::int32_t index) {
