@@ -53,6 +53,10 @@ bool TQARN3Update::usbSource() const {
     return m_ctx.setup.SourceKind == kSourceUsb;
 }
 
+const std::string& TQARN3Update::comSourceName() const {
+    return m_ctx.shared.SourceInUse.empty() ? m_ctx.setup.SourceName : m_ctx.shared.SourceInUse;
+}
+
 AnalyzerLink& TQARN3Update::selectedLink() const {
     return usbSource() ? m_ctx.usbLink : m_ctx.comLink;
 }
@@ -227,9 +231,9 @@ void TQARN3Update::ShowStatus() {
             c = Colour::Red;
         }
     } else if (m_ctx.comLink.LinkValid()) {
-        m_ctx.display.setStatusPanel(2, m_ctx.setup.SourceName + " on " + serNum);
+        m_ctx.display.setStatusPanel(2, comSourceName() + " on " + serNum);
     } else {
-        m_ctx.display.setStatusPanel(2, "Error on " + m_ctx.setup.SourceName);
+        m_ctx.display.setStatusPanel(2, "Error on " + comSourceName());
         m_ctx.display.setRunButton("RESET", Colour::Green);
         c = Colour::Red;
     }
