@@ -17,6 +17,11 @@ namespace qarn3 {
 namespace {
 constexpr std::uint32_t kCounterMax = UINT32_MAX;
 
+// Status texts a running test shows at every tick, made once: a text of 16 characters or more
+// is a heap allocation each time it is made.
+const std::string kTestInProgress = "Test in progress";
+const std::string kUnderrangeDetected = "Underrange Detected";
+
 // The integer nearest to x, ties to even.
 long nearest(double x) {
     if (!std::isfinite(x)) return 0;
@@ -275,11 +280,11 @@ void TQARN3Update::ProcessTick() {
         if (UnderRange) {
             m_ctx.display.setStatusColour(Colour::Yellow);
             m_ctx.display.setPulseCurrentColour(Colour::Yellow);
-            m_ctx.display.setStatusPanel(1, "Underrange Detected");
+            m_ctx.display.setStatusPanel(1, kUnderrangeDetected);
         } else {
             m_ctx.display.setStatusColour(Colour::ButtonFace);
             m_ctx.display.setPulseCurrentColour(Colour::ButtonFace);
-            m_ctx.display.setStatusPanel(1, "Test in progress");
+            m_ctx.display.setStatusPanel(1, kTestInProgress);
         }
     }
 
