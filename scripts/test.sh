@@ -31,17 +31,27 @@ echo "== Debian package"
 dpkg-deb --info build/qarn3_*.deb
 dpkg-deb --contents build/qarn3_*.deb
 echo "== hardening of the packaged programs"
+# hardening-check judges fortification by the checked functions (__*_chk) a program imports.
+# A program whose fortifiable calls all have sizes proven safe when compiled, or unknown until
+# run (libstdc++'s inline string code), imports none, and hardening-check then guesses "no".
+# For such a program fortification is checked where it is decided instead: every file of the
+# build was compiled with -D_FORTIFY_SOURCE=2. Any other "no" fails, and so does any hardening
+# tag of lintian's but its own guess of the same kind (hardening-no-fortify-functions).
+if grep '"command"' build/compile_commands.json | grep -vq -- '-D_FORTIFY_SOURCE=2'; then
+    echo "a file was compiled without -D_FORTIFY_SOURCE=2" >&2
+    exit 1
+fi
 unpacked=$(mktemp -d)
 dpkg-deb -x build/qarn3_*.deb "$unpacked"
 status=0
 for program in "$unpacked"/usr/bin/*; do
-    hardening-check "$program" || status=1
+    hardening-check "$program" || hardening-check --nofortify "$program" >/dev/null || status=1
 done
 rm -rf "$unpacked"
 [ "$status" -eq 0 ] || { echo "a packaged program lacks a hardening flag" >&2; exit 1; }
 echo "== lintian"
 lintian --fail-on error --display-info build/qarn3_*.deb | tee build/lintian.txt
-if grep -q 'hardening-' build/lintian.txt; then
+if grep 'hardening-' build/lintian.txt | grep -vq 'hardening-no-fortify-functions'; then
     echo "lintian finds a hardening flag missing" >&2
     exit 1
 fi
