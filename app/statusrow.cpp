@@ -4,6 +4,8 @@
 
 #include <QLabel>
 
+#include <algorithm>
+
 namespace qarn3 {
 
 StatusRow::StatusRow(QWidget* parent) : QWidget(parent) {
