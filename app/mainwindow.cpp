@@ -94,7 +94,7 @@ QLineEdit* TfmQARN3::reading(const QString& label, const QString& text, const QS
 }
 
 void TfmQARN3::buildControls() {
-    const int top = 0;
+    constexpr int top = 0;
     setCentralWidget(new QWidget(this));
     PanelCal = new QLabel("Calibration Date", centralWidget());
     PanelCal->setToolTip("Date last calibrated");
@@ -124,8 +124,8 @@ void TfmQARN3::buildControls() {
     connect(ComboBoxRange, &QComboBox::activated, this,
             [this](int index) { m_program->ComboBoxRangeChange(index); });
 
-    auto limit = [this, top](const QString& name, int y, QLineEdit*& field, QToolButton*& up,
-                             QToolButton*& down) {
+    auto limit = [this](const QString& name, int y, QLineEdit*& field, QToolButton*& up,
+                        QToolButton*& down) {
         auto* l = new QLabel(name, centralWidget());
         l->setGeometry(290, top + y + 4, 60, 20);
         l->setToolTip("Select Range (Stop First)");
