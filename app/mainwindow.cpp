@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/colours.h"
+#include "app/statusrow.h"
 #include "calsetup/calwindow.h"
 #include "calsetup/passdialog.h"
 #include "calsetup/setupdialog.h"
@@ -93,7 +94,7 @@ QLineEdit* TfmQARN3::reading(const QString& label, const QString& text, const QS
 }
 
 void TfmQARN3::buildControls() {
-    const int top = 0;
+    constexpr int top = 0;
     setCentralWidget(new QWidget(this));
     PanelCal = new QLabel("Calibration Date", centralWidget());
     PanelCal->setToolTip("Date last calibrated");
@@ -123,8 +124,8 @@ void TfmQARN3::buildControls() {
     connect(ComboBoxRange, &QComboBox::activated, this,
             [this](int index) { m_program->ComboBoxRangeChange(index); });
 
-    auto limit = [this, top](const QString& name, int y, QLineEdit*& field, QToolButton*& up,
-                             QToolButton*& down) {
+    auto limit = [this](const QString& name, int y, QLineEdit*& field, QToolButton*& up,
+                        QToolButton*& down) {
         auto* l = new QLabel(name, centralWidget());
         l->setGeometry(290, top + y + 4, 60, 20);
         l->setToolTip("Select Range (Stop First)");
@@ -197,15 +198,19 @@ void TfmQARN3::buildControls() {
         StatusPanels[static_cast<std::size_t>(i)] = new QLabel(centralWidget());
         StatusPanels[static_cast<std::size_t>(i)]->setFrameShape(QFrame::StyledPanel);
     }
+    // The elapsed time and the empty last panel keep their widths; the status text and the
+    // source share the rest of the bar.
     StatusPanels[0]->setFixedWidth(75);
-    StatusPanels[1]->setFixedWidth(200);
-    StatusPanels[2]->setFixedWidth(150);
     StatusPanels[3]->setFixedWidth(20);
     StatusPanels[2]->setText("Setting Up");
+    StatusTexts = new StatusRow(centralWidget());
+    StatusTexts->addPanel(StatusPanels[1]);
+    StatusTexts->addPanel(StatusPanels[2]);
     statusBar()->setToolTip("Run time information");
     statusBar()->setSizeGripEnabled(false);
-    for (QLabel* l : StatusPanels)
-        statusBar()->addWidget(l);
+    statusBar()->addWidget(StatusPanels[0]);
+    statusBar()->addWidget(StatusTexts, 1);
+    statusBar()->addWidget(StatusPanels[3]);
 
     UpdateTimer = new QTimer(this);
     UpdateTimer->setInterval(200);
@@ -410,7 +415,12 @@ void TfmQARN3::setAnalyzeEnabled(bool on) {
     btAnalyze->setEnabled(on);
 }
 void TfmQARN3::setStatusPanel(int index, const std::string& text) {
-    if (index >= 0 && index < 4) StatusPanels[static_cast<std::size_t>(index)]->setText(q(text));
+    if (index < 0 || index >= 4) return;
+    QLabel* panel = StatusPanels[static_cast<std::size_t>(index)];
+    const QString shown = q(text);
+    if (panel->text() == shown) return;
+    panel->setText(shown);
+    if (index == 1 || index == 2) StatusTexts->relayout();
 }
 void TfmQARN3::setStatusColour(Colour colour) {
     paint(statusBar(), colour);

@@ -19,6 +19,7 @@ namespace qarn3 {
 
 class HelpKeyFilter;
 class PlotWidget;
+class StatusRow;
 class TfmCal;
 class TfmComm;
 class TfmDebug;
@@ -107,6 +108,8 @@ public:
     QPushButton* btAnalyze;
     PlotWidget* PaintBox1;
     std::array<QLabel*, 4> StatusPanels{};
+    // Panels 1 and 2, which share the bar's width by their texts.
+    StatusRow* StatusTexts = nullptr;
     QTimer* UpdateTimer;
 
     // Draws the first 0.1 s of the capture (public for tests of the trace).

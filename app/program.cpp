@@ -101,8 +101,12 @@ void Program::FormPaint() {
     if (!InitDone) ProgInit();
 }
 
+std::string Program::sourceInUse() const {
+    return shared.SourceInUse.empty() ? setup.SourceName : shared.SourceInUse;
+}
+
 std::string Program::commPortToTry() {
-    return m_com->portToTest(setup.SourceName);
+    return m_com->portToTest(sourceInUse());
 }
 
 void Program::ProgInit() {
@@ -153,7 +157,11 @@ void Program::ProgInit() {
         if (!m_usb->LinkValid) m_usb->CloseUSB();
     } else if (namesSerialPort(source, true)) {
         setup.SourceKind = kSourceCom;
-        if (!m_com->LinkValid) m_com->SerialPortOFF();
+        // A valid link goes on where it is; otherwise the named port is tried first again.
+        if (!m_com->LinkValid) {
+            m_com->SerialPortOFF();
+            shared.SourceInUse.clear();
+        }
     }
 
     m_view.setStatusColour(Colour::Yellow);
@@ -189,15 +197,21 @@ void Program::ProgInit() {
                 found = m_usb->DevicePresent() && m_usb->USBTestComm() == 5;
             } else if (comSelected()) {
                 const std::string port = commPortToTry();
-                if (m_com->TestComm(port) == 0) {
+                found = m_com->TestComm(port) == 0;
+                // A port the operator named stays in the setup: when it does not answer, this
+                // run searches ("COM") and uses what it finds, and the next start tries the
+                // named port again. A port found for "COM" becomes the source.
+                const std::string named = trimText(setup.SourceName);
+                const bool portNamed = !named.empty() && named[0] == '/';
+                if (found && (!portNamed || port == named)) {
                     setup.SourceName = port;
-                    found = true;
+                    shared.SourceInUse.clear();
                 } else {
-                    setup.SourceName = "COM";
+                    shared.SourceInUse = found ? port : "COM";
                 }
             }
             if (found) break;
-            m_log.AddDebugLine("Hardware not found on port: " + setup.SourceName);
+            m_log.AddDebugLine("Hardware not found on port: " + sourceInUse());
             // Cancel is the default, so that an unattended run never loops here.
             if (m_dialogs.systemBox("Hardware Not Found. Try again?", "Hardware Check",
                                     {MsgButton::Retry, MsgButton::Cancel},
@@ -291,12 +305,14 @@ void Program::ResetData() {
     m_view.setRangeListEnabled(true);
     const long day = static_cast<long>(std::llround(cal.CalDate));
     const long today = todayDayNumber();
-    const Colour c = today - 365 > day   ? Colour::Red
-                     : today - 335 > day ? Colour::Yellow
-                                         : Colour::Lime;
+    // A date beside a calibration in error (defaults, a failed read) is never shown as sound.
+    const Colour c = cal.CalError || today - 365 > day ? Colour::Red
+                     : today - 335 > day               ? Colour::Yellow
+                                                       : Colour::Lime;
     m_view.setCalPanel("Calibration Date " + m_view.shortDate(day), c);
     wave.Position = 0;
     m_com->errors().ErrorCount = 0;
+    m_usb->errors().ErrorCount = 0;
     shared.PlotShown = false;
     m_engine->TestArm();
     m_view.repaintPlot();

@@ -164,6 +164,8 @@ private:
     bool comSelected() const { return setup.SourceKind == kSourceCom; }
     std::string defaultDemoFile() const;
     std::string wavePath(const std::string& name, const std::string& folder) const;
+    // The source this run uses (see SharedState::SourceInUse).
+    std::string sourceInUse() const;
     std::string commPortToTry();
     void showLimits();
 

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 namespace qarn3 {
@@ -109,6 +110,10 @@ std::string CalFile::path() const {
     return resolveInFolder(m_dataFolder, kCalFileName);
 }
 
+std::string CalFile::backupPath() const {
+    return resolveInFolder(m_dataFolder, kCalBackupName);
+}
+
 void CalFile::ParseCalImage() {
     const std::string image = padded(m_cal.CalImage, kCalImageSize);
     try {
@@ -198,12 +203,22 @@ bool CalFile::WriteCalFile() {
     }
     bool ok = false;
     std::string error;
+    const char* failedFile = kCalFileName;
     try {
         const std::string image = buildCalImage(m_cal);
         // The one file the program makes writable itself, and read-only again afterwards,
         // whether or not the write succeeded.
         const bool existed = m_s.files.exists(path());
-        if (existed && !m_s.files.setReadOnly(path(), false)) {
+        // Only the start of an oversized file is kept: the program reads the first 128
+        // characters of it and nothing more.
+        constexpr std::size_t kKeptLimit = 65536;
+        const auto previous =
+            existed ? m_s.files.readPrefix(path(), kKeptLimit) : std::optional<std::string>();
+        if (existed && !previous) {
+            error = "cannot read the file";
+        } else if (existed && !keepPreviousFile(*previous, error)) {
+            failedFile = kCalBackupName;
+        } else if (existed && !m_s.files.setReadOnly(path(), false)) {
             error = "cannot clear the read-only attribute";
         } else {
             ok = m_s.files.replaceContents(path(), image, error);
@@ -217,10 +232,29 @@ bool CalFile::WriteCalFile() {
     }
     if (!ok) {
         m_s.log.AddDebugLine("WriteCalFile failed: " + error);
-        m_s.dialogs.messageDlg(std::string("Error writing file: ") + kCalFileName, MsgKind::Error,
+        m_s.dialogs.messageDlg(std::string("Error writing file: ") + failedFile, MsgKind::Error,
                                {MsgButton::Abort});
     }
     m_s.log.AddDebugLine("End WriteCalFile");
+    return ok;
+}
+
+// The copy is the program's own file, read-only between its writes like the calibration
+// file: its read-only attribute is cleared for the copy and set again afterwards, whether or
+// not the copy succeeded.
+bool CalFile::keepPreviousFile(const std::string& previous, std::string& error) {
+    const std::string bak = backupPath();
+    const bool existed = m_s.files.exists(bak);
+    bool ok = false;
+    if (existed && !m_s.files.setReadOnly(bak, false))
+        error = "cannot clear the read-only attribute";
+    else
+        ok = m_s.files.replaceContents(bak, previous, error);
+    if (m_s.files.exists(bak) && !m_s.files.setReadOnly(bak, true) && ok) {
+        ok = false;
+        error = "cannot set the read-only attribute";
+    }
+    if (!ok) error = bak + ": " + error;
     return ok;
 }
 

@@ -9,6 +9,8 @@ namespace qarn3 {
 struct Services;
 
 constexpr const char* kCalFileName = "QARN3.ocf";
+// The calibration file as it was before its last replacement (by defaults or SAVE).
+constexpr const char* kCalBackupName = "QARN3.ocf.bak";
 constexpr std::size_t kCalImageSize = 128;
 
 // The analyzer's calibration: a factor per range, detector thresholds and delays, averaging
@@ -56,15 +58,20 @@ public:
 
     void setView(CalFieldsView* view) { m_view = view; }
     std::string path() const;
+    std::string backupPath() const;
 
     void ParseCalImage();
     // Throws FileIoError "Cannot open file QARN3.ocf" when there is still no file after the
     // default procedure; the calling operation ends there.
     void ReadCalFile();
+    // Writes the record's image, read-only, after the operator's confirmation. The file it
+    // replaces is first kept as QARN3.ocf.bak (read-only too), which holds the one previous
+    // calibration; when that copy cannot be made, nothing is replaced.
     bool WriteCalFile();
     void SetDefaultCal();
 
 private:
+    bool keepPreviousFile(const std::string& previous, std::string& error);
     TCalRecord& m_cal;
     double& m_sampleRate;
     Services& m_s;

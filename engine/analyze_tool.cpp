@@ -310,7 +310,10 @@ int analyzeFiles(const Command& c, ToolEnvironment& env) {
         }
         switch (c.format) {
         case OutputFormat::Text:
-            if (r.ok) write((written++ ? "\n" : "") + textBlock(r, headings));
+            if (r.ok) {
+                std::string block(written++ ? 1 : 0, '\n');
+                write(block += textBlock(r, headings));
+            }
             break;
         case OutputFormat::Json: {
             write(jsonHeld + (written++ ? ",\n" : "\n"));

@@ -17,6 +17,11 @@ namespace qarn3 {
 namespace {
 constexpr std::uint32_t kCounterMax = UINT32_MAX;
 
+// Status texts a running test shows at every tick, made once: a text of 16 characters or more
+// is a heap allocation each time it is made.
+const std::string kTestInProgress = "Test in progress";
+const std::string kUnderrangeDetected = "Underrange Detected";
+
 // The integer nearest to x, ties to even.
 long nearest(double x) {
     if (!std::isfinite(x)) return 0;
@@ -51,6 +56,10 @@ void TQARN3Update::loadDemo(const std::int16_t* samples, int count) {
 
 bool TQARN3Update::usbSource() const {
     return m_ctx.setup.SourceKind == kSourceUsb;
+}
+
+const std::string& TQARN3Update::comSourceName() const {
+    return m_ctx.shared.SourceInUse.empty() ? m_ctx.setup.SourceName : m_ctx.shared.SourceInUse;
 }
 
 AnalyzerLink& TQARN3Update::selectedLink() const {
@@ -227,9 +236,9 @@ void TQARN3Update::ShowStatus() {
             c = Colour::Red;
         }
     } else if (m_ctx.comLink.LinkValid()) {
-        m_ctx.display.setStatusPanel(2, m_ctx.setup.SourceName + " on " + serNum);
+        m_ctx.display.setStatusPanel(2, comSourceName() + " on " + serNum);
     } else {
-        m_ctx.display.setStatusPanel(2, "Error on " + m_ctx.setup.SourceName);
+        m_ctx.display.setStatusPanel(2, "Error on " + comSourceName());
         m_ctx.display.setRunButton("RESET", Colour::Green);
         c = Colour::Red;
     }
@@ -271,11 +280,11 @@ void TQARN3Update::ProcessTick() {
         if (UnderRange) {
             m_ctx.display.setStatusColour(Colour::Yellow);
             m_ctx.display.setPulseCurrentColour(Colour::Yellow);
-            m_ctx.display.setStatusPanel(1, "Underrange Detected");
+            m_ctx.display.setStatusPanel(1, kUnderrangeDetected);
         } else {
             m_ctx.display.setStatusColour(Colour::ButtonFace);
             m_ctx.display.setPulseCurrentColour(Colour::ButtonFace);
-            m_ctx.display.setStatusPanel(1, "Test in progress");
+            m_ctx.display.setStatusPanel(1, kTestInProgress);
         }
     }
 

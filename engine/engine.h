@@ -21,6 +21,9 @@ struct SharedState {
     bool DemoPlaying = false;
     bool PlotShown = false;
     double FullScaleAmps = 0;
+    // The serial source this run uses when it is not the setup's SourceName (empty: it is):
+    // "COM" while a port the operator named does not answer, then the port the search found.
+    std::string SourceInUse;
     std::array<std::string, 8> RangeFormat{"%5.3f A", "%5.3f A", "%5.3f A", "%5.3f A",
                                            "%5.3f A", "%5.3f A", "%5.3f A", "%5.3f A"};
 };
@@ -124,6 +127,7 @@ public:
 
 private:
     AnalyzerLink& selectedLink() const;
+    const std::string& comSourceName() const;
     bool usbSource() const;
     std::string fmt(const std::string& format, double value) const;
     void runSampleLoop(AnalyzerLink& link);

@@ -77,7 +77,7 @@ namespace {
 
 std::string cleanPart(std::string s) {
     for (std::size_t at; (at = s.find("%20")) != std::string::npos;)
-        s.replace(at, 3, " ");
+        s.replace(at, 3, 1, ' ');
     const auto b = s.find_first_not_of(' ');
     if (b == std::string::npos) return {};
     return s.substr(b, s.find_last_not_of(' ') - b + 1);

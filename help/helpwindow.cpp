@@ -113,7 +113,7 @@ THelpWindow::THelpWindow(const QString& helpFileName, const QString& collectionF
     m_forward->setEnabled(false);
     connect(m_browser, &QTextBrowser::backwardAvailable, m_back, &QAction::setEnabled);
     connect(m_browser, &QTextBrowser::forwardAvailable, m_forward, &QAction::setEnabled);
-    connect(m_browser, &QTextBrowser::sourceChanged, this, [this, contents](const QUrl& url) {
+    connect(m_browser, &QTextBrowser::sourceChanged, this, [contents](const QUrl& url) {
         const QModelIndex at = contents->indexOf(url);
         if (at.isValid()) contents->setCurrentIndex(at);
     });

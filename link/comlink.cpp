@@ -192,12 +192,12 @@ void ComLink::RxClusterReceived() {
     if (m_serial->NextClusterSize() < 0) return;
     TSerialCluster chunk;
     if (!m_serial->TakeCluster(chunk)) return;
-    if (chunk.lineError != 0) ++m_errors.ErrorCount;
+    if (chunk.lineError != 0) m_errors.countError();
     const auto size = static_cast<std::int32_t>(chunk.data.size());
     RxDataCount = size;
     if (MaxRxData < size) MaxRxData = size;
     if (size >= static_cast<std::int32_t>(m_serial->RxQueueSize()) - clusterSize) {
-        ++m_errors.ErrorCount;
+        m_errors.countError();
         m_errors.RxErrorFlags |= rxerr::BufferMax;
     }
     m_ring.putBlock(chunk.data.data(), chunk.data.size());

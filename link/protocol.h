@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,11 @@ constexpr std::uint8_t BufferMax = 8;
 
 // Receive error counters of one link.
 struct RxErrorState {
+    // One more receive error: the count stops at its largest value rather than wrapping.
+    void countError() {
+        if (ErrorCount < std::numeric_limits<std::int32_t>::max()) ++ErrorCount;
+    }
+
     std::int32_t ErrorCount = 0;
     std::uint8_t RxErrorFlags = 0;
     std::uint8_t BadFirstChar = 0;  // COM only

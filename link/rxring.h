@@ -85,20 +85,20 @@ public:
         if (m_count < 2) return 0;
         const std::uint8_t first = getUnlocked();
         if (first & 0x01) {
-            ++errors.ErrorCount;
+            errors.countError();
             errors.RxErrorFlags |= rxerr::FirstChar;
             errors.BadFirstChar = first;
             return 0;
         }
         const std::uint8_t second = getUnlocked();
         if (!(second & 0x01)) {
-            ++errors.ErrorCount;
+            errors.countError();
             errors.RxErrorFlags |= rxerr::SecondChar;
             errors.BadSecondChar = second;
             return 0;
         }
         if ((first ^ second) & 0x02) {
-            ++errors.ErrorCount;
+            errors.countError();
             errors.RxErrorFlags |= rxerr::CharMatch;
             errors.BadSecondChar = second;
             return 0;

@@ -144,11 +144,17 @@ std::vector<std::string> MemoryRegistry::valueNames(const std::string& key) cons
 
 // --- SysfsRegistry ---
 
-SysfsRegistry::SysfsRegistry(std::string root) : m_root(std::move(root)) {
-    while (m_root.size() > 1 && m_root.back() == '/')
-        m_root.pop_back();
-    if (m_root.empty()) m_root = "/";
+namespace {
+// The root without trailing '/', or "/" itself. Built as a new string rather than assigned:
+// g++ 12 at -O3 warns falsely (-Wrestrict) on assigning a literal to a string here.
+std::string normalRoot(const std::string& root) {
+    const std::size_t last = root.find_last_not_of('/');
+    if (last == std::string::npos) return std::string(1, '/');
+    return root.substr(0, last + 1);
 }
+} // namespace
+
+SysfsRegistry::SysfsRegistry(std::string root) : m_root(normalRoot(root)) {}
 
 std::string SysfsRegistry::devicePath(const std::string& ttyName) const {
     return (m_root == "/" ? std::string() : m_root) + "/dev/" + ttyName;

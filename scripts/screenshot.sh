@@ -9,7 +9,7 @@ out=${1:-screenshot-main.png}
 seconds=${2:-3.6}
 mode=${3:-main}
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build --target qarn3-screenshot
 data=$(mktemp -d)
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \

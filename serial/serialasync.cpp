@@ -17,6 +17,16 @@ constexpr std::uint32_t kOutX = 0x0100;
 constexpr std::uint32_t kInX = 0x0200;
 constexpr std::uint32_t kRtsControlMask = 0x3000;
 constexpr std::uint32_t kRtsControlHandshake = 0x2000;
+
+// StopBits 0 is one stop bit, 1 one and a half, 2 two. The line has one setting besides one
+// stop bit (CSTOPB), which the UART sends as one and a half with 5 data bits and as two with
+// more: one and a half is taken with 5 data bits only and two with 6 to 8, as the Windows
+// driver takes them, and any other pair is refused rather than set as something else.
+bool stopBitsFit(std::uint8_t stopBits, std::uint8_t dataBits) {
+    if (stopBits == 1) return dataBits == 5;
+    if (stopBits == 2) return dataBits >= 6;
+    return stopBits == 0;
+}
 } // namespace
 
 std::uint32_t autoCharTime(std::uint32_t baudRate) {
@@ -142,7 +152,7 @@ void TSerialPortAsync::applySettings() {
     }
     speed_t speed;
     if (!baudSpeed(m_baudRate, speed) || m_dataBits < 5 || m_dataBits > 8 || m_parityType > 4 ||
-        m_stopBits > 2) {
+        !stopBitsFit(m_stopBits, m_dataBits)) {
         report(802, EINVAL, kCommStateError);
         return;
     }

@@ -179,6 +179,7 @@ TEST_F(AnalysisTest, APulseThatNeverGoesOffStopsTheAnalysisWithoutLimits) {
     EXPECT_FALSE(r.ended);
     EXPECT_TRUE(r.pulseOn);
     EXPECT_EQ(r.notEndedReason, "a pulse is still on");
+    EXPECT_NE(formatAnalysisJson(r).find("\"pulseOn\": true"), std::string::npos);
     EXPECT_NEAR(r.endSeconds, 26.0, 1e-6); // one second of idle feed after the file
 
     r = run("end.owf", 2.0, 0.0);

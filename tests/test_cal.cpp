@@ -85,6 +85,39 @@ TEST_F(CalTest, RewritingTheReadOnlyFileSucceeds) {
     EXPECT_EQ(contents("QARN3.ocf").substr(80, 4), "33\r\n");
 }
 
+// Each replacement keeps the file it replaces, once: the backup is the calibration as it
+// was just before, read-only like the calibration file, and the next replacement replaces it.
+TEST_F(CalTest, EachReplacementKeepsThePreviousFileAsTheReadOnlyBackup) {
+    calFile.ReadCalFile(); // a new file: nothing to keep
+    EXPECT_FALSE(files.exists(file("QARN3.ocf.bak")));
+    const std::string first = contents("QARN3.ocf");
+    cal.OnThresh = 33;
+    ASSERT_TRUE(calFile.WriteCalFile());
+    EXPECT_EQ(contents("QARN3.ocf.bak"), first);
+    EXPECT_TRUE(files.isReadOnly(file("QARN3.ocf.bak")));
+
+    const std::string second = contents("QARN3.ocf");
+    dialogs.clear();
+    calFile.SetDefaultCal(); // the defaults replace it too
+    EXPECT_EQ(contents("QARN3.ocf.bak"), second);
+    EXPECT_TRUE(files.isReadOnly(file("QARN3.ocf.bak")));
+    EXPECT_EQ(contents("QARN3.ocf").substr(80, 4), "40\r\n");
+    EXPECT_EQ(dialogs.shown().size(), 2u); // the two confirmations, no error
+}
+
+// When the previous file cannot be kept, it is not replaced, and the box names the backup.
+TEST_F(CalTest, ABackupThatCannotBeWrittenLeavesTheCalibrationFileAsItWas) {
+    calFile.ReadCalFile();
+    const std::string before = contents("QARN3.ocf");
+    std::filesystem::create_directory(file("QARN3.ocf.bak"));
+    cal.OnThresh = 33;
+    dialogs.clear();
+    EXPECT_FALSE(calFile.WriteCalFile());
+    EXPECT_EQ(contents("QARN3.ocf"), before);
+    EXPECT_TRUE(files.isReadOnly(file("QARN3.ocf")));
+    EXPECT_EQ(dialogs.shown().back().text, "Error writing file: QARN3.ocf.bak");
+}
+
 TEST_F(CalTest, DeclinedDefaultsEndWithCannotOpen) {
     dialogs.answer(MsgButton::OK);
     dialogs.answer(MsgButton::Cancel);

@@ -53,7 +53,8 @@ struct FakeCalView : CalFormView {
     std::string serNumText() const override { return ser; }
     void setDateText(const std::string& t) override { date = t; }
     std::string dateText() const override { return date; }
-    int focusedFactor() const override { return 0; }
+    int focusedFactor() const override { return focused; }
+    int focused = 0;
     void closeWindow() override { closed = true; }
 };
 
@@ -136,6 +137,23 @@ TEST_F(CalFormTest, RecordValuesOutsideTheLimitsAreShownAndTakenAtTheLimit) {
     cal.OffThresh = 3; // the field already shows 5
     form.RefreshCal();
     EXPECT_EQ(cal.OffThresh, 5);
+}
+
+// "Selected" steps the factor whose field has the focus, the first and the last included, and
+// nothing when none has.
+TEST_F(CalFormTest, SelectedAdjustStepsOnlyTheFocusedFactor) {
+    form.adjustAll = false;
+    for (int focused = 0; focused <= 8; ++focused) {
+        const auto before = cal.Factor;
+        view.focused = focused;
+        form.SpinBtnAdjustUpClick();
+        for (int r = 1; r <= 8; ++r) {
+            const float f = before[static_cast<std::size_t>(r - 1)];
+            EXPECT_FLOAT_EQ(cal.Factor[static_cast<std::size_t>(r - 1)],
+                            r == focused ? factorStepUp(f) : f)
+                << "focus " << focused << ", factor " << r;
+        }
+    }
 }
 
 TEST_F(CalFormTest, SaveWritesReadsBackOffersTheFileAndCloses) {

@@ -626,6 +626,20 @@ TEST_F(EngineTest, CountersStayDefinedPastThirtyTwoBits) {
     EXPECT_EQ(display.pulses.back().onSamples, UINT32_MAX - 10);
 }
 
+// The time bar measures the pulse against MaxOn while the current is on, and the pause
+// against MaxOff while it is off.
+TEST_F(EngineTest, TheTimeBarMeasuresEachStateAgainstItsOwnLimit) {
+    setup.MaxOnTime = 2.0;
+    setup.MaxOffTime = 8.0;
+    zeros(100);
+    pulse(1200, 1000); // 0.5 s on
+    engine.ProcessTick();
+    EXPECT_NEAR(display.timeBar, 25, 1); // 0.5 s of 2 s
+    zeros(2400 + 20);                    // 1 s off, once the pulse has ended
+    engine.ProcessTick();
+    EXPECT_NEAR(display.timeBar, 12, 1); // 1 s of 8 s
+}
+
 TEST_F(EngineTest, ReentrantTickIsRefused) {
     engine.TickIdle = false;
     engine.ProcessTick();

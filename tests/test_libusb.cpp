@@ -30,8 +30,6 @@ bool g_mocked = false;
 constexpr const char* kDev = "vid_04d8&pid_fdcf";
 constexpr const char* kNode = "/dev/bus/usb/001/002";
 constexpr const char* kSysPath = "/sys/devices/usb1/1-1";
-constexpr std::uint32_t kOutEp = 0x01;
-constexpr std::uint32_t kInEp = 0x81;
 
 // Device and configuration descriptors: one interface with endpoint 1 out (bulk) and endpoint
 // 1 in (interrupt), 64-byte packets.

@@ -181,6 +181,36 @@ TEST_F(MainWindowTest, CalibrationPanelColoursByAge) {
         EXPECT_EQ(w->PanelCal->palette().color(QPalette::Window), colour) << day;
         EXPECT_EQ(w->PanelCal->text().toStdString(), "Calibration Date " + w->shortDate(day));
     }
+    // A calibration in error is never shown green, however new its date (the defaults carry
+    // today's).
+    w->program().cal.CalError = true;
+    w->program().ResetData();
+    EXPECT_EQ(w->PanelCal->palette().color(QPalette::Window), QColor(255, 0, 0));
+}
+
+// The status text and the source share the bar: both show whole where they can, and a text
+// that still does not fit is its panel's tooltip.
+TEST_F(MainWindowTest, StatusPanelsShowTheirWholeTexts) {
+    auto w = start({"QARN3Pulse.owf"});
+    w->show();
+    const auto whole = [&](int i) {
+        const QLabel* p = w->StatusPanels[static_cast<std::size_t>(i)];
+        return p->width() >= p->sizeHint().width() && p->toolTip().isEmpty();
+    };
+    const std::pair<const char*, const char*> shown[] = {
+        {"Armed - Initiate test current", "SIM0000001 on USB port"},
+        {"Armed - Initiate test current", "/dev/pts/0 on SIM0000001"},
+        {"Test in progress", "/dev/ttyACM0 on SIM0000001"}};
+    for (const auto& [status, source] : shown) {
+        w->setStatusPanel(1, status);
+        w->setStatusPanel(2, source);
+        EXPECT_TRUE(whole(1)) << status;
+        EXPECT_TRUE(whole(2)) << source;
+    }
+    const std::string tooLong(200, 'x');
+    w->setStatusPanel(2, tooLong);
+    EXPECT_TRUE(whole(1));
+    EXPECT_EQ(w->StatusPanels[2]->toolTip().toStdString(), tooLong);
 }
 
 TEST_F(MainWindowTest, RangeLabelsForTheDefaultShunt) {

@@ -171,6 +171,10 @@ TEST_F(PlotEngineTest, AxesLabelTicksAndTheTraceIsClipped) {
     EXPECT_EQ(labels.front(), "0.00");
     EXPECT_EQ(labels[1], "0.01");
     EXPECT_EQ(labels[10], "0.10");
+    for (const auto& [x, text] : canvas.texts) { // whole on the surface, the last one too
+        EXPECT_GE(x, 0) << text;
+        EXPECT_LE(x + canvas.textWidth(text), canvas.w) << text;
+    }
     plot.PlotYAxis(kPlotWhite, "", 1, -1000, 1000, 0, 0, true, false, true);
     canvas.lines.clear();
     plot.PlotMoveTo(0.05f, 0);

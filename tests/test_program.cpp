@@ -1,5 +1,6 @@
 // The program without its window: demonstration mode against a plugged (fake) analyzer, and
 // the pulses it reads compared with the analysis tool's.
+#include "app/panelwidths.h"
 #include "app/program.h"
 
 #include "engine/analysis.h"
@@ -57,6 +58,27 @@ struct HeadlessView : MainView {
     void setRangeListEnabled(bool on) override { rangeList = on; }
     void pulseMeasured(const PulseResult& r) override { pulses.push_back(r); }
 };
+
+// Widths shared among panels by what their texts need: (needed, available) -> widths.
+struct ShareCase {
+    std::vector<int> needed;
+    int available;
+    std::vector<int> widths;
+};
+class ShareWidths : public ::testing::TestWithParam<ShareCase> {};
+
+TEST_P(ShareWidths, ShowAsManyWholeTextsAsFitAndCutTheRestEvenly) {
+    EXPECT_EQ(shareWidths(GetParam().needed, GetParam().available), GetParam().widths);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShareWidths,
+    ::testing::Values(ShareCase{{170, 150}, 400, {210, 190}}, // all fit: the rest shared
+                      ShareCase{{300, 100}, 350, {250, 100}}, // the short one whole
+                      ShareCase{{100, 300}, 350, {100, 250}}, // whichever side it is on
+                      ShareCase{{300, 300}, 401, {200, 201}}, // neither fits: cut evenly
+                      ShareCase{{50, 60, 400}, 300, {50, 60, 190}}, ShareCase{{0, 0}, 5, {2, 3}},
+                      ShareCase{{10, 20}, -4, {0, 0}}, ShareCase{{}, 100, {}}));
 
 class ProgramTest : public RecordTest {
 protected:

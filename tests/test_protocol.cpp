@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <memory>
 
 using namespace qarn3;
@@ -104,6 +106,15 @@ TYPED_TEST(RingDecoding, BackToBackErrorsKeepCounting) {
     EXPECT_EQ(this->errors.ErrorCount, 5);
     EXPECT_EQ(this->errors.RxErrorFlags, rxerr::FirstChar | rxerr::SecondChar | rxerr::CharMatch);
     EXPECT_EQ(this->ring->RxCount(), 0);
+}
+
+TYPED_TEST(RingDecoding, TheErrorCountStopsAtItsLargestValue) {
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    this->errors.ErrorCount = kMax - 1;
+    feed(*this->ring, {0x01, 0x01, 0x01});
+    for (int i = 0; i < 3; ++i)
+        this->ring->GetSample(this->errors);
+    EXPECT_EQ(this->errors.ErrorCount, kMax);
 }
 
 TYPED_TEST(RingDecoding, PairSplitAcrossWrapDecodes) {

@@ -5,7 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -236,11 +238,27 @@ TEST_F(SerialPortTest, QuietModeRaisesNothingButStillQueuesChunks) {
     EXPECT_EQ(error, 0);
 }
 
+int openDescriptors() {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
+// Destroying an open port with unread input ends its worker within the destructor's bound
+// (150 waits of 5 ms, after which it would leave the thread running): every descriptor the
+// port and its worker held is closed again.
 TEST_F(SerialPortTest, DestroyingAnOpenPortEnds) {
+    port.reset();
+    const int before = openDescriptors();
+    port = std::make_unique<TSerialPortAsync>(std::make_shared<PosixSerialOs>());
     open(2);
     pty.write("unread");
+    pumpFor(50);
+    const auto start = std::chrono::steady_clock::now();
     port.reset();
-    SUCCEED();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(750));
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST_F(SerialPortTest, LimitAboveOneHundredIsStoredAsOneHundredWithAWarning) {
@@ -328,6 +346,33 @@ protected:
     ScriptedSerialOs& os = *s_os;
 };
 
+// Stop bits as the line can carry them: one and a half only with 5 data bits (the UART's
+// second setting there), two with 6 to 8; another pair is refused and changes nothing.
+struct StopBitsCase {
+    std::uint8_t dataBits, stopBits;
+    bool refused;
+    tcflag_t size, stopFlag;
+};
+class StopBitsTest : public ScriptedPortTest, public ::testing::WithParamInterface<StopBitsCase> {};
+
+TEST_P(StopBitsTest, AreSetAsTheLineCarriesThemOrRefused) {
+    open();
+    const StopBitsCase c = GetParam();
+    port->SetDataBits(c.dataBits);
+    port->SetStopBits(c.stopBits);
+    const tcflag_t flags = os.lastControlFlags();
+    EXPECT_EQ(reported(802), c.refused);
+    EXPECT_EQ(flags & CSIZE, c.size);
+    EXPECT_EQ(flags & CSTOPB, c.stopFlag);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StopBitsTest,
+                         ::testing::Values(StopBitsCase{8, 0, false, CS8, 0},
+                                           StopBitsCase{8, 2, false, CS8, CSTOPB},
+                                           StopBitsCase{5, 1, false, CS5, CSTOPB},
+                                           StopBitsCase{8, 1, true, CS8, 0},
+                                           StopBitsCase{5, 2, true, CS5, 0}));
+
 TEST_F(ScriptedPortTest, ModemLinesAreReadAndTheirChangesRaiseEvents) {
     open(2);
     EXPECT_THAT(os.calls(), ::testing::ElementsAre("set DTR", "set RTS"));
@@ -388,6 +433,24 @@ TEST_F(ScriptedPortTest, LineAndBreakSettersReportTheirFailures) {
     EXPECT_EQ(reports[reports.size() - 2].place, 602u);
     EXPECT_EQ(reports.back().msg, "Error clearing BREAK State");
     EXPECT_EQ(reports.back().place, 702u);
+}
+
+// The transmit queue running empty is told once, from the transmit queue's own count: input
+// arriving and being read is no such event.
+TEST_F(ScriptedPortTest, TheTransmitQueueEmptyEventFollowsTheTransmitQueue) {
+    open(2);
+    int empties = 0;
+    port->OnTxQueueEmptyEvent = [&](SerialPort&) { ++empties; };
+    os.setOutQueue(5);
+    ASSERT_TRUE(pumpUntil([&] { return port->CommStateOutQueue() == 5; }));
+    pty.write("ab");
+    ASSERT_TRUE(pumpUntil([&] { return received() == "ab"; }));
+    pumpFor(100);
+    EXPECT_EQ(empties, 0);
+    os.setOutQueue(0);
+    ASSERT_TRUE(pumpUntil([&] { return empties == 1; }));
+    pumpFor(100);
+    EXPECT_EQ(empties, 1);
 }
 
 TEST_F(ScriptedPortTest, PurgeFailuresAreReported) {

@@ -80,13 +80,35 @@ TEST_F(SerialStartUpTest, ADiscoveredPortIsKeptAndTestedDirectlyAtTheNextStart) 
     EXPECT_EQ(w->program().setup.SourceName, "/dev/ttyACM0");
 }
 
+// A named port that does not answer is searched past for this run only: the setup file
+// keeps the name, so the analyzer is found there again once it answers.
 TEST_F(SerialStartUpTest, ANamedPortThatDoesNotAnswerFallsBackToFindingTheAnalyzer) {
     analyzer.silent = true;
     dialogs.answer(MsgButton::Cancel);
-    auto w = start("/dev/ttyUSB7");
-    EXPECT_TRUE(logged(log, "Hardware not found on port: COM"));
-    EXPECT_EQ(w->program().setup.SourceName, "COM");
-    EXPECT_EQ(w->program().setup.SourceKind, kSourceNone); // Cancel: demonstration mode
+    {
+        auto w = start("/dev/ttyUSB7");
+        EXPECT_TRUE(logged(log, "Hardware not found on port: COM"));
+        EXPECT_EQ(w->program().setup.SourceName, "/dev/ttyUSB7");
+        EXPECT_EQ(w->program().setup.SourceKind, kSourceNone); // Cancel: demonstration mode
+        w->program().ProgExit();
+    }
+    EXPECT_NE(contents("QARN3.osf").find("\r\n/dev/ttyUSB7\r\n"), std::string::npos);
+}
+
+TEST_F(SerialStartUpTest, ARunFoundOnAnotherPortShowsItAndKeepsTheNamedOne) {
+    serial.deadPort = "/dev/ttyUSB7";
+    dialogs.answerList("Retry,OK,OK");
+    {
+        auto w = start("/dev/ttyUSB7");
+        Program& p = w->program();
+        ASSERT_TRUE(p.com().LinkValid);
+        EXPECT_EQ(serial.CommPort(), "/dev/ttyACM0");
+        EXPECT_EQ(status(*w, 2), "/dev/ttyACM0 on " + trimText(p.cal.SerNum));
+        // The record the Setup dialog shows and every writer saves holds the operator's name.
+        EXPECT_EQ(p.setup.SourceName, "/dev/ttyUSB7");
+        p.ProgExit();
+    }
+    EXPECT_NE(contents("QARN3.osf").find("\r\n/dev/ttyUSB7\r\n"), std::string::npos);
 }
 
 TEST_F(SerialStartUpTest, HardwareStatusShowsTheCommunicationStatusWindow) {

@@ -304,7 +304,9 @@ TEST_F(UsbLinkTest, WithoutADeviceStoreNothingIsShown) {
 }
 
 // The real reader thread against the fake library: it fills the ring and ends by itself
-// after 25 empty reads.
+// after 25 empty reads. It is started once, as a send starts it: a send calls for it twice,
+// and the fake's empty reads return at once, so the first thread could time out between the
+// two calls and a second one start.
 TEST(UsbReaderThread, FillsTheRingAndTimesOut) {
     FakeAnalyzer analyzer;
     VirtualWaits clock;
@@ -320,7 +322,7 @@ TEST(UsbReaderThread, FillsTheRingAndTimesOut) {
     ASSERT_TRUE(link->OpenUSB());
     analyzer.silent = true; // the analyzer's state is then never touched by two threads
     api.rawReads.push_back({1, 4, 0x00, 0x21});
-    link->USBSendCommand(0x0D);
+    reader.ensureRunning();
     QElapsedTimer timer;
     timer.start();
     while (!logged(log, "Thread Timeout ") && timer.elapsed() < 5000)

@@ -142,9 +142,12 @@ TEST_F(LiveUsbTest, MeasuresAPulseAsDemonstrationModeDoesAndCatchesAPulledCable)
     EXPECT_TRUE(fmUSB->Memo1->toPlainText().contains("Thread Running"));
     EXPECT_TRUE(until([&] { return fmUSB->Edit2->text().endsWith(" sec"); }));
 
-    // Armed again; then the cable is pulled: four ticks without data end it.
+    // Armed again, with the error count of the next test from zero; then the cable is
+    // pulled: four ticks without data end it.
+    w->program().usb().errors().ErrorCount = 7;
     w->BitBtnRunStopReset->click();
     EXPECT_EQ(status(*w, 1), "Armed - Initiate test current");
+    EXPECT_EQ(w->program().usb().errors().ErrorCount, 0);
     EXPECT_EQ(resets(), 1); // the link was still good: no new hardware check
     const std::size_t mark = texts(log).size();
     sim.setCablePulled(true);

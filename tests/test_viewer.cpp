@@ -134,8 +134,16 @@ TEST_F(ViewerTest, ClicksSnapTheCursorsToTheNearestSample) {
     viewer.PaintBox1MouseDown(ViewerButton::Left, false, 50 + 8000, 100); // sample 259
     EXPECT_EQ(sampleAt(f().CursorStart), 259);
     EXPECT_EQ(sampleAt(f().CursorEnd), 260);
+    // A click exactly on the other cursor moves that one a sample on.
+    cursorsOnSamples(240, 250);
+    viewer.PaintBox1MouseDown(ViewerButton::Left, false, 50 + 4167, 100); // sample 250
+    EXPECT_EQ(sampleAt(f().CursorStart), 250);
+    EXPECT_EQ(sampleAt(f().CursorEnd), 251);
+    viewer.PaintBox1MouseDown(ViewerButton::Right, false, 50 + 4167, 100); // sample 250
+    EXPECT_EQ(sampleAt(f().CursorStart), 250);
+    EXPECT_EQ(sampleAt(f().CursorEnd), 251);
     viewer.PaintBox1MouseDown(ViewerButton::Middle, false, 50 + 19000, 100);
-    EXPECT_EQ(sampleAt(f().CursorStart), 259);
+    EXPECT_EQ(sampleAt(f().CursorStart), 250);
     EXPECT_FALSE(viewer.plot().crossHairActive()); // the repaint cleared it
 }
 

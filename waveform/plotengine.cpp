@@ -206,8 +206,12 @@ void PlotEngine::drawXTicks(Area& a, bool grid, const std::string& title) {
         }
         m_canvas->line(px, a.bottom, px, a.bottom + (major ? m_majorTick : m_minorTick));
         if (major) {
+            // Centred under its tick, but never past the surface's edges: the last label may
+            // stand out beyond a narrow margin ("0.10" would read "0.1").
             const std::string label = fixed(v, ax.decimals, m_separator);
-            m_canvas->text(px - m_canvas->textWidth(label) / 2, a.bottom + m_majorTick + 1, label);
+            const int w = m_canvas->textWidth(label);
+            const int x = std::clamp(px - w / 2, 0, std::max(0, m_canvas->width() - w));
+            m_canvas->text(x, a.bottom + m_majorTick + 1, label);
         }
     });
     if (!title.empty())

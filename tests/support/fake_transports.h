@@ -82,6 +82,7 @@ public:
         : m_analyzer(analyzer), m_clock(clock) {}
 
     bool openFails = false;
+    std::string deadPort;  // a port of this name does not open
     int sendBusyPolls = 0; // SendInProgress answers true this many times
     std::vector<std::string> sent;
     std::size_t chunkLimit = 4096;
@@ -92,7 +93,7 @@ public:
     void deliver();
 
     bool Active() const override { return m_active; }
-    void SetActive(bool active) override { m_active = active && !openFails; }
+    void SetActive(bool active) override { m_active = active && !openFails && m_port != deadPort; }
     std::string CommPort() const override { return m_port; }
     void SetCommPort(const std::string& name) override { m_port = name; }
     void SetBaudRate(std::uint32_t baud) override { baudRate = baud; }

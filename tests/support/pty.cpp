@@ -159,6 +159,32 @@ int ScriptedSerialOs::flush(int fd, int queues) {
     return PosixSerialOs::flush(fd, queues);
 }
 
+int ScriptedSerialOs::setAttributes(int fd, const termios& t) {
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_controlFlags = t.c_cflag;
+    }
+    return PosixSerialOs::setAttributes(fd, t);
+}
+
+tcflag_t ScriptedSerialOs::lastControlFlags() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_controlFlags;
+}
+
+void ScriptedSerialOs::setOutQueue(int count) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_outQueue = count;
+}
+
+int ScriptedSerialOs::outQueue(int fd) {
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        if (m_outQueue) return *m_outQueue;
+    }
+    return PosixSerialOs::outQueue(fd);
+}
+
 int ScriptedSerialOs::inQueue(int fd) {
     {
         std::lock_guard<std::mutex> g(m_lock);

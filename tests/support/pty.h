@@ -44,6 +44,10 @@ public:
     void setModemBits(int bits);
     void bumpCounters(const std::function<void(LineCounters&)>& change);
     void injectRead(std::vector<std::uint8_t> data);
+    // The transmit queue's count from now on (a pseudo-terminal's drains at once).
+    void setOutQueue(int count);
+    // The line flags last set (a pseudo-terminal keeps 8 data bits whatever it is given).
+    tcflag_t lastControlFlags() const;
     void failCall(const std::string& call, int error); // "flush", "setModemBits", "setBreak"
     // The next read finds the receive queue purged after it was counted, as when the main
     // thread discards input at that moment.
@@ -56,7 +60,9 @@ public:
     int setModemBits(int fd, int bits, bool on) override;
     int setBreak(int fd, bool on) override;
     int flush(int fd, int queues) override;
+    int setAttributes(int fd, const termios& t) override;
     int inQueue(int fd) override;
+    int outQueue(int fd) override;
     long readSome(int fd, std::uint8_t* data, std::size_t n) override;
     int waitFor(pollfd* fds, int count, int timeoutMs) override;
 
@@ -68,6 +74,8 @@ private:
     LineCounters m_counters;
     std::vector<std::uint8_t> m_injected;
     bool m_purgeBeforeRead = false;
+    std::optional<int> m_outQueue;
+    tcflag_t m_controlFlags = 0;
     std::vector<std::pair<std::string, int>> m_failures;
     std::vector<std::string> m_calls;
 };
