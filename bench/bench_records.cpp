@@ -71,7 +71,7 @@ void generate() {
             c.breaker = {};
             c.breaker.id = newRecordId();
             c.breaker.siteId = c.site.id;
-            c.breaker.designation = "Q" + std::to_string(b);
+            c.breaker.designation = std::string("Q").append(std::to_string(b));
             c.breaker.ratedAmps = 400;
             for (int e = 0; e < kSessionsPerBreaker; ++e, ++session) {
                 c.session = {};
