@@ -83,6 +83,9 @@ public:
     void SendCal(const std::string& image);
     bool ReceiveCal(std::string& image);
     int GetSample() { return m_ring.GetSample(m_errors); }
+    // Samples lost to a full ring or the component's full chunk queue (two characters each)
+    // and pairs rejected, since the link was made.
+    std::uint64_t dataErrors() const;
 
     // Appends the component's queued chunk to the ring (the component's chunk event).
     void RxClusterReceived();

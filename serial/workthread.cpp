@@ -275,6 +275,7 @@ private:
             if (m_shared->queuedBytes + chunk.data.size() > SerialShared::kMaxQueuedBytes) {
                 overflow = !m_shared->queueOverflowed;
                 m_shared->queueOverflowed = true;
+                m_shared->droppedBytes += chunk.data.size();
             } else {
                 if (m_shared->queueOverflowed) chunk.lineError |= ce::RxOver;
                 m_shared->queueOverflowed = false;

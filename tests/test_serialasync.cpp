@@ -5,9 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace qarn3;
@@ -417,6 +420,25 @@ TEST_F(ScriptedPortTest, InputPurgedBetweenCountAndReadIsNoHangUp) {
     pty.close();
     ASSERT_TRUE(pumpUntil([&] { return !port->Active(); }));
     EXPECT_TRUE(reported(serialplace::HungUp));
+}
+
+// A main thread that does not take the chunks (busy in a long paint) does not grow memory:
+// beyond the queue's limit the data are dropped, counted, and the next chunk says so.
+TEST_F(ScriptedPortTest, AFullChunkQueueCountsTheBytesItDrops) {
+    open(2);
+    const auto waitFor = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 400 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return done();
+    };
+    os.injectRead(std::vector<std::uint8_t>(700000, 0x55));
+    ASSERT_TRUE(waitFor([&] { return port->NextClusterSize() == 700000; }));
+    os.injectRead(std::vector<std::uint8_t>(400000, 0x55));
+    ASSERT_TRUE(waitFor([&] { return port->DroppedBytes() == 400000; }));
+    os.injectRead(std::vector<std::uint8_t>(10, 0x55));
+    ASSERT_TRUE(pumpUntil([&] { return chunks.size() == 2; }));
+    EXPECT_EQ(chunks[1].data.size(), 10u);
+    EXPECT_EQ(chunks[1].lineError & ce::RxOver, ce::RxOver);
 }
 
 TEST_F(ScriptedPortTest, AHugeReadArrivesAsOneChunk) {
