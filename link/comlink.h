@@ -113,6 +113,8 @@ public:
     std::int32_t MaxRxData = 0;
     std::string PortName = "COM";
     std::int32_t LoggedErrorCount = 0;
+    // "**RxError: " is logged at most once in this many timer ticks (about 10 s).
+    static constexpr int kRxErrorLineTicks = 91;
     std::uint32_t ErrorMask = 255;
     TCommPortInfo LastPortInfo;
 
@@ -125,6 +127,7 @@ private:
     CommStatusView* m_statusView = nullptr;
     ComRxRing m_ring;
     RxErrorState m_errors;
+    int m_ticksSinceRxErrorLine = kRxErrorLineTicks;
 };
 
 } // namespace qarn3
