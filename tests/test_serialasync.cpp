@@ -100,6 +100,24 @@ TEST_F(SerialPortTest, ASingleByteWaitsOneCharacterTimePlusTheExtraDelay) {
     EXPECT_EQ(received(), "x");
 }
 
+// An adapter hands a stream over in small pieces every 10 ms or so: the worker takes them a
+// few at a time, not one read (and two thread wake-ups) per piece, and loses nothing.
+TEST_F(SerialPortTest, AStreamInSmallPiecesIsReadAFewPiecesAtATime) {
+    open(2);
+    const std::string piece(48, 'x');
+    std::thread writer([&] {
+        for (int i = 0; i < 60; ++i) {
+            pty.write(piece);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    const bool all = pumpUntil([&] { return received().size() == 60 * piece.size(); });
+    writer.join();
+    ASSERT_TRUE(all) << received().size();
+    // At least 600 ms of writing, at most one read per 50 ms after the first.
+    EXPECT_LE(chunks.size(), 14u);
+}
+
 TEST_F(SerialPortTest, AReadRequestTakesWhatIsWaitingAtOnce) {
     open(2);
     port->SetRTOExtraDelayTime(60000);
