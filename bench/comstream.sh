@@ -43,7 +43,7 @@ if [ $program = 0 ]; then
     "$build/bench/comstream" "$port" "$seconds"
 else
     # CPU nanoseconds of every thread of the process.
-    cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {print s + 0}'; }
+    cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f\n", s}'; }
     rss_kib() { awk '/^VmRSS/ {print $2}' /proc/"$1"/status; }
     printf '4\r\n0.00\r\n0.00\r\nQARN3.odf\r\n%s\r\n4\r\n0\r\n1000\r\n100.00\r\n' "$port" \
         >"$work/QARN3.osf"
