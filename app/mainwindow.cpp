@@ -37,6 +37,12 @@ QString q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+// The readings are set at every 200 ms tick, mostly to what they already show; a line edit
+// lays out and repaints its text even then.
+void showText(QLineEdit* w, const std::string& text) {
+    const QString t = QString::fromStdString(text);
+    if (w->text() != t) w->setText(t);
+}
 void paint(QWidget* w, Colour c, QPalette::ColorRole role = QPalette::Window) {
     QPalette p = w->palette();
     p.setColor(role, toQColor(c));
@@ -386,19 +392,19 @@ void TfmQARN3::quit() {
 
 // EngineDisplay
 void TfmQARN3::setPulseCurrent(const std::string& text) {
-    ebPulseCurr->setText(q(text));
+    showText(ebPulseCurr, text);
 }
 void TfmQARN3::setPulseCurrentColour(Colour colour) {
     paint(ebPulseCurr, colour, QPalette::Base);
 }
 void TfmQARN3::setPulseSeconds(const std::string& text) {
-    ebPulseSec->setText(q(text));
+    showText(ebPulseSec, text);
 }
 void TfmQARN3::setPulseCycles(const std::string& text) {
-    ebPulseCyc->setText(q(text));
+    showText(ebPulseCyc, text);
 }
 void TfmQARN3::setLiveCurrent(const std::string& text, Colour colour) {
-    ebCurrent->setText(q(text));
+    showText(ebCurrent, text);
     paint(ebCurrent, colour, QPalette::Base);
 }
 void TfmQARN3::setArmedRunningPanel(const std::string& text, Colour colour) {

@@ -36,8 +36,8 @@ void DebugLog::AddDebugLine(const std::string& text) {
 void DebugLog::addOnOwnerThread(const std::string& text) {
     if (!m_open) return;
     ++m_lineCount;
-    m_lines.push_back(formatLine(m_lineCount, text, m_elapsedMs, m_separator));
-    emit lineAdded(QString::fromStdString(m_lines.back()));
+    m_lines.add(formatLine(m_lineCount, text, m_elapsedMs, m_separator));
+    emit lineAdded(QString::fromStdString(m_lines.lines().back()));
 }
 
 } // namespace qarn3
@@ -50,7 +50,8 @@ std::string debugFileName(const std::string& programName) {
 
 bool DebugLog::SaveDebugLog(const std::string& path, FileStore& files) const {
     std::string text;
-    for (const std::string& line : m_lines)
+    if (m_lines.dropped() > 0) text += BoundedLines::droppedText(m_lines.dropped()) + "\r\n";
+    for (const std::string& line : m_lines.lines())
         text += line + "\r\n";
     std::string error;
     return files.replaceContents(path, text, error);

@@ -1,22 +1,28 @@
 #pragma once
 
+#include "diag/boundedlines.h"
+
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <string>
-#include <vector>
 
 namespace qarn3 {
 
 class FileStore;
 
 // The program-wide debug line sink: numbered, time-stamped trace lines of every routine.
-// Lines belong to the thread that owns this object; other threads hand theirs over.
+// Lines belong to the thread that owns this object; other threads hand theirs over. Only the
+// newest kMaxLines are kept; the numbering goes on over the dropped ones.
 class DebugLog : public QObject {
     Q_OBJECT
 public:
-    explicit DebugLog(QObject* parent = nullptr) : QObject(parent) {}
+    static constexpr std::size_t kMaxLines = 10000;
+
+    explicit DebugLog(QObject* parent = nullptr, std::size_t maxLines = kMaxLines)
+        : QObject(parent), m_lines(maxLines) {}
 
     // The debug window exists from now on; lines logged before this are dropped.
     void open() { m_open = true; }
@@ -32,9 +38,11 @@ public:
     std::int64_t elapsedMs() const { return m_elapsedMs; }
 
     int lineCount() const { return m_lineCount; }
-    const std::vector<std::string>& lines() const { return m_lines; }
+    const std::deque<std::string>& lines() const { return m_lines.lines(); }
+    const BoundedLines& kept() const { return m_lines; }
 
-    // Writes every line, each ended by CR LF, replacing the file; false when it failed.
+    // Writes the kept lines, each ended by CR LF, after a line saying how many older ones
+    // were dropped (when any were), replacing the file; false when it failed.
     bool SaveDebugLog(const std::string& path, FileStore& files) const;
 
     // "n: text at: t", t the elapsed seconds in the shortest decimal form.
@@ -51,7 +59,7 @@ private:
     char m_separator = '.';
     int m_lineCount = 0;
     std::int64_t m_elapsedMs = 0;
-    std::vector<std::string> m_lines;
+    BoundedLines m_lines;
 };
 
 // The debug dump's name: the program file's name up to its first '.' (all of it when it has

@@ -1,6 +1,7 @@
 #include "diag/debugwindow.h"
 
 #include "diag/debuglog.h"
+#include "diag/linesview.h"
 
 #include <QFontDatabase>
 #include <QPlainTextEdit>
@@ -27,15 +28,16 @@ TfmDebug::TfmDebug(DebugLog& log, QWidget* parent) : QWidget(parent, Qt::Window)
     btDebugHide->setObjectName("btDebugHide");
     layout->addWidget(btDebugHide, 0, Qt::AlignLeft);
     connect(btDebugHide, &QPushButton::clicked, this, &TfmDebug::ButtonHideClick);
-    for (const std::string& line : m_log.lines())
-        memoDebug->appendPlainText(QString::fromStdString(line));
-    connect(&m_log, &DebugLog::lineAdded, memoDebug, &QPlainTextEdit::appendPlainText);
+    m_view = std::make_unique<MemoLinesView>(memoDebug, m_log.kept());
+    connect(&m_log, &DebugLog::lineAdded, this, [this] { m_view->sync(); });
     m_log.open();
     DebugTimer = new QTimer(this);
     DebugTimer->setInterval(100);
     connect(DebugTimer, &QTimer::timeout, this, &TfmDebug::DebugTimerTick);
     DebugTimer->start();
 }
+
+TfmDebug::~TfmDebug() = default;
 
 void TfmDebug::ButtonHideClick() {
     hide();
@@ -54,6 +56,7 @@ void TfmDebug::FormShow() {
 void TfmDebug::showEvent(QShowEvent* event) {
     FormShow();
     QWidget::showEvent(event);
+    m_view->sync();
 }
 
 } // namespace qarn3

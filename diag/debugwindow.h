@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
@@ -9,13 +11,16 @@ class QTimer;
 namespace qarn3 {
 
 class DebugLog;
+class LinesView;
 
-// The debug window "fmDebug": the numbered trace lines, a Hide button and the 100 ms debug
-// timer whose ticks stamp the lines. Created hidden at start-up; View/Debug Info shows it.
+// The debug window "fmDebug": the numbered trace lines (the newest the log keeps), a Hide
+// button and the 100 ms debug timer whose ticks stamp the lines. Created hidden at start-up;
+// View/Debug Info shows it. Hidden, it leaves its memo as it is and catches up when shown.
 class TfmDebug : public QWidget {
     Q_OBJECT
 public:
     explicit TfmDebug(DebugLog& log, QWidget* parent = nullptr);
+    ~TfmDebug() override;
 
     void ButtonHideClick();
     void DebugTimerTick();
@@ -31,6 +36,7 @@ private:
     void FormShow();
 
     DebugLog& m_log;
+    std::unique_ptr<LinesView> m_view;
 };
 
 } // namespace qarn3

@@ -17,8 +17,10 @@ struct PulseResult {
     double cycles = 0;    // seconds x 60
     bool suspect = false; // above 1.2 x the largest 20-sample RMS
     bool underRange = false;
-    bool cutShort = false;        // still on when the MaxOn limit ended the test
-    std::uint64_t dataErrors = 0; // samples lost and pairs rejected while the test ran
+    bool cutShort = false; // still on when the MaxOn limit ended the test
+    // Samples lost and pairs rejected by the link since the test was reset (0 when playing a
+    // file): the reading may rest on damaged data.
+    std::uint64_t dataErrors = 0;
 };
 
 // Where the engine writes its readings, captions and status: the main window in the

@@ -107,8 +107,16 @@ void TQARN3Update::ResetTest() {
     EndReason = 0;
     TickIdle = true;
     m_ctx.shared.DemoPlaying = false;
+    m_dataErrorsAtReset = m_ctx.shared.DemoMode ? 0 : selectedLink().dataErrors();
+    m_ctx.display.setStatusPanel(3, "");
     TestArm();
     ShowStatus();
+}
+
+std::uint64_t TQARN3Update::dataErrorsThisTest() const {
+    if (m_ctx.shared.DemoMode) return 0;
+    const std::uint64_t now = selectedLink().dataErrors();
+    return now >= m_dataErrorsAtReset ? now - m_dataErrorsAtReset : now;
 }
 
 void TQARN3Update::TestArm() {
@@ -275,7 +283,11 @@ void TQARN3Update::ProcessTick() {
     } else {
         m_ctx.display.setTimeBarColour(barColour);
     }
-    m_ctx.display.setLiveCurrent(fmt(CurrentFormat, LiveAmps), Colour::ButtonFace);
+    // A lost link has no live current: its last value would read as a steady one.
+    if (!m_ctx.shared.DemoMode && !link.LinkValid())
+        m_ctx.display.setLiveCurrent("---", Colour::ButtonFace);
+    else
+        m_ctx.display.setLiveCurrent(fmt(CurrentFormat, LiveAmps), Colour::ButtonFace);
     if (Running) {
         if (UnderRange) {
             m_ctx.display.setStatusColour(Colour::Yellow);
@@ -300,6 +312,7 @@ void TQARN3Update::ProcessTick() {
                     const bool testActive = Armed || Running;
                     link.clearLinkValid();
                     link.stopSampling();
+                    m_ctx.display.setLiveCurrent("---", Colour::ButtonFace);
                     TestEnd();
                     // A test that had already ended refreshes nothing in TestEnd; the lost
                     // link must still show, or the status would go on naming a live port.
@@ -540,6 +553,11 @@ void TQARN3Update::reportPulse(bool cutShort) {
     wave.PulseFirst = std::max(0, RingSize - m_ctx.cal.OnDelay);
     wave.PulseCount = static_cast<std::int32_t>(
         std::min<std::int64_t>(OnSamples, std::max(0, wave.Position - wave.PulseFirst)));
+    r.dataErrors = dataErrorsThisTest();
+    // Beside the reading, so that nobody takes a reading from a damaged stream for a clean one.
+    if (r.dataErrors > 0)
+        m_ctx.display.setStatusPanel(3, "Data errors during this test: " +
+                                            std::to_string(r.dataErrors));
     m_ctx.display.pulseMeasured(r);
 }
 

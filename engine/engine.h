@@ -125,6 +125,9 @@ public:
     // The sample index (counting from 0 at reset) of the last trigger.
     std::int64_t TriggerSample = 0;
 
+    // Samples the selected link lost and pairs it rejected since ResetTest.
+    std::uint64_t dataErrorsThisTest() const;
+
 private:
     AnalyzerLink& selectedLink() const;
     const std::string& comSourceName() const;
@@ -152,6 +155,7 @@ private:
     EngineContext m_ctx;
     DetectorSettings m_settings;
     std::uint32_t m_noiseState = 0x2545F491u;
+    std::uint64_t m_dataErrorsAtReset = 0;
     bool m_settingRange = false;     // a SetRange is telling the analyzer its range
     bool m_rangeChosenAgain = false; // another range was chosen meanwhile
 };

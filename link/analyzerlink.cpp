@@ -20,6 +20,9 @@ int UsbAnalyzerLink::samplesWaiting() const {
 int UsbAnalyzerLink::GetSample() {
     return m_link.GetSample();
 }
+std::uint64_t UsbAnalyzerLink::dataErrors() const {
+    return m_link.dataErrors();
+}
 void UsbAnalyzerLink::sampleTaken() {
     m_link.ReadLife = kReadLifeFull;
 }
@@ -49,6 +52,9 @@ int ComAnalyzerLink::samplesWaiting() const {
 }
 int ComAnalyzerLink::GetSample() {
     return m_link.GetSample();
+}
+std::uint64_t ComAnalyzerLink::dataErrors() const {
+    return m_link.dataErrors();
 }
 void ComAnalyzerLink::stopSampling() {
     m_link.StopComm();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace qarn3 {
 
 class ComLink;
@@ -15,6 +17,9 @@ public:
     // Whole samples waiting: the unread character count (in the link's own width) halved.
     virtual int samplesWaiting() const = 0;
     virtual int GetSample() = 0;
+    // Samples lost on the way (a full ring or chunk queue) and pairs rejected for their
+    // framing, counted since the link was made; never goes down.
+    virtual std::uint64_t dataErrors() const { return 0; }
     // After each sample taken (the USB reader's ReadLife is refilled).
     virtual void sampleTaken() {}
     virtual void stopSampling() = 0;
@@ -33,6 +38,7 @@ public:
     bool Sampling() const override;
     int samplesWaiting() const override;
     int GetSample() override;
+    std::uint64_t dataErrors() const override;
     void sampleTaken() override;
     void stopSampling() override;
     void sendRange(int rangeIndex) override;
@@ -51,6 +57,7 @@ public:
     bool Sampling() const override;
     int samplesWaiting() const override;
     int GetSample() override;
+    std::uint64_t dataErrors() const override;
     void stopSampling() override;
     void sendRange(int rangeIndex) override;
     void startForTest() override;

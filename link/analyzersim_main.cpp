@@ -39,6 +39,10 @@ const char* kUsage =
     "  --burst-at S       S seconds into the stream, send a burst of garbage ...\n"
     "  --burst-size N     ... of N characters (default 60000, more than the receive queue)\n"
     "  --close-at S       close the terminal S seconds into the stream (a pulled cable)\n"
+    "  --chunk N          write N characters at a time, one piece per interval (default: what\n"
+    "                     is due every 10 ms or so)\n"
+    "  --interval MS      ... every MS milliseconds (default 10; 48 characters every 10 ms\n"
+    "                     is the stream's rate, as USB-serial adapters deliver it)\n"
     "  --help             show this text\n";
 
 std::atomic<bool> g_stop{false};
@@ -96,6 +100,7 @@ bool loadCounts(std::string file, std::vector<std::int16_t>& counts, std::string
 int main(int argc, char** argv) {
     std::string waveFile, link;
     bool loop = false;
+    int chunk = 0, interval = 10;
     qarn3::SimMisbehaviour m;
     m.silenceFor = 2;
     for (int i = 1; i < argc; ++i) {
@@ -126,6 +131,10 @@ int main(int argc, char** argv) {
                 m.burstSize = static_cast<std::size_t>(std::max(0, qarn3::parseInteger(value())));
             } else if (arg == "--close-at") {
                 m.closeAt = qarn3::parseReal(value(), '.');
+            } else if (arg == "--chunk") {
+                chunk = std::max(0, qarn3::parseInteger(value()));
+            } else if (arg == "--interval") {
+                interval = std::max(1, qarn3::parseInteger(value()));
             } else {
                 return usageError("unknown option " + arg);
             }
@@ -146,6 +155,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     pty.misbehaviour = m;
+    pty.chunkSize = static_cast<std::size_t>(chunk);
+    pty.intervalMs = interval;
     if (loop && !counts.empty()) {
         auto shared = std::make_shared<const std::vector<std::int16_t>>(std::move(counts));
         pty.analyzer().sample = [shared](std::int64_t i) {

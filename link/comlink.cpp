@@ -182,6 +182,11 @@ bool ComLink::ReceiveCal(std::string& image) {
     return result;
 }
 
+std::uint64_t ComLink::dataErrors() const {
+    const std::uint64_t lostChars = m_ring.lost() + (m_serial ? m_serial->DroppedBytes() : 0);
+    return (lostChars + 1) / 2 + m_ring.rejected();
+}
+
 bool ComLink::DiscoveryReplyOK() const {
     return m_ring.RxCount() > 200 && m_ring.peek(5) == '1';
 }

@@ -83,6 +83,9 @@ public:
     void SendCal(const std::string& image);
     bool ReceiveCal(std::string& image);
     int GetSample() { return m_ring.GetSample(m_errors); }
+    // Samples lost to a full ring or the component's full chunk queue (two characters each)
+    // and pairs rejected, since the link was made.
+    std::uint64_t dataErrors() const;
 
     // Appends the component's queued chunk to the ring (the component's chunk event).
     void RxClusterReceived();
@@ -110,6 +113,8 @@ public:
     std::int32_t MaxRxData = 0;
     std::string PortName = "COM";
     std::int32_t LoggedErrorCount = 0;
+    // "**RxError: " is logged at most once in this many timer ticks (about 10 s).
+    static constexpr int kRxErrorLineTicks = 91;
     std::uint32_t ErrorMask = 255;
     TCommPortInfo LastPortInfo;
 
@@ -122,6 +127,7 @@ private:
     CommStatusView* m_statusView = nullptr;
     ComRxRing m_ring;
     RxErrorState m_errors;
+    int m_ticksSinceRxErrorLine = kRxErrorLineTicks;
 };
 
 } // namespace qarn3

@@ -83,9 +83,14 @@ void ComLink::CommTimerTick() {
         m_errors.BadFirstChar = 0;
         m_errors.BadSecondChar = 0;
     }
-    if (m_errors.ErrorCount > LoggedErrorCount) {
+    // A bad link raises errors at every tick: one line at most every kRxErrorLineTicks ticks,
+    // so that the trace keeps its other lines.
+    if (m_ticksSinceRxErrorLine < kRxErrorLineTicks) ++m_ticksSinceRxErrorLine;
+    if (m_errors.ErrorCount < LoggedErrorCount) LoggedErrorCount = 0; // the count was reset
+    if (m_errors.ErrorCount > LoggedErrorCount && m_ticksSinceRxErrorLine >= kRxErrorLineTicks) {
         m_log.AddDebugLine("**RxError: ");
         LoggedErrorCount = m_errors.ErrorCount;
+        m_ticksSinceRxErrorLine = 0;
     }
 }
 

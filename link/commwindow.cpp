@@ -1,5 +1,7 @@
 #include "link/commwindow.h"
 
+#include "diag/linesview.h"
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,6 +49,7 @@ TfmComm::TfmComm(ComLink& link, QWidget* parent) : QDialog(parent), m_link(link)
 
     ErrorListBox1 = new QListWidget(this);
     ErrorListBox1->setUniformItemSizes(true); // keeps appending cheap with a long list
+    m_errorView = std::make_unique<ListLinesView>(ErrorListBox1, m_errorLines);
     connect(ErrorMaskBox, &QLineEdit::textChanged, this, [this] { rewriteMask(); });
     connect(MaxRxDbox, &QLineEdit::textChanged, this, [this] { rewriteMask(); });
 
@@ -84,6 +87,7 @@ void TfmComm::rewriteMask() {
 
 void TfmComm::showBoxes(const std::string& errorCount, const std::string& rxDataCount,
                         const std::string& commError, const std::string& maxRxData) {
+    if (!isVisible()) return; // the next tick after showing fills them
     ErrorCountBox->setText(QString::fromStdString(errorCount));
     RxDCountBox->setText(QString::fromStdString(rxDataCount));
     CommErrorBox->setText(QString::fromStdString(commError));
@@ -91,18 +95,18 @@ void TfmComm::showBoxes(const std::string& errorCount, const std::string& rxData
 }
 
 void TfmComm::addErrorLine(const std::string& line) {
-    ErrorListBox1->addItem(QString::fromStdString(line));
-    while (ErrorListBox1->count() > kMaxErrorLines)
-        delete ErrorListBox1->takeItem(0);
-    if (isVisible()) ErrorListBox1->scrollToBottom();
+    m_errorLines.add(line);
+    m_errorView->sync();
 }
 
 void TfmComm::clearErrorLines() {
-    ErrorListBox1->clear();
+    m_errorLines.clear();
+    m_errorView->sync();
 }
 
 void TfmComm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    m_errorView->sync();
     rewriteMask();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

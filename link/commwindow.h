@@ -1,8 +1,11 @@
 #pragma once
 
+#include "diag/boundedlines.h"
 #include "link/comlink.h"
 
 #include <QDialog>
+
+#include <memory>
 
 class QLineEdit;
 class QListWidget;
@@ -11,10 +14,13 @@ class QTimer;
 
 namespace qarn3 {
 
+class LinesView;
+
 // The "Communication Status" window: the COM link's counters, the component's reports and
 // the error kinds seen, the error mask entry and the port list. A thin view of ComLink; its
 // 110 ms timer runs from creation, shown or not, because it is what lists the errors and
-// stops sampling on BufferMax.
+// stops sampling on BufferMax; hidden, the window only keeps the lines and shows them when
+// it is shown again.
 class TfmComm : public QDialog, public CommStatusView {
     Q_OBJECT
 public:
@@ -38,7 +44,8 @@ public:
     QListWidget* ErrorListBox1;
     QTimer* CommTimer;
 
-    // The error list keeps at most this many lines, dropping the oldest.
+    // The error list keeps at most this many lines, dropping the oldest (a first line says
+    // how many).
     static constexpr int kMaxErrorLines = 1000;
 
 protected:
@@ -50,6 +57,8 @@ private:
     void rewriteMask();
 
     ComLink& m_link;
+    BoundedLines m_errorLines{kMaxErrorLines};
+    std::unique_ptr<LinesView> m_errorView;
 };
 
 } // namespace qarn3

@@ -1,5 +1,6 @@
 #include "link/ptyanalyzer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -128,8 +129,13 @@ bool PtyAnalyzer::step(int waitMs) {
         close();
         return false;
     }
-    pollfd p{m_master, static_cast<short>(POLLIN | (m_unsent.empty() ? 0 : POLLOUT)), 0};
-    ::poll(&p, 1, waitMs);
+    const bool paced = chunkSize > 0 && intervalMs > 0;
+    int wait = waitMs;
+    if (paced && m_nextWriteMs >= 0)
+        wait = static_cast<int>(std::clamp<std::int64_t>(m_nextWriteMs - nowMs(), 0, waitMs));
+    const bool wantOut = !paced && !m_unsent.empty();
+    pollfd p{m_master, static_cast<short>(POLLIN | (wantOut ? POLLOUT : 0)), 0};
+    ::poll(&p, 1, wait);
     const std::int64_t now = nowMs();
     char buf[4096];
     ssize_t r;
@@ -139,15 +145,36 @@ bool PtyAnalyzer::step(int waitMs) {
     }
     misbehave(now);
     m_sim.advance(now);
-    if (m_unsent.size() < kUnsentLimit) m_unsent += m_sim.take(2 * kUnsentLimit);
-    if (!m_unsent.empty()) {
-        const ssize_t w = ::write(m_master, m_unsent.data(), m_unsent.size());
-        if (w > 0) {
-            m_bytesOut += w;
-            m_unsent.erase(0, static_cast<std::size_t>(w));
-        }
-    }
+    if (paced)
+        writePaced(now);
+    else
+        writeDue();
     return true;
+}
+
+void PtyAnalyzer::writeDue() {
+    if (m_unsent.size() < kUnsentLimit) m_unsent += m_sim.take(2 * kUnsentLimit);
+    if (m_unsent.empty()) return;
+    const ssize_t w = ::write(m_master, m_unsent.data(), m_unsent.size());
+    if (w > 0) {
+        m_bytesOut += w;
+        m_unsent.erase(0, static_cast<std::size_t>(w));
+    }
+}
+
+// One piece of at most chunkSize characters per interval; a step that comes late writes the
+// pieces it missed one by one, unless it is more than a second behind.
+void PtyAnalyzer::writePaced(std::int64_t now) {
+    if (m_nextWriteMs < 0 || now - m_nextWriteMs > 1000) m_nextWriteMs = now;
+    while (now >= m_nextWriteMs) {
+        m_nextWriteMs += intervalMs;
+        if (m_unsent.empty()) m_unsent = m_sim.take(chunkSize);
+        if (m_unsent.empty()) continue;
+        const ssize_t w = ::write(m_master, m_unsent.data(), m_unsent.size());
+        if (w <= 0) break;
+        m_bytesOut += w;
+        m_unsent.erase(0, static_cast<std::size_t>(w));
+    }
 }
 
 void PtyAnalyzer::run(const std::atomic<bool>& stop) {

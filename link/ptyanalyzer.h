@@ -42,6 +42,10 @@ public:
 
     AnalyzerSimulator& analyzer() { return m_sim; }
     SimMisbehaviour misbehaviour;
+    // Paced writes: chunkSize characters every intervalMs (as a USB-serial adapter delivers);
+    // 0 writes whatever is due at each step.
+    std::size_t chunkSize = 0;
+    int intervalMs = 10;
 
     // Waits at most waitMs for the program's bytes, then answers and streams what is due.
     // False once the port is closed.
@@ -57,6 +61,8 @@ public:
 private:
     std::int64_t nowMs() const;
     void misbehave(std::int64_t now);
+    void writeDue();
+    void writePaced(std::int64_t now);
 
     AnalyzerSimulator m_sim;
     int m_master = -1;
@@ -65,6 +71,7 @@ private:
     std::string m_unsent;
     std::int64_t m_startMs = 0;
     std::int64_t m_streamStartMs = -1;
+    std::int64_t m_nextWriteMs = -1;
     bool m_silenced = false, m_burstSent = false;
     std::atomic<bool> m_closeRequested{false};
     std::int64_t m_bytesIn = 0, m_bytesOut = 0;

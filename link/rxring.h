@@ -13,7 +13,9 @@ namespace qarn3 {
 enum class WhenFull { Refuse, OverwriteOldest };
 
 // A link's first-in-first-out ring of received characters. Every put, get and discard takes
-// the ring's lock, so the producer thread and the main thread never see a torn count.
+// the ring's lock, so the producer thread and the main thread never see a torn count. It
+// counts the damage it sees: characters lost because it was full (refused, or overwritten
+// unread) and pairs GetSample rejected; a clear() is not damage and leaves both counts.
 template <typename Index, std::size_t Capacity, WhenFull Policy> class RxRing {
 public:
     static constexpr std::size_t kCapacity = Capacity;
@@ -37,6 +39,17 @@ public:
     std::uint8_t RingGet() {
         std::lock_guard<std::mutex> guard(m_lock);
         return getUnlocked();
+    }
+
+    // Characters lost to a full ring since it was made.
+    std::uint64_t lost() const {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_lost;
+    }
+    // Pairs GetSample rejected for their framing since the ring was made.
+    std::uint64_t rejected() const {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_rejected;
     }
 
     // Empties the ring and zeroes its slots.
@@ -85,6 +98,7 @@ public:
         if (m_count < 2) return 0;
         const std::uint8_t first = getUnlocked();
         if (first & 0x01) {
+            ++m_rejected;
             errors.countError();
             errors.RxErrorFlags |= rxerr::FirstChar;
             errors.BadFirstChar = first;
@@ -92,12 +106,14 @@ public:
         }
         const std::uint8_t second = getUnlocked();
         if (!(second & 0x01)) {
+            ++m_rejected;
             errors.countError();
             errors.RxErrorFlags |= rxerr::SecondChar;
             errors.BadSecondChar = second;
             return 0;
         }
         if ((first ^ second) & 0x02) {
+            ++m_rejected;
             errors.countError();
             errors.RxErrorFlags |= rxerr::CharMatch;
             errors.BadSecondChar = second;
@@ -122,6 +138,7 @@ private:
 
     bool putUnlocked(std::uint8_t c) {
         const bool full = static_cast<std::size_t>(m_count) >= Capacity;
+        if (full) ++m_lost; // this character, or the oldest one it overwrites
         if (full && Policy == WhenFull::Refuse) return false;
         m_slots[static_cast<std::size_t>(m_writeIndex)] = c;
         m_writeIndex = advance(m_writeIndex);
@@ -147,6 +164,8 @@ private:
     Index m_writeIndex = 0;
     Index m_readIndex = 0;
     Index m_count = 0;
+    std::uint64_t m_lost = 0;
+    std::uint64_t m_rejected = 0;
     std::array<std::uint8_t, Capacity> m_slots{};
 };
 

@@ -71,6 +71,9 @@ public:
     void USBSendCal(const std::string& image);
     bool USBReceiveCal(std::string& image);
     int GetSample() { return m_ring.GetSample(m_errors); }
+    // Samples lost to a full ring (two characters each) and pairs rejected, since the link
+    // was made.
+    std::uint64_t dataErrors() const { return (m_ring.lost() + 1) / 2 + m_ring.rejected(); }
     // The device's class and service from the device store's key of that device and
     // instance; both empty when anything is missing.
     TUSBPortInfo GetUSBPortInfo(const std::string& device, const std::string& instance);

@@ -1,5 +1,6 @@
 #include "link/usbwindow.h"
 
+#include "diag/linesview.h"
 #include "link/usbstatus.h"
 
 #include <QComboBox>
@@ -52,6 +53,7 @@ TfmUSB::TfmUSB(UsbLink& link, char decimalSeparator, QWidget* parent)
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_statusView = std::make_unique<MemoLinesView>(Memo1, m_status);
 
     USBTimer = new QTimer(this);
     USBTimer->setInterval(200);
@@ -76,10 +78,12 @@ void TfmUSB::showEvent(QShowEvent* event) {
         const QRect area = screen->availableGeometry();
         move(area.right() - frameGeometry().width() + 1, y() < area.top() ? area.top() : y());
     }
+    m_statusView->sync();
 }
 
 void TfmUSB::addStatus(const std::string& line) {
-    Memo1->appendPlainText(q(line));
+    m_status.add(line);
+    m_statusView->sync();
 }
 
 void TfmUSB::setDeviceText(const std::string& text) {

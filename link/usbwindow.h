@@ -1,8 +1,11 @@
 #pragma once
 
+#include "diag/boundedlines.h"
 #include "link/usblink.h"
 
 #include <QWidget>
+
+#include <memory>
 
 class QComboBox;
 class QLineEdit;
@@ -11,9 +14,12 @@ class QTimer;
 
 namespace qarn3 {
 
+class LinesView;
+
 // The "USB Test" window: the USB link's device box, counters, elapsed stream time and status
 // list. A thin view of the link, which reports into it; its 200 ms timer refreshes the
-// counters while sampling.
+// counters while sampling. The status list keeps the newest kMaxStatusLines lines and is
+// brought up to date only while the window is shown.
 class TfmUSB : public QWidget, public UsbLinkView {
     Q_OBJECT
 public:
@@ -36,6 +42,8 @@ public:
     QPlainTextEdit* Memo1;
     QTimer* USBTimer;
 
+    static constexpr std::size_t kMaxStatusLines = 1000;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -43,6 +51,8 @@ protected:
 private:
     UsbLink& m_link;
     char m_separator;
+    BoundedLines m_status{kMaxStatusLines};
+    std::unique_ptr<LinesView> m_statusView;
 };
 
 } // namespace qarn3

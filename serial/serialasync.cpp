@@ -406,6 +406,11 @@ bool TSerialPortAsync::TakeCluster(TSerialCluster& out) {
     return true;
 }
 
+std::uint64_t TSerialPortAsync::DroppedBytes() const {
+    std::lock_guard<std::mutex> guard(m_shared->lock);
+    return m_shared->droppedBytes;
+}
+
 std::vector<std::uint8_t> TSerialPortAsync::ReadNextCluster(int& size, std::int64_t& error) {
     TSerialCluster chunk;
     if (!TakeCluster(chunk)) {

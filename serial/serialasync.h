@@ -111,6 +111,7 @@ public:
     int NextClusterSize() const override;
     std::int64_t NextClusterCCError() const override;
     bool TakeCluster(TSerialCluster& out) override;
+    std::uint64_t DroppedBytes() const override;
     // Removes the oldest chunk and returns its data; size and error -1 and no data when empty.
     std::vector<std::uint8_t> ReadNextCluster(int& size, std::int64_t& error);
 

@@ -65,6 +65,9 @@ public:
     virtual std::int64_t NextClusterCCError() const = 0;
     // Takes the next queued chunk; false when none is queued.
     virtual bool TakeCluster(TSerialCluster& out) = 0;
+    // Received bytes dropped since the component was made because the chunk queue was full
+    // (the main thread did not keep up).
+    virtual std::uint64_t DroppedBytes() const = 0;
 
     // Called on the main thread for each chunk queued.
     TNotifyEvent OnRxClusterEvent;

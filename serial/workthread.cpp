@@ -55,6 +55,11 @@ namespace {
 
 constexpr int kWaitMs = 75;
 constexpr int kIdleMs = 200;
+// While a stream flows, reads are at least this far apart. A USB-serial adapter hands the
+// analyzer's stream over in pieces of a few dozen characters every 10 ms or so, and each
+// read costs a wake-up of this thread and of the main thread, which takes the samples only
+// every 200 ms anyway. The first data after a quiet spell are read as the cluster size says.
+constexpr std::int64_t kStreamReadGapMs = 50;
 constexpr std::uint32_t kHangUpPlace = 9920;
 
 // One worker's own state: the descriptor it adopted and what it saw last.
@@ -97,6 +102,8 @@ private:
         m_status = CommStatus{};
         m_errorsSinceRead = 0;
         m_lastReadMs = monotonicMs();
+        m_lastChunkMs = m_lastReadMs - kStreamReadGapMs;
+        m_polledAfterWait = false;
         m_silenced.clear();
     }
 
@@ -121,7 +128,9 @@ private:
     void worked(std::uint32_t place) { m_silenced.erase(place); }
 
     void pass(WorkerNews& news) {
-        pollStatus(news);
+        // The previous pass polled right after its wait; nothing has happened since.
+        if (!m_polledAfterWait) pollStatus(news);
+        m_polledAfterWait = false;
         checkWrite(news);
         const int dueInMs = readIfDue(news);
         if (m_fd < 0) return;
@@ -146,6 +155,7 @@ private:
         }
         if (fds[0].revents & POLLIN) drainWake();
         pollStatus(news);
+        m_polledAfterWait = m_fd >= 0;
     }
 
     void pollStatus(WorkerNews& news) {
@@ -226,20 +236,26 @@ private:
         return errors;
     }
 
-    // Returns -1 when nothing is waiting or it was read, else milliseconds until it is due.
+    // Returns -1 when the next data may be read as they arrive, else milliseconds until a
+    // read may be due.
     int readIfDue(WorkerNews& news) {
         if (m_fd < 0) return -1;
         const std::int64_t now = monotonicMs();
         const int w = m_os.inQueue(m_fd);
+        // Within the gap after a read, what arrives waits for the gap's end, unless it is
+        // asked for or a line error came with it.
+        const std::int64_t gapLeft = m_lastChunkMs + kStreamReadGapMs - now;
+        const bool urgent = m_shared->readRequest || (m_errorsSinceRead & ce::ReadNow);
         if (w <= 0) {
             m_lastReadMs = now;
-            return -1;
+            return gapLeft > 0 ? static_cast<int>(gapLeft) : -1;
         }
+        if (gapLeft > 0 && !urgent) return static_cast<int>(gapLeft);
         const std::int64_t patience =
             static_cast<std::int64_t>(w) * m_shared->rtoCharUs / 1000 + m_shared->rtoExtraMs;
         const bool due = m_shared->readRequest ||
                          static_cast<std::uint32_t>(w) >= m_shared->clusterSize ||
-                         now - m_lastReadMs > patience || (m_errorsSinceRead & ce::ReadNow);
+                         now - m_lastReadMs > patience || urgent;
         if (!due) return static_cast<int>(m_lastReadMs + patience + 1 - now);
 
         if (m_buffer.size() < static_cast<std::size_t>(w)) m_buffer.resize(w);
@@ -247,8 +263,9 @@ private:
         if (r > 0) {
             m_shared->readRequest = false;
             queueChunk(static_cast<std::size_t>(r), news);
-            m_lastReadMs = now;
+            m_lastReadMs = m_lastChunkMs = now;
             worked(9804);
+            return static_cast<int>(kStreamReadGapMs);
         } else if (r == -EIO || (r == 0 && hungUp())) {
             hangUp(news, r == 0 ? 0 : EIO);
         } else if (r != -EAGAIN && r != -EINTR) {
@@ -275,6 +292,7 @@ private:
             if (m_shared->queuedBytes + chunk.data.size() > SerialShared::kMaxQueuedBytes) {
                 overflow = !m_shared->queueOverflowed;
                 m_shared->queueOverflowed = true;
+                m_shared->droppedBytes += chunk.data.size();
             } else {
                 if (m_shared->queueOverflowed) chunk.lineError |= ce::RxOver;
                 m_shared->queueOverflowed = false;
@@ -352,6 +370,8 @@ private:
     CommStatus m_status;
     std::uint32_t m_errorsSinceRead = 0;
     std::int64_t m_lastReadMs = 0;
+    std::int64_t m_lastChunkMs = 0;
+    bool m_polledAfterWait = false;
     std::vector<std::uint8_t> m_buffer; // grows to the largest read, then stays
     std::set<std::uint32_t> m_silenced;
 };

@@ -122,8 +122,9 @@ public:
     std::deque<TSerialCluster> queue;
     std::size_t queuedBytes = 0;
     bool queueOverflowed = false;
-    int portFd = -1;         // the worker's descriptor, until the worker adopts it
-    unsigned generation = 0; // changes with every open and close
+    std::uint64_t droppedBytes = 0; // dropped because the queue was full
+    int portFd = -1;                // the worker's descriptor, until the worker adopts it
+    unsigned generation = 0;        // changes with every open and close
     PendingWrite write;
 
     std::atomic<bool> stop{false};

@@ -168,6 +168,24 @@ TEST_F(ComDiscoveryTest, TimerListsTheErrorKindsOnceAndLogsNewErrors) {
     EXPECT_TRUE(link->Sampling);
 }
 
+// A bad link raises errors at every 110 ms tick, window shown or not: the trace gets one line
+// now and then, not one a tick, and a count reset by RESET is logged again.
+TEST_F(ComDiscoveryTest, RxErrorIsLoggedAtMostOnceInTenSeconds) {
+    const auto rxErrorLines = [this] {
+        const auto t = texts(log);
+        return std::count(t.begin(), t.end(), "**RxError: ");
+    };
+    for (int tick = 0; tick < 2 * ComLink::kRxErrorLineTicks; ++tick) {
+        ++link->errors().ErrorCount;
+        link->CommTimerTick();
+    }
+    EXPECT_EQ(rxErrorLines(), 2);
+    link->errors().ErrorCount = 1;
+    for (int tick = 0; tick < ComLink::kRxErrorLineTicks; ++tick)
+        link->CommTimerTick();
+    EXPECT_EQ(rxErrorLines(), 3);
+}
+
 TEST_F(ComDiscoveryTest, BufferMaxIsListedAndStopsSampling) {
     ASSERT_TRUE(link->OpenComm("/dev/ttyACM0"));
     link->LinkValid = true;

@@ -42,6 +42,13 @@ TEST_F(ComLinkTest, OpenAppliesTheLineSettings) {
     EXPECT_FALSE(link->OpenComm("COM6"));
 }
 
+// What the component's full chunk queue dropped never reaches the ring, yet it is lost
+// stream all the same: two characters a sample.
+TEST_F(ComLinkTest, BytesTheChunkQueueDroppedCountAsLostSamples) {
+    serial.droppedBytes = 9;
+    EXPECT_EQ(link->dataErrors(), 5u);
+}
+
 TEST_F(ComLinkTest, LinkTestPassesOnTheEcho) {
     EXPECT_EQ(link->TestComm("COM5"), 0);
     EXPECT_TRUE(link->LinkValid);

@@ -1,10 +1,13 @@
 #include "diag/debuglog.h"
 #include "diag/debugwindow.h"
+#include "diag/linesview.h"
+#include "platform/files.h"
 
 #include "locale_fixture.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -12,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
-
+#include <memory>
 #include <thread>
 
 using namespace qarn3;
@@ -124,11 +129,83 @@ TEST(DebugWindow, ShowingLogsAndMovesToTheLeftEdgeAndHideKeepsTheLines) {
     EXPECT_EQ(window.x(), 1);
     window.btDebugHide->click();
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(window.memoDebug->toPlainText(),
-              "1: SetRange  at: 1\n2: Debug Show fmDebug  at: 1");
+    EXPECT_EQ(window.memoDebug->toPlainText(), "1: SetRange  at: 1\n2: Debug Show fmDebug  at: 1");
     window.DebugTimerTick();
     window.show();
     EXPECT_TRUE(window.isVisible()); // only the first tick hides it
 }
+
+// A flood of lines keeps the newest and says how many older ones went; the numbering goes
+// on over them, and the dump at exit starts with the same line.
+TEST(DebugLog, KeepsTheNewestLinesAndTheDumpSaysHowManyWereDropped) {
+    DebugLog log(nullptr, 3);
+    log.open();
+    for (const char* t : {"a", "b", "c", "d", "e"})
+        log.AddDebugLine(t);
+    EXPECT_EQ(log.lineCount(), 5);
+    ASSERT_EQ(log.lines().size(), 3u);
+    EXPECT_EQ(log.lines().front(), "3: c at: 0");
+    char tmpl[] = "/tmp/qarn3-debuglog-XXXXXX";
+    const std::string folder = ::mkdtemp(tmpl);
+    FileStore files;
+    ASSERT_TRUE(log.SaveDebugLog(folder + "/qarn3.dbg", files));
+    EXPECT_EQ(files.readAll(folder + "/qarn3.dbg").value_or(""),
+              "… 2 older lines dropped\r\n3: c at: 0\r\n4: d at: 0\r\n5: e at: 0\r\n");
+    std::filesystem::remove_all(folder);
+}
+
+// The status memos and the error list, each over its capped lines: the newest lines behind
+// a line counting the dropped ones, no work while the window is hidden, caught up when shown.
+class CappedView : public ::testing::TestWithParam<bool> {
+protected:
+    CappedView() {
+        if (GetParam()) {
+            auto* memo = new QPlainTextEdit(&window);
+            view = std::make_unique<MemoLinesView>(memo, lines);
+            rows = [memo] { return memo->toPlainText().split('\n'); };
+        } else {
+            auto* list = new QListWidget(&window);
+            view = std::make_unique<ListLinesView>(list, lines);
+            rows = [list] {
+                QStringList r;
+                for (int i = 0; i < list->count(); ++i)
+                    r << list->item(i)->text();
+                return r;
+            };
+        }
+    }
+    void add(int from, int to) {
+        for (int i = from; i < to; ++i) {
+            lines.add(std::to_string(i));
+            view->sync();
+        }
+    }
+    QWidget window;
+    BoundedLines lines{4};
+    std::unique_ptr<LinesView> view;
+    std::function<QStringList()> rows;
+};
+
+TEST_P(CappedView, ShowsTheNewestLinesBehindTheDroppedCountAndWaitsWhileHidden) {
+    window.show();
+    add(0, 4);
+    EXPECT_EQ(rows(), (QStringList{"0", "1", "2", "3"}));
+    add(4, 6);
+    EXPECT_EQ(rows(), (QStringList{"… 2 older lines dropped", "2", "3", "4", "5"}));
+    window.hide();
+    add(6, 9);
+    EXPECT_EQ(rows().size(), 5); // hidden: left as it was
+    window.show();
+    view->sync();
+    EXPECT_EQ(rows(), (QStringList{"… 5 older lines dropped", "5", "6", "7", "8"}));
+    add(9, 10);
+    EXPECT_EQ(rows(), (QStringList{"… 6 older lines dropped", "6", "7", "8", "9"}));
+    lines.clear();
+    add(0, 1);
+    EXPECT_EQ(rows(), (QStringList{"0"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Widgets, CappedView, ::testing::Values(true, false),
+                         [](const auto& p) { return p.param ? "Memo" : "List"; });
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "app/panelwidths.h"
 #include "app/program.h"
 
+#include "app/datafile.h"
 #include "engine/analysis.h"
 #include "link_fixture.h"
 #include "platform/textformat.h"
@@ -22,7 +23,7 @@ namespace {
 
 // The main window reduced to what the program shows, with every pulse the engine reports.
 struct HeadlessView : MainView {
-    std::string windowCaption = "QARN-3", runButton, pulseCycles;
+    std::string windowCaption = "QARN-3", runButton, pulseCycles, liveCurrent;
     std::map<int, std::string> status;
     bool rangeList = true;
     std::vector<PulseResult> pulses;
@@ -54,6 +55,7 @@ struct HeadlessView : MainView {
 
     void setRunButton(const std::string& caption, Colour) override { runButton = caption; }
     void setPulseCycles(const std::string& t) override { pulseCycles = t; }
+    void setLiveCurrent(const std::string& t, Colour) override { liveCurrent = t; }
     void setStatusPanel(int i, const std::string& t) override { status[i] = t; }
     void setRangeListEnabled(bool on) override { rangeList = on; }
     void pulseMeasured(const PulseResult& r) override { pulses.push_back(r); }
@@ -315,5 +317,88 @@ TEST_P(SamePulses, TheViewerShowsTheToolsCycleTableOfTheLastPulse) {
 
 INSTANTIATE_TEST_SUITE_P(Files, SamePulses,
                          ::testing::Values("QARN3Pulse.owf", "QARN3Long.owf", "Tail.owf"));
+
+// A 1 s pulse of 1000 counts, 2 s into the stream.
+int onePulse(std::int64_t i) {
+    return i >= 4800 && i < 7200 ? 1000 : 0;
+}
+
+struct Damage {
+    const char* source;
+    int garbleEvery;       // every n-th pair garbled (0: none)
+    std::size_t burstSize; // garbage sent at once when the stream starts
+};
+std::ostream& operator<<(std::ostream& os, const Damage& d) {
+    return os << d.source << " garble " << d.garbleEvery << " burst " << d.burstSize;
+}
+
+class DamagedStream : public ProgramTest, public ::testing::WithParamInterface<Damage> {};
+
+// A live test on a damaged stream: garbled pairs throughout, or a burst larger than the
+// link's ring (USB refuses the rest, COM overwrites its oldest). At the pulse's end the count
+// of samples lost and pairs rejected shows beside the reading and comes with the pulse; the
+// results file holds the three lines it always held. A clean stream shows nothing.
+TEST_P(DamagedStream, TheErrorCountShowsBesideTheReadingAtThePulsesEnd) {
+    const Damage d = GetParam();
+    setupWithSource(d.source);
+    analyzer.sample = onePulse;
+    Program& p = start({});
+    ASSERT_FALSE(p.shared.DemoMode);
+    analyzer.brokenPairEvery = d.garbleEvery;
+    if (d.burstSize > 0) analyzer.inject(std::string(d.burstSize, '\x55'));
+    runTest();
+
+    ASSERT_FALSE(view.pulses.empty());
+    const PulseResult& r = view.pulses.back();
+    EXPECT_NEAR(r.seconds, 1.0, 0.01);
+    const bool damaged = d.garbleEvery > 0 || d.burstSize > 0;
+    EXPECT_EQ(r.dataErrors > 0, damaged);
+    EXPECT_EQ(view.status[3],
+              damaged ? "Data errors during this test: " + std::to_string(r.dataErrors) : "");
+    if (d.garbleEvery > 0) {
+        EXPECT_GE(r.dataErrors, 7200u / 50); // every 50th pair of the stream so far
+    }
+
+    dialogs.answer(file("Test.odf"));
+    p.mSaveClick();
+    EXPECT_EQ(contents("Test.odf"),
+              dataFileText(p.engine().PulseAmps,
+                           p.engine().OnSamples * static_cast<double>(p.wave.SamplePeriod), '.'));
+
+    // RESET arms a new test: the count starts again.
+    p.BitBtnRunStopResetClick();
+    EXPECT_EQ(view.status[3], "");
+    EXPECT_EQ(p.engine().dataErrorsThisTest(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, DamagedStream,
+                         ::testing::Values(Damage{"USB", 0, 0}, Damage{"COM3", 0, 0},
+                                           Damage{"USB", 50, 0}, Damage{"COM3", 50, 0},
+                                           Damage{"USB", 0, 150000}, Damage{"COM3", 0, 150000}));
+
+class LostLink : public ProgramTest, public ::testing::WithParamInterface<const char*> {};
+
+// When the analyzer falls silent the live current shows no reading, rather than the last one
+// as if the current were still flowing.
+TEST_P(LostLink, TheLiveCurrentShowsNoReading) {
+    setupWithSource(GetParam());
+    analyzer.sample = [](std::int64_t) { return 20; };
+    Program& p = start({});
+    ASSERT_FALSE(p.shared.DemoMode);
+    for (int i = 0; i < 5; ++i) {
+        waits.run(200);
+        p.UpdateTimerTick();
+    }
+    EXPECT_NE(view.liveCurrent, "---");
+    analyzer.silent = true;
+    for (int i = 0; i < 6; ++i) {
+        waits.run(200);
+        p.UpdateTimerTick();
+    }
+    EXPECT_EQ(view.status[2].rfind("Error on ", 0), 0u) << view.status[2];
+    EXPECT_EQ(view.liveCurrent, "---");
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, LostLink, ::testing::Values("USB", "COM3"));
 
 } // namespace

@@ -128,6 +128,24 @@ TYPED_TEST(RingDecoding, PairSplitAcrossWrapDecodes) {
     EXPECT_EQ(this->ring->GetSample(this->errors), 2044);
 }
 
+// The damage a reading may rest on, counted apart from the error count that the status
+// windows clear: characters a full ring lost (refused or overwritten) and every rejected pair.
+// Emptying the ring on purpose is no damage.
+TYPED_TEST(RingDecoding, CountsLostCharactersAndRejectedPairsButNotAClear) {
+    for (std::size_t i = 0; i < TypeParam::kCapacity + 3; ++i)
+        this->ring->RingPut(0x00);
+    const std::uint8_t more[2] = {0x00, 0x21};
+    this->ring->putBlock(more, 2);
+    EXPECT_EQ(this->ring->lost(), 5u);
+    this->ring->clear();
+    feed(*this->ring, {0x01, 0x00, 0x00, 0x02, 0x01, 0xFC, 0x3D});
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(this->ring->GetSample(this->errors), 0);
+    EXPECT_EQ(this->ring->GetSample(this->errors), 2044);
+    EXPECT_EQ(this->ring->rejected(), 3u);
+    EXPECT_EQ(this->ring->lost(), 5u);
+}
+
 TEST(UsbRing, RefusesWhenFullAndKeepsTheOldest) {
     auto ring = std::make_unique<UsbRxRing>();
     for (int i = 0; i < 65000; ++i)

@@ -9,7 +9,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace qarn3;
@@ -97,6 +99,24 @@ TEST_F(SerialPortTest, ASingleByteWaitsOneCharacterTimePlusTheExtraDelay) {
     EXPECT_TRUE(chunks.empty()); // not yet due
     ASSERT_TRUE(pumpUntil([&] { return !chunks.empty(); }));
     EXPECT_EQ(received(), "x");
+}
+
+// An adapter hands a stream over in small pieces every 10 ms or so: the worker takes them a
+// few at a time, not one read (and two thread wake-ups) per piece, and loses nothing.
+TEST_F(SerialPortTest, AStreamInSmallPiecesIsReadAFewPiecesAtATime) {
+    open(2);
+    const std::string piece(48, 'x');
+    std::thread writer([&] {
+        for (int i = 0; i < 60; ++i) {
+            pty.write(piece);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    const bool all = pumpUntil([&] { return received().size() == 60 * piece.size(); });
+    writer.join();
+    ASSERT_TRUE(all) << received().size();
+    // At least 600 ms of writing, at most one read per 50 ms after the first.
+    EXPECT_LE(chunks.size(), 14u);
 }
 
 TEST_F(SerialPortTest, AReadRequestTakesWhatIsWaitingAtOnce) {
@@ -480,6 +500,25 @@ TEST_F(ScriptedPortTest, InputPurgedBetweenCountAndReadIsNoHangUp) {
     pty.close();
     ASSERT_TRUE(pumpUntil([&] { return !port->Active(); }));
     EXPECT_TRUE(reported(serialplace::HungUp));
+}
+
+// A main thread that does not take the chunks (busy in a long paint) does not grow memory:
+// beyond the queue's limit the data are dropped, counted, and the next chunk says so.
+TEST_F(ScriptedPortTest, AFullChunkQueueCountsTheBytesItDrops) {
+    open(2);
+    const auto waitFor = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 400 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return done();
+    };
+    os.injectRead(std::vector<std::uint8_t>(700000, 0x55));
+    ASSERT_TRUE(waitFor([&] { return port->NextClusterSize() == 700000; }));
+    os.injectRead(std::vector<std::uint8_t>(400000, 0x55));
+    ASSERT_TRUE(waitFor([&] { return port->DroppedBytes() == 400000; }));
+    os.injectRead(std::vector<std::uint8_t>(10, 0x55));
+    ASSERT_TRUE(pumpUntil([&] { return chunks.size() == 2; }));
+    EXPECT_EQ(chunks[1].data.size(), 10u);
+    EXPECT_EQ(chunks[1].lineError & ce::RxOver, ce::RxOver);
 }
 
 TEST_F(ScriptedPortTest, AHugeReadArrivesAsOneChunk) {

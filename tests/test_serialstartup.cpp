@@ -141,8 +141,9 @@ TEST_F(SerialStartUpTest, TheErrorListKeepsTheNewestLines) {
     fmComm.show();
     for (int i = 0; i < TfmComm::kMaxErrorLines + 5; ++i)
         fmComm.addErrorLine(std::to_string(i));
-    EXPECT_EQ(fmComm.ErrorListBox1->count(), TfmComm::kMaxErrorLines);
-    EXPECT_EQ(fmComm.ErrorListBox1->item(0)->text(), "5");
+    ASSERT_EQ(fmComm.ErrorListBox1->count(), TfmComm::kMaxErrorLines + 1);
+    EXPECT_EQ(fmComm.ErrorListBox1->item(0)->text(), "… 5 older lines dropped");
+    EXPECT_EQ(fmComm.ErrorListBox1->item(1)->text(), "5");
 }
 
 } // namespace

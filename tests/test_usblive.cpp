@@ -190,6 +190,7 @@ TEST(UsbTestWindow, ShowsTheLinkAsItsTimerTicks) {
     link.errors().RxErrorFlags = 4;
     window->USBTimerTick();
     EXPECT_EQ(window->Edit2->text(), " 10,0000 sec");
+    window->show(); // the status list is filled in when the window is shown
     EXPECT_TRUE(window->Memo1->toPlainText().endsWith("Error at 10,000000 seconds\n"
                                                       "Error Type = CharMatch"));
     link.USBStopSampling();

@@ -115,8 +115,10 @@ public:
     int NextClusterSize() const override;
     std::int64_t NextClusterCCError() const override;
     bool TakeCluster(TSerialCluster& out) override;
+    std::uint64_t DroppedBytes() const override { return droppedBytes; }
 
     std::uint32_t baudRate = 0;
+    std::uint64_t droppedBytes = 0; // what a full chunk queue dropped
     std::uint32_t commError = 0;
 
 private:
