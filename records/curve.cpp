@@ -146,7 +146,9 @@ CurveCsv parseCurveCsv(const std::string& text) {
     std::vector<std::string> f;
     int line = 0;
     bool sawRow = false;
-    for (std::size_t at = 0; at < text.size();) {
+    // A spreadsheet's UTF-8 file may begin with a byte order mark.
+    const std::size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    for (std::size_t at = start; at < text.size();) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos) end = text.size();
         std::string row = text.substr(at, end - at);
@@ -154,7 +156,8 @@ CurveCsv parseCurveCsv(const std::string& text) {
         ++line;
         if (!row.empty() && row.back() == '\r') row.pop_back();
         if (trimText(row).empty() || trimText(row)[0] == '#') continue;
-        if (!splitRow(row, f)) return refuse(line, "a quoted field is not closed");
+        if (!splitRow(row, f))
+            return refuse(line, "a quoted field is not closed, or text follows its closing quote");
         if (!sawRow && isHeader(f)) {
             sawRow = true;
             continue;

@@ -55,12 +55,13 @@ struct CurveCsv {
 
 // Reads curves from CSV text: one point a row, "maker,model,kind,multiple,min_s,max_s",
 // fields as RFC 4180 (quoted when they hold a comma), CR LF or LF line ends, '.' decimals
-// whatever the locale. A first row naming those columns is a header; blank rows and rows
-// beginning with '#' are skipped. The rows of one maker, model and kind are one curve, in
-// rising multiples. Refused, with the row's line number: a row without six fields, an empty
-// maker or model, a kind other than long-time, short-time, instantaneous or ground-fault, a
-// value that is no number or not above zero, min_s above max_s, a multiple not above the
-// curve's one before (equal: a duplicate), and a curve of one point (at its row).
+// whatever the locale, a byte order mark at the start ignored. A first row naming those
+// columns is a header; blank rows and rows beginning with '#' are skipped. The rows of one maker,
+// model and kind are one curve, in rising multiples. Refused, with the row's line number: a row
+// without six fields, an empty maker or model, a kind other than long-time, short-time,
+// instantaneous or ground-fault, a value that is no number or not above zero, min_s above max_s, a
+// multiple not above the curve's one before (equal: a duplicate), and a curve of one point (at its
+// row).
 CurveCsv parseCurveCsv(const std::string& text);
 
 } // namespace qarn3
