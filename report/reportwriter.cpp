@@ -203,8 +203,8 @@ void ReportBuilder::facts() {
 
 void ReportBuilder::results() {
     heading("Results");
-    static constexpr std::array<double, 9> kShare{0.04, 0.05, 0.11, 0.07, 0.23,
-                                                  0.11, 0.12, 0.11, 0.16};
+    static constexpr std::array<double, 9> kShare{0.04, 0.05, 0.135, 0.07, 0.22,
+                                                  0.11, 0.12, 0.115, 0.14};
     const std::array<const char*, 9> kHeads{"#",       "Pole",    "Kind",   "Multiple", "Band",
                                             "Current", "Seconds", "Cycles", "Verdict"};
     const auto cells = [this](QPainter& p, int top, int h, const std::array<std::string, 9>& v,

@@ -8,6 +8,7 @@
 #include "platform/textformat.h"
 #include "records/store.h"
 #include "records/tool.h"
+#include "report/pagelayout.h"
 #include "report/reportwriter.h"
 
 #include "records_fixture.h"
@@ -19,6 +20,7 @@
 
 #include <cstdio>
 #include <sstream>
+#include <tuple>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -146,6 +148,27 @@ TEST_F(ReportTest, DemonstrationSessionAgainstTheSampleCurve) {
     const QString info = tool(QARN3_PDFINFO, {QString::fromStdString(comma)});
     EXPECT_TRUE(info.contains("612 x 792 pts (letter)")) << info.toStdString();
     EXPECT_TRUE(tool(QARN3_PDFINFO, {QString::fromStdString(pdf)}).contains("(A4)"));
+}
+
+// A table's rows run on to the next page under their header again; a heading goes to the
+// next page with the block after it rather than stay alone at a page's foot.
+TEST(ReportPage, RowsCarryTheirHeaderAndHeadingsTheirBlock) {
+    std::vector<PageBlock> blocks{{10, {}, true, nullptr}, {5, {}, false, nullptr}};
+    for (int i = 0; i < 8; ++i)
+        blocks.push_back({20, {}, false, nullptr});
+    blocks.push_back({10, {}, true, nullptr});
+    blocks.push_back({90, {}, false, nullptr});
+    for (std::size_t i = 2; i < 10; ++i)
+        blocks[i].header = &blocks[1];
+    const std::vector<PlacedBlock> placed = layOutPages(blocks, 100);
+    std::vector<std::tuple<int, int, std::ptrdiff_t>> got;
+    for (const PlacedBlock& p : placed)
+        got.emplace_back(p.page, p.top, p.block - blocks.data());
+    const std::vector<std::tuple<int, int, std::ptrdiff_t>> expected{
+        {0, 0, 0}, {0, 10, 1}, {0, 15, 2}, {0, 35, 3}, {0, 55, 4}, {0, 75, 5}, {1, 0, 1},
+        {1, 5, 6}, {1, 25, 7}, {1, 45, 8}, {1, 65, 9}, {2, 0, 10}, {2, 10, 11}};
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(pageCount(placed), 3);
 }
 
 TEST(ReportPage, LetterWhereTheLocalePrintsOnIt) {
