@@ -34,6 +34,12 @@ CivilDate civilFromDayNumber(long dayNumber) {
     return {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
 }
 
+CalibrationAge calibrationAge(long calibrationDay, long onDay) {
+    if (onDay - 365 > calibrationDay) return CalibrationAge::Overdue;
+    if (onDay - 335 > calibrationDay) return CalibrationAge::DueSoon;
+    return CalibrationAge::Current;
+}
+
 long todayDayNumber() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};

@@ -14,6 +14,11 @@ CivilDate civilFromDayNumber(long dayNumber);
 // Today's local date as a day number.
 long todayDayNumber();
 
+// How old a calibration is on a day: Overdue more than 365 days after it (the main window
+// shows its date in red), DueSoon in its last 30 days (yellow), else Current (green).
+enum class CalibrationAge { Current, DueSoon, Overdue };
+CalibrationAge calibrationAge(long calibrationDay, long onDay);
+
 // Dates as the operator sees and types them: the system's short-date format.
 class ShortDates {
 public:

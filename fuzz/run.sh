@@ -2,12 +2,13 @@
 # Builds the libFuzzer targets with clang and runs one for a given time.
 #   fuzz/run.sh TARGET [SECONDS]     e.g. fuzz/run.sh rings 600
 # Targets: rings (receive rings and sample decoder), waveform (waveform file reader),
-# calimage (calibration image parser), setup (setup file reader), site (site file reader).
+# calimage (calibration image parser), setup (setup file reader), site (site file reader),
+# curves (trip curves CSV reader).
 # Needs clang and libclang-rt-14-dev (installed when missing). Findings land in
 # fuzz/out/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-target=${1:?target: rings, waveform, calimage, setup or site}
+target=${1:?target: rings, waveform, calimage, setup, site or curves}
 seconds=${2:-60}
 bash scripts/install-deps.sh
 for p in clang libclang-rt-14-dev; do

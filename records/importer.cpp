@@ -8,9 +8,11 @@
 #include "platform/files.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/textformat.h"
+#include "records/curvelibrary.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -45,6 +47,26 @@ std::string shotLine(const AnalysisResult& r, const AnalysisPulse& p, const Shot
                        trimText(p.cycles) + "  " + verdictText(s.judgement.verdict);
     if (s.judgement.currentOffTarget) line += " (current off target)";
     return line + "  " + s.id + "\n";
+}
+
+// The breaker names the curve family; false (with the reason on err) when the family has no
+// curve of the point's kind or the names cannot be stored.
+bool nameCurves(const ImportRequest& request, RecordsDatabase& db, const ShotContext& ctx,
+                std::ostream& err) {
+    CurveLibrary library(db);
+    RecordsError e;
+    const std::vector<TripCurve> family = library.family(request.curveName, e);
+    const bool hasKind = std::any_of(family.begin(), family.end(), [&](const TripCurve& c) {
+        return c.kind == request.point.kind;
+    });
+    if (!e && !hasKind)
+        e.message =
+            "curve: " + request.curveName + " has no " + kindText(request.point.kind) + " curve";
+    else if (!e)
+        e = library.nameCurves(ctx.site, ctx.breaker, family);
+    if (e.message.empty()) return true;
+    err << "qarn3-records: " << e.message << "\n";
+    return false;
 }
 
 } // namespace
@@ -98,6 +120,10 @@ ImportSummary importFiles(const ImportRequest& request, RecordsDatabase& db,
     ctx.breaker = breaker.value_or(request.breaker);
     if (!breaker) ctx.breaker.id = newRecordId();
     ctx.breaker.siteId = ctx.site.id;
+    if (!request.curveName.empty() && !nameCurves(request, db, ctx, err)) {
+        summary.failed = true;
+        return summary;
+    }
     ctx.session = request.session;
     ctx.session.id = newRecordId();
     ctx.session.breakerId = ctx.breaker.id;
@@ -140,6 +166,7 @@ ImportSummary importFiles(const ImportRequest& request, RecordsDatabase& db,
                       waveform};
             s.reading.source = r.waveFile;
             s.reading.pulse = static_cast<int>(i + 1);
+            s.reading.startSeconds = r.pulses[i].result.startSeconds;
             shots.push_back(std::move(s));
         }
         std::vector<ShotRecord> stored;

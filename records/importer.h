@@ -16,6 +16,9 @@ struct ImportRequest {
     BreakerRecord breaker; // designation, rating and the details for a new breaker
     SessionRecord session; // operator, condition, notes
     TestPointRecord point; // pole, kind, multiple, band or hold, tolerance
+    // "MAKER MODEL": the breaker names that family's curves, and a point without a typed
+    // band takes each shot's band from the curve of its kind; empty: none named.
+    std::string curveName;
     AnalysisOptions analysis;
     std::vector<std::string> inputs; // files and folders
     unsigned workers = 1;

@@ -79,6 +79,9 @@ struct ShotReading {
     int rangeIndex = 0; // measuring range 1..8, 0 when unknown
     std::string source; // the waveform file a shot was imported from; empty for a capture
     int pulse = 0;      // the pulse's number in its test or file, from 1; 0 when unknown
+    // Where the pulse begins in the shot's waveform, seconds from its first sample; none when
+    // unknown (shots stored before it was kept).
+    std::optional<double> startSeconds;
 };
 
 // The reading of an engine pulse report.

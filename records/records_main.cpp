@@ -1,13 +1,14 @@
-// qarn3-records: imports waveform files as test records, exports the records, and writes a
-// stored shot's waveform back to a file.
+// qarn3-records: imports waveform files as test records, exports the records, writes a
+// stored shot's waveform back to a file, keeps the curve library and writes reports.
 #include "platform/files.h"
 #include "platform/textformat.h"
 #include "records/tool.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <algorithm>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,8 +16,16 @@
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    // The database drivers are Qt plugins, found through the application.
-    QCoreApplication app(argc, argv);
+    // The database drivers are Qt plugins, found through the application; the report's fonts
+    // come through a Gui application. It draws only into a file, so it needs no display: the
+    // offscreen platform finds the fonts through fontconfig as a desktop's does.
+    std::unique_ptr<QCoreApplication> app;
+    if (qarn3::recordsCommandOf(args) == "report") {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     qarn3::RecordsToolEnvironment env{std::cout, std::cerr, {}};
     const qarn3::ProgramFolders folders =
         qarn3::platformFolders(QCoreApplication::applicationDirPath().toStdString());

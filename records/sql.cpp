@@ -36,7 +36,8 @@ const char* const kShotColumns[] = {"id",
                                     "range_index",
                                     "source",
                                     "pulse",
-                                    "waveform_id"};
+                                    "waveform_id",
+                                    "start_s"};
 
 template <std::size_t N>
 std::string columns(const char* const (&names)[N], const std::string& prefix = {}) {
@@ -238,6 +239,7 @@ ShotRecord shotAt(const QSqlQuery& q, int i) {
     r.source = str(q, i + 17);
     r.pulse = q.value(i + 18).toInt();
     s.waveformId = str(q, i + 19);
+    if (!q.value(i + 20).isNull()) r.startSeconds = q.value(i + 20).toDouble();
     return s;
 }
 
@@ -310,6 +312,7 @@ BoundSql insertShot(const ShotRecord& s, const std::string& now) {
              text(r.source),
              r.pulse,
              textOrNull(s.waveformId),
+             r.startSeconds ? QVariant(*r.startSeconds) : QVariant(),
              text(now)}};
 }
 
@@ -354,6 +357,18 @@ BoundSql waveformOfShot(const std::string& shotId) {
     return select("SELECT s.waveform_id, w.bytes FROM shot s LEFT JOIN waveform w ON w.id ="
                   " s.waveform_id WHERE s.id = ?",
                   {text(shotId)});
+}
+
+BoundSql sessionContext(const std::string& sessionId) {
+    return select("SELECT " + columns(kSiteColumns, "t.") + ", " + columns(kBreakerColumns, "b.") +
+                      ", " + columns(kSessionColumns, "e.") +
+                      " FROM session e JOIN breaker b ON b.id = e.breaker_id JOIN site t ON t.id ="
+                      " b.site_id WHERE e.id = ?",
+                  {text(sessionId)});
+}
+BoundSql latestSession() {
+    return select("SELECT " + columns(kSessionColumns) +
+                  " FROM session ORDER BY started_at DESC, id DESC LIMIT 1");
 }
 
 BoundSql shotRows(const ShotFilter& f, ShotOrder order, int limit, int offset) {
@@ -408,6 +423,15 @@ ShotRow contextFrom(const QSqlQuery& q) {
     r.breaker = breakerAt(q, i += count(kSiteColumns));
     r.session = sessionAt(q, i += count(kBreakerColumns));
     r.point = pointAt(q, i += count(kSessionColumns));
+    return r;
+}
+
+ShotRow sessionContextFrom(const QSqlQuery& q) {
+    ShotRow r;
+    int i = 0;
+    r.site = siteAt(q, i);
+    r.breaker = breakerAt(q, i += count(kSiteColumns));
+    r.session = sessionAt(q, i += count(kBreakerColumns));
     return r;
 }
 

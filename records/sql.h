@@ -1,7 +1,9 @@
 #pragma once
 
 // Every SQL text of the records lives here, in sql_schema.cpp (the schema's migration steps
-// and where SQLite and PostgreSQL differ) and in sql.cpp (the statements).
+// and where SQLite and PostgreSQL differ), in sql.cpp (the statements) and in sql_curves.cpp
+// (the curves' statements).
+#include "records/curve.h"
 #include "records/rows.h"
 
 #include <QVariant>
@@ -79,6 +81,8 @@ BoundSql breakersOf(const std::string& siteId);
 BoundSql sessionsOf(const std::string& breakerId);
 BoundSql testPointsOf(const std::string& sessionId);
 BoundSql waveformOfShot(const std::string& shotId);
+BoundSql sessionContext(const std::string& sessionId); // the session, its breaker and site
+BoundSql latestSession();                              // the one started last
 
 // Shots with everything above them, filtered; limit < 0 takes all.
 BoundSql shotRows(const ShotFilter& f, ShotOrder order, int limit, int offset);
@@ -95,7 +99,24 @@ SessionRecord sessionFrom(const QSqlQuery& q);
 TestPointRecord testPointFrom(const QSqlQuery& q);
 ShotRow shotRowFrom(const QSqlQuery& q);
 ShotRecord shotFrom(const QSqlQuery& q);
-ShotRow contextFrom(const QSqlQuery& q); // all but the shot
+ShotRow contextFrom(const QSqlQuery& q);        // all but the shot
+ShotRow sessionContextFrom(const QSqlQuery& q); // site, breaker and session only
+
+// The curve library: a curve row kept under its id (an existing one takes updated_at), its
+// points replaced as a whole, and the curve a breaker names for a kind.
+BoundSql saveCurve(const TripCurve& c, const std::string& now);
+BoundSql curveExists(const std::string& id);
+BoundSql deleteCurvePoints(const std::string& curveId);
+BoundSql insertCurvePoint(const std::string& curveId, const CurvePoint& p);
+BoundSql saveBreakerCurve(const std::string& breakerId, PointKind kind, const std::string& curveId,
+                          const std::string& now);
+// Curves with their points, one row per point, by maker, model, kind and multiple: every
+// curve, or those a breaker names (of one kind, or all).
+BoundSql allCurves();
+BoundSql curvesOfBreaker(const std::string& breakerId);
+BoundSql curveOfBreaker(const std::string& breakerId, PointKind kind);
+// The rows of those queries gathered into curves.
+std::vector<TripCurve> curvesFrom(QSqlQuery& q);
 
 } // namespace sql
 

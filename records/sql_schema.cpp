@@ -95,6 +95,39 @@ const MigrationStep kVersion1{
         "CREATE INDEX shot_verdict ON shot (verdict, taken_at)",
     }};
 
+// Version 2: the makers' time-current curves, the curves a breaker names, and where a
+// shot's pulse begins in its waveform.
+const MigrationStep kVersion2{2,
+                              {
+                                  R"(CREATE TABLE curve (
+            id TEXT PRIMARY KEY,
+            maker TEXT NOT NULL,
+            model TEXT NOT NULL,
+            kind TEXT NOT NULL CHECK (kind IN ('long-time', 'short-time', 'instantaneous',
+                                               'ground-fault')),
+            created_at TEXT NOT NULL,
+            updated_at TEXT NOT NULL,
+            UNIQUE (maker, model, kind)))",
+                                  R"(CREATE TABLE curve_point (
+            curve_id TEXT NOT NULL REFERENCES curve (id),
+            multiple {REAL} NOT NULL CHECK (multiple > 0),
+            min_s {REAL} NOT NULL CHECK (min_s > 0),
+            max_s {REAL} NOT NULL,
+            PRIMARY KEY (curve_id, multiple),
+            CHECK (min_s <= max_s)))",
+                                  R"(CREATE TABLE breaker_curve (
+            id TEXT PRIMARY KEY,
+            breaker_id TEXT NOT NULL REFERENCES breaker (id),
+            kind TEXT NOT NULL CHECK (kind IN ('long-time', 'short-time', 'instantaneous',
+                                               'ground-fault')),
+            curve_id TEXT NOT NULL REFERENCES curve (id),
+            created_at TEXT NOT NULL,
+            updated_at TEXT NOT NULL,
+            UNIQUE (breaker_id, kind)))",
+                                  "CREATE INDEX breaker_curve_curve ON breaker_curve (curve_id)",
+                                  "ALTER TABLE shot ADD COLUMN start_s {REAL}",
+                              }};
+
 } // namespace
 
 const char* SqlDialect::driverName() const {
@@ -148,7 +181,7 @@ std::vector<std::string> SqlDialect::writeVersion(int version) const {
 }
 
 const std::vector<MigrationStep>& schemaSteps() {
-    static const std::vector<MigrationStep> steps{kVersion1};
+    static const std::vector<MigrationStep> steps{kVersion1, kVersion2};
     return steps;
 }
 

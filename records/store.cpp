@@ -1,5 +1,6 @@
 #include "records/store.h"
 
+#include "records/curvelibrary.h"
 #include "records/validation.h"
 
 #include <QCryptographicHash>
@@ -34,8 +35,10 @@ std::string waveformId(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
 }
 
-std::optional<Band> RecordsStore::bandFor(const TestPointRecord& point, double) const {
-    return point.band;
+std::optional<Band> RecordsStore::bandFor(const TestPointRecord& point,
+                                          const std::optional<TripCurve>& curve, double multiple) {
+    if (point.band || !curve) return point.band;
+    return curveBandAt(*curve, multiple);
 }
 
 RecordsError RecordsStore::insertContext(const ShotContext& c, const std::string& now) {
@@ -55,6 +58,12 @@ RecordsError RecordsStore::storeShots(const ShotContext& ctx, const std::vector<
     for (const NewShot& s : shots)
         if (auto e = validateReading(s.reading)) return RecordsError::invalid(*e);
     if (shots.empty()) return {};
+    std::optional<TripCurve> curve;
+    if (!ctx.point.band && !ctx.point.mustNotTrip) {
+        RecordsError e;
+        curve = CurveLibrary(m_db).curveOf(ctx.breaker.id, ctx.point.kind, e);
+        if (e) return e;
+    }
 
     std::vector<ShotRecord> records;
     records.reserve(shots.size());
@@ -67,7 +76,7 @@ RecordsError RecordsStore::storeShots(const ShotContext& ctx, const std::vector<
         r.testPointId = ctx.point.id;
         r.reading = s.reading;
         r.multiple = s.reading.currentAmps / ctx.breaker.ratedAmps;
-        r.band = bandFor(ctx.point, r.multiple);
+        r.band = bandFor(ctx.point, curve, r.multiple);
         r.judgement = judge(verdictInput(s.reading, ctx.point, ctx.breaker.ratedAmps, r.band));
         if (!s.waveform.isEmpty()) {
             if (!hashed || hashed->constData() != s.waveform.constData() ||
@@ -224,6 +233,25 @@ RecordsError RecordsStore::forEachShot(const ShotFilter& f, ShotOrder order,
     if (q.lastError().isValid())
         return m_db.errorOf(q.lastError(), "The records database " + m_db.location().display());
     return {};
+}
+
+std::optional<ShotContext> RecordsStore::sessionContext(const std::string& sessionId,
+                                                        RecordsError& error) {
+    auto found = all<ShotRow>(sql::sessionContext(sessionId), sql::sessionContextFrom, error);
+    if (found.empty()) {
+        if (!error) error = {RecordsErrorKind::NotFound, {}, "No session " + sessionId};
+        return std::nullopt;
+    }
+    return ShotContext{found.front().site, found.front().breaker, found.front().session, {}};
+}
+
+std::optional<SessionRecord> RecordsStore::latestSession(RecordsError& error) {
+    auto found = all<SessionRecord>(sql::latestSession(), sql::sessionFrom, error);
+    if (found.empty()) {
+        if (!error) error = {RecordsErrorKind::NotFound, {}, "No session in the records"};
+        return std::nullopt;
+    }
+    return found.front();
 }
 
 std::optional<QByteArray> RecordsStore::waveformOf(const std::string& shotId, RecordsError& error) {

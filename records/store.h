@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/curve.h"
 #include "records/database.h"
 #include "records/rows.h"
 
@@ -35,8 +36,8 @@ public:
 
     // Stores shots of one test point in one transaction: all of them or none. The site,
     // breaker, session and test point rows are made when their ids are new and left as they
-    // are otherwise. Each shot gets an id, its multiple (current / In), its band and its
-    // verdict; stored receives them in order.
+    // are otherwise. Each shot gets an id, its multiple (current / In), its band (bandFor) and
+    // its verdict; stored receives them in order.
     RecordsError storeShots(const ShotContext& ctx, const std::vector<NewShot>& shots,
                             std::vector<ShotRecord>& stored);
     RecordsError storeShot(const ShotContext& ctx, const NewShot& shot, ShotRecord& stored);
@@ -65,12 +66,19 @@ public:
     // Every shot the filter takes, one at a time (export); each returns false to stop.
     RecordsError forEachShot(const ShotFilter& f, ShotOrder order,
                              const std::function<bool(const ShotRow&)>& each);
+    // A session with its breaker and site (the test point left empty), and the session
+    // started last; NotFound when there is none.
+    std::optional<ShotContext> sessionContext(const std::string& sessionId, RecordsError& error);
+    std::optional<SessionRecord> latestSession(RecordsError& error);
     // The shot's waveform file, byte for byte; NotFound for no such shot or no waveform.
     std::optional<QByteArray> waveformOf(const std::string& shotId, RecordsError& error);
 
 private:
-    // The band a shot at that multiple is judged against: the test point's typed band.
-    std::optional<Band> bandFor(const TestPointRecord& point, double multiple) const;
+    // The band a shot at that multiple is judged against: the test point's typed band, else
+    // the band at that multiple of the curve the breaker names for the point's kind (none
+    // outside the curve's range).
+    static std::optional<Band> bandFor(const TestPointRecord& point,
+                                       const std::optional<TripCurve>& curve, double multiple);
     RecordsError insertContext(const ShotContext& ctx, const std::string& now);
     RecordsError save(const BoundSql& statement);
     template <typename T, typename From>

@@ -1,13 +1,17 @@
 #include "records/tool.h"
 
+#include "engine/analysis_output.h"
 #include "platform/files.h"
 #include "platform/textformat.h"
+#include "records/curvelibrary.h"
 #include "records/export.h"
 #include "records/importer.h"
 #include "records/store.h"
+#include "report/reportwriter.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QLocale>
 
 #include <algorithm>
 
@@ -24,7 +28,8 @@ const char* const kRecordsUsage =
     "unless --db names another file or a server (postgresql://USER@HOST:PORT/DBNAME).\n"
     "\n"
     "qarn3-records import --site S --breaker B --rating AMPS --pole P --kind K --multiple M\n"
-    "                     (--band MIN,MAX | --must-not-trip HOLD) [options] FILE|FOLDER...\n"
+    "                     (--band MIN,MAX | --curve \"MAKER MODEL\" | --must-not-trip HOLD)\n"
+    "                     [options] FILE|FOLDER...\n"
     "  Analyses waveform files exactly as qarn3-analyze does and stores each pulse as a shot\n"
     "  of a new test point in a new session, with the file's bytes as its waveform (one\n"
     "  transaction per file). The site and the breaker (its designation B) are found by name\n"
@@ -35,6 +40,9 @@ const char* const kRecordsUsage =
     "  --kind K            long-time, short-time, instantaneous, ground-fault or other\n"
     "  --multiple M        the target current as a multiple of In\n"
     "  --band MIN,MAX      PASS when MIN <= seconds <= MAX, FAIL FAST below, FAIL SLOW above\n"
+    "  --curve \"MAKER MODEL\"  the breaker names that family of the curve library; each\n"
+    "                      shot's band is the band of its kind's curve at the shot's\n"
+    "                      measured multiple (NO BAND outside the curve)\n"
     "  --must-not-trip HOLD  PASS when the breaker holds HOLD seconds or more\n"
     "  --tolerance PCT     the measured multiple may differ from the target by PCT % before\n"
     "                      the shot is marked \"current off target\" (default 10)\n"
@@ -52,6 +60,19 @@ const char* const kRecordsUsage =
     "  JSON object a line. DATE is YYYY-MM-DD (local time; --until takes the whole day) or\n"
     "  an ISO 8601 time. V: PASS, FAIL (both kinds), FAIL-FAST, FAIL-SLOW, NO-TRIP, CHECK,\n"
     "  NO-BAND.\n"
+    "\n"
+    "qarn3-records curves import FILE.csv\n"
+    "qarn3-records curves list\n"
+    "  The curve library: makers' time-current curves, one point a CSV row\n"
+    "  (maker,model,kind,multiple,min_s,max_s; an optional header row of those names; '.'\n"
+    "  decimals; blank rows and rows beginning with # skipped). A file is imported whole or\n"
+    "  not at all: a bad row is refused with its line number. A curve of the same maker,\n"
+    "  model and kind is replaced.\n"
+    "\n"
+    "qarn3-records report (--session ID | --session latest) -o FILE.pdf [--page a4|letter]\n"
+    "  The session's test report as a PDF: the breaker, the session and the analyzer, the\n"
+    "  results with their verdicts, the time-current plot, a waveform snapshot per shot and\n"
+    "  signature lines. The page is A4 or Letter as the locale prints, unless --page says.\n"
     "\n"
     "qarn3-records waveform SHOT-ID -o FILE.owf\n"
     "  Writes the shot's waveform file, byte for byte as it was imported or captured.\n"
@@ -201,11 +222,11 @@ private:
 };
 
 int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
-    Options o({"site",       "breaker",       "rating",    "pole",      "kind",     "multiple",
-               "band",       "must-not-trip", "tolerance", "condition", "operator", "notes",
-               "location",   "maker",         "model",     "serial",    "settings", "range",
-               "shunt-amps", "shunt-mv",      "max-on",    "max-off",   "mode",     "setup",
-               "cal",        "jobs"});
+    Options o({"site",  "breaker",       "rating",    "pole",      "kind",     "multiple",
+               "band",  "must-not-trip", "tolerance", "condition", "operator", "notes",
+               "curve", "location",      "maker",     "model",     "serial",   "settings",
+               "range", "shunt-amps",    "shunt-mv",  "max-on",    "max-off",  "mode",
+               "setup", "cal",           "jobs"});
     o.parse("import", args);
     ImportRequest r;
     r.siteName = o.required("site");
@@ -228,8 +249,11 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     r.point.kind = *kind;
     o.required("multiple");
     r.point.multiple = number(o, "multiple");
-    if (o.has("band") == o.has("must-not-trip"))
-        throw UsageError("give either --band MIN,MAX or --must-not-trip HOLD");
+    if (o.has("band") + o.has("must-not-trip") + o.has("curve") != 1)
+        throw UsageError("give one of --band MIN,MAX, --curve \"MAKER MODEL\" or --must-not-trip"
+                         " HOLD");
+    r.curveName = trimText(o.value("curve"));
+    if (o.has("curve") && r.curveName.empty()) throw UsageError("--curve names no curve");
     if (o.has("band")) {
         FieldError e;
         const auto band = bandFromText(o.value("band"), e);
@@ -238,7 +262,7 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
             throw FieldRefused(e.message);
         }
         r.point.band = band;
-    } else {
+    } else if (o.has("must-not-trip")) {
         r.point.mustNotTrip = true;
         r.point.holdSeconds = number(o, "must-not-trip");
     }
@@ -361,16 +385,93 @@ int runWaveform(const std::vector<std::string>& args, RecordsToolEnvironment& en
     return 0;
 }
 
+int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
+    Options o({});
+    o.parse("curves", args);
+    const std::vector<std::string> words = o.positional();
+    if (words.empty()) throw UsageError("curves takes import FILE.csv or list");
+    if (words[0] == "list") {
+        if (words.size() != 1) throw UsageError("curves list takes no file");
+        auto db = openDatabase(o, env, true);
+        RecordsError e;
+        const std::vector<TripCurve> curves = CurveLibrary(*db).curves(e);
+        if (e) throw FieldRefused(e.message);
+        for (const TripCurve& c : curves)
+            env.out << curveFamilyName(c.maker, c.model) << "  " << kindText(c.kind) << "  "
+                    << c.points.size() << " points  " << jsonNumberText(c.points.front().multiple)
+                    << " to " << jsonNumberText(c.points.back().multiple) << " x In  "
+                    << c.updatedAt << "\n";
+        return 0;
+    }
+    if (words[0] != "import") throw UsageError("unknown curves command " + words[0]);
+    if (words.size() != 2) throw UsageError("curves import takes one CSV file");
+    const std::string& file = words[1];
+    const auto text = FileStore().readAll(file);
+    if (!text) throw FieldRefused("Cannot read " + file);
+    const CurveCsv csv = parseCurveCsv(*text);
+    if (!csv.error.empty()) throw FieldRefused(file + " " + csv.error + "; nothing imported");
+    auto db = openDatabase(o, env, false);
+    CurveImportSummary summary;
+    if (RecordsError e = CurveLibrary(*db).importCurves(csv.curves, summary))
+        throw FieldRefused(file + ": " + e.message + "; nothing imported");
+    env.out << "Imported " << summary.added + summary.replaced << " curves (" << summary.points
+            << " points) from " << file << ": " << summary.added << " new, " << summary.replaced
+            << " replaced\n";
+    return 0;
+}
+
+int runReport(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
+    Options o({"session", "output", "page"});
+    o.parse("report", args);
+    if (!o.positional().empty()) throw UsageError("report takes no file but -o FILE.pdf");
+    const std::string which = o.required("session");
+    const std::string file = o.required("output");
+    ReportOptions options;
+    options.decimalSeparator = env.decimalSeparator;
+    options.pageSize = pageSizeForLocale(QLocale::system());
+    if (o.has("page")) {
+        const QString page = QString::fromStdString(o.value("page")).toLower();
+        if (page != "a4" && page != "letter") throw UsageError("--page takes a4 or letter");
+        options.pageSize = page == "a4" ? QPageSize::A4 : QPageSize::Letter;
+    }
+    auto db = openDatabase(o, env, true);
+    RecordsError e;
+    std::string id = which;
+    if (which == "latest") {
+        const auto latest = RecordsStore(*db).latestSession(e);
+        if (!latest) throw FieldRefused(e.message);
+        id = latest->id;
+    }
+    SessionReport report;
+    if ((e = loadSessionReport(*db, id, true, report))) throw FieldRefused(e.message);
+    if (const std::string w = writeReportFile(report, options, file); !w.empty())
+        throw FieldRefused(w);
+    env.out << "Wrote the report of session " << id << " (" << report.shots.size() << " shots) to "
+            << file << "\n";
+    return 0;
+}
+
+// The options before the command; the command's own parser takes the rest.
+void globalOptions(QCommandLineParser& global) {
+    global.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    global.addOption(QCommandLineOption("db", {}, "value"));
+    global.addOption(QCommandLineOption(QStringList{"h", "help"}));
+}
+
 } // namespace
+
+std::string recordsCommandOf(const std::vector<std::string>& args) {
+    QCommandLineParser global;
+    globalOptions(global);
+    if (!global.parse(toQt("qarn3-records", args)) || global.positionalArguments().isEmpty())
+        return {};
+    return global.positionalArguments().front().toStdString();
+}
 
 int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
     try {
-        // The options before the command; the command's own parser takes the rest.
         QCommandLineParser global;
-        global.setOptionsAfterPositionalArgumentsMode(
-            QCommandLineParser::ParseAsPositionalArguments);
-        global.addOption(QCommandLineOption("db", {}, "value"));
-        global.addOption(QCommandLineOption(QStringList{"h", "help"}));
+        globalOptions(global);
         if (!global.parse(toQt("qarn3-records", args)))
             throw UsageError(global.errorText().toStdString());
         std::vector<std::string> rest = fromQt(global.positionalArguments());
@@ -378,7 +479,8 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
             env.out << kRecordsUsage;
             return 0;
         }
-        if (rest.empty()) throw UsageError("no command given (import, export or waveform)");
+        if (rest.empty())
+            throw UsageError("no command given (import, export, waveform, curves or report)");
         const std::string command = rest.front();
         rest.erase(rest.begin());
         if (global.isSet("db"))
@@ -390,7 +492,10 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         if (command == "import") return runImport(rest, env);
         if (command == "export") return runExport(rest, env);
         if (command == "waveform") return runWaveform(rest, env);
-        throw UsageError("unknown command " + command + " (import, export or waveform)");
+        if (command == "curves") return runCurves(rest, env);
+        if (command == "report") return runReport(rest, env);
+        throw UsageError("unknown command " + command +
+                         " (import, export, waveform, curves or report)");
     } catch (const UsageError& e) {
         env.err << "qarn3-records: " << e.what() << "\n" << kRecordsUsage;
         return 2;

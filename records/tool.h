@@ -21,6 +21,10 @@ struct RecordsToolEnvironment {
 // The usage text --help prints.
 extern const char* const kRecordsUsage;
 
+// The command the arguments name (after the options before it), empty when none: main()
+// makes a Gui application (fonts) only for the report.
+std::string recordsCommandOf(const std::vector<std::string>& args);
+
 // qarn3-records with its arguments (without the program name); returns the exit status:
 // 0 done, 1 a record, file or the database could not be read or written (named in the
 // message), 2 a usage error (the usage follows the message).

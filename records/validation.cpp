@@ -72,6 +72,8 @@ std::optional<FieldError> validateTestPoint(const TestPointRecord& p) {
 std::optional<FieldError> validateReading(const ShotReading& r) {
     if (auto e = notNegative("current", r.currentAmps)) return e;
     if (auto e = notNegative("seconds", r.seconds)) return e;
+    if (r.startSeconds)
+        if (auto e = notNegative("start", *r.startSeconds)) return e;
     return notNegative("cycles", r.cycles);
 }
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the program need, and the two
 # locales the tests also run under (a decimal comma, and a decimal point that is no ASCII).
+# The report's PDF takes its font from fontconfig (DejaVu); the tests read it back with
+# poppler-utils.
 set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
@@ -11,6 +13,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
     locales shared-mime-info
+    fonts-dejavu-core poppler-utils
 )
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo

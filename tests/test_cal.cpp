@@ -53,6 +53,18 @@ TEST(CalDate, DayNumbersFrom1899) {
     EXPECT_EQ(d.day, 14);
 }
 
+// The main window's colours of a calibration's age: red beyond a year, yellow in its last
+// month, the year's day itself included.
+TEST(CalDate, AgeOfACalibrationOnADay) {
+    const long day = dayNumberFromCivil(2026, 12, 8);
+    const std::pair<long, CalibrationAge> cases[] = {
+        {day - 366, CalibrationAge::Overdue}, {day - 365, CalibrationAge::DueSoon},
+        {day - 336, CalibrationAge::DueSoon}, {day - 335, CalibrationAge::Current},
+        {day, CalibrationAge::Current},       {day + 30, CalibrationAge::Current}};
+    for (const auto& [calibrated, age] : cases)
+        EXPECT_EQ(calibrationAge(calibrated, day), age) << day - calibrated;
+}
+
 TEST_F(CalTest, DefaultsAcceptedTwiceGiveThe128ByteReadOnlyFile) {
     calFile.ReadCalFile(); // missing: box, defaults (OK), write (OK), read back
     const long today = todayDayNumber();

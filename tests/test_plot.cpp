@@ -102,6 +102,49 @@ TEST(PlotTicks, ValueDecimals) {
     EXPECT_EQ(valueDecimals(250), 0);
 }
 
+struct LogCase {
+    const char* name;
+    double lo, hi;
+    int length, spacing;
+    std::vector<double> labelled;
+    std::size_t ticks;
+};
+
+class LogTicks : public ::testing::TestWithParam<LogCase> {};
+
+// Decades are the major ticks, the minors lie at 2..9 times a decade, in rising order; which
+// are labelled depends on the room.
+TEST_P(LogTicks, DecadesWithMinorsAtTwoToNine) {
+    const LogCase& c = GetParam();
+    const std::vector<LogTick> ticks = chooseLogTicks(c.lo, c.hi, c.length, c.spacing);
+    EXPECT_EQ(ticks.size(), c.ticks);
+    std::vector<double> labelled;
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        const double mantissa =
+            ticks[i].value / std::pow(10, std::floor(std::log10(ticks[i].value * 1.000001)));
+        EXPECT_NEAR(mantissa, std::round(mantissa), 1e-9) << ticks[i].value;
+        EXPECT_EQ(ticks[i].major, std::round(mantissa) == 1) << ticks[i].value;
+        if (i > 0) {
+            EXPECT_GT(ticks[i].value, ticks[i - 1].value);
+        }
+        if (ticks[i].labelled) labelled.push_back(ticks[i].value);
+    }
+    ASSERT_EQ(labelled.size(), c.labelled.size());
+    for (std::size_t i = 0; i < labelled.size(); ++i)
+        EXPECT_NEAR(labelled[i], c.labelled[i], c.labelled[i] * 1e-12);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Axes, LogTicks,
+    ::testing::Values(
+        LogCase{"SecondsOverFiveDecades", 0.01, 1000, 600, 30, {0.01, 0.1, 1, 10, 100, 1000}, 46},
+        LogCase{"CrowdedDecadesLabelEverySecond", 0.001, 1000, 120, 30, {0.01, 1, 100}, 55},
+        LogCase{"ShortDecadesDropTheMinors", 0.01, 100, 60, 10, {0.01, 0.1, 1, 10, 100}, 5},
+        LogCase{"UnderTwoDecadesLabelTwoAndFive", 2, 40, 300, 30, {2, 5, 10, 20}, 12},
+        LogCase{"NoDecadeLabelsEveryMinor", 2.5, 4.5, 200, 30, {3, 4}, 2},
+        LogCase{"NotPositive", 0, 10, 300, 30, {}, 0}, LogCase{"Falling", 10, 1, 300, 30, {}, 0}),
+    [](const auto& c) { return std::string(c.param.name); });
+
 TEST(PlotMapping, ClampsTo16BitsAndClipsAtTheRightEdge) {
     EXPECT_EQ(fractionToPixel(50, 1e9, 580, false), 32767);
     EXPECT_EQ(fractionToPixel(50, -1e9, 580, false), -32768);
@@ -263,6 +306,24 @@ TEST_F(PlotEngineTest, LabelsUseTheEngineSeparatorWhateverTheProcessLocale) {
         labels.push_back(t.second);
     EXPECT_NE(std::find(labels.begin(), labels.end(), "0,0"), labels.end());
     EXPECT_EQ(std::find(labels.begin(), labels.end(), "-0,0"), labels.end());
+}
+
+// Logarithmic axes label their decades with the engine's separator, grid the decades solid
+// and the minors dotted.
+TEST_F(PlotEngineTest, LogarithmicAxesLabelDecades) {
+    plot.setDecimalSeparator(',');
+    begin();
+    plot.PlotXAxis(kPlotWhite, "", true, 0.01f, 100, 0, 0, true, true);
+    std::vector<std::string> labels;
+    for (auto& t : canvas.texts)
+        labels.push_back(t.second);
+    EXPECT_EQ(labels, (std::vector<std::string>{"0,01", "0,1", "1", "10", "100"}));
+    int solid = 0, dotted = 0;
+    for (const auto& l : canvas.lines)
+        if (l.x1 == l.x2 && l.y1 == 350 && l.y2 == 10) ++(l.dotted ? dotted : solid);
+    EXPECT_EQ(solid, 4); // every decade but the one on the axis
+    EXPECT_EQ(dotted, 32);
+    EXPECT_EQ(plot.xPixel(1), 50 + 290);
 }
 
 TEST(PlotXor, CrossHairDrawnTwiceLeavesTheImageAsItWas) {

@@ -24,7 +24,26 @@ namespace {
 struct StartCase {
     const char* name;
     std::function<void(RecordsDbTest&)> make;
+    int shotsKept = 0;
 };
+
+// A database as the first schema left it, with one shot.
+void makeVersionOne(RecordsDbTest& f) {
+    const SqlDialect sqlite(SqlEngine::Sqlite);
+    for (const std::string& statement : schemaSteps().front().statements)
+        f.rawValue(sqlite.typed(statement));
+    for (const char* row :
+         {"INSERT INTO site VALUES ('s', 'Plant', '', 't', 't')",
+          "INSERT INTO breaker VALUES ('b', 's', '', 'Q1', '', '', '', 400, '', 't', 't')",
+          "INSERT INTO session VALUES ('e', 'b', 't', '', 'as-found', '', NULL, '', 't', 't')",
+          "INSERT INTO test_point VALUES ('p', 'e', 'A', 'long-time', 3, 0.1, 0.5, 0, NULL, 0.1,"
+          " 't', 't')",
+          "INSERT INTO shot (id, test_point_id, taken_at, current_a, current_decimals, multiple,"
+          " seconds, cycles, suspect, under_range, cut_short, verdict, current_off_target,"
+          " created_at) VALUES ('x', 'p', 't', 1200, 1, 3, 0.3, 18, 0, 0, 0, 'PASS', 0, 't')",
+          "PRAGMA user_version = 1"})
+        f.rawValue(row);
+}
 
 class Starts : public RecordsDbTest, public ::testing::WithParamInterface<StartCase> {};
 
@@ -37,14 +56,23 @@ TEST_P(Starts, OpenAtTheNewestSchema) {
     ASSERT_TRUE(r.ok) << r.error.message;
     EXPECT_FALSE(r.readOnly);
     EXPECT_TRUE(r.notes.empty());
-    EXPECT_EQ(r.schemaVersion, 1);
+    EXPECT_EQ(r.schemaVersion, 2);
     QSqlQuery q = db.query();
     ASSERT_TRUE(q.exec("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"));
     QStringList tables;
     while (q.next())
         tables << q.value(0).toString();
-    for (const char* t : {"breaker", "session", "shot", "site", "test_point", "waveform"})
+    for (const char* t : {"breaker", "session", "shot", "site", "test_point", "waveform", "curve",
+                          "curve_point", "breaker_curve"})
         EXPECT_TRUE(tables.contains(t)) << t;
+    // A shot of an older schema is kept, without the pulse's start it did not record.
+    RecordsError e;
+    const auto shots = RecordsStore(db).listShots({}, ShotOrder::OldestFirst, 0, 10, e);
+    ASSERT_EQ(shots.size(), static_cast<std::size_t>(GetParam().shotsKept)) << e.message;
+    for (const ShotRow& row : shots) {
+        EXPECT_EQ(row.shot.reading.seconds, 0.3);
+        EXPECT_FALSE(row.shot.reading.startSeconds);
+    }
     ASSERT_TRUE(q.exec("PRAGMA journal_mode") && q.next());
     EXPECT_EQ(q.value(0).toString(), "wal");
     ASSERT_TRUE(q.exec("PRAGMA foreign_keys") && q.next());
@@ -64,7 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 [](RecordsDbTest& f) {
                                     f.rawValue("CREATE TABLE notes (t TEXT)");
                                     f.rawValue("INSERT INTO notes VALUES ('kept')");
-                                }}),
+                                }},
+                      StartCase{"VersionOneFile", makeVersionOne, 1}),
     [](const auto& c) { return std::string(c.param.name); });
 
 // The mechanism a later schema uses: pending steps only, in one transaction, and a failing
@@ -75,24 +104,26 @@ TEST_F(RecordsDbTest, MigrationsApplyPendingStepsAllOrNothing) {
     ShotRecord stored;
     ASSERT_FALSE(RecordsStore(db).storeShot(context, shot(), stored));
 
+    const int next = newestSchemaVersion() + 1;
     std::vector<MigrationStep> steps = schemaSteps();
-    steps.push_back({2,
-                     {"CREATE TABLE curve (id TEXT PRIMARY KEY, maker TEXT NOT NULL)",
-                      "ALTER TABLE breaker ADD COLUMN curve_id TEXT REFERENCES curve (id)"}});
+    steps.push_back({next,
+                     {"CREATE TABLE extra (id TEXT PRIMARY KEY, maker TEXT NOT NULL)",
+                      "ALTER TABLE breaker ADD COLUMN extra_id TEXT REFERENCES extra (id)"}});
     ASSERT_FALSE(db.migrate(steps));
     RecordsError e;
-    EXPECT_EQ(db.schemaVersion(e), 2);
+    EXPECT_EQ(db.schemaVersion(e), next);
     ASSERT_FALSE(db.migrate(steps)) << "a second run finds nothing to do";
 
-    steps.push_back({3,
-                     {"CREATE TABLE curve_point (curve_id TEXT, multiple REAL)",
-                      "CREATE TABLE curve (id TEXT)"}}); // fails: curve exists
+    steps.push_back({next + 1,
+                     {"CREATE TABLE extra_point (extra_id TEXT, multiple REAL)",
+                      "CREATE TABLE extra (id TEXT)"}}); // fails: extra exists
     e = db.migrate(steps);
     EXPECT_TRUE(e);
-    EXPECT_NE(e.message.find("schema version 3"), std::string::npos) << e.message;
-    EXPECT_EQ(db.schemaVersion(e), 2);
+    EXPECT_NE(e.message.find("schema version " + std::to_string(next + 1)), std::string::npos)
+        << e.message;
+    EXPECT_EQ(db.schemaVersion(e), next);
     QSqlQuery q = db.query();
-    ASSERT_TRUE(q.exec("SELECT count(*) FROM sqlite_master WHERE name = 'curve_point'") &&
+    ASSERT_TRUE(q.exec("SELECT count(*) FROM sqlite_master WHERE name = 'extra_point'") &&
                 q.next());
     EXPECT_EQ(q.value(0).toInt(), 0);
     EXPECT_EQ(RecordsStore(db).countShots({}, e), 1);

@@ -19,6 +19,45 @@ std::string fixed(double v, int decimals, char separator) {
 }
 } // namespace
 
+void PlotCanvas::fillPolygon(const std::vector<PlotPoint>& points, std::uint32_t colour, double) {
+    if (points.size() < 3) return;
+    int top = points[0].y, bottom = points[0].y;
+    for (const PlotPoint& p : points) {
+        top = std::min(top, p.y);
+        bottom = std::max(bottom, p.y);
+    }
+    setPen(colour, 1, false);
+    std::vector<double> crossings;
+    for (int y = top; y <= bottom; ++y) {
+        // Edges crossing the row's middle, each counted once (half-open in y).
+        const double row = y + 0.5;
+        crossings.clear();
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const PlotPoint& a = points[i];
+            const PlotPoint& b = points[(i + 1) % points.size()];
+            if ((a.y <= row) == (b.y <= row)) continue;
+            crossings.push_back(a.x + (row - a.y) * (b.x - a.x) / static_cast<double>(b.y - a.y));
+        }
+        std::sort(crossings.begin(), crossings.end());
+        for (std::size_t i = 0; i + 1 < crossings.size(); i += 2)
+            line(static_cast<int>(std::lround(crossings[i])), y,
+                 static_cast<int>(std::lround(crossings[i + 1])), y);
+    }
+}
+
+void PlotCanvas::fillEllipse(int x1, int y1, int x2, int y2, std::uint32_t colour) {
+    const double cx = (x1 + x2) / 2.0, cy = (y1 + y2) / 2.0;
+    const double rx = std::abs(x2 - x1) / 2.0, ry = std::abs(y2 - y1) / 2.0;
+    setPen(colour, 1, false);
+    for (int y = std::min(y1, y2); y <= std::max(y1, y2); ++y) {
+        const double dy = ry > 0 ? (y - cy) / ry : 0;
+        if (dy * dy > 1) continue;
+        const double half = rx * std::sqrt(1 - dy * dy);
+        line(static_cast<int>(std::lround(cx - half)), y, static_cast<int>(std::lround(cx + half)),
+             y);
+    }
+}
+
 PlotEngine::Area* PlotEngine::area() {
     if (m_areaInvalid || m_areaCount == 0) return nullptr;
     Area& a = m_areas[static_cast<std::size_t>(m_areaCount - 1)];
@@ -186,6 +225,33 @@ void PlotEngine::PlotXAxis(std::uint32_t colour, const std::string& title, bool 
 
 void PlotEngine::drawXTicks(Area& a, bool grid, const std::string& title) {
     Axis& ax = a.x;
+    if (ax.logarithmic) {
+        ax.ticks = {};
+        const int spacing = m_canvas->textWidth("0.001") + 2 * m_charW;
+        for (const LogTick& t : chooseLogTicks(ax.visibleMin, ax.visibleMax, a.width, spacing)) {
+            const int px = fractionToPixel(a.left, toFraction(ax, t.value), a.width, false);
+            if (grid && px != a.left) {
+                m_canvas->setPen(ax.colour, 1, !t.major);
+                m_canvas->line(px, a.bottom, px, a.bottom - a.height);
+                m_canvas->setPen(ax.colour, 1, false);
+            }
+            m_canvas->line(px, a.bottom, px, a.bottom + (t.major ? m_majorTick : m_minorTick));
+            if (t.labelled) {
+                const std::string label = fixed(t.value, logLabelDecimals(t.value), m_separator);
+                m_canvas->text(px - m_canvas->textWidth(label) / 2, a.bottom + m_majorTick + 1,
+                               label);
+            }
+        }
+    } else {
+        drawLinearXTicks(a, grid);
+    }
+    if (!title.empty())
+        m_canvas->text(a.left + (a.width - m_canvas->textWidth(title)) / 2,
+                       a.bottom + m_majorTick + 1 + 2 * m_charH, title);
+}
+
+void PlotEngine::drawLinearXTicks(Area& a, bool grid) {
+    Axis& ax = a.x;
     const auto fits = [&](double step, int decimals) {
         int count = 0;
         forEachMultiple(ax.visibleMin, ax.visibleMax, step, [&](double v) {
@@ -214,9 +280,6 @@ void PlotEngine::drawXTicks(Area& a, bool grid, const std::string& title) {
             m_canvas->text(x, a.bottom + m_majorTick + 1, label);
         }
     });
-    if (!title.empty())
-        m_canvas->text(a.left + (a.width - m_canvas->textWidth(title)) / 2,
-                       a.bottom + m_majorTick + 1 + 2 * m_charH, title);
 }
 
 void PlotEngine::PlotYAxis(std::uint32_t colour, const std::string& title, int position,
@@ -242,6 +305,39 @@ void PlotEngine::PlotYAxis(std::uint32_t colour, const std::string& title, int p
 void PlotEngine::drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool grid,
                             const std::string& title) {
     const int top = a.bottom - a.height;
+    const int dir = leftSide ? -1 : 1;
+    const int right = a.left + a.width;
+    const auto label = [&](int py, const std::string& text) {
+        const int w = m_canvas->textWidth(text);
+        const int tx = leftSide ? axisX - m_majorTick - 2 - w : axisX + m_majorTick + 2;
+        m_canvas->text(tx, py - m_charH / 2, text);
+    };
+    if (ax.logarithmic) {
+        ax.ticks = {};
+        for (const LogTick& t :
+             chooseLogTicks(ax.visibleMin, ax.visibleMax, a.height, 2 * m_charH)) {
+            const int py = fractionToPixel(a.bottom, toFraction(ax, t.value), a.height, true);
+            if (grid && py != a.bottom) {
+                m_canvas->setPen(ax.colour, 1, !t.major);
+                m_canvas->line(a.left + 1, py, right, py);
+                m_canvas->setPen(ax.colour, 1, false);
+            }
+            m_canvas->line(axisX, py, axisX + dir * (t.major ? m_majorTick : m_minorTick), py);
+            if (t.labelled) label(py, fixed(t.value, logLabelDecimals(t.value), m_separator));
+        }
+    } else {
+        drawLinearYTicks(a, ax, axisX, dir, grid, label);
+    }
+    if (!title.empty()) {
+        const int tx = leftSide ? std::max(0, axisX - 5 * m_charW - m_canvas->textWidth(title))
+                                : axisX + 6 * m_charW;
+        m_canvas->text(tx, top - m_charH, title);
+    }
+}
+
+void PlotEngine::drawLinearYTicks(Area& a, Axis& ax, int axisX, int dir, bool grid,
+                                  const std::function<void(int, const std::string&)>& label) {
+    const int top = a.bottom - a.height;
     const auto fits = [&](double step, int) {
         int count = 0;
         forEachMultiple(ax.visibleMin, ax.visibleMax, step, [&](double v) {
@@ -253,7 +349,6 @@ void PlotEngine::drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool gr
     };
     ax.ticks = chooseLinearTicks(ax.visibleMin, ax.visibleMax, a.height, m_charW, ax.minStep, fits);
     ax.decimals = ax.ticks.decimals;
-    const int dir = leftSide ? -1 : 1;
     const int right = a.left + a.width;
     auto gridLine = [&](int py) {
         m_canvas->setPen(ax.colour, 1, true);
@@ -264,20 +359,10 @@ void PlotEngine::drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool gr
         const int py = fractionToPixel(a.bottom, toFraction(ax, v), a.height, true);
         if (grid && py != a.bottom) gridLine(py);
         m_canvas->line(axisX, py, axisX + dir * (major ? m_majorTick : m_minorTick), py);
-        if (major) {
-            const std::string label = fixed(v, ax.decimals, m_separator);
-            const int w = m_canvas->textWidth(label);
-            const int tx = leftSide ? axisX - m_majorTick - 2 - w : axisX + m_majorTick + 2;
-            m_canvas->text(tx, py - m_charH / 2, label);
-        }
+        if (major) label(py, fixed(v, ax.decimals, m_separator));
     });
     if (ax.visibleMin < 0 && ax.visibleMax > 0)
         gridLine(fractionToPixel(a.bottom, toFraction(ax, 0), a.height, true));
-    if (!title.empty()) {
-        const int tx = leftSide ? std::max(0, axisX - 5 * m_charW - m_canvas->textWidth(title))
-                                : axisX + 6 * m_charW;
-        m_canvas->text(tx, top - m_charH, title);
-    }
 }
 
 void PlotEngine::PlotMoveTo(float x, float y) {

@@ -17,6 +17,11 @@ constexpr std::uint32_t kPlotYellow = 0x00FFFF;
 constexpr std::uint32_t kPlotGreen = 0x00FF00;
 constexpr std::uint32_t kPlotRed = 0x0000FF;
 
+// A pixel of a canvas.
+struct PlotPoint {
+    int x = 0, y = 0;
+};
+
 // A drawing surface with a pixel canvas: what the plot engine draws on.
 class PlotCanvas {
 public:
@@ -38,11 +43,19 @@ public:
     virtual void setFontPoints(int points) = 0;
     virtual void invalidate() {}
     virtual void setCursorHidden(bool /*hidden*/) {}
+    // Fills a polygon (even-odd) or the ellipse inside a rectangle in a colour, without an
+    // outline; opacity 1 covers what is below, less lets it show through where the canvas
+    // can. The pen is left as the fill's: set it again before drawing lines. The defaults
+    // fill opaque with lines of the pen, one row at a time.
+    virtual void fillPolygon(const std::vector<PlotPoint>& points, std::uint32_t colour,
+                             double opacity);
+    virtual void fillEllipse(int x1, int y1, int x2, int y2, std::uint32_t colour);
 };
 
-// The small XY plotting engine of the main trace and the waveform view: areas, linear axes
-// with ticks, labels and grid, clipped traces, marks, screen-to-data conversion, cross-hair
-// and rubber-band zoom. Used from the GUI thread only.
+// The small XY plotting engine of the main trace, the waveform view and the time-current
+// plot: areas, linear and logarithmic axes with ticks, labels and grid, clipped traces,
+// marks, screen-to-data conversion, cross-hair and rubber-band zoom. One engine is used from
+// one thread.
 class PlotEngine {
 public:
     static constexpr int kMaxAreas = 8;
@@ -123,8 +136,11 @@ private:
     Area* area();
     static void forEachTick(const Axis& ax, const std::function<void(double, bool)>& fn);
     void drawXTicks(Area& a, bool grid, const std::string& title);
+    void drawLinearXTicks(Area& a, bool grid);
     void drawYTicks(Area& a, Axis& ax, int axisX, bool leftSide, bool grid,
                     const std::string& title);
+    void drawLinearYTicks(Area& a, Axis& ax, int axisX, int dir, bool grid,
+                          const std::function<void(int, const std::string&)>& label);
     double toFraction(const Axis& ax, double v) const;
     double fromFraction(const Axis& ax, double f) const;
     void setVisible(Axis& ax) const;

@@ -71,6 +71,50 @@ TickChoice chooseLinearTicks(double visibleMin, double visibleMax, int lengthPx,
     return t;
 }
 
+std::vector<LogTick> chooseLogTicks(double visibleMin, double visibleMax, int lengthPx,
+                                    int labelSpacingPx) {
+    std::vector<LogTick> ticks;
+    if (!(visibleMin > 0) || !(visibleMax > visibleMin) || !std::isfinite(visibleMax) ||
+        lengthPx < 1)
+        return ticks;
+    const double decades = std::log10(visibleMax / visibleMin);
+    if (!(decades * 9 <= kMaxAxisTicks)) return ticks;
+    const double decadePx = lengthPx / decades;
+    const bool minors = decadePx >= 20;
+    const int labelEvery =
+        std::max(1, static_cast<int>(std::ceil(labelSpacingPx / std::max(decadePx, 1e-9))));
+    // Within rounding of the ends counts as inside: 0.01 of an axis from 0.01 is on it.
+    const double lo = visibleMin * (1 - 1e-9), hi = visibleMax * (1 + 1e-9);
+    const int first = static_cast<int>(std::floor(std::log10(visibleMin) + 1e-9));
+    const int last = static_cast<int>(std::floor(std::log10(visibleMax) + 1e-9));
+    for (int k = first; k <= last; ++k) {
+        const double decade = std::pow(10.0, k);
+        for (int i = 1; i <= 9; ++i) {
+            const double v = i * decade;
+            if (v < lo || v > hi || (i > 1 && !minors)) continue;
+            ticks.push_back({v, i == 1, i == 1 && k % labelEvery == 0});
+        }
+    }
+    const auto labels = [&ticks] {
+        return std::count_if(ticks.begin(), ticks.end(),
+                             [](const LogTick& t) { return t.labelled; });
+    };
+    const auto labelMinors = [&ticks](bool all) {
+        for (LogTick& t : ticks) {
+            const double digit =
+                std::round(t.value / std::pow(10.0, std::floor(std::log10(t.value * (1 + 1e-9)))));
+            if (all || digit == 2 || digit == 5) t.labelled = true;
+        }
+    };
+    if (labels() < 2) labelMinors(false);
+    if (labels() < 2) labelMinors(true);
+    return ticks;
+}
+
+int logLabelDecimals(double v) {
+    return v >= 1 ? 0 : valueDecimals(v);
+}
+
 void forEachMultiple(double from, double to, double step, const std::function<void(double)>& fn) {
     if (!(step > 0) || !(to >= from)) return;
     // Whole multiples, counted rather than summed, so that rounding can neither stall nor

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 namespace qarn3 {
 
@@ -29,6 +30,26 @@ int maxTicksFor(int lengthPx);
 // draw (maxTicksFor). An empty or non-finite range gives steps of 0 (no ticks).
 TickChoice chooseLinearTicks(double visibleMin, double visibleMax, int lengthPx, int charWidth,
                              double minStep, const std::function<int(double, int)>& labelFitCount);
+
+// One tick of a logarithmic axis: a decade is a major tick.
+struct LogTick {
+    double value = 0;
+    bool major = false;
+    bool labelled = false;
+};
+
+// The ticks of a logarithmic axis from visibleMin to visibleMax, lengthPx long, as such axes
+// are read: a major tick at every decade (0.01, 0.1, 1, 10, 100), minor ticks at 2..9 times
+// each decade, in rising order. Decades are labelled, every second or further one when their
+// labels would come closer than labelSpacingPx; the minors are left out where a decade is
+// shorter than 20 pixels. When fewer than two decades are labelled the minors at 2 and 5 are
+// labelled too, and every minor when even that gives fewer than two labels. Nothing for a
+// range that is not positive and rising, or one of more decades than an axis draws.
+std::vector<LogTick> chooseLogTicks(double visibleMin, double visibleMax, int lengthPx,
+                                    int labelSpacingPx);
+// Decimal places of a logarithmic axis's label: none from 1 up, else as valueDecimals
+// ("0.01", "0.2", "5", "100").
+int logLabelDecimals(double v);
 
 // Calls fn with every whole multiple of step from `from` to `to` (within rounding), in
 // order; nothing for an empty range, a step that is not positive, or a walk far longer than

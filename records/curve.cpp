@@ -1,0 +1,219 @@
+#include "records/curve.h"
+
+#include "engine/analysis_output.h"
+#include "platform/textformat.h"
+
+#include <QUuid>
+
+#include <array>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+namespace qarn3 {
+
+namespace {
+
+// The namespace of the curves' name-based ids.
+const QUuid kCurveNamespace("{6f1c2b7e-4a53-4c0e-9d0e-51524e334355}");
+
+std::string nameBasedId(const std::string& name) {
+    return QUuid::createUuidV5(kCurveNamespace, QByteArray::fromStdString(name))
+        .toString(QUuid::WithoutBraces)
+        .toStdString();
+}
+
+constexpr std::array<const char*, 6> kColumns{"maker",    "model", "kind",
+                                              "multiple", "min_s", "max_s"};
+
+// One CSV row split into its fields; false for a quote left open or text after a closing
+// quote.
+bool splitRow(const std::string& line, std::vector<std::string>& fields) {
+    fields.assign(1, {});
+    bool quoted = false, wasQuoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c != '"')
+                fields.back() += c;
+            else if (i + 1 < line.size() && line[i + 1] == '"')
+                fields.back() += line[++i];
+            else
+                quoted = false;
+        } else if (c == ',') {
+            fields.emplace_back();
+            wasQuoted = false;
+        } else if (c == '"' && trimText(fields.back()).empty() && !wasQuoted) {
+            fields.back().clear();
+            quoted = wasQuoted = true;
+        } else if (wasQuoted && c != ' ' && c != '\t') {
+            return false;
+        } else if (!wasQuoted) {
+            fields.back() += c;
+        }
+    }
+    for (std::string& f : fields)
+        f = trimText(f);
+    return !quoted;
+}
+
+bool isHeader(const std::vector<std::string>& fields) {
+    if (fields.size() != kColumns.size()) return false;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (QString::fromStdString(fields[i]).compare(kColumns[i], Qt::CaseInsensitive) != 0)
+            return false;
+    return true;
+}
+
+// A positive number of a column; the message names the column and the text.
+bool positiveField(const std::string& column, const std::string& text, double& value,
+                   std::string& error) {
+    try {
+        value = parseReal(text);
+    } catch (const ConvertError&) {
+        error = column + " '" + text + "' is not a number";
+        return false;
+    }
+    if (!(value > 0)) {
+        error = column + " " + text + " is not above zero";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<Band> curveBandAt(const TripCurve& curve, double multiple) {
+    const std::vector<CurvePoint>& p = curve.points;
+    if (p.size() < 2 || !(multiple >= p.front().multiple) || !(multiple <= p.back().multiple))
+        return std::nullopt;
+    std::size_t i = 1;
+    while (i + 1 < p.size() && p[i].multiple < multiple)
+        ++i;
+    const CurvePoint& a = p[i - 1];
+    const CurvePoint& b = p[i];
+    if (multiple == a.multiple) return Band{a.minSeconds, a.maxSeconds};
+    if (multiple == b.multiple) return Band{b.minSeconds, b.maxSeconds};
+    const double t = std::log(multiple / a.multiple) / std::log(b.multiple / a.multiple);
+    const auto along = [t](double from, double to) {
+        return std::exp(std::log(from) + t * (std::log(to) - std::log(from)));
+    };
+    return Band{along(a.minSeconds, b.minSeconds), along(a.maxSeconds, b.maxSeconds)};
+}
+
+std::string curveFamilyName(const std::string& maker, const std::string& model) {
+    return maker + " " + model;
+}
+
+std::string curveIdOf(const std::string& maker, const std::string& model, PointKind kind) {
+    return nameBasedId("curve\n" + maker + "\n" + model + "\n" + kindText(kind));
+}
+
+std::string breakerCurveIdOf(const std::string& breakerId, PointKind kind) {
+    return nameBasedId("breaker curve\n" + breakerId + "\n" + kindText(kind));
+}
+
+std::string curveProblem(const TripCurve& c) {
+    const std::string name = curveFamilyName(c.maker, c.model) + " " + kindText(c.kind);
+    if (trimText(c.maker).empty() || trimText(c.model).empty())
+        return "curve: maker and model must not be empty";
+    if (c.kind == PointKind::Other) return "curve " + name + ": no curve is of kind other";
+    if (c.points.size() < 2) return "curve " + name + ": a curve needs two or more points";
+    for (std::size_t i = 0; i < c.points.size(); ++i) {
+        const CurvePoint& p = c.points[i];
+        if (!(p.multiple > 0) || !(p.minSeconds > 0) || !(p.maxSeconds > 0) ||
+            !std::isfinite(p.multiple) || !std::isfinite(p.maxSeconds))
+            return "curve " + name + ": multiples and times must be above zero";
+        if (p.minSeconds > p.maxSeconds)
+            return "curve " + name + ": a minimum time is above its maximum";
+        if (i > 0 && !(p.multiple > c.points[i - 1].multiple))
+            return "curve " + name + ": multiples must rise";
+    }
+    return {};
+}
+
+CurveCsv parseCurveCsv(const std::string& text) {
+    CurveCsv out;
+    std::map<std::tuple<std::string, std::string, PointKind>, std::size_t> index;
+    std::vector<int> firstLine;
+    const auto refuse = [&out](int line, const std::string& why) {
+        out.curves.clear();
+        out.points = 0;
+        out.errorLine = line;
+        out.error = "line " + std::to_string(line) + ": " + why;
+        return out;
+    };
+    std::vector<std::string> f;
+    int line = 0;
+    bool sawRow = false;
+    // A spreadsheet's UTF-8 file may begin with a byte order mark.
+    const std::size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    for (std::size_t at = start; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string row = text.substr(at, end - at);
+        at = end + 1;
+        ++line;
+        if (!row.empty() && row.back() == '\r') row.pop_back();
+        if (trimText(row).empty() || trimText(row)[0] == '#') continue;
+        if (!splitRow(row, f))
+            return refuse(line, "a quoted field is not closed, or text follows its closing quote");
+        if (!sawRow && isHeader(f)) {
+            sawRow = true;
+            continue;
+        }
+        sawRow = true;
+        if (f.size() != kColumns.size())
+            return refuse(line, std::to_string(f.size()) + " fields, 6 expected (" +
+                                    "maker,model,kind,multiple,min_s,max_s)");
+        if (f[0].empty()) return refuse(line, "maker is empty");
+        if (f[1].empty()) return refuse(line, "model is empty");
+        const auto kind = kindFromText(f[2]);
+        if (!kind || *kind == PointKind::Other)
+            return refuse(line, "kind '" + f[2] +
+                                    "' is not long-time, short-time, instantaneous or "
+                                    "ground-fault");
+        CurvePoint p;
+        std::string why;
+        if (!positiveField("multiple", f[3], p.multiple, why) ||
+            !positiveField("min_s", f[4], p.minSeconds, why) ||
+            !positiveField("max_s", f[5], p.maxSeconds, why))
+            return refuse(line, why);
+        if (p.minSeconds > p.maxSeconds)
+            return refuse(line, "min_s " + f[4] + " is above max_s " + f[5]);
+
+        const auto key = std::make_tuple(f[0], f[1], *kind);
+        auto found = index.find(key);
+        if (found == index.end()) {
+            TripCurve c;
+            c.maker = f[0];
+            c.model = f[1];
+            c.kind = *kind;
+            c.id = curveIdOf(c.maker, c.model, c.kind);
+            found = index.emplace(key, out.curves.size()).first;
+            out.curves.push_back(std::move(c));
+            firstLine.push_back(line);
+        }
+        TripCurve& c = out.curves[found->second];
+        if (!c.points.empty()) {
+            const double before = c.points.back().multiple;
+            if (p.multiple == before)
+                return refuse(line, "multiple " + f[3] + " is a duplicate in the curve " +
+                                        curveFamilyName(c.maker, c.model) + " " + kindText(c.kind));
+            if (p.multiple < before)
+                return refuse(line, "multiple " + f[3] + " is below the one before (" +
+                                        jsonNumberText(before) + "): multiples must rise");
+        }
+        c.points.push_back(p);
+        ++out.points;
+    }
+    for (std::size_t i = 0; i < out.curves.size(); ++i)
+        if (out.curves[i].points.size() < 2)
+            return refuse(firstLine[i],
+                          "the curve " + curveFamilyName(out.curves[i].maker, out.curves[i].model) +
+                              " " + kindText(out.curves[i].kind) +
+                              " has one point; a curve needs two or more");
+    return out;
+}
+
+} // namespace qarn3

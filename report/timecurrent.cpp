@@ -1,0 +1,239 @@
+#include "report/timecurrent.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qarn3 {
+
+namespace {
+
+struct Box {
+    int left, top, right, bottom;
+    bool overlaps(const Box& o) const {
+        return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
+    }
+};
+
+// The area's rectangle as a box.
+Box areaBox(const PlotEngine::Area& a) {
+    return {a.left, a.bottom - a.height, a.left + a.width, a.bottom};
+}
+
+bool inside(const Box& b, const Box& in) {
+    return b.left >= in.left && b.right <= in.right && b.top >= in.top && b.bottom <= in.bottom;
+}
+
+void shadeBand(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentBand& band,
+               const TimeCurrentStyle& style) {
+    const std::vector<CurvePoint>& pts = band.points;
+    if (pts.empty()) return;
+    std::vector<PlotPoint> outline;
+    if (pts.size() == 1) {
+        // A typed band: a bar at its multiple.
+        const int x = plot.xPixel(pts[0].multiple);
+        const int half = std::max(2, plot.charWidth() / 2);
+        const int top = plot.yPixel(pts[0].maxSeconds), bottom = plot.yPixel(pts[0].minSeconds);
+        outline = {{x - half, top}, {x + half, top}, {x + half, bottom}, {x - half, bottom}};
+        canvas.fillPolygon(outline, style.bandFill, style.bandOpacity);
+        plot.setPen(style.bandEdge, 2);
+        canvas.rectangle(x - half, top, x + half, bottom);
+        return;
+    }
+    for (const CurvePoint& p : pts)
+        outline.push_back({plot.xPixel(p.multiple), plot.yPixel(p.maxSeconds)});
+    for (auto p = pts.rbegin(); p != pts.rend(); ++p)
+        outline.push_back({plot.xPixel(p->multiple), plot.yPixel(p->minSeconds)});
+    canvas.fillPolygon(outline, style.bandFill, style.bandOpacity);
+    plot.setPen(style.bandEdge, 2);
+    for (bool upper : {true, false}) {
+        for (std::size_t i = 0; i < pts.size(); ++i) {
+            const auto y = static_cast<float>(upper ? pts[i].maxSeconds : pts[i].minSeconds);
+            const auto x = static_cast<float>(pts[i].multiple);
+            if (i == 0)
+                plot.PlotMoveTo(x, y);
+            else
+                plot.PlotLineTo(x, y);
+        }
+    }
+}
+
+void drawLegend(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentPlot& data,
+                const TimeCurrentStyle& style, const Box& area, std::vector<Box>& taken) {
+    const int cw = plot.charWidth(), ch = plot.charHeight();
+    struct Entry {
+        std::string text;
+        bool band;
+        std::uint32_t colour;
+    };
+    std::vector<Entry> entries;
+    for (const TimeCurrentBand& b : data.bands)
+        entries.push_back({b.label, true, style.bandFill});
+    entries.push_back({"PASS", false, style.pass});
+    entries.push_back({"FAIL FAST, FAIL SLOW, NO TRIP", false, style.fail});
+    entries.push_back({"CHECK, NO BAND", false, style.doubtful});
+    int width = 0;
+    for (const Entry& e : entries)
+        width = std::max(width, canvas.textWidth(e.text));
+    const int swatch = 2 * cw;
+    const int boxW = width + swatch + 3 * cw, boxH = static_cast<int>(entries.size()) * ch + ch;
+    const Box box{area.right - boxW - cw, area.top + cw, area.right - cw, area.top + cw + boxH};
+    canvas.fillPolygon({{box.left, box.top},
+                        {box.right, box.top},
+                        {box.right, box.bottom},
+                        {box.left, box.bottom}},
+                       style.background, 1);
+    plot.setPen(style.grid, 1);
+    canvas.rectangle(box.left, box.top, box.right, box.bottom);
+    int y = box.top + ch / 2;
+    for (const Entry& e : entries) {
+        const int x = box.left + cw;
+        const int mid = y + ch / 2;
+        if (e.band) {
+            canvas.fillPolygon({{x, mid - ch / 3},
+                                {x + swatch, mid - ch / 3},
+                                {x + swatch, mid + ch / 3},
+                                {x, mid + ch / 3}},
+                               e.colour, style.bandOpacity);
+            plot.setPen(style.bandEdge, 1);
+            canvas.rectangle(x, mid - ch / 3, x + swatch, mid + ch / 3);
+        } else {
+            const int r = std::max(2, cw * 11 / 20);
+            canvas.fillEllipse(x + swatch / 2 - r, mid - r, x + swatch / 2 + r, mid + r, e.colour);
+            plot.setPen(style.foreground, 1);
+            canvas.ellipse(x + swatch / 2 - r, mid - r, x + swatch / 2 + r, mid + r);
+        }
+        plot.setPen(style.foreground, 1);
+        canvas.text(x + swatch + cw, y, e.text);
+        y += ch;
+    }
+    taken.push_back(box);
+}
+
+} // namespace
+
+TimeCurrentStyle paperStyle() {
+    return {};
+}
+
+TimeCurrentStyle screenStyle() {
+    TimeCurrentStyle s;
+    s.background = kPlotBlack;
+    s.foreground = kPlotWhite;
+    s.grid = 0xC0C0C0;
+    s.bandFill = 0xA06030;
+    s.bandEdge = 0xFFC080;
+    s.pass = kPlotGreen;
+    s.fail = kPlotRed;
+    s.doubtful = kPlotYellow;
+    s.fontScale = 1.1;
+    return s;
+}
+
+std::uint32_t verdictPlotColour(Verdict v, const TimeCurrentStyle& style) {
+    switch (verdictColour(v)) {
+    case Colour::Green:
+        return style.pass;
+    case Colour::Red:
+        return style.fail;
+    default:
+        break;
+    }
+    return style.doubtful;
+}
+
+DecadeRange decadeRangeOf(const std::vector<double>& values) {
+    double lo = 0, hi = 0;
+    for (double v : values) {
+        if (!(v > 0) || !std::isfinite(v)) continue;
+        lo = lo > 0 ? std::min(lo, v) : v;
+        hi = std::max(hi, v);
+    }
+    if (!(lo > 0)) return {};
+    // A value on a decade is kept off the plot's edge.
+    DecadeRange r{std::pow(10.0, std::floor(std::log10(lo / 1.05))),
+                  std::pow(10.0, std::ceil(std::log10(hi * 1.05)))};
+    if (!(r.maximum > r.minimum)) r.maximum = r.minimum * 10;
+    return r;
+}
+
+void drawTimeCurrent(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentPlot& data,
+                     const TimeCurrentStyle& style) {
+    std::vector<double> xs, ys;
+    for (const TimeCurrentBand& b : data.bands)
+        for (const CurvePoint& p : b.points) {
+            xs.push_back(p.multiple);
+            ys.push_back(p.minSeconds);
+            ys.push_back(p.maxSeconds);
+        }
+    for (const TimeCurrentShot& s : data.shots) {
+        xs.push_back(s.multiple);
+        ys.push_back(s.seconds);
+    }
+    const DecadeRange xr = decadeRangeOf(xs);
+    DecadeRange yr = decadeRangeOf(ys);
+    if (yr.maximum / yr.minimum < 100) yr.minimum = yr.maximum / 100; // room for the legend
+
+    plot.PlotBegin(&canvas, style.background, style.foreground, style.fontScale);
+    const int cw = plot.charWidth(), ch = plot.charHeight();
+    plot.PlotArea(0, 100, 0, 100, 9 * cw, 3 * cw, 3 * ch, 4 * ch + cw, false);
+    plot.PlotXAxis(style.grid, "Multiple of rated current (x In)", true,
+                   static_cast<float>(xr.minimum), static_cast<float>(xr.maximum), 0, 0, true,
+                   true);
+    plot.PlotYAxis(style.grid, "", 1, static_cast<float>(yr.minimum),
+                   static_cast<float>(yr.maximum), 0, 0, true, true, true);
+    const PlotEngine::Area* a = plot.currentArea();
+    if (!a || !a->y[0].defined) return;
+    const Box area = areaBox(*a);
+    // The unit above the axis's labels, clear of the top one.
+    plot.setPen(style.grid, 1);
+    canvas.text(cw, area.top - 2 * ch - ch / 4, "Seconds");
+
+    for (const TimeCurrentBand& b : data.bands)
+        shadeBand(plot, canvas, b, style);
+
+    std::vector<Box> taken;
+    drawLegend(plot, canvas, data, style, area, taken);
+    const int r = std::max(2, cw * 11 / 20);
+    std::vector<PlotPoint> at;
+    for (const TimeCurrentShot& s : data.shots) {
+        if (!(s.multiple > 0) || !(s.seconds > 0)) {
+            at.push_back({-1, -1});
+            continue;
+        }
+        const int x = plot.xPixel(s.multiple), y = plot.yPixel(s.seconds);
+        canvas.fillEllipse(x - r, y - r, x + r, y + r, verdictPlotColour(s.verdict, style));
+        plot.setPen(style.foreground, 1);
+        canvas.ellipse(x - r, y - r, x + r, y + r);
+        taken.push_back({x - r, y - r, x + r, y + r});
+        at.push_back({x, y});
+    }
+    plot.setPen(style.foreground, 1);
+    for (std::size_t i = 0; i < data.shots.size(); ++i) {
+        const auto [x, y] = at[i];
+        if (x < 0 || data.shots[i].label.empty()) continue;
+        const int w = canvas.textWidth(data.shots[i].label), gap = cw / 2;
+        const PlotPoint corners[] = {{x + r + gap, y - ch / 2},
+                                     {x - r - gap - w, y - ch / 2},
+                                     {x + r / 2, y - r - ch},
+                                     {x + r / 2, y + r},
+                                     {x - r / 2 - w, y - r - ch},
+                                     {x - r / 2 - w, y + r},
+                                     {x + r + gap, y - ch / 2 - ch},
+                                     {x + r + gap, y + ch / 2},
+                                     {x - r - gap - w, y - ch / 2 - ch},
+                                     {x - r - gap - w, y + ch / 2}};
+        Box chosen{corners[0].x, corners[0].y, corners[0].x + w, corners[0].y + ch};
+        for (const PlotPoint& c : corners) {
+            const Box b{c.x, c.y, c.x + w, c.y + ch};
+            if (inside(b, area) && std::none_of(taken.begin(), taken.end(),
+                                                [&](const Box& t) { return t.overlaps(b); })) {
+                chosen = b;
+                break;
+            }
+        }
+        canvas.text(chosen.left, chosen.top, data.shots[i].label);
+        taken.push_back(chosen);
+    }
+}
+
+} // namespace qarn3

@@ -1,0 +1,182 @@
+// The session report: a demonstration session judged against the sample curve, written by
+// qarn3-records and read back with the PDF tools: every reading as the window shows it with
+// its verdict, "Page n of m" on every page, every page rendered, and the time-current plot
+// showing the band and the points in their verdict colours.
+#include "calsetup/cal.h"
+#include "calsetup/caldate.h"
+#include "engine/analysis.h"
+#include "platform/textformat.h"
+#include "records/store.h"
+#include "records/tool.h"
+#include "report/pagelayout.h"
+#include "report/reportwriter.h"
+
+#include "records_fixture.h"
+
+#include <QImage>
+#include <QLocale>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <cstdio>
+#include <sstream>
+#include <tuple>
+
+using namespace qarn3;
+using namespace qarn3::test;
+
+namespace {
+
+class ReportTest : public RecordsDbTest {
+public:
+    ReportTest() { EXPECT_EQ(makeDemoFiles(folder + "/demo"), ""); }
+
+    int run(const std::vector<std::string>& args, char separator = '.') {
+        std::ostringstream out, err;
+        RecordsToolEnvironment env{out, err, folder + "/data"};
+        env.decimalSeparator = separator;
+        const int status = runRecordsTool(args, env);
+        EXPECT_EQ(status, 0) << err.str();
+        return status;
+    }
+
+    // The output of a PDF tool; the test is skipped where poppler-utils is missing.
+    static QString tool(const char* program, const QStringList& args) {
+        QProcess p;
+        p.start(program, args);
+        if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+
+    // The PDF's text as laid out, runs of blanks as one.
+    QString pdfText(const std::string& pdf) const {
+        return tool(QARN3_PDFTOTEXT, {"-layout", QString::fromStdString(pdf), "-"})
+            .replace(QRegularExpression("[ \\t]+"), " ");
+    }
+
+    std::string session(char separator, const std::string& page = "a4") {
+        const std::string pdf = folder + "/report-" + separator + ".pdf";
+        run({"--db", path, "report", "--session", "latest", "-o", pdf, "--page", page}, separator);
+        return pdf;
+    }
+};
+
+// Pixels of page 1's left half (the plot's band and points; the table's verdicts and the
+// legend lie to the right) within 12 of a colour in each channel.
+int pixelsNear(const QImage& page, QColor c) {
+    int n = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width() / 2; ++x) {
+            const QColor p = page.pixelColor(x, y);
+            if (std::abs(p.red() - c.red()) <= 12 && std::abs(p.green() - c.green()) <= 12 &&
+                std::abs(p.blue() - c.blue()) <= 12)
+                ++n;
+        }
+    return n;
+}
+
+TEST_F(ReportTest, DemonstrationSessionAgainstTheSampleCurve) {
+    if (!QARN3_PDFTOTEXT[0]) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    run({"--db", path, "curves", "import", QARN3_SOURCE_DIR "/records/curves/sample.csv"});
+    // An analyzer calibrated 400 days before the test.
+    TCalRecord cal;
+    setCalDefaults(cal, static_cast<double>(todayDayNumber() - 400));
+    cal.SerNum = "SN-4711";
+    const std::string calFile = folder + "/QARN3.ocf", demo = folder + "/demo";
+    put(calFile, buildCalImage(cal));
+    const CivilDate calibrated = civilFromDayNumber(todayDayNumber() - 400);
+    // clang-format off
+    run({"--db", path, "import", "--site", "North Plant", "--breaker", "Q7", "--rating", "100",
+         "--pole", "A", "--kind", "short-time", "--multiple", "3", "--operator", "J. Smith",
+         "--curve", "Generic Sample-LSIG", "--cal", calFile, demo});
+    // clang-format on
+    const std::string pdf = session('.');
+
+    // Each pulse's reading as the engine shows it, with the verdict its band gives: the
+    // sample curve's short-time band at 3.1 to 3.3 x In passes 0.23 s and fails 0.05 s; the
+    // long pulse's 1.86 x In lies below the curve.
+    const std::pair<const char*, std::vector<std::string>> files[] = {
+        {"QARN3Long.owf", {"NO BAND"}},
+        {"QARN3Pulse.owf", {"FAIL FAST", "FAIL FAST", "PASS", "PASS"}}};
+    const QString text = pdfText(pdf);
+    ASSERT_FALSE(text.isEmpty());
+    for (const auto& [file, verdicts] : files) {
+        AnalysisOptions o;
+        o.waveFile = folder + "/demo/" + file;
+        const std::vector<AnalysisPulse> pulses = analyzeWaveform(o).pulses;
+        ASSERT_EQ(pulses.size(), verdicts.size()) << file;
+        for (std::size_t i = 0; i < pulses.size(); ++i) {
+            const AnalysisPulse& p = pulses[i];
+            const std::string line = trimText(p.current) + " " + trimText(p.seconds) + " " +
+                                     trimText(p.cycles) + " " + verdicts[i];
+            // In the results table and over the waveform's snapshot.
+            EXPECT_EQ(text.count(QString::fromStdString(line)), 2) << line;
+        }
+    }
+    char calDate[16];
+    std::snprintf(calDate, sizeof calDate, "%04d-%02d-%02d", calibrated.year, calibrated.month,
+                  calibrated.day);
+    for (const std::string& s : std::vector<std::string>{
+             "Overall verdict: FAIL (2 FAIL FAST, 1 NO BAND, 2 PASS)", "North Plant", "J. Smith",
+             "Generic Sample-LSIG short-time", "outside curve (2 – 10 x In)", "0.114 – 0.330 s",
+             "Analyzer serial number SN-4711", std::string("Calibration date ") + calDate,
+             "Warning: the calibration was more than a year old on the day of the test"})
+        EXPECT_TRUE(text.contains(QString::fromStdString(s))) << s;
+
+    // Every page says which it is, and renders.
+    const int pages = static_cast<int>(text.count('\f'));
+    ASSERT_GE(pages, 2);
+    for (int i = 1; i <= pages; ++i)
+        EXPECT_EQ(text.count(QString("Page %1 of %2").arg(i).arg(pages)), 1) << i;
+    const QString png = QString::fromStdString(folder + "/page");
+    tool(QARN3_PDFTOPPM, {"-r", "100", "-png", QString::fromStdString(pdf), png});
+    for (int i = 1; i <= pages; ++i) {
+        const QImage page(png + QString("-%1.png").arg(i));
+        ASSERT_FALSE(page.isNull()) << i;
+        EXPECT_GT(page.width(), 800);
+    }
+    // The shaded band (light blue at 45 % over white) and the points in their colours.
+    const QImage first(png + "-1.png");
+    EXPECT_GT(pixelsNear(first, QColor(199, 219, 241)), 2000);
+    EXPECT_GT(pixelsNear(first, QColor(0, 160, 0)), 20);
+    EXPECT_GT(pixelsNear(first, QColor(216, 0, 0)), 20);
+    EXPECT_GT(pixelsNear(first, QColor(232, 176, 0)), 10);
+
+    // The program's decimal separator, and the page size asked for.
+    const std::string comma = session(',', "letter");
+    EXPECT_TRUE(pdfText(comma).contains("0,2300 secs 13,80 cycs PASS"));
+    const QString info = tool(QARN3_PDFINFO, {QString::fromStdString(comma)});
+    EXPECT_TRUE(info.contains("612 x 792 pts (letter)")) << info.toStdString();
+    EXPECT_TRUE(tool(QARN3_PDFINFO, {QString::fromStdString(pdf)}).contains("(A4)"));
+}
+
+// A table's rows run on to the next page under their header again; a heading goes to the
+// next page with the block after it rather than stay alone at a page's foot.
+TEST(ReportPage, RowsCarryTheirHeaderAndHeadingsTheirBlock) {
+    std::vector<PageBlock> blocks{{10, {}, true, nullptr}, {5, {}, false, nullptr}};
+    for (int i = 0; i < 8; ++i)
+        blocks.push_back({20, {}, false, nullptr});
+    blocks.push_back({10, {}, true, nullptr});
+    blocks.push_back({90, {}, false, nullptr});
+    for (std::size_t i = 2; i < 10; ++i)
+        blocks[i].header = &blocks[1];
+    const std::vector<PlacedBlock> placed = layOutPages(blocks, 100);
+    std::vector<std::tuple<int, int, std::ptrdiff_t>> got;
+    for (const PlacedBlock& p : placed)
+        got.emplace_back(p.page, p.top, p.block - blocks.data());
+    const std::vector<std::tuple<int, int, std::ptrdiff_t>> expected{
+        {0, 0, 0}, {0, 10, 1}, {0, 15, 2}, {0, 35, 3}, {0, 55, 4}, {0, 75, 5}, {1, 0, 1},
+        {1, 5, 6}, {1, 25, 7}, {1, 45, 8}, {1, 65, 9}, {2, 0, 10}, {2, 10, 11}};
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(pageCount(placed), 3);
+}
+
+TEST(ReportPage, LetterWhereTheLocalePrintsOnIt) {
+    const std::pair<const char*, QPageSize::PageSizeId> cases[] = {
+        {"en_US", QPageSize::Letter}, {"en_CA", QPageSize::Letter}, {"es_MX", QPageSize::Letter},
+        {"en_GB", QPageSize::A4},     {"de_DE", QPageSize::A4},     {"ar_EG", QPageSize::A4}};
+    for (const auto& [name, size] : cases)
+        EXPECT_EQ(pageSizeForLocale(QLocale(name)), size) << name;
+}
+
+} // namespace
