@@ -204,19 +204,20 @@ void TfmQARN3::buildControls() {
         StatusPanels[static_cast<std::size_t>(i)] = new QLabel(centralWidget());
         StatusPanels[static_cast<std::size_t>(i)]->setFrameShape(QFrame::StyledPanel);
     }
-    // The elapsed time and the empty last panel keep their widths; the status text and the
-    // source share the rest of the bar.
+    // The elapsed time keeps its width; the status text and the source share the rest of the
+    // bar with the last panel, which is as narrow as it was while empty and as wide as a data
+    // error warning needs when one is shown there.
     StatusPanels[0]->setFixedWidth(75);
-    StatusPanels[3]->setFixedWidth(20);
+    StatusPanels[3]->setMinimumWidth(20);
     StatusPanels[2]->setText("Setting Up");
     StatusTexts = new StatusRow(centralWidget());
     StatusTexts->addPanel(StatusPanels[1]);
     StatusTexts->addPanel(StatusPanels[2]);
+    StatusTexts->addPanel(StatusPanels[3], false);
     statusBar()->setToolTip("Run time information");
     statusBar()->setSizeGripEnabled(false);
     statusBar()->addWidget(StatusPanels[0]);
     statusBar()->addWidget(StatusTexts, 1);
-    statusBar()->addWidget(StatusPanels[3]);
 
     UpdateTimer = new QTimer(this);
     UpdateTimer->setInterval(200);
@@ -426,7 +427,7 @@ void TfmQARN3::setStatusPanel(int index, const std::string& text) {
     const QString shown = q(text);
     if (panel->text() == shown) return;
     panel->setText(shown);
-    if (index == 1 || index == 2) StatusTexts->relayout();
+    if (index != 0) StatusTexts->relayout();
 }
 void TfmQARN3::setStatusColour(Colour colour) {
     paint(statusBar(), colour);

@@ -13,9 +13,10 @@ StatusRow::StatusRow(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
 
-void StatusRow::addPanel(QLabel* panel) {
+void StatusRow::addPanel(QLabel* panel, bool takesSpare) {
     panel->setParent(this);
     m_panels.push_back(panel);
+    m_takesSpare.push_back(takesSpare);
     relayout();
 }
 
@@ -39,9 +40,24 @@ void StatusRow::relayout() {
     if (m_panels.empty()) return;
     std::vector<int> needed;
     for (const QLabel* p : m_panels)
-        needed.push_back(p->sizeHint().width());
+        needed.push_back(std::max(p->sizeHint().width(), p->minimumWidth()));
     const int gaps = kGap * static_cast<int>(m_panels.size() - 1);
-    const std::vector<int> widths = shareWidths(needed, width() - gaps);
+    // A panel that keeps to its text is served first: it holds a warning that must be read
+    // whole. The others share what it leaves.
+    int left = std::max(0, width() - gaps);
+    std::vector<int> widths(m_panels.size(), 0);
+    std::vector<int> sharedNeeds;
+    for (std::size_t i = 0; i < m_panels.size(); ++i) {
+        if (m_takesSpare[i]) {
+            sharedNeeds.push_back(needed[i]);
+        } else {
+            widths[i] = std::min(needed[i], left);
+            left -= widths[i];
+        }
+    }
+    const std::vector<int> shared = shareWidths(sharedNeeds, left);
+    for (std::size_t i = 0, k = 0; i < m_panels.size(); ++i)
+        if (m_takesSpare[i]) widths[i] = shared[k++];
     int x = 0;
     for (std::size_t i = 0; i < m_panels.size(); ++i) {
         QLabel* p = m_panels[i];

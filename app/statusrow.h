@@ -15,7 +15,9 @@ class StatusRow : public QWidget {
 public:
     explicit StatusRow(QWidget* parent = nullptr);
 
-    void addPanel(QLabel* panel);
+    // A panel that takes spare width shares the row with the others like it; one that does not
+    // is given the width its text (or its minimum width) needs first, and no more.
+    void addPanel(QLabel* panel, bool takesSpare = true);
     // Lays the panels out again: after a panel's text changed.
     void relayout();
 
@@ -28,6 +30,7 @@ protected:
 private:
     static constexpr int kGap = 4;
     std::vector<QLabel*> m_panels;
+    std::vector<bool> m_takesSpare;
 };
 
 } // namespace qarn3

@@ -207,6 +207,19 @@ TEST_F(MainWindowTest, StatusPanelsShowTheirWholeTexts) {
         EXPECT_TRUE(whole(1)) << status;
         EXPECT_TRUE(whole(2)) << source;
     }
+    // The last panel is narrow while empty and shows a data error warning whole, before the
+    // texts beside it.
+    EXPECT_EQ(w->StatusPanels[3]->width(), 20);
+    w->setStatusPanel(1, "Test Timeout");
+    w->setStatusPanel(2, "SIM0000001 on USB port");
+    w->setStatusPanel(3, "Data errors during this test: 1019");
+    EXPECT_TRUE(whole(1));
+    EXPECT_TRUE(whole(3));
+    w->setStatusPanel(1, "Armed - Initiate test current");
+    w->setStatusPanel(2, "/dev/ttyACM0 on SIM0000001");
+    EXPECT_TRUE(whole(3));
+    w->setStatusPanel(3, "");
+    EXPECT_EQ(w->StatusPanels[3]->width(), 20);
     const std::string tooLong(200, 'x');
     w->setStatusPanel(2, tooLong);
     EXPECT_TRUE(whole(1));
