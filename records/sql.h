@@ -33,6 +33,11 @@ public:
     std::string readVersion() const;
     std::string versionTableExists() const; // empty for SQLite
     std::vector<std::string> writeVersion(int version) const;
+    // Taken after beginWrite by a migration, so that two programs never migrate at once
+    // (empty where beginWrite already excludes other writers).
+    std::string migrationLock() const;
+    // One row, one column: what names the database whatever the way it was reached.
+    std::string identityQuery() const;
 
 private:
     SqlEngine m_engine;
@@ -83,10 +88,10 @@ BoundSql waveformOfShot(const std::string& shotId);
 // Shots with everything above them, filtered; limit < 0 takes all.
 BoundSql shotRows(const ShotFilter& f, ShotOrder order, int limit, int offset);
 BoundSql shotCount(const ShotFilter& f);
-// The same shots without the rows above them (shotFrom), and those rows for a test point
-// (contextFrom): a long list reads each test point's rows once.
+// The same shots without the rows above them (shotFrom), and those rows for every test point
+// of those shots (contextFrom): a long list reads each test point's rows once.
 BoundSql shotsOnly(const ShotFilter& f, ShotOrder order);
-BoundSql contextOfPoint(const std::string& pointId);
+BoundSql contextsOfShots(const ShotFilter& f);
 
 // Rows of the queries above into records.
 SiteRecord siteFrom(const QSqlQuery& q);

@@ -5,6 +5,7 @@
 #include "records/export.h"
 #include "records/importer.h"
 #include "records/store.h"
+#include "records/tool_parts.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -56,72 +57,29 @@ const char* const kRecordsUsage =
     "qarn3-records waveform SHOT-ID -o FILE.owf\n"
     "  Writes the shot's waveform file, byte for byte as it was imported or captured.\n"
     "\n"
+    "qarn3-records [--db FILE] sync --to URI|FILE [--site NAME]... [--resend]\n"
+    "  Sends a company's shared database (postgresql://USER@HOST:PORT/DBNAME?sslmode=...)\n"
+    "  the records it does not have yet, and receives what other computers sent it for the\n"
+    "  sites this database has and the sites named with --site. Shots are never edited; a\n"
+    "  site, breaker, session or test point edited on both sides keeps the newest change,\n"
+    "  and each such conflict is listed. Records the shared database no longer has stay\n"
+    "  here and are not sent again (--resend sends them, after a restore from a backup).\n"
+    "  Each batch moves in one transaction: a sync cut off is completed by the next.\n"
+    "\n"
+    "qarn3-records [--db FILE|URI] schema\n"
+    "  Makes the database's schema or brings it up to date (on a server, as the database's\n"
+    "  owner) and prints its version.\n"
+    "\n"
+    "A server's password is never stored or given on the command line: the client library\n"
+    "reads it from ~/.pgpass, the file PGPASSFILE names or PGPASSWORD, else it is asked for\n"
+    "on the terminal.\n"
+    "\n"
     "Exit status: 0 done, 1 a record, file or the database could not be read or written\n"
     "(named in the message), 2 a usage error.\n";
 
 namespace {
 
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A value that parses but a record cannot hold: exit status 1 with the field named.
-class FieldRefused : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-QStringList toQt(const std::string& program, const std::vector<std::string>& args) {
-    QStringList l{QString::fromStdString(program)};
-    for (const std::string& a : args)
-        l << QString::fromStdString(a);
-    return l;
-}
-
-std::vector<std::string> fromQt(const QStringList& l) {
-    std::vector<std::string> v;
-    for (const QString& s : l)
-        v.push_back(s.toStdString());
-    return v;
-}
-
-// A command's parser: its options, each taking a value unless listed as a flag.
-class Options {
-public:
-    Options(const std::vector<std::string>& withValue, const std::vector<std::string>& flags = {}) {
-        m_p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        for (const std::string& name : withValue)
-            add(name, true);
-        for (const std::string& name : flags)
-            add(name, false);
-        add("db", true);
-        add("help", false);
-    }
-    void parse(const std::string& command, const std::vector<std::string>& args) {
-        if (!m_p.parse(toQt("qarn3-records " + command, args)))
-            throw UsageError(m_p.errorText().toStdString());
-    }
-    bool has(const std::string& name) const { return m_p.isSet(QString::fromStdString(name)); }
-    std::string value(const std::string& name) const {
-        return m_p.value(QString::fromStdString(name)).toStdString();
-    }
-    std::string required(const std::string& name) const {
-        if (!has(name)) throw UsageError("--" + name + " is needed");
-        return value(name);
-    }
-    std::vector<std::string> positional() const { return fromQt(m_p.positionalArguments()); }
-
-private:
-    void add(const std::string& name, bool takesValue) {
-        QStringList names{QString::fromStdString(name)};
-        if (name == "output") names.prepend("o");
-        if (name == "jobs") names.prepend("j");
-        m_p.addOption(takesValue ? QCommandLineOption(names, {}, "value")
-                                 : QCommandLineOption(names));
-    }
-    QCommandLineParser m_p;
-};
+using namespace recordstool;
 
 // A number for a field: text that is not a number is a usage error naming the field.
 double number(const Options& o, const std::string& name) {
@@ -140,35 +98,6 @@ std::int32_t integer(const Options& o, const std::string& name) {
 
 void refuseIf(const std::optional<FieldError>& e) {
     if (e) throw FieldRefused(e->message);
-}
-
-std::string databasePath(const Options& o, const RecordsToolEnvironment& env) {
-    return o.has("db") ? o.value("db") : defaultRecordsPath(env.dataFolder);
-}
-
-// Opens the database the options name; existing: a reading command makes no new file.
-std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvironment& env,
-                                              bool mustExist) {
-    DatabaseLocation where;
-    std::string error;
-    if (!DatabaseLocation::parse(databasePath(o, env), where, error)) throw UsageError(error);
-    if (where.kind == DatabaseLocation::Kind::SqliteFile) {
-        if (mustExist && !FileStore().exists(where.path))
-            throw FieldRefused("No records database " + where.path);
-        // The default database lives in the data folder, which must be the user's own, as
-        // the program requires: another user's folder would hand them the records.
-        if (!o.has("db")) {
-            if (const std::string why = makeOwnFolder(env.dataFolder, env.dataFolderUse);
-                !why.empty())
-                throw FieldRefused("The data folder cannot be used: " + why);
-        }
-    }
-    auto db = std::make_unique<RecordsDatabase>(where);
-    const OpenReport report = db->open();
-    for (const std::string& note : report.notes)
-        env.err << "qarn3-records: " << note << "\n";
-    if (!report.ok) throw FieldRefused(report.error.message);
-    return db;
 }
 
 // Writes to standard output, or collects for a file written whole at the end.
@@ -363,6 +292,41 @@ int runWaveform(const std::vector<std::string>& args, RecordsToolEnvironment& en
 
 } // namespace
 
+namespace recordstool {
+
+std::string databasePath(const Options& o, const RecordsToolEnvironment& env) {
+    return o.has("db") ? o.value("db") : defaultRecordsPath(env.dataFolder);
+}
+
+// Opens the database the options name; existing: a reading command makes no new file.
+std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvironment& env,
+                                              bool mustExist) {
+    DatabaseLocation where;
+    std::string error;
+    if (!DatabaseLocation::parse(databasePath(o, env), where, error)) throw UsageError(error);
+    if (where.kind == DatabaseLocation::Kind::SqliteFile) {
+        if (mustExist && !FileStore().exists(where.path))
+            throw FieldRefused("No records database " + where.path);
+        // The default database lives in the data folder, which must be the user's own, as
+        // the program requires: another user's folder would hand them the records.
+        if (!o.has("db")) {
+            if (const std::string why = makeOwnFolder(env.dataFolder, env.dataFolderUse);
+                !why.empty())
+                throw FieldRefused("The data folder cannot be used: " + why);
+        }
+    }
+    OpenOptions options;
+    options.passwordPrompt = env.passwordPrompt;
+    auto db = std::make_unique<RecordsDatabase>(where, options);
+    const OpenReport report = db->open();
+    for (const std::string& note : report.notes)
+        env.err << "qarn3-records: " << note << "\n";
+    if (!report.ok) throw FieldRefused(escapeControls(report.error.message));
+    return db;
+}
+
+} // namespace recordstool
+
 int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
     try {
         // The options before the command; the command's own parser takes the rest.
@@ -378,7 +342,8 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
             env.out << kRecordsUsage;
             return 0;
         }
-        if (rest.empty()) throw UsageError("no command given (import, export or waveform)");
+        if (rest.empty())
+            throw UsageError("no command given (import, export, waveform, sync or schema)");
         const std::string command = rest.front();
         rest.erase(rest.begin());
         if (global.isSet("db"))
@@ -390,7 +355,10 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         if (command == "import") return runImport(rest, env);
         if (command == "export") return runExport(rest, env);
         if (command == "waveform") return runWaveform(rest, env);
-        throw UsageError("unknown command " + command + " (import, export or waveform)");
+        if (command == "sync") return runSync(rest, env);
+        if (command == "schema") return runSchema(rest, env);
+        throw UsageError("unknown command " + command +
+                         " (import, export, waveform, sync or schema)");
     } catch (const UsageError& e) {
         env.err << "qarn3-records: " << e.what() << "\n" << kRecordsUsage;
         return 2;

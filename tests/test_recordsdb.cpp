@@ -37,13 +37,14 @@ TEST_P(Starts, OpenAtTheNewestSchema) {
     ASSERT_TRUE(r.ok) << r.error.message;
     EXPECT_FALSE(r.readOnly);
     EXPECT_TRUE(r.notes.empty());
-    EXPECT_EQ(r.schemaVersion, 1);
+    EXPECT_EQ(r.schemaVersion, newestSchemaVersion());
     QSqlQuery q = db.query();
     ASSERT_TRUE(q.exec("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"));
     QStringList tables;
     while (q.next())
         tables << q.value(0).toString();
-    for (const char* t : {"breaker", "session", "shot", "site", "test_point", "waveform"})
+    for (const char* t :
+         {"breaker", "session", "shot", "site", "sync_state", "test_point", "waveform"})
         EXPECT_TRUE(tables.contains(t)) << t;
     ASSERT_TRUE(q.exec("PRAGMA journal_mode") && q.next());
     EXPECT_EQ(q.value(0).toString(), "wal");
@@ -76,26 +77,47 @@ TEST_F(RecordsDbTest, MigrationsApplyPendingStepsAllOrNothing) {
     ASSERT_FALSE(RecordsStore(db).storeShot(context, shot(), stored));
 
     std::vector<MigrationStep> steps = schemaSteps();
-    steps.push_back({2,
-                     {"CREATE TABLE curve (id TEXT PRIMARY KEY, maker TEXT NOT NULL)",
-                      "ALTER TABLE breaker ADD COLUMN curve_id TEXT REFERENCES curve (id)"}});
+    const int next = newestSchemaVersion() + 1;
+    steps.push_back({next,
+                     {"CREATE TABLE later (id TEXT PRIMARY KEY, maker TEXT NOT NULL)",
+                      "ALTER TABLE breaker ADD COLUMN later_id TEXT REFERENCES later (id)"}});
     ASSERT_FALSE(db.migrate(steps));
     RecordsError e;
-    EXPECT_EQ(db.schemaVersion(e), 2);
+    EXPECT_EQ(db.schemaVersion(e), next);
     ASSERT_FALSE(db.migrate(steps)) << "a second run finds nothing to do";
 
-    steps.push_back({3,
-                     {"CREATE TABLE curve_point (curve_id TEXT, multiple REAL)",
-                      "CREATE TABLE curve (id TEXT)"}}); // fails: curve exists
+    steps.push_back({next + 1,
+                     {"CREATE TABLE later_point (later_id TEXT, multiple REAL)",
+                      "CREATE TABLE later (id TEXT)"}}); // fails: later exists
     e = db.migrate(steps);
     EXPECT_TRUE(e);
-    EXPECT_NE(e.message.find("schema version 3"), std::string::npos) << e.message;
-    EXPECT_EQ(db.schemaVersion(e), 2);
+    EXPECT_NE(e.message.find("schema version " + std::to_string(next + 1)), std::string::npos)
+        << e.message;
+    EXPECT_EQ(db.schemaVersion(e), next);
     QSqlQuery q = db.query();
-    ASSERT_TRUE(q.exec("SELECT count(*) FROM sqlite_master WHERE name = 'curve_point'") &&
+    ASSERT_TRUE(q.exec("SELECT count(*) FROM sqlite_master WHERE name = 'later_point'") &&
                 q.next());
     EXPECT_EQ(q.value(0).toInt(), 0);
     EXPECT_EQ(RecordsStore(db).countShots({}, e), 1);
+}
+
+// A database of the first version, as laptops hold it, is brought to the newest version with
+// its records kept.
+TEST_F(RecordsDbTest, FirstVersionIsBroughtUpWithItsRecords) {
+    const SqlDialect lite(SqlEngine::Sqlite);
+    for (const std::string& statement : schemaSteps().front().statements)
+        rawValue(lite.typed(statement));
+    rawValue("INSERT INTO site VALUES ('s1', 'kept', '', '2026-01-01', '2026-01-01')");
+    rawValue("PRAGMA user_version = 1");
+    RecordsDatabase db(DatabaseLocation::file(path));
+    const OpenReport r = db.open();
+    ASSERT_TRUE(r.ok) << r.error.message;
+    EXPECT_EQ(r.schemaVersion, newestSchemaVersion());
+    RecordsError e;
+    const auto sites = RecordsStore(db).sites(e);
+    ASSERT_EQ(sites.size(), 1u);
+    EXPECT_EQ(sites[0].name, "kept");
+    EXPECT_EQ(db.columnsOf("sync_state").size(), 4u);
 }
 
 // Another program holds the write lock: the store waits the busy timeout, then says so; the
