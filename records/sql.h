@@ -38,6 +38,10 @@ public:
     std::string migrationLock() const;
     // One row, one column: what names the database whatever the way it was reached.
     std::string identityQuery() const;
+    // Values one statement binds at most: the embedded engine's driver looks each bound
+    // value's name up among all of them (the time grows with the square of their number),
+    // while a server is best given many rows in one round trip.
+    std::size_t valuesPerStatement() const { return m_engine == SqlEngine::Sqlite ? 240 : 8000; }
 
 private:
     SqlEngine m_engine;

@@ -116,10 +116,10 @@ private:
     bool stopped() {
         if (!m_hooks.cancel || !m_hooks.cancel->load()) return false;
         m_report.cancelled = true;
-        return fail({RecordsErrorKind::Failed,
-                     {},
-                     "The sync was cancelled; what it moved is kept and the next sync carries "
-                     "on"});
+        fail({RecordsErrorKind::Failed,
+              {},
+              "The sync was cancelled; what it moved is kept and the next sync carries on"});
+        return true;
     }
 
     void report(const SyncProgress& p) const {
@@ -311,7 +311,7 @@ private:
         RecordsError e;
         if (!inTransaction && (e = m_local.beginWrite())) return fail(e);
         QSqlQuery q = m_local.query();
-        for (const auto& part : chunks(rows, kIdsPerQuery)) {
+        for (const auto& part : chunks(rows, m_local.dialect().valuesPerStatement() / 4)) {
             if (m_local.run(q, sql::saveSyncState(m_peer, table, part), e)) continue;
             if (!inTransaction) m_local.rollback();
             return fail(e);
@@ -357,18 +357,23 @@ private:
             const bool ok =
                 inTransaction(toShared, p.table->name, [&](RecordsDatabase& to, Agreement& agreed) {
                     if (!moveWaveforms(from, to, p, rows, movedWaveforms)) return false;
-                    std::vector<QVariant> values;
-                    for (const Row& r : rows) {
-                        values.insert(values.end(), r.begin(), r.end());
-                        agreed.emplace_back(r[0].toString().toStdString(), updatedAtOf(p, r));
-                    }
+                    const std::size_t perStatement = std::max<std::size_t>(
+                        1, to.dialect().valuesPerStatement() / p.columns.size());
                     RecordsError e;
                     QSqlQuery q = to.query();
-                    return to.run(
-                               q,
-                               sql::syncInsert(*p.table, p.columns, std::move(values), rows.size()),
-                               e) ||
-                           fail(e);
+                    for (const auto& some : chunks(rows, perStatement)) {
+                        std::vector<QVariant> values;
+                        for (const Row& r : some) {
+                            values.insert(values.end(), r.begin(), r.end());
+                            agreed.emplace_back(r[0].toString().toStdString(), updatedAtOf(p, r));
+                        }
+                        if (!to.run(q,
+                                    sql::syncInsert(*p.table, p.columns, std::move(values),
+                                                    some.size()),
+                                    e))
+                            return fail(e);
+                    }
+                    return true;
                 });
             if (!ok) return false;
             waveforms += movedWaveforms;

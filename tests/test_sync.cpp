@@ -7,6 +7,7 @@
 
 #include <QThread>
 
+#include <atomic>
 #include <functional>
 
 using namespace qarn3;
@@ -222,6 +223,7 @@ INSTANTIATE_TEST_SUITE_P(Order, EditedOnTwoLaptops,
 struct CutCase {
     const char* name;
     bool sending; // cut while the laptop sends, or while it receives
+    bool cancel;  // the operator cancels, rather than the connection being killed
 };
 
 void PrintTo(const CutCase& c, std::ostream* os) {
@@ -230,8 +232,9 @@ void PrintTo(const CutCase& c, std::ostream* os) {
 
 class CutOff : public SharedDbTest, public ::testing::WithParamInterface<CutCase> {};
 
-// The connection is killed on the server after the first batch: the sync says so, both sides
-// hold whole batches only, and the next sync completes the rest without doubling anything.
+// The connection is killed on the server after the first batch, or the operator cancels: the
+// sync says so, both sides hold whole batches only, and the next sync completes the rest
+// without doubling anything.
 TEST_P(CutOff, NextSyncCompletes) {
     Laptop a(folder + "/a.db"), b(folder + "/b.db");
     const ShotContext first = firstSession(a, 12);
@@ -248,9 +251,14 @@ TEST_P(CutOff, NextSyncCompletes) {
     o.siteNames = sites;
     o.batchRows = 4;
     SyncHooks hooks;
+    std::atomic<bool> cancel{false};
+    hooks.cancel = &cancel;
     int batches = 0;
     hooks.progress = [&](const SyncProgress& p) {
-        if (p.stage != SyncStage::Comparing && p.table == "shot" && ++batches == 1)
+        if (p.stage == SyncStage::Comparing || p.table != "shot" || ++batches != 1) return;
+        if (GetParam().cancel)
+            cancel = true;
+        else
             adminValue("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE"
                        " application_name = 'qarn3-cut'");
     };
@@ -259,8 +267,12 @@ TEST_P(CutOff, NextSyncCompletes) {
         ASSERT_TRUE(shared.open().ok);
         const SyncReport cut = syncDatabases(laptop.db, shared, o, hooks);
         EXPECT_FALSE(cut.ok);
-        EXPECT_EQ(cut.error.kind, RecordsErrorKind::Unreachable) << cut.error.message;
-        EXPECT_NE(cut.error.message.find("was lost"), std::string::npos) << cut.error.message;
+        EXPECT_EQ(cut.cancelled, GetParam().cancel);
+        EXPECT_EQ(cut.error.kind,
+                  GetParam().cancel ? RecordsErrorKind::Failed : RecordsErrorKind::Unreachable);
+        EXPECT_NE(cut.error.message.find(GetParam().cancel ? "cancelled" : "was lost"),
+                  std::string::npos)
+            << cut.error.message;
     }
     EXPECT_FALSE(laptop.db.integrityCheck());
     const std::int64_t arrived =
@@ -280,8 +292,9 @@ TEST_P(CutOff, NextSyncCompletes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Direction, CutOff,
-                         ::testing::Values(CutCase{"WhileSending", true},
-                                           CutCase{"WhileReceiving", false}),
+                         ::testing::Values(CutCase{"WhileSending", true, false},
+                                           CutCase{"WhileReceiving", false, false},
+                                           CutCase{"CancelledWhileReceiving", false, true}),
                          [](const auto& c) { return std::string(c.param.name); });
 
 // A server of its own, stopped at once after the first batch the laptop sent, as a crash or
