@@ -24,7 +24,8 @@ echo "made in $(echo "$(date +%s.%N) - $start" | bc) s, $(psql -Atc \
 QARN3_BENCH_PG=$uri "$build/bench/bench_shared"
 
 echo "== qarn3-records sync of 1,000 new shots (make_waves files imported on a laptop)"
-"$build/bench/make_waves" "$work/waves" 250 7 >/dev/null
+mkdir "$work/waves"
+"$build/bench/make_waves" "$work/waves" 375 7 >/dev/null
 laptop="$work/laptop.db"
 "$build/records/qarn3-records" --db "$laptop" sync --to "$uri" --site "Site 42" >/dev/null
 "$build/records/qarn3-records" --db "$laptop" import --site "Site 42" --breaker Q3 \
