@@ -126,13 +126,16 @@ private:
         if (m_hooks.progress) m_hooks.progress(p);
     }
 
-    // The keys of a table's rows in scope on one side.
-    bool keys(RecordsDatabase& db, const SyncTable& t, bool shared, Keys& out) {
+    // The keys of a table's rows in scope on one side; on the shared side, the top of the
+    // tree is what the local side has (local) and the sites named.
+    bool keys(RecordsDatabase& db, const SyncTable& t, const Keys* local, Keys& out) {
         std::vector<BoundSql> statements;
-        if (t.scope == SyncScope::Everything || (t.scope == SyncScope::Sites && !shared)) {
+        if (t.scope == SyncScope::Everything || (t.scope == SyncScope::Sites && !local)) {
             statements.push_back(sql::syncKeysAll(t));
         } else if (t.scope == SyncScope::Sites) {
-            std::vector<std::string> ids = m_scope[t.name];
+            std::vector<std::string> ids;
+            for (const auto& [id, key] : *local)
+                ids.push_back(id);
             if (ids.empty()) ids.push_back({}); // the names alone
             for (const auto& part : chunks(ids, kIdsPerQuery))
                 statements.push_back(sql::syncKeysOf(t, part, m_options.siteNames));
@@ -164,13 +167,7 @@ private:
                          {},
                          "The table " + t.name + " differs between the records databases"});
         Keys local, shared;
-        if (t.scope == SyncScope::Sites && !keys(m_local, t, false, local)) return false;
-        if (t.scope == SyncScope::Sites)
-            for (const auto& [id, key] : local)
-                m_scope[t.name].push_back(id);
-        if ((t.scope != SyncScope::Sites && !keys(m_local, t, false, local)) ||
-            !keys(m_shared, t, true, shared))
-            return false;
+        if (!keys(m_local, t, nullptr, local) || !keys(m_shared, t, &local, shared)) return false;
         std::unordered_map<std::string, std::string> base;
         {
             RecordsError e;
@@ -186,7 +183,6 @@ private:
         const auto* parentsLocal =
             t.parentTable.empty() ? nullptr : &m_present[{t.parentTable, false}];
         std::vector<std::string>& scope = m_scope[t.name];
-        scope.clear();
 
         for (const auto& [id, l] : local) {
             scope.push_back(id);
