@@ -400,8 +400,15 @@ std::vector<std::string> RecordsDatabase::columnsOf(const std::string& table) co
 
 std::string RecordsDatabase::identity(RecordsError& error) {
     QSqlQuery q = query();
-    if (!run(q, {m_dialect.identityQuery(), {}}, error) || !q.next()) return {};
-    return q.value(0).toString().toStdString();
+    RecordsError e;
+    if (run(q, {m_dialect.identityQuery(), {}}, e) && q.next())
+        return q.value(0).toString().toStdString();
+    // A server that keeps its identifier from this role is named by the way it is reached.
+    if (m_dialect.engine() == SqlEngine::Postgres && e.kind != RecordsErrorKind::Unreachable)
+        return "postgresql://" + m_where.host + ":" + std::to_string(m_where.port) + "/" +
+               m_where.dbName;
+    error = e;
+    return {};
 }
 
 bool RecordsDatabase::run(QSqlQuery& q, const BoundSql& statement, RecordsError& error) {
