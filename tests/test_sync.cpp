@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <thread>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -162,6 +163,36 @@ INSTANTIATE_TEST_SUITE_P(Laptops, SyncMatrix,
                                            MatrixCase{"BothTwice", true, true, true, 2},
                                            MatrixCase{"BothTwiceToAFile", false, true, true, 2}),
                          [](const auto& c) { return std::string(c.param.name); });
+
+class OffTheWindowThread : public SharedDbTest {
+public:
+    bool needsServer() const override { return false; }
+};
+
+// The window's way: a worker thread opens both databases itself and syncs, telling its
+// progress up to every row moved.
+TEST_F(OffTheWindowThread, SyncRecordsRunsOnAWorkerThread) {
+    {
+        Laptop a(folder + "/a.db");
+        firstSession(a, 5);
+    }
+    SyncReport r;
+    std::vector<SyncProgress> seen;
+    SyncHooks hooks;
+    hooks.progress = [&](const SyncProgress& p) { seen.push_back(p); };
+    std::thread worker([&] {
+        r = syncRecords(DatabaseLocation::file(folder + "/a.db"),
+                        DatabaseLocation::file(folder + "/s.db"), {}, hooks);
+    });
+    worker.join();
+    ASSERT_TRUE(r.ok) << r.error.message;
+    EXPECT_EQ(r.tables.back().sent, 5);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().stage, SyncStage::Comparing);
+    EXPECT_EQ(seen.back().stage, SyncStage::Sending);
+    EXPECT_EQ(seen.back().done, 9) << "site, breaker, session, test point and 5 shots";
+    EXPECT_EQ(seen.back().total, 9);
+}
 
 struct ConflictCase {
     const char* name;
