@@ -169,11 +169,19 @@ std::string DatabaseLocation::display() const {
     if (kind == Kind::SqliteFile) return path;
     std::string s = "postgresql://";
     if (!user.empty()) s += percentEncode(user) + "@";
-    s += host.find(':') != std::string::npos ? "[" + host + "]" : percentEncode(host);
-    if (port > 0) s += ":" + std::to_string(port);
-    s += "/" + percentEncode(dbName);
+    // Appended piece by piece: g++ 12 at -O3 takes "literal" + a temporary string for an
+    // overlapping copy (-Wrestrict).
+    if (host.find(':') != std::string::npos)
+        s.append("[").append(host).append("]");
+    else
+        s += percentEncode(host);
+    if (port > 0) s.append(":").append(std::to_string(port));
+    s.append("/").append(percentEncode(dbName));
     for (std::size_t i = 0; i < options.size(); ++i)
-        s += (i ? "&" : "?") + options[i].first + "=" + percentEncode(options[i].second);
+        s.append(i ? "&" : "?")
+            .append(options[i].first)
+            .append("=")
+            .append(percentEncode(options[i].second));
     return s;
 }
 
