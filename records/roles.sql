@@ -13,8 +13,11 @@
 --
 -- Technicians read everything and add records (their laptops' syncs). They may change a
 -- site, breaker, session or test point, because an edit made on a laptop reaches the shared
--- database as a change of that row (the newest change wins); shots and waveforms, never
--- edited, they cannot change, and they delete nothing. The office also edits and deletes.
+-- database as a change of that row (the newest change wins); likewise a curve (imported
+-- again) and the curve a breaker names for a kind. A curve's points belong to it and are
+-- replaced as a whole when it changes, so technicians may delete curve points, and nothing
+-- else: shots and waveforms, never edited, they cannot change. The office also edits and
+-- deletes.
 -- Only the owner makes and changes the schema (a newer program's tables); running this file
 -- again after such a change gives both roles their rights on the new tables.
 
@@ -45,7 +48,8 @@ REVOKE CREATE ON SCHEMA public FROM PUBLIC;
 GRANT USAGE ON SCHEMA public TO qarn3_technician, qarn3_office;
 
 GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA public TO qarn3_technician;
-GRANT UPDATE ON site, breaker, session, test_point TO qarn3_technician;
+GRANT UPDATE ON site, breaker, session, test_point, curve, breaker_curve TO qarn3_technician;
+GRANT DELETE ON curve_point TO qarn3_technician;
 GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO qarn3_office;
 
 -- The schema's version is the owner's to change.

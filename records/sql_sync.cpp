@@ -40,12 +40,22 @@ std::string keyColumns(const SyncTable& t) {
 
 const std::vector<SyncTable>& syncTables() {
     static const std::vector<SyncTable> tables{
-        {"site", SyncScope::Sites, {}, {}, "name", true, {}},
-        {"breaker", SyncScope::UnderParent, "site", "site_id", "designation", true, {}},
-        {"session", SyncScope::UnderParent, "breaker", "breaker_id", "started_at", true, {}},
-        {"test_point", SyncScope::UnderParent, "session", "session_id", "kind", true, {}},
-        {"shot", SyncScope::UnderParent, "test_point", "test_point_id", "taken_at", false,
-         "waveform_id"},
+        {"site", SyncScope::Sites, {}, {}, "name", true, {}, {}},
+        {"breaker", SyncScope::UnderParent, "site", "site_id", "designation", true, {}, {}},
+        // The curve library is every site's; a curve's id comes from its maker, model and
+        // kind, so the same curve imported on two laptops is one row.
+        {"curve", SyncScope::Everything, {}, {}, "model", true, {}, {"curve_point", "curve_id"}},
+        {"breaker_curve", SyncScope::UnderParent, "breaker", "breaker_id", "kind", true, {}, {}},
+        {"session", SyncScope::UnderParent, "breaker", "breaker_id", "started_at", true, {}, {}},
+        {"test_point", SyncScope::UnderParent, "session", "session_id", "kind", true, {}, {}},
+        {"shot",
+         SyncScope::UnderParent,
+         "test_point",
+         "test_point_id",
+         "taken_at",
+         false,
+         "waveform_id",
+         {}},
     };
     return tables;
 }
@@ -108,6 +118,30 @@ BoundSql syncUpdate(const SyncTable& t, const std::vector<std::string>& columns,
     b.values = std::move(set);
     b.values.push_back(id);
     b.values.push_back(text(expectedUpdatedAt));
+    return b;
+}
+
+BoundSql ownedRows(const OwnedRows& o, const std::vector<std::string>& columns,
+                   const std::vector<std::string>& ownerIds) {
+    BoundSql b;
+    b.text = "SELECT " + joined(columns) + " FROM " + o.table + " WHERE " + o.column +
+             in(ownerIds, b.values);
+    return b;
+}
+
+BoundSql deleteOwnedRows(const OwnedRows& o, const std::vector<std::string>& ownerIds) {
+    BoundSql b;
+    b.text = "DELETE FROM " + o.table + " WHERE " + o.column + in(ownerIds, b.values);
+    return b;
+}
+
+BoundSql insertOwnedRows(const OwnedRows& o, const std::vector<std::string>& columns,
+                         std::vector<QVariant> values, std::size_t rows) {
+    BoundSql b;
+    b.text = "INSERT INTO " + o.table + " (" + joined(columns) + ") VALUES ";
+    for (std::size_t i = 0; i < rows; ++i)
+        b.text += (i ? ", " : "") + row(columns.size());
+    b.values = std::move(values);
     return b;
 }
 

@@ -17,6 +17,14 @@ enum class SyncScope {
     Everything,  // every row on both sides (a library shared by every site)
 };
 
+// Rows that belong to a row of a synced table and have no id of their own (a curve's
+// points): whenever the row is sent or received, its rows are replaced as a whole in the same
+// transaction, so that the row's updated_at also speaks for them.
+struct OwnedRows {
+    std::string table;  // none when empty
+    std::string column; // names the owning row's id
+};
+
 // A table the sync carries. Its columns are read from the database (both sides have the
 // same schema version), so a column a later version adds travels without a change here.
 struct SyncTable {
@@ -27,6 +35,7 @@ struct SyncTable {
     std::string label;          // the column that names a row in a report
     bool editable = true;       // has updated_at and the newest change wins; else never edited
     std::string waveformColumn; // names a row of waveform, which travels with it (once)
+    OwnedRows owned;            // rows replaced with each row moved
 };
 
 // The tables in the order rows must arrive: a row's parent (and anything it names) first.
@@ -50,6 +59,14 @@ BoundSql syncInsert(const SyncTable& t, const std::vector<std::string>& columns,
 // The row takes the values, when it still has the updated_at the sync saw.
 BoundSql syncUpdate(const SyncTable& t, const std::vector<std::string>& columns,
                     std::vector<QVariant> values, const std::string& expectedUpdatedAt);
+
+// The rows the owners own, every column in the order given; those rows deleted; new ones,
+// values row after row.
+BoundSql ownedRows(const OwnedRows& o, const std::vector<std::string>& columns,
+                   const std::vector<std::string>& ownerIds);
+BoundSql deleteOwnedRows(const OwnedRows& o, const std::vector<std::string>& ownerIds);
+BoundSql insertOwnedRows(const OwnedRows& o, const std::vector<std::string>& columns,
+                         std::vector<QVariant> values, std::size_t rows);
 
 // What this database and the peer last agreed on for a table: id, updated_at.
 BoundSql syncStateOf(const std::string& peer, const std::string& table);

@@ -1,6 +1,7 @@
 #include "records/sync.h"
 
 #include "records/sql_sync.h"
+#include "records/sync_carry.h"
 
 #include <QSqlQuery>
 
@@ -13,10 +14,8 @@ namespace qarn3 {
 
 namespace {
 
-// Ids a statement's IN list takes at most.
-constexpr std::size_t kIdsPerQuery = 500;
-// Waveform bytes one statement carries at most.
-constexpr qint64 kWaveformBytesPerStatement = 16 << 20;
+using synccarry::chunks;
+using synccarry::kIdsPerQuery;
 
 struct Key {
     std::string updatedAt; // '' for a row never edited
@@ -37,19 +36,11 @@ struct Edit {
 // agreed on.
 struct TablePlan {
     const SyncTable* table = nullptr;
-    std::vector<std::string> columns;
+    std::vector<std::string> columns, ownedColumns;
     std::vector<std::string> send, receive;
     std::vector<Edit> sendEdits, receiveEdits;
     Agreement agreed; // equal on both sides, not yet recorded as agreed
 };
-
-template <typename T> std::vector<std::vector<T>> chunks(const std::vector<T>& all, std::size_t n) {
-    std::vector<std::vector<T>> out;
-    for (std::size_t i = 0; i < all.size(); i += n)
-        out.emplace_back(all.begin() + static_cast<std::ptrdiff_t>(i),
-                         all.begin() + static_cast<std::ptrdiff_t>(std::min(all.size(), i + n)));
-    return out;
-}
 
 class Syncer {
 public:
@@ -166,6 +157,18 @@ private:
             return fail({RecordsErrorKind::Failed,
                          {},
                          "The table " + t.name + " differs between the records databases"});
+        if (!t.owned.table.empty()) {
+            plan.ownedColumns = m_local.columnsOf(t.owned.table);
+            sorted = plan.ownedColumns;
+            sharedColumns = m_shared.columnsOf(t.owned.table);
+            std::sort(sorted.begin(), sorted.end());
+            std::sort(sharedColumns.begin(), sharedColumns.end());
+            if (sorted.empty() || sorted != sharedColumns)
+                return fail(
+                    {RecordsErrorKind::Failed,
+                     {},
+                     "The table " + t.owned.table + " differs between the records databases"});
+        }
         Keys local, shared;
         if (!keys(m_local, t, nullptr, local) || !keys(m_shared, t, &local, shared)) return false;
         std::unordered_map<std::string, std::string> base;
@@ -260,42 +263,38 @@ private:
         std::sort(wanted.begin(), wanted.end());
         wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
         if (wanted.empty()) return true;
+        if (RecordsError e = synccarry::copyMissingWaveforms(from, to, wanted, moved))
+            return fail(e);
+        return true;
+    }
+
+    bool replaceOwned(RecordsDatabase& from, RecordsDatabase& to, const TablePlan& p,
+                      const std::vector<std::string>& ownerIds) {
+        if (RecordsError e =
+                synccarry::replaceOwnedRows(from, to, p.table->owned, p.ownedColumns, ownerIds))
+            return fail(e);
+        return true;
+    }
+
+    // Of the rows just inserted, those the target now holds as they were sent (not a row of
+    // the same id that arrived there meanwhile, whose owned rows are its own).
+    bool insertedAsSent(RecordsDatabase& to, const TablePlan& p, const std::vector<Row>& rows,
+                        std::vector<std::string>& ids) {
+        if (p.table->owned.table.empty()) return true;
+        std::unordered_map<std::string, std::string> sent;
+        for (const Row& r : rows)
+            sent[r[0].toString().toStdString()] = updatedAtOf(p, r);
+        std::vector<std::string> all;
+        for (const auto& [id, updatedAt] : sent)
+            all.push_back(id);
         RecordsError e;
-        std::unordered_set<std::string> present;
         QSqlQuery q = to.query();
-        if (!to.run(q, sql::waveformsPresent(wanted), e)) return fail(e);
-        while (q.next())
-            present.insert(q.value(0).toString().toStdString());
-        std::vector<std::string> missing;
-        for (const std::string& id : wanted)
-            if (!present.count(id)) missing.push_back(id);
-        for (const auto& part : chunks(missing, 16)) {
-            std::vector<QVariant> values;
-            qint64 bytes = 0;
-            std::size_t count = 0;
-            auto flush = [&] {
-                if (count == 0) return true;
-                QSqlQuery insert = to.query();
-                if (!to.run(insert, sql::insertWaveforms(std::move(values), count), e))
-                    return false;
-                moved += static_cast<std::int64_t>(count);
-                values.clear();
-                bytes = 0;
-                count = 0;
-                return true;
-            };
-            QSqlQuery read = from.query();
-            if (!from.run(read, sql::waveformRows(part), e)) return fail(e);
-            std::vector<Row> found;
-            while (read.next())
-                found.push_back({read.value(0), read.value(1), read.value(2)});
-            for (Row& w : found) {
-                bytes += w[2].toByteArray().size();
-                values.insert(values.end(), w.begin(), w.end());
-                ++count;
-                if (bytes >= kWaveformBytesPerStatement && !flush()) return fail(e);
+        for (const auto& part : chunks(all, kIdsPerQuery)) {
+            if (!to.run(q, sql::syncKeysOf(*p.table, part, {}), e)) return fail(e);
+            while (q.next()) {
+                const std::string id = q.value(0).toString().toStdString();
+                if (sent[id] == q.value(1).toString().toStdString()) ids.push_back(id);
             }
-            if (!flush()) return fail(e);
         }
         return true;
     }
@@ -369,7 +368,8 @@ private:
                                     e))
                             return fail(e);
                     }
-                    return true;
+                    std::vector<std::string> owners;
+                    return insertedAsSent(to, p, rows, owners) && replaceOwned(from, to, p, owners);
                 });
             if (!ok) return false;
             waveforms += movedWaveforms;
@@ -399,6 +399,7 @@ private:
                 inTransaction(toShared, p.table->name, [&](RecordsDatabase& to, Agreement& agreed) {
                     RecordsError e;
                     QSqlQuery q = to.query();
+                    std::vector<std::string> owners;
                     for (const Row& r : rows) {
                         const std::string id = r[0].toString().toStdString();
                         if (!to.run(q, sql::syncUpdate(*p.table, p.columns, r, expected[id]), e))
@@ -406,9 +407,10 @@ private:
                         // Changed again meanwhile: the next sync compares anew.
                         if (q.numRowsAffected() != 1) continue;
                         agreed.emplace_back(id, updatedAtOf(p, r));
+                        owners.push_back(id);
                         ++counted;
                     }
-                    return true;
+                    return replaceOwned(from, to, p, owners);
                 });
             if (!ok) return false;
             m_done += static_cast<std::int64_t>(part.size());

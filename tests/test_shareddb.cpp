@@ -1,6 +1,7 @@
 // The records on a PostgreSQL server: the schema made on an empty database, every command of
-// qarn3-records against it, the two roles of records/roles.sql, and a wrong password, a
-// missing one and an unreachable server told clearly with the laptop's records kept.
+// qarn3-records against it (the curve library and the report too), the two roles of
+// records/roles.sql, and a wrong password, a missing one and an unreachable server told
+// clearly with the laptop's records kept.
 #include "engine/analysis.h"
 #include "records/tool.h"
 
@@ -65,6 +66,8 @@ public:
     }
 };
 
+const std::string kSampleCurves = std::string(QARN3_SOURCE_DIR) + "/records/curves/sample.csv";
+
 std::string columnType(SharedTool& t, const std::string& table, const std::string& column) {
     return t
         .adminValue("SELECT data_type FROM information_schema.columns WHERE table_name = '" +
@@ -85,6 +88,7 @@ TEST_F(SharedTool, SchemaOnAnEmptyServerAndEveryCommand) {
     EXPECT_EQ(columnType(*this, "breaker", "rated_a"), "double precision");
     EXPECT_EQ(columnType(*this, "waveform", "bytes"), "bytea");
     EXPECT_EQ(columnType(*this, "shot", "data_errors"), "bigint");
+    EXPECT_EQ(columnType(*this, "curve_point", "max_s"), "double precision");
 
     ASSERT_EQ(import(db, folder + "/QARN3Pulse.owf").status, 0);
     ASSERT_EQ(import(db, folder + "/QARN3Long.owf").status, 0);
@@ -113,8 +117,38 @@ TEST_F(SharedTool, SchemaOnAnEmptyServerAndEveryCommand) {
               "Nothing to sync: both databases hold the same records\n");
 }
 
-// A technician adds and edits records through a sync but deletes nothing and changes no
-// shot; the office deletes, and a laptop does not bring a deleted shot back.
+// The curve library and the report on a server as on a file: the sample curves imported (a
+// second time: replaced), listed, named by an import whose shots take their bands from them,
+// and the session's report written from the server's records.
+TEST_F(SharedTool, CurvesAndTheReportOnAServer) {
+    ASSERT_EQ(makeDemoFiles(folder), "");
+    const std::string db = adminUri();
+    ToolRun r = run({"--db", db, "curves", "import", kSampleCurves});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"--db", db, "curves", "import", kSampleCurves});
+    EXPECT_NE(r.out.find(": 0 new, 4 replaced"), std::string::npos) << r.out;
+    EXPECT_EQ(adminValue("SELECT count(DISTINCT curve_id) FROM curve_point").toInt(), 4);
+    r = run({"--db", db, "curves", "list"});
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4) << r.out;
+    EXPECT_NE(r.out.find("Generic Sample-LSIG  short-time"), std::string::npos) << r.out;
+
+    r = run({"--db", db, "import", "--site", "North Plant", "--breaker", "Q7", "--rating", "100",
+             "--pole", "A", "--kind", "short-time", "--multiple", "3", "--curve",
+             "Generic Sample-LSIG", folder + "/QARN3Pulse.owf"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(adminValue("SELECT count(*) FROM breaker_curve").toInt(), 4);
+    EXPECT_EQ(adminValue("SELECT string_agg(verdict, ',' ORDER BY pulse) FROM shot").toString(),
+              "FAIL FAST,FAIL FAST,PASS,PASS");
+    const std::string pdf = folder + "/report.pdf";
+    r = run({"--db", db, "report", "--session", "latest", "-o", pdf});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("(4 shots)"), std::string::npos) << r.out;
+    EXPECT_EQ(FileStore().readAll(pdf).value_or("").substr(0, 5), "%PDF-");
+}
+
+// A technician adds and edits records through a sync (curves imported again included, their
+// points replaced) but deletes nothing else and changes no shot; the office deletes, and a
+// laptop does not bring a deleted shot back.
 TEST_F(SharedTool, TechnicianAddsAndEditsTheOfficeDeletes) {
     makeSchemaAndRoles();
     const std::string tech = loginRole("tech", "qarn3_technician", "t-pw");
@@ -125,8 +159,10 @@ TEST_F(SharedTool, TechnicianAddsAndEditsTheOfficeDeletes) {
     ASSERT_EQ(makeDemoFiles(folder), "");
     const std::string laptop = folder + "/laptop.db";
     ASSERT_EQ(import(laptop, folder + "/QARN3Pulse.owf").status, 0);
+    ASSERT_EQ(run({"--db", laptop, "curves", "import", kSampleCurves}).status, 0);
     ToolRun r = run({"--db", laptop, "sync", "--to", techDb});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("curve 4"), std::string::npos) << r.out;
     {
         RecordsDatabase local(DatabaseLocation::file(laptop));
         ASSERT_TRUE(local.open().ok);
@@ -138,15 +174,20 @@ TEST_F(SharedTool, TechnicianAddsAndEditsTheOfficeDeletes) {
         b.serial = "SN-1";
         ASSERT_FALSE(store.saveBreaker(b));
     }
+    ASSERT_EQ(run({"--db", laptop, "curves", "import", kSampleCurves}).status, 0);
     r = run({"--db", laptop, "sync", "--to", techDb});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("updated there: breaker 1"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("updated there: breaker 1, curve 4"), std::string::npos) << r.out;
     EXPECT_EQ(adminValue("SELECT serial FROM breaker").toString(), "SN-1");
+    EXPECT_EQ(adminValue("SELECT count(*) FROM curve_point").toInt(), 17) << "replaced, not added";
+    r = run({"--db", techDb, "curves", "import", kSampleCurves});
+    EXPECT_EQ(r.status, 0) << r.err;
 
     RecordsDatabase asTech(location(techDb));
     ASSERT_TRUE(asTech.open().ok);
-    for (const char* change : {"DELETE FROM shot", "UPDATE shot SET seconds = 0",
-                               "DELETE FROM breaker", "DELETE FROM waveform"}) {
+    for (const char* change :
+         {"DELETE FROM shot", "UPDATE shot SET seconds = 0", "DELETE FROM breaker",
+          "DELETE FROM waveform", "DELETE FROM breaker_curve", "DELETE FROM curve"}) {
         RecordsError e;
         EXPECT_FALSE(asTech.run(change, e)) << change;
         EXPECT_EQ(e.kind, RecordsErrorKind::Denied) << change << ": " << e.message;

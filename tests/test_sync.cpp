@@ -1,6 +1,7 @@
 // Laptops' records synced with a shared database: the union without duplicates whatever the
 // order, the newest change of a record edited on two laptops, and syncs cut off halfway by a
 // killed connection or a stopped server, completed by the next.
+#include "records/curvelibrary.h"
 #include "records/export.h"
 
 #include "shared_db_fixture.h"
@@ -83,6 +84,9 @@ struct MatrixCase {
     bool postgres;
     bool recordsA, recordsB; // a session of its own after both had the breaker
     int rounds;              // of A then B syncing
+    // A names a curve family for the breaker before its first sync; once B has it, both
+    // import its long-time curve again with other points, B later (so B's wins).
+    bool curves;
 };
 
 void PrintTo(const MatrixCase& c, std::ostream* os) {
@@ -115,6 +119,28 @@ std::int64_t moved(const SyncReport& r) {
     return n;
 }
 
+// A maker's curve of a kind with its points (multiple, min, max), imported into the laptop.
+void importCurve(RecordsDatabase& db, PointKind kind, std::vector<CurvePoint> points) {
+    CurveImportSummary summary;
+    EXPECT_FALSE(
+        CurveLibrary(db).importCurves({{{}, "Maker", "M1", kind, std::move(points), {}}}, summary));
+}
+
+// Every curve with its points and last import: equal texts mean equal libraries.
+std::string curvesText(RecordsDatabase& db) {
+    RecordsError e;
+    std::string text;
+    for (const TripCurve& c : CurveLibrary(db).curves(e)) {
+        text += c.id + " " + kindText(c.kind) + " " + c.updatedAt + ":";
+        for (const CurvePoint& p : c.points)
+            text += " " + std::to_string(p.multiple) + "/" + std::to_string(p.minSeconds) + "/" +
+                    std::to_string(p.maxSeconds);
+        text += "\n";
+    }
+    EXPECT_FALSE(e) << e.message;
+    return text;
+}
+
 // Laptop A makes the breaker and syncs; B takes its site from the shared database; then each
 // records a session offline (or not) and they sync in turns. The shared database, and each
 // laptop once it synced after the other's last change, hold the union; nothing is doubled;
@@ -125,16 +151,43 @@ TEST_P(SyncMatrix, EndsWithTheUnionAndNothingTwice) {
     RecordsDatabase shared(sharedLocation());
     ASSERT_TRUE(shared.open().ok);
     const ShotContext first = firstSession(a, 3);
+    if (c.curves) {
+        importCurve(a.db, PointKind::LongTime, {{2, 20, 60}, {4, 5, 15}, {8, 1, 4}});
+        importCurve(a.db, PointKind::ShortTime, {{2, 0.1, 0.3}, {10, 0.05, 0.2}});
+        RecordsError e;
+        const auto family = CurveLibrary(a.db).family("Maker M1", e);
+        EXPECT_FALSE(CurveLibrary(a.db).nameCurves(first.site, first.breaker, family));
+    }
     synced(a.db, shared);
     const SyncReport joined = synced(b.db, shared, {"Plant A"});
     EXPECT_EQ(joined.tables.back().received, 3);
     EXPECT_EQ(joined.waveformsReceived, 2);
+    EXPECT_EQ(curvesText(b.db), curvesText(a.db));
 
     if (c.recordsA) a.session(first, 4);
     if (c.recordsB) b.session(first, 5);
+    if (c.curves) {
+        importCurve(a.db, PointKind::LongTime, {{1.5, 30, 90}, {3, 8, 25}, {6, 2, 7}, {9, 1, 3}});
+        QThread::msleep(5);
+        importCurve(b.db, PointKind::LongTime, {{2, 22, 66}, {6, 2, 6}});
+    }
+    const std::string newest = curvesText(b.db);
+    std::vector<SyncConflict> conflicts;
     for (int round = 0; round < c.rounds; ++round) {
-        synced(a.db, shared);
-        synced(b.db, shared);
+        for (Laptop* laptop : {&a, &b}) {
+            const SyncReport r = synced(laptop->db, shared);
+            conflicts.insert(conflicts.end(), r.conflicts.begin(), r.conflicts.end());
+        }
+    }
+    if (c.curves) {
+        ASSERT_EQ(conflicts.size(), 1u) << "both imported the long-time curve again";
+        EXPECT_EQ(conflicts[0].table, "curve");
+        EXPECT_TRUE(conflicts[0].localKept) << "B's import is the newer";
+        for (RecordsDatabase* db : {&a.db, &b.db, &shared}) {
+            EXPECT_EQ(curvesText(*db), newest);
+            EXPECT_EQ(rows(*db, "curve_point"), 4) << "none of A's points left";
+            EXPECT_EQ(rows(*db, "breaker_curve"), 2);
+        }
     }
     const std::int64_t sessions = 1 + c.recordsA + c.recordsB;
     const std::int64_t shots = 3 + 4 * c.recordsA + 5 * c.recordsB;
@@ -156,13 +209,15 @@ TEST_P(SyncMatrix, EndsWithTheUnionAndNothingTwice) {
     EXPECT_EQ(moved(synced(b.db, shared)), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Laptops, SyncMatrix,
-                         ::testing::Values(MatrixCase{"OnlyA", true, true, false, 1},
-                                           MatrixCase{"OnlyB", true, false, true, 1},
-                                           MatrixCase{"Both", true, true, true, 1},
-                                           MatrixCase{"BothTwice", true, true, true, 2},
-                                           MatrixCase{"BothTwiceToAFile", false, true, true, 2}),
-                         [](const auto& c) { return std::string(c.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Laptops, SyncMatrix,
+    ::testing::Values(MatrixCase{"OnlyA", true, true, false, 1, false},
+                      MatrixCase{"OnlyB", true, false, true, 1, false},
+                      MatrixCase{"Both", true, true, true, 1, false},
+                      MatrixCase{"BothTwice", true, true, true, 2, false},
+                      MatrixCase{"BothTwiceToAFile", false, true, true, 2, false},
+                      MatrixCase{"CurvesBothTwice", true, true, true, 2, true}),
+    [](const auto& c) { return std::string(c.param.name); });
 
 class OffTheWindowThread : public SharedDbTest {
 public:
