@@ -140,7 +140,9 @@ public:
     std::string folder;
 
 private:
-    QSqlDatabase adminDb() const { return QSqlDatabase::database(QString::fromStdString(connectionName()), false); }
+    QSqlDatabase adminDb() const {
+        return QSqlDatabase::database(QString::fromStdString(connectionName()), false);
+    }
     std::string connectionName() const { return "admin-" + dbName; }
     bool openAdmin(const std::string& database) {
         QSqlDatabase db =
