@@ -4,10 +4,10 @@
 #include "engine/analysis_output.h"
 #include "engine/bulk.h"
 #include "platform/files.h"
+#include "platform/progressline.h"
 #include "platform/textformat.h"
 #include "waveform/waveform.h"
 
-#include <chrono>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -217,34 +217,6 @@ private:
     std::string m_buffer;
 };
 
-// "qarn3-analyze: 120 of 1000 files" on one terminal line, redrawn at most ten times a
-// second, and taken away before any other line is written to the terminal.
-class ProgressLine {
-public:
-    ProgressLine(std::ostream& err, bool shown) : m_err(err), m_shown(shown) {}
-    void update(std::size_t done, std::size_t total) {
-        if (!m_shown) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (done < total && m_width > 0 && now - m_last < std::chrono::milliseconds(100)) return;
-        m_last = now;
-        const std::string text =
-            "qarn3-analyze: " + std::to_string(done) + " of " + std::to_string(total) + " files";
-        m_err << '\r' << text << std::flush;
-        m_width = text.size();
-    }
-    void clear() {
-        if (m_width == 0) return;
-        m_err << '\r' << std::string(m_width, ' ') << '\r' << std::flush;
-        m_width = 0;
-    }
-
-private:
-    std::ostream& m_err;
-    bool m_shown;
-    std::size_t m_width = 0;
-    std::chrono::steady_clock::time_point m_last{};
-};
-
 // More files than this show a progress line.
 constexpr std::size_t kProgressFrom = 5;
 
@@ -331,7 +303,11 @@ int analyzeFiles(const Command& c, ToolEnvironment& env) {
     };
     const unsigned workers = c.jobs.value_or(env.cores);
     analyzeAll(inputs, c.options, settings, workers, emit,
-               [&](std::size_t done, std::size_t total) { progress.update(done, total); });
+               [&](std::size_t done, std::size_t total) {
+                   progress.show("qarn3-analyze: " + std::to_string(done) + " of " +
+                                     std::to_string(total) + " files",
+                                 done >= total);
+               });
     progress.clear();
     if (c.format == OutputFormat::Json) write(jsonHeld + (written ? "\n]\n" : "]\n"));
     if (const std::string e = out.finish(); !e.empty()) {

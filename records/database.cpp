@@ -3,10 +3,13 @@
 #include "platform/files.h"
 #include "platform/textformat.h"
 #include "records/model.h"
+#include "records/pgprobe.h"
 
 #include <QDateTime>
 #include <QSqlError>
+#include <QSqlRecord>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <sys/stat.h>
@@ -37,9 +40,52 @@ bool isDamage(const QSqlError& e) {
     return code == kSqliteCorrupt || code == kSqliteNotADb;
 }
 
+// The driver's words on one line: a server's messages span several.
 std::string sqlText(const QSqlError& e) {
     std::string s = e.databaseText().toStdString();
-    return s.empty() ? e.text().toStdString() : s;
+    if (s.empty()) s = e.text().toStdString();
+    for (char& c : s)
+        if (c == '\n' || c == '\t') c = ' ';
+    return trimText(s);
+}
+
+// What the client library is given for a server: the location's fields and parameters, and
+// defaults that keep an unreachable server or a dead network from hanging a connection: ten
+// seconds to connect, and TCP keepalives that notice a vanished peer within a minute.
+ConnectionParameters connectionParameters(const DatabaseLocation& w) {
+    ConnectionParameters p;
+    if (!w.host.empty()) p.emplace_back("host", w.host);
+    if (w.port > 0) p.emplace_back("port", std::to_string(w.port));
+    p.emplace_back("dbname", w.dbName);
+    if (!w.user.empty()) p.emplace_back("user", w.user);
+    for (const auto& option : w.options)
+        p.push_back(option);
+    const std::pair<const char*, const char*> defaults[] = {{"connect_timeout", "10"},
+                                                            {"application_name", "qarn3"},
+                                                            {"keepalives_idle", "30"},
+                                                            {"keepalives_interval", "10"},
+                                                            {"keepalives_count", "3"}};
+    for (const auto& [key, value] : defaults) {
+        bool given = false;
+        for (const auto& option : w.options)
+            given = given || option.first == key;
+        if (!given) p.emplace_back(key, value);
+    }
+    return p;
+}
+
+// The driver's option text: key='value' joined by ';' (which it turns into blanks).
+QString driverOptions(const ConnectionParameters& parameters) {
+    std::string s;
+    for (const auto& [key, value] : parameters) {
+        std::string quoted;
+        for (char c : value) {
+            if (c == '\\' || c == '\'') quoted += '\\';
+            quoted += c;
+        }
+        s += (s.empty() ? "" : ";") + key + "='" + quoted + "'";
+    }
+    return QString::fromStdString(s);
 }
 
 std::string errnoText(int err) {
@@ -83,24 +129,64 @@ bool RecordsDatabase::connect(bool readOnlyOpen, RecordsError& error) {
         return false;
     }
     m_db = QSqlDatabase::addDatabase(m_dialect.driverName(), name);
-    if (m_dialect.engine() == SqlEngine::Sqlite) {
-        m_db.setDatabaseName(QString::fromStdString(m_where.path));
-        QString options = "QSQLITE_BUSY_TIMEOUT=" + QString::number(m_options.busyTimeoutMs);
-        if (readOnlyOpen) options += ";QSQLITE_OPEN_READONLY";
-        m_db.setConnectOptions(options);
-    } else {
-        m_db.setHostName(QString::fromStdString(m_where.host));
-        m_db.setPort(m_where.port);
-        m_db.setDatabaseName(QString::fromStdString(m_where.dbName));
-        m_db.setUserName(QString::fromStdString(m_where.user));
-        m_db.setPassword(QString::fromStdString(m_where.password));
-        m_db.setConnectOptions(QString::fromStdString(m_where.connectOptions));
-    }
+    if (m_dialect.engine() == SqlEngine::Postgres) return connectServer(error);
+    m_db.setDatabaseName(QString::fromStdString(m_where.path));
+    QString options = "QSQLITE_BUSY_TIMEOUT=" + QString::number(m_options.busyTimeoutMs);
+    if (readOnlyOpen) options += ";QSQLITE_OPEN_READONLY";
+    m_db.setConnectOptions(options);
     if (!m_db.open()) {
         error = errorOf(m_db.lastError(), "Cannot open the records database " + m_where.display());
         return false;
     }
     return true;
+}
+
+bool RecordsDatabase::connectServer(RecordsError& error) {
+    const std::string db = "the records database " + m_where.display();
+    const ConnectionParameters parameters = connectionParameters(m_where);
+    for (const auto& [key, value] : parameters) {
+        if (value.find(';') == std::string::npos) continue;
+        error = {RecordsErrorKind::Failed, {}, "Cannot open " + db + ": " + key + " holds a ';'"};
+        return false;
+    }
+    // No password is handed to the driver: the client library looks in its own sources.
+    m_db.setConnectOptions(driverOptions(parameters));
+    if (m_db.open()) return true;
+    // The driver only says that it failed; the client library tells whether a password is
+    // wanted, which is when the operator is asked.
+    ServerProbe probe = probeServer(parameters, {});
+    if (probe.connected) {
+        error = {RecordsErrorKind::Unreachable,
+                 {},
+                 "Cannot open " + db + ": " + sqlText(m_db.lastError())};
+        return false;
+    }
+    const std::string whose = m_where.user.empty() ? "" : " of " + m_where.user;
+    if (probe.needsPassword && m_options.passwordPrompt) {
+        std::optional<std::string> password = m_options.passwordPrompt->askPassword(m_where);
+        if (!password) {
+            error = {
+                RecordsErrorKind::Unreachable, {}, "Cannot open " + db + ": no password was given"};
+            return false;
+        }
+        m_db.setPassword(QString::fromStdString(*password));
+        const bool opened = m_db.open();
+        m_db.setPassword({}); // forgotten: the connection is made or refused
+        if (!opened) probe = probeServer(parameters, *password);
+        std::fill(password->begin(), password->end(), '\0');
+        if (opened) return true;
+    }
+    if (probe.needsPassword)
+        error = {RecordsErrorKind::Unreachable,
+                 {},
+                 "Cannot open " + db + ": it wants the password" + whose +
+                     " and none was found (~/.pgpass, the file PGPASSFILE names, or "
+                     "PGPASSWORD)"};
+    else
+        error = {RecordsErrorKind::Unreachable, {}, "Cannot open " + db + ": " + probe.message};
+    for (char& c : error.message)
+        if (c == '\n' || c == '\t') c = ' ';
+    return false;
 }
 
 OpenReport RecordsDatabase::open() {
@@ -188,13 +274,30 @@ OpenReport RecordsDatabase::openServer() {
     if (!run(lockWait, r.error)) return r;
     const int version = schemaVersion(r.error);
     if (r.error) return r;
-    if (version > newestSchemaVersion()) {
+    const int newest = newestSchemaVersion();
+    if (version > newest) {
         r.readOnly = true;
         r.notes.push_back("The records database " + m_where.display() +
                           " was written by a newer version of the program: it is opened"
                           " read-only.");
         if (!run("SET default_transaction_read_only = on", r.error)) return r;
     } else if ((r.error = migrate(schemaSteps()))) {
+        // Only the schema's owner may make or change it; a technician's role may not.
+        if (r.error.kind == RecordsErrorKind::Denied) {
+            QSqlQuery q = query();
+            RecordsError ignored;
+            const std::string role = run(q, {"SELECT current_user", {}}, ignored) && q.next()
+                                         ? q.value(0).toString().toStdString()
+                                         : m_where.user;
+            r.error.message =
+                "The records database " + m_where.display() +
+                (version == 0 ? " holds no records schema yet"
+                              : " holds schema version " + std::to_string(version)) +
+                " and this program needs version " + std::to_string(newest) + ". The role " + role +
+                " may not change the schema: the database's owner brings it up to date"
+                " with qarn3-records --db " +
+                m_where.display() + " schema";
+        }
         return r;
     }
     r.schemaVersion = schemaVersion(r.error);
@@ -237,6 +340,10 @@ RecordsError RecordsDatabase::migrate(const std::vector<MigrationStep>& steps) {
     RecordsError e;
     if (schemaVersion(e) >= steps.back().version || e) return e;
     if ((e = beginWrite())) return e;
+    if (const std::string lock = m_dialect.migrationLock(); !lock.empty() && !run(lock, e)) {
+        rollback();
+        return e;
+    }
     // Read again under the write lock: another program may have brought it up meanwhile.
     const int version = schemaVersion(e);
     if (e || version >= steps.back().version) {
@@ -248,6 +355,7 @@ RecordsError RecordsDatabase::migrate(const std::vector<MigrationStep>& steps) {
         for (const std::string& statement : step.statements) {
             if (run(m_dialect.typed(statement), e)) continue;
             rollback();
+            if (e.kind == RecordsErrorKind::Denied) return e;
             e.message = "Cannot bring the records database " + m_where.display() +
                         " to schema version " + std::to_string(step.version) + ": " + e.message;
             return e;
@@ -282,10 +390,35 @@ RecordsError RecordsDatabase::integrityCheck() {
     return {};
 }
 
+std::vector<std::string> RecordsDatabase::columnsOf(const std::string& table) const {
+    std::vector<std::string> columns;
+    const QSqlRecord record = m_db.record(QString::fromStdString(table));
+    for (int i = 0; i < record.count(); ++i)
+        columns.push_back(record.fieldName(i).toStdString());
+    return columns;
+}
+
+std::string RecordsDatabase::identity(RecordsError& error) {
+    QSqlQuery q = query();
+    RecordsError e;
+    if (run(q, {m_dialect.identityQuery(), {}}, e) && q.next())
+        return q.value(0).toString().toStdString();
+    // A server that keeps its identifier from this role is named by the way it is reached.
+    if (m_dialect.engine() == SqlEngine::Postgres && e.kind != RecordsErrorKind::Unreachable)
+        return "postgresql://" + m_where.host + ":" + std::to_string(m_where.port) + "/" +
+               m_where.dbName;
+    error = e;
+    return {};
+}
+
 bool RecordsDatabase::run(QSqlQuery& q, const BoundSql& statement, RecordsError& error) {
     q.setForwardOnly(true);
-    bool ok = q.prepare(QString::fromStdString(statement.text));
-    if (ok) {
+    bool ok = false;
+    // A server prepares only queries and changes of rows, not SET or BEGIN: a statement
+    // without values runs as it is.
+    if (statement.values.empty()) {
+        ok = q.exec(QString::fromStdString(statement.text));
+    } else if ((ok = q.prepare(QString::fromStdString(statement.text)))) {
         for (const QVariant& v : statement.values)
             q.addBindValue(v);
         ok = q.exec();
@@ -345,6 +478,15 @@ RecordsError RecordsDatabase::errorOf(const QSqlError& e, const std::string& doi
             r.kind = RecordsErrorKind::ReadOnly;
         else if (state.rfind("23", 0) == 0)
             r.kind = RecordsErrorKind::Invalid;
+        else if (state == "42501")
+            r.kind = RecordsErrorKind::Denied;
+        // No state: the client library's own failure, a lost connection; class 08 and the
+        // server's shutdown and termination of the session say the same.
+        else if (state.empty() || state.rfind("08", 0) == 0 || state.rfind("57P0", 0) == 0)
+            r = {RecordsErrorKind::Unreachable,
+                 {},
+                 "The connection to the records database " + m_where.display() +
+                     " was lost: " + sqlText(e)};
     }
     return r;
 }

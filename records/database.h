@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,14 @@ namespace qarn3 {
 
 enum class RecordsErrorKind {
     None,
-    Invalid,  // a value a record cannot hold; field names it
-    Locked,   // another program holds the database longer than the busy timeout
-    ReadOnly, // opened read-only (newer schema, read-only file): nothing is written
-    Damaged,  // not a database, or a damaged one
-    NotFound, // no such record
-    Failed    // anything else: the driver's words are in the message
+    Invalid,     // a value a record cannot hold; field names it
+    Locked,      // another program holds the database longer than the busy timeout
+    ReadOnly,    // opened read-only (newer schema, read-only file): nothing is written
+    Damaged,     // not a database, or a damaged one
+    NotFound,    // no such record
+    Unreachable, // a server that cannot be reached, that refused the login or went away
+    Denied,      // the server does not allow this role what was asked (a delete, the schema)
+    Failed       // anything else: the driver's words are in the message
 };
 
 // Why an operation on the records did not happen, as a value: it crosses threads and reaches
@@ -34,10 +37,22 @@ struct RecordsError {
     }
 };
 
+// Asks the operator for a server's password when the client library found none in its own
+// sources (~/.pgpass, PGPASSFILE, PGPASSWORD). Called on the thread that opens the database,
+// which waits for the answer: a window asks on its own thread and hands the answer back (a
+// blocking queued call from the worker). The answer serves one connection and is forgotten.
+class PasswordPrompt {
+public:
+    virtual ~PasswordPrompt() = default;
+    // The password of the location's user, or nothing when the operator declines.
+    virtual std::optional<std::string> askPassword(const DatabaseLocation& where) = 0;
+};
+
 struct OpenOptions {
     int busyTimeoutMs = 5000; // how long a database locked by another program is waited for
     bool fullSync = true;     // every commit reaches the disk before it returns
     bool fullCheck = false;   // read every page at open (after a write found damage)
+    PasswordPrompt* passwordPrompt = nullptr; // for a server; none: no password is asked for
 };
 
 // What opening found; notes are for the operator (a damaged file set aside, read-only).
@@ -76,6 +91,11 @@ public:
     // "ok", or Damaged with the first problem SQLite reports.
     RecordsError integrityCheck();
     int schemaVersion(RecordsError& error);
+    // The table's columns in their order; empty when there is no such table.
+    std::vector<std::string> columnsOf(const std::string& table) const;
+    // What names this database whatever the text that reached it: the file's absolute path,
+    // or the server cluster's identifier and the database's name. Sync state is kept under it.
+    std::string identity(RecordsError& error);
 
     // Statements on this connection.
     QSqlQuery query() const { return QSqlQuery(m_db); }
@@ -89,6 +109,7 @@ public:
 
 private:
     bool connect(bool readOnlyOpen, RecordsError& error);
+    bool connectServer(RecordsError& error);
     void disconnect();
     OpenReport openFile(bool afterSetAside);
     OpenReport openServer();

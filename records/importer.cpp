@@ -27,7 +27,8 @@ struct StopImport {};
 
 bool stopsImport(RecordsErrorKind k) {
     return k == RecordsErrorKind::Locked || k == RecordsErrorKind::ReadOnly ||
-           k == RecordsErrorKind::Damaged || k == RecordsErrorKind::Failed;
+           k == RecordsErrorKind::Damaged || k == RecordsErrorKind::Failed ||
+           k == RecordsErrorKind::Unreachable;
 }
 
 std::string amps(double a) {

@@ -2,6 +2,7 @@
 // stored shot's waveform back to a file, keeps the curve library and writes reports.
 #include "platform/files.h"
 #include "platform/textformat.h"
+#include "records/terminal_prompt.h"
 #include "records/tool.h"
 
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 int main(int argc, char** argv) {
@@ -33,5 +35,8 @@ int main(int argc, char** argv) {
     env.dataFolderUse = folders.dataFolderUse;
     env.decimalSeparator = qarn3::decimalSeparatorOf(qarn3::environmentDecimalPoint());
     env.cores = std::max(1u, std::thread::hardware_concurrency());
+    env.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    qarn3::TerminalPasswordPrompt prompt;
+    env.passwordPrompt = &prompt;
     return qarn3::runRecordsTool(args, env);
 }

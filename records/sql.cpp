@@ -390,11 +390,14 @@ BoundSql shotsOnly(const ShotFilter& f, ShotOrder order) {
     return b;
 }
 
-BoundSql contextOfPoint(const std::string& pointId) {
-    return select("SELECT " + contextColumns() +
-                      " FROM test_point p JOIN session e ON e.id = p.session_id JOIN breaker b"
-                      " ON b.id = e.breaker_id JOIN site t ON t.id = b.site_id WHERE p.id = ?",
-                  {text(pointId)});
+BoundSql contextsOfShots(const ShotFilter& f) {
+    BoundSql b;
+    b.text = "SELECT " + contextColumns() +
+             " FROM test_point p JOIN session e ON e.id = p.session_id JOIN breaker b"
+             " ON b.id = e.breaker_id JOIN site t ON t.id = b.site_id WHERE p.id IN (SELECT"
+             " s.test_point_id" +
+             fromWhere(f, false, b.values) + ")";
+    return b;
 }
 
 BoundSql shotCount(const ShotFilter& f) {

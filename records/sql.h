@@ -35,6 +35,15 @@ public:
     std::string readVersion() const;
     std::string versionTableExists() const; // empty for SQLite
     std::vector<std::string> writeVersion(int version) const;
+    // Taken after beginWrite by a migration, so that two programs never migrate at once
+    // (empty where beginWrite already excludes other writers).
+    std::string migrationLock() const;
+    // One row, one column: what names the database whatever the way it was reached.
+    std::string identityQuery() const;
+    // Values one statement binds at most: the embedded engine's driver looks each bound
+    // value's name up among all of them (the time grows with the square of their number),
+    // while a server is best given many rows in one round trip.
+    std::size_t valuesPerStatement() const { return m_engine == SqlEngine::Sqlite ? 240 : 8000; }
 
 private:
     SqlEngine m_engine;
@@ -87,10 +96,10 @@ BoundSql latestSession();                              // the one started last
 // Shots with everything above them, filtered; limit < 0 takes all.
 BoundSql shotRows(const ShotFilter& f, ShotOrder order, int limit, int offset);
 BoundSql shotCount(const ShotFilter& f);
-// The same shots without the rows above them (shotFrom), and those rows for a test point
-// (contextFrom): a long list reads each test point's rows once.
+// The same shots without the rows above them (shotFrom), and those rows for every test point
+// of those shots (contextFrom): a long list reads each test point's rows once.
 BoundSql shotsOnly(const ShotFilter& f, ShotOrder order);
-BoundSql contextOfPoint(const std::string& pointId);
+BoundSql contextsOfShots(const ShotFilter& f);
 
 // Rows of the queries above into records.
 SiteRecord siteFrom(const QSqlQuery& q);

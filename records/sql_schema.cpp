@@ -128,6 +128,19 @@ const MigrationStep kVersion2{2,
                                   "ALTER TABLE shot ADD COLUMN start_s {REAL}",
                               }};
 
+// Version 3: what this database and each shared database it syncs with last agreed on, so
+// that a sync tells an edit on one side from edits on both, and a row deleted on one side
+// from a row the other side never had.
+const MigrationStep kVersion3{3,
+                              {
+                                  R"(CREATE TABLE sync_state (
+            peer TEXT NOT NULL,
+            table_name TEXT NOT NULL,
+            id TEXT NOT NULL,
+            updated_at TEXT NOT NULL,
+            PRIMARY KEY (peer, table_name, id)))",
+                              }};
+
 } // namespace
 
 const char* SqlDialect::driverName() const {
@@ -148,7 +161,9 @@ std::string SqlDialect::beginWrite() const {
 }
 
 std::vector<std::string> SqlDialect::connectionSetup(bool writable, bool fullSync) const {
-    if (m_engine != SqlEngine::Sqlite) return {};
+    // A commit the server confirmed survives its crash: a sync counts it as arrived.
+    if (m_engine != SqlEngine::Sqlite)
+        return {fullSync ? "SET synchronous_commit = on" : "SET synchronous_commit = off"};
     std::vector<std::string> s{"PRAGMA foreign_keys = ON"};
     if (writable) {
         s.push_back("PRAGMA journal_mode = WAL");
@@ -180,8 +195,18 @@ std::vector<std::string> SqlDialect::writeVersion(int version) const {
             "INSERT INTO schema_version (version) VALUES (" + v + ")"};
 }
 
+std::string SqlDialect::migrationLock() const {
+    if (m_engine == SqlEngine::Sqlite) return {};
+    return "SELECT pg_advisory_xact_lock(" + std::to_string(kApplicationId) + ")";
+}
+
+std::string SqlDialect::identityQuery() const {
+    if (m_engine == SqlEngine::Sqlite) return "SELECT file FROM pragma_database_list WHERE seq = 0";
+    return "SELECT system_identifier || '/' || current_database() FROM pg_control_system()";
+}
+
 const std::vector<MigrationStep>& schemaSteps() {
-    static const std::vector<MigrationStep> steps{kVersion1, kVersion2};
+    static const std::vector<MigrationStep> steps{kVersion1, kVersion2, kVersion3};
     return steps;
 }
 

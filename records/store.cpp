@@ -210,22 +210,24 @@ std::vector<ShotRow> RecordsStore::listShots(const ShotFilter& f, ShotOrder orde
 RecordsError RecordsStore::forEachShot(const ShotFilter& f, ShotOrder order,
                                        const std::function<bool(const ShotRow&)>& each) {
     RecordsError e;
+    // The rows above the shots first, once per test point (a test point has many shots),
+    // then the shots as they come: a server's connection streams one query at a time.
+    std::unordered_map<std::string, ShotRow> contexts;
+    {
+        QSqlQuery above = m_db.query();
+        if (!m_db.run(above, sql::contextsOfShots(f), e)) return e;
+        while (above.next()) {
+            ShotRow row = sql::contextFrom(above);
+            contexts.emplace(row.point.id, std::move(row));
+        }
+    }
     QSqlQuery q = m_db.query();
     if (!m_db.run(q, sql::shotsOnly(f, order), e)) return e;
-    // The rows above a shot are read once per test point: a test point has many shots.
-    std::unordered_map<std::string, ShotRow> contexts;
-    QSqlQuery above = m_db.query();
     while (q.next()) {
         ShotRecord shot = sql::shotFrom(q);
-        auto at = contexts.find(shot.testPointId);
-        if (at == contexts.end()) {
-            if (!m_db.run(above, sql::contextOfPoint(shot.testPointId), e)) return e;
-            if (!above.next())
-                return {RecordsErrorKind::Damaged,
-                        {},
-                        "Shot " + shot.id + " has no test point " + shot.testPointId};
-            at = contexts.emplace(shot.testPointId, sql::contextFrom(above)).first;
-        }
+        const auto at = contexts.find(shot.testPointId);
+        // A shot stored since the rows above were read: its test point is new too.
+        if (at == contexts.end()) continue;
         ShotRow& row = at->second;
         row.shot = std::move(shot);
         if (!each(row)) break;

@@ -1,17 +1,14 @@
 #include "records/tool.h"
 
-#include "engine/analysis_output.h"
 #include "platform/files.h"
 #include "platform/textformat.h"
-#include "records/curvelibrary.h"
 #include "records/export.h"
 #include "records/importer.h"
 #include "records/store.h"
-#include "report/reportwriter.h"
+#include "records/tool_parts.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
-#include <QLocale>
 
 #include <algorithm>
 
@@ -77,72 +74,30 @@ const char* const kRecordsUsage =
     "qarn3-records waveform SHOT-ID -o FILE.owf\n"
     "  Writes the shot's waveform file, byte for byte as it was imported or captured.\n"
     "\n"
+    "qarn3-records [--db FILE] sync --to URI|FILE [--site NAME]... [--resend]\n"
+    "  Sends a company's shared database (postgresql://USER@HOST:PORT/DBNAME?sslmode=...)\n"
+    "  the records it does not have yet, and receives what other computers sent it for the\n"
+    "  sites this database has and the sites named with --site, and the whole curve library\n"
+    "  both ways. Shots are never edited; a site, breaker, session, test point or curve\n"
+    "  edited (or imported again) on both sides keeps the newest change, and each such\n"
+    "  conflict is listed. Records the shared database no longer has stay\n"
+    "  here and are not sent again (--resend sends them, after a restore from a backup).\n"
+    "  Each batch moves in one transaction: a sync cut off is completed by the next.\n"
+    "\n"
+    "qarn3-records [--db FILE|URI] schema\n"
+    "  Makes the database's schema or brings it up to date (on a server, as the database's\n"
+    "  owner) and prints its version.\n"
+    "\n"
+    "A server's password is never stored or given on the command line: the client library\n"
+    "reads it from ~/.pgpass, the file PGPASSFILE names or PGPASSWORD, else it is asked for\n"
+    "on the terminal.\n"
+    "\n"
     "Exit status: 0 done, 1 a record, file or the database could not be read or written\n"
     "(named in the message), 2 a usage error.\n";
 
 namespace {
 
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A value that parses but a record cannot hold: exit status 1 with the field named.
-class FieldRefused : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-QStringList toQt(const std::string& program, const std::vector<std::string>& args) {
-    QStringList l{QString::fromStdString(program)};
-    for (const std::string& a : args)
-        l << QString::fromStdString(a);
-    return l;
-}
-
-std::vector<std::string> fromQt(const QStringList& l) {
-    std::vector<std::string> v;
-    for (const QString& s : l)
-        v.push_back(s.toStdString());
-    return v;
-}
-
-// A command's parser: its options, each taking a value unless listed as a flag.
-class Options {
-public:
-    Options(const std::vector<std::string>& withValue, const std::vector<std::string>& flags = {}) {
-        m_p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        for (const std::string& name : withValue)
-            add(name, true);
-        for (const std::string& name : flags)
-            add(name, false);
-        add("db", true);
-        add("help", false);
-    }
-    void parse(const std::string& command, const std::vector<std::string>& args) {
-        if (!m_p.parse(toQt("qarn3-records " + command, args)))
-            throw UsageError(m_p.errorText().toStdString());
-    }
-    bool has(const std::string& name) const { return m_p.isSet(QString::fromStdString(name)); }
-    std::string value(const std::string& name) const {
-        return m_p.value(QString::fromStdString(name)).toStdString();
-    }
-    std::string required(const std::string& name) const {
-        if (!has(name)) throw UsageError("--" + name + " is needed");
-        return value(name);
-    }
-    std::vector<std::string> positional() const { return fromQt(m_p.positionalArguments()); }
-
-private:
-    void add(const std::string& name, bool takesValue) {
-        QStringList names{QString::fromStdString(name)};
-        if (name == "output") names.prepend("o");
-        if (name == "jobs") names.prepend("j");
-        m_p.addOption(takesValue ? QCommandLineOption(names, {}, "value")
-                                 : QCommandLineOption(names));
-    }
-    QCommandLineParser m_p;
-};
+using namespace recordstool;
 
 // A number for a field: text that is not a number is a usage error naming the field.
 double number(const Options& o, const std::string& name) {
@@ -161,35 +116,6 @@ std::int32_t integer(const Options& o, const std::string& name) {
 
 void refuseIf(const std::optional<FieldError>& e) {
     if (e) throw FieldRefused(e->message);
-}
-
-std::string databasePath(const Options& o, const RecordsToolEnvironment& env) {
-    return o.has("db") ? o.value("db") : defaultRecordsPath(env.dataFolder);
-}
-
-// Opens the database the options name; existing: a reading command makes no new file.
-std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvironment& env,
-                                              bool mustExist) {
-    DatabaseLocation where;
-    std::string error;
-    if (!DatabaseLocation::parse(databasePath(o, env), where, error)) throw UsageError(error);
-    if (where.kind == DatabaseLocation::Kind::SqliteFile) {
-        if (mustExist && !FileStore().exists(where.path))
-            throw FieldRefused("No records database " + where.path);
-        // The default database lives in the data folder, which must be the user's own, as
-        // the program requires: another user's folder would hand them the records.
-        if (!o.has("db")) {
-            if (const std::string why = makeOwnFolder(env.dataFolder, env.dataFolderUse);
-                !why.empty())
-                throw FieldRefused("The data folder cannot be used: " + why);
-        }
-    }
-    auto db = std::make_unique<RecordsDatabase>(where);
-    const OpenReport report = db->open();
-    for (const std::string& note : report.notes)
-        env.err << "qarn3-records: " << note << "\n";
-    if (!report.ok) throw FieldRefused(report.error.message);
-    return db;
 }
 
 // Writes to standard output, or collects for a file written whole at the end.
@@ -385,72 +311,6 @@ int runWaveform(const std::vector<std::string>& args, RecordsToolEnvironment& en
     return 0;
 }
 
-int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
-    Options o({});
-    o.parse("curves", args);
-    const std::vector<std::string> words = o.positional();
-    if (words.empty()) throw UsageError("curves takes import FILE.csv or list");
-    if (words[0] == "list") {
-        if (words.size() != 1) throw UsageError("curves list takes no file");
-        auto db = openDatabase(o, env, true);
-        RecordsError e;
-        const std::vector<TripCurve> curves = CurveLibrary(*db).curves(e);
-        if (e) throw FieldRefused(e.message);
-        for (const TripCurve& c : curves)
-            env.out << curveFamilyName(c.maker, c.model) << "  " << kindText(c.kind) << "  "
-                    << c.points.size() << " points  " << jsonNumberText(c.points.front().multiple)
-                    << " to " << jsonNumberText(c.points.back().multiple) << " x In  "
-                    << c.updatedAt << "\n";
-        return 0;
-    }
-    if (words[0] != "import") throw UsageError("unknown curves command " + words[0]);
-    if (words.size() != 2) throw UsageError("curves import takes one CSV file");
-    const std::string& file = words[1];
-    const auto text = FileStore().readAll(file);
-    if (!text) throw FieldRefused("Cannot read " + file);
-    const CurveCsv csv = parseCurveCsv(*text);
-    if (!csv.error.empty()) throw FieldRefused(file + " " + csv.error + "; nothing imported");
-    auto db = openDatabase(o, env, false);
-    CurveImportSummary summary;
-    if (RecordsError e = CurveLibrary(*db).importCurves(csv.curves, summary))
-        throw FieldRefused(file + ": " + e.message + "; nothing imported");
-    env.out << "Imported " << summary.added + summary.replaced << " curves (" << summary.points
-            << " points) from " << file << ": " << summary.added << " new, " << summary.replaced
-            << " replaced\n";
-    return 0;
-}
-
-int runReport(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
-    Options o({"session", "output", "page"});
-    o.parse("report", args);
-    if (!o.positional().empty()) throw UsageError("report takes no file but -o FILE.pdf");
-    const std::string which = o.required("session");
-    const std::string file = o.required("output");
-    ReportOptions options;
-    options.decimalSeparator = env.decimalSeparator;
-    options.pageSize = pageSizeForLocale(QLocale::system());
-    if (o.has("page")) {
-        const QString page = QString::fromStdString(o.value("page")).toLower();
-        if (page != "a4" && page != "letter") throw UsageError("--page takes a4 or letter");
-        options.pageSize = page == "a4" ? QPageSize::A4 : QPageSize::Letter;
-    }
-    auto db = openDatabase(o, env, true);
-    RecordsError e;
-    std::string id = which;
-    if (which == "latest") {
-        const auto latest = RecordsStore(*db).latestSession(e);
-        if (!latest) throw FieldRefused(e.message);
-        id = latest->id;
-    }
-    SessionReport report;
-    if ((e = loadSessionReport(*db, id, true, report))) throw FieldRefused(e.message);
-    if (const std::string w = writeReportFile(report, options, file); !w.empty())
-        throw FieldRefused(w);
-    env.out << "Wrote the report of session " << id << " (" << report.shots.size() << " shots) to "
-            << file << "\n";
-    return 0;
-}
-
 // The options before the command; the command's own parser takes the rest.
 void globalOptions(QCommandLineParser& global) {
     global.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -468,6 +328,41 @@ std::string recordsCommandOf(const std::vector<std::string>& args) {
     return global.positionalArguments().front().toStdString();
 }
 
+namespace recordstool {
+
+std::string databasePath(const Options& o, const RecordsToolEnvironment& env) {
+    return o.has("db") ? o.value("db") : defaultRecordsPath(env.dataFolder);
+}
+
+// Opens the database the options name; existing: a reading command makes no new file.
+std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvironment& env,
+                                              bool mustExist) {
+    DatabaseLocation where;
+    std::string error;
+    if (!DatabaseLocation::parse(databasePath(o, env), where, error)) throw UsageError(error);
+    if (where.kind == DatabaseLocation::Kind::SqliteFile) {
+        if (mustExist && !FileStore().exists(where.path))
+            throw FieldRefused("No records database " + where.path);
+        // The default database lives in the data folder, which must be the user's own, as
+        // the program requires: another user's folder would hand them the records.
+        if (!o.has("db")) {
+            if (const std::string why = makeOwnFolder(env.dataFolder, env.dataFolderUse);
+                !why.empty())
+                throw FieldRefused("The data folder cannot be used: " + why);
+        }
+    }
+    OpenOptions options;
+    options.passwordPrompt = env.passwordPrompt;
+    auto db = std::make_unique<RecordsDatabase>(where, options);
+    const OpenReport report = db->open();
+    for (const std::string& note : report.notes)
+        env.err << "qarn3-records: " << note << "\n";
+    if (!report.ok) throw FieldRefused(escapeControls(report.error.message));
+    return db;
+}
+
+} // namespace recordstool
+
 int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
     try {
         QCommandLineParser global;
@@ -480,7 +375,8 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
             return 0;
         }
         if (rest.empty())
-            throw UsageError("no command given (import, export, waveform, curves or report)");
+            throw UsageError(
+                "no command given (import, export, waveform, curves, report, sync or schema)");
         const std::string command = rest.front();
         rest.erase(rest.begin());
         if (global.isSet("db"))
@@ -494,8 +390,10 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         if (command == "waveform") return runWaveform(rest, env);
         if (command == "curves") return runCurves(rest, env);
         if (command == "report") return runReport(rest, env);
+        if (command == "sync") return runSync(rest, env);
+        if (command == "schema") return runSchema(rest, env);
         throw UsageError("unknown command " + command +
-                         " (import, export, waveform, curves or report)");
+                         " (import, export, waveform, curves, report, sync or schema)");
     } catch (const UsageError& e) {
         env.err << "qarn3-records: " << e.what() << "\n" << kRecordsUsage;
         return 2;

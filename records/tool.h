@@ -8,6 +8,8 @@
 
 namespace qarn3 {
 
+class PasswordPrompt;
+
 // Where qarn3-records writes and what it knows of its surroundings.
 struct RecordsToolEnvironment {
     std::ostream& out;
@@ -16,6 +18,9 @@ struct RecordsToolEnvironment {
     FolderUse dataFolderUse = FolderUse::Own; // how the data folder is checked before use
     char decimalSeparator = '.';              // of a setup file
     unsigned cores = 1;                       // analysis workers when --jobs is not given
+    bool errIsTerminal = false;               // a progress line is shown only on a terminal
+    // Asks for a server's password the client library did not find; none: nobody is asked.
+    PasswordPrompt* passwordPrompt = nullptr;
 };
 
 // The usage text --help prints.

@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev libgl-dev
     libusb-1.0-0-dev umockdev libumockdev-dev
     qt6-tools-dev qt6-documentation-tools libqt6sql6-sqlite
+    libqt6sql6-psql libpq-dev postgresql
     dpkg-dev file fakeroot lintian devscripts
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth

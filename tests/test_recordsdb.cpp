@@ -56,14 +56,14 @@ TEST_P(Starts, OpenAtTheNewestSchema) {
     ASSERT_TRUE(r.ok) << r.error.message;
     EXPECT_FALSE(r.readOnly);
     EXPECT_TRUE(r.notes.empty());
-    EXPECT_EQ(r.schemaVersion, 2);
+    EXPECT_EQ(r.schemaVersion, 3);
     QSqlQuery q = db.query();
     ASSERT_TRUE(q.exec("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"));
     QStringList tables;
     while (q.next())
         tables << q.value(0).toString();
     for (const char* t : {"breaker", "session", "shot", "site", "test_point", "waveform", "curve",
-                          "curve_point", "breaker_curve"})
+                          "curve_point", "breaker_curve", "sync_state"})
         EXPECT_TRUE(tables.contains(t)) << t;
     // A shot of an older schema is kept, without the pulse's start it did not record.
     RecordsError e;
