@@ -187,7 +187,7 @@ std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvir
     auto db = std::make_unique<RecordsDatabase>(where);
     const OpenReport report = db->open();
     for (const std::string& note : report.notes)
-        env.err << "qarn3-records: " << note << "\n";
+        env.err << "qarn3-records: " << escapeControls(note) << "\n";
     if (!report.ok) throw FieldRefused(report.error.message);
     return db;
 }
@@ -397,10 +397,10 @@ int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env)
         const std::vector<TripCurve> curves = CurveLibrary(*db).curves(e);
         if (e) throw FieldRefused(e.message);
         for (const TripCurve& c : curves)
-            env.out << curveFamilyName(c.maker, c.model) << "  " << kindText(c.kind) << "  "
-                    << c.points.size() << " points  " << jsonNumberText(c.points.front().multiple)
-                    << " to " << jsonNumberText(c.points.back().multiple) << " x In  "
-                    << c.updatedAt << "\n";
+            env.out << escapeControls(curveFamilyName(c.maker, c.model)) << "  " << kindText(c.kind)
+                    << "  " << c.points.size() << " points  "
+                    << jsonNumberText(c.points.front().multiple) << " to "
+                    << jsonNumberText(c.points.back().multiple) << " x In  " << c.updatedAt << "\n";
         return 0;
     }
     if (words[0] != "import") throw UsageError("unknown curves command " + words[0]);
@@ -415,8 +415,8 @@ int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     if (RecordsError e = CurveLibrary(*db).importCurves(csv.curves, summary))
         throw FieldRefused(file + ": " + e.message + "; nothing imported");
     env.out << "Imported " << summary.added + summary.replaced << " curves (" << summary.points
-            << " points) from " << file << ": " << summary.added << " new, " << summary.replaced
-            << " replaced\n";
+            << " points) from " << escapeControls(file) << ": " << summary.added << " new, "
+            << summary.replaced << " replaced\n";
     return 0;
 }
 
@@ -447,7 +447,7 @@ int runReport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     if (const std::string w = writeReportFile(report, options, file); !w.empty())
         throw FieldRefused(w);
     env.out << "Wrote the report of session " << id << " (" << report.shots.size() << " shots) to "
-            << file << "\n";
+            << escapeControls(file) << "\n";
     return 0;
 }
 
@@ -497,10 +497,10 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         throw UsageError("unknown command " + command +
                          " (import, export, waveform, curves or report)");
     } catch (const UsageError& e) {
-        env.err << "qarn3-records: " << e.what() << "\n" << kRecordsUsage;
+        env.err << "qarn3-records: " << escapeControls(e.what()) << "\n" << kRecordsUsage;
         return 2;
     } catch (const FieldRefused& e) {
-        env.err << "qarn3-records: " << e.what() << "\n";
+        env.err << "qarn3-records: " << escapeControls(e.what()) << "\n";
         return 1;
     }
 }

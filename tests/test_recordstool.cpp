@@ -270,6 +270,46 @@ INSTANTIATE_TEST_SUITE_P(Records, LinkedDatabase,
                                            DbLinkCase{"OtherUsersLink", true, false}),
                          [](const auto& c) { return std::string(c.param.name); });
 
+struct ControlsCase {
+    const char* name;
+    std::function<Args(const RecordsToolTest&, const std::string& odd)> args;
+};
+
+class ControlsInNames : public RecordsToolTest,
+                        public ::testing::WithParamInterface<ControlsCase> {};
+
+// A name with a line break or an escape sequence reaches the terminal escaped, in the shot
+// lines and in every message, never as a control character the terminal would obey.
+TEST_P(ControlsInNames, ReachTheTerminalEscaped) {
+    const std::string odd = folder + "/a\nB\x1b[2J.owf";
+    put(odd, *FileStore().readAll(pulseFile()));
+    ASSERT_EQ(run(importArgs({longFile()})).status, 0);
+    const ToolRun r = run(GetParam().args(*this, odd));
+    const std::string shown = r.out + r.err;
+    EXPECT_NE(shown.find("a\\x0aB\\x1b[2J"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, ControlsInNames,
+    ::testing::Values(ControlsCase{"ShotLine",
+                                   [](const Test& f, const std::string& odd) {
+                                       return f.importArgs({odd});
+                                   }},
+                      ControlsCase{"MissingFile",
+                                   [](const Test& f, const std::string& odd) {
+                                       return f.importArgs({odd + ".missing"});
+                                   }},
+                      ControlsCase{"OutputNotWritten",
+                                   [](const Test& f, const std::string& odd) {
+                                       return Args{"--db", f.path, "export", "-o", odd + "/x.csv"};
+                                   }},
+                      ControlsCase{"UnknownCommand",
+                                   [](const Test& f, const std::string& odd) {
+                                       return Args{"--db", f.path, odd};
+                                   }}),
+    [](const auto& c) { return std::string(c.param.name); });
+
 // Killing the import at any moment leaves a sound database holding each file's shots whole
 // or not at all, each with its waveform.
 TEST_F(RecordsToolTest, KilledImportLeavesOnlyWholeFiles) {
