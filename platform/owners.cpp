@@ -158,8 +158,9 @@ std::string makeOwnFolder(const std::string& folder, FolderUse use, const FileOw
         const fs::path parent = fs::path(*real).parent_path();
         if (!parent.empty()) fs::create_directories(parent, ec);
         // Made private from the start: with a mode that others may use for a moment, one of
-        // them could put a file into it first.
-        const mode_t mode = use == FolderUse::Private ? 0700 : 0777;
+        // them could put a file into it first. The user's own folder may take a group (umask
+        // 002), never every user, which an open umask (000) would give and the check refuse.
+        const mode_t mode = use == FolderUse::Private ? 0700 : 0775;
         if (::mkdir(real->c_str(), mode) != 0 && errno != EEXIST)
             return "cannot create " + folder + ": " + std::strerror(errno);
     }

@@ -130,7 +130,7 @@ bool RecordsDatabase::connect(bool readOnlyOpen, RecordsError& error) {
     }
     m_db = QSqlDatabase::addDatabase(m_dialect.driverName(), name);
     if (m_dialect.engine() == SqlEngine::Postgres) return connectServer(error);
-    m_db.setDatabaseName(QString::fromStdString(m_where.path));
+    m_db.setDatabaseName(QString::fromStdString(m_file));
     QString options = "QSQLITE_BUSY_TIMEOUT=" + QString::number(m_options.busyTimeoutMs);
     if (readOnlyOpen) options += ";QSQLITE_OPEN_READONLY";
     m_db.setConnectOptions(options);
@@ -202,18 +202,28 @@ OpenReport RecordsDatabase::open() {
 OpenReport RecordsDatabase::openFile(bool afterSetAside) {
     OpenReport r;
     const std::string& path = m_where.path;
+    // SQLite follows a link by itself, another user's in the temporary folder too: it is
+    // given the file the links lead to where the kernel would follow them, and nothing else.
+    std::string why;
+    const std::optional<std::string> real = followLinksSafely(path, why);
+    if (!real) {
+        r.error = {
+            RecordsErrorKind::Failed, {}, "Cannot open the records database " + path + ": " + why};
+        return r;
+    }
+    m_file = *real;
     struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
+    const bool exists = ::stat(m_file.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
         r.error = {RecordsErrorKind::Failed, {}, "The records database " + path + " is not a file"};
         return r;
     }
     FileStore files;
-    const bool readOnlyFile = exists && files.isReadOnly(path);
+    const bool readOnlyFile = exists && files.isReadOnly(m_file);
     // A file that does not begin as a database is set aside before SQLite opens it, which
     // could take a journal file beside it for its own.
     RecordsError probe;
-    const auto head = exists && st.st_size > 0 ? files.readPrefix(path, 16) : std::nullopt;
+    const auto head = exists && st.st_size > 0 ? files.readPrefix(m_file, 16) : std::nullopt;
     if (head && *head != std::string(kSqliteMagic, 16))
         probe = {RecordsErrorKind::Damaged, {}, "file is not a database"};
     int version = 0;
@@ -306,7 +316,8 @@ OpenReport RecordsDatabase::openServer() {
 }
 
 bool RecordsDatabase::setAside(std::string& newName, RecordsError& error) {
-    const std::string& path = m_where.path;
+    // The file itself, and its journals beside it, where SQLite keeps them.
+    const std::string& path = m_file;
     const std::string stamp =
         QDateTime::currentDateTimeUtc().toString("yyyy-MM-ddTHHmmss").toStdString() + "Z";
     FileStore files;

@@ -116,6 +116,8 @@ private:
     bool setAside(std::string& newName, RecordsError& error);
 
     DatabaseLocation m_where;
+    // The database file with its links followed as the kernel allows (a SqliteFile's path).
+    std::string m_file;
     OpenOptions m_options;
     SqlDialect m_dialect;
     std::string m_name; // the Qt connection's

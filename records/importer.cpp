@@ -47,7 +47,8 @@ std::string shotLine(const AnalysisResult& r, const AnalysisPulse& p, const Shot
                        trimText(p.current) + "  " + trimText(p.seconds) + "  " +
                        trimText(p.cycles) + "  " + verdictText(s.judgement.verdict);
     if (s.judgement.currentOffTarget) line += " (current off target)";
-    return line + "  " + s.id + "\n";
+    // The file's name as the terminal should show it, not obey it.
+    return escapeControls(line) + "  " + s.id + "\n";
 }
 
 // The breaker names the curve family; false (with the reason on err) when the family has no
@@ -66,7 +67,7 @@ bool nameCurves(const ImportRequest& request, RecordsDatabase& db, const ShotCon
     else if (!e)
         e = library.nameCurves(ctx.site, ctx.breaker, family);
     if (e.message.empty()) return true;
-    err << "qarn3-records: " << e.message << "\n";
+    err << "qarn3-records: " << escapeControls(e.message) << "\n";
     return false;
 }
 
@@ -107,14 +108,15 @@ ImportSummary importFiles(const ImportRequest& request, RecordsDatabase& db,
     std::optional<BreakerRecord> breaker;
     if (!e) breaker = store.breakerNamed(ctx.site.id, request.breaker.designation, e);
     if (e) {
-        err << "qarn3-records: " << e.message << "\n";
+        err << "qarn3-records: " << escapeControls(e.message) << "\n";
         summary.failed = true;
         return summary;
     }
     if (breaker && breaker->ratedAmps != request.breaker.ratedAmps) {
-        err << "qarn3-records: rating: breaker " << request.breaker.designation << " of site "
-            << request.siteName << " is rated " << amps(breaker->ratedAmps)
-            << " A in the records, not " << amps(request.breaker.ratedAmps) << " A\n";
+        err << "qarn3-records: rating: breaker " << escapeControls(request.breaker.designation)
+            << " of site " << escapeControls(request.siteName) << " is rated "
+            << amps(breaker->ratedAmps) << " A in the records, not "
+            << amps(request.breaker.ratedAmps) << " A\n";
         summary.failed = true;
         return summary;
     }
@@ -140,22 +142,22 @@ ImportSummary importFiles(const ImportRequest& request, RecordsDatabase& db,
     std::vector<std::string> notes;
     const std::vector<InputFile> inputs = expandInputs(request.inputs, notes);
     for (const std::string& note : notes)
-        err << "qarn3-records: " << note << "\n";
+        err << "qarn3-records: " << escapeControls(note) << "\n";
 
     FileStore files;
     auto storeResult = [&](const AnalysisResult& r) {
         if (!r.ok) {
-            err << "qarn3-records: " << r.error << "\n" << std::flush;
+            err << "qarn3-records: " << escapeControls(r.error) << "\n" << std::flush;
             summary.failed = true;
             return;
         }
         if (r.pulses.empty()) {
-            err << "qarn3-records: no pulse in " << r.waveFile << "\n";
+            err << "qarn3-records: no pulse in " << escapeControls(r.waveFile) << "\n";
             return;
         }
         const auto bytes = files.readAll(r.waveFile);
         if (!bytes) {
-            err << "qarn3-records: Cannot read " << r.waveFile << "\n";
+            err << "qarn3-records: Cannot read " << escapeControls(r.waveFile) << "\n";
             summary.failed = true;
             return;
         }
@@ -172,7 +174,8 @@ ImportSummary importFiles(const ImportRequest& request, RecordsDatabase& db,
         }
         std::vector<ShotRecord> stored;
         if (RecordsError se = store.storeShots(ctx, shots, stored)) {
-            err << "qarn3-records: " << r.waveFile << ": " << se.message << "\n" << std::flush;
+            err << "qarn3-records: " << escapeControls(r.waveFile + ": " + se.message) << "\n"
+                << std::flush;
             summary.failed = true;
             if (stopsImport(se.kind)) throw StopImport{};
             return;

@@ -356,7 +356,7 @@ std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvir
     auto db = std::make_unique<RecordsDatabase>(where, options);
     const OpenReport report = db->open();
     for (const std::string& note : report.notes)
-        env.err << "qarn3-records: " << note << "\n";
+        env.err << "qarn3-records: " << escapeControls(note) << "\n";
     if (!report.ok) throw FieldRefused(escapeControls(report.error.message));
     return db;
 }
@@ -395,10 +395,10 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         throw UsageError("unknown command " + command +
                          " (import, export, waveform, curves, report, sync or schema)");
     } catch (const UsageError& e) {
-        env.err << "qarn3-records: " << e.what() << "\n" << kRecordsUsage;
+        env.err << "qarn3-records: " << escapeControls(e.what()) << "\n" << kRecordsUsage;
         return 2;
     } catch (const FieldRefused& e) {
-        env.err << "qarn3-records: " << e.what() << "\n";
+        env.err << "qarn3-records: " << escapeControls(e.what()) << "\n";
         return 1;
     }
 }

@@ -1,6 +1,7 @@
 // qarn3-records curves and report: the curve library and a session's test report.
 #include "engine/analysis_output.h"
 #include "platform/files.h"
+#include "platform/textformat.h"
 #include "records/curvelibrary.h"
 #include "records/store.h"
 #include "records/tool_parts.h"
@@ -24,10 +25,10 @@ int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env)
         const std::vector<TripCurve> curves = CurveLibrary(*db).curves(e);
         if (e) throw FieldRefused(e.message);
         for (const TripCurve& c : curves)
-            env.out << curveFamilyName(c.maker, c.model) << "  " << kindText(c.kind) << "  "
-                    << c.points.size() << " points  " << jsonNumberText(c.points.front().multiple)
-                    << " to " << jsonNumberText(c.points.back().multiple) << " x In  "
-                    << c.updatedAt << "\n";
+            env.out << escapeControls(curveFamilyName(c.maker, c.model)) << "  " << kindText(c.kind)
+                    << "  " << c.points.size() << " points  "
+                    << jsonNumberText(c.points.front().multiple) << " to "
+                    << jsonNumberText(c.points.back().multiple) << " x In  " << c.updatedAt << "\n";
         return 0;
     }
     if (words[0] != "import") throw UsageError("unknown curves command " + words[0]);
@@ -42,8 +43,8 @@ int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     if (RecordsError e = CurveLibrary(*db).importCurves(csv.curves, summary))
         throw FieldRefused(file + ": " + e.message + "; nothing imported");
     env.out << "Imported " << summary.added + summary.replaced << " curves (" << summary.points
-            << " points) from " << file << ": " << summary.added << " new, " << summary.replaced
-            << " replaced\n";
+            << " points) from " << escapeControls(file) << ": " << summary.added << " new, "
+            << summary.replaced << " replaced\n";
     return 0;
 }
 
@@ -74,7 +75,7 @@ int runReport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     if (const std::string w = writeReportFile(report, options, file); !w.empty())
         throw FieldRefused(w);
     env.out << "Wrote the report of session " << id << " (" << report.shots.size() << " shots) to "
-            << file << "\n";
+            << escapeControls(file) << "\n";
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "records/tool.h"
 
 #include "csv_reader.h"
+#include "fake_owners.h"
 #include "records_fixture.h"
 
 #include <QJsonDocument>
@@ -20,6 +21,8 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -228,6 +231,83 @@ INSTANTIATE_TEST_SUITE_P(
                        a = {"--db", f.folder + "/none.db", "export"};
                    },
                    1, "No records database", 1}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+struct DbLinkCase {
+    const char* name;
+    bool ofOther; // the link belongs to another user
+    bool followed;
+};
+
+class LinkedDatabase : public RecordsToolTest, public ::testing::WithParamInterface<DbLinkCase> {};
+
+// A database named through a link in a sticky folder every user may write to is opened only
+// where the kernel would follow the link: the user's own link leads to the user's file,
+// another user's makes nothing there (the database engine resolves links by itself).
+TEST_P(LinkedDatabase, FollowedOnlyAsTheKernelFollowsIt) {
+    const std::string shared = folder + "/shared";
+    std::filesystem::create_directory(shared);
+    ::chmod(shared.c_str(), 01777);
+    const std::string target = folder + "/target.db";
+    const std::string link = shared + "/QARN3.db";
+    std::filesystem::create_symlink(target, link);
+    if (GetParam().ofOther && ::lchown(link.c_str(), kOtherUser, kOtherUser) != 0)
+        GTEST_SKIP() << "cannot give a link to another user here";
+    path = link;
+    const ToolRun r = run(importArgs({pulseFile()}));
+    EXPECT_EQ(r.status, GetParam().followed ? 0 : 1) << r.err;
+    EXPECT_EQ(FileStore().exists(target), GetParam().followed);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    if (!GetParam().followed) {
+        EXPECT_NE(r.err.find(link + " is a link that another user (uid 4242) made"),
+                  std::string::npos)
+            << r.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, LinkedDatabase,
+                         ::testing::Values(DbLinkCase{"OwnLink", false, true},
+                                           DbLinkCase{"OtherUsersLink", true, false}),
+                         [](const auto& c) { return std::string(c.param.name); });
+
+struct ControlsCase {
+    const char* name;
+    std::function<Args(const RecordsToolTest&, const std::string& odd)> args;
+};
+
+class ControlsInNames : public RecordsToolTest,
+                        public ::testing::WithParamInterface<ControlsCase> {};
+
+// A name with a line break or an escape sequence reaches the terminal escaped, in the shot
+// lines and in every message, never as a control character the terminal would obey.
+TEST_P(ControlsInNames, ReachTheTerminalEscaped) {
+    const std::string odd = folder + "/a\nB\x1b[2J.owf";
+    put(odd, *FileStore().readAll(pulseFile()));
+    ASSERT_EQ(run(importArgs({longFile()})).status, 0);
+    const ToolRun r = run(GetParam().args(*this, odd));
+    const std::string shown = r.out + r.err;
+    EXPECT_NE(shown.find("a\\x0aB\\x1b[2J"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, ControlsInNames,
+    ::testing::Values(ControlsCase{"ShotLine",
+                                   [](const Test& f, const std::string& odd) {
+                                       return f.importArgs({odd});
+                                   }},
+                      ControlsCase{"MissingFile",
+                                   [](const Test& f, const std::string& odd) {
+                                       return f.importArgs({odd + ".missing"});
+                                   }},
+                      ControlsCase{"OutputNotWritten",
+                                   [](const Test& f, const std::string& odd) {
+                                       return Args{"--db", f.path, "export", "-o", odd + "/x.csv"};
+                                   }},
+                      ControlsCase{"UnknownCommand",
+                                   [](const Test& f, const std::string& odd) {
+                                       return Args{"--db", f.path, odd};
+                                   }}),
     [](const auto& c) { return std::string(c.param.name); });
 
 // Killing the import at any moment leaves a sound database holding each file's shots whole

@@ -161,7 +161,11 @@ TEST_P(FolderCheckTest, OnlyTheUsersOwnFolderIsUsed) {
         fs::create_symlink(file("mine"), place);
         owners.ownerOf[place] = kOtherUser;
     }
+    // A missing folder is made under the umask the row gives.
+    const mode_t saved = ::umask(0);
+    ::umask(c.entry == Entry::Missing ? c.mode : saved);
     const std::string why = makeOwnFolder(place, c.use, owners);
+    ::umask(saved);
     if (*c.problem == '\0') {
         EXPECT_EQ(why, "");
         EXPECT_TRUE(fs::is_directory(place));
@@ -170,7 +174,7 @@ TEST_P(FolderCheckTest, OnlyTheUsersOwnFolderIsUsed) {
         EXPECT_NE(why.find(c.problem), std::string::npos) << why;
     }
     if (c.entry == Entry::Missing) {
-        EXPECT_EQ(modeOf(place), 0700u);
+        EXPECT_EQ(modeOf(place), c.use == FolderUse::Private ? 0700u : 0775u);
     }
 }
 
@@ -180,6 +184,8 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"Own", Entry::Folder, 0755, false, FolderUse::Own, ""},
         FolderCase{"GroupWritableInTheHome", Entry::Folder, 0775, false, FolderUse::Own, ""},
         FolderCase{"MissingIsMadePrivate", Entry::Missing, 0, false, FolderUse::Private, ""},
+        FolderCase{"MissingIsMadeUsableUnderAnOpenUmask", Entry::Missing, 0, false, FolderUse::Own,
+                   ""},
         FolderCase{"GroupWritableWhereItMustBePrivate", Entry::Folder, 0770, false,
                    FolderUse::Private, " (mode 0770)"},
         FolderCase{"WritableByEveryone", Entry::Folder, 0777, false, FolderUse::Own,
