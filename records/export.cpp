@@ -2,6 +2,7 @@
 
 #include "engine/analysis_output.h"
 #include "platform/textformat.h"
+#include "records/store.h"
 
 #include <array>
 #include <optional>
@@ -200,6 +201,22 @@ std::string exportJsonLine(const ShotRow& r) {
     }
     s += "}\n";
     return s;
+}
+
+RecordsError exportShots(RecordsStore& store, const ShotFilter& f, ExportFormat format,
+                         const std::function<bool(const std::string&)>& write) {
+    const bool csv = format == ExportFormat::Csv;
+    if (csv && !write(exportCsvHeader())) return {};
+    return store.forEachShot(f, ShotOrder::OldestFirst, [&](const ShotRow& r) {
+        return write(csv ? exportCsvRecord(r) : exportJsonLine(r));
+    });
+}
+
+std::string exportCsv(const std::vector<ShotRow>& rows) {
+    std::string out = exportCsvHeader();
+    for (const ShotRow& r : rows)
+        out += exportCsvRecord(r);
+    return out;
 }
 
 } // namespace qarn3

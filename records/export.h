@@ -1,8 +1,11 @@
 #pragma once
 
+#include "records/database.h"
 #include "records/rows.h"
 
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace qarn3 {
 
@@ -22,5 +25,17 @@ std::string exportCsvRecord(const ShotRow& r);
 // shortest text that reads back as the same value), flags true or false, null for no value;
 // written with the analysis tool's JSON escaping (a byte that is not UTF-8 becomes U+FFFD).
 std::string exportJsonLine(const ShotRow& r);
+
+class RecordsStore;
+
+enum class ExportFormat { Csv, JsonLines };
+
+// The export of every shot the filter takes, oldest first, as qarn3-records writes it: the
+// CSV header (for CSV), then one record a shot, each handed to write; write returns false to
+// stop (the export then ends without an error). The command and the records window share it.
+RecordsError exportShots(RecordsStore& store, const ShotFilter& f, ExportFormat format,
+                         const std::function<bool(const std::string&)>& write);
+// The CSV of these shots, header first, in the order given.
+std::string exportCsv(const std::vector<ShotRow>& rows);
 
 } // namespace qarn3

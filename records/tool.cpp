@@ -282,13 +282,13 @@ int runExport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
 
     auto db = openDatabase(o, env, true);
     Output out(env.out, o);
-    const bool csv = format == "csv";
-    if (csv) out.write(exportCsvHeader());
+    RecordsStore store(*db);
     const RecordsError e =
-        RecordsStore(*db).forEachShot(f, ShotOrder::OldestFirst, [&](const ShotRow& r) {
-            out.write(csv ? exportCsvRecord(r) : exportJsonLine(r));
-            return true;
-        });
+        exportShots(store, f, format == "csv" ? ExportFormat::Csv : ExportFormat::JsonLines,
+                    [&](const std::string& text) {
+                        out.write(text);
+                        return true;
+                    });
     if (e) throw FieldRefused(e.message);
     if (const std::string w = out.finish(); !w.empty()) throw FieldRefused(w);
     return 0;

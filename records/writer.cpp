@@ -33,11 +33,22 @@ public:
         emit done(outcome);
     }
 
+    void write(const std::function<RecordsError(RecordsDatabase&)>& change, std::uint64_t ticket) {
+        RecordsError error;
+        if (*m_dropQueued)
+            error = {
+                RecordsErrorKind::Failed, {}, "The program ended before the change was stored"};
+        else if (openIfNeeded(false, error))
+            error = change(*m_db);
+        emit wrote(ticket, error);
+    }
+
     void close() { m_db.reset(); }
 
 signals:
     void opened(const qarn3::OpenReport& report);
     void done(const qarn3::StoreOutcome& outcome);
+    void wrote(std::uint64_t ticket, const qarn3::RecordsError& error);
 
 private:
     bool openIfNeeded(bool fullCheck, RecordsError& error) {
@@ -64,12 +75,14 @@ ShotWriter::ShotWriter(DatabaseLocation where, OpenOptions options, QObject* par
     : QObject(parent), m_dropQueued(std::make_shared<std::atomic<bool>>(false)) {
     qRegisterMetaType<qarn3::OpenReport>();
     qRegisterMetaType<qarn3::StoreOutcome>();
+    qRegisterMetaType<qarn3::RecordsError>();
     m_thread = new QThread;
     m_thread->setObjectName("records writer");
     m_worker = new Worker(std::move(where), options, m_dropQueued);
     m_worker->moveToThread(m_thread);
     connect(m_worker, &Worker::opened, this, &ShotWriter::opened, Qt::QueuedConnection);
     connect(m_worker, &Worker::done, this, &ShotWriter::stored, Qt::QueuedConnection);
+    connect(m_worker, &Worker::wrote, this, &ShotWriter::written, Qt::QueuedConnection);
     // The worker goes with its thread, on that thread; the thread object on this one. Both
     // also when finish() left the thread behind.
     Worker* worker = m_worker;
@@ -89,6 +102,15 @@ std::uint64_t ShotWriter::submit(ShotSubmission submission) {
     QMetaObject::invokeMethod(
         m_worker,
         [worker = m_worker, s = std::move(submission), ticket] { worker->store(s, ticket); },
+        Qt::QueuedConnection);
+    return ticket;
+}
+
+std::uint64_t ShotWriter::submitWrite(std::function<RecordsError(RecordsDatabase&)> write) {
+    if (m_finished) return 0;
+    const std::uint64_t ticket = ++m_lastTicket;
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, w = std::move(write), ticket] { worker->write(w, ticket); },
         Qt::QueuedConnection);
     return ticket;
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -44,6 +45,11 @@ public:
 
     // Queues the shot; the outcome will carry the returned ticket (0 after finish()).
     std::uint64_t submit(ShotSubmission submission);
+    // Queues another change of the records (a breaker's edit, the curves it names), run on
+    // the worker's connection in turn with the shots; written carries the returned ticket
+    // (0 after finish()). The function runs on the worker's thread: it takes its values by
+    // copy.
+    std::uint64_t submitWrite(std::function<RecordsError(RecordsDatabase&)> write);
     // At exit: stores what is queued, waiting at most bound; what is still queued then is
     // dropped and the worker ends after the shot in hand. True when the worker ended in time.
     bool finish(std::chrono::milliseconds bound);
@@ -53,6 +59,7 @@ signals:
     // read-only database) or why it could not.
     void opened(const qarn3::OpenReport& report);
     void stored(const qarn3::StoreOutcome& outcome);
+    void written(std::uint64_t ticket, const qarn3::RecordsError& error);
 
 private:
     class Worker;
@@ -68,3 +75,4 @@ private:
 
 Q_DECLARE_METATYPE(qarn3::OpenReport)
 Q_DECLARE_METATYPE(qarn3::StoreOutcome)
+Q_DECLARE_METATYPE(qarn3::RecordsError)

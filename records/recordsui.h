@@ -1,0 +1,54 @@
+#pragma once
+
+#include "records/location.h"
+#include "records/rows.h"
+#include "records/validation.h"
+#include "records/verdict.h"
+
+#include <QColor>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace qarn3 {
+
+class DialogService;
+
+// The analyzer a session is recorded with, as its calibration names it.
+struct AnalyzerIdentity {
+    std::string serial;
+    std::string calDate; // "YYYY-MM-DD", empty when unknown
+};
+
+// The identity of the calibration record's serial number and date (a day number from 30
+// December 1899, as the record keeps it; 0 or less: unknown).
+AnalyzerIdentity analyzerIdentityOf(const std::string& serialNumber, double calDate);
+
+// What the records windows take from the program.
+struct RecordsHost {
+    DatabaseLocation database; // the records: QARN3.db in the data folder
+    std::string dataFolder;    // where the file dialogs open
+    DialogService& dialogs;    // every box the windows show
+    char decimalSeparator = '.';
+    // The analyzer's identity, asked when a session starts; none: unknown.
+    std::function<AnalyzerIdentity()> analyzer;
+};
+
+// The background of a shot's row: a light tint of its verdict's colour (green for a pass,
+// red for a failure or no trip, yellow for a doubtful reading or no band) under dark text.
+QColor verdictRowColour(Verdict v);
+// The verdict's own colour, stronger, for its text and marks.
+QColor verdictMarkColour(Verdict v);
+
+// A number typed in a field, with the program's decimal separator or '.'; refused with the
+// field named.
+std::optional<double> fieldNumber(const std::string& field, const std::string& text, char separator,
+                                  FieldError& error);
+
+// The texts of a shot's columns as the records windows show them: the local time it was
+// taken ("2026-12-08 16:30:12"), the measured multiple ("2.87 x In") and its flags.
+std::string shotTimeText(const std::string& isoUtc);
+std::string offTargetText(const ShotRecord& shot);
+
+} // namespace qarn3

@@ -1,0 +1,247 @@
+// The records window: the filter and the lazily read list, a shot's waveform in the viewer,
+// the CSV export of a selection and of the list as qarn3-records writes it, and the report.
+#include "engine/analysis.h"
+#include "records/recordsbrowser.h"
+#include "records/timecurrentview.h"
+#include "records/tool.h"
+#include "records/waveformopener.h"
+#include "waveform/waveformwindow.h"
+
+#include "records_windows_fixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTreeWidget>
+
+#include <set>
+#include <sstream>
+
+using namespace qarn3;
+using namespace qarn3::test;
+
+namespace {
+
+class BrowserTest : public RecordsWindowTest {
+public:
+    // Shots of two sites, a session a day from 2026-01-01 (UTC noon) or firstDay days later,
+    // four shots a session with the readings of a pass, a slow, a fast and a doubtful one.
+    void generate(int sessions, const QByteArray& waveform = {}, int firstDay = 0) {
+        OpenOptions quick;
+        quick.fullSync = false;
+        RecordsDatabase db(DatabaseLocation::file(path), quick);
+        ASSERT_TRUE(db.open().ok);
+        RecordsStore store(db);
+        const SiteRecord sites[] = {{newRecordId(), "North Plant", ""},
+                                    {newRecordId(), "South Yard", ""}};
+        for (int s = 0; s < sessions; ++s) {
+            ShotContext c = context;
+            c.site = sites[s % 2];
+            c.breaker.id = s % 2 ? breakerB : breakerA;
+            c.breaker.siteId = c.site.id;
+            c.breaker.designation = s % 2 ? "Q2" : "Q1";
+            c.session.id = newRecordId();
+            c.session.breakerId = c.breaker.id;
+            const std::int64_t day = 1767268800000LL + (firstDay + s) * 86400000LL;
+            c.session.startedAt = isoUtcFromMsecs(day);
+            c.point.id = newRecordId();
+            c.point.sessionId = c.session.id;
+            std::vector<NewShot> shots;
+            const double seconds[] = {0.3, 0.7, 0.05, 0.3};
+            for (int i = 0; i < 4; ++i) {
+                NewShot n = shot(seconds[i], waveform);
+                n.reading.takenAt = isoUtcFromMsecs(day + i * 1000);
+                n.reading.suspect = i == 3;
+                n.reading.startSeconds = 0.5;
+                shots.push_back(n);
+            }
+            std::vector<ShotRecord> stored;
+            ASSERT_FALSE(store.storeShots(c, shots, stored));
+            sessionIds.push_back(c.session.id);
+        }
+    }
+
+    std::string command(const std::vector<std::string>& args) {
+        std::ostringstream out, err;
+        RecordsToolEnvironment env{out, err, folder};
+        EXPECT_EQ(runRecordsTool(args, env), 0) << err.str();
+        return out.str();
+    }
+
+    // Runs an action whose file dialog the script answers with file; the job's error.
+    std::string run(RecordsBrowser& b, void (RecordsBrowser::*action)(), const std::string& file) {
+        dialogs.answer(file);
+        QString error = "<not ended>";
+        auto c = QObject::connect(&b, &RecordsBrowser::jobEnded,
+                                  [&](const QString&, const QString& e) { error = e; });
+        (b.*action)();
+        waitFor([&] { return error != "<not ended>"; });
+        QObject::disconnect(c);
+        return error.toStdString();
+    }
+
+    std::string breakerA = newRecordId(), breakerB = newRecordId();
+    std::vector<std::string> sessionIds;
+};
+
+TEST_F(BrowserTest, FiltersAndReadsTheListAPageAtATime) {
+    generate(130); // 520 shots
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    ShotListModel& m = b.shots();
+    EXPECT_EQ(m.total(), 520);
+    EXPECT_EQ(m.rowCount(), ShotListModel::kPageSize);
+    // Newest first, each row in its verdict's colour.
+    EXPECT_GT(m.shotAt(0).reading.takenAt, m.shotAt(1).reading.takenAt);
+    for (int r = 0; r < 4; ++r)
+        EXPECT_EQ(m.data(m.index(r, 0), Qt::BackgroundRole).value<QBrush>().color(),
+                  verdictRowColour(m.shotAt(r).judgement.verdict));
+
+    // Shots stored meanwhile shift the pages: the next pages list none twice.
+    generate(1, {}, 1000);
+    QScrollBar* bar = b.ShotTable->verticalScrollBar();
+    ASSERT_TRUE(waitFor([&] { return bar->maximum() > 0; })); // laid out
+    bar->setValue(bar->maximum());
+    ASSERT_TRUE(waitFor([&] { return m.rowCount() > ShotListModel::kPageSize; }));
+    while (m.canFetchMore({}))
+        m.fetchMore({});
+    std::set<std::string> ids;
+    for (int r = 0; r < m.rowCount(); ++r)
+        ids.insert(m.shotAt(r).id);
+    EXPECT_EQ(static_cast<int>(ids.size()), m.rowCount());
+    EXPECT_EQ(m.rowCount(), 520);
+
+    // The filter bar, each against the command's own count.
+    b.refresh();
+    const auto count = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--db", path, "export"});
+        const std::string csv = command(args);
+        return static_cast<std::int64_t>(std::count(csv.begin(), csv.end(), '\n')) - 1;
+    };
+    b.cbVerdict->setCurrentText("FAIL (fast or slow)");
+    b.applyFilter();
+    EXPECT_EQ(m.total(), count({"--verdict", "FAIL"}));
+    EXPECT_EQ(m.total(), 262);
+    b.cbSite->setCurrentText("South Yard");
+    b.applyFilter();
+    EXPECT_EQ(m.total(), count({"--verdict", "FAIL", "--site", "South Yard"}));
+    b.cbVerdict->setCurrentIndex(0);
+    b.cbSite->setCurrentIndex(0);
+    b.deFrom->setDate(QDate(2026, 2, 1));
+    b.deTo->setDate(QDate(2026, 2, 10));
+    b.ckFrom->setChecked(true);
+    b.ckTo->setChecked(true);
+    EXPECT_EQ(m.total(), count({"--since", "2026-02-01", "--until", "2026-02-10"}));
+    EXPECT_EQ(m.total(), 40);
+    b.ckFrom->setChecked(false);
+    b.ckTo->setChecked(false);
+
+    // A session in the tree: its four shots and its plot.
+    QTreeWidgetItem* site = b.Tree->topLevelItem(0)->child(0);
+    site->setExpanded(true);
+    QTreeWidgetItem* breaker = site->child(0);
+    breaker->setExpanded(true);
+    ASSERT_GT(breaker->childCount(), 0);
+    b.Tree->setCurrentItem(breaker->child(0));
+    EXPECT_EQ(m.total(), 4);
+    EXPECT_EQ(b.sessionId(), m.rowAt(0).session.id);
+    ASSERT_TRUE(b.Plot->hasPlot());
+    EXPECT_EQ(b.Plot->plot()->shots.size(), 4u);
+    EXPECT_TRUE(b.grab().width() > 0);
+}
+
+TEST_F(BrowserTest, OpensAShotsWaveformInAViewerOfItsOwn) {
+    ASSERT_EQ(makeDemoFiles(folder + "/demo"), "");
+    const auto bytes = files.readAll(folder + "/demo/QARN3Pulse.owf");
+    ASSERT_TRUE(bytes);
+    generate(1, QByteArray::fromStdString(*bytes));
+    qputenv("TMPDIR", QByteArray::fromStdString(folder));
+    ViewerWaveformOpener opener(services, folder, '.', [] { return 60; });
+    RecordsBrowser b(host(), &opener);
+    b.show();
+    b.ShotTable->setCurrentIndex(b.shots().index(0, 0));
+    b.openWaveform();
+    qunsetenv("TMPDIR");
+    ASSERT_NE(opener.window(), nullptr);
+    EXPECT_TRUE(opener.window()->isVisible());
+    EXPECT_TRUE(dialogs.shown().empty());
+    // The file's samples in the opener's store, the view on the pulse (from 0.5 s).
+    const TWaveformData& w = opener.store();
+    for (int i = 0; i < 1000; ++i) {
+        std::int16_t sample;
+        std::memcpy(&sample, bytes->data() + kWaveHeaderSize + 2 * (1200 + i), 2);
+        ASSERT_EQ(w.Samples[static_cast<std::size_t>(1200 + i)], sample) << i;
+    }
+    EXPECT_LT(w.View.ViewStart, 0.5f);
+    EXPECT_GT(w.View.ViewEnd, 0.5f + 0.3f);
+    EXPECT_LT(w.View.ViewEnd - w.View.ViewStart, 1.0f);
+    EXPECT_EQ(w.PulseFirst, 1200);
+    // Nothing of the bytes is left in the temporary folder.
+    EXPECT_TRUE(QDir(QString::fromStdString(folder))
+                    .entryList({"qarn3-waveform-*"}, QDir::AllEntries)
+                    .isEmpty());
+}
+
+TEST_F(BrowserTest, ExportsTheSelectionAndTheListAsTheCommandDoes) {
+    generate(60); // 240 shots, 120 at each site
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    b.cbSite->setCurrentText("North Plant");
+    b.applyFilter();
+    while (b.shots().canFetchMore({}))
+        b.shots().fetchMore({});
+    ASSERT_EQ(b.shots().rowCount(), 120);
+    b.ShotTable->selectAll();
+    const std::string expected = command({"--db", path, "export", "--site", "North Plant"});
+    ASSERT_EQ(run(b, &RecordsBrowser::exportSelection, folder + "/selection.csv"), "");
+    EXPECT_EQ(files.readAll(folder + "/selection.csv"), expected);
+    ASSERT_EQ(run(b, &RecordsBrowser::exportList, folder + "/list.csv"), "");
+    EXPECT_EQ(files.readAll(folder + "/list.csv"), expected);
+    EXPECT_EQ(b.job().progress(), 120);
+
+    // Three rows picked apart come out oldest first, as the command lists them.
+    b.ShotTable->clearSelection();
+    for (int r : {7, 2, 30})
+        b.ShotTable->selectionModel()->select(b.shots().index(r, 0), QItemSelectionModel::Select |
+                                                                         QItemSelectionModel::Rows);
+    ASSERT_EQ(run(b, &RecordsBrowser::exportSelection, folder + "/three.csv"), "");
+    const std::string three = *files.readAll(folder + "/three.csv");
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = three.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(three.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 4u);
+    const int order[] = {30, 7, 2};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(lines[static_cast<std::size_t>(i + 1)].substr(0, 36),
+                  b.shots().shotAt(order[i]).id);
+}
+
+TEST_F(BrowserTest, WritesTheReportOfTheSessionChosen) {
+    ASSERT_EQ(makeDemoFiles(folder + "/demo"), "");
+    generate(2, QByteArray::fromStdString(*files.readAll(folder + "/demo/QARN3Pulse.owf")));
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    b.ShotTable->setCurrentIndex(b.shots().index(0, 0));
+    const std::string session = b.sessionId();
+    EXPECT_EQ(session, sessionIds.back());
+    const std::string pdf = folder + "/report.pdf";
+    ASSERT_EQ(run(b, &RecordsBrowser::writeReport, pdf), "");
+    const auto written = files.readAll(pdf);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->substr(0, 5), "%PDF-");
+    if (!QARN3_PDFTOTEXT[0]) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    QProcess p;
+    p.start(QARN3_PDFTOTEXT, {"-layout", QString::fromStdString(pdf), "-"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const QString text = QString::fromUtf8(p.readAllStandardOutput());
+    // Written on the job's thread, every reading is text in the PDF.
+    for (const char* s : {"South Yard", "1200.0 A", "0.3000 secs", "0.7000 secs", "FAIL SLOW",
+                          "FAIL FAST", "CHECK", "PASS", "Page 1 of"})
+        EXPECT_TRUE(text.contains(s)) << s;
+}
+
+} // namespace
