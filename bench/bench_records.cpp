@@ -1,13 +1,22 @@
 // The records at a company's scale: 100,000 generated shots, the browse list's query (a
 // count and the first page) under its filters, the export of them all, and what handing a
-// shot to the writer costs the calling thread at a pulse's end.
+// shot to the writer costs the calling thread at a pulse's end; then the same through the
+// windows, offscreen: the records window opened until its first page is shown, its export of
+// the whole list, and the test record panel's work at a pulse's end.
+#include "platform/scripted_dialogs.h"
+#include "records/recordsbrowser.h"
 #include "records/store.h"
+#include "records/testrecordpanel.h"
 #include "records/tool.h"
 #include "records/writer.h"
 #include "waveform/waveform.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QTableView>
 
 #include <benchmark/benchmark.h>
 
@@ -208,10 +217,93 @@ void BM_StoredAndReported(benchmark::State& state) {
 }
 BENCHMARK(BM_StoredAndReported)->Iterations(50)->Unit(benchmark::kMillisecond);
 
+// Sees the first paint of a widget.
+class PaintWatch : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) painted = true;
+        return false;
+    }
+};
+
+// The records window made and shown on the 100,000 shots (its connection opened, the tree
+// read, the shots counted and the first page read) until the list's first paint.
+void BM_BrowseWindowFirstPage(benchmark::State& state) {
+    ScriptedDialogs dialogs;
+    const RecordsHost host{DatabaseLocation::file(g_db), folder(), dialogs, '.', {}};
+    std::int64_t listed = 0;
+    for (auto _ : state) {
+        RecordsBrowser window(host, nullptr);
+        PaintWatch watch;
+        window.ShotTable->viewport()->installEventFilter(&watch);
+        window.show();
+        while (!watch.painted)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        listed = window.shots().rowCount();
+        state.counters["shots"] = static_cast<double>(window.shots().total());
+    }
+    state.counters["listed"] = static_cast<double>(listed);
+}
+BENCHMARK(BM_BrowseWindowFirstPage)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// File/Export the List to CSV of all 100,000 shots, from the command until its end is
+// reported on the window's thread (read and written on the job's thread).
+void BM_BrowseWindowExportList(benchmark::State& state) {
+    ScriptedDialogs dialogs;
+    const RecordsHost host{DatabaseLocation::file(g_db), folder(), dialogs, '.', {}};
+    RecordsBrowser window(host, nullptr);
+    window.show();
+    QCoreApplication::processEvents();
+    const std::string out = folder() + "/window-export.csv";
+    for (auto _ : state) {
+        QEventLoop loop;
+        auto c = QObject::connect(&window, &RecordsBrowser::jobEnded,
+                                  [&](const QString&, const QString& e) {
+                                      if (!e.isEmpty()) std::abort();
+                                      loop.quit();
+                                  });
+        dialogs.answer(out);
+        window.exportList();
+        loop.exec();
+        QObject::disconnect(c);
+    }
+    state.SetLabel(std::to_string(std::filesystem::file_size(out) >> 20) + " MiB");
+}
+BENCHMARK(BM_BrowseWindowExportList)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The test record panel's pulseEnded on the window's thread, the capture's waveform file made
+// beforehand (the host's part): the shot handed to the writer and listed as being stored.
+void BM_PanelPulseEnd(benchmark::State& state) {
+    ScriptedDialogs dialogs;
+    const std::string db = folder() + "/panel.db";
+    const RecordsHost host{DatabaseLocation::file(db), folder(), dialogs, '.', {}};
+    ShotWriter writer(DatabaseLocation::file(db));
+    TestRecordPanel panel(host, writer);
+    panel.cbSite->setCurrentText("Bench");
+    panel.cbBreaker->setCurrentText("Q1");
+    panel.ebRating->setText("400");
+    panel.ebMultiple->setText("3");
+    panel.ebBandMin->setText("0.1");
+    panel.ebBandMax->setText("0.5");
+    if (!panel.startRecording()) std::abort();
+    PulseEnd end;
+    end.pulse.pulseAmps = 1200;
+    end.pulse.seconds = 0.3;
+    end.pulse.cycles = 18;
+    end.waveform = waveformBytes(3);
+    for (auto _ : state)
+        panel.pulseEnded(end);
+    state.SetLabel("pulseEnded with a 120 KB waveform");
+    writer.finish(std::chrono::seconds(1));
+}
+BENCHMARK(BM_PanelPulseEnd)->Iterations(300)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     QElapsedTimer t;
     t.start();

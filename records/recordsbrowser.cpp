@@ -27,6 +27,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <set>
 
 namespace qarn3 {
@@ -109,7 +110,7 @@ RecordsBrowser::RecordsBrowser(RecordsHost host, WaveformOpener* opener, QWidget
             static_cast<int>(std::min<std::int64_t>(m_job->progress(), Progress->maximum())));
     });
     connect(btCancel, &QPushButton::clicked, m_job, &BackgroundJob::cancel);
-    resize(1180, 760);
+    resize(1220, 760);
     updateActions();
 }
 
@@ -150,7 +151,7 @@ QWidget* RecordsBrowser::buildFilterBar() {
 void RecordsBrowser::buildControls() {
     Tree = new QTreeWidget;
     Tree->setHeaderLabel("Sites, breakers, sessions");
-    Tree->setMinimumWidth(220);
+    Tree->setMinimumWidth(200);
 
     auto* listPane = new QWidget;
     auto* lv = new QVBoxLayout(listPane);
@@ -164,10 +165,25 @@ void RecordsBrowser::buildControls() {
     ShotTable->verticalHeader()->hide();
     ShotTable->horizontalHeader()->setStretchLastSection(true);
     ShotTable->setWordWrap(false);
-    const int widths[ShotListModel::ColumnCount] = {140, 110, 70, 40,  90, 80,
-                                                    90,  80,  50, 110, 86, 70};
-    for (int c = 0; c < ShotListModel::ColumnCount; ++c)
-        ShotTable->setColumnWidth(c, widths[c]);
+    // Each column as wide as a typical text of it.
+    const char* const widest[ShotListModel::ColumnCount] = {"2026-12-08 16:30:12",
+                                                            "North Plant",
+                                                            "Q17",
+                                                            "Pole",
+                                                            "short-time",
+                                                            "1200.0 A",
+                                                            "0.0000 secs",
+                                                            "00.00 cycs",
+                                                            "0.00",
+                                                            "0.000 – 0.000 s",
+                                                            "FAIL SLOW",
+                                                            "off target"};
+    for (int c = 0; c < ShotListModel::ColumnCount; ++c) {
+        const QString title = m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        ShotTable->setColumnWidth(c, std::max(fontMetrics().horizontalAdvance(widest[c]),
+                                              fontMetrics().horizontalAdvance(title) + 8) +
+                                         14);
+    }
     lv->addWidget(ShotTable, 1);
     lbCount = new QLabel;
     lv->addWidget(lbCount);
@@ -193,7 +209,7 @@ void RecordsBrowser::buildControls() {
     split->addWidget(Tree);
     split->addWidget(right);
     split->setStretchFactor(1, 1);
-    split->setSizes({250, 930});
+    split->setSizes({260, 960});
     setCentralWidget(split);
 
     lbStatus = new QLabel;

@@ -13,7 +13,7 @@ namespace {
 
 const char* const kTitles[ShotListModel::ColumnCount] = {"Taken", "Site",    "Breaker", "Pole",
                                                          "Kind",  "Current", "Seconds", "Cycles",
-                                                         "x In",  "Band",    "Verdict", "Current"};
+                                                         "x In",  "Band",    "Verdict", "Target"};
 
 } // namespace
 

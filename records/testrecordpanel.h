@@ -120,6 +120,8 @@ public:
         ShotColumns
     };
 
+    QSize sizeHint() const override { return {450, 560}; }
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -3,6 +3,7 @@
 #include "records/testrecordpanel.h"
 
 #include "platform/dialogs.h"
+#include "platform/textformat.h"
 #include "report/sessionreport.h"
 
 #include <QComboBox>
@@ -125,11 +126,11 @@ void TestRecordPanel::setShotRow(int row, const ShotRecord& shot, Pole pole) {
     const std::pair<int, std::string> cells[] = {
         {ColPole, poleText(pole)},
         {ColCurrent, currentText(shot.reading, separator)},
-        {ColSeconds, secondsText(shot.reading.seconds, separator)},
-        {ColCycles, cyclesText(shot.reading.cycles, separator)},
+        {ColSeconds, formatFixed(shot.reading.seconds, 0, 4, separator)},
+        {ColCycles, formatFixed(shot.reading.cycles, 0, 2, separator)},
         {ColMultiple, multipleText(shot.multiple, separator)},
         {ColVerdict, verdictText(v)},
-        {ColTarget, shot.judgement.currentOffTarget ? "current off target" : ""}};
+        {ColTarget, shot.judgement.currentOffTarget ? "off target" : ""}};
     for (const auto& [column, t] : cells)
         ShotList->item(row, column)->setText(QString::fromStdString(t));
     for (int c = 0; c < ShotColumns; ++c) {

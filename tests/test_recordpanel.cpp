@@ -149,9 +149,8 @@ TEST_F(PanelTest, StoresEachPulseWithItsVerdictAndListsItInItsColour) {
         const char* target;
         int hue; // of the row's tint: green, red
     };
-    const Row rows[] = {
-        {"1200.0 A", "0.3000 secs", "18.00 cycs", "3.00", "PASS", "", 120},
-        {"900.0 A", "0.8000 secs", "48.00 cycs", "2.25", "FAIL SLOW", "current off target", 0}};
+    const Row rows[] = {{"1200.0 A", "0.3000", "18.00", "3.00", "PASS", "", 120},
+                        {"900.0 A", "0.8000", "48.00", "2.25", "FAIL SLOW", "off target", 0}};
     ASSERT_EQ(panel.ShotList->rowCount(), 2);
     for (int r = 0; r < 2; ++r) {
         const auto cell = [&](int c) { return panel.ShotList->item(r, c)->text().toStdString(); };

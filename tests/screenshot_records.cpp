@@ -1,0 +1,144 @@
+// Screenshots of the records windows under Xvfb: the test record panel docked beside a
+// stand-in of the main window after a demonstration test on three poles, and the records
+// window showing that session's time-current plot. Run by scripts/screenshot-records.sh.
+//   qarn3-records-shot PANEL.png BROWSER.png DATAFOLDER CURVES.csv
+#include "diag/debuglog.h"
+#include "diag/services.h"
+#include "engine/analysis.h"
+#include "platform/files.h"
+#include "platform/scripted_dialogs.h"
+#include "records/curvelibrary.h"
+#include "records/recordsbrowser.h"
+#include "records/testrecordpanel.h"
+#include "records/waveformopener.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTreeWidget>
+
+#include <iostream>
+
+using namespace qarn3;
+
+namespace {
+
+void waitFor(const std::function<bool()>& done) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool save(QWidget& w, const QString& file) {
+    const bool ok = w.grab().save(file);
+    std::cerr << (ok ? "saved " : "could not save ") << file.toStdString() << "\n";
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 5) {
+        std::cerr << "usage: qarn3-records-shot PANEL.png BROWSER.png DATAFOLDER CURVES.csv\n";
+        return 2;
+    }
+    const std::string data = argv[3];
+    makeFolders(data);
+    if (!makeDemoFiles(data).empty()) return 1;
+    const std::string dbPath = data + "/QARN3.db";
+    {
+        RecordsDatabase db(DatabaseLocation::file(dbPath));
+        if (!db.open().ok) return 1;
+        CurveImportSummary summary;
+        const CurveCsv curves = parseCurveCsv(FileStore().readAll(argv[4]).value_or(""));
+        if (CurveLibrary(db).importCurves(curves.curves, summary)) return 1;
+    }
+    ScriptedDialogs dialogs(&std::cerr);
+    const RecordsHost host{DatabaseLocation::file(dbPath), data, dialogs, '.', [] {
+                               return AnalyzerIdentity{"SN-4711", "2026-03-01"};
+                           }};
+    ShotWriter writer(DatabaseLocation::file(dbPath));
+
+    // The main window's size, with the panel docked on its right.
+    QMainWindow main;
+    main.setWindowTitle("QARN-3");
+    auto* stand = new QLabel("main window");
+    stand->setAlignment(Qt::AlignCenter);
+    stand->setMinimumSize(525, 470);
+    stand->setStyleSheet("background: #d8d8d8; color: #909090;");
+    main.setCentralWidget(stand);
+    auto* dock = new QDockWidget("Test Record", &main);
+    auto* panel = new TestRecordPanel(host, writer, dock);
+    dock->setWidget(panel);
+    main.addDockWidget(Qt::RightDockWidgetArea, dock);
+    main.resize(525 + 450, 560);
+    main.show();
+    waitFor([&] { return panel->isVisible(); });
+
+    panel->cbSite->setCurrentText("North Plant");
+    panel->cbBreaker->setCurrentText("Q7");
+    panel->ebMaker->setText("Generic");
+    panel->ebModel->setText("Sample-100");
+    panel->ebSerial->setText("G100-20451");
+    panel->ebRating->setText("100");
+    panel->ebSettings->setText("Ir 1.0, tsd 0.3 s");
+    panel->ebLocation->setText("MCC-2, bay 4");
+    panel->cbCurve->setCurrentText("Generic Sample-LSIG");
+    panel->ebOperator->setText("J. Smith");
+    panel->cbKind->setCurrentText("short-time");
+    panel->ebMultiple->setText("3");
+    panel->rbBandCurve->setChecked(true);
+    if (!panel->startRecording()) return 1;
+
+    AnalysisOptions o;
+    o.waveFile = data + "/QARN3Pulse.owf";
+    const AnalysisResult r = analyzeWaveform(o);
+    const QByteArray bytes =
+        QByteArray::fromStdString(FileStore().readAll(o.waveFile).value_or(""));
+    int stored = 0;
+    QObject::connect(panel, &TestRecordPanel::shotStored, [&] { ++stored; });
+    int fed = 0;
+    for (const char* pole : {"A", "B", "C"}) {
+        panel->cbPole->setCurrentText(pole);
+        panel->useTestPoint();
+        for (const AnalysisPulse& p : r.pulses) {
+            PulseEnd end;
+            end.pulse = p.result;
+            end.currentDecimals = r.currentDecimals;
+            end.rangeIndex = r.rangeIndex;
+            end.waveform = bytes;
+            end.pulseNumber = ++fed;
+            panel->pulseEnded(end);
+        }
+    }
+    waitFor([&] { return stored == fed; });
+    panel->Tabs->setCurrentIndex(2);
+    const std::string session = panel->context()->session.id;
+    QCoreApplication::processEvents();
+    bool ok = save(main, argv[1]);
+
+    FileStore files;
+    DebugLog log;
+    Services services{files, dialogs, log};
+    ViewerWaveformOpener opener(services, data, '.', [] { return 60; });
+    RecordsBrowser browser(host, &opener);
+    browser.show();
+    waitFor([&] { return browser.Tree->topLevelItemCount() > 0; });
+    QTreeWidgetItem* site = browser.Tree->topLevelItem(0)->child(0);
+    site->setExpanded(true);
+    site->child(0)->setExpanded(true);
+    browser.Tree->setCurrentItem(site->child(0)->child(0));
+    browser.ShotTable->selectRow(2);
+    QCoreApplication::processEvents();
+    ok = save(browser, argv[2]) && ok;
+    writer.finish(std::chrono::seconds(5));
+    return ok ? 0 : 1;
+}
