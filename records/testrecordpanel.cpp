@@ -193,7 +193,7 @@ void TestRecordPanel::fillSessions() {
 }
 
 void TestRecordPanel::sessionChosen(int index) {
-    ShotList->setRowCount(0);
+    clearShotList();
     if (index <= 0 || index > static_cast<int>(m_sessions.size())) return;
     const SessionRecord& s = m_sessions[static_cast<std::size_t>(index - 1)];
     ebOperator->setText(qs(s.operatorName));
@@ -286,7 +286,7 @@ bool TestRecordPanel::startRecording() {
         })] = "The changes of the session";
     }
     m_context = c;
-    if (!continuing) ShotList->setRowCount(0);
+    if (!continuing) clearShotList();
     say({}, false);
     updateControls();
     return true;

@@ -148,6 +148,8 @@ private:
     // A box for the operator, once until a shot is stored again.
     void tellOperator(const std::string& text, bool error);
 
+    // Empties the list; shots still being stored are no longer listed.
+    void clearShotList();
     int addShotRow(const ShotRecord& shot, Pole pole, bool pending);
     void setShotRow(int row, const ShotRecord& shot, Pole pole);
     void listSessionShots(const std::string& sessionId);

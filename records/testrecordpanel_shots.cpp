@@ -143,8 +143,15 @@ void TestRecordPanel::setShotRow(int row, const ShotRecord& shot, Pole pole) {
     }
 }
 
-void TestRecordPanel::listSessionShots(const std::string& sessionId) {
+void TestRecordPanel::clearShotList() {
     ShotList->setRowCount(0);
+    // Shots still being stored are no longer listed; their troubles are still told.
+    for (auto& pending : m_pending)
+        pending.second = -1;
+}
+
+void TestRecordPanel::listSessionShots(const std::string& sessionId) {
+    clearShotList();
     RecordsDatabase* db = readDatabase();
     if (!db) return;
     ShotFilter f;
@@ -160,18 +167,20 @@ void TestRecordPanel::stored(const StoreOutcome& outcome) {
     if (at == m_pending.end()) return; // another's shot
     const int row = at->second;
     m_pending.erase(at);
-    if (row >= ShotList->rowCount()) return; // the list was cleared since
     if (outcome.error) {
-        ShotList->item(row, ColVerdict)->setText("NOT STORED");
-        ShotList->item(row, ColVerdict)->setForeground(QColor(0xC8, 0, 0));
+        if (row >= 0) {
+            ShotList->item(row, ColVerdict)->setText("NOT STORED");
+            ShotList->item(row, ColVerdict)->setForeground(QColor(0xC8, 0, 0));
+        }
         tellOperator("The shot was not stored in the test records: " + outcome.error.message +
                          ".\nThe test's results file is written as usual.",
                      true);
         return;
     }
-    const Pole pole =
-        poleFromText(ShotList->item(row, ColPole)->text().toStdString()).value_or(Pole::A);
-    setShotRow(row, outcome.shot, pole);
+    if (row >= 0)
+        setShotRow(
+            row, outcome.shot,
+            poleFromText(ShotList->item(row, ColPole)->text().toStdString()).value_or(Pole::A));
     m_lastBox.clear();
     if (lbMessage->styleSheet().contains("#c00000")) say({}, false);
     emit shotStored(outcome);

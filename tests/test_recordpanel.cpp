@@ -13,6 +13,8 @@
 #include <QTabWidget>
 #include <QTableWidget>
 
+#include <set>
+
 using namespace qarn3;
 using namespace qarn3::test;
 
@@ -179,7 +181,7 @@ TEST_F(PanelTest, StoresEachPulseWithItsVerdictAndListsItInItsColour) {
     EXPECT_EQ(store.waveformOf(outcomes[0].shot.id, e), wave);
     EXPECT_EQ(outcomes[0].shot.reading.startSeconds, 0.5);
 
-    // A new test point is used from the next shot on; ending the session stops recording.
+    // A new test point is used from the next shot on.
     panel.cbPole->setCurrentText("B");
     ASSERT_TRUE(panel.useTestPoint());
     const std::string pointB = panel.context()->point.id;
@@ -187,10 +189,23 @@ TEST_F(PanelTest, StoresEachPulseWithItsVerdictAndListsItInItsColour) {
     panel.pulseEnded(pulse(1200, 0.2));
     ASSERT_TRUE(waitFor([&] { return outcomes.size() == 3; }));
     EXPECT_EQ(outcomes[2].shot.testPointId, pointB);
+
+    // A second session ended while its shot is stored, and the first chosen again: the list
+    // is the first's alone.
     panel.endSession();
-    panel.pulseEnded(pulse(1200, 0.2));
-    EXPECT_EQ(panel.ShotList->rowCount(), 0);
-    EXPECT_EQ(store.countShots({}, e), 3);
+    ASSERT_TRUE(panel.startRecording());
+    panel.pulseEnded(pulse(1200, 0.05));
+    panel.endSession();
+    panel.pulseEnded(pulse(1200, 0.2)); // between sessions: not recorded
+    emit panel.cbSession->activated(panel.cbSession->count() - 1);
+    ASSERT_TRUE(waitFor([&] { return outcomes.size() == 4; }));
+    EXPECT_EQ(outcomes[3].shot.judgement.verdict, Verdict::FailFast);
+    // Its three shots (taken within a millisecond, so listed in any order), none of the other.
+    std::multiset<QString> verdicts;
+    for (int r = 0; r < panel.ShotList->rowCount(); ++r)
+        verdicts.insert(panel.ShotList->item(r, TestRecordPanel::ColVerdict)->text());
+    EXPECT_EQ(verdicts, (std::multiset<QString>{"PASS", "PASS", "FAIL SLOW"}));
+    EXPECT_EQ(store.countShots({}, e), 4);
     EXPECT_TRUE(dialogs.shown().empty());
 }
 
