@@ -58,6 +58,10 @@ struct Refusal {
     int tab;             // where the refused field is shown
 };
 
+void PrintTo(const Refusal& r, std::ostream* os) {
+    *os << r.name;
+}
+
 class PanelRefusal : public PanelTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(PanelRefusal, RefusesTheFieldByName) {
@@ -217,6 +221,10 @@ struct Trouble {
     MsgKind kind;
     const char* verdict; // of the shot after it
 };
+
+void PrintTo(const Trouble& t, std::ostream* os) {
+    *os << t.name;
+}
 
 class PanelTrouble : public PanelTest, public ::testing::WithParamInterface<Trouble> {};
 
