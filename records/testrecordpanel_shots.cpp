@@ -190,8 +190,10 @@ void TestRecordPanel::opened(const OpenReport& report) {
     std::string notes;
     for (const std::string& n : report.notes)
         notes += (notes.empty() ? "" : "\n") + n;
-    if (!notes.empty()) tellOperator(notes, false);
-    // A database that could not be opened: the shot's outcome says why.
+    if (notes.empty()) return; // one that could not be opened: the shot's outcome says why
+    // A database set aside is read anew from the new one.
+    m_db.reset();
+    tellOperator(notes, false);
 }
 
 void TestRecordPanel::written(std::uint64_t ticket, const RecordsError& error) {
