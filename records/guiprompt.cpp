@@ -53,9 +53,9 @@ GuiPasswordPrompt::GuiPasswordPrompt(DialogService& dialogs) : m_state(std::make
 GuiPasswordPrompt::~GuiPasswordPrompt() = default;
 
 std::string GuiPasswordPrompt::question(const DatabaseLocation& where) {
-    return "Password" + (where.user.empty() ? std::string() : " of " + escapeControls(where.user)) +
-           " for the shared database " + escapeControls(where.display()) +
-           "\n(used for this connection only, never stored):";
+    return "The shared database\n" + escapeControls(where.display()) + "\nwants the password" +
+           (where.user.empty() ? std::string() : " of " + escapeControls(where.user)) +
+           " (used for this connection only, never stored):";
 }
 
 std::optional<std::string> GuiPasswordPrompt::askPassword(const DatabaseLocation& where) {

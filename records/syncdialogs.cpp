@@ -194,7 +194,7 @@ SyncSummaryDialog::SyncSummaryDialog(const SyncReport& report, const std::string
     auto* column = new QVBoxLayout(this);
     tbSummary = new QTextBrowser(this);
     tbSummary->setHtml(QString::fromStdString(syncSummaryHtml(report, sharedDisplay)));
-    tbSummary->setMinimumSize(520, 260);
+    tbSummary->setMinimumSize(620, 380);
     btOK = new QPushButton("OK", this);
     btOK->setDefault(true);
     auto* buttons = new QHBoxLayout;
