@@ -367,6 +367,7 @@ struct LoginCase {
     std::vector<std::string> answers;
     int asks;
     const char* says; // "" for a sync that succeeds
+    const char* rights = "SELECT, INSERT, UPDATE";
 };
 
 void PrintTo(const LoginCase& c, std::ostream* os) {
@@ -377,7 +378,8 @@ class SyncLogin : public SyncWindowTest, public ::testing::WithParamInterface<Lo
 
 // The password is asked on the window's thread only when the client library finds none, is
 // asked again at the next sync (never kept), and reaches no file, box or log line; a wrong
-// one, none and an unreachable server are told clearly and the laptop's records stay.
+// one, none, an unreachable server and a role refused its writes are told clearly and the
+// laptop's records stay.
 TEST_P(SyncLogin, AsksOnTheWindowsThreadAndTellsClearly) {
     const LoginCase& c = GetParam();
     {
@@ -385,7 +387,7 @@ TEST_P(SyncLogin, AsksOnTheWindowsThreadAndTellsClearly) {
         ASSERT_TRUE(owner.open().ok);
     }
     const std::string role = loginRole("ann", "", "right-pw");
-    admin("GRANT SELECT, INSERT, UPDATE ON ALL TABLES IN SCHEMA public TO " + role);
+    admin(std::string("GRANT ") + c.rights + " ON ALL TABLES IN SCHEMA public TO " + role);
     record(3);
     std::string options =
         "passfile=" + (c.passwordFile ? passFile(role, "right-pw") : folder + "/none");
@@ -434,7 +436,8 @@ INSTANTIATE_TEST_SUITE_P(
         LoginCase{"WrongOne", false, "", {"wrong"}, 1, "password authentication failed"},
         LoginCase{"Declined", false, "", {"<cancel>"}, 1, "no password was given"},
         LoginCase{
-            "UnreachableServerIsNotAskedFor", false, "/no-server", {"right-pw"}, 0, "/no-server"}),
+            "UnreachableServerIsNotAskedFor", false, "/no-server", {"right-pw"}, 0, "/no-server"},
+        LoginCase{"ARoleThatMayOnlyReadIsRefused", true, "", {}, 0, "permission denied", "SELECT"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 // --- The progress dialog ------------------------------------------------------------------
