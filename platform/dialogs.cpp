@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string.h>
 #include <strings.h>
 
 namespace qarn3 {
@@ -59,6 +60,17 @@ MsgButton effectiveDefault(const std::vector<MsgButton>& buttons, MsgButton defa
         std::find(buttons.begin(), buttons.end(), defaultButton) != buttons.end())
         return defaultButton;
     return buttons.empty() ? MsgButton::OK : buttons.front();
+}
+
+std::optional<std::string> DialogService::passwordBox(const std::string&, const std::string&) {
+    return std::nullopt;
+}
+
+void clearSecret(std::string& secret) {
+    // The whole buffer: a short string's bytes live in the object itself, a long one's in
+    // its allocation, and either may hold more than size() bytes of an earlier value.
+    ::explicit_bzero(secret.data(), secret.capacity());
+    secret.clear();
 }
 
 } // namespace qarn3

@@ -22,9 +22,10 @@ struct DialogRecord {
     std::string text;
     std::vector<MsgButton> buttons; // empty for an input box
     MsgButton answer = MsgButton::None;
-    std::string input;  // input box: the text returned; file dialog: the path chosen
-    std::string filter; // file dialog: "Name|*.ext|Name|*.ext"
-    std::string folder; // file dialog: the folder it opens in
+    std::string input;   // input box: the text returned; file dialog: the path chosen
+    std::string filter;  // file dialog: "Name|*.ext|Name|*.ext"
+    std::string folder;  // file dialog: the folder it opens in
+    bool secret = false; // a password box: its answer is never kept here
 };
 
 // A file dialog: title, folder, proposed name, "Name|*.ext|..." filter, default extension.
@@ -57,6 +58,12 @@ public:
                                                 const std::string& prompt,
                                                 const std::string& defaultText) = 0;
 
+    // Password box: the text typed (never shown) on OK, nothing on Cancel. The caller clears
+    // the answer once used (clearSecret). The service itself keeps no copy; this default asks
+    // nobody and declines.
+    virtual std::optional<std::string> passwordBox(const std::string& caption,
+                                                   const std::string& prompt);
+
     // File dialogs: the full path chosen, nothing on Cancel.
     virtual std::optional<std::string> saveFileDialog(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> openFileDialog(const FileDialogRequest& request) = 0;
@@ -64,5 +71,8 @@ public:
 
 // The button a box gives when nobody picks one.
 MsgButton effectiveDefault(const std::vector<MsgButton>& buttons, MsgButton defaultButton);
+
+// Overwrites a secret's bytes (in a way the compiler keeps) and empties it.
+void clearSecret(std::string& secret);
 
 } // namespace qarn3

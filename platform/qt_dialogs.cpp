@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <iostream>
 
@@ -100,6 +102,35 @@ std::optional<std::string> QtDialogs::inputBox(const std::string& caption,
                                       QString::fromStdString(defaultText), &ok);
     if (!ok) return std::nullopt;
     return s.toStdString();
+}
+
+namespace {
+void clearText(QString& s) {
+    std::fill(s.begin(), s.end(), QChar(u'\0'));
+    s.clear();
+}
+} // namespace
+
+std::optional<std::string> QtDialogs::passwordBox(const std::string& caption,
+                                                  const std::string& prompt) {
+    QInputDialog dlg(m_parent);
+    dlg.setWindowTitle(QString::fromStdString(caption));
+    dlg.setLabelText(QString::fromStdString(prompt));
+    dlg.setTextEchoMode(QLineEdit::Password);
+    dlg.setInputMode(QInputDialog::TextInput);
+    const bool ok = dlg.exec() == QDialog::Accepted;
+    QString typed = dlg.textValue();
+    // The line edit's text goes first, so that the string above is the only holder left and
+    // is cleared in place rather than copied.
+    dlg.setTextValue(QString());
+    std::optional<std::string> password;
+    if (ok) {
+        QByteArray utf8 = typed.toUtf8();
+        password.emplace(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+        std::fill(utf8.begin(), utf8.end(), '\0');
+    }
+    clearText(typed);
+    return password;
 }
 
 namespace {

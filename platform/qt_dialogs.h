@@ -22,6 +22,9 @@ public:
                         MsgButton defaultButton = MsgButton::None) override;
     std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                         const std::string& defaultText) override;
+    // Typed characters show as '*'; the dialog's own copies are cleared before it goes.
+    std::optional<std::string> passwordBox(const std::string& caption,
+                                           const std::string& prompt) override;
     std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override;
     std::optional<std::string> openFileDialog(const FileDialogRequest& request) override;
 

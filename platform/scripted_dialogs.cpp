@@ -85,6 +85,28 @@ std::optional<std::string> ScriptedDialogs::textAnswer(DialogRecord r) {
     return r.input;
 }
 
+std::optional<std::string> ScriptedDialogs::passwordBox(const std::string& caption,
+                                                        const std::string& prompt) {
+    DialogRecord r;
+    r.kind = MsgKind::System;
+    r.caption = caption;
+    r.text = prompt;
+    r.secret = true;
+    r.answer = MsgButton::Cancel;
+    std::optional<std::string> password;
+    if (!m_answers.empty()) {
+        if (m_answers.front() != "<cancel>") {
+            r.answer = MsgButton::OK;
+            password = m_answers.front();
+        }
+        clearSecret(m_answers.front());
+        m_answers.pop_front();
+    }
+    echo(r);
+    m_shown.push_back(r);
+    return password;
+}
+
 std::optional<std::string> ScriptedDialogs::saveFileDialog(const FileDialogRequest& request) {
     return fileDialog(request);
 }
@@ -110,7 +132,9 @@ void ScriptedDialogs::echo(const DialogRecord& r) {
     // One line on a terminal: the control characters of a file name in a box are shown.
     *m_echo << "[box] " << escapeControls(r.caption.empty() ? "(no caption)" : r.caption) << ": "
             << escapeControls(r.text);
-    if (r.buttons.empty()) {
+    if (r.secret) {
+        *m_echo << " [password] -> " << (r.answer == MsgButton::Cancel ? "<cancel>" : "(given)");
+    } else if (r.buttons.empty()) {
         *m_echo << " [input] -> "
                 << (r.answer == MsgButton::Cancel ? std::string("<cancel>")
                                                   : escapeControls(r.input));

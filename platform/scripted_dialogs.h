@@ -33,6 +33,10 @@ public:
                         MsgButton defaultButton = MsgButton::None) override;
     std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                         const std::string& defaultText) override;
+    // A queued answer is the password ("<cancel>" declines); with none it declines. The
+    // record keeps no answer, and the echo line shows none.
+    std::optional<std::string> passwordBox(const std::string& caption,
+                                           const std::string& prompt) override;
     // A queued answer is the path chosen ("<cancel>" cancels); with none the proposed name in
     // the initial folder is taken.
     std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override;

@@ -185,6 +185,25 @@ BoundSql insertWaveforms(std::vector<QVariant> values, std::size_t rows) {
     return b;
 }
 
+BoundSql roleRights() {
+    std::vector<std::string> adds{"waveform"}, edits;
+    for (const SyncTable& t : syncTables()) {
+        adds.push_back(t.name);
+        if (!t.owned.table.empty()) adds.push_back(t.owned.table);
+        if (t.editable) edits.push_back(t.name);
+    }
+    auto all = [](const std::vector<std::string>& tables, const char* right) {
+        std::string s;
+        for (const std::string& t : tables)
+            s += (s.empty() ? "(" : " AND ") + std::string("has_table_privilege('") + t + "', '" +
+                 right + "')";
+        return s + ")";
+    };
+    return {"SELECT current_user, " + all(adds, "INSERT") + ", " + all(edits, "UPDATE") +
+                ", has_table_privilege('shot', 'DELETE')",
+            {}};
+}
+
 } // namespace sql
 
 } // namespace qarn3

@@ -79,6 +79,10 @@ BoundSql waveformsPresent(const std::vector<std::string>& ids);
 BoundSql waveformRows(const std::vector<std::string>& ids);
 BoundSql insertWaveforms(std::vector<QVariant> values, std::size_t rows);
 
+// One row on a server: the role connected, whether it may add rows to every table a sync
+// writes, edit the rows a sync edits, and delete records (shots).
+BoundSql roleRights();
+
 } // namespace sql
 
 } // namespace qarn3

@@ -250,22 +250,32 @@ private:
         return true;
     }
 
-    // The waveforms the rows name that the target lacks, copied inside its open transaction.
-    bool moveWaveforms(RecordsDatabase& from, RecordsDatabase& to, const TablePlan& p,
-                       const std::vector<Row>& rows, std::int64_t& moved) {
-        const auto column = std::find(p.columns.begin(), p.columns.end(), p.table->waveformColumn);
-        if (column == p.columns.end()) return true;
-        const auto at = static_cast<std::size_t>(column - p.columns.begin());
+    // The waveforms the rows name, each once.
+    static std::vector<std::string> waveformsOf(const TablePlan& p, const std::vector<Row>& rows) {
         std::vector<std::string> wanted;
+        const auto column = std::find(p.columns.begin(), p.columns.end(), p.table->waveformColumn);
+        if (column == p.columns.end()) return wanted;
+        const auto at = static_cast<std::size_t>(column - p.columns.begin());
         for (const Row& r : rows)
             if (!r[at].isNull() && !r[at].toString().isEmpty())
                 wanted.push_back(r[at].toString().toStdString());
         std::sort(wanted.begin(), wanted.end());
         wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-        if (wanted.empty()) return true;
-        if (RecordsError e = synccarry::copyMissingWaveforms(from, to, wanted, moved))
-            return fail(e);
-        return true;
+        return wanted;
+    }
+
+    // Sending, the waveforms the rows name that the shared database lacks, copied inside its
+    // open transaction. Receiving, they were read from the server before the local
+    // transaction began (fetched): the laptop's database is not held while the network
+    // carries them, so that the program's shot writer never waits for a slow link.
+    bool moveWaveforms(RecordsDatabase& from, RecordsDatabase& to, const TablePlan& p,
+                       const std::vector<Row>& rows, std::vector<synccarry::WaveformRow>& fetched,
+                       std::int64_t& moved) {
+        RecordsError e =
+            &to == &m_local
+                ? synccarry::insertWaveformRows(to, fetched, moved)
+                : synccarry::copyMissingWaveforms(from, to, waveformsOf(p, rows), moved);
+        return !e || fail(e);
     }
 
     bool replaceOwned(RecordsDatabase& from, RecordsDatabase& to, const TablePlan& p,
@@ -348,10 +358,16 @@ private:
             if (stopped()) return false;
             std::vector<Row> rows;
             if (!readRows(from, p, part, rows)) return false;
+            std::vector<synccarry::WaveformRow> fetched;
+            if (!toShared) {
+                if (RecordsError e = synccarry::fetchMissingWaveforms(
+                        from, m_local, waveformsOf(p, rows), fetched))
+                    return fail(e);
+            }
             std::int64_t movedWaveforms = 0;
             const bool ok =
                 inTransaction(toShared, p.table->name, [&](RecordsDatabase& to, Agreement& agreed) {
-                    if (!moveWaveforms(from, to, p, rows, movedWaveforms)) return false;
+                    if (!moveWaveforms(from, to, p, rows, fetched, movedWaveforms)) return false;
                     const std::size_t perStatement = std::max<std::size_t>(
                         1, to.dialect().valuesPerStatement() / p.columns.size());
                     RecordsError e;
@@ -445,17 +461,22 @@ SyncReport syncRecords(const DatabaseLocation& local, const DatabaseLocation& sh
     SyncReport r;
     RecordsDatabase here(local);
     OpenReport opened = here.open();
+    r.notes = opened.notes;
     if (!opened.ok) {
         r.error = opened.error;
         return r;
     }
     RecordsDatabase there(shared, sharedOptions);
     opened = there.open();
+    r.notes.insert(r.notes.end(), opened.notes.begin(), opened.notes.end());
     if (!opened.ok) {
         r.error = opened.error;
         return r;
     }
-    return syncDatabases(here, there, options, hooks);
+    std::vector<std::string> notes = std::move(r.notes);
+    r = syncDatabases(here, there, options, hooks);
+    r.notes = std::move(notes);
+    return r;
 }
 
 } // namespace qarn3

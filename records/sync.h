@@ -62,6 +62,9 @@ struct SyncReport {
     std::vector<SyncTableCounts> tables;
     std::int64_t waveformsSent = 0, waveformsReceived = 0;
     std::vector<SyncConflict> conflicts;
+    // What opening the databases found, for the operator (syncRecords): a damaged file set
+    // aside, a database opened read-only.
+    std::vector<std::string> notes;
 };
 
 // Brings a laptop's local database and a company's shared one together: sends the rows the

@@ -11,48 +11,83 @@ namespace {
 // Waveform bytes one statement carries at most.
 constexpr qint64 kWaveformBytesPerStatement = 16 << 20;
 
-} // namespace
-
-RecordsError copyMissingWaveforms(RecordsDatabase& from, RecordsDatabase& to,
-                                  const std::vector<std::string>& ids, std::int64_t& moved) {
+// Of the ids, those the target lacks.
+RecordsError missingOn(RecordsDatabase& to, const std::vector<std::string>& ids,
+                       std::vector<std::string>& missing) {
     RecordsError e;
-    if (ids.empty()) return e;
     std::unordered_set<std::string> present;
     QSqlQuery q = to.query();
     if (!to.run(q, sql::waveformsPresent(ids), e)) return e;
     while (q.next())
         present.insert(q.value(0).toString().toStdString());
-    std::vector<std::string> missing;
     for (const std::string& id : ids)
         if (!present.count(id)) missing.push_back(id);
-    for (const auto& part : chunks(missing, 16)) {
-        std::vector<QVariant> values;
-        qint64 bytes = 0;
-        std::size_t count = 0;
-        auto flush = [&] {
-            if (count == 0) return true;
-            QSqlQuery insert = to.query();
-            if (!to.run(insert, sql::insertWaveforms(std::move(values), count), e)) return false;
-            moved += static_cast<std::int64_t>(count);
-            values.clear();
-            bytes = 0;
-            count = 0;
-            return true;
-        };
-        QSqlQuery read = from.query();
-        if (!from.run(read, sql::waveformRows(part), e)) return e;
-        std::vector<std::vector<QVariant>> found;
-        while (read.next())
-            found.push_back({read.value(0), read.value(1), read.value(2)});
-        for (std::vector<QVariant>& w : found) {
-            bytes += w[2].toByteArray().size();
-            values.insert(values.end(), w.begin(), w.end());
-            ++count;
-            if (bytes >= kWaveformBytesPerStatement && !flush()) return e;
-        }
-        if (!flush()) return e;
-    }
     return e;
+}
+
+RecordsError readWaveforms(RecordsDatabase& from, const std::vector<std::string>& ids,
+                           std::vector<WaveformRow>& rows) {
+    RecordsError e;
+    QSqlQuery read = from.query();
+    if (!from.run(read, sql::waveformRows(ids), e)) return e;
+    while (read.next())
+        rows.push_back({read.value(0), read.value(1), read.value(2)});
+    return e;
+}
+
+} // namespace
+
+RecordsError fetchMissingWaveforms(RecordsDatabase& from, RecordsDatabase& to,
+                                   const std::vector<std::string>& ids,
+                                   std::vector<WaveformRow>& rows) {
+    std::vector<std::string> missing;
+    if (ids.empty()) return {};
+    if (RecordsError e = missingOn(to, ids, missing)) return e;
+    for (const auto& part : chunks(missing, 16))
+        if (RecordsError e = readWaveforms(from, part, rows)) return e;
+    return {};
+}
+
+RecordsError insertWaveformRows(RecordsDatabase& to, std::vector<WaveformRow>& rows,
+                                std::int64_t& moved) {
+    RecordsError e;
+    std::vector<QVariant> values;
+    qint64 bytes = 0;
+    std::size_t count = 0;
+    auto flush = [&] {
+        if (count == 0) return true;
+        QSqlQuery insert = to.query();
+        if (!to.run(insert, sql::insertWaveforms(std::move(values), count), e)) return false;
+        moved += static_cast<std::int64_t>(count);
+        values.clear();
+        bytes = 0;
+        count = 0;
+        return true;
+    };
+    for (WaveformRow& w : rows) {
+        bytes += w[2].toByteArray().size();
+        values.insert(values.end(), std::make_move_iterator(w.begin()),
+                      std::make_move_iterator(w.end()));
+        ++count;
+        if (bytes >= kWaveformBytesPerStatement && !flush()) return e;
+    }
+    rows.clear();
+    flush();
+    return e;
+}
+
+RecordsError copyMissingWaveforms(RecordsDatabase& from, RecordsDatabase& to,
+                                  const std::vector<std::string>& ids, std::int64_t& moved) {
+    std::vector<std::string> missing;
+    if (ids.empty()) return {};
+    if (RecordsError e = missingOn(to, ids, missing)) return e;
+    // Sixteen at a time, so that a batch's waveforms are never all in memory at once.
+    for (const auto& part : chunks(missing, 16)) {
+        std::vector<WaveformRow> rows;
+        if (RecordsError e = readWaveforms(from, part, rows)) return e;
+        if (RecordsError e = insertWaveformRows(to, rows, moved)) return e;
+    }
+    return {};
 }
 
 RecordsError replaceOwnedRows(RecordsDatabase& from, RecordsDatabase& to, const OwnedRows& owned,

@@ -23,9 +23,20 @@ template <typename T> std::vector<std::vector<T>> chunks(const std::vector<T>& a
     return out;
 }
 
+// A waveform row as both sides keep it: id, size_bytes, bytes.
+using WaveformRow = std::vector<QVariant>;
+
 // Copies the waveforms of these ids (distinct) that the target lacks; moved counts them.
 RecordsError copyMissingWaveforms(RecordsDatabase& from, RecordsDatabase& to,
                                   const std::vector<std::string>& ids, std::int64_t& moved);
+// The two halves of that: the rows of the waveforms the target lacks, read from the source
+// (before the target's transaction, so that a slow source holds no lock on the target), and
+// those rows written (in it; one that arrived meanwhile is left as it is).
+RecordsError fetchMissingWaveforms(RecordsDatabase& from, RecordsDatabase& to,
+                                   const std::vector<std::string>& ids,
+                                   std::vector<WaveformRow>& rows);
+RecordsError insertWaveformRows(RecordsDatabase& to, std::vector<WaveformRow>& rows,
+                                std::int64_t& moved);
 
 // The rows the owners own on the target are replaced by the source's (columns in the order
 // given). Call it after the owning rows were read from the source: a row changed there in

@@ -53,6 +53,23 @@ TEST(ScriptedDialogs, InputBoxTakesTextOrCancel) {
     EXPECT_EQ(d.inputBox("WaveFile Serial Number", "Serial", "dflt"), "dflt");
 }
 
+// A password box gives its answer to the caller only: the record and the unattended line
+// keep none; with no answer left it declines rather than inventing one.
+TEST(ScriptedDialogs, PasswordBoxKeepsNoAnswer) {
+    std::ostringstream err;
+    ScriptedDialogs d(&err);
+    d.answerList("s3cret,<cancel>");
+    EXPECT_EQ(d.passwordBox("Shared Database", "Password:"), "s3cret");
+    EXPECT_EQ(d.passwordBox("Shared Database", "Password:"), std::nullopt);
+    EXPECT_EQ(d.passwordBox("Shared Database", "Password:"), std::nullopt);
+    ASSERT_EQ(d.shown().size(), 3u);
+    EXPECT_TRUE(d.shown()[0].secret);
+    EXPECT_EQ(d.shown()[0].input, "");
+    EXPECT_EQ(err.str(), "[box] Shared Database: Password: [password] -> (given)\n"
+                         "[box] Shared Database: Password: [password] -> <cancel>\n"
+                         "[box] Shared Database: Password: [password] -> <cancel>\n");
+}
+
 TEST(ScriptedDialogs, UnattendedEchoNamesCaptionTextAndAnswer) {
     std::ostringstream err;
     ScriptedDialogs d(&err);

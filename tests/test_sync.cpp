@@ -249,6 +249,59 @@ TEST_F(OffTheWindowThread, SyncRecordsRunsOnAWorkerThread) {
     EXPECT_EQ(seen.back().total, 9);
 }
 
+// Receiving, the laptop's database is not held while the server is slow to give the
+// waveforms: the program's shot writer can store a shot meanwhile.
+TEST_F(SharedDbTest, ReceivingHoldsTheLaptopsDatabaseOnlyToWrite) {
+    {
+        Laptop a(folder + "/a.db");
+        firstSession(a, 4);
+        RecordsDatabase shared(location(adminUri()));
+        ASSERT_TRUE(shared.open().ok);
+        synced(a.db, shared);
+    }
+    const std::string laptop = folder + "/b.db";
+    { Laptop b(laptop); }
+    // The waveforms are held on the server until the laptop's shot writer had its turn.
+    admin("BEGIN");
+    admin("LOCK TABLE waveform IN ACCESS EXCLUSIVE MODE");
+    SyncReport r;
+    std::thread worker([&] {
+        SyncOptions o;
+        o.siteNames = {"Plant A"};
+        OpenOptions patient;
+        patient.busyTimeoutMs = 30000;
+        r = syncRecords(DatabaseLocation::file(laptop), location(adminUri()), o, {}, patient);
+    });
+    {
+        RecordsDatabase watch(location(adminUri()));
+        ASSERT_TRUE(watch.open().ok);
+        QSqlQuery q = watch.query();
+        bool waiting = false;
+        for (int i = 0; i < 500 && !waiting; ++i, QThread::msleep(10))
+            waiting = q.exec("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = "
+                             "'Lock' AND application_name = 'qarn3'") &&
+                      q.next() && q.value(0).toInt() > 0;
+        EXPECT_TRUE(waiting) << "the sync never waited for the waveforms";
+    }
+    {
+        QSqlDatabase writer = QSqlDatabase::addDatabase("QSQLITE", "shot-writer");
+        writer.setDatabaseName(QString::fromStdString(laptop));
+        writer.setConnectOptions("QSQLITE_BUSY_TIMEOUT=300");
+        ASSERT_TRUE(writer.open());
+        QSqlQuery q(writer);
+        EXPECT_TRUE(q.exec("BEGIN IMMEDIATE")) << q.lastError().text().toStdString();
+        q.exec("ROLLBACK");
+        q.finish();
+        writer.close();
+    }
+    QSqlDatabase::removeDatabase("shot-writer");
+    admin("COMMIT");
+    worker.join();
+    ASSERT_TRUE(r.ok) << r.error.message;
+    EXPECT_EQ(r.tables.back().received, 4);
+    EXPECT_EQ(r.waveformsReceived, 2);
+}
+
 struct ConflictCase {
     const char* name;
     bool aEditsFirst; // A's edit is the older one
