@@ -33,6 +33,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 
 namespace {
 
@@ -89,9 +90,17 @@ int main(int argc, char** argv) {
     // The analyzer over USB, or the simulated one playing the waveform file the variable names.
     const char* simulated = std::getenv("QARN3_SIMULATED_ANALYZER");
     qarn3::UsbLibrary usb = qarn3::makeUsbLibrary(simulated, &g_cablePulled);
+    // QARN3_SIMULATED_ANALYZER_LOG names a file the simulated analyzer lists every packet
+    // it receives in, to compare the exchanges of two runs.
+    std::ofstream commandLog;
     if (usb.simulator) {
         std::signal(SIGUSR1, cableSignal);
         std::signal(SIGUSR2, cableSignal);
+        if (const char* logFile = std::getenv("QARN3_SIMULATED_ANALYZER_LOG");
+            logFile && *logFile) {
+            commandLog.open(logFile, std::ios::binary | std::ios::trunc);
+            if (commandLog) usb.simulator->setCommandLog(&commandLog);
+        }
     }
     qarn3::SysfsRegistry registry;
     qarn3::TSerialPortAsync serialPort;

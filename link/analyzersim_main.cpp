@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <unistd.h>
@@ -43,6 +44,8 @@ const char* kUsage =
     "                     is due every 10 ms or so)\n"
     "  --interval MS      ... every MS milliseconds (default 10; 48 characters every 10 ms\n"
     "                     is the stream's rate, as USB-serial adapters deliver it)\n"
+    "  --command-log FILE list every byte received in FILE, one a line: its number and\n"
+    "                     its value in hexadecimal (to compare the exchanges of two runs)\n"
     "  --help             show this text\n";
 
 std::atomic<bool> g_stop{false};
@@ -98,7 +101,7 @@ bool loadCounts(std::string file, std::vector<std::int16_t>& counts, std::string
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string waveFile, link;
+    std::string waveFile, link, commandLogFile;
     bool loop = false;
     int chunk = 0, interval = 10;
     qarn3::SimMisbehaviour m;
@@ -135,6 +138,8 @@ int main(int argc, char** argv) {
                 chunk = std::max(0, qarn3::parseInteger(value()));
             } else if (arg == "--interval") {
                 interval = std::max(1, qarn3::parseInteger(value()));
+            } else if (arg == "--command-log") {
+                commandLogFile = value();
             } else {
                 return usageError("unknown option " + arg);
             }
@@ -153,6 +158,15 @@ int main(int argc, char** argv) {
     if (!pty.open(error)) {
         say(error);
         return 1;
+    }
+    std::ofstream commandLog;
+    if (!commandLogFile.empty()) {
+        commandLog.open(commandLogFile, std::ios::binary | std::ios::trunc);
+        if (!commandLog) {
+            say("cannot write " + commandLogFile);
+            return 1;
+        }
+        pty.analyzer().commandLog = &commandLog;
     }
     pty.misbehaviour = m;
     pty.chunkSize = static_cast<std::size_t>(chunk);

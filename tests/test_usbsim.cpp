@@ -12,6 +12,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 using namespace qarn3;
@@ -133,6 +134,18 @@ TEST_F(SimulatedAnalyzerTest, PassesTheLinkTestAndExchangesTheCalibration) {
     EXPECT_EQ(seen, written);
     ASSERT_TRUE(link.USBReceiveCal(image));
     EXPECT_EQ(image, written);
+}
+
+// Two runs' exchanges are compared through these logs: packets as written, bytes as the
+// analyzer takes them, numbered, with nothing that differs from run to run.
+TEST_F(SimulatedAnalyzerTest, CommandLogsListEveryPacketAndByteInOrder) {
+    std::ostringstream packets, bytes;
+    sim.setCommandLog(&packets);
+    sim.withAnalyzer([&](AnalyzerSimulator& a) { a.commandLog = &bytes; });
+    EXPECT_EQ(link.USBTestComm(), 5);
+    EXPECT_EQ(packets.str(), "1 80 03 0d\n2 f0 04 41 0d\n");
+    EXPECT_EQ(bytes.str(), "1 0d\n2 41\n3 0d\n");
+    sim.withAnalyzer([](AnalyzerSimulator& a) { a.commandLog = nullptr; });
 }
 
 TEST_F(SimulatedAnalyzerTest, StreamsTheSampleSourceWhileTheMainThreadWrites) {
