@@ -358,22 +358,4 @@ AnalysisResult WaveAnalyzer::analyze(const AnalysisOptions& o, const AnalysisSet
     return result;
 }
 
-std::string makeDemoFiles(const std::string& folder) {
-    FileStore files;
-    ScriptedDialogs dialogs;
-    DebugLog log;
-    Services services{files, dialogs, log};
-    if (!makeFolders(folder)) return "Cannot create folder " + folder;
-    TWaveformData store;
-    WaveformFiles wave(store, services, folder);
-    const std::pair<const char*, const TWaveSegments*> demos[] = {
-        {"QARN3Pulse.owf", &PulseSegments}, {"QARN3Long.owf", &LongSegments}};
-    for (const auto& [name, segments] : demos) {
-        if (files.exists(resolveInFolder(folder, name))) continue;
-        if (!wave.MakeWaveFile(name, segments == &LongSegments, *segments))
-            return lastBoxText(dialogs, std::string("Cannot write ") + name);
-    }
-    return {};
-}
-
 } // namespace qarn3

@@ -513,10 +513,7 @@ inline void TQARN3Update::accumulateStep() {
     } else if (OffSamples < kCounterMax) {
         ++OffSamples;
     }
-    TWaveformData& wave = m_ctx.wave;
-    wave.Samples[static_cast<std::size_t>(wave.Position)] = Sample;
-    wave.written(wave.Position);
-    if (wave.Position < kCaptureLimit) ++wave.Position;
+    m_ctx.wave.capture(Sample);
 }
 
 void TQARN3Update::ReplayPreTrigger() {
@@ -526,10 +523,7 @@ void TQARN3Update::ReplayPreTrigger() {
         Sample = Ring[static_cast<std::size_t>(RingPos)];
         if (RingSize - m_ctx.cal.OnDelay < i && i < RingSize)
             PulseSumSq = addSquare(PulseSumSq, Sample);
-        m_ctx.wave.Samples[static_cast<std::size_t>(m_ctx.wave.Position)] =
-            Ring[static_cast<std::size_t>(RingPos)];
-        m_ctx.wave.written(m_ctx.wave.Position);
-        if (m_ctx.wave.Position < kCaptureLimit) ++m_ctx.wave.Position;
+        m_ctx.wave.capture(Ring[static_cast<std::size_t>(RingPos)]);
     }
     Sample = m_ctx.wave.Samples[static_cast<std::size_t>(std::max(m_ctx.wave.Position - 1, 0))];
     m_ctx.wave.Position = m_ctx.wave.Position > 0 ? m_ctx.wave.Position - 1 : 0;

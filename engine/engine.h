@@ -44,7 +44,6 @@ struct EngineContext {
 
 constexpr int kDemoLength = 60000;
 constexpr int kDemoBufferSlots = 145002;
-constexpr int kCaptureLimit = 145000;
 constexpr int kOverRange = 2000;
 
 // The measurement engine: test states, the per-sample pipeline and the readings.

@@ -3,7 +3,6 @@
 // waveform file's samples at 2400 per second in real time; switches make it misbehave.
 #include "diag/debuglog.h"
 #include "diag/services.h"
-#include "engine/analysis.h"
 #include "link/ptyanalyzer.h"
 #include "platform/files.h"
 #include "platform/scripted_dialogs.h"

@@ -17,7 +17,7 @@ UsbLink::UsbLink(MpusbApi& api, Waits& waits, DebugLog& log, DialogService& dial
     : m_api(api), m_waits(waits), m_log(log), m_dialogs(dialogs) {}
 
 bool UsbLink::DevicePresent() {
-    return m_api.MPUSBGetDeviceCount(kUsbDevice) != 0;
+    return m_api.MPUSBGetDeviceCount(kUsbDevice.c_str()) != 0;
 }
 
 bool UsbLink::OpenUSB() {
@@ -34,8 +34,8 @@ bool UsbLink::OpenUSB() {
         }
         m_writeHandle = kInvalidPipe;
         m_readHandle = kInvalidPipe;
-        m_writeHandle = m_api.MPUSBOpen(0, kUsbDevice, kUsbEndpoint, kDirWrite, 0);
-        m_readHandle = m_api.MPUSBOpen(0, kUsbDevice, kUsbEndpoint, kDirRead, 0);
+        m_writeHandle = m_api.MPUSBOpen(0, kUsbDevice.c_str(), kUsbEndpoint, kDirWrite, 0);
+        m_readHandle = m_api.MPUSBOpen(0, kUsbDevice.c_str(), kUsbEndpoint, kDirRead, 0);
     }
     USBInitBuffer();
     if (m_writeHandle == kInvalidPipe || m_readHandle == kInvalidPipe) {
@@ -71,7 +71,7 @@ void UsbLink::showDeviceText() {
         }
     }
     if (!info.DeviceClass.empty())
-        m_view->setDeviceText(std::string(kUsbDevice) + "\\" + instance + " " + info.DeviceClass);
+        m_view->setDeviceText(kUsbDevice + "\\" + instance + " " + info.DeviceClass);
 }
 
 TUSBPortInfo UsbLink::GetUSBPortInfo(const std::string& device, const std::string& instance) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/protocol.h"
 #include "link/rxring.h"
 #include "platform/mpusb.h"
 
@@ -15,7 +16,6 @@ class DialogService;
 class RegistryView;
 class Waits;
 
-constexpr const char* kUsbDevice = "vid_04d8&pid_fdcf";
 constexpr const char* kUsbEndpoint = "\\MCHP_EP1";
 constexpr const char* kUsbSerial = "KXV0123456";
 constexpr std::int32_t kReadLifeFull = 25;

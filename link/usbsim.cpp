@@ -65,7 +65,7 @@ bool SimulatedMpusb::validPipe(MpusbHandle handle, std::uint32_t direction) {
 
 std::uint32_t SimulatedMpusb::MPUSBGetDeviceCount(const char* device) {
     std::lock_guard<std::mutex> guard(m_lock);
-    return attached() && device && strcasecmp(device, kUsbDevice) == 0 ? 1 : 0;
+    return attached() && device && strcasecmp(device, kUsbDevice.c_str()) == 0 ? 1 : 0;
 }
 
 MpusbHandle SimulatedMpusb::MPUSBOpen(std::uint32_t instance, const char* device,
@@ -73,7 +73,7 @@ MpusbHandle SimulatedMpusb::MPUSBOpen(std::uint32_t instance, const char* device
                                       std::uint32_t /*reserved*/) {
     std::lock_guard<std::mutex> guard(m_lock);
     if (!attached() || instance != 0 || direction > 1 || !device || !endpoint ||
-        strcasecmp(device, kUsbDevice) != 0 || strcasecmp(endpoint, kUsbEndpoint) != 0)
+        strcasecmp(device, kUsbDevice.c_str()) != 0 || strcasecmp(endpoint, kUsbEndpoint) != 0)
         return kInvalidPipe;
     const MpusbHandle handle = m_next++;
     m_pipes[handle] = {direction, m_plugging};

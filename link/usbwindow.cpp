@@ -28,8 +28,8 @@ TfmUSB::TfmUSB(UsbLink& link, char decimalSeparator, QWidget* parent)
 
     ComboBox1 = new QComboBox(this);
     ComboBox1->setEditable(true);
-    ComboBox1->addItems({"vid_04d8&pid_000c", "vid_04d8&pid_fdcf"});
-    ComboBox1->setEditText("vid_04d8&pid_fdcf");
+    ComboBox1->addItems({"vid_04d8&pid_000c", q(kUsbDevice)});
+    ComboBox1->setEditText(q(kUsbDevice));
     ComboBox1->setGeometry(8, 8, 302, 24);
 
     auto box = [this](const QString& label, const QString& text, int x, int y) {

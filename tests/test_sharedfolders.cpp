@@ -4,8 +4,8 @@
 // cannot forge a log line or steer a terminal.
 #include "diag/diaglog.h"
 #include "diag/sysreport.h"
-#include "engine/analysis.h"
 #include "engine/analyze_tool.h"
+#include "waveform/waveform.h"
 
 #include "fake_owners.h"
 #include "record_fixture.h"

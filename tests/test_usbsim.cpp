@@ -191,7 +191,7 @@ TEST_F(SimulatedAnalyzerTest, PulledCableFailsEveryCallAndTheAnalyzerComesBackFr
 
 TEST(SimulatedUsb, ReadsWaitForTheAnalyzerInsteadOfSpinning) {
     SimulatedMpusb sim;
-    const MpusbHandle w = sim.MPUSBOpen(0, kUsbDevice, kUsbEndpoint, 0, 0);
+    const MpusbHandle w = sim.MPUSBOpen(0, kUsbDevice.c_str(), kUsbEndpoint, 0, 0);
     const MpusbHandle r = sim.MPUSBOpen(0, "VID_04D8&PID_FDCF", "\\mchp_ep1", 1, 0);
     ASSERT_NE(r, kInvalidPipe);
     std::uint8_t buf[64];

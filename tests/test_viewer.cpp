@@ -267,11 +267,9 @@ TEST_F(ViewerTest, CycleTableIsComputedAgainOnlyWhenItsSpanOrMainsChange) {
 TEST_F(ViewerTest, SamplesCapturedWhileShownAreCutAgain) {
     viewer.SetCurSpan("0.5");
     const auto capture = [this](int to, double amplitude) { // as the engine writes: at Position
-        for (int& i = store.Position; i < to; ++i) {
-            store.Samples[i] =
-                static_cast<std::int16_t>(std::lround(amplitude * std::sin(i * 0.16)));
-            store.written(i);
-        }
+        while (store.Position < to)
+            store.capture(static_cast<std::int16_t>(
+                std::lround(amplitude * std::sin(store.Position * 0.16))));
     };
     const auto panelsRms = [this] {
         viewer.PaintBox1Paint();
