@@ -120,13 +120,13 @@ int main(int argc, char** argv) {
     options.helpLog = &HelpLog;
 
     qarn3::TfmQARN3 fmQARN3(options, *dialogs, waits, log, files, *usb.api, &serialPort);
-    fmQARN3.program().com().setRegistry(&registry);
+    fmQARN3.links().com().setRegistry(&registry);
     if (auto* qtDialogs = dynamic_cast<qarn3::QtDialogs*>(dialogs.get()))
         qtDialogs->setParent(&fmQARN3);
     qarn3::TfmDebug fmDebug(log);
     qarn3::TfmDelay fmDelay;
     waits.setIdleBusyWindow(&fmDelay);
-    qarn3::TfmComm fmComm(fmQARN3.program().com());
+    qarn3::TfmComm fmComm(fmQARN3.links().com());
     qarn3::Services services{files, *dialogs, log};
     qarn3::TfmSetup fmSetup(fmQARN3.program().setup, fmQARN3.program().site, services,
                             options.decimalSeparator, &fmQARN3);
@@ -143,9 +143,9 @@ int main(int argc, char** argv) {
     fmQARN3.setSetupWindow(&fmSetup);
     fmQARN3.setCalWindow(&fmCal);
     fmQARN3.setCommWindow(&fmComm);
-    qarn3::TfmUSB fmUSB(fmQARN3.program().usb(), options.decimalSeparator);
+    qarn3::TfmUSB fmUSB(fmQARN3.links().usb(), options.decimalSeparator);
     fmQARN3.setUsbWindow(&fmUSB);
-    fmQARN3.program().usb().setRegistry(&registry);
+    fmQARN3.links().usb().setRegistry(&registry);
     // The demonstration files exist now, so the simulator may play one of them.
     if (usb.simulator)
         qarn3::loadSimulatedWaveform(*usb.simulator, simulated, services,

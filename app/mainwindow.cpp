@@ -61,8 +61,12 @@ TfmQARN3::TfmQARN3(const ProgramOptions& options, DialogService& dialogs, Waits&
     buildControls();
     buildMenus();
     m_plot.setDecimalSeparator(options.decimalSeparator);
-    m_program =
-        std::make_unique<Program>(options, dialogs, waits, log, files, usbApi, serialPort, *this);
+    AnalyzerLinks::Parts parts(usbApi, serialPort, waits, log, dialogs);
+    parts.showUsbStatus = [this] { showUsbStatusWindow(); };
+    parts.showCommStatus = [this] { showCommStatus(); };
+    m_links = std::make_unique<AnalyzerLinks>(parts);
+    m_program = std::make_unique<Program>(options, dialogs, waits, log, files, *m_links);
+    m_program->attachView(*this);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     qApp->installEventFilter(this);
@@ -349,9 +353,6 @@ void TfmQARN3::repaintPlot() {
 }
 bool TfmQARN3::rangeListEnabled() const {
     return m_rangeListEnabled;
-}
-std::string TfmQARN3::runButtonCaption() const {
-    return BitBtnRunStopReset->text().toStdString();
 }
 bool TfmQARN3::execSetupDialog() {
     return m_setupWindow && m_setupWindow->exec() == QDialog::Accepted;

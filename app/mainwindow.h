@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/analyzerlinks.h"
 #include "app/program.h"
 #include "waveform/plotengine.h"
 
@@ -37,6 +38,7 @@ public:
     ~TfmQARN3() override;
 
     Program& program() { return *m_program; }
+    AnalyzerLinks& links() { return *m_links; }
     // The windows created after this one.
     void setDebugWindow(TfmDebug* window) { m_debugWindow = window; }
     void setSetupWindow(TfmSetup* window) { m_setupWindow = window; }
@@ -59,11 +61,10 @@ public:
     void setUpdateTimerEnabled(bool on) override;
     void repaintPlot() override;
     bool rangeListEnabled() const override;
-    std::string runButtonCaption() const override;
     bool execSetupDialog() override;
     void showDebugWindow() override;
-    void showUsbStatusWindow() override;
-    void showCommStatus() override;
+    void showUsbStatusWindow();
+    void showCommStatus();
     void showWaveformWindow() override;
     std::string shortDate(long dayNumber) const override;
     std::unique_ptr<PasswordPrompt> createPasswordDialog() override;
@@ -129,6 +130,7 @@ private:
     QLineEdit* reading(const QString& label, const QString& text, const QString& hint, int y);
 
     DialogService& m_dialogs;
+    std::unique_ptr<AnalyzerLinks> m_links;
     std::unique_ptr<Program> m_program;
     std::unique_ptr<HelpKeyFilter> m_helpKeys;
     PlotEngine m_plot;

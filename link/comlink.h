@@ -103,6 +103,7 @@ public:
     std::string MaskBoxChange(const std::string& text);
 
     bool portOpen() const { return m_serial && m_serial->Active(); }
+    Waits& waits() { return m_waits; }
     ComRxRing& ring() { return m_ring; }
     int RxCount() const { return m_ring.RxCount(); }
     RxErrorState& errors() { return m_errors; }

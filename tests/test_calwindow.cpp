@@ -4,6 +4,8 @@
 #include "calsetup/passdialog.h"
 #include "calsetup/qtdates.h"
 #include "help/qthelpviewer.h"
+#include "link/comlink.h"
+#include "link/usblink.h"
 #include "link_fixture.h"
 #include "platform/nodevice.h"
 #include "platform/registry.h"
@@ -280,7 +282,7 @@ protected:
         calWindow = std::make_unique<TfmCal>(w->program().cal, w->program().calFile(), w->program(),
                                              dates, services);
         w->setCalWindow(calWindow.get());
-        w->program().com().setRegistry(&registry);
+        w->links().com().setRegistry(&registry);
         current = w;
         w->program().FormPaint();
         return *w;
@@ -349,7 +351,7 @@ TEST_F(CalibrateTest, DemonstrationSaveWritesAndRereadsTheFileAndSendsNothing) {
     // A demonstration started from a file while the analyzer is plugged in.
     setupSource("USB");
     auto& w = start({"QARN3Pulse.owf"}, usb, nullptr);
-    ASSERT_TRUE(w.program().shared.DemoMode);
+    ASSERT_TRUE(w.program().demoMode());
     dialogs.clear();
     calibrate(w.program(), [](TfmCal& c) {
         c.CalFactor4->setText("0.002500");
@@ -376,7 +378,7 @@ protected:
         setupSource("USB");
         waits.pump = [&] {
             if (current)
-                while (current->program().usb().readerPoll()) {
+                while (current->links().usb().readerPoll()) {
                 }
         };
         return start({}, usb, nullptr);
@@ -402,13 +404,13 @@ protected:
         // The next test reads with the new factor: about 1000 counts × 500 A × 0.001226 (the
         // old factor would read 612.2 A).
         EXPECT_FLOAT_EQ(w.program().wave.AmpsPerCount, 500 * 0.001226f);
-        EXPECT_NEAR(w.program().engine().PulseAmps, 613.0, 0.4);
+        EXPECT_NEAR(w.program().readings().pulseAmps, 613.0, 0.4);
     }
 };
 
 TEST_F(LiveCalibrate, UsbAnalyzerAndFileHoldTheSameImage) {
     auto& w = startOverUsb();
-    ASSERT_FALSE(w.program().shared.DemoMode);
+    ASSERT_FALSE(w.program().demoMode());
     ASSERT_EQ(w.program().setup.SourceKind, kSourceUsb);
     calibrateAndTest(w);
     expectSameImageEverywhere(w);
@@ -418,7 +420,7 @@ TEST_F(LiveCalibrate, UsbAnalyzerAndFileHoldTheSameImage) {
 // learns that the analyzer did not.
 TEST_F(LiveCalibrate, SaveWithTheAnalyzerGoneSaysTheFileAloneHoldsIt) {
     auto& w = startOverUsb();
-    ASSERT_FALSE(w.program().shared.DemoMode);
+    ASSERT_FALSE(w.program().demoMode());
     usb.present = false;
     dialogs.clear();
     dialogs.answerList("Cancel,OK"); // no defaults at opening; write the file
@@ -437,7 +439,7 @@ TEST_F(LiveCalibrate, SerialAnalyzerAndFileHoldTheSameImage) {
     setupSource("COM");
     waits.pump = [&] { serial.deliver(); };
     auto& w = start({}, noUsb, &serial);
-    ASSERT_FALSE(w.program().shared.DemoMode);
+    ASSERT_FALSE(w.program().demoMode());
     ASSERT_EQ(w.program().setup.SourceKind, kSourceCom);
     calibrateAndTest(w);
     expectSameImageEverywhere(w);

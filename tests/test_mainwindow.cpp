@@ -112,7 +112,7 @@ TEST_F(MainWindowTest, CommandLineWaveformStartsTheDemonstrationWithoutAHardware
 TEST_F(MainWindowTest, MissingCommandLineFileKeepsTheSetupSourceAndChecksNothing) {
     auto w = start({"nothere.owf"});
     EXPECT_FALSE(shownBox("Hardware Check"));
-    EXPECT_FALSE(w->program().shared.DemoMode);
+    EXPECT_FALSE(w->program().demoMode());
     EXPECT_EQ(w->program().setup.SourceKind, kSourceCom);
 }
 
@@ -120,7 +120,7 @@ TEST_F(MainWindowTest, NoAnalyzerAndCancelEntersDemonstrationMode) {
     dialogs.answer(MsgButton::Cancel);
     auto w = start({});
     ASSERT_TRUE(shownBox("Hardware Check"));
-    EXPECT_TRUE(w->program().shared.DemoMode);
+    EXPECT_TRUE(w->program().demoMode());
     EXPECT_EQ(w->program().setup.SourceKind, kSourceNone);
     EXPECT_EQ(w->program().wave.FileName, "QARN3Pulse.owf");
     EXPECT_EQ(status(*w, 1), "Press RUN to start DEMO");
@@ -163,7 +163,7 @@ TEST_F(MainWindowTest, RetryShowsTheCableStepsThenCancel) {
                                                "Turn Analyzer off, remove USB cable",
                                                "Turn Analyzer on and replace USB cable",
                                                "Hardware Not Found. Try again?"}));
-    EXPECT_TRUE(w->program().shared.DemoMode);
+    EXPECT_TRUE(w->program().demoMode());
 }
 
 TEST_F(MainWindowTest, CalibrationPanelColoursByAge) {
@@ -277,7 +277,7 @@ TEST_F(MainWindowTest, RangeListChangeResetsTheReadingsAndKeysKeepThem) {
     ticks(*w, 3);
     ASSERT_EQ(w->ebPulseCurr->text(), "331.3 A");
     w->program().setup.RangeIndex = 4;
-    w->program().engine().Running = false; // armed between pulses: keys act
+    ASSERT_EQ(w->program().readings().state, TestState::Rearmed); // between pulses: keys act
     w->setRangeListEnabled(true);
     key(*w, '+');
     EXPECT_EQ(w->ebPulseCurr->text(), "331.3 A");
@@ -326,12 +326,11 @@ TEST_F(MainWindowTest, SaveDataWritesTheReadingsOfTheMomentOfWriting) {
     dialogs.answer(file("results.odf"));
     w->program().mSaveClick();
     waits.pump = nullptr;
-    auto& engine = w->program().engine();
+    const EngineReadings& r = w->program().readings();
     ASSERT_NE(w->ebPulseCurr->text(), "331.3 A");
     EXPECT_EQ(contents("results.odf"),
-              dataFileText(engine.PulseAmps,
-                           engine.OnSamples * static_cast<double>(w->program().wave.SamplePeriod),
-                           '.'));
+              dataFileText(r.pulseAmps,
+                           r.onSamples * static_cast<double>(w->program().wave.SamplePeriod), '.'));
 }
 
 TEST(DataFile, CommaLocaleAndWideValues) {
@@ -341,10 +340,10 @@ TEST(DataFile, CommaLocaleAndWideValues) {
 
 TEST_F(MainWindowTest, OpenEntersDemonstrationModeEvenWhenCancelled) {
     auto w = start({"nothere.owf"});
-    ASSERT_FALSE(w->program().shared.DemoMode);
+    ASSERT_FALSE(w->program().demoMode());
     dialogs.answer("<cancel>");
     w->program().mOpenClick();
-    EXPECT_TRUE(w->program().shared.DemoMode);
+    EXPECT_TRUE(w->program().demoMode());
     EXPECT_EQ(w->program().wave.FileName, "QARN3Pulse.owf");
     dialogs.answer(file("QARN3Long.owf"));
     w->program().mOpenClick();

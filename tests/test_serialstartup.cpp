@@ -38,7 +38,7 @@ protected:
         o.folders = {folder, folder};
         o.programFileDate = "08/12/2026";
         auto w = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, usbApi, &serial);
-        w->program().com().setRegistry(&registry);
+        w->links().com().setRegistry(&registry);
         if (paint) w->program().FormPaint();
         return w;
     }
@@ -59,8 +59,8 @@ TEST_F(SerialStartUpTest, ADiscoveredPortIsKeptAndTestedDirectlyAtTheNextStart) 
         Program& p = w->program();
         EXPECT_EQ(p.setup.SourceName, "/dev/ttyACM0");
         EXPECT_EQ(p.setup.SourceKind, kSourceCom);
-        EXPECT_TRUE(p.com().LinkValid);
-        EXPECT_TRUE(p.com().Sampling);
+        EXPECT_TRUE(w->links().com().LinkValid);
+        EXPECT_TRUE(w->links().com().Sampling);
         EXPECT_EQ(analyzer.resets, 1);
         EXPECT_EQ(status(*w, 2), "/dev/ttyACM0 on " + trimText(p.cal.SerNum));
         p.ProgExit();
@@ -75,7 +75,7 @@ TEST_F(SerialStartUpTest, ADiscoveredPortIsKeptAndTestedDirectlyAtTheNextStart) 
     const auto t = texts(log);
     EXPECT_EQ(std::count(t.begin() + static_cast<long>(before), t.end(), "Getting CommPortName "),
               0);
-    EXPECT_TRUE(w->program().com().LinkValid);
+    EXPECT_TRUE(w->links().com().LinkValid);
     EXPECT_EQ(serial.CommPort(), "/dev/ttyACM0");
     EXPECT_EQ(w->program().setup.SourceName, "/dev/ttyACM0");
 }
@@ -101,7 +101,7 @@ TEST_F(SerialStartUpTest, ARunFoundOnAnotherPortShowsItAndKeepsTheNamedOne) {
     {
         auto w = start("/dev/ttyUSB7");
         Program& p = w->program();
-        ASSERT_TRUE(p.com().LinkValid);
+        ASSERT_TRUE(w->links().com().LinkValid);
         EXPECT_EQ(serial.CommPort(), "/dev/ttyACM0");
         EXPECT_EQ(status(*w, 2), "/dev/ttyACM0 on " + trimText(p.cal.SerNum));
         // The record the Setup dialog shows and every writer saves holds the operator's name.
@@ -114,7 +114,7 @@ TEST_F(SerialStartUpTest, ARunFoundOnAnotherPortShowsItAndKeepsTheNamedOne) {
 TEST_F(SerialStartUpTest, HardwareStatusShowsTheCommunicationStatusWindow) {
     // The window is created before the first paint, as at start-up.
     auto w = start("COM", false);
-    TfmComm fmComm(w->program().com());
+    TfmComm fmComm(w->links().com());
     w->setCommWindow(&fmComm);
     EXPECT_TRUE(logged(log, "End FormCreate Comm "));
     w->program().FormPaint();
@@ -123,12 +123,12 @@ TEST_F(SerialStartUpTest, HardwareStatusShowsTheCommunicationStatusWindow) {
     EXPECT_EQ(fmComm.ErrorMaskBox->text(), "FF");
     fmComm.ErrorMaskBox->setText("a0");
     EXPECT_EQ(fmComm.ErrorMaskBox->text(), "A0");
-    EXPECT_EQ(w->program().com().ErrorMask, 160u);
+    EXPECT_EQ(w->links().com().ErrorMask, 160u);
 
     // The timer lists the error kinds while sampling.
-    w->program().com().errors().RxErrorFlags = rxerr::FirstChar;
-    w->program().com().errors().BadFirstChar = 0x55;
-    w->program().com().CommTimerTick();
+    w->links().com().errors().RxErrorFlags = rxerr::FirstChar;
+    w->links().com().errors().BadFirstChar = 0x55;
+    w->links().com().CommTimerTick();
     ASSERT_GT(fmComm.ErrorListBox1->count(), 0);
     EXPECT_EQ(fmComm.ErrorListBox1->item(fmComm.ErrorListBox1->count() - 1)->text(),
               "Error Type = FirstChar [55]");
@@ -137,7 +137,7 @@ TEST_F(SerialStartUpTest, HardwareStatusShowsTheCommunicationStatusWindow) {
 
 TEST_F(SerialStartUpTest, TheErrorListKeepsTheNewestLines) {
     auto w = start("COM");
-    TfmComm fmComm(w->program().com());
+    TfmComm fmComm(w->links().com());
     fmComm.show();
     for (int i = 0; i < TfmComm::kMaxErrorLines + 5; ++i)
         fmComm.addErrorLine(std::to_string(i));

@@ -80,9 +80,9 @@ protected:
         o.folders = {folder, folder};
         o.programFileDate = "08/12/2026";
         window = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, sim, nullptr);
-        fmUSB = std::make_unique<TfmUSB>(window->program().usb(), '.');
+        fmUSB = std::make_unique<TfmUSB>(window->links().usb(), '.');
         window->setUsbWindow(fmUSB.get());
-        window->program().usb().setRegistry(&registry);
+        window->links().usb().setRegistry(&registry);
         EXPECT_TRUE(loadSimulatedWaveform(sim, "Live.owf", services, folder));
         return *window;
     }
@@ -135,7 +135,7 @@ TEST_F(LiveUsbTest, MeasuresAPulseAsDemonstrationModeDoesAndCatchesAPulledCable)
     EXPECT_EQ(w->ebPulseCurr->text().toStdString(), expected.pulses.back().current);
     EXPECT_EQ(w->ebPulseSec->text().toStdString(), expected.pulses.back().seconds);
     EXPECT_EQ(w->ebPulseCyc->text().toStdString(), expected.pulses.back().cycles);
-    EXPECT_EQ(w->program().usb().errors().ErrorCount, 0);
+    EXPECT_EQ(w->links().usb().errors().ErrorCount, 0);
 
     w->program().mHardwareStatusClick();
     EXPECT_TRUE(fmUSB->isVisible());
@@ -144,17 +144,17 @@ TEST_F(LiveUsbTest, MeasuresAPulseAsDemonstrationModeDoesAndCatchesAPulledCable)
 
     // Armed again, with the error count of the next test from zero; then the cable is
     // pulled: four ticks without data end it.
-    w->program().usb().errors().ErrorCount = 7;
+    w->links().usb().errors().ErrorCount = 7;
     w->BitBtnRunStopReset->click();
     EXPECT_EQ(status(*w, 1), "Armed - Initiate test current");
-    EXPECT_EQ(w->program().usb().errors().ErrorCount, 0);
+    EXPECT_EQ(w->links().usb().errors().ErrorCount, 0);
     EXPECT_EQ(resets(), 1); // the link was still good: no new hardware check
     const std::size_t mark = texts(log).size();
     sim.setCablePulled(true);
     ASSERT_TRUE(until([&] { return status(*w, 2) == "Error on USB port"; }));
     EXPECT_EQ(count(log, "RxDataCount <= 0 ", mark), 4);
     EXPECT_EQ(w->BitBtnRunStopReset->text(), "RESET");
-    EXPECT_FALSE(w->program().usb().LinkValid);
+    EXPECT_FALSE(w->links().usb().LinkValid);
 
     // Plugged in again, RESET runs the hardware check once more.
     sim.setCablePulled(false);
@@ -165,7 +165,7 @@ TEST_F(LiveUsbTest, MeasuresAPulseAsDemonstrationModeDoesAndCatchesAPulledCable)
     EXPECT_EQ(status(*w, 2), trimText(w->program().cal.SerNum) + " on USB port");
 
     w->program().ProgExit();
-    EXPECT_EQ(w->program().usbReader().threadsAlive(), 0);
+    EXPECT_EQ(w->links().reader()->threadsAlive(), 0);
 }
 
 TEST(UsbTestWindow, ShowsTheLinkAsItsTimerTicks) {
