@@ -2,6 +2,7 @@
 
 #include "diag/debuglog.h"
 #include "diag/waits.h"
+#include "link/calexchange.h"
 #include "platform/dialogs.h"
 #include "platform/registry.h"
 
@@ -232,9 +233,7 @@ void UsbLink::USBSendCal(const std::string& image) {
     m_log.AddDebugLine("USBSendCal ");
     if (!DevicePresent()) return;
     const std::string s = calWriteString(image);
-    if (m_dialogs.messageDlg("Writing to PIC Memory", MsgKind::Warning,
-                             {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK)
-        return;
+    if (!confirmCalWrite(m_dialogs)) return;
     USBSendString(s);
     m_waits.BusyWait(300);
 }
@@ -248,16 +247,9 @@ bool UsbLink::USBReceiveCal(std::string& image) {
     USBInitBuffer();
     USBSendCommand(cmd::SendCalImage);
     m_waits.BusyWait(100);
-    for (int poll = 0; poll < 10; ++poll) {
-        if (m_ring.RxCount() >= kCalImageLength) {
-            if (m_ring.peek(8) == '\r') {
-                image = calImageForSending(m_ring.copyOldest(kCalImageLength));
-                result = true;
-            }
-            break;
-        }
-        m_log.AddDebugLine("Waiting for Cal Data ");
-        if (poll < 9) m_waits.BusyWait(100);
+    if (const auto read = pollCalImage(m_ring, m_log, [this](int ms) { m_waits.BusyWait(ms); })) {
+        image = *read;
+        result = true;
     }
     if (!result) LinkValid = false;
     m_log.AddDebugLine("End USBReceiveCal ");
