@@ -18,8 +18,8 @@ AnalyzerLinks::AnalyzerLinks(const Parts& parts) {
     m_usb->setReader(reader);
     m_com = std::make_unique<ComLink>(parts.serialPort, parts.waits, parts.log, parts.dialogs);
     m_com->setRegistry(parts.registry);
-    m_usbLink = std::make_unique<UsbAnalyzerLink>(*m_usb, parts.showUsbStatus);
-    m_comLink = std::make_unique<ComAnalyzerLink>(*m_com, parts.showCommStatus);
+    m_usbLink = std::make_unique<UsbAnalyzerLink>(*m_usb);
+    m_comLink = std::make_unique<ComAnalyzerLink>(*m_com);
     // A demonstration quiets them in this order.
     m_analyzers = {m_usbLink.get(), m_comLink.get()};
 }

@@ -3,7 +3,6 @@
 #include "link/analyzerlink.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -35,8 +34,6 @@ public:
         DialogService& dialogs;
         const RegistryView* registry = nullptr; // where the analyzer is looked up
         UsbReaderControl* usbReader = nullptr;  // none: a reader thread of the links' own
-        std::function<void()> showUsbStatus;    // Hardware Status with the USB source
-        std::function<void()> showCommStatus;   // ... with a serial source
     };
     explicit AnalyzerLinks(const Parts& parts);
     ~AnalyzerLinks() override;

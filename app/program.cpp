@@ -558,7 +558,7 @@ void Program::mAnalyzeClick() {
 }
 
 void Program::mHardwareStatusClick() {
-    m_link->showStatus();
+    m_view->showLinkStatus(*m_link);
 }
 
 void Program::mAboutClick() {

@@ -47,6 +47,8 @@ public:
     // Shows the Setup dialog modally; true when it ended with OK.
     virtual bool execSetupDialog() = 0;
     virtual void showDebugWindow() {}
+    // Shows the status window of the link (Hardware Status) without blocking.
+    virtual void showLinkStatus(const AnalyzerLink& /*link*/) {}
     // Shows the waveform window modally; returns when it is closed.
     virtual void showWaveformWindow() {}
     // A day number in the system's short-date format.

@@ -117,9 +117,6 @@ void UsbAnalyzerLink::finish(int boundMs) {
         reader && !reader->shutdown(std::chrono::milliseconds(boundMs)))
         m_link.log().AddDebugLine("USB reader still reading at exit");
 }
-void UsbAnalyzerLink::showStatus() {
-    if (m_showStatus) m_showStatus();
-}
 
 // --- COM ---
 
@@ -240,9 +237,6 @@ void ComAnalyzerLink::stopOnCommand() {
 }
 void ComAnalyzerLink::shutDown() {
     m_link.StopComm();
-}
-void ComAnalyzerLink::showStatus() {
-    if (m_showStatus) m_showStatus();
 }
 
 } // namespace qarn3

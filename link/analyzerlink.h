@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -103,16 +102,12 @@ public:
     virtual void shutDown() {}
     // Program exit, after every link's shutDown: threads end, waited for at most boundMs.
     virtual void finish(int /*boundMs*/) {}
-    // Shows the link's status window (Hardware Status).
-    virtual void showStatus() {}
 };
 
 // The USB link behind the interface (Part routines on UsbLink: OpenUSB, USBTestComm, ...).
 class UsbAnalyzerLink : public AnalyzerLink {
 public:
-    // showStatusWindow shows the "USB Test" window (made when first shown).
-    explicit UsbAnalyzerLink(UsbLink& link, std::function<void()> showStatusWindow = {})
-        : m_link(link), m_showStatus(std::move(showStatusWindow)) {}
+    explicit UsbAnalyzerLink(UsbLink& link) : m_link(link) {}
     UsbLink& usb() { return m_link; }
 
     bool LinkValid() const override;
@@ -142,7 +137,6 @@ public:
     void stopOnCommand() override;
     void shutDown() override;
     void finish(int boundMs) override;
-    void showStatus() override;
 
     // USBTestComm's results (1 no device, 2 open failed, 3 time-out, 4 wrong character,
     // 5 passed) as the interface says them.
@@ -150,7 +144,6 @@ public:
 
 private:
     UsbLink& m_link;
-    std::function<void()> m_showStatus;
 };
 
 // The COM link behind the interface (Part routines on ComLink: OpenComm, TestComm, ...). It
@@ -158,9 +151,7 @@ private:
 // the operator named does not answer, then the port the search found.
 class ComAnalyzerLink : public AnalyzerLink {
 public:
-    // showStatusWindow shows the "Communication Status" window (made when first shown).
-    explicit ComAnalyzerLink(ComLink& link, std::function<void()> showStatusWindow = {})
-        : m_link(link), m_showStatus(std::move(showStatusWindow)) {}
+    explicit ComAnalyzerLink(ComLink& link) : m_link(link) {}
     ComLink& com() { return m_link; }
 
     bool LinkValid() const override;
@@ -189,7 +180,6 @@ public:
     void stopForCalibration() override;
     void stopOnCommand() override;
     void shutDown() override;
-    void showStatus() override;
 
     // TestComm's results (0 passed, 1 port not open, 2 time-out, 3 wrong character) as the
     // interface says them.
@@ -200,7 +190,6 @@ private:
     std::string port() const;
 
     ComLink& m_link;
-    std::function<void()> m_showStatus;
     std::string m_portInUse; // empty: the setup's source name
 };
 

@@ -9,6 +9,7 @@
 #include "link_fixture.h"
 #include "platform/nodevice.h"
 #include "platform/registry.h"
+#include "program_fixture.h"
 #include "record_fixture.h"
 
 #include <QApplication>
@@ -277,15 +278,12 @@ protected:
         ProgramOptions o;
         o.folders = {folder, folder};
         o.args = std::move(args);
-        mainWindow = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, usbApi, port);
-        TfmQARN3* w = mainWindow.get();
-        calWindow = std::make_unique<TfmCal>(w->program().cal, w->program().calFile(), w->program(),
-                                             dates, services);
-        w->setCalWindow(calWindow.get());
-        w->links().com().setRegistry(&registry);
-        current = w;
-        w->program().FormPaint();
-        return *w;
+        ProgramAssembly::Platform platform(o, dialogs, waits, log, files, usbApi, port);
+        platform.registry = &registry;
+        program = StartedProgram(platform);
+        current = &*program;
+        program->program().FormPaint();
+        return *program;
     }
     // Calibrate with the access code; the action runs in the calibration window.
     void calibrate(Program& p, std::function<void(TfmCal&)> action) {
@@ -315,9 +313,7 @@ protected:
     FakeAnalyzer analyzer;
     FakeMpusb usb{analyzer, waits};
     FakeSerialPort serial{analyzer, waits};
-    // The calibration window goes before the program whose record it shows, as in main().
-    std::unique_ptr<TfmQARN3> mainWindow;
-    std::unique_ptr<TfmCal> calWindow;
+    StartedProgram program;
 };
 
 TEST_F(CalibrateTest, CancelledPasswordLeavesTheWindowClosedAndReappliesTheRange) {
@@ -340,7 +336,7 @@ TEST_F(CalibrateTest, ChangesAreInForceAfterClosingWithoutSave) {
         c.close();
     });
     EXPECT_TRUE(logged(log, "fmCal.OnClose "));
-    EXPECT_EQ(helpContextOf(calWindow->CalFactor1), kCalibrationHelpContext);
+    EXPECT_EQ(helpContextOf(program->calibrationWindow()->CalFactor1), kCalibrationHelpContext);
     EXPECT_EQ(w.program().cal.CalDate, static_cast<double>(todayDayNumber()));
     EXPECT_FLOAT_EQ(w.program().cal.Factor[3], 0.001227f);
     EXPECT_FLOAT_EQ(w.program().wave.AmpsPerCount, 500 * 0.001227f);
@@ -362,7 +358,7 @@ TEST_F(CalibrateTest, DemonstrationSaveWritesAndRereadsTheFileAndSendsNothing) {
     EXPECT_TRUE(shownText("Writing to Cal File QARN3.ocf"));
     EXPECT_FALSE(shownText("Writing to PIC Memory"));
     EXPECT_TRUE(analyzer.writtenImage.empty());
-    EXPECT_FALSE(calWindow->isVisible());
+    EXPECT_FALSE(program->calibrationWindow()->isVisible());
     EXPECT_FLOAT_EQ(w.program().wave.AmpsPerCount, 500 * 0.0025f);
 }
 
@@ -377,8 +373,8 @@ protected:
     TfmQARN3& startOverUsb() {
         setupSource("USB");
         waits.pump = [&] {
-            if (current)
-                while (current->links().usb().readerPoll()) {
+            if (program)
+                while (program.links().usb().readerPoll()) {
                 }
         };
         return start({}, usb, nullptr);

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "program_fixture.h"
 
 #include "app/datafile.h"
 #include "calsetup/caldate.h"
@@ -36,13 +37,13 @@ namespace {
 
 class MainWindowTest : public RecordTest {
 protected:
-    std::unique_ptr<TfmQARN3> start(std::vector<std::string> args, char separator = '.') {
+    StartedProgram start(std::vector<std::string> args, char separator = '.') {
         ProgramOptions o;
         o.decimalSeparator = separator;
         o.folders = {folder, folder};
         o.args = std::move(args);
         o.programFileDate = "08/12/2026";
-        auto w = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, usbApi, nullptr);
+        StartedProgram w(ProgramAssembly::Platform(o, dialogs, waits, log, files, usbApi, nullptr));
         w->program().FormPaint();
         return w;
     }
@@ -67,15 +68,6 @@ protected:
         QKeyEvent press(QEvent::KeyPress, c == 27 ? Qt::Key_Escape : 0, Qt::NoModifier,
                         QString(QChar(c)));
         QCoreApplication::sendEvent(w.BitBtnRunStopReset, &press);
-    }
-
-    // A waveform viewer for Analyze, as the program's own start-up gives the window.
-    std::unique_ptr<TfmWaveform> attachViewer(TfmQARN3& w) {
-        Program& program = w.program();
-        auto viewer = std::make_unique<TfmWaveform>(
-            program.wave, services, folder, [&program] { return int{program.setup.TestMode}; }, &w);
-        w.setWaveformWindow(viewer.get());
-        return viewer;
     }
 
     VirtualWaits waits;
@@ -371,8 +363,7 @@ TEST_F(MainWindowTest, OpenShowsTheFileNameAndKeepsItsFolder) {
 TEST_F(MainWindowTest, WaveformSavedInTheDataFolderIsPlayedFromThereAfterOneOpenedElsewhere) {
     auto w = start({"QARN3Pulse.owf"});
     Program& program = w->program();
-    const auto viewer = attachViewer(*w);
-    TfmWaveform& viewerWindow = *viewer;
+    TfmWaveform& viewerWindow = *w->waveformWindow();
     std::filesystem::create_directory(file("elsewhere"));
     std::filesystem::copy_file(file("QARN3Long.owf"), file("elsewhere/Mine.owf"));
     dialogs.answer(file("elsewhere/Mine.owf"));
@@ -524,8 +515,7 @@ void typeInto(QLineEdit* edit, const std::string& text) {
 TEST_F(MainWindowTest, AnalyzeMeasuresTheCapturedPulseAndSavesAFileTheProgramOpensAgain) {
     auto w = start({"QARN3Pulse.owf"});
     Program& program = w->program();
-    const auto viewer = attachViewer(*w);
-    TfmWaveform& viewerWindow = *viewer;
+    TfmWaveform& viewerWindow = *w->waveformWindow();
     program.cal.SerNum = "A-1017";
     w->BitBtnRunStopReset->click();
     ticks(*w, 60);
