@@ -267,10 +267,18 @@ void TfmQARN3::buildMenus() {
 void TfmQARN3::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     layoutStretchingControls();
+    if (!m_shown) {
+        m_shown = true;
+        m_program.FormShow();
+    }
+}
+
+void TfmQARN3::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
     if (!m_firstPaintQueued) {
         m_firstPaintQueued = true;
-        m_program.FormShow();
-        // The first paint runs the initialisation, once the window is on the screen.
+        // The first paint runs the initialisation once the window is on the screen, after
+        // the paint has been drawn.
         QTimer::singleShot(0, this, [this] { m_program.FormPaint(); });
     }
 }

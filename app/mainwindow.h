@@ -129,6 +129,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -148,6 +149,7 @@ private:
     FirstOpen<TfmWaveform> m_waveform;
     std::vector<std::pair<const AnalyzerLink*, std::function<void()>>> m_linkStatus;
     bool m_rangeListEnabled = false;
+    bool m_shown = false;
     bool m_firstPaintQueued = false;
     bool m_closing = false;
 };
