@@ -321,8 +321,8 @@ void TfmQARN3::PaintBox1Paint(PlotCanvas& canvas) {
     const float apc = w.AmpsPerCount;
     m_plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
     m_plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
-    m_plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false, true);
-    m_plot.PlotYAxis(kPlotWhite, "", 1, -2048 * apc, 2048 * apc, 0, 0, true, false, true);
+    m_plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false);
+    m_plot.PlotYAxis(kPlotWhite, "", 1, -2048 * apc, 2048 * apc, 0, 0, true, false);
     canvas.setPen(kPlotYellow, 2, false);
     m_plot.setPen(kPlotYellow, 2);
     m_plot.PlotMoveTo(0, w.Samples[0] * apc);
@@ -330,7 +330,7 @@ void TfmQARN3::PaintBox1Paint(PlotCanvas& canvas) {
     for (long i = 1; i <= n && i < kWaveSlots; ++i) {
         m_plot.PlotLineTo(static_cast<float>(static_cast<double>(i) / w.SampleRate),
                           w.Samples[static_cast<std::size_t>(i)] * apc);
-        m_plot.PlotMark(1, 0, 1);
+        m_plot.PlotMark(1, 0);
     }
 }
 

@@ -8,13 +8,18 @@ namespace qarn3 {
 
 namespace {
 
+// Arguments are bytes, not always UTF-8 (a file name): each byte goes through the parser as
+// one character and comes back as the same byte.
 QString q(const std::string& s) {
-    return QString::fromStdString(s);
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string bytes(const QString& s) {
+    return s.toLatin1().toStdString();
 }
 
 // The option as written: one dash before a one-letter name, two before a longer one.
 std::string spelled(const QString& name) {
-    return (name.size() == 1 ? "-" : "--") + name.toStdString();
+    return (name.size() == 1 ? "-" : "--") + bytes(name);
 }
 
 // The name of a "--name" or "--name=value" argument.
@@ -52,11 +57,11 @@ public:
             const std::size_t i = m_optionOf.at(name);
             GivenOption given{spelled(name), std::nullopt};
             if (m_specs[i].takesValue && taken[i] < values[i].size())
-                given.value = values[i][taken[i]++].toStdString();
+                given.value = bytes(values[i][taken[i]++]);
             line.options.push_back(std::move(given));
         }
         for (const QString& a : m_parser.positionalArguments())
-            line.arguments.push_back(a.toStdString());
+            line.arguments.push_back(bytes(a));
         return true;
     }
 
