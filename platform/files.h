@@ -59,7 +59,7 @@ std::string resolveInFolder(const std::string& folder, const std::string& name);
 std::string bareFileName(const std::string& path);
 
 // The program folder (its own installed files) and the data folder (setup, calibration,
-// results and waveforms). QARN3_PROG_DIR and QARN3_DATA_DIR override them.
+// results and waveforms); the program's entry may override both (FolderEnvironment).
 struct ProgramFolders {
     std::string progFolder;
     std::string dataFolder;
