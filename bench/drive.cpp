@@ -19,8 +19,9 @@
 // A step that cannot act in time ends the program with status 3.
 //
 // QARN3_DRIVE_EXPOSED=FILE instead notes when the first window is exposed (on the screen):
-// the milliseconds since QARN3_DRIVE_T0 (the launch, nanoseconds of the real-time clock)
-// and the resident memory then in KiB, written to FILE as one line; the program then ends.
+// the milliseconds since QARN3_DRIVE_T0 (the launch, nanoseconds of the real-time clock),
+// the resident memory then in KiB and the processor time used by then (all threads, ms),
+// written to FILE as one line; the program then ends.
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -42,6 +43,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -237,10 +239,14 @@ protected:
         const double t0 = qEnvironmentVariable("QARN3_DRIVE_T0").toDouble();
         const double ms =
             (static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec) - t0) / 1e6;
+        rusage use{};
+        getrusage(RUSAGE_SELF, &use);
+        const double cpuMs = static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) * 1e3 +
+                             static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e3;
         QFile f(m_file);
         if (f.open(QIODevice::WriteOnly | QIODevice::Append))
-            f.write(QByteArray::number(ms, 'f', 1) + " " + QByteArray::number(residentKiB()) +
-                    "\n");
+            f.write(QByteArray::number(ms, 'f', 1) + " " + QByteArray::number(residentKiB()) + " " +
+                    QByteArray::number(cpuMs, 'f', 1) + "\n");
         f.close();
         std::_Exit(0);
     }

@@ -4,14 +4,18 @@
 # when its first window is on the screen (exposed) and the resident memory then. The program
 # starts on the demonstration waveform in a data folder made once (the demonstration files and
 # the setup file already there, as on every start but the first).
-#   bench/startup.sh BUILD_DIR [RUNS] [QARN3]
+#   bench/startup.sh BUILD_DIR [RUNS] [QARN3...]
 # BUILD_DIR holds bench/empty_window and bench/libqarn3_drive.so; QARN3 is the program
-# (default BUILD_DIR/app/qarn3). Under Xvfb when it is installed (the X11 platform, as on a
-# desktop), else on Qt's offscreen platform. Prints the medians and their ratios.
+# (default BUILD_DIR/app/qarn3); several (two builds) are started in turn with the empty
+# window, so that all share the machine's load of the moment. Under Xvfb when it is installed
+# (the X11 platform, as on a desktop), else on Qt's offscreen platform. Prints the medians and
+# their ratios to the empty window's.
 set -euo pipefail
 build=$(realpath "${1:?usage: bench/startup.sh BUILD_DIR [RUNS] [QARN3]}")
 runs=${2:-20}
-qarn3=$(realpath "${3:-$build/app/qarn3}")
+programs=()
+for p in "${@:3}"; do programs+=("$(realpath "$p")"); done
+[ ${#programs[@]} -gt 0 ] || programs=("$build/app/qarn3")
 empty=$build/bench/empty_window
 drive=$build/bench/libqarn3_drive.so
 work=$(mktemp -d /tmp/qarn3-startup-XXXXXX)
@@ -43,8 +47,10 @@ fi
 
 # Once, unmeasured: the program makes its demonstration and setup files; a run of each warms
 # the caches.
-(cd "$work/data" && QARN3_DRIVE_EXPOSED="$work/warm" QARN3_DRIVE_T0=0 LD_PRELOAD="$drive" \
-    "$qarn3" QARN3Pulse.owf 2> /dev/null) || true
+for p in "${programs[@]}"; do
+    (cd "$work/data" && QARN3_DRIVE_EXPOSED="$work/warm" QARN3_DRIVE_T0=0 LD_PRELOAD="$drive" \
+        "$p" QARN3Pulse.owf 2> /dev/null) || true
+done
 (QARN3_DRIVE_EXPOSED="$work/warm" QARN3_DRIVE_T0=0 LD_PRELOAD="$drive" "$empty") || true
 
 measure() { # FILE PROGRAM ARGS...
@@ -55,18 +61,24 @@ measure() { # FILE PROGRAM ARGS...
 }
 for _ in $(seq "$runs"); do
     measure "$work/empty.txt" "$empty"
-    measure "$work/qarn3.txt" "$qarn3" QARN3Pulse.owf
+    for i in "${!programs[@]}"; do
+        measure "$work/program$i.txt" "${programs[$i]}" QARN3Pulse.owf
+    done
 done
 
 median() { # FILE COLUMN
     sort -n -k"$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 e_ms=$(median "$work/empty.txt" 1)
-q_ms=$(median "$work/qarn3.txt" 1)
 e_kb=$(median "$work/empty.txt" 2)
-q_kb=$(median "$work/qarn3.txt" 2)
-echo "platform: $platform, $runs runs each (medians)"
-echo "empty Qt window:  $e_ms ms to the first exposed window, $e_kb KiB resident"
-echo "qarn3:            $q_ms ms to the first exposed window, $q_kb KiB resident"
-awk -v a="$q_ms" -v b="$e_ms" -v c="$q_kb" -v d="$e_kb" \
-    'BEGIN { printf "ratio:            %.2f x the time, %.2f x the memory\n", a / b, c / d }'
+e_cpu=$(median "$work/empty.txt" 3)
+echo "platform: $platform, $runs runs each, in turn (medians)"
+echo "empty Qt window: $e_ms ms to the first exposed window, $e_kb KiB resident, $e_cpu ms of CPU"
+for i in "${!programs[@]}"; do
+    ms=$(median "$work/program$i.txt" 1)
+    kb=$(median "$work/program$i.txt" 2)
+    cpu=$(median "$work/program$i.txt" 3)
+    awk -v n="${programs[$i]}" -v a="$ms" -v b="$e_ms" -v c="$kb" -v d="$e_kb" -v e="$cpu" \
+        -v f="$e_cpu" 'BEGIN { printf "%s: %s ms (%.2f x), %s KiB (%.2f x), %s ms of CPU (%.2f x)\n",
+                       n, a, a / b, c, c / d, e, e / f }'
+done
