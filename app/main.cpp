@@ -1,28 +1,23 @@
-// QARN-3 Breaker Tester Analyzer: program entry. Creates the windows in their order and runs
-// the message loop.
-#include "app/mainwindow.h"
+// QARN-3 Breaker Tester Analyzer: program entry. Reads the environment, makes the platform's
+// services, the links, the program and its main window, and runs the message loop.
+#include "app/assembly.h"
 #include "app/startfacts.h"
 #include "app/usbchoice.h"
-#include "calsetup/calwindow.h"
-#include "calsetup/qtdates.h"
-#include "calsetup/setupdialog.h"
 #include "diag/busywindow.h"
 #include "diag/debuglog.h"
-#include "diag/debugwindow.h"
 #include "diag/diaglog.h"
 #include "diag/qtwaits.h"
 #include "diag/services.h"
 #include "diag/versioninfo.h"
 #include "help/qthelpviewer.h"
-#include "link/commwindow.h"
 #include "link/usbsim.h"
-#include "link/usbwindow.h"
 #include "platform/files.h"
+#include "platform/owners.h"
 #include "platform/qt_dialogs.h"
 #include "platform/registry.h"
+#include "platform/scripted_dialogs.h"
 #include "platform/textformat.h"
 #include "serial/serialasync.h"
-#include "waveform/waveformwindow.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -33,6 +28,8 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
 
 namespace {
 
@@ -44,10 +41,20 @@ extern "C" void cableSignal(int signal) {
     g_cablePulled = signal == SIGUSR1;
 }
 
+// An environment variable's value, empty when it is not set.
+std::string variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
 qarn3::ProgramOptions programOptions(const QStringList& arguments) {
     qarn3::ProgramOptions o;
     const QFileInfo exe(QCoreApplication::applicationFilePath());
-    o.folders = qarn3::platformFolders(exe.absolutePath().toStdString());
+    // QARN3_PROG_DIR and QARN3_DATA_DIR override the program and data folders (tests,
+    // portable use).
+    o.folders = qarn3::platformFolders(exe.absolutePath().toStdString(),
+                                       {variable("QARN3_PROG_DIR"), variable("QARN3_DATA_DIR"),
+                                        variable("XDG_DATA_HOME"), variable("HOME")});
     o.programName = exe.fileName().toStdString();
     o.programFileDate =
         QLocale::system().toString(exe.lastModified().date(), QLocale::ShortFormat).toStdString();
@@ -73,7 +80,19 @@ int main(int argc, char** argv) {
     qarn3::DebugLog log;
     log.setDecimalSeparator(options.decimalSeparator);
     qarn3::FileStore files;
-    const auto dialogs = qarn3::makeDialogService();
+    // QARN3_UNATTENDED: no box waits for a user; each is written to standard error and
+    // answered from the variable's list (empty: every box takes its default).
+    std::unique_ptr<qarn3::DialogService> dialogs;
+    qarn3::QtDialogs* qtDialogs = nullptr;
+    if (const char* answers = std::getenv("QARN3_UNATTENDED")) {
+        auto scripted = std::make_unique<qarn3::ScriptedDialogs>(&std::cerr);
+        scripted->answerList(answers);
+        dialogs = std::move(scripted);
+    } else {
+        auto qt = std::make_unique<qarn3::QtDialogs>();
+        qtDialogs = qt.get();
+        dialogs = std::move(qt);
+    }
     // A data folder another user can write to, or one they made first in a shared place, is
     // never used: its setup, calibration and files at exit would be theirs to steer.
     if (const std::string why =
@@ -86,12 +105,20 @@ int main(int argc, char** argv) {
     qarn3::QtBusyWindowFactory busyFactory;
     qarn3::QtWaits waits(&busyFactory);
     waits.setDecimalSeparator(options.decimalSeparator);
-    // The analyzer over USB, or the simulated one playing the waveform file the variable names.
-    const char* simulated = std::getenv("QARN3_SIMULATED_ANALYZER");
-    qarn3::UsbLibrary usb = qarn3::makeUsbLibrary(simulated, &g_cablePulled);
+    // The analyzer over USB, or the simulated one playing the waveform file that
+    // QARN3_SIMULATED_ANALYZER names; QARN3_SIMULATED_ANALYZER_LOG names a file the simulated
+    // analyzer lists every packet it receives in, to compare the exchanges of two runs.
+    const std::string simulated = variable("QARN3_SIMULATED_ANALYZER");
+    qarn3::UsbLibrary usb = qarn3::makeUsbLibrary(simulated.c_str(), &g_cablePulled);
+    std::ofstream commandLog;
     if (usb.simulator) {
         std::signal(SIGUSR1, cableSignal);
         std::signal(SIGUSR2, cableSignal);
+        if (const std::string logFile = variable("QARN3_SIMULATED_ANALYZER_LOG");
+            !logFile.empty()) {
+            commandLog.open(logFile, std::ios::binary | std::ios::trunc);
+            if (commandLog) usb.simulator->setCommandLog(&commandLog);
+        }
     }
     qarn3::SysfsRegistry registry;
     qarn3::TSerialPortAsync serialPort;
@@ -110,39 +137,19 @@ int main(int argc, char** argv) {
     options.helpViewer = &helpViewer;
     options.helpLog = &HelpLog;
 
-    qarn3::TfmQARN3 fmQARN3(options, *dialogs, waits, log, files, *usb.api, &serialPort);
-    fmQARN3.program().com().setRegistry(&registry);
-    if (auto* qtDialogs = dynamic_cast<qarn3::QtDialogs*>(dialogs.get()))
-        qtDialogs->setParent(&fmQARN3);
-    qarn3::TfmDebug fmDebug(log);
-    qarn3::TfmDelay fmDelay;
-    waits.setIdleBusyWindow(&fmDelay);
-    qarn3::TfmComm fmComm(fmQARN3.program().com());
-    qarn3::Services services{files, *dialogs, log};
-    qarn3::TfmSetup fmSetup(fmQARN3.program().setup, fmQARN3.program().site, services,
-                            options.decimalSeparator, &fmQARN3);
-    const qarn3::QtShortDates shortDates;
-    qarn3::TfmCal fmCal(fmQARN3.program().cal, fmQARN3.program().calFile(), fmQARN3.program(),
-                        shortDates, services, &fmQARN3);
-    qarn3::Program& program = fmQARN3.program();
-    qarn3::TfmWaveform fmWaveform(
-        program.wave, services, options.folders.dataFolder,
-        [&program] { return int{program.setup.TestMode}; }, &fmQARN3);
-    fmWaveform.viewer().plot().setDecimalSeparator(options.decimalSeparator);
-    fmWaveform.viewer().setMainsHz([&program] { return program.site.MainsHz; });
-    fmQARN3.setDebugWindow(&fmDebug);
-    fmQARN3.setSetupWindow(&fmSetup);
-    fmQARN3.setCalWindow(&fmCal);
-    fmQARN3.setCommWindow(&fmComm);
-    qarn3::TfmUSB fmUSB(fmQARN3.program().usb(), options.decimalSeparator);
-    fmQARN3.setUsbWindow(&fmUSB);
-    fmQARN3.program().usb().setRegistry(&registry);
+    qarn3::ProgramAssembly::Platform platform(options, *dialogs, waits, log, files, *usb.api,
+                                              &serialPort);
+    platform.registry = &registry;
+    qarn3::ProgramAssembly program(platform);
+    // Boxes are centred on the main window.
+    if (qtDialogs) qtDialogs->setParent(&program.window());
     // The demonstration files exist now, so the simulator may play one of them.
-    if (usb.simulator)
-        qarn3::loadSimulatedWaveform(*usb.simulator, simulated, services,
+    if (usb.simulator) {
+        qarn3::Services services{files, *dialogs, log};
+        qarn3::loadSimulatedWaveform(*usb.simulator, simulated.c_str(), services,
                                      options.folders.dataFolder);
-    fmQARN3.setWaveformWindow(&fmWaveform);
+    }
 
-    fmQARN3.show();
+    program.window().show();
     return QApplication::exec();
 }

@@ -7,8 +7,6 @@
 #include "calsetup/setupdialog.h"
 #include "diag/debugwindow.h"
 #include "help/qthelpviewer.h"
-#include "link/commwindow.h"
-#include "link/usbwindow.h"
 #include "waveform/plotwidget.h"
 #include "waveform/waveformwindow.h"
 
@@ -51,25 +49,35 @@ void paint(QWidget* w, Colour c, QPalette::ColorRole role = QPalette::Window) {
 }
 } // namespace
 
-TfmQARN3::TfmQARN3(const ProgramOptions& options, DialogService& dialogs, Waits& waits,
-                   DebugLog& log, FileStore& files, MpusbApi& usbApi, SerialPort* serialPort)
-    : m_dialogs(dialogs) {
+TfmQARN3::TfmQARN3(Program& program, DialogService& dialogs, SecondaryWindows windows,
+                   char decimalSeparator)
+    : m_program(program), m_dialogs(dialogs), m_debug(std::move(windows.debug)),
+      m_setup([this, make = std::move(windows.setup)] { return make ? make(this) : nullptr; }),
+      m_calibration([this, make = std::move(windows.calibration)]() -> TfmCal* {
+          if (!make) return nullptr;
+          TfmCal* window = make(this);
+          // F1 in it shows the calibration help.
+          setHelpContext(window, kCalibrationHelpContext);
+          return window;
+      }),
+      m_waveform(
+          [this, make = std::move(windows.waveform)] { return make ? make(this) : nullptr; }),
+      m_linkStatus(std::move(windows.linkStatus)) {
+    m_program.attachView(*this);
     setWindowTitle("QARN-3");
     setFixedWidth(525);
     setMinimumHeight(400);
     resize(525, 470);
     buildControls();
     buildMenus();
-    m_plot.setDecimalSeparator(options.decimalSeparator);
-    m_program =
-        std::make_unique<Program>(options, dialogs, waits, log, files, usbApi, serialPort, *this);
+    m_plot.setDecimalSeparator(decimalSeparator);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     qApp->installEventFilter(this);
-    m_program->FormCreate();
+    m_program.FormCreate();
     setHelpContext(this, kMainWindowHelpContext);
     // F1 in any window of the program asks the hook for that window's help.
-    if (THelpSystemHook* hook = m_program->helpHook()) {
+    if (THelpSystemHook* hook = m_program.helpHook()) {
         m_helpKeys = std::make_unique<HelpKeyFilter>(*hook);
         qApp->installEventFilter(m_helpKeys.get());
     }
@@ -79,7 +87,17 @@ TfmQARN3::~TfmQARN3() {
     qApp->removeEventFilter(this);
     if (m_helpKeys) qApp->removeEventFilter(m_helpKeys.get());
     m_helpKeys.reset();
-    m_program->FormDestroy();
+    m_program.FormDestroy();
+}
+
+TfmWaveform* TfmQARN3::waveformWindow() {
+    return m_waveform.get();
+}
+TfmSetup* TfmQARN3::setupWindow() {
+    return m_setup.get();
+}
+TfmCal* TfmQARN3::calibrationWindow() {
+    return m_calibration.get();
 }
 
 QLineEdit* TfmQARN3::reading(const QString& label, const QString& text, const QString& hint,
@@ -128,7 +146,7 @@ void TfmQARN3::buildControls() {
     ComboBoxRange->setGeometry(350, top + 36, 140, 26);
     ComboBoxRange->setToolTip("Select Range");
     connect(ComboBoxRange, &QComboBox::activated, this,
-            [this](int index) { m_program->ComboBoxRangeChange(index); });
+            [this](int index) { m_program.ComboBoxRangeChange(index); });
 
     auto limit = [this](const QString& name, int y, QLineEdit*& field, QToolButton*& up,
                         QToolButton*& down) {
@@ -155,10 +173,10 @@ void TfmQARN3::buildControls() {
     };
     limit("MaxOn", 68, ebMaxOn, sbMaxOnUp, sbMaxOnDown);
     limit("MaxOff", 100, ebMaxOff, sbMaxOffUp, sbMaxOffDown);
-    connect(sbMaxOnUp, &QToolButton::clicked, this, [this] { m_program->sbMaxOnUpClick(); });
-    connect(sbMaxOnDown, &QToolButton::clicked, this, [this] { m_program->sbMaxOnDownClick(); });
-    connect(sbMaxOffUp, &QToolButton::clicked, this, [this] { m_program->sbMaxOffUpClick(); });
-    connect(sbMaxOffDown, &QToolButton::clicked, this, [this] { m_program->sbMaxOffDownClick(); });
+    connect(sbMaxOnUp, &QToolButton::clicked, this, [this] { m_program.sbMaxOnUpClick(); });
+    connect(sbMaxOnDown, &QToolButton::clicked, this, [this] { m_program.sbMaxOnDownClick(); });
+    connect(sbMaxOffUp, &QToolButton::clicked, this, [this] { m_program.sbMaxOffUpClick(); });
+    connect(sbMaxOffDown, &QToolButton::clicked, this, [this] { m_program.sbMaxOffDownClick(); });
 
     PanelArmedRunning = new QLabel(centralWidget());
     PanelArmedRunning->setAlignment(Qt::AlignCenter);
@@ -179,12 +197,12 @@ void TfmQARN3::buildControls() {
     BitBtnRunStopReset->setFont(bold);
     setRunButton("RUN", Colour::Green);
     connect(BitBtnRunStopReset, &QPushButton::clicked, this,
-            [this] { m_program->BitBtnRunStopResetClick(); });
+            [this] { m_program.BitBtnRunStopResetClick(); });
     btAnalyze = new QPushButton("Analyze", centralWidget());
     btAnalyze->setToolTip("Save results to file");
     btAnalyze->setGeometry(406, top + 136, 84, 40);
     btAnalyze->setEnabled(false);
-    connect(btAnalyze, &QPushButton::clicked, this, [this] { m_program->mAnalyzeClick(); });
+    connect(btAnalyze, &QPushButton::clicked, this, [this] { m_program.mAnalyzeClick(); });
 
     ProgressBar2 = new QProgressBar(centralWidget());
     ProgressBar2->setRange(0, 100);
@@ -221,40 +239,48 @@ void TfmQARN3::buildControls() {
 
     UpdateTimer = new QTimer(this);
     UpdateTimer->setInterval(200);
-    connect(UpdateTimer, &QTimer::timeout, this, [this] { m_program->UpdateTimerTick(); });
+    connect(UpdateTimer, &QTimer::timeout, this, [this] { m_program.UpdateTimerTick(); });
 }
 
 void TfmQARN3::buildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
-    file->addAction("&Calibrate", this, [this] { m_program->mCalibrateClick(); });
-    file->addAction("&Hardware", this, [this] { m_program->mHardwareClick(); });
-    file->addAction("&Open", this, [this] { m_program->mOpenClick(); });
-    file->addAction("&Save Data", this, [this] { m_program->mSaveClick(); });
+    file->addAction("&Calibrate", this, [this] { m_program.mCalibrateClick(); });
+    file->addAction("&Hardware", this, [this] { m_program.mHardwareClick(); });
+    file->addAction("&Open", this, [this] { m_program.mOpenClick(); });
+    file->addAction("&Save Data", this, [this] { m_program.mSaveClick(); });
     file->addSeparator();
-    file->addAction("E&xit", this, [this] { m_program->ProgExit(); });
+    file->addAction("E&xit", this, [this] { m_program.ProgExit(); });
     QMenu* test = menuBar()->addMenu("&Test");
-    test->addAction("&Setup", this, [this] { m_program->mSetupClick(); });
+    test->addAction("&Setup", this, [this] { m_program.mSetupClick(); });
     test->addAction("&Reset");
-    test->addAction("St&artSampling", this, [this] { m_program->engine().Start(); });
-    test->addAction("St&opSampling", this, [this] { m_program->mStopSamplingClick(); });
+    test->addAction("St&artSampling", this, [this] { m_program.engine().Start(); });
+    test->addAction("St&opSampling", this, [this] { m_program.mStopSamplingClick(); });
     QMenu* view = menuBar()->addMenu("&View");
-    view->addAction("&Analyze", this, [this] { m_program->mAnalyzeClick(); });
-    view->addAction("&Hardware Status", this, [this] { m_program->mHardwareStatusClick(); });
+    view->addAction("&Analyze", this, [this] { m_program.mAnalyzeClick(); });
+    view->addAction("&Hardware Status", this, [this] { m_program.mHardwareStatusClick(); });
     view->addAction("&Debug Info", this, [this] { showDebugWindow(); });
     QMenu* help = menuBar()->addMenu("&Help");
-    help->addAction("&About", this, [this] { m_program->mAboutClick(); });
-    help->addAction("&Contents", this, [this] { m_program->mContentsClick(); });
+    help->addAction("&About", this, [this] { m_program.mAboutClick(); });
+    help->addAction("&Contents", this, [this] { m_program.mContentsClick(); });
     help->addAction("&Operation Guide");
 }
 
 void TfmQARN3::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     layoutStretchingControls();
+    if (!m_shown) {
+        m_shown = true;
+        m_program.FormShow();
+    }
+}
+
+void TfmQARN3::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
     if (!m_firstPaintQueued) {
         m_firstPaintQueued = true;
-        m_program->FormShow();
-        // The first paint runs the initialisation, once the window is on the screen.
-        QTimer::singleShot(0, this, [this] { m_program->FormPaint(); });
+        // The first paint runs the initialisation once the window is on the screen, after
+        // the paint has been drawn.
+        QTimer::singleShot(0, this, [this] { m_program.FormPaint(); });
     }
 }
 
@@ -273,8 +299,8 @@ void TfmQARN3::layoutStretchingControls() {
 void TfmQARN3::closeEvent(QCloseEvent* event) {
     if (!m_closing) {
         m_closing = true;
-        m_program->FormCloseQuery();
-        m_program->ProgExit();
+        m_program.FormCloseQuery();
+        m_program.ProgExit();
     }
     event->accept();
 }
@@ -288,16 +314,16 @@ bool TfmQARN3::eventFilter(QObject* watched, QEvent* event) {
     // Typed characters go to the window first; Return, Space and Tab still work the controls.
     if (text.isEmpty() || text == "\r" || text == " " || text == "\t") return false;
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
-    return m_program->FormKeyPress(text.at(0).toLatin1());
+    return m_program.FormKeyPress(text.at(0).toLatin1());
 }
 
 void TfmQARN3::PaintBox1Paint(PlotCanvas& canvas) {
-    const TWaveformData& w = m_program->wave;
+    const TWaveformData& w = m_program.wave;
     const float apc = w.AmpsPerCount;
     m_plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
     m_plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
-    m_plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false, true);
-    m_plot.PlotYAxis(kPlotWhite, "", 1, -2048 * apc, 2048 * apc, 0, 0, true, false, true);
+    m_plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false);
+    m_plot.PlotYAxis(kPlotWhite, "", 1, -2048 * apc, 2048 * apc, 0, 0, true, false);
     canvas.setPen(kPlotYellow, 2, false);
     m_plot.setPen(kPlotYellow, 2);
     m_plot.PlotMoveTo(0, w.Samples[0] * apc);
@@ -305,7 +331,7 @@ void TfmQARN3::PaintBox1Paint(PlotCanvas& canvas) {
     for (long i = 1; i <= n && i < kWaveSlots; ++i) {
         m_plot.PlotLineTo(static_cast<float>(static_cast<double>(i) / w.SampleRate),
                           w.Samples[static_cast<std::size_t>(i)] * apc);
-        m_plot.PlotMark(1, 0, 1);
+        m_plot.PlotMark(1, 0);
     }
 }
 
@@ -351,39 +377,29 @@ void TfmQARN3::repaintPlot() {
 bool TfmQARN3::rangeListEnabled() const {
     return m_rangeListEnabled;
 }
-std::string TfmQARN3::runButtonCaption() const {
-    return BitBtnRunStopReset->text().toStdString();
-}
 bool TfmQARN3::execSetupDialog() {
-    return m_setupWindow && m_setupWindow->exec() == QDialog::Accepted;
+    TfmSetup* setup = m_setup.get();
+    return setup && setup->exec() == QDialog::Accepted;
 }
 void TfmQARN3::showDebugWindow() {
-    if (m_debugWindow) m_debugWindow->show();
+    if (TfmDebug* debug = m_debug.get()) debug->show();
 }
-void TfmQARN3::showUsbStatusWindow() {
-    if (!m_usbWindow) return;
-    m_usbWindow->show();
-    m_usbWindow->raise();
-}
-void TfmQARN3::showCommStatus() {
-    if (m_commWindow) m_commWindow->show();
+void TfmQARN3::showLinkStatus(const AnalyzerLink& link) {
+    for (const auto& [of, show] : m_linkStatus)
+        if (of == &link && show) show();
 }
 void TfmQARN3::showWaveformWindow() {
-    if (m_waveformWindow) m_waveformWindow->exec();
+    if (TfmWaveform* waveform = m_waveform.get()) waveform->exec();
 }
 std::string TfmQARN3::shortDate(long dayNumber) const {
     const QDate d = QDate(1899, 12, 30).addDays(dayNumber);
     return QLocale::system().toString(d, QLocale::ShortFormat).toStdString();
 }
-void TfmQARN3::setCalWindow(TfmCal* window) {
-    m_calWindow = window;
-    if (window) setHelpContext(window, kCalibrationHelpContext);
-}
 std::unique_ptr<PasswordPrompt> TfmQARN3::createPasswordDialog() {
     return std::make_unique<TfmPass>(m_dialogs, this);
 }
 void TfmQARN3::execCalibrationWindow() {
-    if (m_calWindow) m_calWindow->exec();
+    if (TfmCal* calibration = m_calibration.get()) calibration->exec();
 }
 void TfmQARN3::quit() {
     m_closing = true;

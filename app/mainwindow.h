@@ -1,11 +1,15 @@
 #pragma once
 
+#include "app/firstopen.h"
 #include "app/program.h"
 #include "waveform/plotengine.h"
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -21,30 +25,38 @@ class HelpKeyFilter;
 class PlotWidget;
 class StatusRow;
 class TfmCal;
-class TfmComm;
 class TfmDebug;
 class TfmSetup;
-class TfmUSB;
 class TfmWaveform;
 
+// How the main window makes the windows it opens, each when it is first opened (main says
+// how; a window given no way is not opened). A new window is hooked in here, made in
+// ProgramAssembly and opened from a menu item in buildMenus.
+struct SecondaryWindows {
+    std::function<TfmDebug*()> debug; // View/Debug Info (a window of its own)
+    // Dialogs of the main window, made with it as their parent.
+    std::function<TfmSetup*(QWidget* parent)> setup;
+    std::function<TfmCal*(QWidget* parent)> calibration;
+    std::function<TfmWaveform*(QWidget* parent)> waveform;
+    // Hardware Status: how the status window of each link is shown.
+    std::vector<std::pair<const AnalyzerLink*, std::function<void()>>> linkStatus;
+};
+
 // The main window: readings, range and limits, the RUN/STOP/RESET button, bars, the trace
-// and the status bar. It shows what the program tells it and passes the operator's actions on.
+// and the status bar. It shows what the program tells it (it attaches itself as the program's
+// view) and passes the operator's actions on. Runs the program's FormCreate when it is made.
 class TfmQARN3 : public QMainWindow, public MainView {
     Q_OBJECT
 public:
-    TfmQARN3(const ProgramOptions& options, DialogService& dialogs, Waits& waits, DebugLog& log,
-             FileStore& files, MpusbApi& usbApi, SerialPort* serialPort);
+    TfmQARN3(Program& program, DialogService& dialogs, SecondaryWindows windows,
+             char decimalSeparator);
     ~TfmQARN3() override;
 
-    Program& program() { return *m_program; }
-    // The windows created after this one.
-    void setDebugWindow(TfmDebug* window) { m_debugWindow = window; }
-    void setSetupWindow(TfmSetup* window) { m_setupWindow = window; }
-    void setUsbWindow(TfmUSB* window) { m_usbWindow = window; }
-    void setCommWindow(TfmComm* window) { m_commWindow = window; }
-    // The calibration window; F1 in it shows the calibration help.
-    void setCalWindow(TfmCal* window);
-    void setWaveformWindow(TfmWaveform* window) { m_waveformWindow = window; }
+    Program& program() { return m_program; }
+    // The windows it opens (made now if they were not yet; tests reach them here).
+    TfmWaveform* waveformWindow();
+    TfmSetup* setupWindow();
+    TfmCal* calibrationWindow();
 
     // MainView
     void setCaption(const std::string& caption) override;
@@ -59,11 +71,9 @@ public:
     void setUpdateTimerEnabled(bool on) override;
     void repaintPlot() override;
     bool rangeListEnabled() const override;
-    std::string runButtonCaption() const override;
     bool execSetupDialog() override;
     void showDebugWindow() override;
-    void showUsbStatusWindow() override;
-    void showCommStatus() override;
+    void showLinkStatus(const AnalyzerLink& link) override;
     void showWaveformWindow() override;
     std::string shortDate(long dayNumber) const override;
     std::unique_ptr<PasswordPrompt> createPasswordDialog() override;
@@ -119,6 +129,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -128,17 +139,17 @@ private:
     void layoutStretchingControls();
     QLineEdit* reading(const QString& label, const QString& text, const QString& hint, int y);
 
+    Program& m_program;
     DialogService& m_dialogs;
-    std::unique_ptr<Program> m_program;
     std::unique_ptr<HelpKeyFilter> m_helpKeys;
     PlotEngine m_plot;
-    TfmDebug* m_debugWindow = nullptr;
-    TfmSetup* m_setupWindow = nullptr;
-    TfmUSB* m_usbWindow = nullptr;
-    TfmComm* m_commWindow = nullptr;
-    TfmCal* m_calWindow = nullptr;
-    TfmWaveform* m_waveformWindow = nullptr;
+    FirstOpen<TfmDebug> m_debug;
+    FirstOpen<TfmSetup> m_setup;
+    FirstOpen<TfmCal> m_calibration;
+    FirstOpen<TfmWaveform> m_waveform;
+    std::vector<std::pair<const AnalyzerLink*, std::function<void()>>> m_linkStatus;
     bool m_rangeListEnabled = false;
+    bool m_shown = false;
     bool m_firstPaintQueued = false;
     bool m_closing = false;
 };

@@ -5,11 +5,9 @@
 #include "diag/debuglog.h"
 #include "diag/waits.h"
 #include "help/helpsys.h"
-#include "link/usbreader.h"
+#include "link/protocol.h"
 #include "platform/dialogs.h"
-#include "platform/mpusb.h"
 #include "platform/textformat.h"
-#include "serial/serialport.h"
 
 #include <chrono>
 #include <cmath>
@@ -26,21 +24,20 @@ constexpr const char* kWaveFilter =
 } // namespace
 
 Program::Program(const ProgramOptions& options, DialogService& dialogs, Waits& waits, DebugLog& log,
-                 FileStore& files, MpusbApi& usbApi, SerialPort* serialPort, MainView& view)
+                 FileStore& files, LinkChoice& links)
     : m_options(options), m_dialogs(dialogs), m_waits(waits), m_log(log),
-      m_files(files), m_services{files, dialogs, log}, m_view(view) {
-    m_usb = std::make_unique<UsbLink>(usbApi, waits, log, dialogs);
-    m_usbReader = std::make_unique<UsbReader>(*m_usb);
-    m_usb->setReader(m_usbReader.get());
-    m_com = std::make_unique<ComLink>(serialPort, waits, log, dialogs);
-    m_usbLink = std::make_unique<UsbAnalyzerLink>(*m_usb);
-    m_comLink = std::make_unique<ComAnalyzerLink>(*m_com);
+      m_files(files), m_services{files, dialogs, log}, m_links(links),
+      m_link(&links.forSource(setup.SourceKind)),
+      m_demo(wave.SampleRate, wave.FileName, options.timerIntervalMs) {
     m_calFile =
         std::make_unique<CalFile>(cal, wave.SampleRate, m_services, m_options.folders.dataFolder);
     m_waveFiles = std::make_unique<WaveformFiles>(wave, m_services, m_options.folders.dataFolder);
+}
+
+void Program::attachView(MainView& view) {
+    m_view = &view;
     m_engine = std::make_unique<TQARN3Update>(
-        EngineContext{setup, cal, wave, shared, *m_usbLink, *m_comLink, m_view, m_log,
-                      m_options.timerIntervalMs, m_options.decimalSeparator});
+        EngineContext{setup, cal, wave, *m_link, view, m_log, m_options.decimalSeparator});
 }
 
 Program::~Program() {
@@ -83,7 +80,7 @@ void Program::FormCreate() {
     }
     m_helpHook = std::make_unique<THelpSystemHook>(helpFile(), "", 0, *viewer, m_dialogs,
                                                    m_options.helpLog, m_options.appTitle);
-    m_view.setCaption(m_view.caption() + " Rev: " + m_options.programFileDate);
+    m_view->setCaption(m_view->caption() + " Rev: " + m_options.programFileDate);
     if (!m_files.exists(dataPath(kPulseFile)))
         m_waveFiles->MakeWaveFile(kPulseFile, false, PulseSegments);
     if (!m_files.exists(dataPath(kLongFile)))
@@ -93,20 +90,23 @@ void Program::FormCreate() {
 
 void Program::FormShow() {
     m_log.AddDebugLine("Form Show");
-    m_view.focusRunButton();
+    m_view->focusRunButton();
 }
 
 void Program::FormPaint() {
-    FirstPaintSeen = true;
     if (!InitDone) ProgInit();
 }
 
-std::string Program::sourceInUse() const {
-    return shared.SourceInUse.empty() ? setup.SourceName : shared.SourceInUse;
+void Program::chooseLink() {
+    m_link = &m_links.forSource(setup.SourceKind);
+    if (!m_demoMode) m_engine->useLink(*m_link);
 }
 
-std::string Program::commPortToTry() {
-    return m_com->portToTest(sourceInUse());
+void Program::setDemoMode(bool on) {
+    // Entering it, the playback starts from where a test's reset leaves it.
+    if (on && !m_demoMode) m_demo.testReset();
+    m_demoMode = on;
+    m_engine->useLink(on ? static_cast<AnalyzerLink&>(m_demo) : *m_link);
 }
 
 void Program::ProgInit() {
@@ -122,12 +122,26 @@ void Program::ProgInit() {
         ~Running() { flag = false; }
     } running(m_inProgInit);
     m_log.AddDebugLine("ProgInit ");
-    m_view.showWindow();
+    m_view->showWindow();
+    readSetup();
+    showShuntAndRanges();
+    chooseSource();
+    const bool found = findAnalyzer();
+    if (cal.CalError && found) {
+        resetAnalyzer();
+        GetCalData();
+    }
+    startSampling();
+    InitDone = true;
+    m_log.AddDebugLine("End ProgInit ");
+}
+
+void Program::readSetup() {
     setup.SetupFileName = dataPath(kSetupFileName);
     setup.DataFileName = dataPath("QARN3.odf");
     // Defaults first, so that a damaged line leaves sound values in the fields after it.
     setSetupDefaults(setup);
-    setup.SourceKind = kSourceCom;
+    setup.SourceKind = sourceKindOf(setup.SourceName);
     try {
         ReadSetupFile(setup, m_services, m_options.decimalSeparator);
     } catch (const std::exception& e) {
@@ -135,7 +149,9 @@ void Program::ProgInit() {
                              MsgKind::Error, {MsgButton::OK});
     }
     ReadSiteFile(site, siteFileBeside(setup.SetupFileName), m_services);
+}
 
+void Program::showShuntAndRanges() {
     if (const std::string problem = shuntProblem(setup); !problem.empty()) {
         // A hand-edited file may hold a rating that cannot scale the ranges.
         m_dialogs.messageDlg(problem + "; using 1000 A / 100 mV.", MsgKind::Error, {MsgButton::OK});
@@ -144,29 +160,30 @@ void Program::ProgInit() {
     }
     ranges =
         buildRangeTables(setup.ShuntAmperes, setup.ShuntMillivolts, m_options.decimalSeparator);
-    shared.RangeFormat = ranges.RangeFormat;
-    m_view.setRangeLabels(ranges.RangeLabel);
-    shared.FullScaleAmps = rangeFullScale(8, setup.ShuntAmperes, setup.ShuntMillivolts);
-    m_view.setShuntText(
+    m_engine->useRanges(ranges.RangeFormat,
+                        rangeFullScale(8, setup.ShuntAmperes, setup.ShuntMillivolts));
+    m_view->setRangeLabels(ranges.RangeLabel);
+    m_view->setShuntText(
         formatNumber("Shunt: %5.0f A   ", setup.ShuntAmperes, m_options.decimalSeparator) +
         formatNumber("%5.2f mV ", setup.ShuntMillivolts, m_options.decimalSeparator));
+}
 
-    const std::string source = trimText(setup.SourceName);
-    if (source == "USB") {
-        setup.SourceKind = kSourceUsb;
-        if (!m_usb->LinkValid) m_usb->CloseUSB();
-    } else if (namesSerialPort(source, true)) {
-        setup.SourceKind = kSourceCom;
-        // A valid link goes on where it is; otherwise the named port is tried first again.
-        if (!m_com->LinkValid) {
-            m_com->SerialPortOFF();
-            shared.SourceInUse.clear();
-        }
-    }
+// The source's name chooses the link; any other name keeps the kind the setup file gave it
+// (none).
+void Program::chooseSource() {
+    const std::optional<std::uint8_t> kind = sourceKindChosen(setup.SourceName);
+    if (kind) setup.SourceKind = *kind;
+    chooseLink();
+    if (kind) m_link->chosen();
+}
 
-    m_view.setStatusColour(Colour::Yellow);
-    m_view.setStatusPanel(1, "Checking Hardware " + setup.SourceName);
-    bool found = (usbSelected() && m_usb->LinkValid) || (comSelected() && m_com->LinkValid);
+// A waveform file on the command line plays at once, without a hardware check; otherwise the
+// analyzer is looked for until it is found or the operator gives up (a demonstration then).
+// True when the analyzer was found.
+bool Program::findAnalyzer() {
+    m_view->setStatusColour(Colour::Yellow);
+    m_view->setStatusPanel(1, "Checking Hardware " + setup.SourceName);
+    bool found = m_link->LinkValid();
     bool keepTrying = !found;
     if (found) {
         wave.FileName.clear();
@@ -179,100 +196,70 @@ void Program::ProgInit() {
             wave.FileName = file;
             SetDemo(file);
         }
+        return found;
+    }
+    if (!wave.FileName.empty() && m_files.exists(wavePath(wave.FileName, m_waveFolder))) {
+        SetDemo(wave.FileName, m_waveFolder);
     } else {
-        if (!wave.FileName.empty() && m_files.exists(wavePath(wave.FileName, m_waveFolder))) {
-            SetDemo(wave.FileName, m_waveFolder);
+        m_view->setStatusColour(Colour::Yellow);
+        m_view->setStatusPanel(1, "Checking Hardware ");
+        m_view->setStatusPanel(2, setup.SourceName);
+    }
+    while (keepTrying && !found) {
+        cal.CalError = true;
+        const FoundAnalyzer pass = m_link->findAnalyzer(setup.SourceName);
+        found = pass.found;
+        if (pass.sourceName) setup.SourceName = *pass.sourceName;
+        if (found) break;
+        m_log.AddDebugLine("Hardware not found on port: " + m_link->sourceInUse(setup.SourceName));
+        // Cancel is the default, so that an unattended run never loops here.
+        if (m_dialogs.systemBox("Hardware Not Found. Try again?", "Hardware Check",
+                                {MsgButton::Retry, MsgButton::Cancel},
+                                MsgButton::Cancel) == MsgButton::Retry) {
+            m_dialogs.systemBox("Turn Analyzer off, remove USB cable", "Retry", {MsgButton::OK});
+            m_waits.BusyWaitShown(4000, "Wait 4 Seconds");
+            m_dialogs.systemBox("Turn Analyzer on and replace USB cable", "Retry", {MsgButton::OK});
+            m_waits.BusyWaitShown(4000, "Wait 4 Seconds");
         } else {
-            m_view.setStatusColour(Colour::Yellow);
-            m_view.setStatusPanel(1, "Checking Hardware ");
-            m_view.setStatusPanel(2, setup.SourceName);
-        }
-        while (keepTrying && !found) {
-            cal.CalError = true;
-            if (usbSelected()) {
-                if (m_usb->Sampling) m_usb->USBStopSampling();
-                m_waits.BusyWait(300);
-                m_usb->CloseUSB();
-                m_usb->OpenUSB();
-                found = m_usb->DevicePresent() && m_usb->USBTestComm() == 5;
-            } else if (comSelected()) {
-                const std::string port = commPortToTry();
-                found = m_com->TestComm(port) == 0;
-                // A port the operator named stays in the setup: when it does not answer, this
-                // run searches ("COM") and uses what it finds, and the next start tries the
-                // named port again. A port found for "COM" becomes the source.
-                const std::string named = trimText(setup.SourceName);
-                const bool portNamed = !named.empty() && named[0] == '/';
-                if (found && (!portNamed || port == named)) {
-                    setup.SourceName = port;
-                    shared.SourceInUse.clear();
-                } else {
-                    shared.SourceInUse = found ? port : "COM";
-                }
-            }
-            if (found) break;
-            m_log.AddDebugLine("Hardware not found on port: " + sourceInUse());
-            // Cancel is the default, so that an unattended run never loops here.
-            if (m_dialogs.systemBox("Hardware Not Found. Try again?", "Hardware Check",
-                                    {MsgButton::Retry, MsgButton::Cancel},
-                                    MsgButton::Cancel) == MsgButton::Retry) {
-                m_dialogs.systemBox("Turn Analyzer off, remove USB cable", "Retry",
-                                    {MsgButton::OK});
-                m_waits.BusyWaitShown(4000, "Wait 4 Seconds");
-                m_dialogs.systemBox("Turn Analyzer on and replace USB cable", "Retry",
-                                    {MsgButton::OK});
-                m_waits.BusyWaitShown(4000, "Wait 4 Seconds");
-            } else {
-                keepTrying = false;
-                setup.SourceKind = kSourceNone;
-                SetDemo();
-            }
+            keepTrying = false;
+            setup.SourceKind = kSourceNone;
+            chooseLink();
+            SetDemo();
         }
     }
+    return found;
+}
 
-    if (cal.CalError && found) {
-        shared.DemoMode = false;
-        m_log.AddDebugLine("Reset PIC ");
-        if (usbSelected())
-            m_usb->USBSendCommand(cmd::ResetAnalyzer);
-        else
-            m_com->SendChar(cmd::ResetAnalyzer);
-        m_waits.BusyWait(1000);
-        m_log.AddDebugLine("End delay Reset PIC ");
-        GetCalData();
-    }
+// The analyzer found is reset (it then holds its calibration afresh); the calibration is read
+// back after.
+void Program::resetAnalyzer() {
+    setDemoMode(false);
+    m_log.AddDebugLine("Reset PIC ");
+    m_link->reset();
+    m_waits.BusyWait(1000);
+    m_log.AddDebugLine("End delay Reset PIC ");
+}
 
+void Program::startSampling() {
     wave.SamplePeriod = static_cast<float>(1.0 / wave.SampleRate);
     m_engine->SetRange();
     ResetData();
     showLimits();
 
-    m_view.setUpdateTimerEnabled(true);
+    m_view->setUpdateTimerEnabled(true);
     // A demonstration plays its file: whatever source the setup names (a waveform file on the
     // command line keeps it), no analyzer is started.
-    const bool live = !shared.DemoMode;
-    if (live && usbSelected()) {
-        m_usb->USBStartSampling();
-    } else if (live && comSelected()) {
-        m_com->StopComm();
-        m_waits.BusyWait(500);
-        m_com->ClearInput(true);
-        m_com->StartComm();
-    }
+    if (!m_demoMode) m_link->startSampling();
     m_engine->ShowStatus();
-    InitDone = true;
-    m_log.AddDebugLine("End ProgInit ");
 }
 
 void Program::SetDemo(const std::string& file, const std::string& folder) {
     m_log.AddDebugLine("SetDemo ");
-    shared.DemoMode = true;
+    setDemoMode(true);
     wave.FileName = file.empty() ? defaultDemoFile() : file;
     m_waveFolder = file.empty() ? std::string() : folder;
-    if (m_usb->Sampling) m_usb->USBStopSampling();
-    if (m_usb->DevicePresent()) m_usb->CloseUSB();
-    if (m_com->Sampling) m_com->StopComm();
-    if (m_com->portOpen()) m_com->SerialPortOFF();
+    for (AnalyzerLink* link : m_links.analyzers())
+        link->quiet();
 
     if (!m_waveFiles->LoadFile(resolveInFolder(m_waveFolder, wave.FileName))) {
         wave.FileName = defaultDemoFile();
@@ -281,7 +268,7 @@ void Program::SetDemo(const std::string& file, const std::string& folder) {
             m_dialogs.messageDlg("Error loading: " + wave.FileName, MsgKind::Error,
                                  {MsgButton::OK});
     }
-    m_engine->loadDemo(wave.Samples.get(), wave.SampleCount - 1);
+    m_demo.load(wave.Samples.get(), wave.SampleCount - 1);
     wave.Position = 0;
     if (wave.Header.WaveType == 'N')
         setup.TestMode = 0;
@@ -295,38 +282,35 @@ void Program::SetDemo(const std::string& file, const std::string& folder) {
     }
     m_engine->SetRange();
     ResetData();
-    m_view.setUpdateTimerEnabled(true);
+    m_view->setUpdateTimerEnabled(true);
     m_log.AddDebugLine("End SetDemo ");
 }
 
 void Program::ResetData() {
     m_log.AddDebugLine("ResetData ");
     m_engine->ResetTest();
-    m_view.setRangeListEnabled(true);
+    m_view->setRangeListEnabled(true);
     const long day = static_cast<long>(std::llround(cal.CalDate));
     const long today = todayDayNumber();
     // A date beside a calibration in error (defaults, a failed read) is never shown as sound.
     const Colour c = cal.CalError || today - 365 > day ? Colour::Red
                      : today - 335 > day               ? Colour::Yellow
                                                        : Colour::Lime;
-    m_view.setCalPanel("Calibration Date " + m_view.shortDate(day), c);
+    m_view->setCalPanel("Calibration Date " + m_view->shortDate(day), c);
     wave.Position = 0;
-    m_com->errors().ErrorCount = 0;
-    m_usb->errors().ErrorCount = 0;
-    shared.PlotShown = false;
+    for (AnalyzerLink* link : m_links.analyzers())
+        link->clearErrorCount();
+    m_engine->setPlotShown(false);
     m_engine->TestArm();
-    m_view.repaintPlot();
+    m_view->repaintPlot();
     m_log.AddDebugLine("End ResetData ");
 }
 
 bool Program::FormCloseQuery() {
     m_log.AddDebugLine("FormCloseQuery ");
     if (m_helpHook) m_helpHook->closeAll();
-    if (usbSelected() && m_usb->Sampling) {
-        m_usb->USBStopSampling();
-        m_waits.BusyWait(300);
-    } else if (comSelected() && m_com->Sampling) {
-        m_com->StopComm();
+    if (m_link->Sampling()) {
+        m_link->stopSampling();
         m_waits.BusyWait(300);
     }
     return true;
@@ -336,40 +320,39 @@ void Program::ProgExit() {
     if (exited) return;
     exited = true;
     m_log.AddDebugLine("ProgExit");
-    if (usbSelected()) {
-        if (m_usb->Sampling) m_usb->USBStopSampling();
-        m_waits.BusyWait(300);
-        if (m_usb->DevicePresent()) m_usb->CloseUSB();
-    } else if (comSelected()) {
-        m_com->StopComm();
-    }
-    // The only wait for the reader thread, bounded: it notices the stop within one read.
-    if (!m_usbReader->shutdown(std::chrono::milliseconds(1000)))
-        m_log.AddDebugLine("USB reader still reading at exit");
+    m_link->shutDown();
+    // The links' threads end now, waited for with a bound.
+    for (AnalyzerLink* link : m_links.analyzers())
+        link->finish(1000);
     if (!setup.SetupFileName.empty()) WriteSetupFile(setup, m_services, m_options.decimalSeparator);
     // A dump that cannot be written is said so; the program still ends.
     const std::string dump = dataPath(debugFileName(m_options.programName));
     if (!m_log.SaveDebugLog(dump, m_files))
         m_dialogs.messageDlg("Error writing file: " + dump, MsgKind::Error, {MsgButton::Abort});
-    m_view.setUpdateTimerEnabled(false);
+    m_view->setUpdateTimerEnabled(false);
     m_waits.BusyWait(100);
-    m_view.quit();
+    m_view->quit();
 }
 
 void Program::BitBtnRunStopResetClick() {
     m_log.AddDebugLine("BitBtnRunStopResetClick ");
-    const std::string caption = m_view.runButtonCaption();
-    if (caption == "RUN") {
-        if (shared.DemoMode) {
+    switch (readings().runButton) {
+    case RunButton::Run:
+        if (m_demoMode) {
             ResetData();
             m_engine->Start();
         }
-    } else if (caption == "STOP") {
-        if (m_engine->EndReason == 0) m_engine->TestAbort();
-    } else if (caption == "RESET") {
-        if ((usbSelected() && !m_usb->LinkValid) || (comSelected() && !m_com->LinkValid))
-            ProgInit();
+        break;
+    case RunButton::Stop:
+        if (readings().endReason == EndReason::None) m_engine->TestAbort();
+        break;
+    case RunButton::Reset:
+        // A lost link is looked for again first.
+        if (m_link->reachesAnalyzer() && !m_link->LinkValid()) ProgInit();
         ResetData();
+        break;
+    case RunButton::Ready: // the test starts by itself when current flows
+        break;
     }
 }
 
@@ -381,7 +364,7 @@ void Program::ComboBoxRangeChange(int itemIndex) {
 }
 
 bool Program::FormKeyPress(char key) {
-    if (!m_view.rangeListEnabled()) return true;
+    if (!m_view->rangeListEnabled()) return true;
     if (key == '+' && setup.RangeIndex < 8) {
         ++setup.RangeIndex;
         m_engine->SetRange();
@@ -412,8 +395,8 @@ double Program::stepUp(double value) {
 }
 
 void Program::showLimits() {
-    m_view.setMaxOnText(formatNumber("%4.1f", setup.MaxOnTime, m_options.decimalSeparator));
-    m_view.setMaxOffText(formatNumber("%4.1f", setup.MaxOffTime, m_options.decimalSeparator));
+    m_view->setMaxOnText(formatNumber("%4.1f", setup.MaxOnTime, m_options.decimalSeparator));
+    m_view->setMaxOffText(formatNumber("%4.1f", setup.MaxOffTime, m_options.decimalSeparator));
 }
 
 void Program::sbMaxOnUpClick() {
@@ -436,9 +419,10 @@ void Program::sbMaxOffDownClick() {
 void Program::UpdateTimerTick() {
     m_engine->ProcessTick();
     const double tenth = 0.1 / wave.SamplePeriod;
-    if (!shared.PlotShown && (m_engine->OnSamples > tenth || m_engine->OffSamples > tenth)) {
-        m_view.repaintPlot();
-        shared.PlotShown = true;
+    const EngineReadings& r = readings();
+    if (!r.plotShown && (r.onSamples > tenth || r.offSamples > tenth)) {
+        m_view->repaintPlot();
+        m_engine->setPlotShown(true);
     }
 }
 
@@ -446,10 +430,8 @@ bool Program::GetCalData() {
     m_log.AddDebugLine("GetCalData ");
     std::string image;
     bool ok = false;
-    if (setup.SourceKind == kSourceUsb) {
-        ok = m_usb->USBReceiveCal(image);
-    } else if (setup.SourceKind == kSourceCom) {
-        ok = m_com->ReceiveCal(image);
+    if (m_link->reachesAnalyzer()) {
+        ok = m_link->receiveCalibration(image);
     } else {
         try {
             m_calFile->ReadCalFile();
@@ -481,12 +463,11 @@ void Program::mCalibrateClick() {
         m_log.AddDebugLine("End CalibrateClick ");
         return;
     }
-    if (usbSelected() && m_usb->Sampling) m_usb->USBStopSampling();
-    if (comSelected() && m_com->portOpen()) m_com->StopComm();
+    m_link->stopForCalibration();
     {
-        const std::unique_ptr<PasswordPrompt> password = m_view.createPasswordDialog();
-        const std::string calDateText = m_view.shortDate(std::lround(cal.CalDate));
-        if (password->execute(calDateText)) m_view.execCalibrationWindow();
+        const std::unique_ptr<PasswordPrompt> password = m_view->createPasswordDialog();
+        const std::string calDateText = m_view->shortDate(std::lround(cal.CalDate));
+        if (password->execute(calDateText)) m_view->execCalibrationWindow();
     }
     // Whether or not the window was opened: a factor changed in it takes effect now.
     m_engine->SetRange();
@@ -499,12 +480,8 @@ void Program::mCalibrateClick() {
 // A live analyzer that is gone by then is named: the new calibration is in the file only, and
 // the next start-up would read the analyzer's old one.
 void Program::sendCalImage(const std::string& image) {
-    if (shared.DemoMode) return;
-    if (usbSelected() && m_usb->DevicePresent())
-        m_usb->USBSendCal(image);
-    else if (comSelected() && m_com->LinkValid && m_com->portOpen())
-        m_com->SendCal(image);
-    else
+    if (m_demoMode) return;
+    if (!m_link->sendCalibration(image))
         m_dialogs.messageDlg(std::string("Analyzer not connected: the calibration was saved to ") +
                                  kCalFileName + " only.",
                              MsgKind::Warning, {MsgButton::OK});
@@ -525,14 +502,11 @@ void Program::mHardwareClick() {
 }
 
 void Program::mSetupClick() {
-    if (m_view.execSetupDialog()) ProgInit();
+    if (m_view->execSetupDialog()) ProgInit();
 }
 
 void Program::mStopSamplingClick() {
-    if (usbSelected() && m_usb->Sampling)
-        m_usb->USBStopSampling();
-    else if (comSelected())
-        m_com->StopComm();
+    m_link->stopOnCommand();
 }
 
 void Program::mSaveClick() {
@@ -543,11 +517,12 @@ void Program::mSaveClick() {
     if (const auto chosen = m_dialogs.saveFileDialog(request)) {
         // The readings of the moment the file is written: the engine goes on during the wait
         // before it.
-        const auto readings = [this] {
-            return DataFileReadings{m_engine->PulseAmps,
-                                    m_engine->OnSamples * static_cast<double>(wave.SamplePeriod)};
+        const auto shown = [this] {
+            const EngineReadings& r = readings();
+            return DataFileReadings{r.pulseAmps,
+                                    r.onSamples * static_cast<double>(wave.SamplePeriod)};
         };
-        WriteDataFile(dataPath(*chosen), *chosen, readings, m_options.decimalSeparator, m_services,
+        WriteDataFile(dataPath(*chosen), *chosen, shown, m_options.decimalSeparator, m_services,
                       m_waits);
     }
 }
@@ -575,7 +550,7 @@ void Program::mAnalyzeClick() {
     m_log.AddDebugLine("mAnalyzeClick ");
     wave.SerialId = cal.SerNum;
     const std::string shownFile = wave.FileName;
-    m_view.showWaveformWindow();
+    m_view->showWaveformWindow();
     // A waveform saved from the window is named by its path, or by its bare name in the data
     // folder: no longer relative to the folder a file was opened from.
     if (wave.FileName != shownFile) m_waveFolder.clear();
@@ -583,10 +558,7 @@ void Program::mAnalyzeClick() {
 }
 
 void Program::mHardwareStatusClick() {
-    if (usbSelected())
-        m_view.showUsbStatusWindow();
-    else if (comSelected())
-        m_view.showCommStatus();
+    m_view->showLinkStatus(*m_link);
 }
 
 void Program::mAboutClick() {

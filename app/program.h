@@ -9,8 +9,7 @@
 #include "engine/engine.h"
 #include "engine/ranges.h"
 #include "link/analyzerlink.h"
-#include "link/comlink.h"
-#include "link/usblink.h"
+#include "link/demolink.h"
 #include "platform/files.h"
 #include "waveform/waveform.h"
 
@@ -25,11 +24,8 @@ namespace qarn3 {
 class DebugLog;
 class DialogService;
 class HelpViewer;
-class MpusbApi;
 class TDiagLogFile;
 class THelpSystemHook;
-class SerialPort;
-class UsbReader;
 class Waits;
 
 // The main window as the program drives it: the engine's display plus the window's own
@@ -48,14 +44,11 @@ public:
     virtual void setUpdateTimerEnabled(bool on) = 0;
     virtual void repaintPlot() = 0;
     virtual bool rangeListEnabled() const = 0;
-    virtual std::string runButtonCaption() const = 0;
     // Shows the Setup dialog modally; true when it ended with OK.
     virtual bool execSetupDialog() = 0;
     virtual void showDebugWindow() {}
-    // Shows the "USB Test" window without blocking.
-    virtual void showUsbStatusWindow() {}
-    // Shows the serial link's "Communication Status" window without blocking.
-    virtual void showCommStatus() {}
+    // Shows the status window of the link (Hardware Status) without blocking.
+    virtual void showLinkStatus(const AnalyzerLink& /*link*/) {}
     // Shows the waveform window modally; returns when it is closed.
     virtual void showWaveformWindow() {}
     // A day number in the system's short-date format.
@@ -83,12 +76,17 @@ struct ProgramOptions {
 };
 
 // The application shell: start-up and shutdown, the main window's commands and the results
-// file. Owns the records, the links and the engine; the window is a thin view of it.
+// file. Owns the records, the engine and the demonstration's playback; takes its samples from
+// the link the setup's source chooses (or from the demonstration). The window, a thin view of
+// it, attaches itself when it is made; nothing runs before.
 class Program : public CalWindowHost {
 public:
     Program(const ProgramOptions& options, DialogService& dialogs, Waits& waits, DebugLog& log,
-            FileStore& files, MpusbApi& usbApi, SerialPort* serialPort, MainView& view);
+            FileStore& files, LinkChoice& links);
     ~Program() override;
+
+    // The main window shows the program from now on (it attaches itself when made).
+    void attachView(MainView& view);
 
     // Start-up and shutdown.
     void FormCreate();
@@ -128,7 +126,7 @@ public:
     // Reads the analyzer's calibration (or the file without one); true on success.
     bool GetCalData() override;
     // What the calibration window needs besides.
-    bool demoMode() const override { return shared.DemoMode; }
+    bool demoMode() const override { return m_demoMode; }
     std::array<std::string, 8> rangeLabels() const override { return ranges.RangeLabel; }
     void sendCalImage(const std::string& image) override;
 
@@ -140,47 +138,54 @@ public:
     TSiteSettings site; // read with the setup, from the site file beside it
     TCalRecord cal;
     TWaveformData wave;
-    SharedState shared;
     RangeTables ranges;
     bool InitDone = false;
-    bool FirstPaintSeen = false;
     bool exited = false;
 
     TQARN3Update& engine() { return *m_engine; }
+    const EngineReadings& readings() const { return m_engine->readings(); }
+    // Each measured pulse at its end (see PulseEnd).
+    PulseEvents& pulseEnded() { return m_engine->pulseEnded(); }
+    // The link the setup's source chose (the demonstration plays beside it).
+    AnalyzerLink& link() { return *m_link; }
+    DemoLink& demo() { return m_demo; }
     // The help hook, from FormCreate to FormDestroy.
     THelpSystemHook* helpHook() { return m_helpHook.get(); }
     // The help file beside the program.
     std::string helpFile() const;
-    UsbLink& usb() { return *m_usb; }
-    UsbReader& usbReader() { return *m_usbReader; }
-    ComLink& com() { return *m_com; }
     CalFile& calFile() { return *m_calFile; }
     const ProgramFolders& folders() const { return m_options.folders; }
     std::string dataPath(const std::string& name) const;
 
 private:
-    bool m_inProgInit = false;
-    bool usbSelected() const { return setup.SourceKind == kSourceUsb; }
-    bool comSelected() const { return setup.SourceKind == kSourceCom; }
+    // ProgInit's steps.
+    void readSetup();
+    void showShuntAndRanges();
+    void chooseSource();
+    bool findAnalyzer();
+    void resetAnalyzer();
+    void startSampling();
+
+    // Chooses the link of the setup's source kind.
+    void chooseLink();
+    // Plays the demonstration (true) or the source's link (false) into the engine.
+    void setDemoMode(bool on);
     std::string defaultDemoFile() const;
     std::string wavePath(const std::string& name, const std::string& folder) const;
-    // The source this run uses (see SharedState::SourceInUse).
-    std::string sourceInUse() const;
-    std::string commPortToTry();
     void showLimits();
 
+    bool m_inProgInit = false;
     ProgramOptions m_options;
     DialogService& m_dialogs;
     Waits& m_waits;
     DebugLog& m_log;
     FileStore& m_files;
     Services m_services;
-    MainView& m_view;
-    std::unique_ptr<UsbLink> m_usb;
-    std::unique_ptr<UsbReader> m_usbReader;
-    std::unique_ptr<ComLink> m_com;
-    std::unique_ptr<UsbAnalyzerLink> m_usbLink;
-    std::unique_ptr<ComAnalyzerLink> m_comLink;
+    LinkChoice& m_links;
+    MainView* m_view = nullptr;
+    AnalyzerLink* m_link;
+    DemoLink m_demo;
+    bool m_demoMode = false; // the demonstration plays into the engine
     std::unique_ptr<CalFile> m_calFile;
     std::unique_ptr<WaveformFiles> m_waveFiles;
     std::unique_ptr<TQARN3Update> m_engine;

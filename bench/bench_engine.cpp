@@ -5,7 +5,7 @@
 #include "diag/debuglog.h"
 #include "engine/engine.h"
 #include "engine/ranges.h"
-#include "link/analyzerlink.h"
+#include "link/demolink.h"
 #include "waveform/waveform.h"
 
 #include <benchmark/benchmark.h>
@@ -38,17 +38,18 @@ namespace {
 using namespace qarn3;
 
 // A breaker test: pulses of 0.1 s to 1 s at about 1000 counts, 1.5 s apart.
-void fillDemo(TQARN3Update& engine) {
-    std::unique_ptr<std::int16_t[]> s(new std::int16_t[kDemoLength]());
+void fillDemo(DemoLink& demo) {
+    constexpr int kLength = DemoLink::kDemoLength;
+    std::unique_ptr<std::int16_t[]> s(new std::int16_t[kLength]());
     int i = 0;
-    for (int burst = 0; i < kDemoLength; ++burst) {
+    for (int burst = 0; i < kLength; ++burst) {
         const int on = 240 * (1 + burst % 10);
-        for (int k = 0; k < on && i < kDemoLength; ++k, ++i)
+        for (int k = 0; k < on && i < kLength; ++k, ++i)
             s[static_cast<std::size_t>(i)] =
                 static_cast<std::int16_t>(1000 * std::sin(k * 2 * M_PI / 40));
         i += 3600;
     }
-    engine.loadDemo(s.get(), kDemoLength);
+    demo.load(s.get(), kLength);
 }
 
 void ProcessTick(benchmark::State& state) {
@@ -60,26 +61,28 @@ void ProcessTick(benchmark::State& state) {
     setCalDefaults(cal, 0);
     cal.AvgSamples = 240;
     TWaveformData wave;
-    SharedState shared;
-    shared.DemoMode = true;
-    shared.RangeFormat = buildRangeTables(1000, 100).RangeFormat;
-    NoAnalyzerLink usb, com;
+    const int interval = static_cast<int>(state.range(0));
+    DemoLink demo(wave.SampleRate, wave.FileName, interval);
     EngineDisplay display;
     DebugLog log; // closed: trace lines cost nothing
-    const int interval = static_cast<int>(state.range(0));
-    TQARN3Update engine(EngineContext{setup, cal, wave, shared, usb, com, display, log, interval});
-    fillDemo(engine);
+    TQARN3Update engine(EngineContext{setup, cal, wave, demo, display, log});
+    engine.useRanges(buildRangeTables(1000, 100).RangeFormat, 0);
+    fillDemo(demo);
     engine.SetRange();
     engine.ResetTest();
     engine.Start();
 
     long samples = 0;
     const long allocationsBefore = g_allocations;
+    const EngineReadings& r = engine.readings();
     for (auto _ : state) {
-        if (engine.DemoIndex >= kDemoLength) engine.DemoIndex = 0;
-        const std::int64_t before = engine.SamplesTaken;
+        if (demo.played() >= DemoLink::kDemoLength) { // the file again, from its start
+            demo.testReset();
+            demo.startForTest();
+        }
+        const std::int64_t before = r.samplesTaken;
         engine.ProcessTick();
-        samples += engine.SamplesTaken - before;
+        samples += r.samplesTaken - before;
     }
     state.SetItemsProcessed(samples);
     state.counters["samples_per_tick"] =

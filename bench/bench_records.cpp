@@ -287,7 +287,7 @@ void BM_PanelPulseEnd(benchmark::State& state) {
     panel.ebBandMin->setText("0.1");
     panel.ebBandMax->setText("0.5");
     if (!panel.startRecording()) std::abort();
-    PulseEnd end;
+    RecordedPulse end;
     end.pulse.pulseAmps = 1200;
     end.pulse.seconds = 0.3;
     end.pulse.cycles = 18;

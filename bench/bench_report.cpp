@@ -7,6 +7,7 @@
 #include "records/store.h"
 #include "records/tool.h"
 #include "report/reportwriter.h"
+#include "waveform/waveform.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

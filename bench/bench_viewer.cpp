@@ -102,8 +102,8 @@ void PaintEverySegment(benchmark::State& state) {
     for (auto _ : state) {
         plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
         plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
-        plot.PlotXAxis(kPlotWhite, "", true, 0, 25, 0, 0, false, true);
-        plot.PlotYAxis(kPlotWhite, "", 1, -500, 500, 0, 0, true, false, true);
+        plot.PlotXAxis(kPlotWhite, "", true, 0, 25, 0, 0, false);
+        plot.PlotYAxis(kPlotWhite, "", 1, -500, 500, 0, 0, true, false);
         plot.setPen(kPlotYellow, 2);
         plot.PlotMoveTo(0, f.wave.Samples[0] * f.wave.AmpsPerCount);
         for (int i = 1; i <= kWaveFileSamples; ++i)

@@ -74,14 +74,11 @@ int main(int argc, char** argv) {
     qarn3::TWaveformData wave;
     cal.AvgSamples = static_cast<std::int32_t>(std::lrint(wave.SampleRate * cal.AvgTime));
     wave.SamplePeriod = static_cast<float>(1.0 / wave.SampleRate);
-    qarn3::SharedState shared;
-    shared.RangeFormat =
-        qarn3::buildRangeTables(setup.ShuntAmperes, setup.ShuntMillivolts).RangeFormat;
-    qarn3::NoAnalyzerLink noUsb;
     qarn3::ComAnalyzerLink comLink(link);
     qarn3::EngineDisplay display;
-    qarn3::TQARN3Update engine(
-        qarn3::EngineContext{setup, cal, wave, shared, noUsb, comLink, display, log});
+    qarn3::TQARN3Update engine(qarn3::EngineContext{setup, cal, wave, comLink, display, log});
+    engine.useRanges(qarn3::buildRangeTables(setup.ShuntAmperes, setup.ShuntMillivolts).RangeFormat,
+                     0);
     engine.SetRange();
     engine.ResetTest();
     engine.TestArm();
@@ -102,7 +99,7 @@ int main(int argc, char** argv) {
             const double cpu = cpuSeconds();
             std::printf("%6.1f  %4.2f  %7ld  %13lld  %6d\n", static_cast<double>(now) / 60000.0,
                         100.0 * (cpu - lastCpu) * 1000.0 / static_cast<double>(now - lastWall),
-                        rssKiB(), static_cast<long long>(engine.SamplesTaken),
+                        rssKiB(), static_cast<long long>(engine.readings().samplesTaken),
                         link.errors().ErrorCount);
             std::fflush(stdout);
             lastCpu = cpu;
@@ -118,8 +115,8 @@ int main(int argc, char** argv) {
                 "(%.0f per second), %d errors\n",
                 static_cast<double>(wall.elapsed()) / 1000.0,
                 100.0 * total * 1000.0 / static_cast<double>(wall.elapsed()), startRss, rssKiB(),
-                static_cast<long long>(engine.SamplesTaken),
-                static_cast<double>(engine.SamplesTaken) * 1000.0 /
+                static_cast<long long>(engine.readings().samplesTaken),
+                static_cast<double>(engine.readings().samplesTaken) * 1000.0 /
                     static_cast<double>(wall.elapsed()),
                 link.errors().ErrorCount);
     return link.Sampling ? 0 : 1;

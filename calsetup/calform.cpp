@@ -92,6 +92,51 @@ CalForm::CalForm(TCalRecord& record, CalFile& file, CalWindowHost& host, const S
                  DialogService& dialogs, DebugLog& log)
     : m_cal(record), m_file(file), m_host(host), m_dates(dates), m_dialogs(dialogs), m_log(log) {}
 
+void CalForm::setView(CalFormView* view) {
+    m_view = view;
+    if (!m_view) return;
+    if (m_refreshUnshown) showRecord();
+    for (int r = 1; r <= 8; ++r)
+        if (const auto& text = m_factorUnshown[static_cast<std::size_t>(r - 1)])
+            m_view->setFactorText(r, *text);
+    if (m_avgTimeUnshown) m_view->setAvgTimeText(*m_avgTimeUnshown);
+    if (m_serNumUnshown) m_view->setSerNumText(*m_serNumUnshown);
+    if (m_calDateUnshown) m_view->setCalDateText(*m_calDateUnshown);
+    m_refreshUnshown = false;
+    m_factorUnshown = {};
+    m_avgTimeUnshown.reset();
+    m_serNumUnshown.reset();
+    m_calDateUnshown.reset();
+}
+
+void CalForm::setFactorText(int range, const std::string& text) {
+    if (m_view)
+        m_view->setFactorText(range, text);
+    else if (range >= 1 && range <= 8)
+        m_factorUnshown[static_cast<std::size_t>(range - 1)] = text;
+}
+void CalForm::setAvgTimeText(const std::string& text) {
+    if (m_view)
+        m_view->setAvgTimeText(text);
+    else
+        m_avgTimeUnshown = text;
+}
+void CalForm::setSerNumText(const std::string& text) {
+    if (m_view)
+        m_view->setSerNumText(text);
+    else
+        m_serNumUnshown = text;
+}
+void CalForm::setCalDateText(long dayNumber) {
+    if (m_view)
+        m_view->setCalDateText(dayNumber);
+    else
+        m_calDateUnshown = dayNumber;
+}
+void CalForm::RefreshCal(const TCalRecord&) {
+    RefreshCal();
+}
+
 void CalForm::FormShow() {
     m_log.AddDebugLine("fmCal.OnShow ");
 }
@@ -117,7 +162,19 @@ void CalForm::FormClose() {
 
 void CalForm::RefreshCal() {
     m_log.AddDebugLine("RefreshCal ");
-    if (!m_view) return;
+    if (m_view) {
+        showRecord();
+        return;
+    }
+    // Shown when a window is made: every field anew, whatever a parse put there before.
+    m_refreshUnshown = true;
+    m_factorUnshown = {};
+    m_avgTimeUnshown.reset();
+    m_serNumUnshown.reset();
+    m_calDateUnshown.reset();
+}
+
+void CalForm::showRecord() {
     const auto labels = m_host.rangeLabels();
     for (int r = 1; r <= 8; ++r) {
         const auto i = static_cast<std::size_t>(r - 1);

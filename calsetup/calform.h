@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qarn3 {
@@ -77,12 +78,25 @@ public:
 
 // The calibration window without its widgets: opening, the field rules, Today, the adjust
 // arrows and SAVE, on the program's calibration record.
-class CalForm {
+//
+// It is also the calibration file's view of the window's fields (made at the start-up, before
+// the window): what a parse shows goes on to the window when there is one, and a refresh is
+// logged whether or not there is.
+class CalForm : public CalFieldsView {
 public:
     CalForm(TCalRecord& record, CalFile& file, CalWindowHost& host, const ShortDates& dates,
             DialogService& dialogs, DebugLog& log);
 
-    void setView(CalFormView* view) { m_view = view; }
+    // The window from now on (none: it is gone). A window made after the calibration file
+    // filled its fields is shown what it would have held, had it been made at the start-up.
+    void setView(CalFormView* view);
+
+    // CalFieldsView, for the calibration file.
+    void setFactorText(int range, const std::string& text) override;
+    void setAvgTimeText(const std::string& text) override;
+    void setSerNumText(const std::string& text) override;
+    void setCalDateText(long dayNumber) override;
+    void RefreshCal(const TCalRecord& record) override;
 
     void FormShow();
     // Reads the calibration (the file in demonstration mode, else the analyzer) and shows it.
@@ -128,6 +142,13 @@ private:
     DialogService& m_dialogs;
     DebugLog& m_log;
     CalFormView* m_view = nullptr;
+    // What the file put in the fields while there was no window: every field refreshed from
+    // the record, then the texts of a parse.
+    void showRecord();
+    bool m_refreshUnshown = false;
+    std::array<std::optional<std::string>, 8> m_factorUnshown;
+    std::optional<std::string> m_avgTimeUnshown, m_serNumUnshown;
+    std::optional<long> m_calDateUnshown;
 };
 
 } // namespace qarn3

@@ -44,18 +44,28 @@ bool leftWithinWindow(const QEvent* event) {
 }
 } // namespace
 
-TfmCal::TfmCal(TCalRecord& record, CalFile& file, CalWindowHost& host, const ShortDates& dates,
-               Services& services, QWidget* parent)
-    : QDialog(parent, Qt::Dialog), m_file(file), m_dates(dates),
-      m_form(record, file, host, dates, services.dialogs, services.log) {
+TfmCal::TfmCal(CalForm& form, const ShortDates& dates, QWidget* parent)
+    : QDialog(parent, Qt::Dialog), m_dates(dates), m_form(form) {
     setWindowTitle("Calibration Menu");
     buildControls();
     m_form.setView(this);
-    m_file.setView(this);
+}
+
+TfmCal::TfmCal(TCalRecord& record, CalFile& file, CalWindowHost& host, const ShortDates& dates,
+               Services& services, QWidget* parent)
+    : QDialog(parent, Qt::Dialog), m_dates(dates),
+      m_ownForm(
+          std::make_unique<CalForm>(record, file, host, dates, services.dialogs, services.log)),
+      m_form(*m_ownForm), m_ownFile(&file) {
+    setWindowTitle("Calibration Menu");
+    buildControls();
+    m_form.setView(this);
+    file.setView(m_ownForm.get());
 }
 
 TfmCal::~TfmCal() {
-    m_file.setView(nullptr);
+    m_form.setView(nullptr);
+    if (m_ownFile) m_ownFile->setView(nullptr);
 }
 
 void TfmCal::buildControls() {

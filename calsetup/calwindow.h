@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include <array>
+#include <memory>
 
 class QButtonGroup;
 class QComboBox;
@@ -19,11 +20,13 @@ namespace qarn3 {
 struct Services;
 
 // The calibration window: the eight range factors, the detector's thresholds and delays,
-// averaging time, serial number and date, with the adjust arrows and SAVE. Created at
-// start-up, shown modally by the Calibrate command; its logic is CalForm.
+// averaging time, serial number and date, with the adjust arrows and SAVE. Shown modally by
+// the Calibrate command (made when first shown); its logic is CalForm: the program's, made at
+// the start-up and the calibration file's view, or one of its own.
 class TfmCal : public QDialog, public CalFormView {
     Q_OBJECT
 public:
+    TfmCal(CalForm& form, const ShortDates& dates, QWidget* parent = nullptr);
     TfmCal(TCalRecord& record, CalFile& file, CalWindowHost& host, const ShortDates& dates,
            Services& services, QWidget* parent = nullptr);
     ~TfmCal() override;
@@ -94,9 +97,10 @@ private:
     void activate();
     void save();
 
-    CalFile& m_file;
     const ShortDates& m_dates;
-    CalForm m_form;
+    std::unique_ptr<CalForm> m_ownForm;
+    CalForm& m_form;
+    CalFile* m_ownFile = nullptr; // the file whose view the own form is
     std::array<QLineEdit*, 8> m_factors{};
     std::array<QLineEdit*, 5> m_numbers{};
     bool m_activatePending = false;

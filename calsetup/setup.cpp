@@ -27,6 +27,13 @@ std::uint8_t sourceKindOf(const std::string& sourceName) {
     return kSourceNone;
 }
 
+std::optional<std::uint8_t> sourceKindChosen(const std::string& sourceName) {
+    const std::string name = trimText(sourceName);
+    if (name == "USB") return kSourceUsb;
+    if (namesSerialPort(name, true)) return kSourceCom;
+    return std::nullopt;
+}
+
 void setSetupDefaults(TSetupRecord& r) {
     r.RangeIndex = 4;
     r.MaxOnTime = 5.0;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qarn3 {
@@ -38,6 +39,10 @@ bool namesSerialPort(const std::string& name, bool ignoreCase);
 // 1 when the name names a serial port (exact case "COM"), 2 when it is "USB" (exact case),
 // else 0; the name is trimmed first.
 std::uint8_t sourceKindOf(const std::string& sourceName);
+// The kind the start-up chooses for a source name: USB for "USB", serial for a serial port's
+// name in any case ("com5") or a device path; none for any other name, whose kind then stays
+// as the setup file gave it.
+std::optional<std::uint8_t> sourceKindChosen(const std::string& sourceName);
 
 // The values of a new setup file: range 4, 5 s limits, source "COM", 4 operations, pulse
 // test, 1000 A / 100 mV shunt. The file names and SourceKind are left as they are.

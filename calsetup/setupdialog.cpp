@@ -25,11 +25,20 @@ int screenWidth() {
 }
 } // namespace
 
+TfmSetup::TfmSetup(SetupForm& form, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), m_form(form) {
+    buildControls();
+}
+
 TfmSetup::TfmSetup(TSetupRecord& record, TSiteSettings& site, Services& services,
                    char decimalSeparator, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), m_record(record), m_site(site),
-      m_s(services), m_sep(decimalSeparator) {
-    m_s.log.AddDebugLine("FormCreate Setup ");
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint),
+      m_ownForm(std::make_unique<SetupForm>(record, site, services, decimalSeparator)),
+      m_form(*m_ownForm) {
+    buildControls();
+}
+
+void TfmSetup::buildControls() {
     setWindowTitle("Setup");
     auto* form = new QFormLayout(this);
     form->setLabelAlignment(Qt::AlignRight);
@@ -63,9 +72,8 @@ TfmSetup::TfmSetup(TSetupRecord& record, TSiteSettings& site, Services& services
 }
 
 void TfmSetup::showEvent(QShowEvent* event) {
-    m_s.log.AddDebugLine("Setup Form Show ");
+    const SetupFields f = m_form.FormShow();
     move(screenWidth() - width(), y());
-    const SetupFields f = setupFieldsOf(m_record, m_sep);
     ebMaxOnTime->setText(q(f.MaxOnTime));
     ebMaxOffTime->setText(q(f.MaxOffTime));
     ebMaxOps->setText(q(f.MaxOps));
@@ -73,12 +81,11 @@ void TfmSetup::showEvent(QShowEvent* event) {
     cbSourceName->setEditText(q(f.SourceName));
     ebShuntAmperes->setText(q(f.ShuntAmperes));
     ebShuntMillivolts->setText(q(f.ShuntMillivolts));
-    cbMainsHz->setCurrentIndex(m_site.MainsHz == 50 ? 1 : 0);
+    cbMainsHz->setCurrentIndex(m_form.mainsHz() == 50 ? 1 : 0);
     QDialog::showEvent(event);
 }
 
 bool TfmSetup::saveAndClose() {
-    m_s.log.AddDebugLine("Setup Form Close ");
     SetupFields f;
     f.MaxOnTime = ebMaxOnTime->text().toStdString();
     f.MaxOffTime = ebMaxOffTime->text().toStdString();
@@ -87,28 +94,7 @@ bool TfmSetup::saveAndClose() {
     f.SourceName = cbSourceName->currentText().toStdString();
     f.ShuntAmperes = ebShuntAmperes->text().toStdString();
     f.ShuntMillivolts = ebShuntMillivolts->text().toStdString();
-    try {
-        takeSetupFields(f, m_record, m_sep);
-    } catch (const ConvertError& e) {
-        m_s.dialogs.messageDlg(e.what(), MsgKind::Error, {MsgButton::OK});
-        return false;
-    }
-    if (const std::string problem = shuntProblem(m_record); !problem.empty()) {
-        m_s.dialogs.messageDlg(problem, MsgKind::Error, {MsgButton::OK});
-        return false;
-    }
-    WriteSetupFile(m_record, m_s, m_sep);
-    try {
-        ReadSetupFile(m_record, m_s, m_sep);
-    } catch (const std::exception& e) {
-        m_s.dialogs.messageDlg(e.what(), MsgKind::Error, {MsgButton::OK});
-    }
-    // As with the setup file, what the file holds afterwards is what counts: a refused write
-    // leaves the old choice.
-    m_site.MainsHz = cbMainsHz->currentIndex() == 1 ? 50 : 60;
-    const std::string sitePath = siteFileBeside(m_record.SetupFileName);
-    WriteSiteFile(m_site, sitePath, m_s);
-    ReadSiteFile(m_site, sitePath, m_s);
+    if (!m_form.save(f, cbMainsHz->currentIndex() == 1 ? 50 : 60)) return false;
     m_closing = true;
     done(QDialog::Accepted);
     m_closing = false;

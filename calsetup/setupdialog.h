@@ -1,9 +1,10 @@
 #pragma once
 
-#include "calsetup/setup.h"
-#include "calsetup/sitesettings.h"
+#include "calsetup/setupform.h"
 
 #include <QDialog>
+
+#include <memory>
 
 class QComboBox;
 class QLineEdit;
@@ -14,10 +15,12 @@ namespace qarn3 {
 struct Services;
 
 // The Setup dialog: edits the setup record and the site's mains frequency (kept in the site
-// file beside the setup file); every way of closing it saves.
+// file beside the setup file); every way of closing it saves. A thin view of SetupForm: the
+// program's, made at the start-up (the dialog when first opened), or one of its own.
 class TfmSetup : public QDialog {
     Q_OBJECT
 public:
+    explicit TfmSetup(SetupForm& form, QWidget* parent = nullptr);
     TfmSetup(TSetupRecord& record, TSiteSettings& site, Services& services, char decimalSeparator,
              QWidget* parent = nullptr);
 
@@ -41,10 +44,10 @@ protected:
     void reject() override;
 
 private:
-    TSetupRecord& m_record;
-    TSiteSettings& m_site;
-    Services& m_s;
-    char m_sep;
+    void buildControls();
+
+    std::unique_ptr<SetupForm> m_ownForm;
+    SetupForm& m_form;
     bool m_closing = false;
 };
 

@@ -4,6 +4,7 @@
 
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 
 #include <charconv>
 
@@ -22,6 +23,14 @@ std::string DebugLog::formatLine(int number, const std::string& text, std::int64
                                  char separator) {
     return std::to_string(number) + ": " + text +
            " at: " + shortestDecimal(static_cast<double>(elapsedMs) / 1000.0, separator);
+}
+
+void DebugLog::startClock(int intervalMs) {
+    if (m_clock) return;
+    m_clock = new QTimer(this);
+    m_clock->setInterval(intervalMs);
+    connect(m_clock, &QTimer::timeout, this, [this, intervalMs] { tick(intervalMs); });
+    m_clock->start();
 }
 
 void DebugLog::AddDebugLine(const std::string& text) {

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+class QTimer;
+
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -26,6 +28,9 @@ public:
 
     // The debug window exists from now on; lines logged before this are dropped.
     void open() { m_open = true; }
+    // Starts the 100 ms clock whose ticks stamp the lines (the debug window's timer, which
+    // runs from the start-up whether or not the window has been made).
+    void startClock(int intervalMs = 100);
     // The decimal separator of the time stamps: the one the program writes numbers with.
     void setDecimalSeparator(char separator) { m_separator = separator; }
     bool isOpen() const { return m_open; }
@@ -56,6 +61,7 @@ private:
     void addOnOwnerThread(const std::string& text);
 
     bool m_open = false;
+    QTimer* m_clock = nullptr;
     char m_separator = '.';
     int m_lineCount = 0;
     std::int64_t m_elapsedMs = 0;

@@ -6,7 +6,6 @@
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace qarn3 {
@@ -30,22 +29,12 @@ TfmDebug::TfmDebug(DebugLog& log, QWidget* parent) : QWidget(parent, Qt::Window)
     connect(btDebugHide, &QPushButton::clicked, this, &TfmDebug::ButtonHideClick);
     m_view = std::make_unique<MemoLinesView>(memoDebug, m_log.kept());
     connect(&m_log, &DebugLog::lineAdded, this, [this] { m_view->sync(); });
-    m_log.open();
-    DebugTimer = new QTimer(this);
-    DebugTimer->setInterval(100);
-    connect(DebugTimer, &QTimer::timeout, this, &TfmDebug::DebugTimerTick);
-    DebugTimer->start();
 }
 
 TfmDebug::~TfmDebug() = default;
 
 void TfmDebug::ButtonHideClick() {
     hide();
-}
-
-void TfmDebug::DebugTimerTick() {
-    m_log.tick(DebugTimer->interval());
-    if (m_log.elapsedMs() == DebugTimer->interval()) hide();
 }
 
 void TfmDebug::FormShow() {

@@ -6,16 +6,15 @@
 
 class QPlainTextEdit;
 class QPushButton;
-class QTimer;
 
 namespace qarn3 {
 
 class DebugLog;
 class LinesView;
 
-// The debug window "fmDebug": the numbered trace lines (the newest the log keeps), a Hide
-// button and the 100 ms debug timer whose ticks stamp the lines. Created hidden at start-up;
-// View/Debug Info shows it. Hidden, it leaves its memo as it is and catches up when shown.
+// The debug window "fmDebug": the numbered trace lines (the newest the log keeps) and a Hide
+// button. Made when View/Debug Info first shows it (the log and its clock run from the
+// start-up without it). Hidden, it leaves its memo as it is and catches up when shown.
 class TfmDebug : public QWidget {
     Q_OBJECT
 public:
@@ -23,11 +22,9 @@ public:
     ~TfmDebug() override;
 
     void ButtonHideClick();
-    void DebugTimerTick();
 
     QPlainTextEdit* memoDebug;
     QPushButton* btDebugHide;
-    QTimer* DebugTimer;
 
 protected:
     void showEvent(QShowEvent* event) override;

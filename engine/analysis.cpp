@@ -7,7 +7,7 @@
 #include "diag/services.h"
 #include "engine/engine.h"
 #include "engine/ranges.h"
-#include "link/analyzerlink.h"
+#include "link/demolink.h"
 #include "platform/files.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/textformat.h"
@@ -26,34 +26,32 @@ namespace qarn3 {
 
 namespace {
 
-class Collector : public EngineDisplay {
+// Every pulse the engine measures, and with cycle tables asked for, each pulse's table.
+class Collector {
 public:
     std::vector<PulseResult> pulses;
-    // With cycle tables asked for: the capture the engine writes and the engine itself.
     std::vector<CycleTable> cycles;
-    const TWaveformData* wave = nullptr;
-    const TQARN3Update* engine = nullptr;
+    bool withCycles = false;
     int mainsHz = 60;
 
-    void pulseMeasured(const PulseResult& r) override {
-        pulses.push_back(r);
-        if (wave && engine) cycles.push_back(captureCycles());
+    void pulseEnded(const PulseEnd& pulse) {
+        pulses.push_back(pulse.result);
+        if (withCycles) cycles.push_back(captureCycles(pulse));
     }
 
 private:
-    // The pulse the engine has just marked in the capture. The capture began with the ring's
-    // RingSize - 1 samples before the trigger, which gives its place in the file.
-    CycleTable captureCycles() const {
+    // The pulse the engine has just marked in the capture, timed as in the file.
+    CycleTable captureCycles(const PulseEnd& pulse) const {
+        const TWaveformData& wave = pulse.capture;
         CycleInput in;
-        in.samples = wave->Samples.get();
+        in.samples = wave.Samples.get();
         in.available = kWaveSlots;
-        in.first = wave->PulseFirst;
-        in.count = wave->PulseCount;
-        in.ampsPerCount = wave->AmpsPerCount;
-        in.sampleRate = wave->SampleRate;
+        in.first = wave.PulseFirst;
+        in.count = wave.PulseCount;
+        in.ampsPerCount = wave.AmpsPerCount;
+        in.sampleRate = wave.SampleRate;
         in.mainsHz = mainsHz;
-        in.timeOrigin =
-            static_cast<double>(engine->TriggerSample - (engine->RingSize - 1)) / wave->SampleRate;
+        in.timeOrigin = static_cast<double>(pulse.captureStartSample) / wave.SampleRate;
         return computeCycles(in);
     }
 };
@@ -162,9 +160,9 @@ void resetStore(TWaveformData& w) {
 }
 
 // Why nothing more can happen to a test that has not ended.
-std::string notEndedReason(const TQARN3Update& engine, const TSetupRecord& setup) {
-    if (engine.CurrentOn && engine.Running) return "a pulse is still on";
-    if (!engine.Running) return "no pulse was seen";
+std::string notEndedReason(const EngineReadings& engine, const TSetupRecord& setup) {
+    if (engine.currentOn && engine.running()) return "a pulse is still on";
+    if (!engine.running()) return "no pulse was seen";
     if (!limitOn(setup.MaxOffTime))
         return "the MaxOff limit is disabled, so only STOP would end it";
     return "the MaxOff limit had not passed when the analysis stopped";
@@ -267,7 +265,7 @@ AnalysisResult analyzeWaveform(const AnalysisOptions& o, const AnalysisSettings&
 // The records and buffers a run of analyses reuses.
 struct WaveAnalyzer::Buffers {
     Inputs in;
-    std::unique_ptr<std::int16_t[]> demo{new std::int16_t[kDemoBufferSlots]()};
+    DemoLink demo{in.wave.SampleRate, in.wave.FileName};
 };
 
 WaveAnalyzer::WaveAnalyzer() : m_buffers(std::make_unique<Buffers>()) {}
@@ -288,31 +286,25 @@ AnalysisResult WaveAnalyzer::analyze(const AnalysisOptions& o, const AnalysisSet
     if (!result.error.empty()) return result;
     TWaveformData& wave = in.wave;
 
-    SharedState shared;
     const RangeTables tables = buildRangeTables(setup.ShuntAmperes, setup.ShuntMillivolts);
-    shared.RangeFormat = tables.RangeFormat;
-    shared.DemoMode = true;
     wave.FileName = bareFileName(o.waveFile);
-    NoAnalyzerLink usb, com;
-    Collector display;
-    EngineContext context{setup, in.cal, wave, shared, usb, com, display, log};
-    TQARN3Update engine(context, std::move(m_buffers->demo));
-    if (o.cycles) {
-        display.wave = &wave;
-        display.engine = &engine;
-        display.mainsHz = settings.mainsHz;
-    }
-    struct GiveBack {
-        std::unique_ptr<std::int16_t[]>& to;
-        TQARN3Update& engine;
-        ~GiveBack() { to = std::move(engine.DemoBuffer); }
-    } giveBack{m_buffers->demo, engine};
+    // The demonstration plays as a new one would.
+    DemoLink& demo = m_buffers->demo;
+    demo.startAfresh();
+    EngineDisplay display;
+    TQARN3Update engine(EngineContext{setup, in.cal, wave, demo, display, log});
+    engine.useRanges(tables.RangeFormat, 0);
+    Collector pulses;
+    pulses.withCycles = o.cycles;
+    pulses.mainsHz = settings.mainsHz;
+    engine.pulseEnded().connect([&pulses](const PulseEnd& p) { pulses.pulseEnded(p); });
     engine.SetRange();
-    engine.loadDemo(wave.Samples.get(), wave.SampleCount - 1);
+    demo.load(wave.Samples.get(), wave.SampleCount - 1);
     engine.ResetTest();
     engine.Start();
-    auto testOn = [&engine] { return engine.Armed || engine.Running; };
-    while (testOn() && engine.DemoIndex < kDemoLength)
+    const EngineReadings& r = engine.readings();
+    auto testOn = [&r] { return r.state != TestState::Ended; };
+    while (testOn() && demo.played() < DemoLink::kDemoLength)
         engine.ProcessTick();
 
     // The file is played: the idle feed follows while a time limit can still end the test.
@@ -320,60 +312,41 @@ AnalysisResult WaveAnalyzer::analyze(const AnalysisOptions& o, const AnalysisSet
     if (limitOn(setup.MaxOnTime)) idleSeconds += setup.MaxOnTime;
     if (limitOn(setup.MaxOffTime)) idleSeconds += setup.MaxOffTime;
     const std::int64_t idleEnd =
-        engine.SamplesTaken +
-        std::llround(std::min(idleSeconds, kIdleMostSeconds) * wave.SampleRate);
-    while (testOn() && engine.SamplesTaken < idleEnd) {
-        const bool canEnd = engine.CurrentOn || (engine.Running && limitOn(setup.MaxOffTime));
+        r.samplesTaken + std::llround(std::min(idleSeconds, kIdleMostSeconds) * wave.SampleRate);
+    while (testOn() && r.samplesTaken < idleEnd) {
+        const bool canEnd = r.currentOn || (r.running() && limitOn(setup.MaxOffTime));
         if (!canEnd) break;
         engine.ProcessTick();
     }
 
     result.ok = true;
     result.rangeIndex = setup.RangeIndex;
-    result.currentDecimals = formatDecimals(engine.CurrentFormat);
+    result.currentDecimals = formatDecimals(r.currentFormat);
     result.testMode = setup.TestMode;
-    result.fullScaleAmps = shared.FullScaleAmps;
+    result.fullScaleAmps = r.fullScaleAmps;
     result.sampleRate = wave.SampleRate;
-    result.endSeconds = static_cast<double>(engine.SamplesTaken) / wave.SampleRate;
+    result.endSeconds = static_cast<double>(r.samplesTaken) / wave.SampleRate;
     result.ended = !testOn();
-    if (engine.EndReason == 3) {
+    if (r.endReason == EndReason::OverRange) {
         result.ending = "Overrange Detected";
-    } else if (engine.EndReason == 1) {
+    } else if (r.endReason == EndReason::Timeout) {
         result.ending = "Test Timeout";
     } else {
         result.ending = "Test not ended";
-        result.notEndedReason = notEndedReason(engine, setup);
-        result.pulseOn = engine.CurrentOn && engine.Running;
+        result.notEndedReason = notEndedReason(r, setup);
+        result.pulseOn = r.currentOn && r.running();
     }
-    for (std::size_t i = 0; i < display.pulses.size(); ++i) {
-        const PulseResult& p = display.pulses[i];
+    for (std::size_t i = 0; i < pulses.pulses.size(); ++i) {
+        const PulseResult& p = pulses.pulses[i];
         AnalysisPulse a;
         a.result = p;
-        if (i < display.cycles.size()) a.cycleTable = std::move(display.cycles[i]);
-        a.current = formatNumber(engine.CurrentFormat, p.pulseAmps) + (p.suspect ? "?" : "");
-        a.seconds = formatNumber(engine.SecondsFormat, p.seconds);
-        a.cycles = formatNumber(engine.CyclesFormat, p.cycles);
+        if (i < pulses.cycles.size()) a.cycleTable = std::move(pulses.cycles[i]);
+        a.current = formatNumber(r.currentFormat, p.pulseAmps) + (p.suspect ? "?" : "");
+        a.seconds = formatNumber(r.secondsFormat, p.seconds);
+        a.cycles = formatNumber(r.cyclesFormat, p.cycles);
         result.pulses.push_back(a);
     }
     return result;
-}
-
-std::string makeDemoFiles(const std::string& folder) {
-    FileStore files;
-    ScriptedDialogs dialogs;
-    DebugLog log;
-    Services services{files, dialogs, log};
-    if (!makeFolders(folder)) return "Cannot create folder " + folder;
-    TWaveformData store;
-    WaveformFiles wave(store, services, folder);
-    const std::pair<const char*, const TWaveSegments*> demos[] = {
-        {"QARN3Pulse.owf", &PulseSegments}, {"QARN3Long.owf", &LongSegments}};
-    for (const auto& [name, segments] : demos) {
-        if (files.exists(resolveInFolder(folder, name))) continue;
-        if (!wave.MakeWaveFile(name, segments == &LongSegments, *segments))
-            return lastBoxText(dialogs, std::string("Cannot write ") + name);
-    }
-    return {};
 }
 
 } // namespace qarn3

@@ -105,10 +105,6 @@ AnalysisResult analyzeWaveform(const AnalysisOptions& options, const AnalysisSet
 // message (with the reason when the file could not be read), empty on success.
 std::string readWaveformFile(const std::string& path, TWaveformData& wave);
 
-// Writes the built-in demonstration waveforms into the folder where they are missing;
-// returns an error message, empty on success.
-std::string makeDemoFiles(const std::string& folder);
-
 // One line per pulse and the ending, or the same as JSON.
 std::string formatAnalysisText(const AnalysisResult& r);
 std::string formatAnalysisJson(const AnalysisResult& r);

@@ -3,6 +3,7 @@
 #include "engine/analysis.h"
 #include "engine/analysis_output.h"
 #include "engine/bulk.h"
+#include "platform/commandline.h"
 #include "platform/files.h"
 #include "platform/progressline.h"
 #include "platform/textformat.h"
@@ -104,73 +105,64 @@ OutputFormat formatNamed(const std::string& name) {
     throw UsageError("unknown format " + name + " (text, json, jsonl or csv)");
 }
 
+// Every option the tool takes (see kAnalyzeUsage).
+const std::vector<OptionSpec>& toolOptions() {
+    static const std::vector<OptionSpec> options{
+        {{"h", "help"}, false},  {{"json"}, false},     {{"format"}, true},
+        {{"o", "output"}, true}, {{"j", "jobs"}, true}, {{"export-csv"}, true},
+        {{"make-demo"}, true},   {{"range"}, true},     {{"shunt-amps"}, true},
+        {{"shunt-mv"}, true},    {{"max-on"}, true},    {{"max-off"}, true},
+        {{"setup"}, true},       {{"cal"}, true},       {{"cycles"}, false},
+        {{"mains"}, true},       {{"mode"}, true}};
+    return options;
+}
+
 Command parseCommand(const std::vector<std::string>& args) {
+    const CommandLine line = parseCommandLine(args, toolOptions());
     Command c;
+    c.inputs = line.arguments;
     AnalysisOptions& o = c.options;
-    bool optionsEnd = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (optionsEnd || arg.empty() || arg[0] != '-' || arg == "-") {
-            c.inputs.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnd = true;
-            continue;
-        }
-        // "--name=value" is the same as "--name value", and "-jN" as "-j N".
-        std::optional<std::string> inlineValue;
-        if (const std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != arg.npos) {
-            inlineValue = arg.substr(eq + 1);
-            arg.resize(eq);
-        } else if (arg.size() > 2 && arg[1] != '-' && (arg[1] == 'j' || arg[1] == 'o')) {
-            inlineValue = arg.substr(2);
-            arg.resize(2);
-        }
-        auto value = [&]() -> std::string {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
-            return args[++i];
-        };
+    for (const GivenOption& given : line.options) {
+        const std::string& arg = given.spelling;
+        const std::string value = given.value.value_or("");
         try {
             if (arg == "--help" || arg == "-h") {
                 c.help = true;
             } else if (arg == "--json") {
                 c.format = OutputFormat::JsonLines;
             } else if (arg == "--format") {
-                c.format = formatNamed(value());
+                c.format = formatNamed(value);
             } else if (arg == "-o" || arg == "--output") {
-                c.outputFile = value();
+                c.outputFile = value;
             } else if (arg == "-j" || arg == "--jobs") {
-                const std::int32_t n = parseInteger(value());
+                const std::int32_t n = parseInteger(value);
                 if (n < 1 || n > 256) throw UsageError(arg + " takes 1 to 256");
                 c.jobs = static_cast<unsigned>(n);
             } else if (arg == "--export-csv") {
                 if (c.exportFile) throw UsageError("--export-csv takes one file");
-                c.exportFile = value();
+                c.exportFile = value;
             } else if (arg == "--make-demo") {
-                c.makeDemo.push_back(value());
+                c.makeDemo.push_back(value);
             } else if (arg == "--range") {
-                o.rangeIndex = parseInteger(value());
+                o.rangeIndex = parseInteger(value);
             } else if (arg == "--shunt-amps") {
-                o.shuntAmperes = parseReal(value());
+                o.shuntAmperes = parseReal(value);
             } else if (arg == "--shunt-mv") {
-                o.shuntMillivolts = parseReal(value());
+                o.shuntMillivolts = parseReal(value);
             } else if (arg == "--max-on") {
-                o.maxOnTime = parseReal(value());
+                o.maxOnTime = parseReal(value);
             } else if (arg == "--max-off") {
-                o.maxOffTime = parseReal(value());
+                o.maxOffTime = parseReal(value);
             } else if (arg == "--setup") {
-                o.setupFile = value();
+                o.setupFile = value;
             } else if (arg == "--cal") {
-                o.calFile = value();
+                o.calFile = value;
             } else if (arg == "--cycles") {
                 o.cycles = true;
             } else if (arg == "--mains") {
-                o.mainsHz = parseInteger(value());
+                o.mainsHz = parseInteger(value);
             } else if (arg == "--mode") {
-                const std::string v = value();
-                o.testMode = v == "pulse" ? 0 : v == "long" ? 1 : parseInteger(v);
+                o.testMode = value == "pulse" ? 0 : value == "long" ? 1 : parseInteger(value);
             } else {
                 throw UsageError("unknown option " + arg);
             }
@@ -181,6 +173,7 @@ Command parseCommand(const std::vector<std::string>& args) {
             arg != "--export-csv")
             c.analysisOptions.push_back(arg);
     }
+    if (!line.error.empty()) throw UsageError(line.error);
     return c;
 }
 

@@ -5,6 +5,8 @@
 
 namespace qarn3 {
 
+struct TWaveformData;
+
 // The platform's standard colours the readings and status use.
 enum class Colour { ButtonFace, Red, Green, Lime, Yellow, Blue };
 
@@ -23,6 +25,16 @@ struct PulseResult {
     std::uint64_t dataErrors = 0;
 };
 
+// The pulse-end event: a pulse's reading and flags, and the capture holding the pulse.
+struct PulseEnd {
+    const PulseResult& result;
+    // The waveform store the engine captures into; its PulseFirst and PulseCount mark the
+    // pulse. The next samples go on filling it: a listener copies what it keeps.
+    const TWaveformData& capture;
+    // The sample (counted from 0 at the test's reset) in the capture's first slot.
+    std::int64_t captureStartSample = 0;
+};
+
 // Where the engine writes its readings, captions and status: the main window in the
 // program, a recorder in tests and the analysis tool.
 class EngineDisplay {
@@ -35,7 +47,6 @@ public:
     virtual void setLiveCurrent(const std::string& /*text*/, Colour) {}
     virtual void setArmedRunningPanel(const std::string& /*text*/, Colour) {}
     virtual void setRunButton(const std::string& /*caption*/, Colour /*font*/) {}
-    virtual void setRunButtonFont(Colour) {}
     virtual void setAnalyzeEnabled(bool) {}
     virtual void setStatusPanel(int /*index*/, const std::string& /*text*/) {}
     virtual void setStatusColour(Colour) {}
@@ -44,8 +55,6 @@ public:
     virtual void setCurrentBar(int /*percent*/) {}
     virtual void setTimeBar(int /*percent*/, Colour /*bar*/) {}
     virtual void setTimeBarColour(Colour) {}
-    // A pulse has ended (or was cut short by the on-time limit or STOP).
-    virtual void pulseMeasured(const PulseResult&) {}
 };
 
 } // namespace qarn3

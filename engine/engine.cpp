@@ -40,112 +40,109 @@ inline float addSquare(float sum, std::int32_t sample) {
 }
 } // namespace
 
-TQARN3Update::TQARN3Update(EngineContext context)
-    : DemoBuffer(new std::int16_t[kDemoBufferSlots]()), m_ctx(context) {}
-
-TQARN3Update::TQARN3Update(EngineContext context, std::unique_ptr<std::int16_t[]> demoBuffer)
-    : DemoBuffer(std::move(demoBuffer)), m_ctx(context) {}
-
-void TQARN3Update::loadDemo(const std::int16_t* samples, int count) {
-    count = std::clamp(count, 0, kDemoLength);
-    std::copy(samples, samples + count, DemoBuffer.get());
-    // Only the first 60000 slots are ever played, and only these are ever loaded: the slots
-    // beyond stay as they were, zero.
-    std::fill(DemoBuffer.get() + count, DemoBuffer.get() + kDemoLength, std::int16_t{0});
+int PulseEvents::connect(Listener listener) {
+    m_listeners.emplace_back(m_next, std::move(listener));
+    return m_next++;
 }
 
-bool TQARN3Update::usbSource() const {
-    return m_ctx.setup.SourceKind == kSourceUsb;
+void PulseEvents::disconnect(int handle) {
+    std::erase_if(m_listeners, [handle](const auto& l) { return l.first == handle; });
 }
 
-const std::string& TQARN3Update::comSourceName() const {
-    return m_ctx.shared.SourceInUse.empty() ? m_ctx.setup.SourceName : m_ctx.shared.SourceInUse;
+void PulseEvents::send(const PulseEnd& pulse) const {
+    for (const auto& l : m_listeners)
+        l.second(pulse);
 }
 
-AnalyzerLink& TQARN3Update::selectedLink() const {
-    return usbSource() ? m_ctx.usbLink : m_ctx.comLink;
+TQARN3Update::TQARN3Update(EngineContext context) : m_ctx(context), m_link(&context.link) {}
+
+void TQARN3Update::useRanges(const std::array<std::string, 8>& formats, double fullScaleAmps) {
+    m_rangeFormats = formats;
+    m_r.fullScaleAmps = fullScaleAmps;
+}
+
+void TQARN3Update::presetCounters(const EngineCounters& counters) {
+    m_r.samplesTaken = counters.samplesTaken;
+    m_r.onSamples = counters.onSamples;
+    m_r.offSamples = counters.offSamples;
 }
 
 std::string TQARN3Update::fmt(const std::string& format, double value) const {
     return formatNumber(format, value, m_ctx.decimalSeparator);
 }
 
-int TQARN3Update::nextNoise() {
-    m_noiseState ^= m_noiseState << 13;
-    m_noiseState ^= m_noiseState >> 17;
-    m_noiseState ^= m_noiseState << 5;
-    return 2 + static_cast<int>(m_noiseState % 5);
+void TQARN3Update::showRunButton(RunButton button, Colour font) {
+    static const char* const kCaptions[] = {"RUN", "READY", "STOP", "RESET"};
+    m_r.runButton = button;
+    m_ctx.display.setRunButton(kCaptions[static_cast<int>(button)], font);
 }
 
 void TQARN3Update::ResetTest() {
-    OnSamples = 0;
-    OffSamples = 0;
-    PulseAmps = 0;
+    m_r.onSamples = 0;
+    m_r.offSamples = 0;
+    m_r.pulseAmps = 0;
     const double period = m_ctx.wave.SamplePeriod;
-    m_ctx.display.setPulseCurrent(fmt(CurrentFormat, 0));
-    m_ctx.display.setPulseSeconds(fmt(SecondsFormat, OnSamples * period));
-    m_ctx.display.setPulseCycles(fmt(CyclesFormat, OnSamples * 60 * period));
+    m_ctx.display.setPulseCurrent(fmt(m_r.currentFormat, 0));
+    m_ctx.display.setPulseSeconds(fmt(m_r.secondsFormat, m_r.onSamples * period));
+    m_ctx.display.setPulseCycles(fmt(m_r.cyclesFormat, m_r.onSamples * 60 * period));
     m_ctx.wave.clearSamples();
     RingSize = std::clamp(m_ctx.cal.OnDelay + 20, 0, static_cast<int>(Ring.size()) - 1);
     Ring.fill(0);
     RingPos = 0;
     LiveSumSq = 0;
-    LiveAmps = 0;
+    m_r.liveAmps = 0;
     Rms20Count = 0;
     Rms20SumSq = 0;
     Rms20Amps = 0;
-    PeakRms20Amps = 0;
+    m_r.peakRms20Amps = 0;
     OnCounter = 0;
     NoDataTicks = 0;
     PulseSumSq = 0;
-    SamplesTaken = 0;
-    DemoIndex = 0;
-    CurrentOn = false;
-    TimedOut = false;
-    Running = false;
-    UnderRange = false;
-    EndReason = 0;
+    m_r.samplesTaken = 0;
+    m_r.currentOn = false;
+    m_r.timedOut = false;
+    setState(m_r.armed() ? TestState::Armed : TestState::Ended); // no longer running
+    m_r.underRange = false;
+    m_r.endReason = EndReason::None;
     TickIdle = true;
-    m_ctx.shared.DemoPlaying = false;
-    m_dataErrorsAtReset = m_ctx.shared.DemoMode ? 0 : selectedLink().dataErrors();
+    m_link->testReset();
+    m_dataErrorsAtReset = m_link->dataErrors();
     m_ctx.display.setStatusPanel(3, "");
     TestArm();
     ShowStatus();
 }
 
 std::uint64_t TQARN3Update::dataErrorsThisTest() const {
-    if (m_ctx.shared.DemoMode) return 0;
-    const std::uint64_t now = selectedLink().dataErrors();
+    const std::uint64_t now = m_link->dataErrors();
     return now >= m_dataErrorsAtReset ? now - m_dataErrorsAtReset : now;
 }
 
 void TQARN3Update::TestArm() {
-    if (Armed) return;
+    if (m_r.armed()) return;
     m_ctx.log.AddDebugLine("Test Arm ");
-    Armed = true;
+    setState(m_r.running() ? TestState::Rearmed : TestState::Armed);
     m_ctx.display.setStatusColour(Colour::ButtonFace);
     m_ctx.display.setArmedRunningPanel("ARMED", Colour::Lime);
     m_ctx.display.setPulseCurrentColour(Colour::ButtonFace);
     m_ctx.display.setAnalyzeEnabled(false);
-    TimedOut = false;
+    m_r.timedOut = false;
     ShowStatus();
 }
 
 void TQARN3Update::TestStart() {
     m_ctx.log.AddDebugLine("Test Start ");
-    Running = true;
-    Armed = false;
-    OnSamples = 0;
-    PulseAmps = 0;
+    setState(TestState::Running);
+    m_r.onSamples = 0;
+    m_r.pulseAmps = 0;
     LiveSumSq = 0;
-    LiveAmps = 0;
+    m_r.liveAmps = 0;
     PeakCounts = 0;
-    TriggerSample = SamplesTaken - 1;
+    m_r.triggerSample = m_r.samplesTaken - 1;
     // Clears the slots the last capture (or a loaded file) wrote, not all 145001.
     m_ctx.wave.clearSamples();
     m_ctx.wave.Position = 0;
     ReplayPreTrigger();
-    m_ctx.display.setRunButton("STOP", Colour::Red);
+    showRunButton(RunButton::Stop, Colour::Red);
     m_ctx.display.setArmedRunningPanel("Running", Colour::Yellow);
 }
 
@@ -157,43 +154,43 @@ void TQARN3Update::TestStop() {
 }
 
 void TQARN3Update::TestEnd() {
-    if (!Armed && !Running) return;
+    if (m_r.state == TestState::Ended) return;
     m_ctx.log.AddDebugLine("Test End ");
-    Armed = false;
-    Running = false;
-    m_ctx.shared.DemoPlaying = false;
+    setState(TestState::Ended);
+    m_link->testEnded();
     m_ctx.display.setArmedRunningPanel("Test Over", Colour::ButtonFace);
-    m_ctx.display.setRunButton("RESET", Colour::Green);
+    showRunButton(RunButton::Reset, Colour::Green);
     m_ctx.display.setAnalyzeEnabled(true);
     ShowStatus();
 }
 
 void TQARN3Update::TestTimeout() {
     m_ctx.log.AddDebugLine("Test Timeout ");
-    TimedOut = true;
-    EndReason = 1;
+    m_r.timedOut = true;
+    m_r.endReason = EndReason::Timeout;
     TestEnd();
 }
 
 void TQARN3Update::TestAbort() {
     m_ctx.log.AddDebugLine("Test Abort ");
-    CurrentOn = false;
+    m_r.currentOn = false;
     AccumulatePulse();
-    EndReason = 2;
+    m_r.endReason = EndReason::Stopped;
     TestEnd();
 }
 
 void TQARN3Update::CheckTimeouts() {
     const double p = m_ctx.wave.SamplePeriod;
     if (p <= 0) return;
-    if (m_ctx.setup.MaxOnTime > 0.01 && CurrentOn && OnSamples > m_ctx.setup.MaxOnTime / p) {
-        PulseAmps = static_cast<float>(std::sqrt(PulseSumSq / static_cast<double>(OnSamples)) *
-                                       m_ctx.wave.AmpsPerCount);
-        m_ctx.display.setPulseCurrent(fmt(CurrentFormat, PulseAmps));
+    if (m_ctx.setup.MaxOnTime > 0.01 && m_r.currentOn &&
+        m_r.onSamples > m_ctx.setup.MaxOnTime / p) {
+        m_r.pulseAmps = static_cast<float>(
+            std::sqrt(PulseSumSq / static_cast<double>(m_r.onSamples)) * m_ctx.wave.AmpsPerCount);
+        m_ctx.display.setPulseCurrent(fmt(m_r.currentFormat, m_r.pulseAmps));
         reportPulse(true);
         TestTimeout();
-    } else if (m_ctx.setup.MaxOffTime > 0.01 && !CurrentOn &&
-               OffSamples > m_ctx.setup.MaxOffTime / p) {
+    } else if (m_ctx.setup.MaxOffTime > 0.01 && !m_r.currentOn &&
+               m_r.offSamples > m_ctx.setup.MaxOffTime / p) {
         TestTimeout();
     }
 }
@@ -201,30 +198,30 @@ void TQARN3Update::CheckTimeouts() {
 void TQARN3Update::ShowStatus() {
     Colour c = Colour::ButtonFace;
     std::string panel1;
-    if (EndReason == 3) {
+    if (m_r.endReason == EndReason::OverRange) {
         panel1 = "Overrange Detected";
         c = Colour::Red;
     } else if (m_ctx.cal.CalError) {
         panel1 = "CALIBRATION ERROR";
-        m_ctx.display.setRunButton("RESET", Colour::Green);
+        showRunButton(RunButton::Reset, Colour::Green);
         c = Colour::Red;
-    } else if (EndReason == 2) {
+    } else if (m_r.endReason == EndReason::Stopped) {
         panel1 = "Test Stopped";
         c = Colour::Green;
-    } else if (EndReason == 1) {
+    } else if (m_r.endReason == EndReason::Timeout) {
         panel1 = "Test Timeout";
         c = Colour::Green;
-    } else if (Running) {
+    } else if (m_r.running()) {
         panel1 = "Running";
         m_ctx.display.setArmedRunningPanel("Running", Colour::Yellow);
-        m_ctx.display.setRunButton("STOP", Colour::Red);
-    } else if (Armed && m_ctx.shared.DemoMode) {
+        showRunButton(RunButton::Stop, Colour::Red);
+    } else if (m_r.armed() && m_link->startsOnRun()) {
         panel1 = "Press RUN to start DEMO";
-        m_ctx.display.setRunButton("RUN", Colour::Green);
-    } else if (Armed) {
+        showRunButton(RunButton::Run, Colour::Green);
+    } else if (m_r.armed()) {
         panel1 = "Armed - Initiate test current";
-        m_ctx.display.setRunButton("READY", Colour::Green);
-    } else if (UnderRange) {
+        showRunButton(RunButton::Ready, Colour::Green);
+    } else if (m_r.underRange) {
         panel1 = "Underrange detected";
         c = Colour::Yellow;
     } else {
@@ -232,22 +229,10 @@ void TQARN3Update::ShowStatus() {
     }
     m_ctx.display.setStatusPanel(1, panel1);
 
-    const std::string serNum = trimText(m_ctx.cal.SerNum);
-    if (m_ctx.shared.DemoMode) {
-        m_ctx.display.setStatusPanel(2, m_ctx.wave.FileName);
-    } else if (usbSource()) {
-        if (m_ctx.usbLink.LinkValid()) {
-            m_ctx.display.setStatusPanel(2, serNum + " on USB port");
-        } else {
-            m_ctx.display.setStatusPanel(2, "Error on USB port");
-            m_ctx.display.setRunButton("RESET", Colour::Green);
-            c = Colour::Red;
-        }
-    } else if (m_ctx.comLink.LinkValid()) {
-        m_ctx.display.setStatusPanel(2, comSourceName() + " on " + serNum);
-    } else {
-        m_ctx.display.setStatusPanel(2, "Error on " + comSourceName());
-        m_ctx.display.setRunButton("RESET", Colour::Green);
+    const LinkStatus link = m_link->status(m_ctx.setup.SourceName, trimText(m_ctx.cal.SerNum));
+    m_ctx.display.setStatusPanel(2, link.text);
+    if (link.error) {
+        showRunButton(RunButton::Reset, Colour::Green);
         c = Colour::Red;
     }
     m_ctx.display.setStatusColour(c);
@@ -259,37 +244,36 @@ void TQARN3Update::ProcessTick() {
         return;
     }
     TickIdle = false;
-    m_ctx.display.setRangeListEnabled(Armed);
-    AnalyzerLink& link = selectedLink();
+    m_ctx.display.setRangeListEnabled(m_r.armed());
+    AnalyzerLink& link = *m_link;
     const double period = m_ctx.wave.SamplePeriod;
     const double rate = m_ctx.wave.SampleRate;
 
-    if (m_ctx.shared.DemoMode || link.Sampling()) {
+    if (link.Sampling()) {
         m_ctx.display.setStatusPanel(
-            0, fmt("%7.4f", rate > 0 ? static_cast<double>(SamplesTaken) / rate : 0));
-        m_ctx.display.setCurrentBar(m_ctx.shared.FullScaleAmps > 0
-                                        ? percent(LiveAmps * 100.0 / m_ctx.shared.FullScaleAmps)
-                                        : 0);
+            0, fmt("%7.4f", rate > 0 ? static_cast<double>(m_r.samplesTaken) / rate : 0));
+        m_ctx.display.setCurrentBar(
+            m_r.fullScaleAmps > 0 ? percent(m_r.liveAmps * 100.0 / m_r.fullScaleAmps) : 0);
     }
-    const Colour barColour = TimedOut ? Colour::Red : Colour::Blue;
-    if (Running && CurrentOn) {
+    const Colour barColour = m_r.timedOut ? Colour::Red : Colour::Blue;
+    if (m_r.running() && m_r.currentOn) {
         m_ctx.display.setTimeBar(
-            percent(OnSamples * 100.0 * period / (m_ctx.setup.MaxOnTime + 0.01)), barColour);
-    } else if (Running) {
+            percent(m_r.onSamples * 100.0 * period / (m_ctx.setup.MaxOnTime + 0.01)), barColour);
+    } else if (m_r.running()) {
         m_ctx.display.setTimeBar(
-            percent(OffSamples * 100.0 * period / (m_ctx.setup.MaxOffTime + 0.01)), barColour);
-    } else if (Armed) {
+            percent(m_r.offSamples * 100.0 * period / (m_ctx.setup.MaxOffTime + 0.01)), barColour);
+    } else if (m_r.armed()) {
         m_ctx.display.setTimeBar(0, barColour);
     } else {
         m_ctx.display.setTimeBarColour(barColour);
     }
     // A lost link has no live current: its last value would read as a steady one.
-    if (!m_ctx.shared.DemoMode && !link.LinkValid())
+    if (!link.LinkValid())
         m_ctx.display.setLiveCurrent("---", Colour::ButtonFace);
     else
-        m_ctx.display.setLiveCurrent(fmt(CurrentFormat, LiveAmps), Colour::ButtonFace);
-    if (Running) {
-        if (UnderRange) {
+        m_ctx.display.setLiveCurrent(fmt(m_r.currentFormat, m_r.liveAmps), Colour::ButtonFace);
+    if (m_r.running()) {
+        if (m_r.underRange) {
             m_ctx.display.setStatusColour(Colour::Yellow);
             m_ctx.display.setPulseCurrentColour(Colour::Yellow);
             m_ctx.display.setStatusPanel(1, kUnderrangeDetected);
@@ -300,16 +284,15 @@ void TQARN3Update::ProcessTick() {
         }
     }
 
-    if (m_ctx.shared.DemoMode) {
-        SamplesThisTick = static_cast<std::int32_t>(nearest(m_ctx.timerIntervalMs * rate / 1000.0));
-    } else {
-        SamplesThisTick = link.LinkValid() && link.Sampling() ? link.samplesWaiting() : 0;
+    SamplesThisTick = link.LinkValid() && link.Sampling() ? link.samplesWaiting() : 0;
+    // A stream that stops while sampling is a lost link; a demonstration's never stops.
+    if (link.realTime()) {
         if (link.Sampling()) {
             if (SamplesThisTick <= 0) {
                 m_ctx.log.AddDebugLine("RxDataCount <= 0 ");
                 ++NoDataTicks;
                 if (NoDataTicks > 3) {
-                    const bool testActive = Armed || Running;
+                    const bool testActive = m_r.state != TestState::Ended;
                     link.clearLinkValid();
                     link.stopSampling();
                     m_ctx.display.setLiveCurrent("---", Colour::ButtonFace);
@@ -329,30 +312,19 @@ void TQARN3Update::ProcessTick() {
     runSampleLoop(link);
 
     showPulseReadings();
-    if (EndReason == 0) CheckTimeouts();
+    if (m_r.endReason == EndReason::None) CheckTimeouts();
     TickIdle = true;
 }
 
-// The per-sample pipeline over this tick's samples. The source is chosen once: the mode and
-// the link's sampling state do not change inside a tick's loop.
+// The per-sample pipeline over this tick's samples. The link's sampling state does not
+// change inside a tick's loop.
 void TQARN3Update::runSampleLoop(AnalyzerLink& link) {
     takeSettings();
-    if (m_ctx.shared.DemoMode) {
-        do {
-            if (m_ctx.shared.DemoPlaying && DemoIndex < kDemoLength)
-                RawSample = DemoBuffer[static_cast<std::size_t>(DemoIndex++)];
-            else
-                RawSample = static_cast<std::int16_t>(nextNoise());
-            ++SamplesTaken;
-            --SamplesThisTick;
-            processSample();
-        } while (SamplesThisTick >= 1);
-    } else if (link.Sampling()) {
+    if (link.Sampling()) {
         do {
             RawSample = static_cast<std::int16_t>(link.GetSample());
-            ++SamplesTaken;
+            ++m_r.samplesTaken;
             --SamplesThisTick;
-            link.sampleTaken();
             processSample();
         } while (SamplesThisTick >= 1);
     } else {
@@ -375,16 +347,16 @@ inline void TQARN3Update::processSample() {
     liveCurrentStep();
     peakRmsStep();
     detectStep();
-    if (Running) accumulateStep();
+    if (m_r.running()) accumulateStep();
 }
 
 void TQARN3Update::showPulseReadings() {
-    std::string current = fmt(CurrentFormat, PulseAmps);
-    if (PeakRms20Amps * 1.2 < PulseAmps) current += "?";
+    std::string current = fmt(m_r.currentFormat, m_r.pulseAmps);
+    if (m_r.peakRms20Amps * 1.2 < m_r.pulseAmps) current += "?";
     m_ctx.display.setPulseCurrent(current);
     const double period = m_ctx.wave.SamplePeriod;
-    m_ctx.display.setPulseSeconds(fmt(SecondsFormat, OnSamples * period));
-    m_ctx.display.setPulseCycles(fmt(CyclesFormat, OnSamples * period * 60));
+    m_ctx.display.setPulseSeconds(fmt(m_r.secondsFormat, m_r.onSamples * period));
+    m_ctx.display.setPulseCycles(fmt(m_r.cyclesFormat, m_r.onSamples * period * 60));
 }
 
 void TQARN3Update::UpdateLiveCurrent() {
@@ -397,15 +369,15 @@ inline void TQARN3Update::liveCurrentStep() {
     if (LiveCount < n) {
         ++LiveCount;
         if (std::abs(Sample) > kOverRange) {
-            EndReason = 3;
+            m_r.endReason = EndReason::OverRange;
             TestEnd();
         } else {
             LiveSumSq = addSquare(LiveSumSq, Sample);
         }
     }
     if (LiveCount >= n && n > 0) {
-        LiveAmps = static_cast<float>(m_ctx.wave.AmpsPerCount *
-                                      std::sqrt(static_cast<double>(LiveSumSq) / LiveCount));
+        m_r.liveAmps = static_cast<float>(m_ctx.wave.AmpsPerCount *
+                                          std::sqrt(static_cast<double>(LiveSumSq) / LiveCount));
         LiveSumSq = 0;
         LiveCount = 0;
     }
@@ -417,7 +389,7 @@ void TQARN3Update::TrackPeakRms() {
 }
 
 inline void TQARN3Update::peakRmsStep() {
-    if (!CurrentOn) return;
+    if (!m_r.currentOn) return;
     ++Rms20Count;
     // A 32-bit block sum; out-of-range file samples wrap it rather than overflow.
     Rms20SumSq = static_cast<std::int32_t>(static_cast<std::uint32_t>(Rms20SumSq) +
@@ -425,7 +397,7 @@ inline void TQARN3Update::peakRmsStep() {
     if (Rms20Count >= 20) {
         Rms20Amps =
             std::sqrt(static_cast<double>(Rms20SumSq) / Rms20Count) * m_ctx.wave.AmpsPerCount;
-        if (Rms20Amps > PeakRms20Amps) PeakRms20Amps = Rms20Amps;
+        if (Rms20Amps > m_r.peakRms20Amps) m_r.peakRms20Amps = Rms20Amps;
         Rms20Count = 0;
         Rms20SumSq = 0;
     }
@@ -448,7 +420,7 @@ void TQARN3Update::DetectOnOff() {
 
 inline void TQARN3Update::detectStep() {
     const std::int32_t mag = std::abs(Sample);
-    if (!CurrentOn) {
+    if (!m_r.currentOn) {
         Threshold = m_settings.onThreshold;
         PeakCounts = 0;
         OffCounter = m_settings.offDelay;
@@ -459,9 +431,9 @@ inline void TQARN3Update::detectStep() {
             --OnCounter;
         }
         if (OnCounter >= m_settings.onDelay) {
-            CurrentOn = true;
+            m_r.currentOn = true;
             OnCounter = 0;
-            if (Armed) TestStart();
+            if (m_r.armed()) TestStart();
         }
     } else {
         Threshold = m_settings.offThresh;
@@ -473,11 +445,11 @@ inline void TQARN3Update::detectStep() {
             OffCounter = m_settings.offDelay;
         }
         if (OffCounter <= 0) {
-            CurrentOn = false;
+            m_r.currentOn = false;
             Ring.fill(0);
             RingPos = 0;
             OnCounter = 0;
-            if (Running) TestStop();
+            if (m_r.running()) TestStop();
             OffCounter = m_settings.offDelay;
         }
     }
@@ -489,76 +461,70 @@ void TQARN3Update::AccumulatePulse() {
 }
 
 inline void TQARN3Update::accumulateStep() {
-    if (CurrentOn) {
+    if (m_r.currentOn) {
         PulseSumSq = addSquare(PulseSumSq, Sample);
-        if (OnSamples < kCounterMax) ++OnSamples;
-        m_ctx.shared.PlotShown = false;
-        OffSamples = 0;
+        if (m_r.onSamples < kCounterMax) ++m_r.onSamples;
+        m_r.plotShown = false;
+        m_r.offSamples = 0;
     } else if (PulseSumSq > 0) {
         const std::int32_t d = m_settings.offDelay - m_settings.onDelay;
-        if (d >= 0 && static_cast<std::uint32_t>(d) < OnSamples)
-            OnSamples -= static_cast<std::uint32_t>(d);
-        if (OnSamples > 0) {
-            PulseAmps =
-                static_cast<float>(std::sqrt(PulseSumSq / (static_cast<double>(OnSamples) + 1)) *
-                                   m_ctx.wave.AmpsPerCount);
-            UnderRange =
-                m_ctx.setup.RangeIndex >= 2 && 0.3 * m_ctx.shared.FullScaleAmps > PulseAmps;
+        if (d >= 0 && static_cast<std::uint32_t>(d) < m_r.onSamples)
+            m_r.onSamples -= static_cast<std::uint32_t>(d);
+        if (m_r.onSamples > 0) {
+            m_r.pulseAmps = static_cast<float>(
+                std::sqrt(PulseSumSq / (static_cast<double>(m_r.onSamples) + 1)) *
+                m_ctx.wave.AmpsPerCount);
+            m_r.underRange = m_ctx.setup.RangeIndex >= 2 && 0.3 * m_r.fullScaleAmps > m_r.pulseAmps;
         } else {
-            PulseAmps = 0;
+            m_r.pulseAmps = 0;
         }
         PulseSumSq = 0;
-        m_ctx.shared.PlotShown = false;
+        m_r.plotShown = false;
         reportPulse(false);
-    } else if (OffSamples < kCounterMax) {
-        ++OffSamples;
+    } else if (m_r.offSamples < kCounterMax) {
+        ++m_r.offSamples;
     }
-    TWaveformData& wave = m_ctx.wave;
-    wave.Samples[static_cast<std::size_t>(wave.Position)] = Sample;
-    wave.written(wave.Position);
-    if (wave.Position < kCaptureLimit) ++wave.Position;
+    m_ctx.wave.capture(Sample);
 }
 
 void TQARN3Update::ReplayPreTrigger() {
-    m_ctx.wave.Position = 0;
+    TWaveformData& wave = m_ctx.wave;
+    wave.Position = 0;
     for (std::int32_t i = 1; i <= RingSize; ++i) {
         RingPos = RingPos < RingSize ? RingPos + 1 : 0;
         Sample = Ring[static_cast<std::size_t>(RingPos)];
         if (RingSize - m_ctx.cal.OnDelay < i && i < RingSize)
             PulseSumSq = addSquare(PulseSumSq, Sample);
-        m_ctx.wave.Samples[static_cast<std::size_t>(m_ctx.wave.Position)] =
-            Ring[static_cast<std::size_t>(RingPos)];
-        m_ctx.wave.written(m_ctx.wave.Position);
-        if (m_ctx.wave.Position < kCaptureLimit) ++m_ctx.wave.Position;
+        wave.capture(Ring[static_cast<std::size_t>(RingPos)]);
     }
-    Sample = m_ctx.wave.Samples[static_cast<std::size_t>(std::max(m_ctx.wave.Position - 1, 0))];
-    m_ctx.wave.Position = m_ctx.wave.Position > 0 ? m_ctx.wave.Position - 1 : 0;
+    Sample = wave.Samples[static_cast<std::size_t>(std::max(wave.Position - 1, 0))];
+    wave.Position = wave.Position > 0 ? wave.Position - 1 : 0;
 }
 
 void TQARN3Update::reportPulse(bool cutShort) {
     PulseResult r;
     const double rate = m_ctx.wave.SampleRate > 0 ? m_ctx.wave.SampleRate : 2400;
-    const std::int64_t first = TriggerSample - (m_ctx.cal.OnDelay - 1);
+    const std::int64_t first = m_r.triggerSample - (m_ctx.cal.OnDelay - 1);
     r.startSeconds = static_cast<double>(std::max<std::int64_t>(0, first)) / rate;
     r.cutShort = cutShort;
-    r.pulseAmps = PulseAmps;
-    r.onSamples = OnSamples;
-    r.seconds = OnSamples * static_cast<double>(m_ctx.wave.SamplePeriod);
+    r.pulseAmps = m_r.pulseAmps;
+    r.onSamples = m_r.onSamples;
+    r.seconds = m_r.onSamples * static_cast<double>(m_ctx.wave.SamplePeriod);
     r.cycles = r.seconds * 60;
-    r.suspect = PeakRms20Amps * 1.2 < PulseAmps;
-    r.underRange = UnderRange;
+    r.suspect = m_r.peakRms20Amps * 1.2 < m_r.pulseAmps;
+    r.underRange = m_r.underRange;
     // Where the pulse lies in the capture, for the viewer's cycle table: the trigger sample is
     // in slot RingSize - 1 and the pulse began OnDelay - 1 samples before it.
     TWaveformData& wave = m_ctx.wave;
     wave.PulseFirst = std::max(0, RingSize - m_ctx.cal.OnDelay);
     wave.PulseCount = static_cast<std::int32_t>(
-        std::min<std::int64_t>(OnSamples, std::max(0, wave.Position - wave.PulseFirst)));
+        std::min<std::int64_t>(m_r.onSamples, std::max(0, wave.Position - wave.PulseFirst)));
     r.dataErrors = dataErrorsThisTest();
     // Beside the reading, so that nobody takes a reading from a damaged stream for a clean one.
     if (r.dataErrors > 0)
         m_ctx.display.setStatusPanel(3, "Data errors during this test: " +
                                             std::to_string(r.dataErrors));
-    m_ctx.display.pulseMeasured(r);
+    m_pulseEnded.send(PulseEnd{r, wave, m_r.triggerSample - (RingSize - 1)});
 }
 
 void TQARN3Update::SetRange() {
@@ -576,35 +542,24 @@ void TQARN3Update::SetRange() {
     int r;
     do {
         m_rangeChosenAgain = false;
-        SecondsFormat = "%8.4f secs";
-        CyclesFormat = "%8.2f cycs";
+        m_r.secondsFormat = "%8.4f secs";
+        m_r.cyclesFormat = "%8.2f cycs";
         r = std::clamp<int>(m_ctx.setup.RangeIndex, 1, 8);
-        CurrentFormat = m_ctx.shared.RangeFormat[static_cast<std::size_t>(r - 1)];
-        // A demonstration plays a file: whatever source the setup names, no analyzer is told.
-        if (!m_ctx.shared.DemoMode) {
-            if (m_ctx.setup.SourceKind == kSourceUsb)
-                m_ctx.usbLink.sendRange(r);
-            else if (m_ctx.setup.SourceKind == kSourceCom)
-                m_ctx.comLink.sendRange(r);
-        }
+        m_r.currentFormat = m_rangeFormats[static_cast<std::size_t>(r - 1)];
+        // The link tells the analyzer; a demonstration plays a file and tells nothing.
+        m_link->setRange(r);
     } while (m_rangeChosenAgain);
     m_settingRange = false;
-    m_ctx.shared.FullScaleAmps =
-        rangeFullScale(r, m_ctx.setup.ShuntAmperes, m_ctx.setup.ShuntMillivolts);
-    m_ctx.wave.AmpsPerCount = static_cast<float>(m_ctx.shared.FullScaleAmps *
-                                                 m_ctx.cal.Factor[static_cast<std::size_t>(r - 1)]);
+    m_r.fullScaleAmps = rangeFullScale(r, m_ctx.setup.ShuntAmperes, m_ctx.setup.ShuntMillivolts);
+    m_ctx.wave.AmpsPerCount =
+        static_cast<float>(m_r.fullScaleAmps * m_ctx.cal.Factor[static_cast<std::size_t>(r - 1)]);
     m_ctx.display.selectRange(r - 1);
     m_ctx.log.AddDebugLine("End SetRange ");
 }
 
 void TQARN3Update::Start() {
     m_ctx.log.AddDebugLine("Start ");
-    if (m_ctx.shared.DemoMode)
-        m_ctx.shared.DemoPlaying = true;
-    else if (usbSource())
-        m_ctx.usbLink.startForTest();
-    else
-        m_ctx.comLink.startForTest();
+    m_link->startForTest();
     m_ctx.log.AddDebugLine("End Start ");
 }
 

@@ -4,8 +4,9 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace qarn3 {
 
@@ -15,59 +16,122 @@ struct TCalRecord;
 struct TSetupRecord;
 struct TWaveformData;
 
-// Program-wide values the engine shares with the main window.
-struct SharedState {
-    bool DemoMode = false;
-    bool DemoPlaying = false;
-    bool PlotShown = false;
-    double FullScaleAmps = 0;
-    // The serial source this run uses when it is not the setup's SourceName (empty: it is):
-    // "COM" while a port the operator named does not answer, then the port the search found.
-    std::string SourceInUse;
-    std::array<std::string, 8> RangeFormat{"%5.3f A", "%5.3f A", "%5.3f A", "%5.3f A",
-                                           "%5.3f A", "%5.3f A", "%5.3f A", "%5.3f A"};
-};
-
-// What the engine works with, handed in by the program.
+// What the engine works with, handed in by the program: the records, the link it takes its
+// samples from (switched by useLink), the display and the debug log.
 struct EngineContext {
     TSetupRecord& setup;
     TCalRecord& cal;
     TWaveformData& wave;
-    SharedState& shared;
-    AnalyzerLink& usbLink;
-    AnalyzerLink& comLink;
+    AnalyzerLink& link;
     EngineDisplay& display;
     DebugLog& log;
-    int timerIntervalMs = 200;
     char decimalSeparator = '.';
 };
 
-constexpr int kDemoLength = 60000;
-constexpr int kDemoBufferSlots = 145002;
-constexpr int kCaptureLimit = 145000;
 constexpr int kOverRange = 2000;
 
-// The measurement engine: test states, the per-sample pipeline and the readings.
+// Where a test is (the sequencer's state): waiting for current; measuring a pulse; between
+// pulses, re-armed (the next pulse starts a new measurement); over.
+enum class TestState { Ended, Armed, Running, Rearmed };
+
+// Why a test ended.
+enum class EndReason : std::uint8_t { None = 0, Timeout = 1, Stopped = 2, OverRange = 3 };
+
+// What the RUN/STOP/RESET button offers: RUN starts a demonstration, READY waits for current
+// on a live analyzer (pressing it does nothing), STOP ends a running test, RESET arms again.
+enum class RunButton { Run, Ready, Stop, Reset };
+
+// The engine's readings and state as the window and the program read them.
+struct EngineReadings {
+    TestState state = TestState::Ended;
+    EndReason endReason = EndReason::None;
+    RunButton runButton = RunButton::Run;
+    bool currentOn = false;  // the detector sees current
+    bool timedOut = false;   // ended by a time limit
+    bool underRange = false; // the last pulse was below 30 % of full scale (ranges 2..8)
+    float liveAmps = 0;
+    float pulseAmps = 0;            // RMS current of the last pulse
+    std::uint32_t onSamples = 0;    // length of the last pulse (stops at its largest value)
+    std::uint32_t offSamples = 0;   // samples off since the last pulse (likewise)
+    double peakRms20Amps = 0;       // largest 20-sample RMS since the reset
+    std::int64_t samplesTaken = 0;  // since the reset; 64 bits, for weeks of running
+    std::int64_t triggerSample = 0; // the sample (from 0 at the reset) of the last trigger
+    // The main window's trace shows the current pulse (the engine clears this as a pulse
+    // goes on and when it ends; the program sets it once it has drawn the trace).
+    bool plotShown = false;
+    double fullScaleAmps = 0; // of the selected range
+    std::string currentFormat = "%5.1f A";
+    std::string secondsFormat = "%8.4f secs";
+    std::string cyclesFormat = "%8.2f cycs";
+
+    bool armed() const { return state == TestState::Armed || state == TestState::Rearmed; }
+    bool running() const { return state == TestState::Running || state == TestState::Rearmed; }
+};
+
+// The listeners of the pulse-end event, called in the order they connected, on the thread
+// that runs the engine, inside its tick. A listener keeps what it needs of the event.
+class PulseEvents {
+public:
+    using Listener = std::function<void(const PulseEnd&)>;
+    // Returns a handle for disconnect.
+    int connect(Listener listener);
+    void disconnect(int handle);
+    void send(const PulseEnd& pulse) const;
+
+private:
+    std::vector<std::pair<int, Listener>> m_listeners;
+    int m_next = 1;
+};
+
+// Counters a test of long runs presets near their limits (weeks of running are not played).
+struct EngineCounters {
+    std::int64_t samplesTaken = 0;
+    std::uint32_t onSamples = 0;
+    std::uint32_t offSamples = 0;
+};
+
+// The measurement engine: test states, the per-sample pipeline and the readings. It takes
+// samples from one link (an analyzer or a demonstration playing a file); its state is its own,
+// read through readings() and the pulse-end event.
 class TQARN3Update {
 public:
     explicit TQARN3Update(EngineContext context);
-    // Takes over a demonstration buffer of kDemoBufferSlots slots that an earlier engine
-    // left (whose slots from 60000 on are zero), so that a run of analyses allocates it once.
-    TQARN3Update(EngineContext context, std::unique_ptr<std::int16_t[]> demoBuffer);
+
+    // The link samples come from from now on (a demonstration starts or ends, or the source
+    // changes).
+    void useLink(AnalyzerLink& link) { m_link = &link; }
+    AnalyzerLink& link() const { return *m_link; }
+
+    // The range list's formats (the shunt's) and the full scale until the next SetRange.
+    void useRanges(const std::array<std::string, 8>& formats, double fullScaleAmps);
 
     // Test sequencer.
     void ResetTest();
     void TestArm();
-    void TestStart();
-    void TestStop();
-    void TestEnd();
-    void TestTimeout();
     void TestAbort();
-    void CheckTimeouts();
     void ShowStatus();
 
     // The 200 ms tick and its per-sample pipeline.
     void ProcessTick();
+
+    // Main-window routines that prepare the engine and the link.
+    void SetRange();
+    void Start();
+
+    const EngineReadings& readings() const { return m_r; }
+    // The program has drawn the trace (true), or wants it drawn again (false).
+    void setPlotShown(bool shown) { m_r.plotShown = shown; }
+    PulseEvents& pulseEnded() { return m_pulseEnded; }
+    // Samples the link lost and pairs it rejected since ResetTest.
+    std::uint64_t dataErrorsThisTest() const;
+    void presetCounters(const EngineCounters& counters);
+
+private:
+    void TestStart();
+    void TestStop();
+    void TestEnd();
+    void TestTimeout();
+    void CheckTimeouts();
     void UpdateLiveCurrent();
     void TrackPeakRms();
     void DetectOnOff();
@@ -75,63 +139,8 @@ public:
     void AccumulatePulse();
     void ReplayPreTrigger();
 
-    // Main-window routines that prepare the engine and the link.
-    void SetRange();
-    void Start();
-
-    // Demonstration samples from the store, at most 60000 from slot 0; the slots after them
-    // are cleared, so nothing of an earlier, longer file is played.
-    void loadDemo(const std::int16_t* samples, int count);
-
-    std::int16_t RawSample = 0;
-    float LiveAmps = 0;
-    float LiveSumSq = 0;
-    std::int16_t Sample = 0;
-    bool CurrentOn = false;
-    std::int32_t Rms20Count = 0;
-    std::int32_t Rms20SumSq = 0;
-    double Rms20Amps = 0;
-    std::int32_t OffCounter = 0;
-    std::int32_t OnCounter = 0;
-    std::int32_t PeakCounts = 0;
-    std::int32_t SamplesThisTick = 0;
-    std::int32_t LiveCount = 0;
-    std::int32_t Threshold = 0;
-    bool TimedOut = false;
-    // 64 bits, so that weeks of running never overflow it (2400 samples a second fill 31 bits
-    // in ten days).
-    std::int64_t SamplesTaken = 0;
-    float PulseSumSq = 0;
-    bool UnderRange = false;
-    bool TickIdle = true;
-    bool Armed = false;
-    std::string CurrentFormat = "%5.1f A";
-    std::string SecondsFormat = "%8.4f secs";
-    std::string CyclesFormat = "%8.2f cycs";
-    std::unique_ptr<std::int16_t[]> DemoBuffer;
-    std::int32_t DemoIndex = 0;
-    double PeakRms20Amps = 0;
-    // Both stop at their largest value instead of wrapping round to zero.
-    std::uint32_t OffSamples = 0;
-    std::uint32_t OnSamples = 0;
-    std::int32_t RingSize = 0;
-    std::array<std::int16_t, 128> Ring{};
-    std::int32_t RingPos = 0;
-    std::int32_t NoDataTicks = 0;
-    bool Running = false;
-    std::uint8_t EndReason = 0;
-    float PulseAmps = 0;
-
-    // The sample index (counting from 0 at reset) of the last trigger.
-    std::int64_t TriggerSample = 0;
-
-    // Samples the selected link lost and pairs it rejected since ResetTest.
-    std::uint64_t dataErrorsThisTest() const;
-
-private:
-    AnalyzerLink& selectedLink() const;
-    const std::string& comSourceName() const;
-    bool usbSource() const;
+    void setState(TestState state) { m_r.state = state; }
+    void showRunButton(RunButton button, Colour font);
     std::string fmt(const std::string& format, double value) const;
     void runSampleLoop(AnalyzerLink& link);
     // The per-sample steps, inlined into the sample loop.
@@ -143,7 +152,6 @@ private:
     void accumulateStep();
     void showPulseReadings();
     void reportPulse(bool cutShort);
-    int nextNoise();
 
     // Calibration and setup values the detector uses, taken once per tick: they only change
     // between ticks, and locals of the engine stay in registers in the sample loop.
@@ -153,8 +161,33 @@ private:
     void takeSettings();
 
     EngineContext m_ctx;
+    AnalyzerLink* m_link;
+    EngineReadings m_r;
+    PulseEvents m_pulseEnded;
+    std::array<std::string, 8> m_rangeFormats{"%5.3f A", "%5.3f A", "%5.3f A", "%5.3f A",
+                                              "%5.3f A", "%5.3f A", "%5.3f A", "%5.3f A"};
     DetectorSettings m_settings;
-    std::uint32_t m_noiseState = 0x2545F491u;
+
+    // The pipeline's own state.
+    std::int16_t RawSample = 0;
+    std::int16_t Sample = 0;
+    float LiveSumSq = 0;
+    std::int32_t LiveCount = 0;
+    std::int32_t Rms20Count = 0;
+    std::int32_t Rms20SumSq = 0;
+    double Rms20Amps = 0;
+    std::int32_t OffCounter = 0;
+    std::int32_t OnCounter = 0;
+    std::int32_t PeakCounts = 0;
+    std::int32_t SamplesThisTick = 0;
+    std::int32_t Threshold = 0;
+    float PulseSumSq = 0;
+    bool TickIdle = true;
+    std::int32_t RingSize = 0;
+    std::array<std::int16_t, 128> Ring{};
+    std::int32_t RingPos = 0;
+    std::int32_t NoDataTicks = 0;
+
     std::uint64_t m_dataErrorsAtReset = 0;
     bool m_settingRange = false;     // a SetRange is telling the analyzer its range
     bool m_rangeChosenAgain = false; // another range was chosen meanwhile

@@ -30,9 +30,24 @@ AnalyzerSimulator::AnalyzerSimulator() : calImage(simulatorCalImage()) {
     discoveryReply.resize(240, 'x');
 }
 
+std::string commandLogLine(std::int64_t number, const std::uint8_t* bytes, std::size_t count) {
+    static const char* const kHex = "0123456789abcdef";
+    std::string line = std::to_string(number);
+    for (std::size_t i = 0; i < count; ++i) {
+        line += ' ';
+        line += kHex[bytes[i] >> 4];
+        line += kHex[bytes[i] & 15];
+    }
+    return line + "\n";
+}
+
 void AnalyzerSimulator::receive(const std::string& bytes, std::int64_t nowMs) {
     for (char ch : bytes) {
         received.push_back(static_cast<std::uint8_t>(ch));
+        if (commandLog) {
+            const auto byte = static_cast<std::uint8_t>(ch);
+            *commandLog << commandLogLine(++m_logged, &byte, 1) << std::flush;
+        }
         handle(static_cast<std::uint8_t>(ch), nowMs);
     }
 }

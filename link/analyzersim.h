@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ public:
 
     // --- program to analyzer ---
     void receive(const std::string& bytes, std::int64_t nowMs);
+    // When set, every byte received is written to it as a line: its number from 1 and its
+    // value in hexadecimal, no time, so that two runs of the same exchanges compare equal.
+    std::ostream* commandLog = nullptr;
 
     // --- analyzer to program ---
     // Moves answers and stream characters due by nowMs into the output.
@@ -65,7 +69,11 @@ private:
     std::string m_output;
     std::int64_t m_streamStartMs = 0;
     std::int64_t m_charsStreamed = 0;
+    std::int64_t m_logged = 0;
 };
+
+// One line of a command log: the number (from 1) and the bytes in hexadecimal.
+std::string commandLogLine(std::int64_t number, const std::uint8_t* bytes, std::size_t count);
 
 // A valid 128-character calibration image (the default factors, thresholds and delays, a
 // simulator serial number), as a freshly set-up instrument holds.

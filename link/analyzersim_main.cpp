@@ -3,8 +3,8 @@
 // waveform file's samples at 2400 per second in real time; switches make it misbehave.
 #include "diag/debuglog.h"
 #include "diag/services.h"
-#include "engine/analysis.h"
 #include "link/ptyanalyzer.h"
+#include "platform/commandline.h"
 #include "platform/files.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/textformat.h"
@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <unistd.h>
@@ -43,6 +44,8 @@ const char* kUsage =
     "                     is due every 10 ms or so)\n"
     "  --interval MS      ... every MS milliseconds (default 10; 48 characters every 10 ms\n"
     "                     is the stream's rate, as USB-serial adapters deliver it)\n"
+    "  --command-log FILE list every byte received in FILE, one a line: its number and\n"
+    "                     its value in hexadecimal (to compare the exchanges of two runs)\n"
     "  --help             show this text\n";
 
 std::atomic<bool> g_stop{false};
@@ -98,50 +101,56 @@ bool loadCounts(std::string file, std::vector<std::int16_t>& counts, std::string
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string waveFile, link;
+    std::string waveFile, link, commandLogFile;
     bool loop = false;
     int chunk = 0, interval = 10;
     qarn3::SimMisbehaviour m;
     m.silenceFor = 2;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc) throw qarn3::ConvertError(arg + " needs a value");
-            return argv[++i];
-        };
+    static const std::vector<qarn3::OptionSpec> options{
+        {{"h", "help"}, false},  {{"wave"}, true},     {{"loop"}, false},
+        {{"link"}, true},        {{"garble"}, true},   {{"silence-at"}, true},
+        {{"silence-for"}, true}, {{"burst-at"}, true}, {{"burst-size"}, true},
+        {{"close-at"}, true},    {{"chunk"}, true},    {{"interval"}, true},
+        {{"command-log"}, true}};
+    const qarn3::CommandLine line =
+        qarn3::parseCommandLine({argv + 1, argv + argc}, options, false);
+    for (const qarn3::GivenOption& given : line.options) {
+        const std::string& arg = given.spelling;
+        const std::string value = given.value.value_or("");
         try {
             if (arg == "--help" || arg == "-h") {
                 std::cout << kUsage;
                 return 0;
             } else if (arg == "--wave") {
-                waveFile = value();
+                waveFile = value;
             } else if (arg == "--loop") {
                 loop = true;
             } else if (arg == "--link") {
-                link = value();
+                link = value;
             } else if (arg == "--garble") {
-                m.garbleEvery = qarn3::parseInteger(value());
+                m.garbleEvery = qarn3::parseInteger(value);
             } else if (arg == "--silence-at") {
-                m.silenceAt = qarn3::parseReal(value(), '.');
+                m.silenceAt = qarn3::parseReal(value, '.');
             } else if (arg == "--silence-for") {
-                m.silenceFor = qarn3::parseReal(value(), '.');
+                m.silenceFor = qarn3::parseReal(value, '.');
             } else if (arg == "--burst-at") {
-                m.burstAt = qarn3::parseReal(value(), '.');
+                m.burstAt = qarn3::parseReal(value, '.');
             } else if (arg == "--burst-size") {
-                m.burstSize = static_cast<std::size_t>(std::max(0, qarn3::parseInteger(value())));
+                m.burstSize = static_cast<std::size_t>(std::max(0, qarn3::parseInteger(value)));
             } else if (arg == "--close-at") {
-                m.closeAt = qarn3::parseReal(value(), '.');
+                m.closeAt = qarn3::parseReal(value, '.');
             } else if (arg == "--chunk") {
-                chunk = std::max(0, qarn3::parseInteger(value()));
+                chunk = std::max(0, qarn3::parseInteger(value));
             } else if (arg == "--interval") {
-                interval = std::max(1, qarn3::parseInteger(value()));
-            } else {
-                return usageError("unknown option " + arg);
+                interval = std::max(1, qarn3::parseInteger(value));
+            } else if (arg == "--command-log") {
+                commandLogFile = value;
             }
         } catch (const qarn3::ConvertError& e) {
             return usageError(e.what());
         }
     }
+    if (!line.error.empty()) return usageError(line.error);
 
     std::vector<std::int16_t> counts;
     std::string error;
@@ -153,6 +162,15 @@ int main(int argc, char** argv) {
     if (!pty.open(error)) {
         say(error);
         return 1;
+    }
+    std::ofstream commandLog;
+    if (!commandLogFile.empty()) {
+        commandLog.open(commandLogFile, std::ios::binary | std::ios::trunc);
+        if (!commandLog) {
+            say("cannot write " + commandLogFile);
+            return 1;
+        }
+        pty.analyzer().commandLog = &commandLog;
     }
     pty.misbehaviour = m;
     pty.chunkSize = static_cast<std::size_t>(chunk);

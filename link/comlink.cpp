@@ -2,6 +2,7 @@
 
 #include "diag/debuglog.h"
 #include "diag/waits.h"
+#include "link/calexchange.h"
 #include "platform/dialogs.h"
 
 namespace qarn3 {
@@ -151,9 +152,7 @@ void ComLink::SendCal(const std::string& image) {
     m_log.AddDebugLine("SendCal ");
     if (!portOpen()) return;
     const std::string s = calWriteString(image);
-    if (m_dialogs.messageDlg("Writing to PIC Memory", MsgKind::Warning,
-                             {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK)
-        return;
+    if (!confirmCalWrite(m_dialogs)) return;
     SendStr(s);
     m_waits.TimerWait(300);
 }
@@ -167,16 +166,9 @@ bool ComLink::ReceiveCal(std::string& image) {
     m_waits.TimerWait(100);
     SendChar(cmd::SendCalImage);
     m_waits.TimerWait(100);
-    for (int poll = 0; poll < 10; ++poll) {
-        if (m_ring.RxCount() >= kCalImageLength) {
-            if (m_ring.peek(8) == '\r') {
-                image = calImageForSending(m_ring.copyOldest(kCalImageLength));
-                result = true;
-            }
-            break;
-        }
-        m_log.AddDebugLine("Waiting for Cal Data ");
-        if (poll < 9) m_waits.TimerWait(100);
+    if (const auto read = pollCalImage(m_ring, m_log, [this](int ms) { m_waits.TimerWait(ms); })) {
+        image = *read;
+        result = true;
     }
     m_log.AddDebugLine("End ReceiveCal ");
     return result;

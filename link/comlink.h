@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/protocol.h"
 #include "link/rxring.h"
 #include "serial/serialport.h"
 
@@ -17,7 +18,6 @@ class Waits;
 constexpr std::uint32_t kComBaudRate = 57600;
 constexpr std::uint16_t kComRxQueueSize = 48000;
 constexpr std::uint16_t kComClusterSize = 2;
-constexpr const char* kAnalyzerUsbDevice = "Vid_04d8&Pid_fdcf";
 
 // Where the analyzer's serial port is described: its USB device instance and port name.
 struct TCommPortInfo {
@@ -103,6 +103,7 @@ public:
     std::string MaskBoxChange(const std::string& text);
 
     bool portOpen() const { return m_serial && m_serial->Active(); }
+    Waits& waits() { return m_waits; }
     ComRxRing& ring() { return m_ring; }
     int RxCount() const { return m_ring.RxCount(); }
     RxErrorState& errors() { return m_errors; }

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QTimer>
 
 namespace qarn3 {
 
@@ -18,8 +17,7 @@ constexpr int kMargin = 8;
 constexpr int kListTop = 160;
 } // namespace
 
-TfmComm::TfmComm(ComLink& link, QWidget* parent) : QDialog(parent), m_link(link) {
-    m_link.FormCreate();
+TfmComm::TfmComm(CommStatusPanel& panel, QWidget* parent) : QDialog(parent), m_link(panel.link()) {
     setWindowTitle("Communication Status");
     setObjectName("fmComm");
     resize(234, 214);
@@ -49,24 +47,18 @@ TfmComm::TfmComm(ComLink& link, QWidget* parent) : QDialog(parent), m_link(link)
 
     ErrorListBox1 = new QListWidget(this);
     ErrorListBox1->setUniformItemSizes(true); // keeps appending cheap with a long list
-    m_errorView = std::make_unique<ListLinesView>(ErrorListBox1, m_errorLines);
+    m_errorView = std::make_unique<ListLinesView>(ErrorListBox1, panel.errorLines());
     connect(ErrorMaskBox, &QLineEdit::textChanged, this, [this] { rewriteMask(); });
     connect(MaxRxDbox, &QLineEdit::textChanged, this, [this] { rewriteMask(); });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().width() / 2 + width() / 2 + 2, y());
 
-    m_link.setStatusView(this);
-    CommTimer = new QTimer(this);
-    CommTimer->setInterval(110);
-    connect(CommTimer, &QTimer::timeout, this, [this] { m_link.CommTimerTick(); });
-    CommTimer->start();
+    connect(&panel, &CommStatusPanel::boxesShown, this, &TfmComm::showBoxes);
+    connect(&panel, &CommStatusPanel::errorLinesChanged, this, [this] { m_errorView->sync(); });
 }
 
-TfmComm::~TfmComm() {
-    CommTimer->stop();
-    m_link.setStatusView(nullptr);
-}
+TfmComm::~TfmComm() = default;
 
 QLineEdit* TfmComm::box(const QString& label, int y, bool readOnly) {
     auto* l = new QLabel(label, this);
@@ -92,16 +84,6 @@ void TfmComm::showBoxes(const std::string& errorCount, const std::string& rxData
     RxDCountBox->setText(QString::fromStdString(rxDataCount));
     CommErrorBox->setText(QString::fromStdString(commError));
     MaxRxDbox->setText(QString::fromStdString(maxRxData));
-}
-
-void TfmComm::addErrorLine(const std::string& line) {
-    m_errorLines.add(line);
-    m_errorView->sync();
-}
-
-void TfmComm::clearErrorLines() {
-    m_errorLines.clear();
-    m_errorView->sync();
 }
 
 void TfmComm::showEvent(QShowEvent* event) {

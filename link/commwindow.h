@@ -1,7 +1,6 @@
 #pragma once
 
-#include "diag/boundedlines.h"
-#include "link/comlink.h"
+#include "link/commpanel.h"
 
 #include <QDialog>
 
@@ -10,28 +9,20 @@
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QTimer;
 
 namespace qarn3 {
 
 class LinesView;
 
 // The "Communication Status" window: the COM link's counters, the component's reports and
-// the error kinds seen, the error mask entry and the port list. A thin view of ComLink; its
-// 110 ms timer runs from creation, shown or not, because it is what lists the errors and
-// stops sampling on BufferMax; hidden, the window only keeps the lines and shows them when
-// it is shown again.
-class TfmComm : public QDialog, public CommStatusView {
+// the error kinds seen, the error mask entry and the port list, as its panel keeps them (made
+// when Hardware Status first shows it). Hidden, it leaves its list as it is and catches up
+// when shown again; its boxes are filled by the panel's ticks while it is shown.
+class TfmComm : public QDialog {
     Q_OBJECT
 public:
-    explicit TfmComm(ComLink& link, QWidget* parent = nullptr);
+    explicit TfmComm(CommStatusPanel& panel, QWidget* parent = nullptr);
     ~TfmComm() override;
-
-    // CommStatusView
-    void showBoxes(const std::string& errorCount, const std::string& rxDataCount,
-                   const std::string& commError, const std::string& maxRxData) override;
-    void addErrorLine(const std::string& line) override;
-    void clearErrorLines() override;
 
     QLineEdit* ErrorCountBox;
     QLineEdit* RxDCountBox;
@@ -42,11 +33,6 @@ public:
     QPushButton* btClear;
     QPushButton* btPorts;
     QListWidget* ErrorListBox1;
-    QTimer* CommTimer;
-
-    // The error list keeps at most this many lines, dropping the oldest (a first line says
-    // how many).
-    static constexpr int kMaxErrorLines = 1000;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -55,9 +41,10 @@ protected:
 private:
     QLineEdit* box(const QString& label, int y, bool readOnly);
     void rewriteMask();
+    void showBoxes(const std::string& errorCount, const std::string& rxDataCount,
+                   const std::string& commError, const std::string& maxRxData);
 
     ComLink& m_link;
-    BoundedLines m_errorLines{kMaxErrorLines};
     std::unique_ptr<LinesView> m_errorView;
 };
 

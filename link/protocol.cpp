@@ -2,6 +2,21 @@
 
 namespace qarn3 {
 
+namespace {
+std::string hex4(std::uint16_t id) {
+    static const char* const kHex = "0123456789abcdef";
+    std::string s;
+    for (int shift = 12; shift >= 0; shift -= 4)
+        s += kHex[(id >> shift) & 15];
+    return s;
+}
+} // namespace
+
+const std::string kUsbDevice =
+    "vid_" + hex4(kAnalyzerVendorId) + "&pid_" + hex4(kAnalyzerProductId);
+const std::string kAnalyzerUsbDevice =
+    "Vid_" + hex4(kAnalyzerVendorId) + "&Pid_" + hex4(kAnalyzerProductId);
+
 std::uint8_t rangeCode(int rangeIndex) {
     if (rangeIndex < 1) rangeIndex = 1;
     if (rangeIndex > 8) rangeIndex = 8;

@@ -18,6 +18,14 @@ constexpr std::uint8_t DiscoveryProbe = 0x14;
 constexpr std::uint8_t ResetAnalyzer = 0x1A;
 } // namespace cmd
 
+// The analyzer's USB vendor and product ids, and the two ways the program names its device.
+constexpr std::uint16_t kAnalyzerVendorId = 0x04d8;
+constexpr std::uint16_t kAnalyzerProductId = 0xfdcf;
+// As the USB library names a device: "vid_04d8&pid_fdcf".
+extern const std::string kUsbDevice;
+// As the device store keys a USB device: "Vid_04d8&Pid_fdcf".
+extern const std::string kAnalyzerUsbDevice;
+
 constexpr const char* kTestString = "A\r";
 constexpr int kCalImageLength = 128;
 constexpr int kCharsPerSecond = 4800;

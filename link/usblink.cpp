@@ -2,6 +2,7 @@
 
 #include "diag/debuglog.h"
 #include "diag/waits.h"
+#include "link/calexchange.h"
 #include "platform/dialogs.h"
 #include "platform/registry.h"
 
@@ -17,7 +18,7 @@ UsbLink::UsbLink(MpusbApi& api, Waits& waits, DebugLog& log, DialogService& dial
     : m_api(api), m_waits(waits), m_log(log), m_dialogs(dialogs) {}
 
 bool UsbLink::DevicePresent() {
-    return m_api.MPUSBGetDeviceCount(kUsbDevice) != 0;
+    return m_api.MPUSBGetDeviceCount(kUsbDevice.c_str()) != 0;
 }
 
 bool UsbLink::OpenUSB() {
@@ -34,8 +35,8 @@ bool UsbLink::OpenUSB() {
         }
         m_writeHandle = kInvalidPipe;
         m_readHandle = kInvalidPipe;
-        m_writeHandle = m_api.MPUSBOpen(0, kUsbDevice, kUsbEndpoint, kDirWrite, 0);
-        m_readHandle = m_api.MPUSBOpen(0, kUsbDevice, kUsbEndpoint, kDirRead, 0);
+        m_writeHandle = m_api.MPUSBOpen(0, kUsbDevice.c_str(), kUsbEndpoint, kDirWrite, 0);
+        m_readHandle = m_api.MPUSBOpen(0, kUsbDevice.c_str(), kUsbEndpoint, kDirRead, 0);
     }
     USBInitBuffer();
     if (m_writeHandle == kInvalidPipe || m_readHandle == kInvalidPipe) {
@@ -71,7 +72,7 @@ void UsbLink::showDeviceText() {
         }
     }
     if (!info.DeviceClass.empty())
-        m_view->setDeviceText(std::string(kUsbDevice) + "\\" + instance + " " + info.DeviceClass);
+        m_view->setDeviceText(kUsbDevice + "\\" + instance + " " + info.DeviceClass);
 }
 
 TUSBPortInfo UsbLink::GetUSBPortInfo(const std::string& device, const std::string& instance) {
@@ -232,9 +233,7 @@ void UsbLink::USBSendCal(const std::string& image) {
     m_log.AddDebugLine("USBSendCal ");
     if (!DevicePresent()) return;
     const std::string s = calWriteString(image);
-    if (m_dialogs.messageDlg("Writing to PIC Memory", MsgKind::Warning,
-                             {MsgButton::OK, MsgButton::Cancel}) != MsgButton::OK)
-        return;
+    if (!confirmCalWrite(m_dialogs)) return;
     USBSendString(s);
     m_waits.BusyWait(300);
 }
@@ -248,16 +247,9 @@ bool UsbLink::USBReceiveCal(std::string& image) {
     USBInitBuffer();
     USBSendCommand(cmd::SendCalImage);
     m_waits.BusyWait(100);
-    for (int poll = 0; poll < 10; ++poll) {
-        if (m_ring.RxCount() >= kCalImageLength) {
-            if (m_ring.peek(8) == '\r') {
-                image = calImageForSending(m_ring.copyOldest(kCalImageLength));
-                result = true;
-            }
-            break;
-        }
-        m_log.AddDebugLine("Waiting for Cal Data ");
-        if (poll < 9) m_waits.BusyWait(100);
+    if (const auto read = pollCalImage(m_ring, m_log, [this](int ms) { m_waits.BusyWait(ms); })) {
+        image = *read;
+        result = true;
     }
     if (!result) LinkValid = false;
     m_log.AddDebugLine("End USBReceiveCal ");

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "link/protocol.h"
 #include "link/rxring.h"
 #include "platform/mpusb.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,7 +17,6 @@ class DialogService;
 class RegistryView;
 class Waits;
 
-constexpr const char* kUsbDevice = "vid_04d8&pid_fdcf";
 constexpr const char* kUsbEndpoint = "\\MCHP_EP1";
 constexpr const char* kUsbSerial = "KXV0123456";
 constexpr std::int32_t kReadLifeFull = 25;
@@ -44,6 +45,9 @@ public:
     virtual void ensureRunning() = 0;
     // Ask the reader to stop; it ends by itself within one read. Never waits.
     virtual void requestStop() = 0;
+    // Program exit: asks every reader to stop and waits at most bound for them to end; true
+    // when none is left.
+    virtual bool shutdown(std::chrono::milliseconds /*bound*/) { return true; }
 };
 
 // The USB link: the protocol's exchanges over the analyzer's USB library, on the main thread,
@@ -97,6 +101,8 @@ public:
     MpusbHandle readHandle() const { return m_readHandle.load(); }
     MpusbApi& api() { return m_api; }
     DebugLog& log() { return m_log; }
+    Waits& waits() { return m_waits; }
+    UsbReaderControl* reader() { return m_reader; }
     UsbLinkView& view() { return *m_view; }
 
 private:

@@ -32,7 +32,7 @@ public:
 
     // Program exit: asks every reader thread to stop and waits at most bound for them to end.
     // True when none is left.
-    bool shutdown(std::chrono::milliseconds bound);
+    bool shutdown(std::chrono::milliseconds bound) override;
 
     // A thread is running that has not been asked to stop and has not timed out.
     bool running() const;

@@ -32,6 +32,11 @@ void SimulatedMpusb::withAnalyzer(const std::function<void(AnalyzerSimulator&)>&
     m_changed.notify_all();
 }
 
+void SimulatedMpusb::setCommandLog(std::ostream* log) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_commandLog = log;
+}
+
 void SimulatedMpusb::setCablePulled(bool pulled) {
     m_pulled = pulled;
     std::lock_guard<std::mutex> guard(m_lock);
@@ -60,7 +65,7 @@ bool SimulatedMpusb::validPipe(MpusbHandle handle, std::uint32_t direction) {
 
 std::uint32_t SimulatedMpusb::MPUSBGetDeviceCount(const char* device) {
     std::lock_guard<std::mutex> guard(m_lock);
-    return attached() && device && strcasecmp(device, kUsbDevice) == 0 ? 1 : 0;
+    return attached() && device && strcasecmp(device, kUsbDevice.c_str()) == 0 ? 1 : 0;
 }
 
 MpusbHandle SimulatedMpusb::MPUSBOpen(std::uint32_t instance, const char* device,
@@ -68,7 +73,7 @@ MpusbHandle SimulatedMpusb::MPUSBOpen(std::uint32_t instance, const char* device
                                       std::uint32_t /*reserved*/) {
     std::lock_guard<std::mutex> guard(m_lock);
     if (!attached() || instance != 0 || direction > 1 || !device || !endpoint ||
-        strcasecmp(device, kUsbDevice) != 0 || strcasecmp(endpoint, kUsbEndpoint) != 0)
+        strcasecmp(device, kUsbDevice.c_str()) != 0 || strcasecmp(endpoint, kUsbEndpoint) != 0)
         return kInvalidPipe;
     const MpusbHandle handle = m_next++;
     m_pipes[handle] = {direction, m_plugging};
@@ -81,6 +86,8 @@ std::uint32_t SimulatedMpusb::MPUSBWrite(MpusbHandle handle, const std::uint8_t*
     if (sent) *sent = 0;
     std::lock_guard<std::mutex> guard(m_lock);
     if (!validPipe(handle, 0) || !data || length < 2) return 0;
+    if (m_commandLog)
+        *m_commandLog << commandLogLine(++m_packetsLogged, data, length) << std::flush;
     // The envelope: a command packet carries one byte, a string packet its length's worth.
     const std::uint32_t end = std::min<std::uint32_t>(length, data[1]);
     if (data[0] == 0x80 && end >= 3) {

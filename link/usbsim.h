@@ -31,6 +31,8 @@ public:
     // Runs f on the simulator under the lock (set its behaviour, read what it saw).
     void withAnalyzer(const std::function<void(AnalyzerSimulator&)>& f);
     void setCablePulled(bool pulled);
+    // When set, every packet written is logged to it (commandLogLine: its number and bytes).
+    void setCommandLog(std::ostream* log);
 
     std::uint32_t MPUSBGetDeviceCount(const char* device) override;
     MpusbHandle MPUSBOpen(std::uint32_t instance, const char* device, const char* endpoint,
@@ -64,6 +66,8 @@ private:
     std::map<MpusbHandle, PipeInfo> m_pipes;
     MpusbHandle m_next = 1;
     std::atomic<std::int64_t> m_waits{0};
+    std::ostream* m_commandLog = nullptr;
+    std::int64_t m_packetsLogged = 0;
 };
 
 } // namespace qarn3

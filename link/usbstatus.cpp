@@ -4,6 +4,8 @@
 #include "link/usblink.h"
 #include "platform/textformat.h"
 
+#include <QTimer>
+
 namespace qarn3 {
 
 std::string usbElapsedText(std::uint32_t receivedChars, char decimalSeparator) {
@@ -34,6 +36,42 @@ UsbStatusTick USBTimerTick(UsbLink& link, char decimalSeparator) {
     }
     t.elapsed = usbElapsedText(received, decimalSeparator);
     return t;
+}
+
+UsbTestPanel::UsbTestPanel(UsbLink& link, char decimalSeparator, QObject* parent)
+    : QObject(parent), m_link(link), m_separator(decimalSeparator) {
+    USBTimer = new QTimer(this);
+    USBTimer->setInterval(200);
+    connect(USBTimer, &QTimer::timeout, this, &UsbTestPanel::USBTimerTick);
+    m_link.setView(this);
+}
+
+UsbTestPanel::~UsbTestPanel() {
+    m_link.setView(nullptr);
+}
+
+void UsbTestPanel::addStatus(const std::string& line) {
+    m_lines.add(line);
+    emit changed();
+}
+
+void UsbTestPanel::setDeviceText(const std::string& text) {
+    m_device = text;
+    emit changed();
+}
+
+void UsbTestPanel::setTimerEnabled(bool on) {
+    if (on)
+        USBTimer->start();
+    else
+        USBTimer->stop();
+}
+
+void UsbTestPanel::USBTimerTick() {
+    m_tick = qarn3::USBTimerTick(m_link, m_separator);
+    for (const std::string& line : m_tick.lines)
+        m_lines.add(line);
+    emit changed();
 }
 
 } // namespace qarn3

@@ -1,7 +1,6 @@
 #include "link/usbwindow.h"
 
 #include "diag/linesview.h"
-#include "link/usbstatus.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
@@ -10,7 +9,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QTimer>
 
 namespace qarn3 {
 
@@ -20,16 +18,15 @@ QString q(const std::string& s) {
 }
 } // namespace
 
-TfmUSB::TfmUSB(UsbLink& link, char decimalSeparator, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_link(link), m_separator(decimalSeparator) {
+TfmUSB::TfmUSB(UsbTestPanel& panel, QWidget* parent) : QWidget(parent, Qt::Window), m_panel(panel) {
     setObjectName("fmUSB");
     setWindowTitle("USB Test");
     resize(318, 424);
 
     ComboBox1 = new QComboBox(this);
     ComboBox1->setEditable(true);
-    ComboBox1->addItems({"vid_04d8&pid_000c", "vid_04d8&pid_fdcf"});
-    ComboBox1->setEditText("vid_04d8&pid_fdcf");
+    ComboBox1->addItems({"vid_04d8&pid_000c", q(kUsbDevice)});
+    ComboBox1->setEditText(q(kUsbDevice));
     ComboBox1->setGeometry(8, 8, 302, 24);
 
     auto box = [this](const QString& label, const QString& text, int x, int y) {
@@ -53,18 +50,13 @@ TfmUSB::TfmUSB(UsbLink& link, char decimalSeparator, QWidget* parent)
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_statusView = std::make_unique<MemoLinesView>(Memo1, m_status);
+    m_statusView = std::make_unique<MemoLinesView>(Memo1, m_panel.lines());
 
-    USBTimer = new QTimer(this);
-    USBTimer->setInterval(200);
-    connect(USBTimer, &QTimer::timeout, this, &TfmUSB::USBTimerTick);
-
-    m_link.setView(this);
+    showPanel();
+    connect(&m_panel, &UsbTestPanel::changed, this, &TfmUSB::showPanel);
 }
 
-TfmUSB::~TfmUSB() {
-    m_link.setView(nullptr);
-}
+TfmUSB::~TfmUSB() = default;
 
 void TfmUSB::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -81,30 +73,16 @@ void TfmUSB::showEvent(QShowEvent* event) {
     m_statusView->sync();
 }
 
-void TfmUSB::addStatus(const std::string& line) {
-    m_status.add(line);
+void TfmUSB::showPanel() {
+    if (!m_panel.deviceText().empty()) ComboBox1->setEditText(q(m_panel.deviceText()));
+    const UsbStatusTick& t = m_panel.lastTick();
+    if (!t.elapsed.empty()) {
+        ebUSBError->setText(q(t.errorCount));
+        ebUSBRxData->setText(q(t.rxDataCount));
+        ebUSBMaxRxData->setText(q(t.maxRxData));
+        Edit2->setText(q(t.elapsed));
+    }
     m_statusView->sync();
-}
-
-void TfmUSB::setDeviceText(const std::string& text) {
-    ComboBox1->setEditText(q(text));
-}
-
-void TfmUSB::setTimerEnabled(bool on) {
-    if (on)
-        USBTimer->start();
-    else
-        USBTimer->stop();
-}
-
-void TfmUSB::USBTimerTick() {
-    const UsbStatusTick t = qarn3::USBTimerTick(m_link, m_separator);
-    ebUSBError->setText(q(t.errorCount));
-    ebUSBRxData->setText(q(t.rxDataCount));
-    ebUSBMaxRxData->setText(q(t.maxRxData));
-    for (const std::string& line : t.lines)
-        addStatus(line);
-    Edit2->setText(q(t.elapsed));
 }
 
 } // namespace qarn3

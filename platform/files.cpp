@@ -187,10 +187,10 @@ std::string bareFileName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-ProgramFolders platformFolders(const std::string& exeDir) {
+ProgramFolders platformFolders(const std::string& exeDir, const FolderEnvironment& env) {
     ProgramFolders f;
-    if (const char* p = std::getenv("QARN3_PROG_DIR"); p && *p) {
-        f.progFolder = p;
+    if (!env.progFolder.empty()) {
+        f.progFolder = env.progFolder;
     } else {
         // Installed: <prefix>/bin/qarn3 with its files in <prefix>/share/qarn3; in a build
         // tree the files sit beside the program.
@@ -199,12 +199,12 @@ ProgramFolders platformFolders(const std::string& exeDir) {
         f.progFolder =
             fs::is_directory(shared, ec) ? fs::weakly_canonical(shared, ec).string() : exeDir;
     }
-    if (const char* d = std::getenv("QARN3_DATA_DIR"); d && *d) {
-        f.dataFolder = d;
-    } else if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
-        f.dataFolder = std::string(x) + "/QARN3";
-    } else if (const char* h = std::getenv("HOME"); h && *h) {
-        f.dataFolder = std::string(h) + "/.local/share/QARN3";
+    if (!env.dataFolder.empty()) {
+        f.dataFolder = env.dataFolder;
+    } else if (!env.xdgDataHome.empty()) {
+        f.dataFolder = env.xdgDataHome + "/QARN3";
+    } else if (!env.home.empty()) {
+        f.dataFolder = env.home + "/.local/share/QARN3";
     } else {
         // No home: the user's own folder in the temporary folder, private and checked,
         // never a name another user could make first and have the program accept.

@@ -59,7 +59,7 @@ std::string resolveInFolder(const std::string& folder, const std::string& name);
 std::string bareFileName(const std::string& path);
 
 // The program folder (its own installed files) and the data folder (setup, calibration,
-// results and waveforms). QARN3_PROG_DIR and QARN3_DATA_DIR override them.
+// results and waveforms); the program's entry may override both (FolderEnvironment).
 struct ProgramFolders {
     std::string progFolder;
     std::string dataFolder;
@@ -68,7 +68,15 @@ struct ProgramFolders {
     FolderUse dataFolderUse = FolderUse::Own;
 };
 // exeDir: the folder of the running program, used to find the installed files.
-ProgramFolders platformFolders(const std::string& exeDir);
+// What the environment says of the folders, as the program's entry read it (empty: not set):
+// the program's own overrides of the program and data folders, and the system's.
+struct FolderEnvironment {
+    std::string progFolder; // the program folder, when set
+    std::string dataFolder; // the data folder, when set
+    std::string xdgDataHome;
+    std::string home;
+};
+ProgramFolders platformFolders(const std::string& exeDir, const FolderEnvironment& env);
 // Creates the folder and its parents; true when it exists afterwards.
 bool makeFolders(const std::string& folder);
 

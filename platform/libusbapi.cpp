@@ -167,8 +167,14 @@ struct LibusbMpusb::Pipe {
     }
 };
 
-LibusbMpusb::LibusbMpusb() {
-    if (libusb_init(&m_context) != 0) m_context = nullptr;
+LibusbMpusb::LibusbMpusb() = default;
+
+// The library is started at the first call that needs it, not when the program starts.
+libusb_context* LibusbMpusb::context() {
+    std::call_once(m_started, [this] {
+        if (libusb_init(&m_context) != 0) m_context = nullptr;
+    });
+    return m_context;
 }
 
 LibusbMpusb::~LibusbMpusb() {
@@ -203,7 +209,7 @@ std::shared_ptr<LibusbMpusb::Pipe> LibusbMpusb::pipe(MpusbHandle handle) const {
 std::uint32_t LibusbMpusb::MPUSBGetDeviceCount(const char* device) {
     const auto ids = parseUsbDeviceString(device ? device : "");
     if (!ids) return 0;
-    const DeviceList list(m_context, *ids);
+    const DeviceList list(context(), *ids);
     // A device that is no longer listed was unplugged: its handles fail from now on, even if
     // it comes back (it then has a new place in the list and must be opened again).
     std::lock_guard<std::mutex> guard(m_lock);
@@ -218,7 +224,7 @@ MpusbHandle LibusbMpusb::MPUSBOpen(std::uint32_t instance, const char* device, c
     const auto ids = parseUsbDeviceString(device ? device : "");
     const auto number = parseUsbEndpointString(endpoint ? endpoint : "");
     if (!ids || !number || direction > 1) return kInvalidPipe;
-    const DeviceList list(m_context, *ids);
+    const DeviceList list(context(), *ids);
     if (instance >= list.matches().size()) return kInvalidPipe;
     const auto& match = list.matches()[instance];
 

@@ -63,8 +63,10 @@ public:
 
 private:
     std::shared_ptr<Pipe> pipe(MpusbHandle handle) const;
+    libusb_context* context();
     void report(const std::string& problem);
 
+    std::once_flag m_started;
     libusb_context* m_context = nullptr;
     mutable std::mutex m_lock;
     MpusbHandle m_nextHandle = 1;

@@ -1,16 +1,11 @@
 #include "platform/qt_dialogs.h"
 
-#include "platform/scripted_dialogs.h"
-
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
 #include <algorithm>
-
-#include <cstdlib>
-#include <iostream>
 
 namespace qarn3 {
 
@@ -166,15 +161,6 @@ std::optional<std::string> QtDialogs::saveFileDialog(const FileDialogRequest& re
 
 std::optional<std::string> QtDialogs::openFileDialog(const FileDialogRequest& request) {
     return runFileDialog(m_parent, request, QFileDialog::AcceptOpen);
-}
-
-std::unique_ptr<DialogService> makeDialogService(QWidget* parent) {
-    if (const char* answers = std::getenv("QARN3_UNATTENDED")) {
-        auto scripted = std::make_unique<ScriptedDialogs>(&std::cerr);
-        scripted->answerList(answers);
-        return scripted;
-    }
-    return std::make_unique<QtDialogs>(parent);
 }
 
 } // namespace qarn3

@@ -2,8 +2,6 @@
 
 #include "platform/dialogs.h"
 
-#include <memory>
-
 class QWidget;
 
 namespace qarn3 {
@@ -33,9 +31,5 @@ private:
                    const std::vector<MsgButton>& buttons, MsgButton defaultButton);
     QWidget* m_parent;
 };
-
-// The program's dialog service: unattended (answers from QARN3_UNATTENDED, boxes written to
-// standard error) when that variable is set, else Qt boxes.
-std::unique_ptr<DialogService> makeDialogService(QWidget* parent = nullptr);
 
 } // namespace qarn3

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -29,8 +30,15 @@ int main(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     qarn3::RecordsToolEnvironment env{std::cout, std::cerr, {}};
+    // The folders as the program finds them, from the same variables.
+    const auto variable = [](const char* name) {
+        const char* v = std::getenv(name);
+        return std::string(v ? v : "");
+    };
     const qarn3::ProgramFolders folders =
-        qarn3::platformFolders(QCoreApplication::applicationDirPath().toStdString());
+        qarn3::platformFolders(QCoreApplication::applicationDirPath().toStdString(),
+                               {variable("QARN3_PROG_DIR"), variable("QARN3_DATA_DIR"),
+                                variable("XDG_DATA_HOME"), variable("HOME")});
     env.dataFolder = folders.dataFolder;
     env.dataFolderUse = folders.dataFolderUse;
     env.decimalSeparator = qarn3::decimalSeparatorOf(qarn3::environmentDecimalPoint());

@@ -45,7 +45,7 @@ std::string familyOf(const TripCurve& c) {
 
 TestRecordPanel::TestRecordPanel(RecordsHost host, ShotWriter& writer, QWidget* parent)
     : QWidget(parent), m_host(std::move(host)), m_writer(writer) {
-    qRegisterMetaType<qarn3::PulseEnd>();
+    qRegisterMetaType<qarn3::RecordedPulse>();
     setObjectName("TestRecordPanel");
     setWindowTitle("Test Record");
     buildControls();

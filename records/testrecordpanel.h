@@ -27,7 +27,7 @@ class QTabWidget;
 namespace qarn3 {
 
 // A pulse's end as the program hands it to the test record panel.
-struct PulseEnd {
+struct RecordedPulse {
     PulseResult pulse;
     int currentDecimals = 1; // of the selected range's current format ("%5.1f A": 1)
     int rangeIndex = 0;      // the selected range 1..8, 0 when unknown
@@ -59,7 +59,7 @@ public:
 public slots:
     // At a pulse's end, on the window's thread: hands the shot to the writer and lists it;
     // never waits. Without a test point set up the pulse is not recorded and the panel says so.
-    void pulseEnded(const qarn3::PulseEnd& end);
+    void pulseEnded(const qarn3::RecordedPulse& end);
     // Reads the sites, their breakers, the curves and the sessions anew.
     void reload();
     // Checks the fields and starts recording under them (a new session, or the one chosen).
@@ -175,4 +175,4 @@ private:
 
 } // namespace qarn3
 
-Q_DECLARE_METATYPE(qarn3::PulseEnd)
+Q_DECLARE_METATYPE(qarn3::RecordedPulse)

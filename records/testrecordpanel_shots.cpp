@@ -71,7 +71,7 @@ void TestRecordPanel::tellOperator(const std::string& text, bool error) {
     m_boxShown = false;
 }
 
-void TestRecordPanel::pulseEnded(const PulseEnd& end) {
+void TestRecordPanel::pulseEnded(const RecordedPulse& end) {
     if (!m_context) {
         ++m_unrecorded;
         say(QString("Pulse not recorded: no test point is set up (%1 so far). Start recording "

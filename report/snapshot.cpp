@@ -81,8 +81,8 @@ void drawSnapshot(PlotEngine& plot, PlotCanvas& canvas, const WaveformSnapshot& 
     const int cw = plot.charWidth(), ch = plot.charHeight();
     plot.PlotArea(0, 100, 0, 100, 8 * cw, 2 * cw, ch, 3 * ch + cw, false);
     plot.PlotXAxis(style.grid, "Seconds", true, static_cast<float>(w.from),
-                   static_cast<float>(w.to), 0, 0, false, true);
-    plot.PlotYAxis(style.grid, "Amperes", 1, -top, top, 0, 0, true, false, true);
+                   static_cast<float>(w.to), 0, 0, false);
+    plot.PlotYAxis(style.grid, "Amperes", 1, -top, top, 0, 0, true, false);
     const PlotEngine::Area* a = plot.currentArea();
     plot.setPen(style.bandEdge, 2);
     plot.PlotTrace(w.samples.data(), first, end, w.sampleRate, w.ampsPerCount,

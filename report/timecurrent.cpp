@@ -177,10 +177,9 @@ void drawTimeCurrent(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentPlot
     const int cw = plot.charWidth(), ch = plot.charHeight();
     plot.PlotArea(0, 100, 0, 100, 9 * cw, 3 * cw, 3 * ch, 4 * ch + cw, false);
     plot.PlotXAxis(style.grid, "Multiple of rated current (x In)", true,
-                   static_cast<float>(xr.minimum), static_cast<float>(xr.maximum), 0, 0, true,
-                   true);
+                   static_cast<float>(xr.minimum), static_cast<float>(xr.maximum), 0, 0, true);
     plot.PlotYAxis(style.grid, "", 1, static_cast<float>(yr.minimum),
-                   static_cast<float>(yr.maximum), 0, 0, true, true, true);
+                   static_cast<float>(yr.maximum), 0, 0, true, true);
     const PlotEngine::Area* a = plot.currentArea();
     if (!a || !a->y[0].defined) return;
     const Box area = areaBox(*a);

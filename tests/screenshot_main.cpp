@@ -5,9 +5,9 @@
 // and saves the viewer instead; with "cycles" it zooms to the pulse and shows the cycle table
 // of it (the cursors left where the viewer puts them). Run under Xvfb by
 // scripts/screenshot.sh.
+#include "app/assembly.h"
 #include "app/mainwindow.h"
 #include "diag/debuglog.h"
-#include "diag/debugwindow.h"
 #include "diag/qtwaits.h"
 #include "platform/files.h"
 #include "platform/nodevice.h"
@@ -77,15 +77,11 @@ int main(int argc, char** argv) {
     qarn3::ScriptedDialogs dialogs(&std::cerr);
     qarn3::QtWaits waits;
     qarn3::NoDeviceMpusb usb;
-    qarn3::TfmQARN3 window(o, dialogs, waits, log, files, usb, nullptr);
-    qarn3::TfmDebug debug(log);
-    window.setDebugWindow(&debug);
-    qarn3::Services services{files, dialogs, log};
+    qarn3::ProgramAssembly assembly(
+        qarn3::ProgramAssembly::Platform(o, dialogs, waits, log, files, usb, nullptr));
+    qarn3::TfmQARN3& window = assembly.window();
     qarn3::Program& program = window.program();
-    qarn3::TfmWaveform viewer(
-        program.wave, services, data, [&program] { return int{program.setup.TestMode}; }, &window);
-    viewer.viewer().setMainsHz([&program] { return program.site.MainsHz; });
-    window.setWaveformWindow(&viewer);
+    qarn3::TfmWaveform& viewer = *window.waveformWindow();
     const std::string mode = argc > 4 ? argv[4] : "main";
     const bool showViewer = mode == "viewer" || mode == "cycles";
     window.show();

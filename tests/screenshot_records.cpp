@@ -11,6 +11,7 @@
 #include "records/recordsbrowser.h"
 #include "records/testrecordpanel.h"
 #include "records/waveformopener.h"
+#include "waveform/waveform.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
         panel->cbPole->setCurrentText(pole);
         panel->useTestPoint();
         for (const AnalysisPulse& p : r.pulses) {
-            PulseEnd end;
+            RecordedPulse end;
             end.pulse = p.result;
             end.currentDecimals = r.currentDecimals;
             end.rangeIndex = r.rangeIndex;

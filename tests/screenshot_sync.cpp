@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
         record(here, c, 8, "2026-05-06T13:45:00.000Z");
     }
 
-    const auto dialogs = makeDialogService();
+    const auto dialogs = std::make_unique<QtDialogs>();
     DebugLog log;
     Services services{files, *dialogs, log};
     QWidget window;

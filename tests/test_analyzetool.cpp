@@ -5,6 +5,7 @@
 #include "engine/analysis_output.h"
 #include "engine/analyze_tool.h"
 #include "engine/bulk.h"
+#include "platform/commandline.h"
 #include "waveform/cycles.h"
 #include "waveform/waveform.h"
 
@@ -508,5 +509,52 @@ TEST_F(AnalyzeToolTest, HelpListsEveryCommand) {
           "--make-demo", "--cycles", "--mains", "cycle_start_s", "Exit status"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
+
+} // namespace
+
+namespace {
+
+// Command lines as QCommandLineParser reads them for both tools: the options in the order
+// given, as written; on a failure, the options before the argument that failed.
+struct LineCase {
+    std::vector<std::string> args;
+    std::string options; // "spelling=value" or "spelling", joined by spaces
+    std::string arguments;
+    std::string error;
+};
+
+class CommandLines : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(CommandLines, KeepTheOrderAndNameTheFirstFailureAsWritten) {
+    const std::vector<OptionSpec> specs{{{"j", "jobs"}, true},
+                                        {{"o", "output"}, true},
+                                        {{"range"}, true},
+                                        {{"json"}, false},
+                                        {{"h", "help"}, false}};
+    const CommandLine line = parseCommandLine(GetParam().args, specs);
+    std::string options, arguments;
+    for (const GivenOption& o : line.options)
+        options += (options.empty() ? "" : " ") + o.spelling + (o.value ? "=" + *o.value : "");
+    for (const std::string& a : line.arguments)
+        arguments += (arguments.empty() ? "" : " ") + a;
+    EXPECT_EQ(options, GetParam().options);
+    EXPECT_EQ(arguments, GetParam().arguments);
+    EXPECT_EQ(line.error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, CommandLines,
+    ::testing::Values(
+        LineCase{{"-j4", "a", "--range=3", "-", "--jobs", "2", "-ofile"},
+                 "-j=4 --range=3 --jobs=2 -o=file",
+                 "a -",
+                 ""},
+        LineCase{{"--json=1", "--", "--range", "x"}, "--json", "--range x", ""},
+        LineCase{{"--range", "--json"}, "--range=--json", "", ""}, // a value may begin with '-'
+        LineCase{
+            {"--range", "x", "--bogus=2", "--json"}, "--range=x", "", "unknown option --bogus"},
+        LineCase{{"-h", "-xyz"}, "-h", "", "unknown option -xyz"},
+        LineCase{{"--j=4"}, "", "", "unknown option --j"}, // one letter: one dash
+        LineCase{{"--json", "--range"}, "--json", "", "--range needs a value"}));
 
 } // namespace

@@ -242,3 +242,42 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace
+
+namespace {
+
+// The program's calibration window is made when first opened; the form, made at the
+// start-up, is the file's view until then and gives the window what it would hold by then.
+TEST_F(CalFormTest, AWindowMadeLaterShowsWhatTheFileHasPutInItsFields) {
+    form.setView(nullptr);
+    calFile.setView(&form);
+    cal.Factor[0] = 0.0015f; // the parse shows the file's text, not the record's value
+    calFile.ReadCalFile();
+    FakeCalView late;
+    late.form = &form;
+    form.setView(&late);
+    EXPECT_EQ(late.factors[0], "0.001225");
+    EXPECT_EQ(late.date, "D39917");
+    EXPECT_EQ(late.numbers[0], "20"); // no refresh since: as made
+
+    // A refresh without a window fills every field of the next one from the record, and a
+    // parse after it still shows its own texts.
+    form.setView(nullptr);
+    cal.OnThresh = 55;
+    cal.SerNum = "SN-REFRESH";
+    const auto before = texts(log).size();
+    form.RefreshCal(cal);
+    EXPECT_EQ(texts(log).size(), before + 1); // "RefreshCal " is logged all the same
+    calFile.setView(&form);
+    cal.CalImage = buildCalImage(cal);
+    cal.CalImage.replace(0, 8, "0.001300");
+    calFile.ParseCalImage();
+    FakeCalView third;
+    third.form = &form;
+    form.setView(&third);
+    EXPECT_EQ(third.numbers[0], "55");
+    EXPECT_EQ(third.ser, "SN-REFRESH");
+    EXPECT_EQ(third.factors[0], "0.001300");
+    EXPECT_EQ(texts(log).size(), before + 1); // made silently
+}
+
+} // namespace

@@ -4,9 +4,12 @@
 #include "calsetup/passdialog.h"
 #include "calsetup/qtdates.h"
 #include "help/qthelpviewer.h"
+#include "link/comlink.h"
+#include "link/usblink.h"
 #include "link_fixture.h"
 #include "platform/nodevice.h"
 #include "platform/registry.h"
+#include "program_fixture.h"
 #include "record_fixture.h"
 
 #include <QApplication>
@@ -275,15 +278,12 @@ protected:
         ProgramOptions o;
         o.folders = {folder, folder};
         o.args = std::move(args);
-        mainWindow = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, usbApi, port);
-        TfmQARN3* w = mainWindow.get();
-        calWindow = std::make_unique<TfmCal>(w->program().cal, w->program().calFile(), w->program(),
-                                             dates, services);
-        w->setCalWindow(calWindow.get());
-        w->program().com().setRegistry(&registry);
-        current = w;
-        w->program().FormPaint();
-        return *w;
+        ProgramAssembly::Platform platform(o, dialogs, waits, log, files, usbApi, port);
+        platform.registry = &registry;
+        program = StartedProgram(platform);
+        current = &*program;
+        program->program().FormPaint();
+        return *program;
     }
     // Calibrate with the access code; the action runs in the calibration window.
     void calibrate(Program& p, std::function<void(TfmCal&)> action) {
@@ -313,9 +313,7 @@ protected:
     FakeAnalyzer analyzer;
     FakeMpusb usb{analyzer, waits};
     FakeSerialPort serial{analyzer, waits};
-    // The calibration window goes before the program whose record it shows, as in main().
-    std::unique_ptr<TfmQARN3> mainWindow;
-    std::unique_ptr<TfmCal> calWindow;
+    StartedProgram program;
 };
 
 TEST_F(CalibrateTest, CancelledPasswordLeavesTheWindowClosedAndReappliesTheRange) {
@@ -338,7 +336,7 @@ TEST_F(CalibrateTest, ChangesAreInForceAfterClosingWithoutSave) {
         c.close();
     });
     EXPECT_TRUE(logged(log, "fmCal.OnClose "));
-    EXPECT_EQ(helpContextOf(calWindow->CalFactor1), kCalibrationHelpContext);
+    EXPECT_EQ(helpContextOf(program->calibrationWindow()->CalFactor1), kCalibrationHelpContext);
     EXPECT_EQ(w.program().cal.CalDate, static_cast<double>(todayDayNumber()));
     EXPECT_FLOAT_EQ(w.program().cal.Factor[3], 0.001227f);
     EXPECT_FLOAT_EQ(w.program().wave.AmpsPerCount, 500 * 0.001227f);
@@ -349,7 +347,7 @@ TEST_F(CalibrateTest, DemonstrationSaveWritesAndRereadsTheFileAndSendsNothing) {
     // A demonstration started from a file while the analyzer is plugged in.
     setupSource("USB");
     auto& w = start({"QARN3Pulse.owf"}, usb, nullptr);
-    ASSERT_TRUE(w.program().shared.DemoMode);
+    ASSERT_TRUE(w.program().demoMode());
     dialogs.clear();
     calibrate(w.program(), [](TfmCal& c) {
         c.CalFactor4->setText("0.002500");
@@ -360,7 +358,7 @@ TEST_F(CalibrateTest, DemonstrationSaveWritesAndRereadsTheFileAndSendsNothing) {
     EXPECT_TRUE(shownText("Writing to Cal File QARN3.ocf"));
     EXPECT_FALSE(shownText("Writing to PIC Memory"));
     EXPECT_TRUE(analyzer.writtenImage.empty());
-    EXPECT_FALSE(calWindow->isVisible());
+    EXPECT_FALSE(program->calibrationWindow()->isVisible());
     EXPECT_FLOAT_EQ(w.program().wave.AmpsPerCount, 500 * 0.0025f);
 }
 
@@ -375,8 +373,8 @@ protected:
     TfmQARN3& startOverUsb() {
         setupSource("USB");
         waits.pump = [&] {
-            if (current)
-                while (current->program().usb().readerPoll()) {
+            if (program)
+                while (program.links().usb().readerPoll()) {
                 }
         };
         return start({}, usb, nullptr);
@@ -402,13 +400,13 @@ protected:
         // The next test reads with the new factor: about 1000 counts × 500 A × 0.001226 (the
         // old factor would read 612.2 A).
         EXPECT_FLOAT_EQ(w.program().wave.AmpsPerCount, 500 * 0.001226f);
-        EXPECT_NEAR(w.program().engine().PulseAmps, 613.0, 0.4);
+        EXPECT_NEAR(w.program().readings().pulseAmps, 613.0, 0.4);
     }
 };
 
 TEST_F(LiveCalibrate, UsbAnalyzerAndFileHoldTheSameImage) {
     auto& w = startOverUsb();
-    ASSERT_FALSE(w.program().shared.DemoMode);
+    ASSERT_FALSE(w.program().demoMode());
     ASSERT_EQ(w.program().setup.SourceKind, kSourceUsb);
     calibrateAndTest(w);
     expectSameImageEverywhere(w);
@@ -418,7 +416,7 @@ TEST_F(LiveCalibrate, UsbAnalyzerAndFileHoldTheSameImage) {
 // learns that the analyzer did not.
 TEST_F(LiveCalibrate, SaveWithTheAnalyzerGoneSaysTheFileAloneHoldsIt) {
     auto& w = startOverUsb();
-    ASSERT_FALSE(w.program().shared.DemoMode);
+    ASSERT_FALSE(w.program().demoMode());
     usb.present = false;
     dialogs.clear();
     dialogs.answerList("Cancel,OK"); // no defaults at opening; write the file
@@ -437,7 +435,7 @@ TEST_F(LiveCalibrate, SerialAnalyzerAndFileHoldTheSameImage) {
     setupSource("COM");
     waits.pump = [&] { serial.deliver(); };
     auto& w = start({}, noUsb, &serial);
-    ASSERT_FALSE(w.program().shared.DemoMode);
+    ASSERT_FALSE(w.program().demoMode());
     ASSERT_EQ(w.program().setup.SourceKind, kSourceCom);
     calibrateAndTest(w);
     expectSameImageEverywhere(w);

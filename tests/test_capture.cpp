@@ -6,7 +6,7 @@
 #include "calsetup/cal.h"
 #include "calsetup/setup.h"
 #include "engine/ranges.h"
-#include "link/analyzerlink.h"
+#include "link/demolink.h"
 #include "waveform/waveform.h"
 
 #include "record_fixture.h"
@@ -27,17 +27,16 @@ protected:
         setup.MaxOffTime = 0;
         setCalDefaults(cal, 0);
         cal.AvgSamples = 240;
-        shared.DemoMode = true;
-        shared.RangeFormat = buildRangeTables(1000, 100).RangeFormat;
+        engine.useRanges(buildRangeTables(1000, 100).RangeFormat, 0);
         engine.SetRange();
     }
 
     // Plays a demonstration of these (level, first, count) blocks on zero for ticks ticks.
     void play(const std::vector<std::array<int, 3>>& blocks, int ticks) {
-        std::vector<std::int16_t> demo(kDemoLength, 0);
+        std::vector<std::int16_t> file(DemoLink::kDemoLength, 0);
         for (const auto& [level, first, count] : blocks)
-            std::fill_n(demo.begin() + first, count, static_cast<std::int16_t>(level));
-        engine.loadDemo(demo.data(), kDemoLength);
+            std::fill_n(file.begin() + first, count, static_cast<std::int16_t>(level));
+        demo.load(file.data(), DemoLink::kDemoLength);
         engine.ResetTest();
         engine.Start();
         for (int i = 0; i < ticks; ++i)
@@ -54,17 +53,16 @@ protected:
     TSetupRecord setup;
     TCalRecord cal;
     TWaveformData wave;
-    SharedState shared;
-    NoAnalyzerLink usb, com;
+    DemoLink demo{wave.SampleRate, wave.FileName};
     EngineDisplay display;
-    TQARN3Update engine{EngineContext{setup, cal, wave, shared, usb, com, display, log}};
+    TQARN3Update engine{EngineContext{setup, cal, wave, demo, display, log}};
 };
 
 TEST_F(CaptureTest, AShortPulseAfterALongCaptureLeavesNothingOfItBehind) {
     // The first capture runs from 1000 to the second pulse at 40000; the second is checked a
     // few ticks after its start, far shorter.
     play({{1000, 1000, 12000}, {500, 40000, 240}}, 86);
-    ASSERT_TRUE(engine.Running);
+    ASSERT_TRUE(engine.readings().running());
     ASSERT_GT(wave.Position, 240);
     ASSERT_LT(wave.Position, 2000);
     EXPECT_EQ(firstNonZero(wave.Position + 1), -1);

@@ -186,7 +186,6 @@ std::vector<std::int16_t> testCounts() {
 struct LiveEngine : EngineDisplay {
     std::vector<PulseResult> pulses;
     std::string panel2;
-    void pulseMeasured(const PulseResult& r) override { pulses.push_back(r); }
     void setStatusPanel(int index, const std::string& text) override {
         if (index == 2) panel2 = text;
     }
@@ -200,10 +199,11 @@ struct LiveEngine : EngineDisplay {
         cal.AvgSamples = static_cast<std::int32_t>(std::lrint(wave.SampleRate * cal.AvgTime));
         cal.CalError = false;
         wave.SamplePeriod = static_cast<float>(1.0 / wave.SampleRate);
-        shared.RangeFormat =
-            buildRangeTables(setup.ShuntAmperes, setup.ShuntMillivolts).RangeFormat;
-        engine = std::make_unique<TQARN3Update>(
-            EngineContext{setup, cal, wave, shared, noUsb, comLink, *this, log});
+        engine =
+            std::make_unique<TQARN3Update>(EngineContext{setup, cal, wave, comLink, *this, log});
+        engine->useRanges(buildRangeTables(setup.ShuntAmperes, setup.ShuntMillivolts).RangeFormat,
+                          0);
+        engine->pulseEnded().connect([this](const PulseEnd& p) { pulses.push_back(p.result); });
     }
 
     // Ticks every 200 ms, as the update timer does, until the test ends or limitMs passes.
@@ -211,7 +211,9 @@ struct LiveEngine : EngineDisplay {
         engine->SetRange();
         engine->ResetTest();
         engine->TestArm();
-        for (int t = 0; t < limitMs && engine->EndReason == 0 && (engine->Armed || engine->Running);
+        const EngineReadings& r = engine->readings();
+        for (int t = 0;
+             t < limitMs && r.endReason == EndReason::None && r.state != TestState::Ended;
              t += 200) {
             pumpFor(200);
             engine->ProcessTick();
@@ -221,8 +223,6 @@ struct LiveEngine : EngineDisplay {
     TSetupRecord setup;
     TCalRecord cal;
     TWaveformData wave;
-    SharedState shared;
-    NoAnalyzerLink noUsb;
     ComAnalyzerLink comLink;
     std::unique_ptr<TQARN3Update> engine;
 };
@@ -256,7 +256,7 @@ TEST_F(LiveComTest, ALiveStreamMeasuresThePulsesExactlyAsDemonstrationModeDoes) 
     LiveEngine live(*link, log, sim.pty.path());
     live.run(8000);
 
-    EXPECT_EQ(live.engine->EndReason, 1); // Test Timeout, as in the demonstration
+    EXPECT_EQ(live.engine->readings().endReason, EndReason::Timeout); // as in the demonstration
     ASSERT_EQ(live.pulses.size(), demo.pulses.size());
     for (std::size_t i = 0; i < demo.pulses.size(); ++i) {
         EXPECT_EQ(live.pulses[i].onSamples, demo.pulses[i].result.onSamples);

@@ -100,29 +100,43 @@ TEST(DebugLog, ReaderThreadLinesTakeTheNextNumberWhenTheyArrive) {
     EXPECT_EQ(log.lines()[2], "3: Thread Timeout  at: 0");
 }
 
-TEST(DebugWindow, StartsHiddenAtItsPlaceAndHidesAtTheFirstTick) {
+TEST(DebugWindow, StartsHiddenAtItsPlace) {
     DebugLog log;
-    log.AddDebugLine("before the window");
+    log.AddDebugLine("before the log opened");
+    log.open();
     TfmDebug window(log);
     EXPECT_EQ(window.windowTitle(), "fmDebug");
     EXPECT_EQ(window.geometry(), QRect(69, 145, 268, 262));
-    EXPECT_EQ(window.DebugTimer->interval(), 100);
-    EXPECT_TRUE(window.DebugTimer->isActive());
+    EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.memoDebug->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_EQ(window.memoDebug->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     window.show();
-    window.DebugTimerTick();
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(log.elapsedMs(), 100);
-    // Lines logged before the window existed took no number.
+    EXPECT_TRUE(window.isVisible());
+    // Lines logged before the log was opened took no number.
     EXPECT_EQ(log.lines().front(), "1: Debug Show fmDebug  at: 0");
+}
+
+// The lines' clock runs from the start-up, window or not, in steps of 100 ms.
+TEST(DebugLog, TheClockTicksInTenthsOfASecond) {
+    DebugLog log;
+    log.open();
+    log.startClock();
+    QElapsedTimer t;
+    t.start();
+    while (log.elapsedMs() < 200 && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_GE(log.elapsedMs(), 200);
+    EXPECT_EQ(log.elapsedMs() % 100, 0);
+    log.AddDebugLine("SetRange ");
+    EXPECT_EQ(log.lines().back(), DebugLog::formatLine(1, "SetRange ", log.elapsedMs()));
 }
 
 TEST(DebugWindow, ShowingLogsAndMovesToTheLeftEdgeAndHideKeepsTheLines) {
     DebugLog log;
+    log.open();
     TfmDebug window(log);
     for (int i = 0; i < 10; ++i)
-        window.DebugTimerTick();
+        log.tick(100);
     log.AddDebugLine("SetRange ");
     window.show();
     EXPECT_TRUE(window.isVisible());
@@ -130,9 +144,9 @@ TEST(DebugWindow, ShowingLogsAndMovesToTheLeftEdgeAndHideKeepsTheLines) {
     window.btDebugHide->click();
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.memoDebug->toPlainText(), "1: SetRange  at: 1\n2: Debug Show fmDebug  at: 1");
-    window.DebugTimerTick();
+    log.tick(100);
     window.show();
-    EXPECT_TRUE(window.isVisible()); // only the first tick hides it
+    EXPECT_TRUE(window.isVisible()); // the clock never hides it
 }
 
 // A flood of lines keeps the newest and says how many older ones went; the numbering goes

@@ -4,7 +4,7 @@
 #include "calsetup/setup.h"
 #include "diag/debuglog.h"
 #include "engine/ranges.h"
-#include "link/analyzerlink.h"
+#include "link/demolink.h"
 #include "waveform/waveform.h"
 
 #include <gmock/gmock.h>
@@ -55,33 +55,38 @@ struct RecordingDisplay : EngineDisplay {
         timeBar = p;
         timeBarColour = c;
     }
-    void pulseMeasured(const PulseResult& r) override { pulses.push_back(r); }
 };
 
-// A link that hands out queued samples.
+// A link that hands out queued samples and describes itself as a serial port does.
 struct QueueLink : AnalyzerLink {
     bool valid = true, sampling = true;
     std::deque<int> samples;
-    int stops = 0, ranges = 0, lastRange = 0, starts = 0, taken = 0;
+    int stops = 0, ranges = 0, lastRange = 0, starts = 0;
     std::vector<int> rangesSent;
     // Runs while the range goes out, as window messages handled during the link's waits do.
     std::function<void()> duringRangeSend;
+    // Runs when a sample is taken (once).
+    std::function<void()> duringGetSample;
     bool LinkValid() const override { return valid; }
     void clearLinkValid() override { valid = false; }
     bool Sampling() const override { return sampling; }
+    LinkStatus status(const std::string& source, const std::string& serial) const override {
+        if (valid) return {source + " on " + serial, false};
+        return {"Error on " + source, true};
+    }
     int samplesWaiting() const override { return static_cast<int>(samples.size()); }
     int GetSample() override {
+        if (duringGetSample) std::exchange(duringGetSample, nullptr)();
         if (samples.empty()) return 0;
         const int s = samples.front();
         samples.pop_front();
         return s;
     }
-    void sampleTaken() override { ++taken; }
     void stopSampling() override {
         ++stops;
         sampling = false;
     }
-    void sendRange(int r) override {
+    void setRange(int r) override {
         ++ranges;
         if (duringRangeSend) std::exchange(duringRangeSend, nullptr)();
         lastRange = r;
@@ -100,9 +105,20 @@ protected:
         setCalDefaults(cal, 0);
         cal.AvgSamples = 240;
         cal.SerNum = "SN12345   ";
-        shared.RangeFormat = buildRangeTables(1000, 100).RangeFormat;
+        engine.useRanges(formats, 0);
+        engine.pulseEnded().connect([this](const PulseEnd& p) {
+            display.pulses.push_back(p.result);
+            EXPECT_EQ(&p.capture, &wave);
+        });
         engine.SetRange();
         engine.ResetTest();
+    }
+    const EngineReadings& r() const { return engine.readings(); }
+    // The counters as they are, with one of them preset.
+    void preset(std::uint32_t EngineCounters::*counter, std::uint32_t value) {
+        EngineCounters c{r().samplesTaken, r().onSamples, r().offSamples};
+        c.*counter = value;
+        engine.presetCounters(c);
     }
 
     // Feeds samples through live ticks of up to 480 samples.
@@ -137,20 +153,21 @@ protected:
     TSetupRecord setup;
     TCalRecord cal;
     TWaveformData wave;
-    SharedState shared;
-    QueueLink usb, com;
+    const std::array<std::string, 8> formats = buildRangeTables(1000, 100).RangeFormat;
+    QueueLink com;
+    DemoLink demo{wave.SampleRate, wave.FileName};
     RecordingDisplay display;
     DebugLog log;
-    TQARN3Update engine{EngineContext{setup, cal, wave, shared, usb, com, display, log}};
+    TQARN3Update engine{EngineContext{setup, cal, wave, com, display, log}};
 
 private:
     std::vector<std::string> m_texts;
 };
 
 TEST_F(EngineTest, SetRangeScalesTheDefaultRange) {
-    EXPECT_DOUBLE_EQ(shared.FullScaleAmps, 500);
+    EXPECT_DOUBLE_EQ(r().fullScaleAmps, 500);
     EXPECT_FLOAT_EQ(wave.AmpsPerCount, 0.6125f);
-    EXPECT_EQ(engine.CurrentFormat, "%5.1f A");
+    EXPECT_EQ(r().currentFormat, "%5.1f A");
     EXPECT_EQ(com.lastRange, 4);
     EXPECT_EQ(display.selected, 3);
 }
@@ -159,12 +176,12 @@ TEST_F(EngineTest, RangeOutsideOneToEightSelectsTheNearestRange) {
     setup.RangeIndex = 9;
     engine.SetRange();
     EXPECT_EQ(com.lastRange, 8);
-    EXPECT_DOUBLE_EQ(shared.FullScaleAmps, 10000);
+    EXPECT_DOUBLE_EQ(r().fullScaleAmps, 10000);
     EXPECT_EQ(display.selected, 7);
     setup.RangeIndex = 0;
     engine.SetRange();
     EXPECT_EQ(com.lastRange, 1);
-    EXPECT_DOUBLE_EQ(shared.FullScaleAmps, 50);
+    EXPECT_DOUBLE_EQ(r().fullScaleAmps, 50);
     EXPECT_EQ(display.selected, 0);
 }
 
@@ -181,9 +198,9 @@ TEST_F(EngineTest, RangeChosenWhileTheAnalyzerIsBeingToldAnotherEndsOnTheNewest)
     engine.SetRange();
     EXPECT_EQ(com.lastRange, 8);
     EXPECT_EQ(com.rangesSent.back(), 8);
-    EXPECT_DOUBLE_EQ(shared.FullScaleAmps, 10000);
+    EXPECT_DOUBLE_EQ(r().fullScaleAmps, 10000);
     EXPECT_FLOAT_EQ(wave.AmpsPerCount, static_cast<float>(10000 * cal.Factor[7]));
-    EXPECT_EQ(engine.CurrentFormat, shared.RangeFormat[7]);
+    EXPECT_EQ(r().currentFormat, formats[7]);
     EXPECT_EQ(display.selected, 7);
     // Once settled, a range goes out once.
     com.rangesSent.clear();
@@ -196,21 +213,21 @@ TEST_F(EngineTest, RectangularPulseOf240Samples) {
     zeros(100);
     pulse(240, 1000);
     zeros(100);
-    EXPECT_EQ(engine.OnSamples, 240u);
+    EXPECT_EQ(r().onSamples, 240u);
     EXPECT_EQ(display.pulseSeconds, "  0.1000 secs");
     EXPECT_EQ(display.pulseCycles, "    6.00 cycs");
-    EXPECT_NEAR(engine.PulseAmps, std::sqrt(240.0 / 241.0) * 1000 * 0.6125, 0.01);
+    EXPECT_NEAR(r().pulseAmps, std::sqrt(240.0 / 241.0) * 1000 * 0.6125, 0.01);
     EXPECT_EQ(display.pulseCurrent, "611.2 A");
     ASSERT_EQ(display.pulses.size(), 1u);
     EXPECT_NEAR(display.pulses[0].startSeconds, 100 / 2400.0, 1e-9);
-    EXPECT_FALSE(engine.UnderRange);
+    EXPECT_FALSE(r().underRange);
     // The capture starts with the OnDelay + 19 samples before the trigger.
     EXPECT_EQ(wave.Samples[19], 0);
     EXPECT_EQ(wave.Samples[20], 1000);
     EXPECT_EQ(wave.Samples[20 + 239], 1000);
     EXPECT_EQ(wave.Samples[20 + 240], 0);
-    EXPECT_TRUE(engine.Running);
-    EXPECT_TRUE(engine.Armed);
+    EXPECT_TRUE(r().running());
+    EXPECT_TRUE(r().armed());
 }
 
 TEST_F(EngineTest, SteadySineReadsItsRmsLiveCurrent) {
@@ -223,11 +240,11 @@ TEST_F(EngineTest, SteadySineReadsItsRmsLiveCurrent) {
 
 TEST_F(EngineTest, OverRangeAbove2000EndsTheTest) {
     pulse(1, 2000);
-    EXPECT_EQ(engine.EndReason, 0);
-    EXPECT_TRUE(engine.Armed);
+    EXPECT_EQ(r().endReason, EndReason::None);
+    EXPECT_TRUE(r().armed());
     pulse(1, -2001);
-    EXPECT_EQ(engine.EndReason, 3);
-    EXPECT_FALSE(engine.Armed);
+    EXPECT_EQ(r().endReason, EndReason::OverRange);
+    EXPECT_FALSE(r().armed());
     EXPECT_EQ(display.status[1], "Overrange Detected");
     EXPECT_EQ(display.statusColour, Colour::Red);
     EXPECT_EQ(display.button, "RESET");
@@ -236,9 +253,9 @@ TEST_F(EngineTest, OverRangeAbove2000EndsTheTest) {
 TEST_F(EngineTest, OverRangeWhileRunningEndsTheTest) {
     zeros(10);
     pulse(100, 1000);
-    ASSERT_TRUE(engine.Running);
+    ASSERT_TRUE(r().running());
     pulse(1, 2001);
-    EXPECT_FALSE(engine.Running);
+    EXPECT_FALSE(r().running());
     EXPECT_EQ(display.status[1], "Overrange Detected");
 }
 
@@ -248,8 +265,12 @@ TEST_F(EngineTest, AlternatingSamplesNeverSwitchOn) {
         alt.push_back(i % 2 ? 1000 : 0);
     cal.OnDelay = 2;
     feed(alt);
-    EXPECT_FALSE(engine.CurrentOn);
-    EXPECT_LE(engine.OnCounter, 1);
+    EXPECT_FALSE(r().currentOn);
+    // The count is back at 0 after a low sample: two high ones then switch it on, not one.
+    feed({0, 1000});
+    EXPECT_FALSE(r().currentOn);
+    feed({1000});
+    EXPECT_TRUE(r().currentOn);
 }
 
 struct ThresholdCase {
@@ -264,7 +285,7 @@ TEST_P(OnThreshold, OnlySamplesAboveItCount) {
     setup.TestMode = static_cast<std::uint8_t>(GetParam().testMode);
     zeros(10);
     pulse(240, GetParam().level);
-    EXPECT_EQ(engine.Running, GetParam().switchesOn);
+    EXPECT_EQ(r().running(), GetParam().switchesOn);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, OnThreshold,
@@ -328,7 +349,7 @@ TEST_F(EngineTest, PeakRmsIsTakenOverBlocksOfTwentySamplesAfterTheTrigger) {
     pulse(20, 1000);
     pulse(200, 200);
     zeros(100);
-    EXPECT_NEAR(engine.PeakRms20Amps, 612.5, 0.01);
+    EXPECT_NEAR(r().peakRms20Amps, 612.5, 0.01);
 }
 
 struct EarlyStopCase {
@@ -345,8 +366,8 @@ TEST_P(EarlyStop, CorrectsOnlyACountLargerThanTheDelayDifference) {
     pulse(GetParam().pulseSamples, 1000);
     engine.TestAbort();
     zeros(1);
-    EXPECT_EQ(engine.OnSamples, GetParam().onSamples);
-    EXPECT_GT(engine.PulseAmps, 0);
+    EXPECT_EQ(r().onSamples, GetParam().onSamples);
+    EXPECT_GT(r().pulseAmps, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, EarlyStop,
@@ -362,22 +383,22 @@ TEST_F(EngineTest, PulseSumTakesExactlyTheFourSamplesBeforeTheTrigger) {
     // sqrt((41² + 42² + 43² + 44² + 6 x 60²) / 11) x 0.6125 A; with 38² it would read 32.1 A,
     // without 41² 30.4 A.
     EXPECT_EQ(display.pulseCurrent, " 31.4 A?");
-    EXPECT_EQ(engine.OnSamples, 10u);
+    EXPECT_EQ(r().onSamples, 10u);
 }
 
 TEST_F(EngineTest, LongTestModeUsesTheMpuThreshold) {
     setup.TestMode = 1;
     pulse(50, 80); // above OnThresh 40, below MPUThresh 100
-    EXPECT_FALSE(engine.CurrentOn);
+    EXPECT_FALSE(r().currentOn);
     pulse(50, 120);
-    EXPECT_TRUE(engine.CurrentOn);
+    EXPECT_TRUE(r().currentOn);
 }
 
 TEST_F(EngineTest, UnderRangeOnRangesTwoToEightOnly) {
     zeros(10);
     pulse(240, 100); // 61 A on a 500 A range
     zeros(100);
-    EXPECT_TRUE(engine.UnderRange);
+    EXPECT_TRUE(r().underRange);
     zeros(1);
     EXPECT_EQ(display.status[1], "Underrange Detected");
     EXPECT_EQ(display.statusColour, Colour::Yellow);
@@ -389,7 +410,7 @@ TEST_F(EngineTest, UnderRangeOnRangesTwoToEightOnly) {
     zeros(10);
     pulse(240, 20 + 30); // tiny on the smallest range
     zeros(100);
-    EXPECT_FALSE(engine.UnderRange);
+    EXPECT_FALSE(r().underRange);
 }
 
 struct UnderRangeCase {
@@ -408,7 +429,7 @@ TEST_P(UnderRangeRule, BelowThreeTenthsOfFullScaleFromRangeTwo) {
     pulse(240, GetParam().counts);
     zeros(100);
     ASSERT_EQ(display.pulses.size(), 1u);
-    EXPECT_EQ(engine.UnderRange, GetParam().underRange);
+    EXPECT_EQ(r().underRange, GetParam().underRange);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ranges, UnderRangeRule,
@@ -426,18 +447,18 @@ TEST_F(EngineTest, NoCorrectionWhenOnDelayExceedsOffDelay) {
     pulse(240, 1000);
     zeros(50);
     // On at the 10th sample: 231 samples of the pulse, plus 4 of the 5 off-delay zeros.
-    EXPECT_EQ(engine.OnSamples, 235u);
+    EXPECT_EQ(r().onSamples, 235u);
 }
 
 TEST_F(EngineTest, FourEmptyTicksEndTheTestAndDropTheLink) {
     for (int i = 0; i < 3; ++i)
         engine.ProcessTick();
     EXPECT_TRUE(com.valid);
-    EXPECT_TRUE(engine.Armed);
+    EXPECT_TRUE(r().armed());
     engine.ProcessTick();
     EXPECT_FALSE(com.valid);
     EXPECT_EQ(com.stops, 1);
-    EXPECT_FALSE(engine.Armed);
+    EXPECT_FALSE(r().armed());
     EXPECT_EQ(display.status[2], "Error on COM4");
     EXPECT_EQ(display.statusColour, Colour::Red);
     EXPECT_EQ(display.button, "RESET");
@@ -481,13 +502,13 @@ TEST_F(EngineTest, SecondPulseReplacesTheFirstThenTimesOut) {
     pulse(480, 800);
     zeros(15);
     EXPECT_EQ(display.pulses.size(), 2u);
-    EXPECT_EQ(engine.OnSamples, 480u);
+    EXPECT_EQ(r().onSamples, 480u);
     EXPECT_EQ(display.pulseSeconds, "  0.2000 secs");
     // Ends 5 s (12000 samples) after the second pulse ended.
     zeros(11900);
-    EXPECT_TRUE(engine.Running);
+    EXPECT_TRUE(r().running());
     zeros(480);
-    EXPECT_FALSE(engine.Running);
+    EXPECT_FALSE(r().running());
     EXPECT_EQ(display.status[1], "Test Timeout");
     EXPECT_EQ(display.statusColour, Colour::Green);
     EXPECT_EQ(display.button, "RESET");
@@ -501,8 +522,8 @@ TEST_F(EngineTest, StopWhilePulseOnFinishesThePulse) {
     engine.TestAbort();
     // 956 counted samples, corrected by OffDelay - OnDelay = 10; the sum holds the 4 samples
     // before the trigger too: sqrt(960 / 947) x 1000 counts x 0.6125 A.
-    EXPECT_EQ(engine.OnSamples, 946u);
-    EXPECT_EQ(engine.EndReason, 2);
+    EXPECT_EQ(r().onSamples, 946u);
+    EXPECT_EQ(r().endReason, EndReason::Stopped);
     EXPECT_EQ(display.status[1], "Test Stopped");
     EXPECT_EQ(display.statusColour, Colour::Green);
     ASSERT_EQ(display.pulses.size(), 1u);
@@ -517,12 +538,12 @@ TEST_F(EngineTest, StopInTheOffPeriodKeepsTheLastPulse) {
     zeros(100);
     pulse(240, 1000);
     zeros(100);
-    ASSERT_TRUE(engine.Running);
-    ASSERT_FALSE(engine.CurrentOn);
+    ASSERT_TRUE(r().running());
+    ASSERT_FALSE(r().currentOn);
     engine.TestAbort();
     zeros(1);
-    EXPECT_EQ(engine.EndReason, 2);
-    EXPECT_FALSE(engine.Running);
+    EXPECT_EQ(r().endReason, EndReason::Stopped);
+    EXPECT_FALSE(r().running());
     EXPECT_EQ(display.status[1], "Test Stopped");
     EXPECT_EQ(display.statusColour, Colour::Green);
     EXPECT_EQ(display.button, "RESET");
@@ -541,14 +562,14 @@ TEST_F(EngineTest, OverRangeWhileEndedIsNotedAndChangesNothingShown) {
     ASSERT_EQ(ends(), 1);
     pulse(1, 2001);
     zeros(2400);
-    EXPECT_EQ(engine.EndReason, 3);
+    EXPECT_EQ(r().endReason, EndReason::OverRange);
     EXPECT_EQ(ends(), 1);
     EXPECT_EQ(display.button, "RESET");
     EXPECT_EQ(display.panel, "Test Over");
     EXPECT_EQ(display.pulseCurrent, "611.2 A");
     EXPECT_EQ(display.pulses.size(), 1u);
     engine.ResetTest();
-    EXPECT_EQ(engine.EndReason, 0);
+    EXPECT_EQ(r().endReason, EndReason::None);
     EXPECT_EQ(display.status[1], "Armed - Initiate test current");
 }
 
@@ -558,7 +579,7 @@ TEST_F(EngineTest, ZeroLimitsNeverTimeOut) {
     zeros(10);
     pulse(24000, 1000); // 10 s on
     zeros(48000);       // 20 s off
-    EXPECT_TRUE(engine.Running);
+    EXPECT_TRUE(r().running());
     EXPECT_EQ(display.status[1], "Test in progress");
 }
 
@@ -566,13 +587,13 @@ TEST_F(EngineTest, MaxOnTimeEndsALongPulse) {
     setup.MaxOnTime = 1.0;
     zeros(10);
     pulse(4800, 1000);
-    EXPECT_FALSE(engine.Running);
-    EXPECT_EQ(engine.EndReason, 1);
+    EXPECT_FALSE(r().running());
+    EXPECT_EQ(r().endReason, EndReason::Timeout);
     ASSERT_EQ(display.pulses.size(), 1u);
     EXPECT_TRUE(display.pulses[0].cutShort);
     // Cut at the end of the tick that passed 1 s, without the off-delay correction and over
     // the counted samples alone: sqrt(2880 / 2876) x 1000 counts x 0.6125 A.
-    EXPECT_EQ(engine.OnSamples, 2876u);
+    EXPECT_EQ(r().onSamples, 2876u);
     EXPECT_EQ(display.pulseCurrent, "612.9 A");
     EXPECT_EQ(display.pulseSeconds, "  1.1983 secs");
 }
@@ -582,9 +603,9 @@ TEST_F(EngineTest, EachTimeLimitIsSwitchedOffByItsOwnValue) {
     setup.MaxOffTime = 1.0;
     zeros(10);
     pulse(4800, 1000); // 2 s on: no on limit
-    ASSERT_TRUE(engine.Running);
+    ASSERT_TRUE(r().running());
     zeros(2400 + 480);
-    EXPECT_EQ(engine.EndReason, 1);
+    EXPECT_EQ(r().endReason, EndReason::Timeout);
     EXPECT_EQ(display.pulses.size(), 1u);
     EXPECT_FALSE(display.pulses[0].cutShort);
 
@@ -594,13 +615,13 @@ TEST_F(EngineTest, EachTimeLimitIsSwitchedOffByItsOwnValue) {
     zeros(10);
     pulse(240, 1000);
     zeros(12000); // 5 s off: no off limit
-    EXPECT_TRUE(engine.Running);
-    EXPECT_EQ(engine.EndReason, 0);
+    EXPECT_TRUE(r().running());
+    EXPECT_EQ(r().endReason, EndReason::None);
 }
 
 TEST_F(EngineTest, CountersStayDefinedPastThirtyTwoBits) {
     // Ten days of running: the sample count passes 2^31 in the middle of the pulse.
-    engine.SamplesTaken = INT32_MAX - 301;
+    engine.presetCounters({INT32_MAX - 301, 0, 0});
     zeros(100);
     pulse(240, 1000);
     zeros(100);
@@ -613,14 +634,14 @@ TEST_F(EngineTest, CountersStayDefinedPastThirtyTwoBits) {
     // Weeks on or off without a limit: the pulse and off counts stop at their largest value.
     setup.MaxOnTime = 0;
     setup.MaxOffTime = 0;
-    engine.OffSamples = UINT32_MAX - 100;
+    preset(&EngineCounters::offSamples, UINT32_MAX - 100);
     zeros(480);
-    EXPECT_EQ(engine.OffSamples, UINT32_MAX);
+    EXPECT_EQ(r().offSamples, UINT32_MAX);
     EXPECT_EQ(display.timeBar, 100);
     pulse(10, 1000);
-    engine.OnSamples = UINT32_MAX - 100;
+    preset(&EngineCounters::onSamples, UINT32_MAX - 100);
     pulse(480, 1000);
-    EXPECT_EQ(engine.OnSamples, UINT32_MAX);
+    EXPECT_EQ(r().onSamples, UINT32_MAX);
     EXPECT_EQ(display.pulseSeconds, "1789569.7496 secs"); // the period is a 32-bit float
     zeros(100);
     EXPECT_EQ(display.pulses.back().onSamples, UINT32_MAX - 10);
@@ -640,10 +661,13 @@ TEST_F(EngineTest, TheTimeBarMeasuresEachStateAgainstItsOwnLimit) {
     EXPECT_NEAR(display.timeBar, 12, 1); // 1 s of 8 s
 }
 
+// A wait inside a tick handles window messages, among them the next tick's.
 TEST_F(EngineTest, ReentrantTickIsRefused) {
-    engine.TickIdle = false;
-    engine.ProcessTick();
-    EXPECT_NE(log.lines().back().find("*Update Error "), std::string::npos);
+    com.duringGetSample = [this] { engine.ProcessTick(); };
+    feed({0});
+    EXPECT_EQ(std::count(texts().begin(), texts().end(), "*Update Error "), 1);
+    feed({0}); // the tick after is taken
+    EXPECT_EQ(std::count(texts().begin(), texts().end(), "*Update Error "), 1);
 }
 
 TEST_F(EngineTest, ArmedStatusLiveAndDemo) {
@@ -651,75 +675,86 @@ TEST_F(EngineTest, ArmedStatusLiveAndDemo) {
     engine.ShowStatus();
     EXPECT_EQ(display.status[1], "Armed - Initiate test current");
     EXPECT_EQ(display.button, "READY");
+    EXPECT_EQ(r().runButton, RunButton::Ready);
     EXPECT_EQ(display.status[2], "COM4 on SN12345");
-    shared.DemoMode = true;
+    engine.useLink(demo);
     wave.FileName = "QARN3Pulse.owf";
     engine.ShowStatus();
     EXPECT_EQ(display.status[1], "Press RUN to start DEMO");
     EXPECT_EQ(display.button, "RUN");
+    EXPECT_EQ(r().runButton, RunButton::Run);
     EXPECT_EQ(display.status[2], "QARN3Pulse.owf");
     cal.CalError = true;
     engine.ShowStatus();
     EXPECT_EQ(display.status[1], "CALIBRATION ERROR");
     EXPECT_EQ(display.statusColour, Colour::Red);
+    EXPECT_EQ(r().runButton, RunButton::Reset);
 }
 
-TEST_F(EngineTest, UsbSourceReportsItsPort) {
-    setup.SourceKind = kSourceUsb;
-    usb.valid = false;
+// The status, the range and the stream are the link's the engine uses now.
+TEST_F(EngineTest, TheLinkInUseReportsItsPortAndTakesTheRange) {
+    QueueLink other;
+    engine.useLink(other);
+    setup.SourceName = "/dev/ttyUSB0";
+    other.valid = false;
     engine.ShowStatus();
-    EXPECT_EQ(display.status[2], "Error on USB port");
-    usb.valid = true;
+    EXPECT_EQ(display.status[2], "Error on /dev/ttyUSB0");
+    EXPECT_EQ(r().runButton, RunButton::Reset);
+    other.valid = true;
     engine.ShowStatus();
-    EXPECT_EQ(display.status[2], "SN12345 on USB port");
+    EXPECT_EQ(display.status[2], "/dev/ttyUSB0 on SN12345");
+    com.ranges = 0;
     engine.SetRange();
-    EXPECT_EQ(usb.lastRange, 4);
+    EXPECT_EQ(other.lastRange, 4);
+    EXPECT_EQ(com.ranges, 0);
 }
 
 TEST_F(EngineTest, DemoModeSendsNoRangeAndPlaysTheBuffer) {
-    shared.DemoMode = true;
+    engine.useLink(demo);
     com.ranges = 0;
-    for (const std::uint8_t source : {kSourceCom, kSourceUsb, kSourceNone}) {
-        setup.SourceKind = source; // a waveform file on the command line keeps the source
-        engine.SetRange();
-        engine.Start();
-    }
-    EXPECT_EQ(com.ranges + usb.ranges, 0);
-    EXPECT_EQ(com.starts + usb.starts, 0);
+    engine.SetRange();
+    engine.Start();
+    EXPECT_EQ(com.ranges, 0);
+    EXPECT_EQ(com.starts, 0);
     EXPECT_EQ(display.selected, 3);
-    shared.DemoPlaying = false;
-    std::vector<std::int16_t> demo(60000, 0);
+    demo.testEnded();
+    std::vector<std::int16_t> file(60000, 0);
     for (int i = 1000; i < 1240; ++i)
-        demo[static_cast<std::size_t>(i)] = 1000;
-    engine.loadDemo(demo.data(), 60000);
+        file[static_cast<std::size_t>(i)] = 1000;
+    demo.load(file.data(), 60000);
     engine.ResetTest();
     engine.ProcessTick(); // idle noise, before RUN
-    EXPECT_EQ(engine.DemoIndex, 0);
-    EXPECT_EQ(engine.SamplesTaken, 480);
+    EXPECT_EQ(demo.played(), 0);
+    EXPECT_EQ(r().samplesTaken, 480);
     engine.Start();
-    EXPECT_TRUE(shared.DemoPlaying);
+    EXPECT_TRUE(demo.playing());
     for (int i = 0; i < 5; ++i)
         engine.ProcessTick();
-    EXPECT_EQ(engine.DemoIndex, 2400);
-    EXPECT_EQ(engine.OnSamples, 240u);
+    EXPECT_EQ(demo.played(), 2400);
+    EXPECT_EQ(r().onSamples, 240u);
     // Shown at the start of a tick: the samples of the five ticks before it.
     EXPECT_EQ(display.status[0], " 1.0000");
+    // The test's end stops the file; the idle feed never ends the test.
+    engine.TestAbort();
+    EXPECT_FALSE(demo.playing());
+    engine.ProcessTick();
+    EXPECT_EQ(demo.played(), 2400);
 }
 
 TEST_F(EngineTest, AShorterDemonstrationPlaysNothingOfTheOneBefore) {
-    shared.DemoMode = true;
+    engine.useLink(demo);
     std::vector<std::int16_t> longer(60000, 0);
     std::fill(longer.begin() + 10000, longer.begin() + 10240, std::int16_t{1000});
-    engine.loadDemo(longer.data(), 60000);
+    demo.load(longer.data(), 60000);
     const std::vector<std::int16_t> shorter(5000, 0);
-    engine.loadDemo(shorter.data(), 5000);
+    demo.load(shorter.data(), 5000);
     engine.ResetTest();
     engine.Start();
     for (int i = 0; i < 125; ++i) // the 60000 samples of a demonstration
         engine.ProcessTick();
-    EXPECT_EQ(engine.DemoIndex, 60000);
+    EXPECT_EQ(demo.played(), 60000);
     EXPECT_TRUE(display.pulses.empty());
-    EXPECT_FALSE(engine.Running);
+    EXPECT_FALSE(r().running());
 }
 
 TEST_F(EngineTest, ResetWhileArmedKeepsTheArmedDisplay) {

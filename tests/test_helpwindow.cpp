@@ -4,6 +4,7 @@
 #include "help/qthelpviewer.h"
 #include "platform/nodevice.h"
 #include "platform/qt_dialogs.h"
+#include "program_fixture.h"
 #include "record_fixture.h"
 #include "support/fake_transports.h"
 
@@ -59,13 +60,13 @@ class HelpWindowTest : public RecordTest {
 protected:
     HelpWindowTest() { fs::create_directories(folder + "/prog"); }
 
-    std::unique_ptr<TfmQARN3> start(bool withHelpFile) {
+    StartedProgram start(bool withHelpFile) {
         if (withHelpFile) fs::copy_file(kBuiltHelpFile, folder + "/prog/QARN3.qch");
         ProgramOptions o;
         o.folders = {folder + "/prog", folder};
         o.args = {"QARN3Pulse.owf"};
         o.helpViewer = &viewer;
-        auto w = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, usbApi, nullptr);
+        StartedProgram w(ProgramAssembly::Platform(o, dialogs, waits, log, files, usbApi, nullptr));
         w->program().FormPaint();
         dialogs.clear(); // the start-up's own boxes
         return w;
@@ -220,7 +221,7 @@ TEST(MessageBox, CarriageReturnAloneBreaksTheLine) {
 
 TEST_F(HelpWindowTest, F1InTheCalibrationWindowOpensItsPage) {
     auto w = start(true);
-    QDialog calibration(w.get());
+    QDialog calibration(&*w);
     setHelpContext(&calibration, kCalibrationHelpContext);
     auto* factor = new QLineEdit(&calibration);
     calibration.show();

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "program_fixture.h"
 
 #include "app/datafile.h"
 #include "calsetup/caldate.h"
@@ -36,13 +37,13 @@ namespace {
 
 class MainWindowTest : public RecordTest {
 protected:
-    std::unique_ptr<TfmQARN3> start(std::vector<std::string> args, char separator = '.') {
+    StartedProgram start(std::vector<std::string> args, char separator = '.') {
         ProgramOptions o;
         o.decimalSeparator = separator;
         o.folders = {folder, folder};
         o.args = std::move(args);
         o.programFileDate = "08/12/2026";
-        auto w = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, usbApi, nullptr);
+        StartedProgram w(ProgramAssembly::Platform(o, dialogs, waits, log, files, usbApi, nullptr));
         w->program().FormPaint();
         return w;
     }
@@ -67,15 +68,6 @@ protected:
         QKeyEvent press(QEvent::KeyPress, c == 27 ? Qt::Key_Escape : 0, Qt::NoModifier,
                         QString(QChar(c)));
         QCoreApplication::sendEvent(w.BitBtnRunStopReset, &press);
-    }
-
-    // A waveform viewer for Analyze, as the program's own start-up gives the window.
-    std::unique_ptr<TfmWaveform> attachViewer(TfmQARN3& w) {
-        Program& program = w.program();
-        auto viewer = std::make_unique<TfmWaveform>(
-            program.wave, services, folder, [&program] { return int{program.setup.TestMode}; }, &w);
-        w.setWaveformWindow(viewer.get());
-        return viewer;
     }
 
     VirtualWaits waits;
@@ -112,7 +104,7 @@ TEST_F(MainWindowTest, CommandLineWaveformStartsTheDemonstrationWithoutAHardware
 TEST_F(MainWindowTest, MissingCommandLineFileKeepsTheSetupSourceAndChecksNothing) {
     auto w = start({"nothere.owf"});
     EXPECT_FALSE(shownBox("Hardware Check"));
-    EXPECT_FALSE(w->program().shared.DemoMode);
+    EXPECT_FALSE(w->program().demoMode());
     EXPECT_EQ(w->program().setup.SourceKind, kSourceCom);
 }
 
@@ -120,7 +112,7 @@ TEST_F(MainWindowTest, NoAnalyzerAndCancelEntersDemonstrationMode) {
     dialogs.answer(MsgButton::Cancel);
     auto w = start({});
     ASSERT_TRUE(shownBox("Hardware Check"));
-    EXPECT_TRUE(w->program().shared.DemoMode);
+    EXPECT_TRUE(w->program().demoMode());
     EXPECT_EQ(w->program().setup.SourceKind, kSourceNone);
     EXPECT_EQ(w->program().wave.FileName, "QARN3Pulse.owf");
     EXPECT_EQ(status(*w, 1), "Press RUN to start DEMO");
@@ -163,7 +155,7 @@ TEST_F(MainWindowTest, RetryShowsTheCableStepsThenCancel) {
                                                "Turn Analyzer off, remove USB cable",
                                                "Turn Analyzer on and replace USB cable",
                                                "Hardware Not Found. Try again?"}));
-    EXPECT_TRUE(w->program().shared.DemoMode);
+    EXPECT_TRUE(w->program().demoMode());
 }
 
 TEST_F(MainWindowTest, CalibrationPanelColoursByAge) {
@@ -290,7 +282,7 @@ TEST_F(MainWindowTest, RangeListChangeResetsTheReadingsAndKeysKeepThem) {
     ticks(*w, 3);
     ASSERT_EQ(w->ebPulseCurr->text(), "331.3 A");
     w->program().setup.RangeIndex = 4;
-    w->program().engine().Running = false; // armed between pulses: keys act
+    ASSERT_EQ(w->program().readings().state, TestState::Rearmed); // between pulses: keys act
     w->setRangeListEnabled(true);
     key(*w, '+');
     EXPECT_EQ(w->ebPulseCurr->text(), "331.3 A");
@@ -339,12 +331,11 @@ TEST_F(MainWindowTest, SaveDataWritesTheReadingsOfTheMomentOfWriting) {
     dialogs.answer(file("results.odf"));
     w->program().mSaveClick();
     waits.pump = nullptr;
-    auto& engine = w->program().engine();
+    const EngineReadings& r = w->program().readings();
     ASSERT_NE(w->ebPulseCurr->text(), "331.3 A");
     EXPECT_EQ(contents("results.odf"),
-              dataFileText(engine.PulseAmps,
-                           engine.OnSamples * static_cast<double>(w->program().wave.SamplePeriod),
-                           '.'));
+              dataFileText(r.pulseAmps,
+                           r.onSamples * static_cast<double>(w->program().wave.SamplePeriod), '.'));
 }
 
 TEST(DataFile, CommaLocaleAndWideValues) {
@@ -354,10 +345,10 @@ TEST(DataFile, CommaLocaleAndWideValues) {
 
 TEST_F(MainWindowTest, OpenEntersDemonstrationModeEvenWhenCancelled) {
     auto w = start({"nothere.owf"});
-    ASSERT_FALSE(w->program().shared.DemoMode);
+    ASSERT_FALSE(w->program().demoMode());
     dialogs.answer("<cancel>");
     w->program().mOpenClick();
-    EXPECT_TRUE(w->program().shared.DemoMode);
+    EXPECT_TRUE(w->program().demoMode());
     EXPECT_EQ(w->program().wave.FileName, "QARN3Pulse.owf");
     dialogs.answer(file("QARN3Long.owf"));
     w->program().mOpenClick();
@@ -385,8 +376,7 @@ TEST_F(MainWindowTest, OpenShowsTheFileNameAndKeepsItsFolder) {
 TEST_F(MainWindowTest, WaveformSavedInTheDataFolderIsPlayedFromThereAfterOneOpenedElsewhere) {
     auto w = start({"QARN3Pulse.owf"});
     Program& program = w->program();
-    const auto viewer = attachViewer(*w);
-    TfmWaveform& viewerWindow = *viewer;
+    TfmWaveform& viewerWindow = *w->waveformWindow();
     std::filesystem::create_directory(file("elsewhere"));
     std::filesystem::copy_file(file("QARN3Long.owf"), file("elsewhere/Mine.owf"));
     dialogs.answer(file("elsewhere/Mine.owf"));
@@ -538,8 +528,7 @@ void typeInto(QLineEdit* edit, const std::string& text) {
 TEST_F(MainWindowTest, AnalyzeMeasuresTheCapturedPulseAndSavesAFileTheProgramOpensAgain) {
     auto w = start({"QARN3Pulse.owf"});
     Program& program = w->program();
-    const auto viewer = attachViewer(*w);
-    TfmWaveform& viewerWindow = *viewer;
+    TfmWaveform& viewerWindow = *w->waveformWindow();
     program.cal.SerNum = "A-1017";
     w->BitBtnRunStopReset->click();
     ticks(*w, 60);

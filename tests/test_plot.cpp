@@ -185,8 +185,8 @@ TEST_F(PlotEngineTest, AreaFromPercentagesAndMargins) {
 
 TEST_F(PlotEngineTest, EqualMinimumAndMaximumDrawNothing) {
     begin();
-    plot.PlotXAxis(kPlotWhite, "", true, 1, 1, 0, 0, false, true);
-    plot.PlotYAxis(kPlotWhite, "", 1, -1, 1, 0, 0, true, false, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 1, 1, 0, 0, false);
+    plot.PlotYAxis(kPlotWhite, "", 1, -1, 1, 0, 0, true, false);
     plot.PlotMoveTo(0, 0);
     plot.PlotLineTo(1, 1);
     EXPECT_TRUE(canvas.lines.empty());
@@ -197,7 +197,7 @@ TEST_F(PlotEngineTest, NinthAreaDrawsNothingUntilTheNextBegin) {
     for (int i = 0; i < 8; ++i)
         plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
     EXPECT_EQ(plot.currentArea(), nullptr);
-    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false);
     EXPECT_TRUE(canvas.lines.empty());
     begin();
     EXPECT_NE(plot.currentArea(), nullptr);
@@ -206,7 +206,7 @@ TEST_F(PlotEngineTest, NinthAreaDrawsNothingUntilTheNextBegin) {
 TEST_F(PlotEngineTest, AxesLabelTicksAndTheTraceIsClipped) {
     canvas.w = 640; // area 580 wide
     begin();
-    plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false);
     std::vector<std::string> labels;
     for (auto& t : canvas.texts)
         labels.push_back(t.second);
@@ -218,7 +218,7 @@ TEST_F(PlotEngineTest, AxesLabelTicksAndTheTraceIsClipped) {
         EXPECT_GE(x, 0) << text;
         EXPECT_LE(x + canvas.textWidth(text), canvas.w) << text;
     }
-    plot.PlotYAxis(kPlotWhite, "", 1, -1000, 1000, 0, 0, true, false, true);
+    plot.PlotYAxis(kPlotWhite, "", 1, -1000, 1000, 0, 0, true, false);
     canvas.lines.clear();
     plot.PlotMoveTo(0.05f, 0);
     plot.PlotLineTo(0.05f, 1e9f); // far above: cut at the top of the area
@@ -232,32 +232,32 @@ TEST_F(PlotEngineTest, AxesLabelTicksAndTheTraceIsClipped) {
 
 TEST_F(PlotEngineTest, MarksInsideTheAreaAreListed) {
     begin();
-    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
-    plot.PlotYAxis(kPlotWhite, "", 1, 0, 1, 0, 0, true, false, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false);
+    plot.PlotYAxis(kPlotWhite, "", 1, 0, 1, 0, 0, true, false);
     plot.PlotMoveTo(0.5f, 0.5f);
-    plot.PlotMark(1, 0, 1);
+    plot.PlotMark(1, 0);
     plot.PlotMoveTo(5, 5);
-    plot.PlotMark(1, 0, 1);
-    plot.PlotMark(9, 0, 1);
+    plot.PlotMark(1, 0);
+    plot.PlotMark(9, 0);
     EXPECT_EQ(plot.marks().size(), 1u);
 }
 
 TEST_F(PlotEngineTest, RubberBandZoomNarrowsAndATinyBandResets) {
     begin();
-    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
-    plot.PlotYAxis(kPlotWhite, "", 1, 0, 1, 0, 0, true, false, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false);
+    plot.PlotYAxis(kPlotWhite, "", 1, 0, 1, 0, 0, true, false);
     plot.PlotMouseDown(true, true, 50 + 145, 200);
     plot.PlotMouseMove(true, 50 + 435, 100);
     plot.PlotMouseUp(true, true);
     begin();
-    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false);
     EXPECT_NEAR(plot.currentArea()->x.visibleMin, 0.25, 0.01);
     EXPECT_NEAR(plot.currentArea()->x.visibleMax, 0.75, 0.01);
-    plot.PlotYAxis(kPlotWhite, "", 1, 0, 1, 0, 0, true, false, true);
+    plot.PlotYAxis(kPlotWhite, "", 1, 0, 1, 0, 0, true, false);
     plot.PlotMouseDown(true, true, 300, 200);
     plot.PlotMouseUp(true, true);
     begin();
-    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false);
     EXPECT_DOUBLE_EQ(plot.currentArea()->x.visibleMin, 0);
     EXPECT_DOUBLE_EQ(plot.currentArea()->x.visibleMax, 1);
 }
@@ -280,8 +280,8 @@ TEST_F(PlotEngineTest, AreasOfAnySizeDrawAFewHundredLinesAtMost) {
             canvas.lines.clear();
             plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
             plot.PlotArea(0, 100, 0, 100, 0, 0, 0, 0, false);
-            plot.PlotXAxis(kPlotWhite, "", true, lo, hi, 0, 0, false, true);
-            plot.PlotYAxis(kPlotWhite, "", 1, lo, hi, 0, 0, true, false, true);
+            plot.PlotXAxis(kPlotWhite, "", true, lo, hi, 0, 0, false);
+            plot.PlotYAxis(kPlotWhite, "", 1, lo, hi, 0, 0, true, false);
             // Per axis: its line, a tick and a grid line at each position, the zero line.
             ASSERT_LE(canvas.lines.size(), 2u * (2 * (kMaxAxisTicks + 2) + 2)) << w << "x" << h;
         }
@@ -291,16 +291,16 @@ TEST_F(PlotEngineTest, AreasOfAnySizeDrawAFewHundredLinesAtMost) {
 TEST_F(PlotEngineTest, LabelsUseTheEngineSeparatorWhateverTheProcessLocale) {
     test::CommaNumericLocale comma;
     begin();
-    plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false);
     ASSERT_GE(canvas.texts.size(), 2u);
     EXPECT_EQ(canvas.texts[1].second, "0.01");
     canvas.texts.clear();
     plot.setDecimalSeparator(',');
     begin();
-    plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 0.1f, 0, 0, false);
     EXPECT_EQ(canvas.texts[1].second, "0,01");
     canvas.texts.clear();
-    plot.PlotYAxis(kPlotWhite, "", 1, -1, 1, 0, 0, true, false, true);
+    plot.PlotYAxis(kPlotWhite, "", 1, -1, 1, 0, 0, true, false);
     std::vector<std::string> labels;
     for (auto& t : canvas.texts)
         labels.push_back(t.second);
@@ -313,7 +313,7 @@ TEST_F(PlotEngineTest, LabelsUseTheEngineSeparatorWhateverTheProcessLocale) {
 TEST_F(PlotEngineTest, LogarithmicAxesLabelDecades) {
     plot.setDecimalSeparator(',');
     begin();
-    plot.PlotXAxis(kPlotWhite, "", true, 0.01f, 100, 0, 0, true, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 0.01f, 100, 0, 0, true);
     std::vector<std::string> labels;
     for (auto& t : canvas.texts)
         labels.push_back(t.second);
@@ -332,8 +332,8 @@ TEST(PlotXor, CrossHairDrawnTwiceLeavesTheImageAsItWas) {
     PlotEngine plot;
     plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
     plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
-    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
-    plot.PlotYAxis(kPlotWhite, "", 1, -1, 1, 0, 0, true, false, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false);
+    plot.PlotYAxis(kPlotWhite, "", 1, -1, 1, 0, 0, true, false);
     const QImage before = canvas.image().copy();
     plot.PlotMouseDown(true, false, 150, 80);
     EXPECT_TRUE(plot.crossHairActive());

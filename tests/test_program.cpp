@@ -1,7 +1,9 @@
 // The program without its window: demonstration mode against a plugged (fake) analyzer, and
 // the pulses it reads compared with the analysis tool's.
+#include "app/analyzerlinks.h"
 #include "app/panelwidths.h"
 #include "app/program.h"
+#include "link/comlink.h"
 
 #include "app/datafile.h"
 #include "engine/analysis.h"
@@ -38,7 +40,6 @@ struct HeadlessView : MainView {
     void setUpdateTimerEnabled(bool) override {}
     void repaintPlot() override {}
     bool rangeListEnabled() const override { return rangeList; }
-    std::string runButtonCaption() const override { return runButton; }
     bool execSetupDialog() override { return false; }
     std::string shortDate(long day) const override { return std::to_string(day); }
     int passwordsAsked = 0;
@@ -58,7 +59,6 @@ struct HeadlessView : MainView {
     void setLiveCurrent(const std::string& t, Colour) override { liveCurrent = t; }
     void setStatusPanel(int i, const std::string& t) override { status[i] = t; }
     void setRangeListEnabled(bool on) override { rangeList = on; }
-    void pulseMeasured(const PulseResult& r) override { pulses.push_back(r); }
 };
 
 // Widths shared among panels by what their texts need: (needed, available) -> widths.
@@ -95,11 +95,16 @@ protected:
         ProgramOptions o;
         o.folders = {folder, folder};
         o.args = std::move(args);
-        program = std::make_unique<Program>(o, dialogs, waits, log, files, usbApi, &serial, view);
-        program->usb().setReader(&reader);
+        AnalyzerLinks::Parts parts(usbApi, &serial, waits, log, dialogs);
+        parts.usbReader = &reader;
+        links = std::make_unique<AnalyzerLinks>(parts);
+        program = std::make_unique<Program>(o, dialogs, waits, log, files, *links);
+        program->attachView(view);
+        program->pulseEnded().connect(
+            [this](const PulseEnd& pulse) { view.pulses.push_back(pulse.result); });
         waits.pump = [this] {
             serial.deliver();
-            while (reader.running && program->usb().readerPoll()) {
+            while (reader.running && links->usb().readerPoll()) {
             }
             if (duringWaits) duringWaits();
         };
@@ -125,6 +130,7 @@ protected:
     FakeSerialPort serial{analyzer, waits};
     SteppedReader reader;
     HeadlessView view;
+    std::unique_ptr<AnalyzerLinks> links;
     std::unique_ptr<Program> program;
     std::function<void()> duringWaits; // what the user does while a wait lets events through
 };
@@ -137,7 +143,7 @@ class DemoSource : public ProgramTest, public ::testing::WithParamInterface<cons
 TEST_P(DemoSource, ADemonstrationSendsNothingToAPluggedAnalyzer) {
     setupWithSource(GetParam());
     Program& p = start({"QARN3Pulse.owf"});
-    ASSERT_TRUE(p.shared.DemoMode);
+    ASSERT_TRUE(p.demoMode());
     ASSERT_NE(p.setup.SourceKind, kSourceNone);
     ASSERT_EQ(view.runButton, "RUN");
     p.BitBtnRunStopResetClick();
@@ -154,8 +160,8 @@ TEST_P(DemoSource, ADemonstrationSendsNothingToAPluggedAnalyzer) {
     EXPECT_FALSE(analyzer.sampling);
     EXPECT_EQ(usbApi.opens, 0);
     EXPECT_EQ(reader.starts, 0);
-    EXPECT_FALSE(p.usb().Sampling);
-    EXPECT_FALSE(p.com().Sampling);
+    EXPECT_FALSE(links->usb().Sampling);
+    EXPECT_FALSE(links->com().Sampling);
     for (const std::string& line : texts(log)) {
         EXPECT_EQ(line.find("StartSampling"), std::string::npos) << line;
         EXPECT_EQ(line.find("StartComm"), std::string::npos) << line;
@@ -169,13 +175,13 @@ TEST_F(ProgramTest, OpeningAFileWhileLiveStopsTheAnalyzerAndSendsNothingMore) {
     setupWithSource("COM3");
     analyzer.calImage = sampleCalImage();
     Program& p = start({});
-    ASSERT_FALSE(p.shared.DemoMode);
+    ASSERT_FALSE(p.demoMode());
     ASSERT_TRUE(analyzer.sampling);
     const std::size_t before = analyzer.received.size();
 
     dialogs.answer(file("QARN3Pulse.owf"));
     p.mOpenClick();
-    ASSERT_TRUE(p.shared.DemoMode);
+    ASSERT_TRUE(p.demoMode());
     p.BitBtnRunStopResetClick();
     runTest();
     p.ComboBoxRangeChange(2);
@@ -202,7 +208,7 @@ TEST_F(ProgramTest, ResetClickedDuringTheHardwareCheckDoesNotNestAnInitialisatio
     Program& p = start({});
     EXPECT_GT(nestedCalls, 0);
     EXPECT_TRUE(p.InitDone);
-    EXPECT_TRUE(p.shared.DemoMode);
+    EXPECT_TRUE(p.demoMode());
     const auto t = texts(log);
     EXPECT_EQ(std::count(t.begin(), t.end(), "ProgInit "), 1);
     EXPECT_EQ(std::count(t.begin(), t.end(), "End ProgInit "), 1);
@@ -343,7 +349,7 @@ TEST_P(DamagedStream, TheErrorCountShowsBesideTheReadingAtThePulsesEnd) {
     setupWithSource(d.source);
     analyzer.sample = onePulse;
     Program& p = start({});
-    ASSERT_FALSE(p.shared.DemoMode);
+    ASSERT_FALSE(p.demoMode());
     analyzer.brokenPairEvery = d.garbleEvery;
     if (d.burstSize > 0) analyzer.inject(std::string(d.burstSize, '\x55'));
     runTest();
@@ -362,8 +368,8 @@ TEST_P(DamagedStream, TheErrorCountShowsBesideTheReadingAtThePulsesEnd) {
     dialogs.answer(file("Test.odf"));
     p.mSaveClick();
     EXPECT_EQ(contents("Test.odf"),
-              dataFileText(p.engine().PulseAmps,
-                           p.engine().OnSamples * static_cast<double>(p.wave.SamplePeriod), '.'));
+              dataFileText(p.readings().pulseAmps,
+                           p.readings().onSamples * static_cast<double>(p.wave.SamplePeriod), '.'));
 
     // RESET arms a new test: the count starts again.
     p.BitBtnRunStopResetClick();
@@ -384,7 +390,7 @@ TEST_P(LostLink, TheLiveCurrentShowsNoReading) {
     setupWithSource(GetParam());
     analyzer.sample = [](std::int64_t) { return 20; };
     Program& p = start({});
-    ASSERT_FALSE(p.shared.DemoMode);
+    ASSERT_FALSE(p.demoMode());
     for (int i = 0; i < 5; ++i) {
         waits.run(200);
         p.UpdateTimerTick();

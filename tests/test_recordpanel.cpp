@@ -32,8 +32,8 @@ void fillValid(TestRecordPanel& p) {
     p.ebBandMax->setText("0.5");
 }
 
-PulseEnd pulse(double amps, double seconds, QByteArray waveform = {}) {
-    PulseEnd e;
+RecordedPulse pulse(double amps, double seconds, QByteArray waveform = {}) {
+    RecordedPulse e;
     e.pulse.pulseAmps = static_cast<float>(amps);
     e.pulse.seconds = seconds;
     e.pulse.cycles = seconds * 60;

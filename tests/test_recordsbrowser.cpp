@@ -8,6 +8,7 @@
 #include "waveform/waveformwindow.h"
 
 #include "records_windows_fixture.h"
+#include "waveform/waveform.h"
 
 #include <QCheckBox>
 #include <QComboBox>

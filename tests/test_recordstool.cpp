@@ -6,6 +6,7 @@
 #include "engine/analysis.h"
 #include "platform/textformat.h"
 #include "records/tool.h"
+#include "waveform/waveform.h"
 
 #include "csv_reader.h"
 #include "fake_owners.h"

@@ -12,6 +12,7 @@
 #include "report/reportwriter.h"
 
 #include "records_fixture.h"
+#include "waveform/waveform.h"
 
 #include <QImage>
 #include <QLocale>

@@ -5,6 +5,7 @@
 #include "platform/nodevice.h"
 #include "platform/registry.h"
 #include "platform/textformat.h"
+#include "program_fixture.h"
 #include "record_fixture.h"
 #include "support/fake_transports.h"
 
@@ -31,14 +32,15 @@ protected:
     }
 
     // The setup file names the source; the program starts without a waveform argument.
-    std::unique_ptr<TfmQARN3> start(const std::string& source, bool paint = true) {
+    StartedProgram start(const std::string& source, bool paint = true) {
         put("QARN3.osf",
             "4\r\n5.00\r\n5.00\r\nQARN3.odf\r\n" + source + "\r\n4\r\n0\r\n  1000\r\n100.00\r\n");
         ProgramOptions o;
         o.folders = {folder, folder};
         o.programFileDate = "08/12/2026";
-        auto w = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, usbApi, &serial);
-        w->program().com().setRegistry(&registry);
+        ProgramAssembly::Platform platform(o, dialogs, waits, log, files, usbApi, &serial);
+        platform.registry = &registry;
+        StartedProgram w(platform);
         if (paint) w->program().FormPaint();
         return w;
     }
@@ -59,8 +61,8 @@ TEST_F(SerialStartUpTest, ADiscoveredPortIsKeptAndTestedDirectlyAtTheNextStart) 
         Program& p = w->program();
         EXPECT_EQ(p.setup.SourceName, "/dev/ttyACM0");
         EXPECT_EQ(p.setup.SourceKind, kSourceCom);
-        EXPECT_TRUE(p.com().LinkValid);
-        EXPECT_TRUE(p.com().Sampling);
+        EXPECT_TRUE(w.links().com().LinkValid);
+        EXPECT_TRUE(w.links().com().Sampling);
         EXPECT_EQ(analyzer.resets, 1);
         EXPECT_EQ(status(*w, 2), "/dev/ttyACM0 on " + trimText(p.cal.SerNum));
         p.ProgExit();
@@ -75,7 +77,7 @@ TEST_F(SerialStartUpTest, ADiscoveredPortIsKeptAndTestedDirectlyAtTheNextStart) 
     const auto t = texts(log);
     EXPECT_EQ(std::count(t.begin() + static_cast<long>(before), t.end(), "Getting CommPortName "),
               0);
-    EXPECT_TRUE(w->program().com().LinkValid);
+    EXPECT_TRUE(w.links().com().LinkValid);
     EXPECT_EQ(serial.CommPort(), "/dev/ttyACM0");
     EXPECT_EQ(w->program().setup.SourceName, "/dev/ttyACM0");
 }
@@ -101,7 +103,7 @@ TEST_F(SerialStartUpTest, ARunFoundOnAnotherPortShowsItAndKeepsTheNamedOne) {
     {
         auto w = start("/dev/ttyUSB7");
         Program& p = w->program();
-        ASSERT_TRUE(p.com().LinkValid);
+        ASSERT_TRUE(w.links().com().LinkValid);
         EXPECT_EQ(serial.CommPort(), "/dev/ttyACM0");
         EXPECT_EQ(status(*w, 2), "/dev/ttyACM0 on " + trimText(p.cal.SerNum));
         // The record the Setup dialog shows and every writer saves holds the operator's name.
@@ -114,21 +116,21 @@ TEST_F(SerialStartUpTest, ARunFoundOnAnotherPortShowsItAndKeepsTheNamedOne) {
 TEST_F(SerialStartUpTest, HardwareStatusShowsTheCommunicationStatusWindow) {
     // The window is created before the first paint, as at start-up.
     auto w = start("COM", false);
-    TfmComm fmComm(w->program().com());
-    w->setCommWindow(&fmComm);
     EXPECT_TRUE(logged(log, "End FormCreate Comm "));
     w->program().FormPaint();
+    EXPECT_EQ(w.app().commWindow(), nullptr) << "made when first shown";
     w->program().mHardwareStatusClick();
+    TfmComm& fmComm = *w.app().commWindow();
     EXPECT_TRUE(fmComm.isVisible());
     EXPECT_EQ(fmComm.ErrorMaskBox->text(), "FF");
     fmComm.ErrorMaskBox->setText("a0");
     EXPECT_EQ(fmComm.ErrorMaskBox->text(), "A0");
-    EXPECT_EQ(w->program().com().ErrorMask, 160u);
+    EXPECT_EQ(w.links().com().ErrorMask, 160u);
 
     // The timer lists the error kinds while sampling.
-    w->program().com().errors().RxErrorFlags = rxerr::FirstChar;
-    w->program().com().errors().BadFirstChar = 0x55;
-    w->program().com().CommTimerTick();
+    w.links().com().errors().RxErrorFlags = rxerr::FirstChar;
+    w.links().com().errors().BadFirstChar = 0x55;
+    w.links().com().CommTimerTick();
     ASSERT_GT(fmComm.ErrorListBox1->count(), 0);
     EXPECT_EQ(fmComm.ErrorListBox1->item(fmComm.ErrorListBox1->count() - 1)->text(),
               "Error Type = FirstChar [55]");
@@ -137,11 +139,14 @@ TEST_F(SerialStartUpTest, HardwareStatusShowsTheCommunicationStatusWindow) {
 
 TEST_F(SerialStartUpTest, TheErrorListKeepsTheNewestLines) {
     auto w = start("COM");
-    TfmComm fmComm(w->program().com());
+    CommStatusPanel& panel = w.app().commPanel();
+    for (int i = 0; i < 3; ++i) // before the window is made
+        panel.addErrorLine(std::to_string(i));
+    TfmComm fmComm(panel);
     fmComm.show();
-    for (int i = 0; i < TfmComm::kMaxErrorLines + 5; ++i)
-        fmComm.addErrorLine(std::to_string(i));
-    ASSERT_EQ(fmComm.ErrorListBox1->count(), TfmComm::kMaxErrorLines + 1);
+    for (int i = 3; i < CommStatusPanel::kMaxErrorLines + 5; ++i)
+        panel.addErrorLine(std::to_string(i));
+    ASSERT_EQ(fmComm.ErrorListBox1->count(), CommStatusPanel::kMaxErrorLines + 1);
     EXPECT_EQ(fmComm.ErrorListBox1->item(0)->text(), "… 5 older lines dropped");
     EXPECT_EQ(fmComm.ErrorListBox1->item(1)->text(), "5");
 }

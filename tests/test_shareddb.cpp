@@ -7,6 +7,7 @@
 
 #include "csv_reader.h"
 #include "shared_db_fixture.h"
+#include "waveform/waveform.h"
 
 #include <functional>
 #include <optional>

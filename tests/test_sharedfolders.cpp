@@ -4,8 +4,8 @@
 // cannot forge a log line or steer a terminal.
 #include "diag/diaglog.h"
 #include "diag/sysreport.h"
-#include "engine/analysis.h"
 #include "engine/analyze_tool.h"
+#include "waveform/waveform.h"
 
 #include "fake_owners.h"
 #include "record_fixture.h"
@@ -202,17 +202,11 @@ INSTANTIATE_TEST_SUITE_P(
 // Without a home, the data go to the user's own folder in the temporary folder: private,
 // and refused when another user made that name first.
 TEST_F(SharedFolderTest, WithoutAHomeTheDataFolderIsPrivateInTheTemporaryFolder) {
-    const char* names[] = {"QARN3_DATA_DIR", "XDG_DATA_HOME", "HOME", "TMPDIR"};
-    std::vector<std::optional<std::string>> saved;
-    for (const char* name : names) {
-        const char* v = std::getenv(name);
-        saved.push_back(v ? std::optional<std::string>(v) : std::nullopt);
-        ::unsetenv(name);
-    }
+    const char* tmp = std::getenv("TMPDIR");
+    const std::optional<std::string> saved = tmp ? std::optional<std::string>(tmp) : std::nullopt;
     ::setenv("TMPDIR", shared().c_str(), 1);
-    const ProgramFolders f = platformFolders("/usr/bin");
-    for (std::size_t i = 0; i < saved.size(); ++i)
-        saved[i] ? ::setenv(names[i], saved[i]->c_str(), 1) : ::unsetenv(names[i]);
+    const ProgramFolders f = platformFolders("/usr/bin", {}); // no home, nor any override
+    saved ? ::setenv("TMPDIR", saved->c_str(), 1) : ::unsetenv("TMPDIR");
 
     EXPECT_EQ(f.dataFolder, shared() + "/QARN3-" + std::to_string(::geteuid()));
     EXPECT_EQ(f.dataFolderUse, FolderUse::Private);

@@ -140,18 +140,16 @@ TEST(Files, BareNamesResolveAgainstTheFolder) {
 namespace {
 
 TEST(Folders, EnvironmentOverridesAndXdgDefaults) {
-    ::setenv("QARN3_DATA_DIR", "/srv/qarn3-data", 1);
-    ::setenv("QARN3_PROG_DIR", "/opt/qarn3", 1);
-    ProgramFolders f = platformFolders("/usr/bin");
+    ProgramFolders f = platformFolders(
+        "/usr/bin", {"/opt/qarn3", "/srv/qarn3-data", "/home/op/.data", "/home/op"});
     EXPECT_EQ(f.dataFolder, "/srv/qarn3-data");
     EXPECT_EQ(f.progFolder, "/opt/qarn3");
-    ::unsetenv("QARN3_DATA_DIR");
-    ::unsetenv("QARN3_PROG_DIR");
-    ::setenv("XDG_DATA_HOME", "/home/op/.data", 1);
-    f = platformFolders("/nonexistent/bin");
+    f = platformFolders("/nonexistent/bin", {"", "", "/home/op/.data", "/home/op"});
     EXPECT_EQ(f.dataFolder, "/home/op/.data/QARN3");
     EXPECT_EQ(f.progFolder, "/nonexistent/bin");
-    ::unsetenv("XDG_DATA_HOME");
+    f = platformFolders("/nonexistent/bin", {"", "", "", "/home/op"});
+    EXPECT_EQ(f.dataFolder, "/home/op/.local/share/QARN3");
+    EXPECT_EQ(f.dataFolderUse, FolderUse::Own);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "link_fixture.h"
 #include "platform/registry.h"
 #include "platform/textformat.h"
+#include "program_fixture.h"
 #include "record_fixture.h"
 #include "support/fake_transports.h"
 
@@ -79,10 +80,9 @@ protected:
         ProgramOptions o;
         o.folders = {folder, folder};
         o.programFileDate = "08/12/2026";
-        window = std::make_unique<TfmQARN3>(o, dialogs, waits, log, files, sim, nullptr);
-        fmUSB = std::make_unique<TfmUSB>(window->program().usb(), '.');
-        window->setUsbWindow(fmUSB.get());
-        window->program().usb().setRegistry(&registry);
+        ProgramAssembly::Platform platform(o, dialogs, waits, log, files, sim, nullptr);
+        platform.registry = &registry;
+        window = StartedProgram(platform);
         EXPECT_TRUE(loadSimulatedWaveform(sim, "Live.owf", services, folder));
         return *window;
     }
@@ -98,8 +98,7 @@ protected:
     SimulatedMpusb sim;
     QtWaits waits;
     MemoryRegistry registry;
-    std::unique_ptr<TfmQARN3> window;
-    std::unique_ptr<TfmUSB> fmUSB; // goes before the window, as in the program
+    StartedProgram window;
 };
 
 TEST_F(LiveUsbTest, MeasuresAPulseAsDemonstrationModeDoesAndCatchesAPulledCable) {
@@ -127,7 +126,7 @@ TEST_F(LiveUsbTest, MeasuresAPulseAsDemonstrationModeDoesAndCatchesAPulledCable)
     EXPECT_EQ(status(*w, 1), "Armed - Initiate test current");
     EXPECT_EQ(w->BitBtnRunStopReset->text(), "READY");
     EXPECT_EQ(status(*w, 2), trimText(w->program().cal.SerNum) + " on USB port");
-    EXPECT_EQ(fmUSB->ComboBox1->currentText(), "vid_04d8&pid_fdcf\\KXV0123456 USB");
+    EXPECT_EQ(window.app().usbPanel().deviceText(), "vid_04d8&pid_fdcf\\KXV0123456 USB");
 
     // The pulse arrives over the wire and the test times out 1 s after it.
     ASSERT_TRUE(until([&] { return status(*w, 1) == "Test Timeout"; }))
@@ -135,26 +134,30 @@ TEST_F(LiveUsbTest, MeasuresAPulseAsDemonstrationModeDoesAndCatchesAPulledCable)
     EXPECT_EQ(w->ebPulseCurr->text().toStdString(), expected.pulses.back().current);
     EXPECT_EQ(w->ebPulseSec->text().toStdString(), expected.pulses.back().seconds);
     EXPECT_EQ(w->ebPulseCyc->text().toStdString(), expected.pulses.back().cycles);
-    EXPECT_EQ(w->program().usb().errors().ErrorCount, 0);
+    EXPECT_EQ(window.links().usb().errors().ErrorCount, 0);
 
+    EXPECT_EQ(window.app().usbWindow(), nullptr) << "made when first shown";
     w->program().mHardwareStatusClick();
+    TfmUSB* fmUSB = window.app().usbWindow();
+    ASSERT_NE(fmUSB, nullptr);
     EXPECT_TRUE(fmUSB->isVisible());
+    EXPECT_EQ(fmUSB->ComboBox1->currentText(), "vid_04d8&pid_fdcf\\KXV0123456 USB");
     EXPECT_TRUE(fmUSB->Memo1->toPlainText().contains("Thread Running"));
     EXPECT_TRUE(until([&] { return fmUSB->Edit2->text().endsWith(" sec"); }));
 
     // Armed again, with the error count of the next test from zero; then the cable is
     // pulled: four ticks without data end it.
-    w->program().usb().errors().ErrorCount = 7;
+    window.links().usb().errors().ErrorCount = 7;
     w->BitBtnRunStopReset->click();
     EXPECT_EQ(status(*w, 1), "Armed - Initiate test current");
-    EXPECT_EQ(w->program().usb().errors().ErrorCount, 0);
+    EXPECT_EQ(window.links().usb().errors().ErrorCount, 0);
     EXPECT_EQ(resets(), 1); // the link was still good: no new hardware check
     const std::size_t mark = texts(log).size();
     sim.setCablePulled(true);
     ASSERT_TRUE(until([&] { return status(*w, 2) == "Error on USB port"; }));
     EXPECT_EQ(count(log, "RxDataCount <= 0 ", mark), 4);
     EXPECT_EQ(w->BitBtnRunStopReset->text(), "RESET");
-    EXPECT_FALSE(w->program().usb().LinkValid);
+    EXPECT_FALSE(window.links().usb().LinkValid);
 
     // Plugged in again, RESET runs the hardware check once more.
     sim.setCablePulled(false);
@@ -165,7 +168,7 @@ TEST_F(LiveUsbTest, MeasuresAPulseAsDemonstrationModeDoesAndCatchesAPulledCable)
     EXPECT_EQ(status(*w, 2), trimText(w->program().cal.SerNum) + " on USB port");
 
     w->program().ProgExit();
-    EXPECT_EQ(w->program().usbReader().threadsAlive(), 0);
+    EXPECT_EQ(window.links().reader()->threadsAlive(), 0);
 }
 
 TEST(UsbTestWindow, ShowsTheLinkAsItsTimerTicks) {
@@ -175,29 +178,34 @@ TEST(UsbTestWindow, ShowsTheLinkAsItsTimerTicks) {
     DebugLog log;
     ScriptedDialogs dialogs;
     UsbLink link{api, clock, log, dialogs};
-    auto window = std::make_unique<TfmUSB>(link, ',');
+    auto panel = std::make_unique<UsbTestPanel>(link, ',');
+    EXPECT_FALSE(panel->USBTimer->isActive());
+    EXPECT_EQ(panel->USBTimer->interval(), 200);
+
+    ASSERT_TRUE(link.OpenUSB());
+    link.USBStartSampling(); // the link reports into the panel, window or not
+    EXPECT_TRUE(panel->USBTimer->isActive());
+    link.ReceivedChars = 48000;
+    link.errors().RxErrorFlags = 4;
+    panel->USBTimerTick();
+    auto window = std::make_unique<TfmUSB>(*panel);
     EXPECT_EQ(window->windowTitle(), "USB Test");
     EXPECT_EQ(window->size(), QSize(318, 424));
     EXPECT_EQ(window->ComboBox1->currentText(), "vid_04d8&pid_fdcf");
     EXPECT_EQ(window->ComboBox1->count(), 2);
-    EXPECT_FALSE(window->USBTimer->isActive());
-    EXPECT_EQ(window->USBTimer->interval(), 200);
-
-    ASSERT_TRUE(link.OpenUSB());
-    link.USBStartSampling(); // the link reports into the window
-    EXPECT_TRUE(window->USBTimer->isActive());
-    link.ReceivedChars = 48000;
-    link.errors().RxErrorFlags = 4;
-    window->USBTimerTick();
-    EXPECT_EQ(window->Edit2->text(), " 10,0000 sec");
+    EXPECT_EQ(window->Edit2->text(), " 10,0000 sec"); // the tick before it was made
+    link.ReceivedChars = 96000;
+    panel->USBTimerTick();
+    EXPECT_EQ(window->Edit2->text(), " 20,0000 sec");
     window->show(); // the status list is filled in when the window is shown
     EXPECT_TRUE(window->Memo1->toPlainText().endsWith("Error at 10,000000 seconds\n"
                                                       "Error Type = CharMatch"));
     link.USBStopSampling();
-    EXPECT_FALSE(window->USBTimer->isActive());
+    EXPECT_FALSE(panel->USBTimer->isActive());
 
     window.reset();
-    link.OpenUSB(); // reports into nothing once the window is gone
+    panel.reset();
+    link.OpenUSB(); // reports into nothing once the panel is gone
 }
 
 } // namespace

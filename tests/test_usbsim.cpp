@@ -12,6 +12,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 using namespace qarn3;
@@ -135,6 +136,18 @@ TEST_F(SimulatedAnalyzerTest, PassesTheLinkTestAndExchangesTheCalibration) {
     EXPECT_EQ(image, written);
 }
 
+// Two runs' exchanges are compared through these logs: packets as written, bytes as the
+// analyzer takes them, numbered, with nothing that differs from run to run.
+TEST_F(SimulatedAnalyzerTest, CommandLogsListEveryPacketAndByteInOrder) {
+    std::ostringstream packets, bytes;
+    sim.setCommandLog(&packets);
+    sim.withAnalyzer([&](AnalyzerSimulator& a) { a.commandLog = &bytes; });
+    EXPECT_EQ(link.USBTestComm(), 5);
+    EXPECT_EQ(packets.str(), "1 80 03 0d\n2 f0 04 41 0d\n");
+    EXPECT_EQ(bytes.str(), "1 0d\n2 41\n3 0d\n");
+    sim.withAnalyzer([](AnalyzerSimulator& a) { a.commandLog = nullptr; });
+}
+
 TEST_F(SimulatedAnalyzerTest, StreamsTheSampleSourceWhileTheMainThreadWrites) {
     sim.withAnalyzer([](AnalyzerSimulator& a) {
         a.sample = [](std::int64_t i) { return static_cast<int>((i % 500) * 4 - 1000); };
@@ -178,7 +191,7 @@ TEST_F(SimulatedAnalyzerTest, PulledCableFailsEveryCallAndTheAnalyzerComesBackFr
 
 TEST(SimulatedUsb, ReadsWaitForTheAnalyzerInsteadOfSpinning) {
     SimulatedMpusb sim;
-    const MpusbHandle w = sim.MPUSBOpen(0, kUsbDevice, kUsbEndpoint, 0, 0);
+    const MpusbHandle w = sim.MPUSBOpen(0, kUsbDevice.c_str(), kUsbEndpoint, 0, 0);
     const MpusbHandle r = sim.MPUSBOpen(0, "VID_04D8&PID_FDCF", "\\mchp_ep1", 1, 0);
     ASSERT_NE(r, kInvalidPipe);
     std::uint8_t buf[64];

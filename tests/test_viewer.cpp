@@ -267,11 +267,9 @@ TEST_F(ViewerTest, CycleTableIsComputedAgainOnlyWhenItsSpanOrMainsChange) {
 TEST_F(ViewerTest, SamplesCapturedWhileShownAreCutAgain) {
     viewer.SetCurSpan("0.5");
     const auto capture = [this](int to, double amplitude) { // as the engine writes: at Position
-        for (int& i = store.Position; i < to; ++i) {
-            store.Samples[i] =
-                static_cast<std::int16_t>(std::lround(amplitude * std::sin(i * 0.16)));
-            store.written(i);
-        }
+        while (store.Position < to)
+            store.capture(static_cast<std::int16_t>(
+                std::lround(amplitude * std::sin(store.Position * 0.16))));
     };
     const auto panelsRms = [this] {
         viewer.PaintBox1Paint();
@@ -491,9 +489,8 @@ protected:
         PlotEngine plot;
         plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
         plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
-        plot.PlotXAxis(kPlotWhite, "", true, 0, static_cast<float>(c.points / 2400.0), 0, 0, false,
-                       true);
-        plot.PlotYAxis(kPlotWhite, "", 1, -c.yRange, c.yRange, 0, 0, true, false, true);
+        plot.PlotXAxis(kPlotWhite, "", true, 0, static_cast<float>(c.points / 2400.0), 0, 0, false);
+        plot.PlotYAxis(kPlotWhite, "", 1, -c.yRange, c.yRange, 0, 0, true, false);
         plot.setPen(kPlotYellow, 2);
         if (byColumns) {
             plot.PlotTrace(s.data(), 0, c.points - 1, 2400, 1, c.marks);
@@ -501,7 +498,7 @@ protected:
             plot.PlotMoveTo(0, s[0]);
             for (int i = 1; i < c.points; ++i) {
                 plot.PlotLineTo(static_cast<float>(i / 2400.0), s[static_cast<std::size_t>(i)]);
-                if (c.marks) plot.PlotMark(1, 0, 1);
+                if (c.marks) plot.PlotMark(1, 0);
             }
         }
         markCount = plot.marks().size();
@@ -539,12 +536,12 @@ TEST(PlotMarks, TheMarkListStaysBounded) {
     PlotEngine plot;
     plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
     plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
-    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false, true);
-    plot.PlotYAxis(kPlotWhite, "", 1, -1, 1, 0, 0, true, false, true);
+    plot.PlotXAxis(kPlotWhite, "", true, 0, 1, 0, 0, false);
+    plot.PlotYAxis(kPlotWhite, "", 1, -1, 1, 0, 0, true, false);
     plot.PlotMoveTo(0.5f, 0);
     const long before = canvas.lines;
     for (std::size_t i = 0; i < 3 * PlotEngine::kMaxListedMarks; ++i)
-        plot.PlotMark(1, 0, 1);
+        plot.PlotMark(1, 0);
     EXPECT_EQ(plot.marks().size(), PlotEngine::kMaxListedMarks);
     EXPECT_EQ(canvas.lines - before, static_cast<long>(3 * PlotEngine::kMaxListedMarks));
 }

@@ -210,7 +210,7 @@ void PlotEngine::forEachTick(const Axis& ax, const std::function<void(double, bo
 
 void PlotEngine::PlotXAxis(std::uint32_t colour, const std::string& title, bool grid, float minimum,
                            float maximum, float minimumStep, float minimumZoomSpan,
-                           bool logarithmic, bool) {
+                           bool logarithmic) {
     Area* a = area();
     if (!a || !(maximum > minimum)) return;
     Axis& ax = a->x;
@@ -284,7 +284,7 @@ void PlotEngine::drawLinearXTicks(Area& a, bool grid) {
 
 void PlotEngine::PlotYAxis(std::uint32_t colour, const std::string& title, int position,
                            float minimum, float maximum, float minimumStep, float minimumZoomSpan,
-                           bool grid, bool logarithmic, bool) {
+                           bool grid, bool logarithmic) {
     Area* a = area();
     if (!a || !a->x.defined || !(maximum > minimum) || position < 1 || position > kMaxYAxes) return;
     Axis& ax = a->y[static_cast<std::size_t>(position - 1)];
@@ -442,12 +442,12 @@ void PlotEngine::PlotTrace(const std::int16_t* samples, int first, int last, dou
             drawClipped(*a, px, py, m_penX, m_penY);
             startColumn();
         }
-        if (marks) PlotMark(1, 0, 1);
+        if (marks) PlotMark(1, 0);
     }
     flushColumn();
 }
 
-void PlotEngine::PlotMark(int symbol, int size, int) {
+void PlotEngine::PlotMark(int symbol, int size) {
     const Area* a = currentArea();
     if (!a || !a->y[0].defined || symbol < 1 || symbol > 8) return;
     if (m_penX < a->left || m_penX > a->left + a->width || m_penY < a->bottom - a->height ||

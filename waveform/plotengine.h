@@ -94,16 +94,16 @@ public:
                    double fontScale);
     void PlotArea(double xFromPercent, double xToPercent, double yFromPercent, double yToPercent,
                   int leftMargin, int rightMargin, int topMargin, int bottomMargin, bool zoomable);
+    // Labels are decimal (fixed point with the axis's decimals).
     void PlotXAxis(std::uint32_t colour, const std::string& title, bool grid, float minimum,
-                   float maximum, float minimumStep, float minimumZoomSpan, bool logarithmic,
-                   bool decimalLabels);
+                   float maximum, float minimumStep, float minimumZoomSpan, bool logarithmic);
     void PlotYAxis(std::uint32_t colour, const std::string& title, int position, float minimum,
                    float maximum, float minimumStep, float minimumZoomSpan, bool grid,
-                   bool logarithmic, bool decimalLabels);
+                   bool logarithmic);
     void setPen(std::uint32_t colour, int width);
     void PlotMoveTo(float x, float y);
     void PlotLineTo(float x, float y);
-    void PlotMark(int symbol, int size, int style);
+    void PlotMark(int symbol, int size);
     // Draws the trace of samples first..last, sample i at x = i / sampleRate and
     // y = samples[i] x yScale, as PlotMoveTo on the first and PlotLineTo on each further one
     // would, and with marks PlotMark(1, 0, 1) on each further one. Where consecutive samples

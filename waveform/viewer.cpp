@@ -153,8 +153,8 @@ void WaveViewer::drawSurface(PlotCanvas& canvas) {
         drawnRange(s, e);
         m_plot.PlotBegin(&canvas, kPlotBlack, kPlotWhite, 1.1);
         m_plot.PlotArea(0, 100, 0, 100, 50, 10, 10, 50, false);
-        m_plot.PlotXAxis(kPlotWhite, "", true, s, e, 0, 0, false, true);
-        m_plot.PlotYAxis(kPlotWhite, "", 1, v.YBottom, v.YTop, 0, 0, true, false, true);
+        m_plot.PlotXAxis(kPlotWhite, "", true, s, e, 0, 0, false);
+        m_plot.PlotYAxis(kPlotWhite, "", 1, v.YBottom, v.YTop, 0, 0, true, false);
         m_plot.setPen(kPlotYellow, 2);
         std::int32_t first = 0, last = 0;
         sampleRange(s, e, first, last);

@@ -4,6 +4,7 @@
 #include "diag/services.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/scripted_dialogs.h"
 
 #include <algorithm>
 #include <bit>
@@ -155,7 +156,7 @@ bool WaveformFiles::ReadWaveform(const std::string& fileName) {
     static_assert(std::endian::native == std::endian::little);
     std::memcpy(m_w.Samples.get(), bytes->data() + kWaveHeaderSize,
                 2 * static_cast<std::size_t>(std::max(got, 0)));
-    if (got > 0) m_w.written(got - 1);
+    m_w.filled(got);
     return true;
 }
 
@@ -249,6 +250,25 @@ bool WaveformFiles::MakeWaveFile(const std::string& fileName, bool longType,
         newHeader(longType ? 'M' : 'N', "***DEFAULT***", 0.244140625f, 1.0f / 2400, 10);
     const auto samples = generateWaveSamples(segments);
     return confirmAndWrite(fileName, h, samples.get());
+}
+
+std::string makeDemoFiles(const std::string& folder) {
+    FileStore files;
+    ScriptedDialogs dialogs;
+    DebugLog log;
+    Services services{files, dialogs, log};
+    if (!makeFolders(folder)) return "Cannot create folder " + folder;
+    TWaveformData store;
+    WaveformFiles wave(store, services, folder);
+    const std::pair<const char*, const TWaveSegments*> demos[] = {
+        {"QARN3Pulse.owf", &PulseSegments}, {"QARN3Long.owf", &LongSegments}};
+    for (const auto& [name, segments] : demos) {
+        if (files.exists(resolveInFolder(folder, name))) continue;
+        if (!wave.MakeWaveFile(name, segments == &LongSegments, *segments))
+            return dialogs.shown().empty() ? std::string("Cannot write ") + name
+                                           : dialogs.shown().back().text;
+    }
+    return {};
 }
 
 } // namespace qarn3

@@ -11,6 +11,8 @@ namespace qarn3 {
 struct Services;
 
 constexpr int kWaveSlots = 145001;
+// The last slot a capture writes: later samples keep overwriting it.
+constexpr int kCaptureLimit = kWaveSlots - 1;
 constexpr int kWaveFileSamples = 60000;
 constexpr std::size_t kWaveHeaderSize = 59;
 
@@ -76,9 +78,16 @@ struct TWaveformData {
         PulseCount = 0;
         ++Revision;
     }
-    // Slot index has been written.
-    void written(std::int32_t index) {
-        if (index >= ZeroFrom) ZeroFrom = index + 1;
+    // Writes a captured sample at Position and moves on, up to the last slot (which later
+    // samples keep overwriting); keeps ZeroFrom past the slot written.
+    void capture(std::int16_t sample) {
+        Samples[static_cast<std::size_t>(Position)] = sample;
+        if (Position >= ZeroFrom) ZeroFrom = Position + 1;
+        if (Position < kCaptureLimit) ++Position;
+    }
+    // Slots below count have been written by a reader of the store's own (a file).
+    void filled(std::int32_t count) {
+        if (count > ZeroFrom) ZeroFrom = count;
     }
 };
 
@@ -99,6 +108,10 @@ std::string waveformFileBytes(const TWaveformData& w, const std::string& serialI
 
 // The samples MakeWaveFile generates (60000 of them, the rest of the buffer zero).
 std::unique_ptr<std::int16_t[]> generateWaveSamples(const TWaveSegments& segments);
+
+// Writes the built-in demonstration waveforms QARN3Pulse.owf and QARN3Long.owf into the folder
+// (made when missing) where they are missing; returns an error message, empty on success.
+std::string makeDemoFiles(const std::string& folder);
 
 // Reading and writing waveform files; bare names resolve against the data folder.
 class WaveformFiles {

@@ -94,9 +94,20 @@ void UpDownControl::step(int by) {
     if (onClick) onClick(m_position);
 }
 
+TfmWaveform::TfmWaveform(WaveViewer& viewer, QWidget* parent) : QDialog(parent), m_viewer(viewer) {
+    build();
+}
+
 TfmWaveform::TfmWaveform(TWaveformData& wave, Services& services, const std::string& dataFolder,
                          std::function<int()> testMode, QWidget* parent)
-    : QDialog(parent), m_viewer(wave, services, dataFolder, std::move(testMode)) {
+    : QDialog(parent),
+      m_ownViewer(std::make_unique<WaveViewer>(wave, services, dataFolder, std::move(testMode))),
+      m_viewer(*m_ownViewer) {
+    build();
+    m_viewer.FormCreate();
+}
+
+void TfmWaveform::build() {
     setWindowTitle("Waveform View");
     setSizeGripEnabled(true);
     buildControls();
@@ -104,11 +115,11 @@ TfmWaveform::TfmWaveform(TWaveformData& wave, Services& services, const std::str
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     m_viewer.setView(this);
-    m_viewer.FormCreate();
 }
 
 // The panel's controls and the cycle table go first, while the viewer they use still exists.
 TfmWaveform::~TfmWaveform() {
+    m_viewer.setView(nullptr);
     delete Panel1;
     Panel1 = nullptr;
     TrackBar1 = nullptr;

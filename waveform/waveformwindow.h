@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 class QLabel;
@@ -39,11 +40,12 @@ private:
 
 // The waveform window ("Waveform View"): the trace with its cursors above, the panel with the
 // zoom buttons, the edits, the trackbar and the vertical scale below, and between them, shown
-// by the Cycles button, the cycle table. A thin view of WaveViewer; created at start-up, shown
-// modally by Analyze.
+// by the Cycles button, the cycle table. Shown modally by Analyze. A thin view of WaveViewer:
+// the program's, made at the start-up (the window when first shown), or one of its own.
 class TfmWaveform : public QDialog, public WaveViewerView {
     Q_OBJECT
 public:
+    explicit TfmWaveform(WaveViewer& viewer, QWidget* parent = nullptr);
     TfmWaveform(TWaveformData& wave, Services& services, const std::string& dataFolder,
                 std::function<int()> testMode, QWidget* parent = nullptr);
     ~TfmWaveform() override;
@@ -90,7 +92,10 @@ private:
     // the text was changed.
     void applyEdit(QLineEdit* edit, bool always);
 
-    WaveViewer m_viewer;
+    void build();
+
+    std::unique_ptr<WaveViewer> m_ownViewer;
+    WaveViewer& m_viewer;
     CycleTableModel* m_cycleModel = nullptr;
     WaveViewTexts m_shown;
     bool m_applying = false;

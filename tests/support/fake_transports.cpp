@@ -42,7 +42,7 @@ void VirtualWaits::TimerWait(int ms) {
 }
 
 std::uint32_t FakeMpusb::MPUSBGetDeviceCount(const char* device) {
-    return present && std::strcmp(device, kUsbDevice) == 0 ? 1 : 0;
+    return present && std::strcmp(device, kUsbDevice.c_str()) == 0 ? 1 : 0;
 }
 
 MpusbHandle FakeMpusb::MPUSBOpen(std::uint32_t, const char*, const char*, std::uint32_t,

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/analyzerlinks.h"
+#include "app/firstopen.h"
+#include "app/mainwindow.h"
+#include "app/program.h"
+#include "calsetup/qtdates.h"
+#include "diag/services.h"
+
+#include <memory>
+
+namespace qarn3 {
+
+class CalForm;
+class CommStatusPanel;
+class SetupForm;
+class TfmComm;
+class TfmUSB;
+class UsbTestPanel;
+class WaveViewer;
+
+// The program as main puts it together (the tests that run the whole window too): the links,
+// the program, the main window, and the logic of the other windows, made at the start-up in
+// the order their debug lines have always come (lines logged before the main window is made
+// are dropped); every other window is made when it is first opened.
+class ProgramAssembly {
+public:
+    // What the platform gives: main's real ones, a test's fakes.
+    struct Platform {
+        Platform(const ProgramOptions& o, DialogService& d, Waits& w, DebugLog& l, FileStore& f,
+                 MpusbApi& usb, SerialPort* serial)
+            : options(o), dialogs(d), waits(w), log(l), files(f), usbApi(usb), serialPort(serial) {}
+        ProgramOptions options;
+        DialogService& dialogs;
+        Waits& waits;
+        DebugLog& log;
+        FileStore& files;
+        MpusbApi& usbApi;
+        SerialPort* serialPort;                 // none: the COM link has no port
+        const RegistryView* registry = nullptr; // where the analyzer is looked up
+        UsbReaderControl* usbReader = nullptr;  // none: a reader thread of the links' own
+    };
+
+    explicit ProgramAssembly(const Platform& platform);
+    ~ProgramAssembly();
+    ProgramAssembly(const ProgramAssembly&) = delete;
+    ProgramAssembly& operator=(const ProgramAssembly&) = delete;
+
+    AnalyzerLinks& links() { return m_links; }
+    Program& program() { return m_program; }
+    TfmQARN3& window() { return *m_window; }
+    WaveViewer& viewer() { return *m_viewer; }
+    UsbTestPanel& usbPanel() { return *m_usbPanel; }
+    CommStatusPanel& commPanel() { return *m_commPanel; }
+    // The links' status windows once Hardware Status has made them (none before).
+    TfmUSB* usbWindow();
+    TfmComm* commWindow();
+
+private:
+    SecondaryWindows secondaryWindows();
+
+    Platform m_platform;
+    Services m_services;
+    QtShortDates m_shortDates;
+    AnalyzerLinks m_links;
+    Program m_program;
+    // Made after the main window, destroyed after it.
+    std::unique_ptr<UsbTestPanel> m_usbPanel;
+    std::unique_ptr<CommStatusPanel> m_commPanel;
+    std::unique_ptr<SetupForm> m_setupForm;
+    std::unique_ptr<CalForm> m_calForm;
+    std::unique_ptr<WaveViewer> m_viewer;
+    FirstOpen<TfmUSB> m_usbWindow;
+    FirstOpen<TfmComm> m_commWindow;
+    std::unique_ptr<TfmQARN3> m_window;
+};
+
+} // namespace qarn3
