@@ -204,6 +204,30 @@ TEST_F(SharedTool, TechnicianAddsAndEditsTheOfficeDeletes) {
         << r.out;
     EXPECT_EQ(adminValue("SELECT count(*) FROM shot").toInt(), 3);
     EXPECT_EQ(parseCsv(run({"--db", laptop, "export"}).out).size(), 5u);
+
+    // The office deletes a curve (its points and the breakers' naming of it first); a breaker
+    // the laptop then names the curve's family for reaches the shared database with its shots,
+    // all but its naming of the deleted curve, sync after sync.
+    for (const char* change : {"DELETE FROM breaker_curve WHERE curve_id IN (SELECT id FROM "
+                               "curve WHERE kind = 'long-time')",
+                               "DELETE FROM curve_point WHERE curve_id IN (SELECT id FROM curve "
+                               "WHERE kind = 'long-time')",
+                               "DELETE FROM curve WHERE kind = 'long-time'"})
+        ASSERT_TRUE(asOffice.run(change, e)) << e.message;
+    r = run({"--db", laptop, "import", "--site", "Plant A", "--breaker", "Q2", "--rating", "100",
+             "--pole", "A", "--kind", "short-time", "--multiple", "3", "--curve",
+             "Generic Sample-LSIG", folder + "/QARN3Pulse.owf"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int round = 0; round < 2; ++round) {
+        r = run({"--db", laptop, "sync", "--to", techDb});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("not sent, under a record deleted on the shared database: "
+                             "breaker_curve 1\n"),
+                  std::string::npos)
+            << r.out;
+    }
+    EXPECT_EQ(adminValue("SELECT count(*) FROM shot").toInt(), 7);
+    EXPECT_EQ(adminValue("SELECT count(*) FROM breaker_curve").toInt(), 3);
 }
 
 // Only the owner makes or changes the schema: a technician who meets an empty database, or
