@@ -37,6 +37,6 @@ int main(int argc, char** argv) {
     env.cores = std::max(1u, std::thread::hardware_concurrency());
     env.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
     qarn3::TerminalPasswordPrompt prompt;
-    env.passwordPrompt = &prompt;
+    if (qarn3::TerminalPasswordPrompt::available()) env.passwordPrompt = &prompt;
     return qarn3::runRecordsTool(args, env);
 }

@@ -8,8 +8,11 @@
 #include "csv_reader.h"
 #include "shared_db_fixture.h"
 
+#include <QProcess>
+
 #include <functional>
 #include <optional>
+#include <unistd.h>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -341,18 +344,31 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& c) { return std::string(c.param.name); });
 
 // Without a prompt (a script), a password nowhere to be found is named with where it is looked
-// for.
+// for: the command itself, without a terminal to ask on, says so too.
 TEST_F(SharedTool, MissingPasswordWithoutAPromptSaysWhereItIsLookedFor) {
     RecordsDatabase owner(location(adminUri()));
     ASSERT_TRUE(owner.open().ok);
     const std::string role = loginRole("bob", "", "pw");
-    const ToolRun r = run({"--db", uri(role, "passfile=" + folder + "/none"), "export"});
+    const std::string db = uri(role, "passfile=" + folder + "/none");
+    const std::string says = "wants the password of " + role +
+                             " and none was found (~/.pgpass, the file PGPASSFILE names, or "
+                             "PGPASSWORD)";
+    const ToolRun r = run({"--db", db, "export"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("wants the password of " + role +
-                         " and none was found (~/.pgpass, the file PGPASSFILE names, or "
-                         "PGPASSWORD)"),
-              std::string::npos)
-        << r.err;
+    EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+
+    QProcess p;
+    p.setChildProcessModifier([] { ::setsid(); }); // no controlling terminal
+    p.setProcessEnvironment([this] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QARN3_DATA_DIR", QString::fromStdString(folder + "/data"));
+        return env;
+    }());
+    p.start(QARN3_RECORDS_TOOL, {"--db", QString::fromStdString(db), "export"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    const std::string err = p.readAllStandardError().toStdString();
+    EXPECT_NE(err.find(says), std::string::npos) << err;
 }
 
 } // namespace
