@@ -15,7 +15,22 @@
 #include <unistd.h>
 #include <vector>
 
+namespace {
+
+QtMessageHandler g_qtMessages = nullptr;
+
+// The server's driver warns when it cannot free a prepared statement in a transaction that a
+// failed statement aborted. The command rolls the transaction back at once and tells the
+// failure itself; the warning, printed before it, would only muddle the message.
+void qtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith("Unable to free statement")) return;
+    if (g_qtMessages) g_qtMessages(type, context, text);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    g_qtMessages = qInstallMessageHandler(qtMessage);
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     // The database drivers are Qt plugins, found through the application; the report's fonts
