@@ -1,5 +1,6 @@
 #include "records/database.h"
 
+#include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/textformat.h"
 #include "records/model.h"
@@ -169,11 +170,13 @@ bool RecordsDatabase::connectServer(RecordsError& error) {
                 RecordsErrorKind::Unreachable, {}, "Cannot open " + db + ": no password was given"};
             return false;
         }
-        m_db.setPassword(QString::fromStdString(*password));
+        QString given = QString::fromStdString(*password);
+        m_db.setPassword(given);
         const bool opened = m_db.open();
         m_db.setPassword({}); // forgotten: the connection is made or refused
+        std::fill(given.begin(), given.end(), QChar(u'\0')); // its only holder now
         if (!opened) probe = probeServer(parameters, *password);
-        std::fill(password->begin(), password->end(), '\0');
+        clearSecret(*password);
         if (opened) return true;
     }
     if (probe.needsPassword)

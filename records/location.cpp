@@ -130,14 +130,18 @@ bool readQuery(const std::string& query, DatabaseLocation& l, std::string& error
         from = amp == std::string::npos ? query.size() + 1 : amp + 1;
         if (item.empty()) continue;
         const auto eq = item.find('=');
+        const std::string rawKey = item.substr(0, eq);
         std::string key, value;
-        if (eq == std::string::npos || !percentDecode(item.substr(0, eq), key) ||
-            !percentDecode(item.substr(eq + 1), value) || !validKeyword(key)) {
-            error = "the database URI's parameter '" + item + "' is not keyword=value";
+        const bool keyRead = percentDecode(rawKey, key);
+        // The password of the server, or of the client's key: neither is ever kept.
+        if (keyRead && (key == "password" || key == "sslpassword")) {
+            error = kNoPassword;
             return false;
         }
-        if (key == "password") {
-            error = kNoPassword;
+        // Only the keyword is quoted: the value may be a password under a misspelt name.
+        if (eq == std::string::npos || !keyRead || !percentDecode(item.substr(eq + 1), value) ||
+            !validKeyword(key)) {
+            error = "the database URI's parameter '" + rawKey + "' is not keyword=value";
             return false;
         }
         // The driver joins its options with ';'.

@@ -16,7 +16,22 @@
 #include <unistd.h>
 #include <vector>
 
+namespace {
+
+QtMessageHandler g_qtMessages = nullptr;
+
+// The server's driver warns when it cannot free a prepared statement in a transaction that a
+// failed statement aborted. The command rolls the transaction back at once and tells the
+// failure itself; the warning, printed before it, would only muddle the message.
+void qtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith("Unable to free statement")) return;
+    if (g_qtMessages) g_qtMessages(type, context, text);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    g_qtMessages = qInstallMessageHandler(qtMessage);
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     // The database drivers are Qt plugins, found through the application; the report's fonts
@@ -45,6 +60,6 @@ int main(int argc, char** argv) {
     env.cores = std::max(1u, std::thread::hardware_concurrency());
     env.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
     qarn3::TerminalPasswordPrompt prompt;
-    env.passwordPrompt = &prompt;
+    if (qarn3::TerminalPasswordPrompt::available()) env.passwordPrompt = &prompt;
     return qarn3::runRecordsTool(args, env);
 }

@@ -32,22 +32,48 @@ std::string in(const std::vector<std::string>& ids, std::vector<QVariant>& value
 
 std::string keyColumns(const SyncTable& t) {
     return "SELECT id, " + std::string(t.editable ? "updated_at" : "''") + ", " +
-           (t.parentColumn.empty() ? std::string("''") : t.parentColumn) + ", " + t.label +
-           " FROM " + t.name;
+           (t.parentColumn.empty() ? std::string("''") : t.parentColumn) + ", " + t.label + ", " +
+           (t.reference.column.empty() ? std::string("''") : t.reference.column) + " FROM " +
+           t.name;
 }
 
 } // namespace
 
 const std::vector<SyncTable>& syncTables() {
     static const std::vector<SyncTable> tables{
-        {"site", SyncScope::Sites, {}, {}, "name", true, {}, {}},
-        {"breaker", SyncScope::UnderParent, "site", "site_id", "designation", true, {}, {}},
+        {"site", SyncScope::Sites, {}, {}, "name", true, {}, {}, {}},
+        {"breaker", SyncScope::UnderParent, "site", "site_id", "designation", true, {}, {}, {}},
         // The curve library is every site's; a curve's id comes from its maker, model and
         // kind, so the same curve imported on two laptops is one row.
-        {"curve", SyncScope::Everything, {}, {}, "model", true, {}, {"curve_point", "curve_id"}},
-        {"breaker_curve", SyncScope::UnderParent, "breaker", "breaker_id", "kind", true, {}, {}},
-        {"session", SyncScope::UnderParent, "breaker", "breaker_id", "started_at", true, {}, {}},
-        {"test_point", SyncScope::UnderParent, "session", "session_id", "kind", true, {}, {}},
+        {"curve",
+         SyncScope::Everything,
+         {},
+         {},
+         "model",
+         true,
+         {},
+         {"curve_point", "curve_id"},
+         {}},
+        // The curve a breaker names may be gone from the other side (the office deleted it).
+        {"breaker_curve",
+         SyncScope::UnderParent,
+         "breaker",
+         "breaker_id",
+         "kind",
+         true,
+         {},
+         {},
+         {"curve", "curve_id"}},
+        {"session",
+         SyncScope::UnderParent,
+         "breaker",
+         "breaker_id",
+         "started_at",
+         true,
+         {},
+         {},
+         {}},
+        {"test_point", SyncScope::UnderParent, "session", "session_id", "kind", true, {}, {}, {}},
         {"shot",
          SyncScope::UnderParent,
          "test_point",
@@ -55,6 +81,7 @@ const std::vector<SyncTable>& syncTables() {
          "taken_at",
          false,
          "waveform_id",
+         {},
          {}},
     };
     return tables;

@@ -25,6 +25,13 @@ struct OwnedRows {
     std::string column; // names the owning row's id
 };
 
+// A row of an earlier table that a row names besides its parent (a breaker's curve names a
+// curve): a row naming one the other side no longer has (deleted there) stays on its side.
+struct ReferencedRow {
+    std::string table;  // none when empty
+    std::string column; // names the row's id
+};
+
 // A table the sync carries. Its columns are read from the database (both sides have the
 // same schema version), so a column a later version adds travels without a change here.
 struct SyncTable {
@@ -36,6 +43,7 @@ struct SyncTable {
     bool editable = true;       // has updated_at and the newest change wins; else never edited
     std::string waveformColumn; // names a row of waveform, which travels with it (once)
     OwnedRows owned;            // rows replaced with each row moved
+    ReferencedRow reference;    // a row it names besides its parent
 };
 
 // The tables in the order rows must arrive: a row's parent (and anything it names) first.
@@ -44,8 +52,8 @@ const std::vector<SyncTable>& syncTables();
 namespace sql {
 
 // A row's key as a sync compares it: id, updated_at ('' for a row never edited), the id of
-// its parent ('' for none) and its label; of the rows under the parent ids (not empty), of
-// the ids or the labels (names) given, or of every row.
+// its parent ('' for none), its label and the row it names besides ('' for none); of the rows under
+// the parent ids (not empty), of the ids or the labels (names) given, or of every row.
 BoundSql syncKeysUnder(const SyncTable& t, const std::vector<std::string>& parentIds);
 BoundSql syncKeysOf(const SyncTable& t, const std::vector<std::string>& ids,
                     const std::vector<std::string>& names);

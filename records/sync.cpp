@@ -21,6 +21,7 @@ struct Key {
     std::string updatedAt; // '' for a row never edited
     std::string parent;
     std::string label;
+    std::string reference; // the row it names besides its parent ('' for none)
 };
 using Keys = std::map<std::string, Key>; // by id: batches come in a stable order
 using Row = std::vector<QVariant>;
@@ -139,9 +140,9 @@ private:
         for (const BoundSql& s : statements) {
             if (!db.run(q, s, e)) return fail(e);
             while (q.next())
-                out[q.value(0).toString().toStdString()] = {q.value(1).toString().toStdString(),
-                                                            q.value(2).toString().toStdString(),
-                                                            q.value(3).toString().toStdString()};
+                out[q.value(0).toString().toStdString()] = {
+                    q.value(1).toString().toStdString(), q.value(2).toString().toStdString(),
+                    q.value(3).toString().toStdString(), q.value(4).toString().toStdString()};
         }
         return true;
     }
@@ -185,6 +186,12 @@ private:
             t.parentTable.empty() ? nullptr : &m_present[{t.parentTable, true}];
         const auto* parentsLocal =
             t.parentTable.empty() ? nullptr : &m_present[{t.parentTable, false}];
+        // A row naming a row the side it would go to lacks (a curve the office deleted) would
+        // be refused there, and with it every later batch: it stays where it is.
+        auto namedRowMissing = [&](const Key& k, bool onSharedSide) {
+            if (t.reference.table.empty() || k.reference.empty()) return false;
+            return !m_present[{t.reference.table, onSharedSide}].count(k.reference);
+        };
         std::vector<std::string>& scope = m_scope[t.name];
 
         for (const auto& [id, l] : local) {
@@ -195,7 +202,8 @@ private:
             if (s == shared.end()) {
                 if (b != base.end() && !m_options.resend) {
                     ++counts.deletedThere;
-                } else if (parentsShared && !parentsShared->count(l.parent)) {
+                } else if ((parentsShared && !parentsShared->count(l.parent)) ||
+                           namedRowMissing(l, true)) {
                     ++counts.notSent;
                 } else {
                     plan.send.push_back(id);
@@ -213,6 +221,10 @@ private:
             const bool changedThere = b == base.end() || b->second != s->second.updatedAt;
             const bool localWins =
                 changedHere && (!changedThere || l.updatedAt > s->second.updatedAt);
+            if (localWins ? namedRowMissing(l, true) : namedRowMissing(s->second, false)) {
+                ++(localWins ? counts.notSent : counts.deletedHere);
+                continue;
+            }
             if (changedHere && changedThere)
                 m_report.conflicts.push_back(
                     {t.name, id, l.label, l.updatedAt, s->second.updatedAt, localWins});
@@ -225,7 +237,8 @@ private:
             if (local.count(id)) continue;
             scope.push_back(id);
             onShared.insert(id);
-            if (base.count(id) || (parentsLocal && !parentsLocal->count(s.parent))) {
+            if (base.count(id) || (parentsLocal && !parentsLocal->count(s.parent)) ||
+                namedRowMissing(s, false)) {
                 ++counts.deletedHere;
                 continue;
             }

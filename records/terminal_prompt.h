@@ -9,6 +9,9 @@ namespace qarn3 {
 class TerminalPasswordPrompt : public PasswordPrompt {
 public:
     std::optional<std::string> askPassword(const DatabaseLocation& where) override;
+    // Whether the command has a terminal to ask on: without one (a script, a service) it is
+    // given no prompt, and a password found nowhere is told with where it is looked for.
+    static bool available();
 };
 
 } // namespace qarn3

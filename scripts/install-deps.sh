@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev libgl-dev
     libusb-1.0-0-dev umockdev libumockdev-dev
     qt6-tools-dev qt6-documentation-tools libqt6sql6-sqlite
-    libqt6sql6-psql libpq-dev postgresql
+    libqt6sql6-psql libpq-dev
     dpkg-dev file fakeroot lintian devscripts
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
@@ -25,6 +25,13 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     $SUDO apt-get update
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# The server the shared database's tests start: where it cannot be installed, those tests skip
+# and say why, and everything else is tested as usual.
+if ! dpkg-query -W -f='${Status}' postgresql 2>/dev/null | grep -q "install ok installed"; then
+    [ ${#missing[@]} -gt 0 ] || $SUDO apt-get update || true
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends postgresql ||
+        echo "PostgreSQL could not be installed: the shared database's tests will be skipped" >&2
 fi
 generate=0
 for l in de_DE ar_EG; do

@@ -9,8 +9,11 @@
 #include "shared_db_fixture.h"
 #include "waveform/waveform.h"
 
+#include <QProcess>
+
 #include <functional>
 #include <optional>
+#include <unistd.h>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -205,6 +208,30 @@ TEST_F(SharedTool, TechnicianAddsAndEditsTheOfficeDeletes) {
         << r.out;
     EXPECT_EQ(adminValue("SELECT count(*) FROM shot").toInt(), 3);
     EXPECT_EQ(parseCsv(run({"--db", laptop, "export"}).out).size(), 5u);
+
+    // The office deletes a curve (its points and the breakers' naming of it first); a breaker
+    // the laptop then names the curve's family for reaches the shared database with its shots,
+    // all but its naming of the deleted curve, sync after sync.
+    for (const char* change : {"DELETE FROM breaker_curve WHERE curve_id IN (SELECT id FROM "
+                               "curve WHERE kind = 'long-time')",
+                               "DELETE FROM curve_point WHERE curve_id IN (SELECT id FROM curve "
+                               "WHERE kind = 'long-time')",
+                               "DELETE FROM curve WHERE kind = 'long-time'"})
+        ASSERT_TRUE(asOffice.run(change, e)) << e.message;
+    r = run({"--db", laptop, "import", "--site", "Plant A", "--breaker", "Q2", "--rating", "100",
+             "--pole", "A", "--kind", "short-time", "--multiple", "3", "--curve",
+             "Generic Sample-LSIG", folder + "/QARN3Pulse.owf"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int round = 0; round < 2; ++round) {
+        r = run({"--db", laptop, "sync", "--to", techDb});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("not sent, under a record deleted on the shared database: "
+                             "breaker_curve 1\n"),
+                  std::string::npos)
+            << r.out;
+    }
+    EXPECT_EQ(adminValue("SELECT count(*) FROM shot").toInt(), 7);
+    EXPECT_EQ(adminValue("SELECT count(*) FROM breaker_curve").toInt(), 3);
 }
 
 // Only the owner makes or changes the schema: a technician who meets an empty database, or
@@ -318,18 +345,31 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& c) { return std::string(c.param.name); });
 
 // Without a prompt (a script), a password nowhere to be found is named with where it is looked
-// for.
+// for: the command itself, without a terminal to ask on, says so too.
 TEST_F(SharedTool, MissingPasswordWithoutAPromptSaysWhereItIsLookedFor) {
     RecordsDatabase owner(location(adminUri()));
     ASSERT_TRUE(owner.open().ok);
     const std::string role = loginRole("bob", "", "pw");
-    const ToolRun r = run({"--db", uri(role, "passfile=" + folder + "/none"), "export"});
+    const std::string db = uri(role, "passfile=" + folder + "/none");
+    const std::string says = "wants the password of " + role +
+                             " and none was found (~/.pgpass, the file PGPASSFILE names, or "
+                             "PGPASSWORD)";
+    const ToolRun r = run({"--db", db, "export"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("wants the password of " + role +
-                         " and none was found (~/.pgpass, the file PGPASSFILE names, or "
-                         "PGPASSWORD)"),
-              std::string::npos)
-        << r.err;
+    EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+
+    QProcess p;
+    p.setChildProcessModifier([] { ::setsid(); }); // no controlling terminal
+    p.setProcessEnvironment([this] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QARN3_DATA_DIR", QString::fromStdString(folder + "/data"));
+        return env;
+    }());
+    p.start(QARN3_RECORDS_TOOL, {"--db", QString::fromStdString(db), "export"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    const std::string err = p.readAllStandardError().toStdString();
+    EXPECT_NE(err.find(says), std::string::npos) << err;
 }
 
 } // namespace
