@@ -1,5 +1,6 @@
 #include "app/assembly.h"
 
+#include "app/recordswiring.h"
 #include "calsetup/calform.h"
 #include "calsetup/calwindow.h"
 #include "calsetup/setupdialog.h"
@@ -51,10 +52,16 @@ ProgramAssembly::ProgramAssembly(const Platform& platform)
     m_viewer->plot().setDecimalSeparator(separator);
     m_viewer->setMainsHz([this] { return m_program.site.MainsHz; });
     m_viewer->FormCreate();
+    m_records = std::make_unique<RecordsWiring>(m_program, *m_window, m_services,
+                                                m_platform.options.folders.dataFolder, separator);
+    m_window->addRecordsMenus(m_records->testRecordAction(), m_records->recordsMenu());
 }
 
 ProgramAssembly::~ProgramAssembly() {
+    // The shots still queued are stored (bounded) while the panel can still hear of them.
+    if (m_records) m_records->finish();
     m_window.reset();
+    m_records.reset();
     m_program.calFile().setView(nullptr);
 }
 

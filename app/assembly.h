@@ -13,6 +13,7 @@ namespace qarn3 {
 
 class CalForm;
 class CommStatusPanel;
+class RecordsWiring;
 class SetupForm;
 class TfmComm;
 class TfmUSB;
@@ -50,6 +51,8 @@ public:
     Program& program() { return m_program; }
     TfmQARN3& window() { return *m_window; }
     WaveViewer& viewer() { return *m_viewer; }
+    // The test records: the panel beside the main window and the Records menu.
+    RecordsWiring& records() { return *m_records; }
     UsbTestPanel& usbPanel() { return *m_usbPanel; }
     CommStatusPanel& commPanel() { return *m_commPanel; }
     // The links' status windows once Hardware Status has made them (none before).
@@ -73,6 +76,8 @@ private:
     FirstOpen<TfmUSB> m_usbWindow;
     FirstOpen<TfmComm> m_commWindow;
     std::unique_ptr<TfmQARN3> m_window;
+    // Finished before the main window goes, destroyed after it.
+    std::unique_ptr<RecordsWiring> m_records;
 };
 
 } // namespace qarn3

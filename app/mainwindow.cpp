@@ -255,14 +255,19 @@ void TfmQARN3::buildMenus() {
     test->addAction("&Reset");
     test->addAction("St&artSampling", this, [this] { m_program.engine().Start(); });
     test->addAction("St&opSampling", this, [this] { m_program.mStopSamplingClick(); });
-    QMenu* view = menuBar()->addMenu("&View");
+    QMenu* view = m_viewMenu = menuBar()->addMenu("&View");
     view->addAction("&Analyze", this, [this] { m_program.mAnalyzeClick(); });
     view->addAction("&Hardware Status", this, [this] { m_program.mHardwareStatusClick(); });
     view->addAction("&Debug Info", this, [this] { showDebugWindow(); });
-    QMenu* help = menuBar()->addMenu("&Help");
+    QMenu* help = m_helpMenu = menuBar()->addMenu("&Help");
     help->addAction("&About", this, [this] { m_program.mAboutClick(); });
     help->addAction("&Contents", this, [this] { m_program.mContentsClick(); });
     help->addAction("&Operation Guide");
+}
+
+void TfmQARN3::addRecordsMenus(QAction* viewItem, QMenu* menu) {
+    if (viewItem) m_viewMenu->addAction(viewItem);
+    if (menu) menuBar()->insertMenu(m_helpMenu->menuAction(), menu);
 }
 
 void TfmQARN3::showEvent(QShowEvent* event) {

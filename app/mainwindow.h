@@ -11,9 +11,11 @@
 #include <utility>
 #include <vector>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QTimer;
@@ -57,6 +59,8 @@ public:
     TfmWaveform* waveformWindow();
     TfmSetup* setupWindow();
     TfmCal* calibrationWindow();
+    // Adds an item at the end of the View menu and a menu before Help (the test records').
+    void addRecordsMenus(QAction* viewItem, QMenu* menu);
 
     // MainView
     void setCaption(const std::string& caption) override;
@@ -136,6 +140,8 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    QMenu* m_viewMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
     void layoutStretchingControls();
     QLineEdit* reading(const QString& label, const QString& text, const QString& hint, int y);
 

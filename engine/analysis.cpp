@@ -60,16 +60,6 @@ std::string lastBoxText(const ScriptedDialogs& d, const std::string& fallback) {
     return d.shown().empty() ? fallback : d.shown().back().text;
 }
 
-// The decimals of a "%W.Pf" format.
-int formatDecimals(const std::string& format) {
-    const std::size_t dot = format.find('.', format.find('%'));
-    if (dot == std::string::npos) return 0;
-    int decimals = 0;
-    for (std::size_t i = dot + 1; i < format.size() && format[i] >= '0' && format[i] <= '9'; ++i)
-        decimals = decimals * 10 + (format[i] - '0');
-    return decimals;
-}
-
 bool limitOn(double seconds) {
     return seconds > 0.01; // as the engine's time-outs: 0.01 s or less disables a limit
 }

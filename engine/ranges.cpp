@@ -30,4 +30,14 @@ RangeTables buildRangeTables(double shuntAmperes, double shuntMillivolts, char s
     return t;
 }
 
+// The decimals of a "%W.Pf" format.
+int formatDecimals(const std::string& format) {
+    const std::size_t dot = format.find('.', format.find('%'));
+    if (dot == std::string::npos) return 0;
+    int decimals = 0;
+    for (std::size_t i = dot + 1; i < format.size() && format[i] >= '0' && format[i] <= '9'; ++i)
+        decimals = decimals * 10 + (format[i] - '0');
+    return decimals;
+}
+
 } // namespace qarn3

@@ -22,4 +22,7 @@ struct RangeTables {
 };
 RangeTables buildRangeTables(double shuntAmperes, double shuntMillivolts, char separator = '.');
 
+// The decimals of a "%W.Pf" format ("%5.1f A": 1).
+int formatDecimals(const std::string& format);
+
 } // namespace qarn3

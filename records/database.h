@@ -41,9 +41,9 @@ struct RecordsError {
 // sources (~/.pgpass, PGPASSFILE, PGPASSWORD). Called on the thread that opens the database,
 // which waits for the answer: a window asks on its own thread and hands the answer back (a
 // blocking queued call from the worker). The answer serves one connection and is forgotten.
-class PasswordPrompt {
+class DatabasePasswordPrompt {
 public:
-    virtual ~PasswordPrompt() = default;
+    virtual ~DatabasePasswordPrompt() = default;
     // The password of the location's user, or nothing when the operator declines.
     virtual std::optional<std::string> askPassword(const DatabaseLocation& where) = 0;
 };
@@ -52,7 +52,8 @@ struct OpenOptions {
     int busyTimeoutMs = 5000; // how long a database locked by another program is waited for
     bool fullSync = true;     // every commit reaches the disk before it returns
     bool fullCheck = false;   // read every page at open (after a write found damage)
-    PasswordPrompt* passwordPrompt = nullptr; // for a server; none: no password is asked for
+    DatabasePasswordPrompt* passwordPrompt =
+        nullptr; // for a server; none: no password is asked for
 };
 
 // What opening found; notes are for the operator (a damaged file set aside, read-only).

@@ -13,7 +13,7 @@ class DialogService;
 // the dialog service; a worker that asks hands the question over and waits for the answer
 // (the window's thread never waits for the worker). Nothing is kept: the answer goes to the
 // one connection being made, and every copy this class makes is cleared.
-class GuiPasswordPrompt : public PasswordPrompt {
+class GuiPasswordPrompt : public DatabasePasswordPrompt {
 public:
     // Made on the window's thread, whose dialog service asks.
     explicit GuiPasswordPrompt(DialogService& dialogs);

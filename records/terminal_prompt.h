@@ -6,7 +6,7 @@ namespace qarn3 {
 
 // Asks for a server's password on the controlling terminal, without echo; declines when the
 // command has no terminal (a script, a service).
-class TerminalPasswordPrompt : public PasswordPrompt {
+class TerminalPasswordPrompt : public DatabasePasswordPrompt {
 public:
     std::optional<std::string> askPassword(const DatabaseLocation& where) override;
     // Whether the command has a terminal to ask on: without one (a script, a service) it is

@@ -8,7 +8,7 @@
 
 namespace qarn3 {
 
-class PasswordPrompt;
+class DatabasePasswordPrompt;
 
 // Where qarn3-records writes and what it knows of its surroundings.
 struct RecordsToolEnvironment {
@@ -20,7 +20,7 @@ struct RecordsToolEnvironment {
     unsigned cores = 1;                       // analysis workers when --jobs is not given
     bool errIsTerminal = false;               // a progress line is shown only on a terminal
     // Asks for a server's password the client library did not find; none: nobody is asked.
-    PasswordPrompt* passwordPrompt = nullptr;
+    DatabasePasswordPrompt* passwordPrompt = nullptr;
 };
 
 // The usage text --help prints.

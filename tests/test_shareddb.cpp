@@ -26,7 +26,7 @@ struct ToolRun {
 };
 
 // Answers a password question as a test says, counting the questions.
-class ScriptedPrompt : public PasswordPrompt {
+class ScriptedPrompt : public DatabasePasswordPrompt {
 public:
     explicit ScriptedPrompt(std::optional<std::string> answer) : m_answer(std::move(answer)) {}
     std::optional<std::string> askPassword(const DatabaseLocation&) override {
@@ -41,7 +41,7 @@ private:
 
 class SharedTool : public SharedDbTest {
 public:
-    ToolRun run(const std::vector<std::string>& args, PasswordPrompt* prompt = nullptr) {
+    ToolRun run(const std::vector<std::string>& args, DatabasePasswordPrompt* prompt = nullptr) {
         std::ostringstream out, err;
         RecordsToolEnvironment env{out, err, folder + "/data"};
         env.passwordPrompt = prompt;

@@ -1,0 +1,143 @@
+#include "app/recordswiring.h"
+
+#include "app/program.h"
+#include "diag/services.h"
+#include "engine/ranges.h"
+#include "records/location.h"
+#include "records/recordsbrowser.h"
+#include "records/sharedactions.h"
+#include "records/syncdialogs.h"
+#include "records/testrecordpanel.h"
+#include "records/waveformopener.h"
+#include "records/writer.h"
+#include "waveform/waveform.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QStyle>
+
+namespace qarn3 {
+
+RecordsWiring::RecordsWiring(Program& program, QMainWindow& window, Services& services,
+                             std::string dataFolder, char decimalSeparator)
+    : m_program(program),
+      m_window(window), m_host{DatabaseLocation::file(defaultRecordsPath(dataFolder)), dataFolder,
+                               services.dialogs, decimalSeparator,
+                               [&program] {
+                                   return analyzerIdentityOf(program.cal.SerNum,
+                                                             program.cal.CalDate);
+                               }},
+      m_writer(std::make_unique<ShotWriter>(m_host.database)),
+      m_opener(std::make_unique<ViewerWaveformOpener>(
+          services, dataFolder, decimalSeparator, [&program] { return program.site.MainsHz; },
+          &window)),
+      m_browser([this] { return new RecordsBrowser(m_host, m_opener.get(), &m_window); }) {
+    m_dock = new QDockWidget("Test Record", &window);
+    m_dock->setObjectName("TestRecordDock");
+    // Beside the readings, or closed: the window's width follows it.
+    m_dock->setFeatures(QDockWidget::DockWidgetClosable);
+    m_dock->setAllowedAreas(Qt::RightDockWidgetArea);
+    m_panel = new TestRecordPanel(m_host, *m_writer, m_dock);
+    m_dock->setWidget(m_panel);
+    window.addDockWidget(Qt::RightDockWidgetArea, m_dock);
+    m_dock->hide();
+
+    m_testRecordAction = new QAction("&Test Record", this);
+    m_testRecordAction->setCheckable(true);
+    connect(m_testRecordAction, &QAction::triggered, this, &RecordsWiring::setPanelShown);
+    // Closed by its own button (not hidden with a minimised window): the menu follows.
+    connect(m_dock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (!visible && m_dock->isHidden() && m_testRecordAction->isChecked()) setPanelShown(false);
+    });
+
+    m_shared = new SharedDatabaseActions(dataFolder, services, &window);
+    // A sync may have brought records of other laptops: the lists read them anew.
+    connect(m_shared, &SharedDatabaseActions::syncFinished, this, [this] {
+        m_panel->reload();
+        if (RecordsBrowser* b = m_browser.made()) b->refresh();
+    });
+    m_recordsMenu = new QMenu("&Records", &window);
+    m_recordsMenu->addAction("&Browse", this, [this] { showBrowser(); });
+    m_recordsMenu->addAction(m_shared->databaseAction());
+    m_recordsMenu->addAction(m_shared->syncAction());
+
+    m_listener = program.pulseEnded().connect([this](const PulseEnd& end) { onPulseEnd(end); });
+}
+
+RecordsWiring::~RecordsWiring() {
+    m_program.pulseEnded().disconnect(m_listener);
+    finish();
+}
+
+RecordsBrowser* RecordsWiring::browser() {
+    return m_browser.made();
+}
+
+RecordsBrowser* RecordsWiring::showBrowser() {
+    RecordsBrowser* b = m_browser.get();
+    b->show();
+    b->raise();
+    b->activateWindow();
+    return b;
+}
+
+void RecordsWiring::setPanelShown(bool shown) {
+    m_testRecordAction->setChecked(shown);
+    // The main window keeps a fixed width of its own: it takes the panel's on top.
+    const auto setWidth = [this](int width) {
+        if (m_window.minimumWidth() == m_window.maximumWidth())
+            m_window.setFixedWidth(width);
+        else if (!m_window.isMaximized() && !m_window.isFullScreen())
+            m_window.resize(width, m_window.height());
+    };
+    if (shown) {
+        if (!m_dock->isHidden()) return;
+        m_grownBy =
+            m_dock->sizeHint().width() +
+            m_window.style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, &m_window);
+        setWidth(m_window.width() + m_grownBy);
+        m_dock->show();
+    } else {
+        m_dock->hide();
+        if (m_grownBy > 0) setWidth(m_window.width() - m_grownBy);
+        m_grownBy = 0;
+    }
+}
+
+void RecordsWiring::onPulseEnd(const PulseEnd& end) {
+    // Pulses are numbered from 1 in their test; a test starts its sample count again at its
+    // reset, so a pulse that starts no later than the one before begins a new test.
+    if (end.result.startSeconds <= m_lastPulseStart) m_pulseNumber = 0;
+    m_lastPulseStart = end.result.startSeconds;
+    ++m_pulseNumber;
+    if (m_finished) return;
+
+    const EngineReadings& r = m_program.engine().readings();
+    RecordedPulse pulse;
+    pulse.pulse = end.result;
+    pulse.currentDecimals = formatDecimals(r.currentFormat);
+    pulse.rangeIndex = m_program.setup.RangeIndex;
+    pulse.pulseNumber = m_pulseNumber;
+    // The capture's file bytes cost about a tenth of a millisecond: made only when kept. The
+    // shot's start is then where the pulse begins in that file, not in the test.
+    if (m_panel->isRecording()) {
+        pulse.waveform = QByteArray::fromStdString(
+            waveformFileBytes(end.capture, m_program.cal.SerNum, m_program.setup.TestMode));
+        if (end.capture.SampleRate > 0)
+            pulse.pulse.startSeconds = end.capture.PulseFirst / end.capture.SampleRate;
+    }
+    m_panel->pulseEnded(pulse);
+}
+
+bool RecordsWiring::finish(std::chrono::milliseconds writerBound,
+                           std::chrono::milliseconds browserBound) {
+    if (m_finished) return true;
+    m_finished = true;
+    bool all = m_shared->finish();
+    if (RecordsBrowser* b = m_browser.made()) all = b->finish(browserBound) && all;
+    return m_writer->finish(writerBound) && all;
+}
+
+} // namespace qarn3

@@ -1,0 +1,185 @@
+// The test records in the whole program: the panel hidden at the start and shown beside the
+// main window, the Records menu, and the pulses of a demonstration test stored with their
+// verdicts and captures, as the analysis tool measures them.
+#include "app/mainwindow.h"
+#include "app/recordswiring.h"
+#include "engine/analysis.h"
+#include "platform/nodevice.h"
+#include "program_fixture.h"
+#include "record_fixture.h"
+#include "records/database.h"
+#include "records/location.h"
+#include "records/recordsbrowser.h"
+#include "records/store.h"
+#include "records/testrecordpanel.h"
+#include "records/verdict.h"
+#include "support/fake_transports.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+
+#include <filesystem>
+#include <set>
+
+using namespace qarn3;
+using namespace qarn3::test;
+
+namespace {
+
+class ProgramRecordsTest : public RecordTest {
+protected:
+    StartedProgram start(std::vector<std::string> args) {
+        ProgramOptions o;
+        o.folders = {folder, folder};
+        o.args = std::move(args);
+        o.programFileDate = "08/12/2026";
+        StartedProgram w(ProgramAssembly::Platform(o, dialogs, waits, log, files, usbApi, nullptr));
+        w->program().FormPaint();
+        return w;
+    }
+    static bool waitFor(const std::function<bool()>& done) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    }
+    std::vector<std::string> menuTitles(TfmQARN3& w) {
+        std::vector<std::string> titles;
+        for (QAction* a : w.menuBar()->actions())
+            titles.push_back(a->text().toStdString());
+        return titles;
+    }
+    std::vector<ShotRow> storedShots() {
+        RecordsDatabase db(DatabaseLocation::file(defaultRecordsPath(folder)));
+        EXPECT_TRUE(db.open().ok);
+        RecordsError error;
+        std::vector<ShotRow> rows =
+            RecordsStore(db).listShots({}, ShotOrder::OldestFirst, 0, 1000, error);
+        EXPECT_FALSE(error) << error.message;
+        return rows;
+    }
+
+    VirtualWaits waits;
+    NoDeviceMpusb usbApi;
+};
+
+TEST_F(ProgramRecordsTest, ThePanelIsClosedAtTheStartAndOpensBesideTheReadings) {
+    auto w = start({"QARN3Pulse.owf"});
+    w->show();
+    RecordsWiring& records = w.app().records();
+    EXPECT_TRUE(records.dock().isHidden());
+    EXPECT_EQ(menuTitles(*w),
+              (std::vector<std::string>{"&File", "&Test", "&View", "&Records", "&Help"}));
+    // A test without the panel writes no records: the database is made at its first use.
+    w->BitBtnRunStopReset->click();
+    for (int i = 0; i < 60; ++i)
+        w->program().UpdateTimerTick();
+    EXPECT_FALSE(std::filesystem::exists(defaultRecordsPath(folder)));
+    const int width = w->width();
+    const int readings = w->centralWidget()->width();
+    records.testRecordAction()->trigger();
+    EXPECT_FALSE(records.dock().isHidden());
+    EXPECT_TRUE(records.testRecordAction()->isChecked());
+    EXPECT_GT(w->width(), width);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->centralWidget()->width(), readings) << "the readings keep their room";
+    // Closed by its own button: the menu item follows and the window gives the room back.
+    records.dock().close();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(records.testRecordAction()->isChecked());
+    EXPECT_EQ(w->width(), width);
+}
+
+TEST_F(ProgramRecordsTest, ADemonstrationTestStoresEachPulseWithItsVerdictAndCapture) {
+    auto w = start({"QARN3Pulse.owf"});
+    Program& program = w->program();
+    program.cal.SerNum = "A-1017";
+    TestRecordPanel& panel = w.app().records().panel();
+    panel.cbSite->setCurrentText("North Plant");
+    panel.cbBreaker->setCurrentText("Q7");
+    panel.ebRating->setText("100");
+    panel.ebMultiple->setText("3");
+    panel.rbBandTyped->setChecked(true);
+    panel.ebBandMin->setText("0.1");
+    panel.ebBandMax->setText("0.2");
+    ASSERT_TRUE(panel.startRecording()) << panel.lbMessage->text().toStdString();
+
+    w->BitBtnRunStopReset->click();
+    for (int i = 0; i < 60; ++i)
+        program.UpdateTimerTick();
+    ASSERT_EQ(w->StatusPanels[1]->text(), "Test Timeout");
+
+    AnalysisOptions o;
+    o.waveFile = file("QARN3Pulse.owf");
+    const AnalysisResult expected = analyzeWaveform(o);
+    ASSERT_TRUE(expected.ok) << expected.error;
+    ASSERT_GE(expected.pulses.size(), 2u);
+    ASSERT_TRUE(waitFor(
+        [&] { return panel.ShotList->rowCount() == static_cast<int>(expected.pulses.size()); }));
+    // The writer has reported every shot stored.
+    ASSERT_TRUE(w.app().records().finish());
+
+    const std::vector<ShotRow> rows = storedShots();
+    std::set<Verdict> verdicts;
+    ASSERT_EQ(rows.size(), expected.pulses.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const ShotReading& r = rows[i].shot.reading;
+        const PulseResult& e = expected.pulses[i].result;
+        SCOPED_TRACE(i);
+        EXPECT_EQ(r.pulse, static_cast<int>(i + 1));
+        EXPECT_FLOAT_EQ(static_cast<float>(r.currentAmps), e.pulseAmps);
+        EXPECT_DOUBLE_EQ(r.seconds, e.seconds);
+        EXPECT_EQ(r.rangeIndex, expected.rangeIndex);
+        EXPECT_EQ(r.currentDecimals, expected.currentDecimals);
+        EXPECT_EQ(rows[i].session.analyzerSerial, "A-1017");
+        VerdictInput in;
+        in.seconds = e.seconds;
+        in.suspect = e.suspect;
+        in.underRange = e.underRange;
+        in.cutShort = e.cutShort;
+        in.multiple = e.pulseAmps / 100.0;
+        in.targetMultiple = 3;
+        in.band = Band{0.1, 0.2};
+        EXPECT_EQ(rows[i].shot.judgement.verdict, judge(in).verdict);
+        verdicts.insert(judge(in).verdict);
+
+        // The capture, as the viewer's Save writes it, with the pulse where the shot says.
+        RecordsDatabase db(DatabaseLocation::file(defaultRecordsPath(folder)));
+        ASSERT_TRUE(db.open().ok);
+        RecordsError error;
+        const std::optional<QByteArray> bytes = RecordsStore(db).waveformOf(rows[i].shot.id, error);
+        ASSERT_TRUE(bytes) << error.message;
+        ASSERT_EQ(bytes->size(), 120059);
+        ASSERT_TRUE(r.startSeconds);
+        const auto first = static_cast<int>(std::lround(*r.startSeconds * 2400));
+        std::int16_t before = 0, at = 0;
+        for (int k = std::max(0, first - 24); k < first; ++k)
+            before = std::max<std::int16_t>(
+                before, static_cast<std::int16_t>(std::abs(
+                            reinterpret_cast<const std::int16_t*>(bytes->constData() + 59)[k])));
+        for (int k = first; k < first + 24; ++k)
+            at = std::max<std::int16_t>(
+                at, static_cast<std::int16_t>(std::abs(
+                        reinterpret_cast<const std::int16_t*>(bytes->constData() + 59)[k])));
+        EXPECT_GT(at, 4 * before + 10) << "the pulse begins at the shot's start";
+    }
+
+    EXPECT_GE(verdicts.size(), 2u) << "the band parts the pulses";
+
+    // Records/Browse lists them.
+    RecordsBrowser* browser = w.app().records().showBrowser();
+    ASSERT_TRUE(browser);
+    EXPECT_TRUE(
+        waitFor([&] { return browser->shots().rowCount() == static_cast<int>(rows.size()); }));
+}
+
+} // namespace
