@@ -150,6 +150,56 @@ TEST_F(ReportTest, DemonstrationSessionAgainstTheSampleCurve) {
     EXPECT_TRUE(tool(QARN3_PDFINFO, {QString::fromStdString(pdf)}).contains("(A4)"));
 }
 
+// Long names wrap rather than being cut short; the plot's labels and the rating take the
+// program's separator; "off" is three letters of text, not a ligature; a session without a
+// shot is a report saying so.
+TEST_F(ReportTest, LongNamesWrapAndASessionWithoutShots) {
+    if (!QARN3_PDFTOTEXT[0]) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    SessionReport r;
+    r.site.name = "Hauptverteilung Niederspannung Schaltanlage Gebäude sieben Erdgeschoss Raum "
+                  "vierzehn links neben der Tür zum Traforaum";
+    r.breaker.designation = "Einspeisung Transformator eins Niederspannungsseite Leistungsschalter";
+    r.breaker.maker = "Generic Electrical Distribution Equipment Manufacturing Company";
+    r.breaker.model = "Sample extended trip unit with ground fault";
+    r.breaker.settings = "Ir 0.9 tr 10 s Isd 4 tsd 0.2 s Ii 8 Ig 0.3 tg 0.2 s zone interlocking on";
+    r.breaker.ratedAmps = 125.5;
+    r.session.id = "s1";
+    r.session.startedAt = "2026-12-08T15:30:12.345Z";
+    r.session.operatorName = "Maximilian Alexander von Hohenzollern Sigmaringen Obertürkheim";
+    ShotRow shot;
+    shot.point.pole = Pole::A;
+    shot.point.kind = PointKind::ShortTime;
+    shot.point.multiple = 3;
+    shot.point.band = Band{0.1, 0.4};
+    shot.shot.reading.currentAmps = 321.5;
+    shot.shot.reading.currentDecimals = 1;
+    shot.shot.reading.seconds = 0.23;
+    shot.shot.reading.cycles = 13.8;
+    shot.shot.multiple = 2.56;
+    shot.shot.band = shot.point.band;
+    shot.shot.judgement = {Verdict::Pass, true};
+    r.shots.push_back(shot);
+    ReportOptions options;
+    options.decimalSeparator = ',';
+    const std::string pdf = folder + "/long.pdf";
+    ASSERT_EQ(writeReportFile(r, options, pdf), "");
+    const QString text = pdfText(pdf);
+    ASSERT_FALSE(text.isEmpty());
+    for (const std::string& name : {r.site.name, r.breaker.designation, r.breaker.maker,
+                                    r.breaker.model, r.breaker.settings, r.session.operatorName})
+        for (const QString& word : QString::fromStdString(name).split(' '))
+            EXPECT_TRUE(text.contains(word)) << word.toStdString();
+    for (const char* s : {"125,5 A", "Band A ST at 3,00 x In", "current off target",
+                          "321,5 A 0,2300 secs 13,80 cycs PASS"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << s;
+
+    r.shots.clear();
+    ASSERT_EQ(writeReportFile(r, options, pdf), "");
+    const QString empty = pdfText(pdf);
+    EXPECT_TRUE(empty.contains("Overall verdict: NO SHOTS"));
+    EXPECT_FALSE(empty.contains("Waveforms"));
+}
+
 // A table's rows run on to the next page under their header again; a heading goes to the
 // next page with the block after it rather than stay alone at a page's foot.
 TEST(ReportPage, RowsCarryTheirHeaderAndHeadingsTheirBlock) {
