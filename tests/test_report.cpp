@@ -200,6 +200,45 @@ TEST_F(ReportTest, LongNamesWrapAndASessionWithoutShots) {
     EXPECT_FALSE(empty.contains("Waveforms"));
 }
 
+// The plot's texts as drawn: where each starts and how wide it is.
+struct TextCanvas : PlotCanvas {
+    std::vector<std::pair<int, std::string>> texts;
+    int width() const override { return 900; }
+    int height() const override { return 600; }
+    void fill(std::uint32_t) override {}
+    void setPen(std::uint32_t, int, bool) override {}
+    void setXorMode(bool) override {}
+    void line(int, int, int, int) override {}
+    void rectangle(int, int, int, int) override {}
+    void ellipse(int, int, int, int) override {}
+    void text(int x, int, const std::string& s) override { texts.emplace_back(x, s); }
+    int textWidth(const std::string& s) const override { return 7 * static_cast<int>(s.size()); }
+    int textHeight() const override { return 13; }
+    void setFontPoints(int) override {}
+};
+
+// A long curve name is cut short in the legend, keeping its kind, and no text leaves the plot.
+TEST(TimeCurrentPlot, LongCurveNamesStayInsideTheLegend) {
+    const std::string family = "Generic Electrical Distribution Equipment Manufacturing Company "
+                               "International Sample-LSIG extended trip unit";
+    TimeCurrentPlot data;
+    data.bands = {{family + " long-time", {{1.2, 83, 333}, {10, 1.2, 4.8}}},
+                  {family + " short-time", {{2, 0.15, 0.4}, {10, 0.08, 0.25}}}};
+    data.shots = {{3.2, 0.23, Verdict::Pass, "1 A ST"}};
+    TextCanvas canvas;
+    PlotEngine plot;
+    drawTimeCurrent(plot, canvas, data, paperStyle());
+    std::vector<std::string> legend;
+    for (const auto& [x, s] : canvas.texts) {
+        EXPECT_GE(x, 0) << s;
+        EXPECT_LE(x + canvas.textWidth(s), canvas.width()) << s;
+        if (s.rfind("Generic", 0) == 0) legend.push_back(s);
+    }
+    ASSERT_EQ(legend.size(), 2u);
+    EXPECT_NE(legend[0].find("\u2026 long-time"), std::string::npos) << legend[0];
+    EXPECT_NE(legend[1].find("\u2026 short-time"), std::string::npos) << legend[1];
+}
+
 // A table's rows run on to the next page under their header again; a heading goes to the
 // next page with the block after it rather than stay alone at a page's foot.
 TEST(ReportPage, RowsCarryTheirHeaderAndHeadingsTheirBlock) {
