@@ -17,6 +17,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <set>
 
 namespace qarn3 {
 
@@ -165,10 +166,12 @@ void ReportBuilder::title() {
 void ReportBuilder::facts() {
     const BreakerRecord& b = m_r.breaker;
     const SessionRecord& s = m_r.session;
+    // Each family once ("Generic T1" is not taken for part of "Generic T10").
     std::string curves;
+    std::set<std::string> families;
     for (const TripCurve& c : m_r.curves)
-        if (curves.find(curveFamilyName(c.maker, c.model)) == std::string::npos)
-            curves += (curves.empty() ? "" : ", ") + curveFamilyName(c.maker, c.model);
+        if (const std::string f = curveFamilyName(c.maker, c.model); families.insert(f).second)
+            curves += (curves.empty() ? "" : ", ") + f;
     const std::string written = m_o.writtenAt.empty() ? isoUtcNow() : m_o.writtenAt;
     const auto unknown = [](const std::string& v) { return v.empty() ? "unknown" : v; };
     using Fact = std::pair<std::string, std::string>;

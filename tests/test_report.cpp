@@ -163,6 +163,10 @@ TEST_F(ReportTest, LongNamesWrapAndASessionWithoutShots) {
     r.breaker.model = "Sample extended trip unit with ground fault";
     r.breaker.settings = "Ir 0.9 tr 10 s Isd 4 tsd 0.2 s Ii 8 Ig 0.3 tg 0.2 s zone interlocking on";
     r.breaker.ratedAmps = 125.5;
+    r.curves.resize(2);
+    r.curves[0].maker = r.curves[1].maker = "G";
+    r.curves[0].model = "T10";
+    r.curves[1].model = "T1";
     r.session.id = "s1";
     r.session.startedAt = "2026-12-08T15:30:12.345Z";
     r.session.operatorName = "Maximilian Alexander von Hohenzollern Sigmaringen Obertürkheim";
@@ -189,7 +193,7 @@ TEST_F(ReportTest, LongNamesWrapAndASessionWithoutShots) {
                                     r.breaker.model, r.breaker.settings, r.session.operatorName})
         for (const QString& word : QString::fromStdString(name).split(' '))
             EXPECT_TRUE(text.contains(word)) << word.toStdString();
-    for (const char* s : {"125,5 A", "Band A ST at 3,00 x In", "current off target",
+    for (const char* s : {"125,5 A", "G T10, G T1", "Band A ST at 3,00 x In", "current off target",
                           "321,5 A 0,2300 secs 13,80 cycs PASS"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << s;
 
