@@ -50,36 +50,50 @@ QFont font(double points, bool bold = false) {
     return f;
 }
 
-// Text broken into lines of at most width: at word boundaries, inside a word only where it
-// is longer than a line (a serial number). Lays out the lines and returns their height.
-double wrapLines(QTextLayout& layout, double width) {
+// Text broken into lines of at most width: at its line breaks, at word boundaries, inside a
+// word only where it is longer than a line (a serial number). A blank line stays.
+QStringList wrappedLines(const QFont& f, QPaintDevice* device, double width, const QString& s) {
+    QStringList lines;
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    double y = 0;
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        line.setPosition(QPointF(0, y));
-        y += line.height();
+    for (const QString& paragraph : QString(s).remove('\r').split('\n')) {
+        QTextLayout layout(paragraph, f, device);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        const qsizetype before = lines.size();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            lines.push_back(paragraph.mid(line.textStart(), line.textLength()).trimmed());
+        }
+        layout.endLayout();
+        if (lines.size() == before) lines.push_back({});
     }
-    layout.endLayout();
-    return y;
+    return lines;
 }
 
 // The height of text wrapped to width on the device.
 int wrappedHeight(const QFont& f, QPaintDevice* device, double width, const QString& s) {
-    QTextLayout layout(s, f, device);
-    return static_cast<int>(std::ceil(wrapLines(layout, width)));
+    const double line = QFontMetricsF(f, device).height();
+    const auto count = static_cast<double>(wrappedLines(f, device, width, s).size());
+    return static_cast<int>(std::ceil(count * line));
+}
+
+// Lines drawn one below the other from a top left corner.
+void drawLines(QPainter& p, const QFont& f, QPointF at, const QStringList& lines,
+               const QColor& colour = Qt::black) {
+    p.setFont(f);
+    p.setPen(colour);
+    const QFontMetricsF fm(f, p.device());
+    for (const QString& line : lines) {
+        p.drawText(QPointF(at.x(), at.y() + fm.ascent()), line);
+        at.ry() += fm.height();
+    }
 }
 
 // Draws text wrapped to the rectangle's width from its top left; nothing is cut off.
 void wrappedText(QPainter& p, const QFont& f, const QRectF& r, const QString& s,
                  const QColor& colour = Qt::black) {
-    QTextLayout layout(s, f, p.device());
-    wrapLines(layout, r.width());
-    p.setPen(colour);
-    layout.draw(&p, r.topLeft());
+    drawLines(p, f, r.topLeft(), wrappedLines(f, p.device(), r.width(), s), colour);
 }
 
 // Draws text in a rectangle, cut short with an ellipsis when it does not fit.
@@ -226,15 +240,21 @@ void ReportBuilder::facts() {
                  Qt::AlignRight | Qt::AlignVCenter, q(warning),
                  age == CalibrationAge::Overdue ? kFailText : kDoubtText);
     });
+    // Notes a line a block, so that long notes run on to the next page.
     for (const std::string* notes : {&m_r.site.notes, &m_r.session.notes}) {
         if (trimText(*notes).empty()) continue;
-        const std::string label = notes == &m_r.site.notes ? "Site notes" : "Session notes";
-        const int nh = wrappedHeight(m_body, m_device, m_width - labelW, q(*notes)) + mm(1.5);
-        add(nh, [=, this](QPainter& p, int top) {
-            text(p, m_label, QRectF(0, top, labelW, lineHeight(m_body)),
-                 Qt::AlignLeft | Qt::AlignVCenter, q(label), kLabelText);
-            wrappedText(p, m_body, QRectF(labelW, top, m_width - labelW, 0), q(*notes));
-        });
+        const QString label = notes == &m_r.site.notes ? "Site notes" : "Session notes";
+        const QStringList lines =
+            wrappedLines(m_body, m_device, m_width - labelW, q(trimText(*notes)));
+        const int lh = static_cast<int>(std::ceil(QFontMetricsF(m_body, m_device).height()));
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            add(lh + (i + 1 == lines.size() ? mm(1.5) : 0),
+                [=, this, line = lines[i]](QPainter& p, int top) {
+                    if (i == 0)
+                        text(p, m_label, QRectF(0, top, labelW, lh),
+                             Qt::AlignLeft | Qt::AlignVCenter, label, kLabelText);
+                    drawLines(p, m_body, QPointF(labelW, top), {line});
+                });
     }
 }
 

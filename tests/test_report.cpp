@@ -170,6 +170,10 @@ TEST_F(ReportTest, LongNamesWrapAndASessionWithoutShots) {
     r.session.id = "s1";
     r.session.startedAt = "2026-12-08T15:30:12.345Z";
     r.session.operatorName = "Maximilian Alexander von Hohenzollern Sigmaringen Obertürkheim";
+    // Notes keep their line breaks and run on over pages.
+    r.session.notes = "First line of notes\nSecond line\n";
+    for (int i = 0; i < 1500; ++i)
+        r.session.notes += " n" + std::to_string(i);
     ShotRow shot;
     shot.point.pole = Pole::A;
     shot.point.kind = PointKind::ShortTime;
@@ -193,6 +197,13 @@ TEST_F(ReportTest, LongNamesWrapAndASessionWithoutShots) {
                                     r.breaker.model, r.breaker.settings, r.session.operatorName})
         for (const QString& word : QString::fromStdString(name).split(' '))
             EXPECT_TRUE(text.contains(word)) << word.toStdString();
+    EXPECT_FALSE(text.contains("notesSecond"));
+    QStringList words;
+    for (const QString& w : QString(text).replace('\f', ' ').split(QRegularExpression("\\s+")))
+        if (QRegularExpression("^n\\d+$").match(w).hasMatch()) words.push_back(w);
+    ASSERT_EQ(words.size(), 1500);
+    EXPECT_EQ(words.back(), "n1499");
+    EXPECT_GE(text.count('\f'), 3);
     for (const char* s : {"125,5 A", "G T10, G T1", "Band A ST at 3,00 x In", "current off target",
                           "321,5 A 0,2300 secs 13,80 cycs PASS"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << s;
