@@ -5,6 +5,7 @@
 
 #include <QUuid>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
@@ -55,6 +56,29 @@ bool splitRow(const std::string& line, std::vector<std::string>& fields) {
     for (std::string& f : fields)
         f = trimText(f);
     return !quoted;
+}
+
+// Why a row is not text a name can be made of: bytes that are not UTF-8 (a file saved in
+// another encoding, or as UTF-16) or a control character; empty when it is.
+std::string notText(const std::string& row) {
+    for (std::size_t i = 0; i < row.size();) {
+        const auto c = static_cast<unsigned char>(row[i]);
+        const std::size_t length = c < 0x80 ? 1 : utf8Length(row, i);
+        if (length == 0) return "the row is not UTF-8 text (save the file as CSV in UTF-8)";
+        const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(row[i + 1]) < 0xA0;
+        if ((c < 0x20 && c != '\t') || c == 0x7F || c1) return "the row holds a control character";
+        i += length;
+    }
+    return {};
+}
+
+bool isNumber(const std::string& text) {
+    try {
+        parseReal(text);
+        return true;
+    } catch (const ConvertError&) {
+        return false;
+    }
 }
 
 bool isHeader(const std::vector<std::string>& fields) {
@@ -156,12 +180,17 @@ CurveCsv parseCurveCsv(const std::string& text) {
         ++line;
         if (!row.empty() && row.back() == '\r') row.pop_back();
         if (trimText(row).empty() || trimText(row)[0] == '#') continue;
+        if (const std::string why = notText(row); !why.empty()) return refuse(line, why);
         if (!splitRow(row, f))
             return refuse(line, "a quoted field is not closed, or text follows its closing quote");
         if (!sawRow && isHeader(f)) {
             sawRow = true;
             continue;
         }
+        // A first row without a number names columns, but not these.
+        if (!sawRow && std::none_of(f.begin(), f.end(), isNumber))
+            return refuse(line,
+                          "the header row differs from maker,model,kind,multiple,min_s,max_s");
         sawRow = true;
         if (f.size() != kColumns.size())
             return refuse(line, std::to_string(f.size()) + " fields, 6 expected (" +

@@ -58,7 +58,8 @@ struct CurveCsv {
 // whatever the locale, a byte order mark at the start ignored. A first row naming those
 // columns is a header; blank rows and rows beginning with '#' are skipped. The rows of one maker,
 // model and kind are one curve, in rising multiples. Refused, with the row's line number: a row
-// without six fields, an empty maker or model, a kind other than long-time, short-time,
+// that is not UTF-8 text or holds a control character, a first row without a number that is
+// not that header, a row without six fields, an empty maker or model, a kind other than long-time, short-time,
 // instantaneous or ground-fault, a value that is no number or not above zero, min_s above max_s, a
 // multiple not above the curve's one before (equal: a duplicate), and a curve of one point (at its
 // row).

@@ -437,12 +437,12 @@ void RecordsBrowser::showPlot() {
         return;
     }
     lbPlotTitle->setText(qs(r.site.name + " / " + r.breaker.designation + " (In " +
-                            significantText(r.breaker.ratedAmps, m_host.decimalSeparator) +
-                            " A), " + conditionText(r.session.condition) + " session of " +
+                            ratingText(r.breaker.ratedAmps, m_host.decimalSeparator) + " A), " +
+                            conditionText(r.session.condition) + " session of " +
                             localTimeText(r.session.startedAt) +
                             (r.session.operatorName.empty() ? "" : ", " + r.session.operatorName) +
                             ": " + sessionVerdictText(sessionVerdict(r.shots))));
-    Plot->setPlot(timeCurrentOf(r));
+    Plot->setPlot(timeCurrentOf(r, m_host.decimalSeparator));
 }
 
 void RecordsBrowser::updateActions() {

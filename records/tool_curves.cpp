@@ -38,6 +38,7 @@ int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     if (!text) throw FieldRefused("Cannot read " + file);
     const CurveCsv csv = parseCurveCsv(*text);
     if (!csv.error.empty()) throw FieldRefused(file + " " + csv.error + "; nothing imported");
+    if (csv.curves.empty()) throw FieldRefused(file + " holds no curve row; nothing imported");
     auto db = openDatabase(o, env, false);
     CurveImportSummary summary;
     if (RecordsError e = CurveLibrary(*db).importCurves(csv.curves, summary))

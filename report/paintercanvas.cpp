@@ -16,6 +16,7 @@ PainterCanvas::PainterCanvas(QPainter& painter, const QRect& area, double lineSc
     m_p.setRenderHint(QPainter::Antialiasing, true);
     m_font.setFamily("DejaVu Sans");
     m_font.setStyleHint(QFont::SansSerif);
+    m_font.setStyleStrategy(QFont::PreferNoShaping); // no ligatures: the PDF's text searchable
     m_font.setPointSizeF(8);
     m_p.setFont(m_font);
 }

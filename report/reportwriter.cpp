@@ -12,10 +12,12 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextLayout>
 
 #include <array>
 #include <cmath>
 #include <map>
+#include <set>
 
 namespace qarn3 {
 
@@ -41,9 +43,57 @@ QColor verdictTextColour(Colour c) {
 QFont font(double points, bool bold = false) {
     QFont f("DejaVu Sans");
     f.setStyleHint(QFont::SansSerif);
+    // No ligatures: "off" stays three letters in the PDF's text, so that it can be searched.
+    f.setStyleStrategy(QFont::PreferNoShaping);
     f.setPointSizeF(points);
     f.setBold(bold);
     return f;
+}
+
+// Text broken into lines of at most width: at its line breaks, at word boundaries, inside a
+// word only where it is longer than a line (a serial number). A blank line stays.
+QStringList wrappedLines(const QFont& f, QPaintDevice* device, double width, const QString& s) {
+    QStringList lines;
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    for (const QString& paragraph : QString(s).remove('\r').split('\n')) {
+        QTextLayout layout(paragraph, f, device);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        const qsizetype before = lines.size();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            lines.push_back(paragraph.mid(line.textStart(), line.textLength()).trimmed());
+        }
+        layout.endLayout();
+        if (lines.size() == before) lines.push_back({});
+    }
+    return lines;
+}
+
+// The height of text wrapped to width on the device.
+int wrappedHeight(const QFont& f, QPaintDevice* device, double width, const QString& s) {
+    const double line = QFontMetricsF(f, device).height();
+    const auto count = static_cast<double>(wrappedLines(f, device, width, s).size());
+    return static_cast<int>(std::ceil(count * line));
+}
+
+// Lines drawn one below the other from a top left corner.
+void drawLines(QPainter& p, const QFont& f, QPointF at, const QStringList& lines,
+               const QColor& colour = Qt::black) {
+    p.setFont(f);
+    p.setPen(colour);
+    const QFontMetricsF fm(f, p.device());
+    for (const QString& line : lines) {
+        p.drawText(QPointF(at.x(), at.y() + fm.ascent()), line);
+        at.ry() += fm.height();
+    }
+}
+
+// Draws text wrapped to the rectangle's width from its top left; nothing is cut off.
+void wrappedText(QPainter& p, const QFont& f, const QRectF& r, const QString& s,
+                 const QColor& colour = Qt::black) {
+    drawLines(p, f, r.topLeft(), wrappedLines(f, p.device(), r.width(), s), colour);
 }
 
 // Draws text in a rectangle, cut short with an ellipsis when it does not fit.
@@ -110,9 +160,12 @@ void ReportBuilder::heading(const std::string& title) {
 
 void ReportBuilder::title() {
     const SessionVerdict overall = sessionVerdict(m_r.shots);
-    const int h = lineHeight(m_title) + lineHeight(m_body) + mm(3);
-    add(h, [this, overall](QPainter& p, int top) {
-        const int line = lineHeight(m_title);
+    const QString line2 =
+        q(m_r.site.name + " · " + m_r.breaker.designation + " · " +
+          conditionText(m_r.session.condition) + " · " + localTimeText(m_r.session.startedAt));
+    const int line = lineHeight(m_title);
+    const int h = line + wrappedHeight(m_body, m_device, m_width, line2) + mm(3);
+    add(h, [this, overall, line2, line](QPainter& p, int top) {
         text(p, m_title, QRectF(0, top, m_width * 0.7, line), Qt::AlignLeft | Qt::AlignVCenter,
              "Breaker Test Report");
         const QColor c = overall == SessionVerdict::Pass   ? kPassText
@@ -120,21 +173,19 @@ void ReportBuilder::title() {
                                                            : kDoubtText;
         text(p, m_title, QRectF(m_width * 0.5, top, m_width * 0.5, line),
              Qt::AlignRight | Qt::AlignVCenter, q(sessionVerdictText(overall)), c);
-        text(p, m_body, QRectF(0, top + line, m_width, lineHeight(m_body)),
-             Qt::AlignLeft | Qt::AlignVCenter,
-             q(m_r.site.name + " · " + m_r.breaker.designation + " · " +
-               conditionText(m_r.session.condition) + " · " +
-               localTimeText(m_r.session.startedAt)));
+        wrappedText(p, m_body, QRectF(0, top + line, m_width, 0), line2);
     });
 }
 
 void ReportBuilder::facts() {
     const BreakerRecord& b = m_r.breaker;
     const SessionRecord& s = m_r.session;
+    // Each family once ("Generic T1" is not taken for part of "Generic T10").
     std::string curves;
+    std::set<std::string> families;
     for (const TripCurve& c : m_r.curves)
-        if (curves.find(curveFamilyName(c.maker, c.model)) == std::string::npos)
-            curves += (curves.empty() ? "" : ", ") + curveFamilyName(c.maker, c.model);
+        if (const std::string f = curveFamilyName(c.maker, c.model); families.insert(f).second)
+            curves += (curves.empty() ? "" : ", ") + f;
     const std::string written = m_o.writtenAt.empty() ? isoUtcNow() : m_o.writtenAt;
     const auto unknown = [](const std::string& v) { return v.empty() ? "unknown" : v; };
     using Fact = std::pair<std::string, std::string>;
@@ -144,7 +195,7 @@ void ReportBuilder::facts() {
         {"Breaker", b.designation},
         {"Maker / model", trimText(b.maker + " " + b.model)},
         {"Serial number", b.serial},
-        {"Rated current In", significantText(b.ratedAmps, m_o.decimalSeparator) + " A"},
+        {"Rated current In", ratingText(b.ratedAmps, m_o.decimalSeparator) + " A"},
         {"Trip unit settings", b.settings},
         {"Curves", curves.empty() ? "none" : curves}};
     const std::vector<Fact> right{{"Session started", localTimeText(s.startedAt)},
@@ -159,45 +210,51 @@ void ReportBuilder::facts() {
         warning = "Warning: the calibration was more than a year old on the day of the test";
     else if (age == CalibrationAge::DueSoon)
         warning = "The calibration was due within a month on the day of the test";
+    // Each row as high as its longer value: a long name wraps onto further lines.
     const int line = lineHeight(m_body) + mm(0.8);
-    const int rows = static_cast<int>(std::max(left.size(), right.size()));
-    const int h = (rows + 1) * line + (warning.empty() ? 0 : line) + mm(3);
+    const int labelW = mm(38), half = m_width / 2, valueW = half - labelW - mm(3);
+    const auto valueHeight = [&](const std::vector<Fact>& facts, std::size_t i) {
+        return i < facts.size() ? wrappedHeight(m_body, m_device, valueW, q(facts[i].second)) : 0;
+    };
+    std::vector<int> rowTops{mm(1)};
+    for (std::size_t i = 0; i < std::max(left.size(), right.size()); ++i)
+        rowTops.push_back(
+            rowTops.back() + mm(0.8) +
+            std::max({lineHeight(m_body), valueHeight(left, i), valueHeight(right, i)}));
+    const int idHeight = wrappedHeight(m_body, m_device, m_width - labelW, q(s.id)) + mm(0.8);
+    const int h = rowTops.back() + idHeight + (warning.empty() ? 0 : line) + mm(2);
     add(h, [=, this](QPainter& p, int top) {
-        const int half = m_width / 2, labelW = mm(38);
-        const auto column = [&](const std::vector<Fact>& facts, int x) {
-            for (std::size_t i = 0; i < facts.size(); ++i) {
-                const int y = top + mm(1) + static_cast<int>(i) * line;
-                text(p, m_label, QRectF(x, y, labelW, line), Qt::AlignLeft | Qt::AlignVCenter,
-                     q(facts[i].first), kLabelText);
-                text(p, m_body, QRectF(x + labelW, y, half - labelW - mm(3), line),
-                     Qt::AlignLeft | Qt::AlignVCenter, q(facts[i].second));
-            }
+        const auto fact = [&](const Fact& f, int x, int y, int width) {
+            text(p, m_label, QRectF(x, y, labelW, line), Qt::AlignLeft | Qt::AlignVCenter,
+                 q(f.first), kLabelText);
+            wrappedText(p, m_body, QRectF(x + labelW, y + mm(0.4), width, 0), q(f.second));
         };
-        column(left, 0);
-        column(right, half);
-        int y = top + mm(1) + rows * line;
-        text(p, m_label, QRectF(0, y, labelW, line), Qt::AlignLeft | Qt::AlignVCenter, "Session",
-             kLabelText);
-        text(p, m_body, QRectF(labelW, y, m_width - labelW, line), Qt::AlignLeft | Qt::AlignVCenter,
-             q(s.id));
+        for (std::size_t i = 0; i < left.size(); ++i)
+            fact(left[i], 0, top + rowTops[i], valueW);
+        for (std::size_t i = 0; i < right.size(); ++i)
+            fact(right[i], half, top + rowTops[i], valueW);
+        const int y = top + rowTops.back();
+        fact({"Session", s.id}, 0, y, m_width - labelW);
         if (!warning.empty())
-            text(p, m_bold, QRectF(0, y + line, m_width, line), Qt::AlignRight | Qt::AlignVCenter,
-                 q(warning), age == CalibrationAge::Overdue ? kFailText : kDoubtText);
+            text(p, m_bold, QRectF(0, y + idHeight, m_width, line),
+                 Qt::AlignRight | Qt::AlignVCenter, q(warning),
+                 age == CalibrationAge::Overdue ? kFailText : kDoubtText);
     });
+    // Notes a line a block, so that long notes run on to the next page.
     for (const std::string* notes : {&m_r.site.notes, &m_r.session.notes}) {
         if (trimText(*notes).empty()) continue;
-        const std::string label = notes == &m_r.site.notes ? "Site notes" : "Session notes";
-        const QRectF box(mm(38), 0, m_width - mm(38), mm(200));
-        const QRectF used =
-            QFontMetricsF(m_body, m_device).boundingRect(box, Qt::TextWordWrap, q(*notes));
-        const int nh = static_cast<int>(std::ceil(used.height())) + mm(1.5);
-        add(nh, [=, this](QPainter& p, int top) {
-            text(p, m_label, QRectF(0, top, mm(38), lineHeight(m_body)),
-                 Qt::AlignLeft | Qt::AlignVCenter, q(label), kLabelText);
-            p.setFont(m_body);
-            p.setPen(Qt::black);
-            p.drawText(QRectF(mm(38), top, m_width - mm(38), nh), Qt::TextWordWrap, q(*notes));
-        });
+        const QString label = notes == &m_r.site.notes ? "Site notes" : "Session notes";
+        const QStringList lines =
+            wrappedLines(m_body, m_device, m_width - labelW, q(trimText(*notes)));
+        const int lh = static_cast<int>(std::ceil(QFontMetricsF(m_body, m_device).height()));
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            add(lh + (i + 1 == lines.size() ? mm(1.5) : 0),
+                [=, this, line = lines[i]](QPainter& p, int top) {
+                    if (i == 0)
+                        text(p, m_label, QRectF(0, top, labelW, lh),
+                             Qt::AlignLeft | Qt::AlignVCenter, label, kLabelText);
+                    drawLines(p, m_body, QPointF(labelW, top), {line});
+                });
     }
 }
 
@@ -281,7 +338,7 @@ void ReportBuilder::results() {
 
 void ReportBuilder::plot() {
     heading("Time-current plot");
-    const TimeCurrentPlot data = timeCurrentOf(m_r);
+    const TimeCurrentPlot data = timeCurrentOf(m_r, m_o.decimalSeparator);
     const char separator = m_o.decimalSeparator;
     add(mm(118), [this, data, separator](QPainter& p, int top) {
         PainterCanvas canvas(p, QRect(0, top + mm(2), m_width, mm(114)), 1.5);

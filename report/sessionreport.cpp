@@ -89,7 +89,7 @@ std::string sessionVerdictText(SessionVerdict v) {
     return "NO SHOTS";
 }
 
-TimeCurrentPlot timeCurrentOf(const SessionReport& report) {
+TimeCurrentPlot timeCurrentOf(const SessionReport& report, char separator) {
     TimeCurrentPlot plot;
     std::set<PointKind> curveKinds;
     std::set<std::string> typed;
@@ -98,7 +98,7 @@ TimeCurrentPlot timeCurrentOf(const SessionReport& report) {
         if (takesCurve(p)) curveKinds.insert(p.kind);
         if (p.band && typed.insert(p.id).second)
             plot.bands.push_back({"Band " + poleText(p.pole) + " " + kindShortText(p.kind) +
-                                      " at " + multipleText(p.multiple, '.') + " x In",
+                                      " at " + multipleText(p.multiple, separator) + " x In",
                                   {{p.multiple, p.band->minSeconds, p.band->maxSeconds}}});
     }
     for (const TripCurve& c : report.curves)
@@ -129,6 +129,12 @@ std::string cyclesText(double cycles, char separator) {
 
 std::string multipleText(double multiple, char separator) {
     return formatFixed(multiple, 0, 2, separator);
+}
+
+std::string ratingText(double amps, char separator) {
+    std::string s = QString::number(amps, 'g', 12).toStdString();
+    std::replace(s.begin(), s.end(), '.', separator);
+    return s;
 }
 
 std::string significantText(double v, char separator) {

@@ -36,8 +36,9 @@ std::string sessionVerdictText(SessionVerdict v);
 
 // The plot of the session: the curves its test points take their bands from (the breaker's,
 // of the kinds of points without a typed band), each typed band at its target multiple, and
-// every shot labelled with its number, pole and kind ("3 A ST").
-TimeCurrentPlot timeCurrentOf(const SessionReport& report);
+// every shot labelled with its number, pole and kind ("3 A ST"); numbers in the labels with
+// the program's decimal separator.
+TimeCurrentPlot timeCurrentOf(const SessionReport& report, char separator);
 
 // Texts as the window shows them, with the program's decimal separator: "616.7 A" (the
 // range's decimals, "?" when suspect), "0.3942 secs", "23.65 cycs".
@@ -46,6 +47,8 @@ std::string secondsText(double seconds, char separator);
 std::string cyclesText(double cycles, char separator);
 // "3.20" (two decimals).
 std::string multipleText(double multiple, char separator);
+// A breaker's rating as the operator typed it: "1600", "12,5".
+std::string ratingText(double amps, char separator);
 // A time to three significant digits ("0.114", "12.5", "1500").
 std::string significantText(double v, char separator);
 // The band a shot was judged against: "0.114 – 0.329 s"; "hold 5.00 s" for a point that must

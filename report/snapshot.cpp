@@ -79,11 +79,16 @@ void drawSnapshot(PlotEngine& plot, PlotCanvas& canvas, const WaveformSnapshot& 
 
     plot.PlotBegin(&canvas, style.background, style.foreground, style.fontScale * 0.9);
     const int cw = plot.charWidth(), ch = plot.charHeight();
-    plot.PlotArea(0, 100, 0, 100, 8 * cw, 2 * cw, ch, 3 * ch + cw, false);
+    plot.PlotArea(0, 100, 0, 100, 8 * cw, 2 * cw, 2 * ch, 3 * ch + cw, false);
     plot.PlotXAxis(style.grid, "Seconds", true, static_cast<float>(w.from),
                    static_cast<float>(w.to), 0, 0, false);
-    plot.PlotYAxis(style.grid, "Amperes", 1, -top, top, 0, 0, true, false);
+    plot.PlotYAxis(style.grid, "", 1, -top, top, 0, 0, true, false);
     const PlotEngine::Area* a = plot.currentArea();
+    // The unit above the axis's labels, clear of the top one ("20000").
+    if (a) {
+        plot.setPen(style.grid, 1);
+        canvas.text(cw, a->bottom - a->height - 2 * ch, "Amperes");
+    }
     plot.setPen(style.bandEdge, 2);
     plot.PlotTrace(w.samples.data(), first, end, w.sampleRate, w.ampsPerCount,
                    a && a->width > end - first);

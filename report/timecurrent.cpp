@@ -57,6 +57,25 @@ void shadeBand(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentBand& band
     }
 }
 
+// The text cut short with an ellipsis where it is wider than width, at a character's end;
+// its last word (a curve's kind) is kept where it takes less than half the width.
+std::string fitText(const PlotCanvas& canvas, const std::string& text, int width) {
+    if (canvas.textWidth(text) <= width) return text;
+    const std::size_t space = text.rfind(' ');
+    std::string tail;
+    if (space != std::string::npos && canvas.textWidth(text.substr(space)) < width / 2)
+        tail = text.substr(space);
+    std::string s = text.substr(0, text.size() - tail.size());
+    while (!s.empty()) {
+        std::size_t last = s.size() - 1; // where the last character begins
+        while (last > 0 && (static_cast<unsigned char>(s[last]) & 0xC0) == 0x80)
+            --last;
+        s.resize(last);
+        if (canvas.textWidth(s + "\u2026" + tail) <= width) break;
+    }
+    return s + "\u2026" + tail;
+}
+
 void drawLegend(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentPlot& data,
                 const TimeCurrentStyle& style, const Box& area, std::vector<Box>& taken) {
     const int cw = plot.charWidth(), ch = plot.charHeight();
@@ -66,15 +85,17 @@ void drawLegend(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentPlot& dat
         std::uint32_t colour;
     };
     std::vector<Entry> entries;
+    // A long curve name is cut short rather than let the legend cover the plot.
+    const int swatch = 2 * cw;
+    const int widest = std::max(cw, (area.right - area.left) / 2 - swatch - 4 * cw);
     for (const TimeCurrentBand& b : data.bands)
-        entries.push_back({b.label, true, style.bandFill});
+        entries.push_back({fitText(canvas, b.label, widest), true, style.bandFill});
     entries.push_back({"PASS", false, style.pass});
     entries.push_back({"FAIL FAST, FAIL SLOW, NO TRIP", false, style.fail});
     entries.push_back({"CHECK, NO BAND", false, style.doubtful});
     int width = 0;
     for (const Entry& e : entries)
         width = std::max(width, canvas.textWidth(e.text));
-    const int swatch = 2 * cw;
     const int boxW = width + swatch + 3 * cw, boxH = static_cast<int>(entries.size()) * ch + ch;
     const Box box{area.right - boxW - cw, area.top + cw, area.right - cw, area.top + cw + boxH};
     canvas.fillPolygon({{box.left, box.top},

@@ -104,7 +104,14 @@ INSTANTIATE_TEST_SUITE_P(
         CsvCase{"KindOther", "G,T1,other,2,1,2\n", 1, "kind 'other'"},
         CsvCase{"EmptyMaker", kHead + " ,T1,long-time,3,5,50\n", 3, "maker is empty"},
         CsvCase{"OpenQuote", kHead + "\"G,T1,long-time,3,5,50\n", 3, "not closed"},
-        CsvCase{"TextAfterQuote", kHead + "\"G\"x,T1,long-time,3,5,50\n", 3, "not closed"}),
+        CsvCase{"TextAfterQuote", kHead + "\"G\"x,T1,long-time,3,5,50\n", 3, "not closed"},
+        // A header of other names, a file in another encoding, a name with a terminal's
+        // escape in it.
+        CsvCase{"OtherHeader", "\xEF\xBB\xBFmodel,maker,kind,multiple,min,max\r\n", 1,
+                "header row differs"},
+        CsvCase{"Latin1", kHead + "G\xE9,T1,long-time,3,5,50\n", 3, "not UTF-8"},
+        CsvCase{"Utf16", std::string("\xFF\xFEG\0,\0T\0", 9), 1, "not UTF-8"},
+        CsvCase{"Escape", kHead + "G\x1b[2J,T1,long-time,3,5,50\n", 3, "control character"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 TEST(CurveCsv, HeaderCommentsQuotesAndInterleavedRows) {
@@ -224,6 +231,10 @@ TEST_F(CurvesTool, BadRowImportsNothingAndAReimportReplaces) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(run({"--db", path, "curves", "list"}).out, listed);
+    r = run({"--db", path, "curves", "import", csv("empty.csv", "# only a comment\n")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("empty.csv holds no curve row; nothing imported"), std::string::npos)
+        << r.err;
 
     const std::string fewer = csv("fewer.csv", "G,T1,long-time,2,12,100\nG,T1,long-time,5,1,9\n");
     r = run({"--db", path, "curves", "import", fewer});

@@ -142,6 +142,10 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"ShortDecadesDropTheMinors", 0.01, 100, 60, 10, {0.01, 0.1, 1, 10, 100}, 5},
         LogCase{"UnderTwoDecadesLabelTwoAndFive", 2, 40, 300, 30, {2, 5, 10, 20}, 12},
         LogCase{"NoDecadeLabelsEveryMinor", 2.5, 4.5, 200, 30, {3, 4}, 2},
+        // The plot's axes take floats: 0.1f lies just above 0.1 and 1e-4f just below 1e-4,
+        // and their decades stay ticked and labelled.
+        LogCase{"EndsThroughFloatsBottom", 0.1f, 100.0f, 600, 30, {0.1, 1, 10, 100}, 28},
+        LogCase{"EndsThroughFloatsTop", 1e-6f, 1e-4f, 600, 30, {1e-6, 1e-5, 1e-4}, 19},
         LogCase{"NotPositive", 0, 10, 300, 30, {}, 0}, LogCase{"Falling", 10, 1, 300, 30, {}, 0}),
     [](const auto& c) { return std::string(c.param.name); });
 

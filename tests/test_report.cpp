@@ -151,6 +151,110 @@ TEST_F(ReportTest, DemonstrationSessionAgainstTheSampleCurve) {
     EXPECT_TRUE(tool(QARN3_PDFINFO, {QString::fromStdString(pdf)}).contains("(A4)"));
 }
 
+// Long names wrap rather than being cut short; the plot's labels and the rating take the
+// program's separator; "off" is three letters of text, not a ligature; a session without a
+// shot is a report saying so.
+TEST_F(ReportTest, LongNamesWrapAndASessionWithoutShots) {
+    if (!QARN3_PDFTOTEXT[0]) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    SessionReport r;
+    r.site.name = "Hauptverteilung Niederspannung Schaltanlage Gebäude sieben Erdgeschoss Raum "
+                  "vierzehn links neben der Tür zum Traforaum";
+    r.breaker.designation = "Einspeisung Transformator eins Niederspannungsseite Leistungsschalter";
+    r.breaker.maker = "Generic Electrical Distribution Equipment Manufacturing Company";
+    r.breaker.model = "Sample extended trip unit with ground fault";
+    r.breaker.settings = "Ir 0.9 tr 10 s Isd 4 tsd 0.2 s Ii 8 Ig 0.3 tg 0.2 s zone interlocking on";
+    r.breaker.ratedAmps = 125.5;
+    r.curves.resize(2);
+    r.curves[0].maker = r.curves[1].maker = "G";
+    r.curves[0].model = "T10";
+    r.curves[1].model = "T1";
+    r.session.id = "s1";
+    r.session.startedAt = "2026-12-08T15:30:12.345Z";
+    r.session.operatorName = "Maximilian Alexander von Hohenzollern Sigmaringen Obertürkheim";
+    // Notes keep their line breaks and run on over pages.
+    r.session.notes = "First line of notes\nSecond line\n";
+    for (int i = 0; i < 1500; ++i)
+        r.session.notes += " n" + std::to_string(i);
+    ShotRow shot;
+    shot.point.pole = Pole::A;
+    shot.point.kind = PointKind::ShortTime;
+    shot.point.multiple = 3;
+    shot.point.band = Band{0.1, 0.4};
+    shot.shot.reading.currentAmps = 321.5;
+    shot.shot.reading.currentDecimals = 1;
+    shot.shot.reading.seconds = 0.23;
+    shot.shot.reading.cycles = 13.8;
+    shot.shot.multiple = 2.56;
+    shot.shot.band = shot.point.band;
+    shot.shot.judgement = {Verdict::Pass, true};
+    r.shots.push_back(shot);
+    ReportOptions options;
+    options.decimalSeparator = ',';
+    const std::string pdf = folder + "/long.pdf";
+    ASSERT_EQ(writeReportFile(r, options, pdf), "");
+    const QString text = pdfText(pdf);
+    ASSERT_FALSE(text.isEmpty());
+    for (const std::string& name : {r.site.name, r.breaker.designation, r.breaker.maker,
+                                    r.breaker.model, r.breaker.settings, r.session.operatorName})
+        for (const QString& word : QString::fromStdString(name).split(' '))
+            EXPECT_TRUE(text.contains(word)) << word.toStdString();
+    EXPECT_FALSE(text.contains("notesSecond"));
+    QStringList words;
+    for (const QString& w : QString(text).replace('\f', ' ').split(QRegularExpression("\\s+")))
+        if (QRegularExpression("^n\\d+$").match(w).hasMatch()) words.push_back(w);
+    ASSERT_EQ(words.size(), 1500);
+    EXPECT_EQ(words.back(), "n1499");
+    EXPECT_GE(text.count('\f'), 3);
+    for (const char* s : {"125,5 A", "G T10, G T1", "Band A ST at 3,00 x In", "current off target",
+                          "321,5 A 0,2300 secs 13,80 cycs PASS"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << s;
+
+    r.shots.clear();
+    ASSERT_EQ(writeReportFile(r, options, pdf), "");
+    const QString empty = pdfText(pdf);
+    EXPECT_TRUE(empty.contains("Overall verdict: NO SHOTS"));
+    EXPECT_FALSE(empty.contains("Waveforms"));
+}
+
+// The plot's texts as drawn: where each starts and how wide it is.
+struct TextCanvas : PlotCanvas {
+    std::vector<std::pair<int, std::string>> texts;
+    int width() const override { return 900; }
+    int height() const override { return 600; }
+    void fill(std::uint32_t) override {}
+    void setPen(std::uint32_t, int, bool) override {}
+    void setXorMode(bool) override {}
+    void line(int, int, int, int) override {}
+    void rectangle(int, int, int, int) override {}
+    void ellipse(int, int, int, int) override {}
+    void text(int x, int, const std::string& s) override { texts.emplace_back(x, s); }
+    int textWidth(const std::string& s) const override { return 7 * static_cast<int>(s.size()); }
+    int textHeight() const override { return 13; }
+    void setFontPoints(int) override {}
+};
+
+// A long curve name is cut short in the legend, keeping its kind, and no text leaves the plot.
+TEST(TimeCurrentPlot, LongCurveNamesStayInsideTheLegend) {
+    const std::string family = "Generic Electrical Distribution Equipment Manufacturing Company "
+                               "International Sample-LSIG extended trip unit";
+    TimeCurrentPlot data;
+    data.bands = {{family + " long-time", {{1.2, 83, 333}, {10, 1.2, 4.8}}},
+                  {family + " short-time", {{2, 0.15, 0.4}, {10, 0.08, 0.25}}}};
+    data.shots = {{3.2, 0.23, Verdict::Pass, "1 A ST"}};
+    TextCanvas canvas;
+    PlotEngine plot;
+    drawTimeCurrent(plot, canvas, data, paperStyle());
+    std::vector<std::string> legend;
+    for (const auto& [x, s] : canvas.texts) {
+        EXPECT_GE(x, 0) << s;
+        EXPECT_LE(x + canvas.textWidth(s), canvas.width()) << s;
+        if (s.rfind("Generic", 0) == 0) legend.push_back(s);
+    }
+    ASSERT_EQ(legend.size(), 2u);
+    EXPECT_NE(legend[0].find("\u2026 long-time"), std::string::npos) << legend[0];
+    EXPECT_NE(legend[1].find("\u2026 short-time"), std::string::npos) << legend[1];
+}
+
 // A table's rows run on to the next page under their header again; a heading goes to the
 // next page with the block after it rather than stay alone at a page's foot.
 TEST(ReportPage, RowsCarryTheirHeaderAndHeadingsTheirBlock) {

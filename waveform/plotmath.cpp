@@ -83,10 +83,11 @@ std::vector<LogTick> chooseLogTicks(double visibleMin, double visibleMax, int le
     const bool minors = decadePx >= 20;
     const int labelEvery =
         std::max(1, static_cast<int>(std::ceil(labelSpacingPx / std::max(decadePx, 1e-9))));
-    // Within rounding of the ends counts as inside: 0.01 of an axis from 0.01 is on it.
-    const double lo = visibleMin * (1 - 1e-9), hi = visibleMax * (1 + 1e-9);
-    const int first = static_cast<int>(std::floor(std::log10(visibleMin) + 1e-9));
-    const int last = static_cast<int>(std::floor(std::log10(visibleMax) + 1e-9));
+    // Within rounding of the ends counts as inside: 0.1 of an axis from 0.1 is on it, also when
+    // the end came through a float (0.1f is 0.10000000149).
+    const double lo = visibleMin * (1 - 1e-6), hi = visibleMax * (1 + 1e-6);
+    const int first = static_cast<int>(std::floor(std::log10(lo)));
+    const int last = static_cast<int>(std::floor(std::log10(hi)));
     for (int k = first; k <= last; ++k) {
         const double decade = std::pow(10.0, k);
         for (int i = 1; i <= 9; ++i) {
