@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Screenshot under Xvfb during a demonstration test: of the main window, with "viewer" of
 # the waveform viewer zoomed to the last captured pulse with both cursors on it, or with
-# "cycles" of the viewer zoomed to it with its cycle table shown.
-#   scripts/screenshot.sh [OUT.png] [SECONDS] [viewer|cycles]
+# "cycles" of the viewer zoomed to it with its cycle table shown, or with "records" of the main
+# window with the test record panel beside it, recording the test's pulses.
+#   scripts/screenshot.sh [OUT.png] [SECONDS] [viewer|cycles|records]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-screenshot-main.png}

@@ -7,18 +7,24 @@
 // scripts/screenshot.sh.
 #include "app/assembly.h"
 #include "app/mainwindow.h"
+#include "app/recordswiring.h"
 #include "diag/debuglog.h"
 #include "diag/qtwaits.h"
 #include "platform/files.h"
 #include "platform/nodevice.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/textformat.h"
+#include "records/testrecordpanel.h"
 #include "waveform/plotwidget.h"
 #include "waveform/waveformwindow.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <cstdlib>
@@ -61,7 +67,8 @@ void showPulse(qarn3::TfmWaveform& viewer, const qarn3::TWaveformData& wave, boo
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::cerr << "usage: qarn3-screenshot OUT.png SECONDS [DATAFOLDER [viewer]]\n";
+        std::cerr
+            << "usage: qarn3-screenshot OUT.png SECONDS [DATAFOLDER [viewer|cycles|records]]\n";
         return 2;
     }
     const QString out = argv[1];
@@ -85,6 +92,20 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 4 ? argv[4] : "main";
     const bool showViewer = mode == "viewer" || mode == "cycles";
     window.show();
+    if (mode == "records") {
+        // The test record panel beside the readings, recording pole A of a 100 A breaker.
+        assembly.records().testRecordAction()->trigger();
+        qarn3::TestRecordPanel& panel = assembly.records().panel();
+        panel.cbSite->setCurrentText("North Plant");
+        panel.cbBreaker->setCurrentText("Q7 incomer");
+        panel.ebRating->setText("100");
+        panel.ebOperator->setText("J. Smith");
+        panel.ebMultiple->setText("3");
+        panel.rbBandTyped->setChecked(true);
+        panel.ebBandMin->setText("0.1");
+        panel.ebBandMax->setText("0.2");
+        if (!panel.startRecording()) return 1;
+    }
     int status = 1;
     const auto save = [&](QWidget& w) {
         const bool ok = w.grab().save(out);
