@@ -230,7 +230,14 @@ INSTANTIATE_TEST_SUITE_P(
                    [](Args& a, const Test& f) {
                        a = {"--db", f.folder + "/none.db", "export"};
                    },
-                   1, "No records database", 1}),
+                   1, "No records database", 1},
+        // Only reading, the command leaves the file as it is rather than export nothing.
+        StatusCase{"ExportOfADamagedDatabase",
+                   [](Args& a, const Test& f) {
+                       f.put(f.folder + "/damaged.db", std::string(5000, 'z'));
+                       a = {"--db", f.folder + "/damaged.db", "export"};
+                   },
+                   1, "damaged.db is damaged: file is not a database", 1}),
     [](const auto& c) { return std::string(c.param.name); });
 
 struct DbLinkCase {
