@@ -240,6 +240,7 @@ OpenReport RecordsDatabase::openFile(bool afterSetAside) {
         // Reading the header and the schema finds most damage; a full check reads every page.
         version = schemaVersion(probe);
         if (!probe) run("SELECT count(*) FROM sqlite_master", probe);
+        if (!probe) probe = checkOwnFile();
         if (!probe && m_options.fullCheck) probe = integrityCheck();
     }
     if (probe.kind == RecordsErrorKind::Damaged) {
@@ -355,6 +356,17 @@ bool RecordsDatabase::setAside(std::string& newName, RecordsError& error) {
 
 RecordsError RecordsDatabase::damaged(const std::string& reason) const {
     return {RecordsErrorKind::Damaged, {}, damagedPrefix(m_where.display()) + reason};
+}
+
+RecordsError RecordsDatabase::checkOwnFile() {
+    QSqlQuery q = query();
+    RecordsError e;
+    if (!run(q, {m_dialect.foreignFileQuery(), {}}, e) || !q.next()) return e;
+    if (q.value(0).toInt() == 0) return {};
+    return {RecordsErrorKind::Failed,
+            {},
+            "The records database " + m_where.display() +
+                " is another program's database, not test records: it is left as it is"};
 }
 
 RecordsError RecordsDatabase::migrate(const std::vector<MigrationStep>& steps) {

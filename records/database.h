@@ -80,7 +80,8 @@ public:
     // Opens the database, making it when missing. A file that is not a database, or a
     // damaged one, is renamed aside (QARN3.db.damaged-2026-12-08T153012Z, with its -wal and
     // -shm files) and a new one made; a newer schema or a file whose owner write bit is clear
-    // opens read-only. Each of these leaves a note.
+    // opens read-only. Each of these leaves a note. A file another program's application id
+    // names as its own is refused untouched.
     OpenReport open();
     void close();
     bool isOpen() const { return m_open; }
@@ -119,6 +120,8 @@ private:
     bool setAside(std::string& newName, RecordsError& error);
     // Damaged, naming this database: "The records database X is damaged: reason".
     RecordsError damaged(const std::string& reason) const;
+    // Refused when the file is another program's database; nothing of it is changed.
+    RecordsError checkOwnFile();
 
     DatabaseLocation m_where;
     // The database file with its links followed as the kernel allows (a SqliteFile's path).

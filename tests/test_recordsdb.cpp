@@ -217,19 +217,24 @@ TEST_P(LeftAsItIs, RefusedWithTheDatabaseNamed) {
         EXPECT_EQ(entry.path().string(), path);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, LeftAsItIs,
-                         ::testing::Values(LeftCase{"DamagedWhenOnlyReading",
-                                                    [](RecordsDbTest& f) {
-                                                        f.put(f.path, std::string(5000, 'z'));
-                                                    },
-                                                    false, "is damaged: file is not a database"},
-                                           LeftCase{"DamagedAndReadOnly",
-                                                    [](RecordsDbTest& f) {
-                                                        f.put(f.path, std::string(5000, 'z'));
-                                                        ASSERT_EQ(::chmod(f.path.c_str(), 0444), 0);
-                                                    },
-                                                    true, "is damaged: file is not a database"}),
-                         [](const auto& c) { return std::string(c.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Files, LeftAsItIs,
+    ::testing::Values(LeftCase{"DamagedWhenOnlyReading",
+                               [](RecordsDbTest& f) { f.put(f.path, std::string(5000, 'z')); },
+                               false, "is damaged: file is not a database"},
+                      LeftCase{"DamagedAndReadOnly",
+                               [](RecordsDbTest& f) {
+                                   f.put(f.path, std::string(5000, 'z'));
+                                   ASSERT_EQ(::chmod(f.path.c_str(), 0444), 0);
+                               },
+                               true, "is damaged: file is not a database"},
+                      LeftCase{"AnotherProgramsDatabase",
+                               [](RecordsDbTest& f) {
+                                   f.rawValue("PRAGMA application_id = 1196444487"); // "GPKG"
+                                   f.rawValue("CREATE TABLE gpkg_contents (table_name TEXT)");
+                               },
+                               true, "is another program's database"}),
+    [](const auto& c) { return std::string(c.param.name); });
 
 // A newer program's database is read, never written: the schema version stays its own.
 TEST_F(RecordsDbTest, NewerSchemaOpensReadOnly) {
