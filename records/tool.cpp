@@ -222,6 +222,7 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     r.inputs = o.positional();
     if (r.inputs.empty()) throw UsageError("no waveform file given");
 
+    refuseIf(validateSite(SiteRecord{{}, r.siteName, {}}));
     refuseIf(validateBreaker(r.breaker));
     refuseIf(validateTestPoint(r.point));
     AnalysisSettings settings;
