@@ -5,6 +5,7 @@
 #include "records/timecurrentview.h"
 #include "records/tool.h"
 #include "records/waveformopener.h"
+#include "records/writer.h"
 #include "waveform/waveformwindow.h"
 
 #include "records_windows_fixture.h"
@@ -13,11 +14,13 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QLabel>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTreeWidget>
 
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -152,6 +155,39 @@ TEST_F(BrowserTest, FiltersAndReadsTheListAPageAtATime) {
     ASSERT_TRUE(b.Plot->hasPlot());
     EXPECT_EQ(b.Plot->plot()->shots.size(), 4u);
     EXPECT_TRUE(b.grab().width() > 0);
+}
+
+// Damage the window can only list as such; once the writer set the file aside and stored a
+// shot in a new one, Refresh reads the new one.
+TEST_F(BrowserTest, RefreshReadsTheDatabaseTheWriterMadeAfterDamage) {
+    generate(2);
+    const int pageSize = rawValue("PRAGMA page_size").toInt();
+    const int shotRoot = rawValue("SELECT rootpage FROM sqlite_master WHERE name = 'shot'").toInt();
+    ASSERT_GT(shotRoot, 1);
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(shotRoot - 1) * pageSize);
+        const std::string garbage(static_cast<std::size_t>(pageSize), '\xff');
+        f.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    EXPECT_NE(b.lbStatus->text().toStdString().find("The records database " + path + " is damaged"),
+              std::string::npos)
+        << b.lbStatus->text().toStdString();
+    EXPECT_EQ(b.shots().rowCount(), 0);
+
+    ShotWriter writer(DatabaseLocation::file(path));
+    StoreOutcome outcome;
+    outcome.ticket = 0;
+    QObject::connect(&writer, &ShotWriter::stored, [&](const StoreOutcome& o) { outcome = o; });
+    const std::uint64_t ticket = writer.submit({context, shot()});
+    ASSERT_TRUE(waitFor([&] { return outcome.ticket == ticket; }));
+    ASSERT_FALSE(outcome.error) << outcome.error.message;
+    b.refresh();
+    EXPECT_EQ(b.shots().total(), 1);
+    EXPECT_EQ(b.lbCount->text(), "1 shots");
+    EXPECT_TRUE(b.lbStatus->text().isEmpty()) << b.lbStatus->text().toStdString();
 }
 
 TEST_F(BrowserTest, OpensAShotsWaveformInAViewerOfItsOwn) {
