@@ -190,6 +190,24 @@ TEST_F(BrowserTest, RefreshReadsTheDatabaseTheWriterMadeAfterDamage) {
     EXPECT_TRUE(b.lbStatus->text().isEmpty()) << b.lbStatus->text().toStdString();
 }
 
+// A file found damaged when the export opens it is left as it is, and the export fails
+// naming it rather than write the empty list of a new database.
+TEST_F(BrowserTest, ExportFromADamagedFileFailsAndLeavesIt) {
+    generate(1);
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    ASSERT_EQ(b.shots().total(), 4);
+    put(folder + "/garbage", std::string(5000, 'z'));
+    std::filesystem::remove(path + "-wal");
+    std::filesystem::remove(path + "-shm");
+    std::filesystem::rename(folder + "/garbage", path);
+    const std::string error = run(b, &RecordsBrowser::exportList, folder + "/list.csv");
+    EXPECT_NE(error.find("The records database " + path + " is damaged"), std::string::npos)
+        << error;
+    EXPECT_FALSE(files.exists(folder + "/list.csv"));
+    EXPECT_EQ(files.readAll(path), std::string(5000, 'z'));
+}
+
 TEST_F(BrowserTest, OpensAShotsWaveformInAViewerOfItsOwn) {
     ASSERT_EQ(makeDemoFiles(folder + "/demo"), "");
     const auto bytes = files.readAll(folder + "/demo/QARN3Pulse.owf");
