@@ -234,6 +234,13 @@ INSTANTIATE_TEST_SUITE_P(
                        a = {"--db", f.folder + "/none.db", "export"};
                    },
                    1, "No records database", 1},
+        StatusCase{"SchemaOfAReadOnlyOlderFile",
+                   [](Args& a, const Test& f) {
+                       f.rawValue("PRAGMA user_version = 2");
+                       ASSERT_EQ(::chmod(f.path.c_str(), 0444), 0);
+                       a = {"--db", f.path, "schema"};
+                   },
+                   1, "was not brought to schema version 3", 1},
         // Only reading, the command leaves the file as it is rather than export nothing.
         StatusCase{"ExportOfADamagedDatabase",
                    [](Args& a, const Test& f) {
