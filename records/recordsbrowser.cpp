@@ -285,8 +285,13 @@ RecordsDatabase* RecordsBrowser::database() {
     options.busyTimeoutMs = 1000; // a short wait: this is the window's thread
     m_db = std::make_unique<RecordsDatabase>(m_host.database, options);
     const OpenReport report = m_db->open();
+    // Refresh opens anew: the same note (a read-only database) is told once.
+    std::string notes;
     for (const std::string& note : report.notes)
-        m_host.dialogs.messageDlg(note, MsgKind::Warning, {MsgButton::OK});
+        notes += (notes.empty() ? "" : "\n") + note;
+    if (!notes.empty() && notes != m_lastNotes)
+        m_host.dialogs.messageDlg(notes, MsgKind::Warning, {MsgButton::OK});
+    m_lastNotes = notes;
     if (report.ok) return m_db.get();
     m_db.reset();
     status(qs("The records cannot be read: " + report.error.message));

@@ -23,6 +23,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -188,6 +189,19 @@ TEST_F(BrowserTest, RefreshReadsTheDatabaseTheWriterMadeAfterDamage) {
     EXPECT_EQ(b.shots().total(), 1);
     EXPECT_EQ(b.lbCount->text(), "1 shots");
     EXPECT_TRUE(b.lbStatus->text().isEmpty()) << b.lbStatus->text().toStdString();
+}
+
+// Refresh opens the database anew; a read-only one is still told in one box.
+TEST_F(BrowserTest, ReadOnlyDatabaseIsToldOnceWhateverTheRefreshes) {
+    generate(1);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    b.refresh();
+    b.refresh();
+    EXPECT_EQ(b.shots().total(), 4);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_NE(dialogs.shown()[0].text.find("is read-only"), std::string::npos);
 }
 
 // A file found damaged when the export opens it is left as it is, and the export fails
