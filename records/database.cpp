@@ -89,6 +89,15 @@ QString driverOptions(const ConnectionParameters& parameters) {
     return QString::fromStdString(s);
 }
 
+// How a Damaged error names its database, and the reason SQLite gave without it.
+std::string damagedPrefix(const std::string& database) {
+    return "The records database " + database + " is damaged: ";
+}
+std::string damageReason(const std::string& message, const std::string& database) {
+    const std::string prefix = damagedPrefix(database);
+    return message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message;
+}
+
 std::string errnoText(int err) {
     return std::error_code(err, std::generic_category()).message();
 }
@@ -227,18 +236,18 @@ OpenReport RecordsDatabase::openFile(bool afterSetAside) {
     // could take a journal file beside it for its own.
     RecordsError probe;
     const auto head = exists && st.st_size > 0 ? files.readPrefix(m_file, 16) : std::nullopt;
-    if (head && *head != std::string(kSqliteMagic, 16))
-        probe = {RecordsErrorKind::Damaged, {}, "file is not a database"};
+    if (head && *head != std::string(kSqliteMagic, 16)) probe = damaged("file is not a database");
     int version = 0;
     if (!probe) {
         if (!connect(readOnlyFile, r.error)) return r;
         // Reading the header and the schema finds most damage; a full check reads every page.
         version = schemaVersion(probe);
         if (!probe) run("SELECT count(*) FROM sqlite_master", probe);
+        if (!probe) probe = checkOwnFile();
         if (!probe && m_options.fullCheck) probe = integrityCheck();
     }
     if (probe.kind == RecordsErrorKind::Damaged) {
-        if (afterSetAside || readOnlyFile) {
+        if (afterSetAside || readOnlyFile || !m_options.setAsideDamaged) {
             r.error = probe;
             return r;
         }
@@ -247,7 +256,8 @@ OpenReport RecordsDatabase::openFile(bool afterSetAside) {
         if (!setAside(aside, r.error)) return r;
         OpenReport fresh = openFile(true);
         fresh.notes.insert(fresh.notes.begin(), "The records database " + path + " was damaged (" +
-                                                    probe.message + "); it was renamed " + aside +
+                                                    damageReason(probe.message, path) +
+                                                    "); it was renamed " + aside +
                                                     " and a new one made.");
         return fresh;
     }
@@ -347,6 +357,21 @@ bool RecordsDatabase::setAside(std::string& newName, RecordsError& error) {
     return true;
 }
 
+RecordsError RecordsDatabase::damaged(const std::string& reason) const {
+    return {RecordsErrorKind::Damaged, {}, damagedPrefix(m_where.display()) + reason};
+}
+
+RecordsError RecordsDatabase::checkOwnFile() {
+    QSqlQuery q = query();
+    RecordsError e;
+    if (!run(q, {m_dialect.foreignFileQuery(), {}}, e) || !q.next()) return e;
+    if (q.value(0).toInt() == 0) return {};
+    return {RecordsErrorKind::Failed,
+            {},
+            "The records database " + m_where.display() +
+                " is another program's database, not test records: it is left as it is"};
+}
+
 RecordsError RecordsDatabase::migrate(const std::vector<MigrationStep>& steps) {
     if (steps.empty()) return {};
     // Up to date: no write lock is taken, so another program's long write does not stop
@@ -399,8 +424,12 @@ RecordsError RecordsDatabase::integrityCheck() {
     QSqlQuery q = query();
     RecordsError e;
     if (!run(q, {"PRAGMA integrity_check", {}}, e)) return e;
-    if (q.next() && q.value(0).toString() != "ok")
-        return {RecordsErrorKind::Damaged, {}, q.value(0).toString().toStdString()};
+    if (q.next() && q.value(0).toString() != "ok") {
+        std::string problem = q.value(0).toString().toStdString();
+        for (char& c : problem)
+            if (c == '\n') c = ' ';
+        return damaged(problem);
+    }
     return {};
 }
 
@@ -480,7 +509,7 @@ RecordsError RecordsDatabase::errorOf(const QSqlError& e, const std::string& doi
         } else if (code == kSqliteReadOnly) {
             r = {RecordsErrorKind::ReadOnly, {}, db + " cannot be written: " + sqlText(e)};
         } else if (isDamage(e)) {
-            r = {RecordsErrorKind::Damaged, {}, sqlText(e)};
+            r = damaged(sqlText(e));
         } else if (code == kSqliteConstraint) {
             r.kind = RecordsErrorKind::Invalid;
         }

@@ -49,6 +49,9 @@ public:
 };
 
 struct OpenOptions {
+    // A damaged file is renamed aside and a new database made; false: the open fails with
+    // Damaged and the file is left as it is (a command that only reads makes no new file).
+    bool setAsideDamaged = true;
     int busyTimeoutMs = 5000; // how long a database locked by another program is waited for
     bool fullSync = true;     // every commit reaches the disk before it returns
     bool fullCheck = false;   // read every page at open (after a write found damage)
@@ -78,7 +81,8 @@ public:
     // Opens the database, making it when missing. A file that is not a database, or a
     // damaged one, is renamed aside (QARN3.db.damaged-2026-12-08T153012Z, with its -wal and
     // -shm files) and a new one made; a newer schema or a file whose owner write bit is clear
-    // opens read-only. Each of these leaves a note.
+    // opens read-only. Each of these leaves a note. A file another program's application id
+    // names as its own is refused untouched.
     OpenReport open();
     void close();
     bool isOpen() const { return m_open; }
@@ -89,7 +93,7 @@ public:
     // Brings the schema to the last step's version, one transaction per run; public for tests
     // of the mechanism.
     RecordsError migrate(const std::vector<MigrationStep>& steps);
-    // "ok", or Damaged with the first problem SQLite reports.
+    // "ok", or Damaged with the first problem SQLite reports (and the database named).
     RecordsError integrityCheck();
     int schemaVersion(RecordsError& error);
     // The table's columns in their order; empty when there is no such table.
@@ -115,6 +119,10 @@ private:
     OpenReport openFile(bool afterSetAside);
     OpenReport openServer();
     bool setAside(std::string& newName, RecordsError& error);
+    // Damaged, naming this database: "The records database X is damaged: reason".
+    RecordsError damaged(const std::string& reason) const;
+    // Refused when the file is another program's database; nothing of it is changed.
+    RecordsError checkOwnFile();
 
     DatabaseLocation m_where;
     // The database file with its links followed as the kernel allows (a SqliteFile's path).

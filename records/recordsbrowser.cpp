@@ -285,8 +285,13 @@ RecordsDatabase* RecordsBrowser::database() {
     options.busyTimeoutMs = 1000; // a short wait: this is the window's thread
     m_db = std::make_unique<RecordsDatabase>(m_host.database, options);
     const OpenReport report = m_db->open();
+    // Refresh opens anew: the same note (a read-only database) is told once.
+    std::string notes;
     for (const std::string& note : report.notes)
-        m_host.dialogs.messageDlg(note, MsgKind::Warning, {MsgButton::OK});
+        notes += (notes.empty() ? "" : "\n") + note;
+    if (!notes.empty() && notes != m_lastNotes)
+        m_host.dialogs.messageDlg(notes, MsgKind::Warning, {MsgButton::OK});
+    m_lastNotes = notes;
     if (report.ok) return m_db.get();
     m_db.reset();
     status(qs("The records cannot be read: " + report.error.message));
@@ -296,6 +301,11 @@ RecordsDatabase* RecordsBrowser::database() {
 void RecordsBrowser::refresh() {
     m_loaded = true;
     m_plotSession.clear();
+    // Read anew from the file the name leads to now: the writer may have set a damaged one
+    // aside and made a new one, which this connection would never see.
+    m_model->clear();
+    m_db.reset();
+    status({});
     fillSites();
     fillTree();
     applyFilter();
@@ -402,12 +412,13 @@ void RecordsBrowser::applyFilter() {
 void RecordsBrowser::listed() {
     const std::int64_t total = m_model->total();
     const int rows = m_model->rowCount();
+    const RecordsError& e = m_model->lastError();
     lbCount->setText(
-        total == rows
+        e ? QString("%1 shots, %2 listed: the others cannot be read").arg(total).arg(rows)
+        : total == rows
             ? QString("%1 shots").arg(total)
             : QString("%1 shots, the newest %2 listed (more as you scroll)").arg(total).arg(rows));
-    if (const RecordsError& e = m_model->lastError())
-        status(qs("The shots cannot be listed: " + e.message));
+    if (e) status(qs("The shots cannot be listed: " + e.message));
 }
 
 std::string RecordsBrowser::sessionId() const {

@@ -120,6 +120,7 @@ private:
     std::optional<QPageSize::PageSizeId> m_pageSize;
     QAction* m_pageActions[3] = {};
     bool m_loaded = false;
+    std::string m_lastNotes; // of the last open, told in a box when they changed
     int m_scopeKind = 0;
     std::string m_scopeId;
     std::string m_plotSession;

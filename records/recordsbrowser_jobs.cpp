@@ -42,6 +42,14 @@ std::string writeFile(const std::string& path, const std::string& bytes) {
     return {};
 }
 
+// How a job opens the records: it only reads, so a damaged file is left for the writer to
+// set aside, and the job fails naming it rather than write an empty export.
+OpenOptions onlyReading() {
+    OpenOptions o;
+    o.setAsideDamaged = false;
+    return o;
+}
+
 } // namespace
 
 void RecordsBrowser::openWaveform() {
@@ -91,7 +99,7 @@ void RecordsBrowser::exportList() {
     runJob(QString("Exporting %1 shots").arg(total), *path, total,
            [where = m_host.database, f = filter(),
             file = *path](const std::atomic<bool>& cancel, std::atomic<std::int64_t>& progress) {
-               RecordsDatabase db(where);
+               RecordsDatabase db(where, onlyReading());
                const OpenReport opened = db.open();
                if (!opened.ok) return opened.error.message;
                RecordsStore store(db);
@@ -129,7 +137,7 @@ void RecordsBrowser::writeReport() {
     runJob("Writing the report", *path, 0,
            [where = m_host.database, session, options, file = *path](const std::atomic<bool>&,
                                                                      std::atomic<std::int64_t>&) {
-               RecordsDatabase db(where);
+               RecordsDatabase db(where, onlyReading());
                const OpenReport opened = db.open();
                if (!opened.ok) return opened.error.message;
                SessionReport r;

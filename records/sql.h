@@ -40,6 +40,9 @@ public:
     std::string migrationLock() const;
     // One row, one column: what names the database whatever the way it was reached.
     std::string identityQuery() const;
+    // One row, one column, 1 when the file names itself another program's database (its
+    // application id); empty for a server.
+    std::string foreignFileQuery() const;
     // Values one statement binds at most: the embedded engine's driver looks each bound
     // value's name up among all of them (the time grows with the square of their number),
     // while a server is best given many rows in one round trip.

@@ -205,6 +205,12 @@ std::string SqlDialect::identityQuery() const {
     return "SELECT system_identifier || '/' || current_database() FROM pg_control_system()";
 }
 
+std::string SqlDialect::foreignFileQuery() const {
+    if (m_engine != SqlEngine::Sqlite) return {};
+    return "SELECT application_id NOT IN (0, " + std::to_string(kApplicationId) +
+           ") FROM pragma_application_id";
+}
+
 const std::vector<MigrationStep>& schemaSteps() {
     static const std::vector<MigrationStep> steps{kVersion1, kVersion2, kVersion3};
     return steps;

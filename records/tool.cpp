@@ -222,6 +222,7 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     r.inputs = o.positional();
     if (r.inputs.empty()) throw UsageError("no waveform file given");
 
+    refuseIf(validateSite(SiteRecord{{}, r.siteName, {}}));
     refuseIf(validateBreaker(r.breaker));
     refuseIf(validateTestPoint(r.point));
     AnalysisSettings settings;
@@ -334,7 +335,7 @@ std::string databasePath(const Options& o, const RecordsToolEnvironment& env) {
     return o.has("db") ? o.value("db") : defaultRecordsPath(env.dataFolder);
 }
 
-// Opens the database the options name; existing: a reading command makes no new file.
+// Opens the database the options name.
 std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvironment& env,
                                               bool mustExist) {
     DatabaseLocation where;
@@ -353,6 +354,9 @@ std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvir
     }
     OpenOptions options;
     options.passwordPrompt = env.passwordPrompt;
+    // A command that only reads leaves a damaged file as it is and says so, rather than
+    // reading an empty new database as if it were the records.
+    options.setAsideDamaged = !mustExist;
     auto db = std::make_unique<RecordsDatabase>(where, options);
     const OpenReport report = db->open();
     for (const std::string& note : report.notes)

@@ -81,7 +81,8 @@ private:
 };
 
 // Opens the database --db names (QARN3.db in the data folder without it); mustExist: a
-// reading command makes no new file. Notes go to the error stream; failures throw.
+// reading command makes no new file and leaves a damaged one as it is (refused). Notes go
+// to the error stream; failures throw.
 std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvironment& env,
                                               bool mustExist);
 

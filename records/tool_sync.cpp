@@ -112,6 +112,11 @@ int runSchema(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     const int version = db->schemaVersion(e);
     if (e) throw FieldRefused(escapeControls(e.message));
     env.out << "Schema version " << version << (db->readOnly() ? " (read-only)" : "") << "\n";
+    // A read-only file of an older schema was not brought up to date.
+    if (version < newestSchemaVersion())
+        throw FieldRefused(escapeControls("The records database " + db->location().display() +
+                                          " was not brought to schema version " +
+                                          std::to_string(newestSchemaVersion())));
     return 0;
 }
 

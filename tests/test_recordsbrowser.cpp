@@ -5,6 +5,7 @@
 #include "records/timecurrentview.h"
 #include "records/tool.h"
 #include "records/waveformopener.h"
+#include "records/writer.h"
 #include "waveform/waveformwindow.h"
 
 #include "records_windows_fixture.h"
@@ -14,13 +15,16 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QLabel>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTreeWidget>
 
+#include <fstream>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -153,6 +157,70 @@ TEST_F(BrowserTest, FiltersAndReadsTheListAPageAtATime) {
     ASSERT_TRUE(b.Plot->hasPlot());
     EXPECT_EQ(b.Plot->plot()->shots.size(), 4u);
     EXPECT_TRUE(b.grab().width() > 0);
+}
+
+// Damage the window can only list as such; once the writer set the file aside and stored a
+// shot in a new one, Refresh reads the new one.
+TEST_F(BrowserTest, RefreshReadsTheDatabaseTheWriterMadeAfterDamage) {
+    generate(2);
+    const int pageSize = rawValue("PRAGMA page_size").toInt();
+    const int shotRoot = rawValue("SELECT rootpage FROM sqlite_master WHERE name = 'shot'").toInt();
+    ASSERT_GT(shotRoot, 1);
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(shotRoot - 1) * pageSize);
+        const std::string garbage(static_cast<std::size_t>(pageSize), '\xff');
+        f.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    EXPECT_NE(b.lbStatus->text().toStdString().find("The records database " + path + " is damaged"),
+              std::string::npos)
+        << b.lbStatus->text().toStdString();
+    EXPECT_EQ(b.shots().rowCount(), 0);
+
+    ShotWriter writer(DatabaseLocation::file(path));
+    StoreOutcome outcome;
+    outcome.ticket = 0;
+    QObject::connect(&writer, &ShotWriter::stored, [&](const StoreOutcome& o) { outcome = o; });
+    const std::uint64_t ticket = writer.submit({context, shot()});
+    ASSERT_TRUE(waitFor([&] { return outcome.ticket == ticket; }));
+    ASSERT_FALSE(outcome.error) << outcome.error.message;
+    b.refresh();
+    EXPECT_EQ(b.shots().total(), 1);
+    EXPECT_EQ(b.lbCount->text(), "1 shots");
+    EXPECT_TRUE(b.lbStatus->text().isEmpty()) << b.lbStatus->text().toStdString();
+}
+
+// Refresh opens the database anew; a read-only one is still told in one box.
+TEST_F(BrowserTest, ReadOnlyDatabaseIsToldOnceWhateverTheRefreshes) {
+    generate(1);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    b.refresh();
+    b.refresh();
+    EXPECT_EQ(b.shots().total(), 4);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_NE(dialogs.shown()[0].text.find("is read-only"), std::string::npos);
+}
+
+// A file found damaged when the export opens it is left as it is, and the export fails
+// naming it rather than write the empty list of a new database.
+TEST_F(BrowserTest, ExportFromADamagedFileFailsAndLeavesIt) {
+    generate(1);
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    ASSERT_EQ(b.shots().total(), 4);
+    put(folder + "/garbage", std::string(5000, 'z'));
+    std::filesystem::remove(path + "-wal");
+    std::filesystem::remove(path + "-shm");
+    std::filesystem::rename(folder + "/garbage", path);
+    const std::string error = run(b, &RecordsBrowser::exportList, folder + "/list.csv");
+    EXPECT_NE(error.find("The records database " + path + " is damaged"), std::string::npos)
+        << error;
+    EXPECT_FALSE(files.exists(folder + "/list.csv"));
+    EXPECT_EQ(files.readAll(path), std::string(5000, 'z'));
 }
 
 TEST_F(BrowserTest, OpensAShotsWaveformInAViewerOfItsOwn) {

@@ -188,6 +188,54 @@ TEST_F(RecordsDbTest, DamagedFileIsSetAsideAndANewOneMade) {
     EXPECT_FALSE(RecordsStore(db).storeShot(context, shot(), stored));
 }
 
+struct LeftCase {
+    const char* name;
+    std::function<void(RecordsDbTest&)> make;
+    bool setAsideDamaged;
+    const char* says;
+};
+
+class LeftAsItIs : public RecordsDbTest, public ::testing::WithParamInterface<LeftCase> {};
+
+// A file the open may not set aside or take for records: refused with the database named,
+// and the folder holds the file as it was and nothing else.
+TEST_P(LeftAsItIs, RefusedWithTheDatabaseNamed) {
+    GetParam().make(*this);
+    const auto before = FileStore().readAll(path);
+    ASSERT_TRUE(before);
+    OpenOptions options;
+    options.setAsideDamaged = GetParam().setAsideDamaged;
+    RecordsDatabase db(DatabaseLocation::file(path), options);
+    const OpenReport r = db.open();
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.message.find("The records database " + path + " " + GetParam().says),
+              std::string::npos)
+        << r.error.message;
+    db.close();
+    EXPECT_EQ(FileStore().readAll(path), before);
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(entry.path().string(), path);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LeftAsItIs,
+    ::testing::Values(LeftCase{"DamagedWhenOnlyReading",
+                               [](RecordsDbTest& f) { f.put(f.path, std::string(5000, 'z')); },
+                               false, "is damaged: file is not a database"},
+                      LeftCase{"DamagedAndReadOnly",
+                               [](RecordsDbTest& f) {
+                                   f.put(f.path, std::string(5000, 'z'));
+                                   ASSERT_EQ(::chmod(f.path.c_str(), 0444), 0);
+                               },
+                               true, "is damaged: file is not a database"},
+                      LeftCase{"AnotherProgramsDatabase",
+                               [](RecordsDbTest& f) {
+                                   f.rawValue("PRAGMA application_id = 1196444487"); // "GPKG"
+                                   f.rawValue("CREATE TABLE gpkg_contents (table_name TEXT)");
+                               },
+                               true, "is another program's database"}),
+    [](const auto& c) { return std::string(c.param.name); });
+
 // A newer program's database is read, never written: the schema version stays its own.
 TEST_F(RecordsDbTest, NewerSchemaOpensReadOnly) {
     {

@@ -208,6 +208,9 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"RatingOfTheRecordsDiffers",
                    [](Args& a, const Test&) { set(a, "--rating", "630"); }, 1,
                    "rating: breaker B of site S is rated 400 A in the records, not 630 A", 1},
+        StatusCase{"SiteEmptyRefusedBeforeAnyFile",
+                   [](Args& a, const Test&) { set(a, "--site", " "); }, 1,
+                   "qarn3-records: site: is empty\n", 1},
         StatusCase{"BandReversed", [](Args& a, const Test&) { set(a, "--band", "0.5,0.1"); }, 1,
                    "band: minimum is above maximum", 1},
         StatusCase{"BandNegative", [](Args& a, const Test&) { set(a, "--band", "-0.1,0.5"); }, 1,
@@ -231,7 +234,21 @@ INSTANTIATE_TEST_SUITE_P(
                    [](Args& a, const Test& f) {
                        a = {"--db", f.folder + "/none.db", "export"};
                    },
-                   1, "No records database", 1}),
+                   1, "No records database", 1},
+        StatusCase{"SchemaOfAReadOnlyOlderFile",
+                   [](Args& a, const Test& f) {
+                       f.rawValue("PRAGMA user_version = 2");
+                       ASSERT_EQ(::chmod(f.path.c_str(), 0444), 0);
+                       a = {"--db", f.path, "schema"};
+                   },
+                   1, "was not brought to schema version 3", 1},
+        // Only reading, the command leaves the file as it is rather than export nothing.
+        StatusCase{"ExportOfADamagedDatabase",
+                   [](Args& a, const Test& f) {
+                       f.put(f.folder + "/damaged.db", std::string(5000, 'z'));
+                       a = {"--db", f.folder + "/damaged.db", "export"};
+                   },
+                   1, "damaged.db is damaged: file is not a database", 1}),
     [](const auto& c) { return std::string(c.param.name); });
 
 struct DbLinkCase {
