@@ -332,8 +332,8 @@ void TestRecordPanel::updateControls() {
     }
     const ShotContext& c = *m_context;
     lbState->setText(qs("Recording " + c.site.name + " / " + c.breaker.designation + " (In " +
-                        significantText(c.breaker.ratedAmps, m_host.decimalSeparator) + " A), " +
-                        conditionText(c.session.condition) +
+                        numberText(c.breaker.ratedAmps, m_host.decimalSeparator).toStdString() +
+                        " A), " + conditionText(c.session.condition) +
                         "\nTest point: " + testPointSummary(c.point, m_host.decimalSeparator)));
 }
 

@@ -72,7 +72,10 @@ TEST_P(PanelRefusal, RefusesTheFieldByName) {
     const bool started = panel.startRecording();
     if (!*r.message) {
         ASSERT_TRUE(started) << panel.lbMessage->text().toStdString();
-        EXPECT_DOUBLE_EQ(panel.context()->breaker.ratedAmps, 12.5);
+        EXPECT_DOUBLE_EQ(panel.context()->breaker.ratedAmps, 125.5);
+        // The rating as typed, not rounded to three digits.
+        EXPECT_TRUE(panel.lbState->text().contains("(In 125,5 A)"))
+            << panel.lbState->text().toStdString();
         EXPECT_DOUBLE_EQ(panel.context()->point.band->maxSeconds, 0.25);
         return;
     }
@@ -120,7 +123,7 @@ const Refusal kRefusals[] = {
     {"CurveBandWithoutCurve", '.', [](TestRecordPanel& p) { p.rbBandCurve->setChecked(true); },
      "curve: the breaker names no curve to take the band from", 0},
     {"CommaSeparatorAccepted", ',', [](TestRecordPanel& p) {
-         p.ebRating->setText("12,5");
+         p.ebRating->setText("125,5");
          p.ebBandMax->setText("0,25");
      }, "", 0},
 };
