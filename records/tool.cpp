@@ -155,8 +155,9 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
                "setup", "cal",           "jobs"});
     o.parse("import", args);
     ImportRequest r;
-    r.siteName = o.required("site");
-    r.breaker.designation = o.required("breaker");
+    // Names as the panel takes them: a stray space makes no site or breaker of its own.
+    r.siteName = trimText(o.required("site"));
+    r.breaker.designation = trimText(o.required("breaker"));
     o.required("rating");
     r.breaker.ratedAmps = number(o, "rating");
     r.breaker.location = o.value("location");
@@ -276,7 +277,7 @@ int runExport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     const std::string format = o.has("format") ? o.value("format") : "csv";
     if (format != "csv" && format != "jsonl") throw UsageError("--format takes csv or jsonl");
     ShotFilter f;
-    f.siteName = o.value("site");
+    f.siteName = trimText(o.value("site"));
     if (o.has("since")) f.since = timeBound("since", o.value("since"), false);
     if (o.has("until")) f.until = timeBound("until", o.value("until"), true);
     if (o.has("verdict")) f.verdicts = verdictsOf(o.value("verdict"));

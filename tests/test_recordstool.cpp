@@ -192,6 +192,21 @@ TEST_P(ExitStatus, NamesWhatIsWrong) {
 using Args = std::vector<std::string>;
 using Test = RecordsToolTest;
 
+// A stray space in a name typed on the command line makes no site or breaker of its own.
+TEST_F(RecordsToolTest, NamesAreTakenWithoutStraySpaces) {
+    ASSERT_EQ(run(importArgs({longFile()})).status, 0);
+    Args a = importArgs({pulseFile()});
+    set(a, "--site", " S ");
+    set(a, "--breaker", "B ");
+    ASSERT_EQ(run(a).status, 0);
+    EXPECT_EQ(rawValue("SELECT count(*) FROM site").toInt(), 1);
+    EXPECT_EQ(rawValue("SELECT count(*) FROM breaker").toInt(), 1);
+    const ToolRun csv = run({"--db", path, "export", "--format", "csv", "--site", "S "});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'),
+              1 + rawValue("SELECT count(*) FROM shot").toInt());
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Commands, ExitStatus,
     ::testing::Values(
