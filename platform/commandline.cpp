@@ -67,7 +67,7 @@ public:
 
     const QStringList unknown() const { return m_parser.unknownOptionNames(); }
     // The option a name names, if any.
-    const OptionSpec* spec(const std::string& name) const {
+    const OptionSpec* named(const std::string& name) const {
         const auto it = m_optionOf.find(q(name));
         return it == m_optionOf.end() ? nullptr : &m_specs[it->second];
     }
@@ -95,13 +95,13 @@ std::size_t firstArgument(const std::vector<std::string>& args, const Reading& n
         const std::string& a = args[i];
         if (a == "--" || a.size() < 2 || a[0] != '-') return i;
         if (a[1] == '-') {
-            const OptionSpec* s = names.spec(longName(a));
+            const OptionSpec* s = names.named(longName(a));
             if (s && s->takesValue && a.find('=') == std::string::npos) ++i;
             continue;
         }
         // One-letter options run together; the first that takes a value takes the rest.
         for (std::size_t c = 1; c < a.size(); ++c) {
-            const OptionSpec* s = names.spec(std::string(1, a[c]));
+            const OptionSpec* s = names.named(std::string(1, a[c]));
             if (s && s->takesValue) {
                 if (c + 1 == a.size()) ++i;
                 break;
@@ -123,7 +123,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args,
         if (given[i].rfind("--", 0) != 0) continue;
         const std::string name = longName(given[i]);
         if (name.size() == 1) return failedAt(given, i, options, "unknown option --" + name);
-        if (const OptionSpec* s = names.spec(name); s && !s->takesValue) given[i] = "--" + name;
+        if (const OptionSpec* s = names.named(name); s && !s->takesValue) given[i] = "--" + name;
     }
 
     Reading reading(options);
