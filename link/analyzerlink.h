@@ -104,7 +104,7 @@ public:
     virtual void finish(int /*boundMs*/) {}
 };
 
-// The USB link behind the interface (Part routines on UsbLink: OpenUSB, USBTestComm, ...).
+// The USB link behind the interface (the routines of UsbLink: OpenUSB, USBTestComm, ...).
 class UsbAnalyzerLink : public AnalyzerLink {
 public:
     explicit UsbAnalyzerLink(UsbLink& link) : m_link(link) {}
@@ -146,7 +146,7 @@ private:
     UsbLink& m_link;
 };
 
-// The COM link behind the interface (Part routines on ComLink: OpenComm, TestComm, ...). It
+// The COM link behind the interface (the routines of ComLink: OpenComm, TestComm, ...). It
 // keeps the port this run uses when that is not the setup's source name: "COM" while a port
 // the operator named does not answer, then the port the search found.
 class ComAnalyzerLink : public AnalyzerLink {
