@@ -76,9 +76,9 @@ struct ProgramOptions {
 };
 
 // The application shell: start-up and shutdown, the main window's commands and the results
-// file. Owns the records, the engine and the demonstration's playback; takes its samples from
-// the link the setup's source chooses (or from the demonstration). The window, a thin view of
-// it, attaches itself when it is made; nothing runs before.
+// file. Owns the setup and calibration records, the engine and the demonstration's playback;
+// takes its samples from the link the setup's source chooses (or from the demonstration). The
+// window, a thin view of it, attaches itself when it is made; nothing runs before.
 class Program : public CalWindowHost {
 public:
     Program(const ProgramOptions& options, DialogService& dialogs, Waits& waits, DebugLog& log,
@@ -146,9 +146,6 @@ public:
     const EngineReadings& readings() const { return m_engine->readings(); }
     // Each measured pulse at its end (see PulseEnd).
     PulseEvents& pulseEnded() { return m_engine->pulseEnded(); }
-    // The link the setup's source chose (the demonstration plays beside it).
-    AnalyzerLink& link() { return *m_link; }
-    DemoLink& demo() { return m_demo; }
     // The help hook, from FormCreate to FormDestroy.
     THelpSystemHook* helpHook() { return m_helpHook.get(); }
     // The help file beside the program.

@@ -100,7 +100,6 @@ public:
     // The link samples come from from now on (a demonstration starts or ends, or the source
     // changes).
     void useLink(AnalyzerLink& link) { m_link = &link; }
-    AnalyzerLink& link() const { return *m_link; }
 
     // The range list's formats (the shunt's) and the full scale until the next SetRange.
     void useRanges(const std::array<std::string, 8>& formats, double fullScaleAmps);

@@ -99,14 +99,9 @@ std::size_t firstArgument(const std::vector<std::string>& args, const Reading& n
             if (s && s->takesValue && a.find('=') == std::string::npos) ++i;
             continue;
         }
-        // One-letter options run together; the first that takes a value takes the rest.
-        for (std::size_t c = 1; c < a.size(); ++c) {
-            const OptionSpec* s = names.named(std::string(1, a[c]));
-            if (s && s->takesValue) {
-                if (c + 1 == a.size()) ++i;
-                break;
-            }
-        }
+        // One letter (its value split off before).
+        const OptionSpec* s = names.named(a.substr(1));
+        if (s && s->takesValue) ++i;
     }
     return args.size();
 }
@@ -115,52 +110,74 @@ std::size_t firstArgument(const std::vector<std::string>& args, const Reading& n
 
 CommandLine parseCommandLine(const std::vector<std::string>& args,
                              const std::vector<OptionSpec>& options, bool argumentsAllowed) {
-    // Two dashes go only before names of two letters or more; a switch given a value
-    // ("--json=1") is the switch.
+    // Before the parser reads them: two dashes go only before names of two letters or more; a
+    // switch given a value ("--json=1") is the switch; one dash goes before one letter only,
+    // whose value, when it takes one, is the rest of the argument as written ("-j4", "-o=x"
+    // writes "=x"), so that "-hh" is an unknown option, not two. An option's value is never
+    // read as an option. The first failure here ends what the parser is given.
     std::vector<std::string> given = args;
     const Reading names(options);
+    std::size_t at = 0; // the argument that failed
+    std::string error;
     for (std::size_t i = 0; i < given.size() && given[i] != "--"; ++i) {
-        if (given[i].rfind("--", 0) != 0) continue;
-        const std::string name = longName(given[i]);
-        if (name.size() == 1) return failedAt(given, i, options, "unknown option --" + name);
-        if (const OptionSpec* s = names.named(name); s && !s->takesValue) given[i] = "--" + name;
+        const std::string a = given[i];
+        if (a.size() < 2 || a[0] != '-') continue;
+        if (a[1] == '-') {
+            const std::string name = longName(a);
+            const OptionSpec* s = names.named(name);
+            if (name.size() == 1) {
+                at = i;
+                error = "unknown option --" + name;
+                break;
+            }
+            if (s && !s->takesValue) given[i] = "--" + name;
+            if (s && s->takesValue && a.find('=') == std::string::npos) ++i;
+            continue;
+        }
+        const OptionSpec* s = names.named(a.substr(1, 1));
+        if (a.size() > 2 && !(s && s->takesValue)) {
+            at = i;
+            error = "unknown option " + a;
+            break;
+        }
+        if (a.size() > 2) {
+            given[i].resize(2);
+            given.insert(given.begin() + static_cast<long>(i) + 1, a.substr(2));
+        }
+        if (s && s->takesValue) ++i;
     }
+    if (error.empty()) at = given.size(); // with the values split off
+    const std::vector<std::string> head(given.begin(), given.begin() + static_cast<long>(at));
 
     Reading reading(options);
     CommandLine line;
-    std::size_t at = given.size(); // the argument that failed
-    std::string error;
-    if (!reading.read(given, line)) {
+    if (!reading.read(head, line)) {
         const QStringList unknown = reading.unknown();
         if (unknown.isEmpty()) { // the one other failure: a value option last, with nothing after
-            at = given.size() - 1;
-            error = given.back() + " needs a value";
+            at = head.size() - 1;
+            error = head.back() + " needs a value";
         } else {
             // The first argument naming an option the parser did not know, as it was written
-            // (a "--name=value" by its name).
+            // (a "--name=value" by its name); an option's value names none.
             at = 0;
             error = "unknown option " + spelled(unknown.front());
-            for (std::size_t i = 0; i < given.size() && given[i] != "--"; ++i) {
-                const std::string& a = given[i];
+            for (std::size_t i = 0; i < head.size() && head[i] != "--"; ++i) {
+                const std::string& a = head[i];
                 if (a.size() < 2 || a[0] != '-') continue;
-                if (a[1] == '-') {
-                    if (!unknown.contains(q(longName(a)))) continue;
+                const bool twoDashes = a[1] == '-';
+                const std::string name = twoDashes ? longName(a) : a.substr(1);
+                if (unknown.contains(q(name))) {
                     at = i;
-                    error = "unknown option --" + longName(a);
+                    error = "unknown option " + (twoDashes ? "--" + name : a);
                     break;
                 }
-                bool found = false;
-                for (std::size_t c = 1; c < a.size() && !found; ++c)
-                    found = unknown.contains(QString(QChar(a[c])));
-                if (!found) continue;
-                at = i;
-                error = "unknown option " + a;
-                break;
+                const OptionSpec* s = names.named(name);
+                if (s && s->takesValue && !(twoDashes && a.find('=') != std::string::npos)) ++i;
             }
         }
     }
     if (!argumentsAllowed)
-        if (const std::size_t i = firstArgument(given, names); i < at) {
+        if (const std::size_t i = firstArgument(head, names); i < at) {
             at = i;
             error = "unknown option " + given[i];
         }

@@ -7,7 +7,8 @@
 namespace qarn3 {
 
 // An option a command line may give: its names ("range"; "j" and "jobs"), each written with
-// two dashes, a one-letter name also with one ("-j 4", "-j4"), and whether it takes a value.
+// two dashes, a one-letter name also with one ("-j 4", "-j4"; one letter a dash, so "-hh" is
+// unknown), and whether it takes a value.
 struct OptionSpec {
     std::vector<std::string> names;
     bool takesValue = false;

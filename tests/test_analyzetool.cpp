@@ -521,6 +521,7 @@ struct LineCase {
     std::string options; // "spelling=value" or "spelling", joined by spaces
     std::string arguments;
     std::string error;
+    bool argumentsAllowed = true;
 };
 
 class CommandLines : public ::testing::TestWithParam<LineCase> {};
@@ -531,7 +532,7 @@ TEST_P(CommandLines, KeepTheOrderAndNameTheFirstFailureAsWritten) {
                                         {{"range"}, true},
                                         {{"json"}, false},
                                         {{"h", "help"}, false}};
-    const CommandLine line = parseCommandLine(GetParam().args, specs);
+    const CommandLine line = parseCommandLine(GetParam().args, specs, GetParam().argumentsAllowed);
     std::string options, arguments;
     for (const GivenOption& o : line.options)
         options += (options.empty() ? "" : " ") + o.spelling + (o.value ? "=" + *o.value : "");
@@ -555,6 +556,17 @@ INSTANTIATE_TEST_SUITE_P(
             {"--range", "x", "--bogus=2", "--json"}, "--range=x", "", "unknown option --bogus"},
         LineCase{{"-h", "-xyz"}, "-h", "", "unknown option -xyz"},
         LineCase{{"--j=4"}, "", "", "unknown option --j"}, // one letter: one dash
-        LineCase{{"--json", "--range"}, "--json", "", "--range needs a value"}));
+        LineCase{{"--json", "--range"}, "--json", "", "--range needs a value"},
+        // One dash, one letter: a run of them is unknown, a value is the rest as written.
+        LineCase{{"-hh"}, "", "", "unknown option -hh"},
+        LineCase{{"-h", "-hj4"}, "-h", "", "unknown option -hj4"},
+        LineCase{{"-o=x", "-j-4", "a"}, "-o==x -j=-4", "a", ""},
+        // An option's value is never an option, unknown or misspelt.
+        LineCase{{"-o", "--j=1", "--range", "--bogus", "--bogus"},
+                 "-o=--j=1 --range=--bogus",
+                 "",
+                 "unknown option --bogus"},
+        // Without other arguments, the first of them fails before a later bad option.
+        LineCase{{"--json", "a", "--j=4"}, "--json", "", "unknown option a", false}));
 
 } // namespace

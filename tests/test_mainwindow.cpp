@@ -3,7 +3,11 @@
 
 #include "app/datafile.h"
 #include "calsetup/caldate.h"
+#include "calsetup/calwindow.h"
 #include "calsetup/setupdialog.h"
+#include "diag/debugwindow.h"
+#include "link/commwindow.h"
+#include "link/usbwindow.h"
 #include "platform/nodevice.h"
 #include "platform/textformat.h"
 #include "record_fixture.h"
@@ -99,6 +103,40 @@ TEST_F(MainWindowTest, CommandLineWaveformStartsTheDemonstrationWithoutAHardware
     EXPECT_EQ(status(*w, 1), "Press RUN to start DEMO");
     EXPECT_EQ(w->BitBtnRunStopReset->text(), "RUN");
     EXPECT_EQ(w->ebPulseCurr->text(), "  0.0 A");
+}
+
+// Widgets of a kind alive now.
+template <typename W> int alive() {
+    int n = 0;
+    for (QWidget* w : QApplication::allWidgets())
+        n += dynamic_cast<W*>(w) ? 1 : 0;
+    return n;
+}
+
+// The start-up and a test make none of the secondary windows; each is made at its first
+// opening, once.
+TEST_F(MainWindowTest, SecondaryWindowsAreMadeWhenFirstOpened) {
+    auto w = start({"QARN3Pulse.owf"});
+    w->BitBtnRunStopReset->click();
+    ticks(*w, 10);
+    EXPECT_EQ(alive<TfmDebug>() + alive<TfmSetup>() + alive<TfmCal>() + alive<TfmWaveform>() +
+                  alive<TfmUSB>() + alive<TfmComm>(),
+              0);
+
+    w->program().mHardwareStatusClick(); // the COM link's window, as the setup's source
+    w->showDebugWindow();
+    TfmSetup* setup = w->setupWindow();
+    TfmCal* calibration = w->calibrationWindow();
+    TfmWaveform* waveform = w->waveformWindow();
+    EXPECT_EQ(w->setupWindow(), setup);
+    EXPECT_EQ(w->calibrationWindow(), calibration);
+    EXPECT_EQ(w->waveformWindow(), waveform);
+    w->program().mHardwareStatusClick();
+    w->showDebugWindow();
+    EXPECT_EQ(alive<TfmComm>(), 1);
+    EXPECT_EQ(alive<TfmDebug>(), 1);
+    EXPECT_EQ(alive<TfmSetup>() + alive<TfmCal>() + alive<TfmWaveform>(), 3);
+    EXPECT_EQ(alive<TfmUSB>(), 0);
 }
 
 TEST_F(MainWindowTest, MissingCommandLineFileKeepsTheSetupSourceAndChecksNothing) {

@@ -106,7 +106,7 @@ public:
     void PlotMark(int symbol, int size);
     // Draws the trace of samples first..last, sample i at x = i / sampleRate and
     // y = samples[i] x yScale, as PlotMoveTo on the first and PlotLineTo on each further one
-    // would, and with marks PlotMark(1, 0, 1) on each further one. Where consecutive samples
+    // would, and with marks PlotMark(1, 0) on each further one. Where consecutive samples
     // fall in one pixel column, the column is drawn as the vertical span of its points joined
     // to its neighbours: the same pixels as a line per segment, at a few lines per column
     // however many samples there are.
