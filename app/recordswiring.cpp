@@ -29,33 +29,18 @@ RecordsWiring::RecordsWiring(Program& program, QMainWindow& window, Services& se
                                    return analyzerIdentityOf(program.cal.SerNum,
                                                              program.cal.CalDate);
                                }},
-      m_writer(std::make_unique<ShotWriter>(m_host.database)),
       m_opener(std::make_unique<ViewerWaveformOpener>(
           services, dataFolder, decimalSeparator, [&program] { return program.site.MainsHz; },
           &window)),
       m_browser([this] { return new RecordsBrowser(m_host, m_opener.get(), &m_window); }) {
-    m_dock = new QDockWidget("Test Record", &window);
-    m_dock->setObjectName("TestRecordDock");
-    // Beside the readings, or closed: the window's width follows it.
-    m_dock->setFeatures(QDockWidget::DockWidgetClosable);
-    m_dock->setAllowedAreas(Qt::RightDockWidgetArea);
-    m_panel = new TestRecordPanel(m_host, *m_writer, m_dock);
-    m_dock->setWidget(m_panel);
-    window.addDockWidget(Qt::RightDockWidgetArea, m_dock);
-    m_dock->hide();
-
     m_testRecordAction = new QAction("&Test Record", this);
     m_testRecordAction->setCheckable(true);
     connect(m_testRecordAction, &QAction::triggered, this, &RecordsWiring::setPanelShown);
-    // Closed by its own button (not hidden with a minimised window): the menu follows.
-    connect(m_dock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-        if (!visible && m_dock->isHidden() && m_testRecordAction->isChecked()) setPanelShown(false);
-    });
 
     m_shared = new SharedDatabaseActions(dataFolder, services, &window);
     // A sync may have brought records of other laptops: the lists read them anew.
     connect(m_shared, &SharedDatabaseActions::syncFinished, this, [this] {
-        m_panel->reload();
+        if (m_panel) m_panel->reload();
         if (RecordsBrowser* b = m_browser.made()) b->refresh();
     });
     m_recordsMenu = new QMenu("&Records", &window);
@@ -69,6 +54,39 @@ RecordsWiring::RecordsWiring(Program& program, QMainWindow& window, Services& se
 RecordsWiring::~RecordsWiring() {
     m_program.pulseEnded().disconnect(m_listener);
     finish();
+}
+
+void RecordsWiring::makePanel() {
+    if (m_dock) return;
+    m_writer = std::make_unique<ShotWriter>(m_host.database);
+    m_dock = new QDockWidget("Test Record", &m_window);
+    m_dock->setObjectName("TestRecordDock");
+    // Beside the readings, or closed: the window's width follows it.
+    m_dock->setFeatures(QDockWidget::DockWidgetClosable);
+    m_dock->setAllowedAreas(Qt::RightDockWidgetArea);
+    m_panel = new TestRecordPanel(m_host, *m_writer, m_dock);
+    m_dock->setWidget(m_panel);
+    m_window.addDockWidget(Qt::RightDockWidgetArea, m_dock);
+    m_dock->hide();
+    // Closed by its own button (not hidden with a minimised window): the menu follows.
+    connect(m_dock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (!visible && m_dock->isHidden() && m_testRecordAction->isChecked()) setPanelShown(false);
+    });
+}
+
+TestRecordPanel& RecordsWiring::panel() {
+    makePanel();
+    return *m_panel;
+}
+
+QDockWidget& RecordsWiring::dock() {
+    makePanel();
+    return *m_dock;
+}
+
+ShotWriter& RecordsWiring::writer() {
+    makePanel();
+    return *m_writer;
 }
 
 RecordsBrowser* RecordsWiring::browser() {
@@ -93,6 +111,7 @@ void RecordsWiring::setPanelShown(bool shown) {
             m_window.resize(width, m_window.height());
     };
     if (shown) {
+        makePanel();
         if (!m_dock->isHidden()) return;
         m_grownBy =
             m_dock->sizeHint().width() +
@@ -100,6 +119,7 @@ void RecordsWiring::setPanelShown(bool shown) {
         setWidth(m_window.width() + m_grownBy);
         m_dock->show();
     } else {
+        if (!m_dock) return;
         m_dock->hide();
         if (m_grownBy > 0) setWidth(m_window.width() - m_grownBy);
         m_grownBy = 0;
@@ -112,7 +132,8 @@ void RecordsWiring::onPulseEnd(const PulseEnd& end) {
     if (end.result.startSeconds <= m_lastPulseStart) m_pulseNumber = 0;
     m_lastPulseStart = end.result.startSeconds;
     ++m_pulseNumber;
-    if (m_finished) return;
+    // Nothing is recorded before the panel has been opened once.
+    if (m_finished || !m_panel) return;
 
     const EngineReadings& r = m_program.engine().readings();
     RecordedPulse pulse;
@@ -137,7 +158,7 @@ bool RecordsWiring::finish(std::chrono::milliseconds writerBound,
     m_finished = true;
     bool all = m_shared->finish();
     if (RecordsBrowser* b = m_browser.made()) all = b->finish(browserBound) && all;
-    return m_writer->finish(writerBound) && all;
+    return (!m_writer || m_writer->finish(writerBound)) && all;
 }
 
 } // namespace qarn3

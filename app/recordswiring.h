@@ -43,9 +43,11 @@ public:
     QAction* testRecordAction() const { return m_testRecordAction; }
     QMenu* recordsMenu() const { return m_recordsMenu; }
 
-    TestRecordPanel& panel() { return *m_panel; }
-    QDockWidget& dock() { return *m_dock; }
-    ShotWriter& writer() { return *m_writer; }
+    // The panel, its dock and its shot writer, made when the panel is first shown (or asked
+    // for here): a program that never records makes none of them.
+    TestRecordPanel& panel();
+    QDockWidget& dock();
+    ShotWriter& writer();
     SharedDatabaseActions& shared() { return *m_shared; }
     // Records/Browse's window once it has been opened (none before).
     RecordsBrowser* browser();
@@ -62,6 +64,7 @@ public:
                 std::chrono::milliseconds browserBound = std::chrono::seconds(2));
 
 private:
+    void makePanel();
     void onPulseEnd(const PulseEnd& end);
 
     Program& m_program;
