@@ -402,7 +402,7 @@ TEST_P(CutOff, NextSyncCompletes) {
         }
         // Only this test's session: the other cases run at the same time on the same server
         // with the same application name. The call returns once the session is gone.
-        EXPECT_TRUE(adminValue("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity"
+        EXPECT_TRUE(adminValue("SELECT pg_terminate_backend(pid, 60000) FROM pg_stat_activity"
                                " WHERE datname = current_database()"
                                " AND application_name = 'qarn3-cut'")
                         .toBool());
