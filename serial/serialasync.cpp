@@ -350,7 +350,7 @@ bool TSerialPortAsync::SendData(const std::uint8_t* data, std::size_t n) {
             ++w.serial;
             w.data.assign(data, data + n);
             w.done = r > 0 ? static_cast<std::size_t>(r) : 0;
-            w.startMs = monotonicMs();
+            w.startMs = m_shared->os->nowMs();
             w.timeoutMs =
                 static_cast<std::int64_t>(n) * m_wtoCharDelayTime / 1000 + m_wtoExtraDelayTime;
             m_shared->sendInProgress = true;

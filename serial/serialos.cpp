@@ -1,6 +1,7 @@
 #include "serial/serialos.h"
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -131,6 +132,12 @@ long PosixSerialOs::writeSome(int fd, const std::uint8_t* data, std::size_t n) {
 
 int PosixSerialOs::waitFor(pollfd* fds, int count, int timeoutMs) {
     return result(::poll(fds, static_cast<nfds_t>(count), timeoutMs));
+}
+
+std::int64_t PosixSerialOs::nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace qarn3

@@ -49,6 +49,8 @@ public:
     virtual long writeSome(int fd, const std::uint8_t* data, std::size_t n) = 0;
     // Waits for the descriptors; the number ready, 0 on time-out.
     virtual int waitFor(pollfd* fds, int count, int timeoutMs) = 0;
+    // Milliseconds of the monotonic clock that times reads and writes.
+    virtual std::int64_t nowMs() = 0;
 };
 
 // The calls on a real (or pseudo-) terminal.
@@ -70,6 +72,7 @@ public:
     long readSome(int fd, std::uint8_t* data, std::size_t n) override;
     long writeSome(int fd, const std::uint8_t* data, std::size_t n) override;
     int waitFor(pollfd* fds, int count, int timeoutMs) override;
+    std::int64_t nowMs() override;
 };
 
 // The device a port name stands for: a path as it is, any other name under /dev.

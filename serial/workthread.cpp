@@ -10,12 +10,6 @@
 
 namespace qarn3 {
 
-std::int64_t monotonicMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 SerialShared::SerialShared(std::shared_ptr<SerialOs> system) : os(std::move(system)) {
     wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
@@ -101,7 +95,7 @@ private:
         m_modemSupported = m_countersSupported = true;
         m_status = CommStatus{};
         m_errorsSinceRead = 0;
-        m_lastReadMs = monotonicMs();
+        m_lastReadMs = m_os.nowMs();
         m_lastChunkMs = m_lastReadMs - kStreamReadGapMs;
         m_polledAfterWait = false;
         m_silenced.clear();
@@ -240,7 +234,7 @@ private:
     // read may be due.
     int readIfDue(WorkerNews& news) {
         if (m_fd < 0) return -1;
-        const std::int64_t now = monotonicMs();
+        const std::int64_t now = m_os.nowMs();
         const int w = m_os.inQueue(m_fd);
         // Within the gap after a read, what arrives waits for the gap's end, unless it is
         // asked for or a line error came with it.
@@ -336,7 +330,7 @@ private:
             finish();
             news.reports.push_back(
                 {9702, static_cast<std::uint32_t>(-r), "Error getting Overlapped Result", 0});
-        } else if (monotonicMs() > deadline) {
+        } else if (m_os.nowMs() > deadline) {
             finish();
             news.reports.push_back({9701, 0, "Error write TimeOut", 0});
         }

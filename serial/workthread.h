@@ -149,9 +149,6 @@ private:
     std::function<void(WorkerNews&&)> m_deliver;
 };
 
-// Milliseconds of the monotonic clock.
-std::int64_t monotonicMs();
-
 // The worker thread: reads, watches the lines and finishes writes of the open port, and
 // hands what it saw to the main thread. It never touches the component itself.
 class TWorkThread {

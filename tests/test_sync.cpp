@@ -279,7 +279,8 @@ TEST_F(SharedDbTest, ReceivingHoldsTheLaptopsDatabaseOnlyToWrite) {
         bool waiting = false;
         for (int i = 0; i < 500 && !waiting; ++i, QThread::msleep(10))
             waiting = q.exec("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = "
-                             "'Lock' AND application_name = 'qarn3'") &&
+                             "'Lock' AND application_name = 'qarn3'"
+                             " AND datname = current_database()") &&
                       q.next() && q.value(0).toInt() > 0;
         EXPECT_TRUE(waiting) << "the sync never waited for the waveforms";
     }
@@ -395,11 +396,16 @@ TEST_P(CutOff, NextSyncCompletes) {
     int batches = 0;
     hooks.progress = [&](const SyncProgress& p) {
         if (p.stage == SyncStage::Comparing || p.table != "shot" || ++batches != 1) return;
-        if (GetParam().cancel)
+        if (GetParam().cancel) {
             cancel = true;
-        else
-            adminValue("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE"
-                       " application_name = 'qarn3-cut'");
+            return;
+        }
+        // Only this test's session: the other cases run at the same time on the same server
+        // with the same application name. The call returns once the session is gone.
+        EXPECT_TRUE(adminValue("SELECT pg_terminate_backend(pid, 60000) FROM pg_stat_activity"
+                               " WHERE datname = current_database()"
+                               " AND application_name = 'qarn3-cut'")
+                        .toBool());
     };
     {
         RecordsDatabase shared(location(adminUri("application_name=qarn3-cut")));
