@@ -26,6 +26,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 
+#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -161,15 +162,17 @@ TEST_F(ProgramRecordsTest, ADemonstrationTestStoresEachPulseWithItsVerdictAndCap
         ASSERT_EQ(bytes->size(), 120059);
         ASSERT_TRUE(r.startSeconds);
         const auto first = static_cast<int>(std::lround(*r.startSeconds * 2400));
-        std::int16_t before = 0, at = 0;
-        for (int k = std::max(0, first - 24); k < first; ++k)
-            before = std::max<std::int16_t>(
-                before, static_cast<std::int16_t>(std::abs(
-                            reinterpret_cast<const std::int16_t*>(bytes->constData() + 59)[k])));
-        for (int k = first; k < first + 24; ++k)
-            at = std::max<std::int16_t>(
-                at, static_cast<std::int16_t>(std::abs(
-                        reinterpret_cast<const std::int16_t*>(bytes->constData() + 59)[k])));
+        // The largest count of 24 samples from k (the file's samples follow its 59-byte head).
+        const auto largest = [&](int from) {
+            int most = 0;
+            for (int k = std::max(0, from); k < from + 24; ++k) {
+                std::int16_t v;
+                std::memcpy(&v, bytes->constData() + 59 + 2 * k, sizeof v);
+                most = std::max(most, std::abs(int{v}));
+            }
+            return most;
+        };
+        const int before = largest(first - 24), at = largest(first);
         EXPECT_GT(at, 4 * before + 10) << "the pulse begins at the shot's start";
     }
 
