@@ -127,15 +127,14 @@ void RecordsWiring::setPanelShown(bool shown) {
 }
 
 void RecordsWiring::onPulseEnd(const PulseEnd& end) {
-    // Pulses are numbered from 1 in their test; a test starts its sample count again at its
-    // reset, so a pulse that starts no later than the one before begins a new test.
-    if (end.result.startSeconds <= m_lastPulseStart) m_pulseNumber = 0;
-    m_lastPulseStart = end.result.startSeconds;
+    // Pulses are numbered from 1 in their test; each test begins with the engine's reset.
+    const EngineReadings& r = m_program.engine().readings();
+    if (r.resets != m_test) m_pulseNumber = 0;
+    m_test = r.resets;
     ++m_pulseNumber;
     // Nothing is recorded before the panel has been opened once.
     if (m_finished || !m_panel) return;
 
-    const EngineReadings& r = m_program.engine().readings();
     RecordedPulse pulse;
     pulse.pulse = end.result;
     pulse.currentDecimals = formatDecimals(r.currentFormat);

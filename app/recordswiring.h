@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 
 class QAction;
@@ -80,7 +81,7 @@ private:
     QMenu* m_recordsMenu = nullptr;
     int m_listener = 0;
     int m_pulseNumber = 0;
-    double m_lastPulseStart = -1;
+    std::uint32_t m_test = 0; // the engine's reset count of the pulses' test
     int m_grownBy = 0;
     bool m_finished = false;
 };

@@ -78,6 +78,7 @@ void TQARN3Update::showRunButton(RunButton button, Colour font) {
 }
 
 void TQARN3Update::ResetTest() {
+    ++m_r.resets;
     m_r.onSamples = 0;
     m_r.offSamples = 0;
     m_r.pulseAmps = 0;

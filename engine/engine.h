@@ -56,6 +56,7 @@ struct EngineReadings {
     double peakRms20Amps = 0;       // largest 20-sample RMS since the reset
     std::int64_t samplesTaken = 0;  // since the reset; 64 bits, for weeks of running
     std::int64_t triggerSample = 0; // the sample (from 0 at the reset) of the last trigger
+    std::uint32_t resets = 0;       // ResetTest calls so far: a new count is a new test
     // The main window's trace shows the current pulse (the engine clears this as a pulse
     // goes on and when it ends; the program sets it once it has drawn the trace).
     bool plotShown = false;
