@@ -6,24 +6,9 @@
 #include "platform/files.h"
 #include "platform/textformat.h"
 
-#include <cctype>
 #include <filesystem>
 
 namespace qarn3 {
-
-namespace {
-
-bool sameName(const std::string& a, const char* b) {
-    const std::string name(b);
-    if (a.size() != name.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(name[i])))
-            return false;
-    return true;
-}
-
-} // namespace
 
 std::string siteFileBeside(const std::string& setupFileName) {
     const std::filesystem::path folder = std::filesystem::path(setupFileName).parent_path();
@@ -51,7 +36,7 @@ std::string parseSiteText(const std::string& text, TSiteSettings& s) {
             continue;
         const std::string name = trimText(line.substr(0, eq));
         const std::string value = trimText(line.substr(eq + 1));
-        if (!sameName(name, "MainsHz")) continue;
+        if (!equalsIgnoringCase(name, "MainsHz")) continue;
         if (value == "50" || value == "60") {
             s.MainsHz = value == "50" ? 50 : 60;
             problem.clear();

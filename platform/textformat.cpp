@@ -1,5 +1,6 @@
 #include "platform/textformat.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <langinfo.h>
@@ -193,6 +194,15 @@ std::string formatNumber(const std::string& format, double value, char separator
     if (i >= format.size() || format[i] != 'f') return format;
     return format.substr(0, pct) + formatFixed(value, width, precision, separator) +
            format.substr(i + 1);
+}
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
 }
 
 } // namespace qarn3

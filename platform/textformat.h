@@ -21,6 +21,9 @@ public:
 // Removes leading and trailing blanks and control characters.
 std::string trimText(const std::string& s);
 
+// Whether two ASCII names are the same but for case ("mainshz", "MainsHz").
+bool equalsIgnoringCase(const std::string& a, const std::string& b);
+
 // The text with its control characters written as "\x1b": C0 controls but the tab, DEL, the
 // C1 controls (U+0080 to U+009F) and stray bytes in that range. A name shown on a terminal
 // or written as one line of a log can then neither steer the terminal nor start a line of

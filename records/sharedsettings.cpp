@@ -4,7 +4,6 @@
 #include "platform/textformat.h"
 #include "records/location.h"
 
-#include <cctype>
 #include <vector>
 
 namespace qarn3 {
@@ -14,16 +13,6 @@ namespace {
 constexpr const char* kName = "SharedDatabase";
 constexpr const char* kHeading =
     "; QARN-3 shared records database: a PostgreSQL URI, never a password";
-
-bool sameName(const std::string& a, const char* b) {
-    const std::string name(b);
-    if (a.size() != name.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(name[i])))
-            return false;
-    return true;
-}
 
 // The text's lines without their line ends and without a leading byte order mark.
 std::vector<std::string> linesOf(const std::string& text) {
@@ -45,7 +34,7 @@ bool settingOf(const std::string& line, std::string& value) {
     const std::string trimmed = trimText(line);
     const std::size_t eq = trimmed.find('=');
     if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#' || trimmed[0] == '[' ||
-        eq == std::string::npos || !sameName(trimText(trimmed.substr(0, eq)), kName))
+        eq == std::string::npos || !equalsIgnoringCase(trimText(trimmed.substr(0, eq)), kName))
         return false;
     value = trimText(trimmed.substr(eq + 1));
     return true;
