@@ -281,20 +281,14 @@ void RecordsBrowser::showEvent(QShowEvent* event) {
 
 RecordsDatabase* RecordsBrowser::database() {
     if (m_db && m_db->isOpen()) return m_db.get();
-    OpenOptions options;
-    options.busyTimeoutMs = 1000; // a short wait: this is the window's thread
-    m_db = std::make_unique<RecordsDatabase>(m_host.database, options);
-    const OpenReport report = m_db->open();
+    WindowConnection c = openWindowConnection(m_host.database);
     // Refresh opens anew: the same note (a read-only database) is told once.
-    std::string notes;
-    for (const std::string& note : report.notes)
-        notes += (notes.empty() ? "" : "\n") + note;
-    if (!notes.empty() && notes != m_lastNotes)
-        m_host.dialogs.messageDlg(notes, MsgKind::Warning, {MsgButton::OK});
-    m_lastNotes = notes;
-    if (report.ok) return m_db.get();
-    m_db.reset();
-    status(qs("The records cannot be read: " + report.error.message));
+    if (!c.notes.empty() && c.notes != m_lastNotes)
+        m_host.dialogs.messageDlg(c.notes, MsgKind::Warning, {MsgButton::OK});
+    m_lastNotes = c.notes;
+    m_db = std::move(c.db);
+    if (m_db) return m_db.get();
+    status(qs("The records cannot be read: " + c.error));
     return nullptr;
 }
 

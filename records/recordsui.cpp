@@ -1,5 +1,7 @@
 #include "records/recordsui.h"
 
+#include "records/database.h"
+
 #include "calsetup/caldate.h"
 
 #include <QDateTime>
@@ -61,6 +63,21 @@ std::string shotTimeText(const std::string& isoUtc) {
 
 std::string offTargetText(const ShotRecord& shot) {
     return shot.judgement.currentOffTarget ? "current off target" : "";
+}
+
+WindowConnection openWindowConnection(const DatabaseLocation& where) {
+    OpenOptions options;
+    options.busyTimeoutMs = 1000; // a short wait: this is the window's thread
+    WindowConnection c;
+    c.db = std::make_unique<RecordsDatabase>(where, options);
+    const OpenReport report = c.db->open();
+    for (const std::string& note : report.notes)
+        c.notes += (c.notes.empty() ? "" : "\n") + note;
+    if (!report.ok) {
+        c.db.reset();
+        c.error = report.error.message;
+    }
+    return c;
 }
 
 } // namespace qarn3

@@ -8,6 +8,7 @@
 #include <QColor>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,18 @@ struct AnalyzerIdentity {
 // The identity of the calibration record's serial number and date (a day number from 30
 // December 1899, as the record keeps it; 0 or less: unknown).
 AnalyzerIdentity analyzerIdentityOf(const std::string& serialNumber, double calDate);
+
+class RecordsDatabase;
+
+// A window's own connection for its short reads, opened on the window's thread with a short
+// wait for a lock (one second): the database when it could be read (null when not, with why
+// in error), and the opening's notes for the operator in one text (a read-only database).
+struct WindowConnection {
+    std::unique_ptr<RecordsDatabase> db;
+    std::string notes;
+    std::string error;
+};
+WindowConnection openWindowConnection(const DatabaseLocation& where);
 
 // What the records windows take from the program.
 struct RecordsHost {

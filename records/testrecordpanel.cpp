@@ -105,17 +105,11 @@ TestRecordFields TestRecordPanel::fields() const {
 
 RecordsDatabase* TestRecordPanel::readDatabase() {
     if (m_db && m_db->isOpen()) return m_db.get();
-    OpenOptions options;
-    options.busyTimeoutMs = 1000; // a short wait: this is the window's thread
-    m_db = std::make_unique<RecordsDatabase>(m_host.database, options);
-    const OpenReport report = m_db->open();
-    std::string notes;
-    for (const std::string& n : report.notes)
-        notes += (notes.empty() ? "" : "\n") + n;
-    if (!notes.empty()) tellOperator(notes, false);
-    if (report.ok) return m_db.get();
-    m_db.reset();
-    say(qs("The records cannot be read: " + report.error.message), true);
+    WindowConnection c = openWindowConnection(m_host.database);
+    if (!c.notes.empty()) tellOperator(c.notes, false);
+    m_db = std::move(c.db);
+    if (m_db) return m_db.get();
+    say(qs("The records cannot be read: " + c.error), true);
     return nullptr;
 }
 
