@@ -310,10 +310,23 @@ void TfmQARN3::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+// The typed-character rule is the readings' own: the window itself and the controls laid on
+// it. A panel docked beside them (the test record panel, and any added later) is another room
+// whose fields take every character typed into them, "+", "-" and Esc included.
+bool TfmQARN3::isOwnControl(const QWidget& w) const {
+    if (&w == this) return true;
+    const QWidget* readings = centralWidget();
+    return readings && (&w == readings || readings->isAncestorOf(&w));
+}
+
 bool TfmQARN3::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return false;
     auto* w = qobject_cast<QWidget*>(watched);
-    if (!w || w->window() != this) return false;
+    if (!w || !isOwnControl(*w)) return false;
+    // A key a panel's field leaves unused (Esc) travels up to this window: it is still the
+    // panel's, so the window leaves it alone.
+    if (const QWidget* focus = QApplication::focusWidget(); focus && !isOwnControl(*focus))
+        return false;
     auto* key = static_cast<QKeyEvent*>(event);
     const QString text = key->text();
     // Typed characters go to the window first; Return, Space and Tab still work the controls.

@@ -15,16 +15,19 @@
 #include "records/verdict.h"
 #include "support/fake_transports.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTest>
 
 #include <cstring>
 #include <filesystem>
@@ -98,6 +101,92 @@ TEST_F(ProgramRecordsTest, ThePanelIsClosedAtTheStartAndOpensBesideTheReadings) 
     QCoreApplication::processEvents();
     EXPECT_FALSE(records.testRecordAction()->isChecked());
     EXPECT_EQ(w->width(), width);
+}
+
+// Typed as a technician does: the menu opened by the mouse, the fields reached by a click and
+// by their mnemonics. The panel's fields take every character, "-" and Esc included, and the
+// range stays; the readings' own controls keep their "+", "-" and Esc.
+TEST_F(ProgramRecordsTest, TypingInThePanelFillsItsFieldsAndLeavesTheRangeAlone) {
+    auto w = start({"QARN3Pulse.owf"});
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&*w));
+    auto& setup = w->program().setup;
+    const int range = setup.RangeIndex;
+    ASSERT_GE(range, 1);
+    ASSERT_LE(range, 6);
+    const auto clickMenu = [&](const QString& menuTitle, const QString& item) {
+        QMenuBar* bar = w->menuBar();
+        QAction* menuAction = nullptr;
+        for (QAction* a : bar->actions())
+            if (a->text() == menuTitle) menuAction = a;
+        ASSERT_NE(menuAction, nullptr) << menuTitle.toStdString();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menuAction).center());
+        ASSERT_TRUE(waitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QAction* itemAction = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->text() == item) itemAction = a;
+        ASSERT_NE(itemAction, nullptr) << item.toStdString();
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(itemAction).center());
+    };
+    clickMenu("&View", "&Test Record");
+    RecordsWiring& records = w.app().records();
+    ASSERT_TRUE(waitFor([&] { return !records.dock().isHidden(); }));
+    TestRecordPanel& panel = records.panel();
+    const auto typed = [](const char* text) {
+        QTest::keyClicks(QApplication::focusWidget(), text);
+    };
+
+    QTest::mouseClick(panel.cbSite->lineEdit(), Qt::LeftButton);
+    typed("MCC-3 feeder 12");
+    QTest::keyClick(&*w, Qt::Key_B, Qt::AltModifier);
+    typed("HW-200");
+    QTest::keyClick(&*w, Qt::Key_I, Qt::AltModifier);
+    typed("125+5");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(panel.cbSite->currentText(), "MCC-3 feeder 12");
+    EXPECT_EQ(panel.cbBreaker->currentText(), "HW-200");
+    EXPECT_EQ(panel.ebRating->text(), "125");
+    EXPECT_EQ(setup.RangeIndex, range) << "no character typed into the panel moves the range";
+    EXPECT_EQ(w->ComboBoxRange->currentIndex(), range - 1);
+    EXPECT_FALSE(w->program().exited) << "Esc in the panel ends nothing";
+
+    // The readings' own controls: a click on the MaxOn field, then "+", "-" and Esc.
+    QTest::mouseClick(w->ebMaxOn, Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), w->ebMaxOn);
+    typed("++");
+    EXPECT_EQ(setup.RangeIndex, range + 2);
+    typed("-");
+    EXPECT_EQ(setup.RangeIndex, range + 1);
+    EXPECT_EQ(w->ComboBoxRange->currentIndex(), range);
+    // While a test runs the range list is off: the readings discard what is typed, the panel
+    // still takes it.
+    QTest::mouseClick(w->BitBtnRunStopReset, Qt::LeftButton);
+    for (int i = 0; i < 200 && w->ComboBoxRange->isEnabled(); ++i)
+        w->program().UpdateTimerTick();
+    ASSERT_FALSE(w->ComboBoxRange->isEnabled());
+    QTest::mouseClick(w->ebMaxOn, Qt::LeftButton);
+    typed("+");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(setup.RangeIndex, range + 1);
+    EXPECT_FALSE(w->program().exited);
+    QTest::mouseClick(panel.ebRating, Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    typed("-1");
+    EXPECT_EQ(panel.ebRating->text(), "125-1");
+    // STOP, then RESET arms the next test and gives the range list back.
+    for (int i = 0; i < 3 && !w->ComboBoxRange->isEnabled(); ++i) {
+        QTest::mouseClick(w->BitBtnRunStopReset, Qt::LeftButton);
+        w->program().UpdateTimerTick();
+    }
+    ASSERT_TRUE(w->ComboBoxRange->isEnabled());
+    QTest::mouseClick(w->ebMaxOn, Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(w->program().exited);
 }
 
 TEST_F(ProgramRecordsTest, ADemonstrationTestStoresEachPulseWithItsVerdictAndCapture) {
