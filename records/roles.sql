@@ -8,8 +8,9 @@
 --
 -- then a login for each person, in the role of their work:
 --
---   CREATE ROLE ann LOGIN PASSWORD '...' IN ROLE qarn3_technician;
---   CREATE ROLE bob LOGIN PASSWORD '...' IN ROLE qarn3_office;
+--   CREATE ROLE ann LOGIN IN ROLE qarn3_technician;
+--   CREATE ROLE bob LOGIN IN ROLE qarn3_office;
+--   \password ann        (psql asks for it without echo, never PASSWORD '...' on a command line)
 --
 -- Technicians read everything and add records (their laptops' syncs). They may change a
 -- site, breaker, session or test point, because an edit made on a laptop reaches the shared
