@@ -65,11 +65,53 @@ bool portFrom(const std::string& text, int& port) {
     return true;
 }
 
-bool validKeyword(const std::string& key) {
-    if (key.empty()) return false;
-    for (char c : key)
-        if (!(std::islower(static_cast<unsigned char>(c)) || c == '_')) return false;
-    return true;
+// The connection keywords the client library documents (libpq's "Parameter Key Words"). Any
+// other name is refused: a misspelt "passwd" would otherwise be kept, written to the settings
+// and shown with its value.
+bool knownKeyword(const std::string& key) {
+    static const char* const keywords[] = {"host",
+                                           "hostaddr",
+                                           "port",
+                                           "dbname",
+                                           "user",
+                                           "passfile",
+                                           "require_auth",
+                                           "channel_binding",
+                                           "connect_timeout",
+                                           "client_encoding",
+                                           "options",
+                                           "application_name",
+                                           "fallback_application_name",
+                                           "keepalives",
+                                           "keepalives_idle",
+                                           "keepalives_interval",
+                                           "keepalives_count",
+                                           "tcp_user_timeout",
+                                           "replication",
+                                           "gssencmode",
+                                           "sslmode",
+                                           "requiressl",
+                                           "sslnegotiation",
+                                           "sslcompression",
+                                           "sslcert",
+                                           "sslkey",
+                                           "sslcertmode",
+                                           "sslrootcert",
+                                           "sslcrl",
+                                           "sslcrldir",
+                                           "sslsni",
+                                           "requirepeer",
+                                           "ssl_min_protocol_version",
+                                           "ssl_max_protocol_version",
+                                           "krbsrvname",
+                                           "gsslib",
+                                           "gssdelegation",
+                                           "service",
+                                           "target_session_attrs",
+                                           "load_balance_hosts"};
+    for (const char* k : keywords)
+        if (key == k) return true;
+    return false;
 }
 
 // The authority "user@host:port" (no password) into the location.
@@ -139,9 +181,13 @@ bool readQuery(const std::string& query, DatabaseLocation& l, std::string& error
             return false;
         }
         // Only the keyword is quoted: the value may be a password under a misspelt name.
-        if (eq == std::string::npos || !keyRead || !percentDecode(item.substr(eq + 1), value) ||
-            !validKeyword(key)) {
+        if (eq == std::string::npos || !keyRead || !percentDecode(item.substr(eq + 1), value)) {
             error = "the database URI's parameter '" + rawKey + "' is not keyword=value";
+            return false;
+        }
+        if (!knownKeyword(key)) {
+            error = "the database URI's parameter '" + rawKey +
+                    "' is not a connection keyword of the client library (libpq)";
             return false;
         }
         // The driver joins its options with ';'.
@@ -153,7 +199,7 @@ bool readQuery(const std::string& query, DatabaseLocation& l, std::string& error
             l.host = value;
         } else if (key == "port") {
             if (!portFrom(value, l.port)) {
-                error = "the database URI's port '" + value + "' is not a number from 1 to 65535";
+                error = "the database URI's parameter port is not a number from 1 to 65535";
                 return false;
             }
         } else if (key == "dbname") {

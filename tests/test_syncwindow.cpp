@@ -189,6 +189,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "holds a password"},
         SettingsCase{"PasswordParameter", "SharedDatabase=postgresql://db/q?password=s3cret\n", "",
                      "holds a password"},
+        SettingsCase{"MisspeltPasswordParameter",
+                     "SharedDatabase=postgresql://ann@127.0.0.1:1/qarn3?passwd=s3cret\n", "",
+                     "parameter 'passwd' is not a connection keyword"},
         SettingsCase{"AFileIsNoServer", "SharedDatabase=/home/ann/records.db\n", "",
                      "PostgreSQL server"},
         SettingsCase{"ControlCharacter", std::string("SharedDatabase=postgresql://db/q\x1b[2J\n"),
@@ -255,14 +258,16 @@ TEST_P(DatabaseDialogRefuses, WithTheReasonAndKeepsTheSetting) {
 
 INSTANTIATE_TEST_SUITE_P(
     Uris, DatabaseDialogRefuses,
-    ::testing::Values(RefusalCase{"PasswordInTheUser", "postgresql://ann:s3cret@db/q",
-                                  "holds a password"},
-                      RefusalCase{"PasswordParameter", "postgresql://ann@db/q?password=s3cret",
-                                  "holds a password"},
-                      RefusalCase{"NoDatabase", "postgresql://ann@db", "names no database"},
-                      RefusalCase{"BadPort", "postgresql://ann@db:99999/q", "port"},
-                      RefusalCase{"AFile", "/home/ann/QARN3.db", "PostgreSQL server"},
-                      RefusalCase{"OtherScheme", "mysql://ann@db/q", "must begin postgresql://"}),
+    ::testing::Values(
+        RefusalCase{"PasswordInTheUser", "postgresql://ann:s3cret@db/q", "holds a password"},
+        RefusalCase{"PasswordParameter", "postgresql://ann@db/q?password=s3cret",
+                    "holds a password"},
+        RefusalCase{"MisspeltPasswordParameter", "postgresql://ann@127.0.0.1:1/qarn3?passwd=s3cret",
+                    "parameter 'passwd' is not a connection keyword"},
+        RefusalCase{"NoDatabase", "postgresql://ann@db", "names no database"},
+        RefusalCase{"BadPort", "postgresql://ann@db:99999/q", "port"},
+        RefusalCase{"AFile", "/home/ann/QARN3.db", "PostgreSQL server"},
+        RefusalCase{"OtherScheme", "mysql://ann@db/q", "must begin postgresql://"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 struct RightsCase {
