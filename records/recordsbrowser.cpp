@@ -134,7 +134,13 @@ QWidget* RecordsBrowser::buildFilterBar() {
     cbVerdict = new QComboBox(bar);
     for (const VerdictChoice& c : verdictChoices())
         cbVerdict->addItem(c.text);
-    h->addWidget(new QLabel("Site"));
+    // Mnemonics clear of the menu bar's (File, View).
+    const auto label = [bar](const QString& text, QWidget* buddy) {
+        auto* l = new QLabel(text, bar);
+        l->setBuddy(buddy);
+        return l;
+    };
+    h->addWidget(label("&Site", cbSite));
     h->addWidget(cbSite);
     h->addSpacing(12);
     h->addWidget(ckFrom);
@@ -142,7 +148,7 @@ QWidget* RecordsBrowser::buildFilterBar() {
     h->addWidget(ckTo);
     h->addWidget(deTo);
     h->addSpacing(12);
-    h->addWidget(new QLabel("Verdict"));
+    h->addWidget(label("V&erdict", cbVerdict));
     h->addWidget(cbVerdict);
     h->addStretch(1);
     return bar;
@@ -254,7 +260,8 @@ void RecordsBrowser::buildMenus() {
 
     QMenu* view = menuBar()->addMenu("&View");
     actOpenWaveform = view->addAction("Open &Waveform", this, &RecordsBrowser::openWaveform);
-    actOpenWaveform->setShortcut(QKeySequence("Ctrl+W"));
+    // Ctrl+W is the window's Close on this desktop: one key for two commands does neither.
+    actOpenWaveform->setShortcut(QKeySequence("Ctrl+O"));
     actRefresh = view->addAction("&Refresh", QKeySequence::Refresh, this, &RecordsBrowser::refresh);
 
     QToolBar* tools = addToolBar("Records");

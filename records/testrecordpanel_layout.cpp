@@ -135,7 +135,7 @@ QWidget* TestRecordPanel::buildTestPointTab() {
     g->addWidget(cbPole, 0, 1);
     g->addWidget(label("&Kind", cbKind), 0, 2);
     g->addWidget(cbKind, 0, 3, 1, 2);
-    g->addWidget(label("&Target", ebMultiple), 1, 0);
+    g->addWidget(label("T&arget", ebMultiple), 1, 0);
     g->addWidget(ebMultiple, 1, 1);
     g->addWidget(label("Tolerance %", ebTolerance), 1, 2);
     g->addWidget(ebTolerance, 1, 3, 1, 2);
@@ -151,6 +151,12 @@ QWidget* TestRecordPanel::buildTestPointTab() {
     g->setColumnStretch(1, 1);
     g->setColumnStretch(3, 1);
     g->setRowStretch(5, 1);
+    // Tab goes as the rows read: a band's fields follow its button.
+    QWidget::setTabOrder(rbBandTyped, ebBandMin);
+    QWidget::setTabOrder(ebBandMin, ebBandMax);
+    QWidget::setTabOrder(ebBandMax, rbBandCurve);
+    QWidget::setTabOrder(rbBandCurve, rbMustNotTrip);
+    QWidget::setTabOrder(rbMustNotTrip, ebHold);
     return tab;
 }
 
@@ -178,7 +184,7 @@ void TestRecordPanel::buildControls() {
     v->addWidget(lbMessage);
 
     auto* buttons = new QHBoxLayout;
-    btStart = new QPushButton("Start &recording", this);
+    btStart = new QPushButton("Start recor&ding", this);
     btUsePoint = new QPushButton("&Use test point", this);
     btEnd = new QPushButton("E&nd session", this);
     buttons->addWidget(btStart);

@@ -2,6 +2,7 @@
 
 #include "platform/files.h"
 #include "records/database.h"
+#include "records/location.h"
 #include "records/store.h"
 
 #include <QSqlDatabase>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace qarn3::test {
 
@@ -74,5 +76,16 @@ public:
     std::string path;
     ShotContext context;
 };
+
+// Every shot of the program's records database in dataFolder, oldest first.
+inline std::vector<ShotRow> storedShots(const std::string& dataFolder) {
+    RecordsDatabase db(DatabaseLocation::file(defaultRecordsPath(dataFolder)));
+    EXPECT_TRUE(db.open().ok);
+    RecordsError error;
+    std::vector<ShotRow> rows =
+        RecordsStore(db).listShots({}, ShotOrder::OldestFirst, 0, 1000, error);
+    EXPECT_FALSE(error) << error.message;
+    return rows;
+}
 
 } // namespace qarn3::test

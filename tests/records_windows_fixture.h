@@ -6,6 +6,7 @@
 #include "records/recordsui.h"
 #include "records/store.h"
 
+#include "event_waits.h"
 #include "records_fixture.h"
 
 #include <QCoreApplication>
@@ -25,15 +26,6 @@ public:
         return {DatabaseLocation::file(path), folder, dialogs, separator, [] {
                     return AnalyzerIdentity{"SN-4711", "2026-03-01"};
                 }};
-    }
-
-    // Runs the event loop until done() holds, at most ten seconds.
-    static bool waitFor(const std::function<bool()>& done) {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
     }
 
     // The first box whose text holds part; nullptr when none does.

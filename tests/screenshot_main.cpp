@@ -21,14 +21,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdlib>
 #include <iostream>
+#include <utility>
 
 namespace {
 
@@ -93,18 +96,31 @@ int main(int argc, char** argv) {
     const bool showViewer = mode == "viewer" || mode == "cycles";
     window.show();
     if (mode == "records") {
-        // The test record panel beside the readings, recording pole A of a 100 A breaker.
+        // The test record panel beside the readings, recording pole A of a 100 A breaker, its
+        // fields clicked into and typed as a technician fills them in.
         assembly.records().testRecordAction()->trigger();
         qarn3::TestRecordPanel& panel = assembly.records().panel();
-        panel.cbSite->setCurrentText("North Plant");
-        panel.cbBreaker->setCurrentText("Q7 incomer");
-        panel.ebRating->setText("100");
-        panel.ebOperator->setText("J. Smith");
-        panel.ebMultiple->setText("3");
-        panel.rbBandTyped->setChecked(true);
-        panel.ebBandMin->setText("0.1");
-        panel.ebBandMax->setText("0.2");
-        if (!panel.startRecording()) return 1;
+        QApplication::processEvents();
+        const std::pair<QWidget*, const char*> typed[] = {
+            {panel.cbSite->lineEdit(), "North Plant"},
+            {panel.cbBreaker->lineEdit(), "Q7 incomer"},
+            {panel.ebMaker, "Hawke"},
+            {panel.ebRating, "100"},
+            {panel.ebOperator, "J. Smith"},
+            {panel.ebMultiple, "3"},
+            {panel.ebBandMin, "0.1"},
+            {panel.ebBandMax, "0.2"}};
+        for (const auto& [field, text] : typed) {
+            if (field == panel.ebBandMin) QTest::mouseClick(panel.rbBandTyped, Qt::LeftButton);
+            QTest::mouseClick(field, Qt::LeftButton);
+            QTest::keyClicks(field, text);
+        }
+        QTest::mouseClick(panel.btStart, Qt::LeftButton);
+        if (!panel.isRecording()) {
+            std::cerr << "the panel did not start recording: "
+                      << panel.lbMessage->text().toStdString() << "\n";
+            return 1;
+        }
     }
     int status = 1;
     const auto save = [&](QWidget& w) {

@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/recordswiring.h"
 #include "engine/analysis.h"
+#include "event_waits.h"
 #include "platform/nodevice.h"
 #include "program_fixture.h"
 #include "record_fixture.h"
@@ -13,6 +14,7 @@
 #include "records/store.h"
 #include "records/testrecordpanel.h"
 #include "records/verdict.h"
+#include "records_fixture.h"
 #include "support/fake_transports.h"
 
 #include <QApplication>
@@ -49,27 +51,11 @@ protected:
         w->program().FormPaint();
         return w;
     }
-    static bool waitFor(const std::function<bool()>& done) {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
-    }
     std::vector<std::string> menuTitles(TfmQARN3& w) {
         std::vector<std::string> titles;
         for (QAction* a : w.menuBar()->actions())
             titles.push_back(a->text().toStdString());
         return titles;
-    }
-    std::vector<ShotRow> storedShots() {
-        RecordsDatabase db(DatabaseLocation::file(defaultRecordsPath(folder)));
-        EXPECT_TRUE(db.open().ok);
-        RecordsError error;
-        std::vector<ShotRow> rows =
-            RecordsStore(db).listShots({}, ShotOrder::OldestFirst, 0, 1000, error);
-        EXPECT_FALSE(error) << error.message;
-        return rows;
     }
 
     VirtualWaits waits;
@@ -223,7 +209,7 @@ TEST_F(ProgramRecordsTest, ADemonstrationTestStoresEachPulseWithItsVerdictAndCap
     // The writer has reported every shot stored.
     ASSERT_TRUE(w.app().records().finish());
 
-    const std::vector<ShotRow> rows = storedShots();
+    const std::vector<ShotRow> rows = storedShots(folder);
     std::set<Verdict> verdicts;
     const std::size_t n = expected.pulses.size();
     ASSERT_EQ(rows.size(), 2 * n);
