@@ -110,6 +110,18 @@ std::vector<std::int16_t> noiseAfterTheCurrent() {
         s[i] = static_cast<std::int16_t>(i % 2 ? -8 : 8);
     return s;
 }
+// One cycle of a 1000-count sine, then small cycles of 45 counts: above the hysteresis the
+// large first peak sets (1000 / 32), so each is still a cycle.
+std::vector<std::int16_t> smallAfterLarge() {
+    std::vector<std::int16_t> s = sine(40, 60, 1000);
+    const std::vector<std::int16_t> small = sine(160, 60, 45);
+    s.insert(s.end(), small.begin(), small.end());
+    return s;
+}
+// 120 Hz on 60 Hz mains: each rising crossing lies exactly half a mains period after the last.
+std::vector<std::int16_t> sine120() {
+    return sine(200, 120, 1000);
+}
 // A direct current with a ripple: never below zero.
 std::vector<std::int16_t> rippleDc() {
     std::vector<std::int16_t> s = sine(200, 60, 100);
@@ -148,6 +160,20 @@ INSTANTIATE_TEST_SUITE_P(
                                  60,
                                  {35, 80, 120},
                                  {true, false, true}},
+                      WorkedCase{"SmallCyclesAfterALargeFirstPeak",
+                                 smallAfterLarge,
+                                 0,
+                                 160,
+                                 60,
+                                 {0, 40, 80, 120},
+                                 {true, false, false, false}},
+                      WorkedCase{"CrossingExactlyHalfAPeriodOnIsCut",
+                                 sine120,
+                                 20,
+                                 100,
+                                 60,
+                                 {20, 40, 60, 80, 100},
+                                 {false, false, false, false, false}},
                       WorkedCase{"NoCrossingIsOnePartialRow", rippleDc, 0, 200, 60, {0}, {true}},
                       WorkedCase{"DipCutsAtSixtyHertz",
                                  ringing50,

@@ -350,6 +350,125 @@ TEST_F(RecordsDbTest, ShotsReadBackWithTheirRowsAndFilters) {
     EXPECT_FALSE(e) << e.message;
 }
 
+// A batch is all there or not at all: when the database refuses the second shot (here a
+// trigger another program left, as a full disk or a broken constraint would), the first shot
+// and the site, breaker, session and test point made for the batch are not in the file.
+TEST_F(RecordsDbTest, BatchWhoseSecondShotIsRefusedStoresNothing) {
+    RecordsDatabase db(DatabaseLocation::file(path));
+    ASSERT_TRUE(db.open().ok);
+    rawValue("CREATE TRIGGER second_shot_refused BEFORE INSERT ON shot WHEN EXISTS (SELECT 1 "
+             "FROM shot) BEGIN SELECT RAISE(ABORT, 'second shot refused'); END");
+    RecordsStore store(db);
+    std::vector<ShotRecord> stored;
+    const RecordsError e = store.storeShots(context, {shot(0.3), shot(0.4)}, stored);
+    EXPECT_TRUE(e);
+    EXPECT_NE(e.message.find("second shot refused"), std::string::npos) << e.message;
+    EXPECT_TRUE(stored.empty());
+    db.close();
+    for (const char* table : {"shot", "site", "breaker", "session", "test_point"})
+        EXPECT_EQ(rawValue(std::string("SELECT count(*) FROM ") + table).toInt(), 0) << table;
+}
+
+struct EditCase {
+    const char* name;
+    std::function<void(ShotContext&)> edit;
+};
+
+class Edits : public RecordsDbTest, public ::testing::WithParamInterface<EditCase> {};
+
+// A record edited after its first shot reads back with every field as edited, the last
+// column of its table included, whether read alone or with a shot's row.
+TEST_P(Edits, EveryFieldReadsBackAsSaved) {
+    RecordsDatabase db(DatabaseLocation::file(path));
+    ASSERT_TRUE(db.open().ok);
+    RecordsStore store(db);
+    ShotRecord first;
+    ASSERT_FALSE(store.storeShot(context, shot(), first));
+    ShotContext c = context;
+    GetParam().edit(c);
+    ASSERT_FALSE(store.saveSite(c.site));
+    ASSERT_FALSE(store.saveBreaker(c.breaker));
+    ASSERT_FALSE(store.saveSession(c.session));
+    ASSERT_FALSE(store.saveTestPoint(c.point));
+
+    RecordsError e;
+    const auto sites = store.sites(e);
+    const auto breakers = store.breakersOf(c.site.id, e);
+    const auto sessions = store.sessionsOf(c.breaker.id, e);
+    const auto points = store.testPointsOf(c.session.id, e);
+    const auto rows = store.listShots({}, ShotOrder::OldestFirst, 0, 10, e);
+    ASSERT_FALSE(e) << e.message;
+    ASSERT_EQ(sites.size(), 1u);
+    ASSERT_EQ(breakers.size(), 1u);
+    ASSERT_EQ(sessions.size(), 1u);
+    ASSERT_EQ(points.size(), 1u);
+    ASSERT_EQ(rows.size(), 1u);
+    const auto same = [&](const SiteRecord& s, const BreakerRecord& b, const SessionRecord& n,
+                          const TestPointRecord& p, const char* read) {
+        EXPECT_EQ(s.name, c.site.name) << read;
+        EXPECT_EQ(s.notes, c.site.notes) << read;
+        EXPECT_EQ(b.designation, c.breaker.designation) << read;
+        EXPECT_EQ(b.ratedAmps, c.breaker.ratedAmps) << read;
+        EXPECT_EQ(b.settings, c.breaker.settings) << read;
+        EXPECT_EQ(n.condition, c.session.condition) << read;
+        EXPECT_EQ(n.notes, c.session.notes) << read;
+        EXPECT_EQ(p.multiple, c.point.multiple) << read;
+        EXPECT_EQ(p.band.has_value(), c.point.band.has_value()) << read;
+        if (p.band && c.point.band) {
+            EXPECT_EQ(p.band->minSeconds, c.point.band->minSeconds) << read;
+            EXPECT_EQ(p.band->maxSeconds, c.point.band->maxSeconds) << read;
+        }
+        EXPECT_EQ(p.mustNotTrip, c.point.mustNotTrip) << read;
+        if (c.point.mustNotTrip) {
+            EXPECT_EQ(p.holdSeconds, c.point.holdSeconds) << read;
+        }
+        EXPECT_EQ(p.tolerance, c.point.tolerance) << read;
+    };
+    same(sites[0], breakers[0], sessions[0], points[0], "alone");
+    same(rows[0].site, rows[0].breaker, rows[0].session, rows[0].point, "with the shot");
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, Edits,
+                         ::testing::Values(EditCase{"SiteNotes",
+                                                    [](ShotContext& c) {
+                                                        c.site.notes = "gate code 4711";
+                                                    }},
+                                           EditCase{"SiteNameAndNotes",
+                                                    [](ShotContext& c) {
+                                                        c.site.name = "South Plant";
+                                                        c.site.notes = "moved";
+                                                    }},
+                                           EditCase{"BreakerSettings",
+                                                    [](ShotContext& c) {
+                                                        c.breaker.ratedAmps = 630;
+                                                        c.breaker.settings = "Ir 0.9 tr 10 s";
+                                                    }},
+                                           EditCase{"SessionNotes",
+                                                    [](ShotContext& c) {
+                                                        c.session.condition = Condition::AsLeft;
+                                                        c.session.notes =
+                                                            "after cleaning the contacts";
+                                                    }},
+                                           EditCase{"TestPointTolerance",
+                                                    [](ShotContext& c) {
+                                                        c.point.band = Band{0.2, 0.4};
+                                                        c.point.tolerance = 0.25;
+                                                    }},
+                                           EditCase{"TestPointMustNotTripWithAHoldUnderOneSecond",
+                                                    [](ShotContext& c) {
+                                                        c.point.band.reset();
+                                                        c.point.mustNotTrip = true;
+                                                        c.point.holdSeconds = 0.4;
+                                                        c.point.tolerance = 0.05;
+                                                    }},
+                                           EditCase{"TestPointMustNotTripWithALongerHold",
+                                                    [](ShotContext& c) {
+                                                        c.point.band.reset();
+                                                        c.point.mustNotTrip = true;
+                                                        c.point.holdSeconds = 2.5;
+                                                    }}),
+                         [](const auto& c) { return std::string(c.param.name); });
+
 // Waits for pred, handling the event loop, for at most ms milliseconds.
 bool waitFor(const std::function<bool()>& pred, int ms = 10000) {
     QElapsedTimer t;

@@ -133,6 +133,9 @@ TEST_F(RecordsToolTest, ImportGivesTheAnalysisReadingsAndTheExportsReadBack) {
         EXPECT_EQ(f["analyzer_serial"], "SN-4711");
         EXPECT_EQ(f["analyzer_cal_date"], "2026-03-01");
         EXPECT_EQ(f["operator"], "Ann");
+        // The measured multiple of In, beside the target the test point was set for.
+        EXPECT_EQ(f["target_multiple"], "0.8");
+        EXPECT_EQ(f["multiple"], formatFixed(p.result.pulseAmps / 400.0, 0, 3));
         csvIds.insert(f["shot_id"]);
         verdicts[f["source"] + "#" + f["pulse"]] = f["verdict"];
     }
@@ -152,6 +155,7 @@ TEST_F(RecordsToolTest, ImportGivesTheAnalysisReadingsAndTheExportsReadBack) {
             expected.at({o["source"].toString().toStdString(), std::to_string(o["pulse"].toInt())});
         EXPECT_EQ(o["current_a"].toDouble(), static_cast<double>(p.result.pulseAmps));
         EXPECT_EQ(o["seconds"].toDouble(), p.result.seconds);
+        EXPECT_DOUBLE_EQ(o["multiple"].toDouble(), p.result.pulseAmps / 400.0);
         EXPECT_EQ(o["verdict"].toString(), "PASS");
         EXPECT_TRUE(o["hold_s"].isNull());
 

@@ -152,8 +152,8 @@ TEST_F(ReportTest, DemonstrationSessionAgainstTheSampleCurve) {
 }
 
 // Long names wrap rather than being cut short; the plot's labels and the rating take the
-// program's separator; "off" is three letters of text, not a ligature; a session without a
-// shot is a report saying so.
+// program's separator; "off" is three letters of text, not a ligature, and its footnote stays
+// when a later shot is on target; a session without a shot is a report saying so.
 TEST_F(ReportTest, LongNamesWrapAndASessionWithoutShots) {
     if (!QARN3_PDFTOTEXT[0]) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     SessionReport r;
@@ -187,6 +187,11 @@ TEST_F(ReportTest, LongNamesWrapAndASessionWithoutShots) {
     shot.shot.multiple = 2.56;
     shot.shot.band = shot.point.band;
     shot.shot.judgement = {Verdict::Pass, true};
+    r.shots.push_back(shot);
+    // A later shot on target leaves the footnote of the one before it.
+    shot.shot.reading.currentAmps = 376.5;
+    shot.shot.multiple = 3;
+    shot.shot.judgement = {Verdict::Pass, false};
     r.shots.push_back(shot);
     ReportOptions options;
     options.decimalSeparator = ',';

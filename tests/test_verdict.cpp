@@ -227,6 +227,11 @@ TEST(FieldText, NumbersAndBandsAreReadWithTheFieldNamed) {
     ASSERT_TRUE(b);
     EXPECT_EQ(b->minSeconds, 0.1);
     EXPECT_EQ(b->maxSeconds, 0.25);
+    // A band of one time (a maker's single figure) is a band, not a minimum above its maximum.
+    const auto one = bandFromText("0.2,0.2", e);
+    ASSERT_TRUE(one) << e.message;
+    EXPECT_EQ(one->minSeconds, 0.2);
+    EXPECT_EQ(one->maxSeconds, 0.2);
 }
 
 } // namespace
