@@ -1,3 +1,4 @@
+#include "platform/bidicontrols.h"
 #include "platform/files.h"
 #include "platform/textformat.h"
 
@@ -70,6 +71,36 @@ TEST(TextFormat, ControlCharactersAreShownEscaped) {
     for (const auto& [text, shown] : cases)
         EXPECT_EQ(escapeControls(text), shown) << text;
 }
+
+struct BidiCase {
+    const char* text;
+    const char* shown;
+};
+class BidiControls : public ::testing::TestWithParam<BidiCase> {};
+// Every bidirectional control is written out where it stands, so that a name reads as it was
+// typed; letters of right-to-left scripts, other punctuation and broken bytes stay as they are.
+TEST_P(BidiControls, AreWrittenOutWhereTheyStand) {
+    EXPECT_EQ(showBidiControls(GetParam().text), GetParam().shown) << GetParam().text;
+}
+INSTANTIATE_TEST_SUITE_P(
+    Names, BidiControls,
+    ::testing::Values(
+        BidiCase{"North Plant", "North Plant"}, BidiCase{"", ""},
+        BidiCase{"Site \u202E1-Q", "Site <U+202E>1-Q"}, // prints as "Site Q-1"
+        BidiCase{"\u200Ea\u200Fb", "<U+200E>a<U+200F>b"},
+        BidiCase{"\u202A\u202B\u202C\u202D", "<U+202A><U+202B><U+202C><U+202D>"},
+        BidiCase{"\u2066x\u2067y\u2068z\u2069", "<U+2066>x<U+2067>y<U+2068>z<U+2069>"},
+        BidiCase{"\u061C", "<U+061C>"},
+        // Neighbours of the controls that are not ones: dashes, the separators, the
+        // invisible operators, Arabic letters and digits, a Hebrew name.
+        BidiCase{"\u2010\u2029\u202F\u2065\u206A\u200D\u061B\u061D",
+                 "\u2010\u2029\u202F\u2065\u206A\u200D\u061B\u061D"},
+        BidiCase{"\u05D0\u05D1 \u0661\u0662", "\u05D0\u05D1 \u0661\u0662"},
+        // Cut short, or a lead byte without its continuation: kept byte for byte.
+        BidiCase{"end \xE2\x80", "end \xE2\x80"}, BidiCase{"\xE2\x80x\xAE", "\xE2\x80x\xAE"},
+        BidiCase{"\xD8", "\xD8"}, BidiCase{"lone \x80\xAE", "lone \x80\xAE"},
+        // One after another, and beside a terminal control, which is escapeControls' to show.
+        BidiCase{"\u202E\u202E\x1b", "<U+202E><U+202E>\x1b"}));
 
 TEST(TextFormat, RealsUseOnlyTheGivenSeparator) {
     EXPECT_DOUBLE_EQ(parseReal("5.00"), 5.0);
