@@ -1,5 +1,6 @@
 #include "report/reportwriter.h"
 
+#include "platform/bidicontrols.h"
 #include "platform/files.h"
 #include "platform/textformat.h"
 #include "report/pagelayout.h"
@@ -29,9 +30,16 @@ int mm(double v) {
     return static_cast<int>(std::lround(v * kDpi / 25.4));
 }
 
+// Every text of the report, names among them, with their bidirectional controls written out:
+// a name that reorders itself could print as another site's.
 QString q(const std::string& s) {
-    return QString::fromStdString(s);
+    return QString::fromStdString(showBidiControls(s));
 }
+
+// How many lines a field may take before it is cut short: a name or a setting a few lines
+// of its column, the heading's line of names three, notes about three pages. A field as
+// long as a file (a 20 kB name) still leaves the page to the rest of the report.
+constexpr int kFactLines = 6, kTitleLines = 3, kNotesLines = 180;
 
 const QColor kPassText(0, 128, 0), kFailText(200, 0, 0), kDoubtText(176, 112, 0);
 const QColor kLabelText(90, 90, 90), kRule(160, 160, 160);
@@ -50,31 +58,58 @@ QFont font(double points, bool bold = false) {
     return f;
 }
 
+// The line cut short to end in an ellipsis within width.
+QString withEllipsis(const QFontMetricsF& fm, double width, QString line) {
+    const QString ellipsis(QChar(0x2026));
+    while (!line.isEmpty() && fm.horizontalAdvance(line + ellipsis) > width) {
+        line.chop(line.size() > 1 && line.back().isLowSurrogate() ? 2 : 1);
+    }
+    return line.trimmed() + ellipsis;
+}
+
 // Text broken into lines of at most width: at its line breaks, at word boundaries, inside a
-// word only where it is longer than a line (a serial number). A blank line stays.
-QStringList wrappedLines(const QFont& f, QPaintDevice* device, double width, const QString& s) {
+// word only where it is longer than a line (a serial number). A blank line stays. Beyond
+// maxLines the text is cut, the last line kept ending in an ellipsis.
+QStringList wrappedLines(const QFont& f, QPaintDevice* device, double width, const QString& s,
+                         int maxLines) {
     QStringList lines;
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    for (const QString& paragraph : QString(s).remove('\r').split('\n')) {
+    const QStringList paragraphs = QString(s).remove('\r').split('\n');
+    for (qsizetype n = 0; n < paragraphs.size(); ++n) {
+        const QString& paragraph = paragraphs[n];
+        if (lines.size() == maxLines) {
+            lines.back() = withEllipsis(QFontMetricsF(f, device), width, lines.back());
+            break;
+        }
         QTextLayout layout(paragraph, f, device);
         layout.setTextOption(option);
         layout.beginLayout();
         const qsizetype before = lines.size();
+        bool cut = false;
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            if (lines.size() == maxLines) {
+                cut = true;
+                break;
+            }
             line.setLineWidth(width);
             lines.push_back(paragraph.mid(line.textStart(), line.textLength()).trimmed());
         }
         layout.endLayout();
+        if (cut) {
+            lines.back() = withEllipsis(QFontMetricsF(f, device), width, lines.back());
+            break;
+        }
         if (lines.size() == before) lines.push_back({});
     }
     return lines;
 }
 
 // The height of text wrapped to width on the device.
-int wrappedHeight(const QFont& f, QPaintDevice* device, double width, const QString& s) {
+int wrappedHeight(const QFont& f, QPaintDevice* device, double width, const QString& s,
+                  int maxLines) {
     const double line = QFontMetricsF(f, device).height();
-    const auto count = static_cast<double>(wrappedLines(f, device, width, s).size());
+    const auto count = static_cast<double>(wrappedLines(f, device, width, s, maxLines).size());
     return static_cast<int>(std::ceil(count * line));
 }
 
@@ -90,10 +125,10 @@ void drawLines(QPainter& p, const QFont& f, QPointF at, const QStringList& lines
     }
 }
 
-// Draws text wrapped to the rectangle's width from its top left; nothing is cut off.
-void wrappedText(QPainter& p, const QFont& f, const QRectF& r, const QString& s,
+// Draws text wrapped to the rectangle's width from its top left, in at most maxLines.
+void wrappedText(QPainter& p, const QFont& f, const QRectF& r, const QString& s, int maxLines,
                  const QColor& colour = Qt::black) {
-    drawLines(p, f, r.topLeft(), wrappedLines(f, p.device(), r.width(), s), colour);
+    drawLines(p, f, r.topLeft(), wrappedLines(f, p.device(), r.width(), s, maxLines), colour);
 }
 
 // Draws text in a rectangle, cut short with an ellipsis when it does not fit.
@@ -164,7 +199,7 @@ void ReportBuilder::title() {
         q(m_r.site.name + " · " + m_r.breaker.designation + " · " +
           conditionText(m_r.session.condition) + " · " + localTimeText(m_r.session.startedAt));
     const int line = lineHeight(m_title);
-    const int h = line + wrappedHeight(m_body, m_device, m_width, line2) + mm(3);
+    const int h = line + wrappedHeight(m_body, m_device, m_width, line2, kTitleLines) + mm(3);
     add(h, [this, overall, line2, line](QPainter& p, int top) {
         text(p, m_title, QRectF(0, top, m_width * 0.7, line), Qt::AlignLeft | Qt::AlignVCenter,
              "Breaker Test Report");
@@ -173,7 +208,7 @@ void ReportBuilder::title() {
                                                            : kDoubtText;
         text(p, m_title, QRectF(m_width * 0.5, top, m_width * 0.5, line),
              Qt::AlignRight | Qt::AlignVCenter, q(sessionVerdictText(overall)), c);
-        wrappedText(p, m_body, QRectF(0, top + line, m_width, 0), line2);
+        wrappedText(p, m_body, QRectF(0, top + line, m_width, 0), line2, kTitleLines);
     });
 }
 
@@ -214,20 +249,24 @@ void ReportBuilder::facts() {
     const int line = lineHeight(m_body) + mm(0.8);
     const int labelW = mm(38), half = m_width / 2, valueW = half - labelW - mm(3);
     const auto valueHeight = [&](const std::vector<Fact>& facts, std::size_t i) {
-        return i < facts.size() ? wrappedHeight(m_body, m_device, valueW, q(facts[i].second)) : 0;
+        return i < facts.size()
+                   ? wrappedHeight(m_body, m_device, valueW, q(facts[i].second), kFactLines)
+                   : 0;
     };
     std::vector<int> rowTops{mm(1)};
     for (std::size_t i = 0; i < std::max(left.size(), right.size()); ++i)
         rowTops.push_back(
             rowTops.back() + mm(0.8) +
             std::max({lineHeight(m_body), valueHeight(left, i), valueHeight(right, i)}));
-    const int idHeight = wrappedHeight(m_body, m_device, m_width - labelW, q(s.id)) + mm(0.8);
+    const int idHeight =
+        wrappedHeight(m_body, m_device, m_width - labelW, q(s.id), kFactLines) + mm(0.8);
     const int h = rowTops.back() + idHeight + (warning.empty() ? 0 : line) + mm(2);
     add(h, [=, this](QPainter& p, int top) {
         const auto fact = [&](const Fact& f, int x, int y, int width) {
             text(p, m_label, QRectF(x, y, labelW, line), Qt::AlignLeft | Qt::AlignVCenter,
                  q(f.first), kLabelText);
-            wrappedText(p, m_body, QRectF(x + labelW, y + mm(0.4), width, 0), q(f.second));
+            wrappedText(p, m_body, QRectF(x + labelW, y + mm(0.4), width, 0), q(f.second),
+                        kFactLines);
         };
         for (std::size_t i = 0; i < left.size(); ++i)
             fact(left[i], 0, top + rowTops[i], valueW);
@@ -245,7 +284,7 @@ void ReportBuilder::facts() {
         if (trimText(*notes).empty()) continue;
         const QString label = notes == &m_r.site.notes ? "Site notes" : "Session notes";
         const QStringList lines =
-            wrappedLines(m_body, m_device, m_width - labelW, q(trimText(*notes)));
+            wrappedLines(m_body, m_device, m_width - labelW, q(trimText(*notes)), kNotesLines);
         const int lh = static_cast<int>(std::ceil(QFontMetricsF(m_body, m_device).height()));
         for (qsizetype i = 0; i < lines.size(); ++i)
             add(lh + (i + 1 == lines.size() ? mm(1.5) : 0),
@@ -427,10 +466,16 @@ void ReportBuilder::footer(QPainter& p, int page, int pages, int pageHeight) con
     p.setPen(QPen(kRule, mm(0.15)));
     p.drawLine(0, top + h / 4, m_width, top + h / 4);
     const QRectF r(0, top + h / 3, m_width, h * 2 / 3);
+    // Each name cut to its share, so that a long one leaves the session's time in view.
+    const QFontMetricsF fm(m_small, p.device());
+    const auto name = [&](const std::string& s, double share) {
+        return fm.elidedText(q(s), Qt::ElideRight, m_width * share);
+    };
     text(p, m_small, QRectF(r.x(), r.y(), r.width() * 0.75, r.height()),
          Qt::AlignLeft | Qt::AlignVCenter,
-         q("Breaker test report · " + m_r.site.name + " · " + m_r.breaker.designation +
-           " · session " + localTimeText(m_r.session.startedAt)),
+         "Breaker test report · " + name(m_r.site.name, 0.25) + " · " +
+             name(m_r.breaker.designation, 0.15) + " · session " +
+             q(localTimeText(m_r.session.startedAt)),
          kLabelText);
     text(p, m_small, r, Qt::AlignRight | Qt::AlignVCenter,
          q("Page " + std::to_string(page) + " of " + std::to_string(pages)), kLabelText);
@@ -456,8 +501,12 @@ std::string writeReportPdf(const SessionReport& report, const ReportOptions& opt
     writer.setResolution(kDpi);
     writer.setPageSize(QPageSize(options.pageSize));
     writer.setPageMargins(QMarginsF(15, 15, 15, 12), QPageLayout::Millimeter);
-    writer.setTitle(QString::fromStdString("Breaker test report: " + report.site.name + ", " +
-                                           report.breaker.designation));
+    const auto shown = [](const std::string& s) {
+        const QString t = QString::fromStdString(showBidiControls(s));
+        return t.left(t.size() > 200 && t[199].isHighSurrogate() ? 199 : 200);
+    };
+    writer.setTitle("Breaker test report: " + shown(report.site.name) + ", " +
+                    shown(report.breaker.designation));
     writer.setCreator("QARN3 qarn3-records");
 
     ReportBuilder builder(report, options, writer);

@@ -1,5 +1,6 @@
 #include "report/sessionreport.h"
 
+#include "platform/bidicontrols.h"
 #include "platform/textformat.h"
 #include "records/curvelibrary.h"
 #include "records/store.h"
@@ -105,7 +106,8 @@ TimeCurrentPlot timeCurrentOf(const SessionReport& report, char separator) {
         if (curveKinds.count(c.kind))
             plot.bands.insert(
                 plot.bands.begin(),
-                {curveFamilyName(c.maker, c.model) + " " + kindText(c.kind), c.points});
+                {showBidiControls(curveFamilyName(c.maker, c.model)) + " " + kindText(c.kind),
+                 c.points});
     int n = 0;
     for (const ShotRow& r : report.shots)
         plot.shots.push_back({r.shot.multiple, r.shot.reading.seconds, r.shot.judgement.verdict,

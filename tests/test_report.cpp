@@ -221,6 +221,100 @@ TEST_F(ReportTest, LongNamesWrapAndASessionWithoutShots) {
     EXPECT_FALSE(empty.contains("Waveforms"));
 }
 
+// Numbered words ("site0001 site0002 …") making up about bytes of text.
+std::string numberedWords(const std::string& word, std::size_t bytes) {
+    std::string s;
+    for (int i = 1; s.size() < bytes; ++i) {
+        const std::string n = std::to_string(i);
+        s += (s.empty() ? "" : " ") + word +
+             std::string(4 - std::min<std::size_t>(4, n.size()), '0') + n;
+    }
+    return s;
+}
+
+// Fields as long as a file (20 kB of site name, designation, notes, and a serial number of
+// one word) are cut short within their boxes, ending in an ellipsis: nothing runs over the
+// footer or off the page, every footer still names the session, and the report stays a few
+// pages long. A crafted site's right-to-left override is written out, not obeyed.
+TEST_F(ReportTest, HostileNamesStayInTheirBoxesAndShowTheirControls) {
+    if (!QARN3_PDFTOTEXT[0]) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    SessionReport r;
+    r.site.name = "North \u202E1-Q " + numberedWords("site", 20000);
+    r.breaker.designation = numberedWords("breaker", 20000);
+    r.breaker.serial = std::string(20000, '7');
+    r.site.notes = numberedWords("note", 20000);
+    r.session.id = "s1";
+    r.session.startedAt = "2026-12-08T15:30:12.345Z";
+    r.session.operatorName = "J. \u2067Smith\u2069";
+    ShotRow shot;
+    shot.point.kind = PointKind::ShortTime;
+    shot.shot.reading.currentAmps = 321.5;
+    shot.shot.reading.seconds = 0.23;
+    shot.shot.judgement = {Verdict::Pass, false};
+    r.shots.push_back(shot);
+    const std::string pdf = folder + "/hostile.pdf";
+    ASSERT_EQ(writeReportFile(r, ReportOptions{}, pdf), "");
+    const QString text = pdfText(pdf);
+    ASSERT_FALSE(text.isEmpty());
+
+    const int pages = static_cast<int>(text.count('\f'));
+    EXPECT_GE(pages, 2);
+    EXPECT_LE(pages, 6);
+    const QString session = QString::fromStdString(localTimeText(r.session.startedAt));
+    const QRegularExpression footer(
+        "^ ?Breaker test report · North <U\\+202E>1-Q site[0-9 site]+… · breaker[0-9 breaker]+… "
+        "· session " +
+        QRegularExpression::escape(session) + " Page (\\d+) of " + QString::number(pages) + " ?$");
+    int footers = 0;
+    for (const QString& line : text.split('\n'))
+        if (line.contains("Page ")) {
+            const QRegularExpressionMatch m = footer.match(line);
+            EXPECT_TRUE(m.hasMatch()) << line.toStdString();
+            EXPECT_EQ(m.captured(1).toInt(), ++footers);
+        }
+    EXPECT_EQ(footers, pages);
+    for (const char* cut : {"site\\d{4}…", "breaker\\d{4}…", "note\\d{4}…", "7{8}…"})
+        EXPECT_TRUE(text.contains(QRegularExpression(cut))) << cut;
+    // A few lines of each name, not thousands of words.
+    EXPECT_LT(text.count(QRegularExpression("site\\d{4}")), 200);
+    EXPECT_LT(text.count(QRegularExpression("breaker\\d{4}")), 200);
+    EXPECT_FALSE(text.contains(QRegularExpression("note2\\d{3}")));
+    EXPECT_FALSE(text.contains(QChar(0x202E)));
+    EXPECT_TRUE(text.contains("<U+2067>Smith<U+2069>"));
+
+    // Every word on its page, and above the footer but for the footer's own.
+    const QString boxes = tool(QARN3_PDFTOTEXT, {"-bbox", QString::fromStdString(pdf), "-"});
+    const QRegularExpression pageTag("<page width=\"([\\d.]+)\" height=\"([\\d.]+)\">");
+    const QRegularExpression wordTag("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" "
+                                     "xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>");
+    const QStringList pageTexts = boxes.split("<page ").mid(1);
+    ASSERT_EQ(pageTexts.size(), pages);
+    for (int n = 0; n < pages; ++n) {
+        const QString page = "<page " + pageTexts[n];
+        const QRegularExpressionMatch size = pageTag.match(page);
+        ASSERT_TRUE(size.hasMatch());
+        struct Word {
+            double x0, y0, x1, y1;
+            QString text;
+        };
+        std::vector<Word> words;
+        double footerTop = -1;
+        for (const QRegularExpressionMatch& m : wordTag.globalMatch(page)) {
+            words.push_back({m.captured(1).toDouble(), m.captured(2).toDouble(),
+                             m.captured(3).toDouble(), m.captured(4).toDouble(), m.captured(5)});
+            if (words.back().text == "Page") footerTop = words.back().y0;
+        }
+        ASSERT_GT(footerTop, 0) << n;
+        for (const Word& w : words) {
+            EXPECT_GE(w.x0, 0) << w.text.toStdString();
+            EXPECT_LE(w.x1, size.captured(1).toDouble()) << w.text.toStdString();
+            if (std::abs(w.y0 - footerTop) > 1) {
+                EXPECT_LT(w.y1, footerTop) << "page " << n + 1 << ": " << w.text.toStdString();
+            }
+        }
+    }
+}
+
 // The plot's texts as drawn: where each starts and how wide it is.
 struct TextCanvas : PlotCanvas {
     std::vector<std::pair<int, std::string>> texts;
