@@ -43,7 +43,7 @@ QString qs(const std::string& s) {
 
 QTreeWidgetItem* node(NodeKind kind, const std::string& id, const std::string& text,
                       bool hasChildren) {
-    auto* item = new QTreeWidgetItem({qs(text)});
+    auto* item = new QTreeWidgetItem({shownText(text)});
     item->setData(0, kKindRole, kind);
     item->setData(0, kIdRole, qs(id));
     item->setData(0, kFilledRole, !hasChildren);
@@ -313,16 +313,16 @@ void RecordsBrowser::refresh() {
 }
 
 void RecordsBrowser::fillSites() {
-    const QString chosen = cbSite->currentText();
+    const QVariant chosen = cbSite->currentData();
     cbSite->clear();
     cbSite->addItem("All sites");
     if (RecordsDatabase* db = database()) {
         RecordsError e;
         std::set<std::string> names;
         for (const SiteRecord& s : RecordsStore(*db).sites(e))
-            if (names.insert(s.name).second) cbSite->addItem(qs(s.name));
+            if (names.insert(s.name).second) cbSite->addItem(shownText(s.name), qs(s.name));
     }
-    cbSite->setCurrentIndex(std::max(0, cbSite->findText(chosen)));
+    cbSite->setCurrentIndex(chosen.isValid() ? std::max(0, cbSite->findData(chosen)) : 0);
 }
 
 void RecordsBrowser::fillTree() {
@@ -389,7 +389,7 @@ ShotFilter RecordsBrowser::filter() const {
     default:
         break;
     }
-    if (cbSite->currentIndex() > 0) f.siteName = cbSite->currentText().toStdString();
+    if (cbSite->currentIndex() > 0) f.siteName = cbSite->currentData().toString().toStdString();
     if (ckFrom->isChecked()) f.since = dayStart(deFrom->date());
     if (ckTo->isChecked()) f.until = dayStart(deTo->date().addDays(1));
     const int v = cbVerdict->currentIndex();
@@ -448,12 +448,12 @@ void RecordsBrowser::showPlot() {
         Plot->clearPlot(qs("The session cannot be read: " + e.message));
         return;
     }
-    lbPlotTitle->setText(qs(r.site.name + " / " + r.breaker.designation + " (In " +
-                            ratingText(r.breaker.ratedAmps, m_host.decimalSeparator) + " A), " +
-                            conditionText(r.session.condition) + " session of " +
-                            localTimeText(r.session.startedAt) +
-                            (r.session.operatorName.empty() ? "" : ", " + r.session.operatorName) +
-                            ": " + sessionVerdictText(sessionVerdict(r.shots))));
+    lbPlotTitle->setText(shownText(
+        r.site.name + " / " + r.breaker.designation + " (In " +
+        ratingText(r.breaker.ratedAmps, m_host.decimalSeparator) + " A), " +
+        conditionText(r.session.condition) + " session of " + localTimeText(r.session.startedAt) +
+        (r.session.operatorName.empty() ? "" : ", " + r.session.operatorName) + ": " +
+        sessionVerdictText(sessionVerdict(r.shots))));
     Plot->setPlot(timeCurrentOf(r, m_host.decimalSeparator));
 }
 

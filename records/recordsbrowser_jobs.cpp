@@ -2,6 +2,7 @@
 // the report, the long ones on a thread of their own.
 #include "records/recordsbrowser.h"
 
+#include "platform/bidicontrols.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "records/export.h"
@@ -28,8 +29,10 @@ QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-// A file name of the words, without what a file name cannot hold.
+// A file name of the words, without what a file name cannot hold, nor a control that
+// would make it read as another name in the file dialog.
 std::string fileNameOf(std::string s) {
+    s = showBidiControls(s);
     for (char& c : s)
         if (c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 0x20) c = '_';
     return s;

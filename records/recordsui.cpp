@@ -2,6 +2,8 @@
 
 #include "records/database.h"
 
+#include "platform/bidicontrols.h"
+
 #include "calsetup/caldate.h"
 
 #include <QDateTime>
@@ -78,6 +80,10 @@ WindowConnection openWindowConnection(const DatabaseLocation& where) {
         c.error = report.error.message;
     }
     return c;
+}
+
+QString shownText(const std::string& stored) {
+    return QString::fromStdString(showBidiControls(stored));
 }
 
 } // namespace qarn3

@@ -6,6 +6,7 @@
 #include "records/verdict.h"
 
 #include <QColor>
+#include <QString>
 
 #include <functional>
 #include <memory>
@@ -63,5 +64,10 @@ std::optional<double> fieldNumber(const std::string& field, const std::string& t
 // taken ("2026-12-08 16:30:12"), the measured multiple ("2.87 x In") and its flags.
 std::string shotTimeText(const std::string& isoUtc);
 std::string offTargetText(const ShotRecord& shot);
+
+// A stored text as the windows show it: its bidirectional controls written out
+// (showBidiControls), so that a crafted site cannot show as another. Only for showing: a
+// choice of names keeps the stored name as its item's data.
+QString shownText(const std::string& stored);
 
 } // namespace qarn3

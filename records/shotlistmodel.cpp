@@ -148,7 +148,7 @@ QString ShotListModel::cellText(const Row& r, int column) const {
     default:
         break;
     }
-    return QString::fromStdString(t);
+    return shownText(t);
 }
 
 QVariant ShotListModel::data(const QModelIndex& index, int role) const {

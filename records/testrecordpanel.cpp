@@ -26,8 +26,25 @@ QString qs(const std::string& s) {
 std::string text(const QLineEdit* e) {
     return e->text().toStdString();
 }
+// A combo's text, or the stored name behind the item shown: a name is listed as shownText
+// shows it, and choosing it must still give the name itself.
 std::string text(const QComboBox* c) {
-    return c->currentText().toStdString();
+    const int i = c->currentIndex();
+    const QVariant stored =
+        i >= 0 && c->itemText(i) == c->currentText() ? c->itemData(i) : QVariant();
+    return (stored.isValid() ? stored.toString() : c->currentText()).toStdString();
+}
+// Lists a stored name shown as the windows show it, the name itself as its item's data.
+void addName(QComboBox* c, const std::string& name) {
+    c->addItem(shownText(name), QString::fromStdString(name));
+}
+// Shows the name again after the list was filled anew: its item when listed, else as typed.
+void showName(QComboBox* c, const std::string& name) {
+    const int i = c->findData(QString::fromStdString(name));
+    if (i >= 0)
+        c->setCurrentIndex(i);
+    else
+        c->setCurrentText(QString::fromStdString(name));
 }
 
 // A stored number as the operator would type it: "400", "12,5".
@@ -56,7 +73,7 @@ TestRecordPanel::TestRecordPanel(RecordsHost host, ShotWriter& writer, QWidget* 
     connect(cbSite->lineEdit(), &QLineEdit::editingFinished, this, [this] { fillBreakers(); });
     connect(cbBreaker, &QComboBox::activated, this, &TestRecordPanel::breakerChosen);
     connect(cbBreaker->lineEdit(), &QLineEdit::editingFinished, this,
-            [this] { breakerChosen(cbBreaker->findText(cbBreaker->currentText())); });
+            [this] { breakerChosen(cbBreaker->findData(qs(text(cbBreaker)))); });
     connect(cbSession, &QComboBox::activated, this, &TestRecordPanel::sessionChosen);
     for (QLineEdit* e : findChildren<QLineEdit*>())
         connect(e, &QLineEdit::textEdited, this, [this] { clearRefusal(); });
@@ -119,26 +136,26 @@ void TestRecordPanel::reload() {
     if (!db) return;
     RecordsError e;
     m_sites = RecordsStore(*db).sites(e);
-    const QString site = cbSite->currentText();
+    const std::string site = text(cbSite);
     cbSite->clear();
     std::set<std::string> names;
     for (const SiteRecord& s : m_sites)
-        if (names.insert(s.name).second) cbSite->addItem(qs(s.name));
-    cbSite->setCurrentText(site);
-    const QString curve = cbCurve->currentText();
+        if (names.insert(s.name).second) addName(cbSite, s.name);
+    showName(cbSite, site);
+    const QVariant curve = cbCurve->currentData();
     cbCurve->clear();
     cbCurve->addItem("(none)");
     std::set<std::string> families;
     for (const TripCurve& c : CurveLibrary(*db).curves(e))
-        if (families.insert(familyOf(c)).second) cbCurve->addItem(qs(familyOf(c)));
-    cbCurve->setCurrentIndex(std::max(0, cbCurve->findText(curve)));
+        if (families.insert(familyOf(c)).second) addName(cbCurve, familyOf(c));
+    cbCurve->setCurrentIndex(curve.isValid() ? std::max(0, cbCurve->findData(curve)) : 0);
     if (e) say(qs("The records cannot be read: " + e.message), true);
     fillBreakers();
 }
 
 void TestRecordPanel::fillBreakers() {
     m_breakers.clear();
-    const QString typed = cbBreaker->currentText();
+    const std::string typed = text(cbBreaker);
     cbBreaker->clear();
     if (RecordsDatabase* db = readDatabase()) {
         RecordsError e;
@@ -147,9 +164,9 @@ void TestRecordPanel::fillBreakers() {
             m_breakers = store.breakersOf(site->id, e);
     }
     for (const BreakerRecord& b : m_breakers)
-        cbBreaker->addItem(qs(b.designation));
-    cbBreaker->setCurrentText(typed);
-    breakerChosen(cbBreaker->findText(typed));
+        addName(cbBreaker, b.designation);
+    showName(cbBreaker, typed);
+    breakerChosen(cbBreaker->findData(qs(typed)));
 }
 
 void TestRecordPanel::breakerChosen(int index) {
@@ -170,7 +187,7 @@ void TestRecordPanel::breakerChosen(int index) {
         RecordsError e;
         const std::vector<TripCurve> curves = CurveLibrary(*db).curvesOf(b.id, e);
         cbCurve->setCurrentIndex(
-            curves.empty() ? 0 : std::max(0, cbCurve->findText(qs(familyOf(curves.front())))));
+            curves.empty() ? 0 : std::max(0, cbCurve->findData(qs(familyOf(curves.front())))));
         m_sessions = RecordsStore(*db).sessionsOf(b.id, e);
         std::reverse(m_sessions.begin(), m_sessions.end()); // the newest first
     }
@@ -181,8 +198,9 @@ void TestRecordPanel::fillSessions() {
     cbSession->clear();
     cbSession->addItem("New session");
     for (const SessionRecord& s : m_sessions)
-        cbSession->addItem(qs(localTimeText(s.startedAt) + "  " + conditionText(s.condition) +
-                              (s.operatorName.empty() ? "" : "  " + s.operatorName)));
+        cbSession->addItem(shownText(localTimeText(s.startedAt) + "  " +
+                                     conditionText(s.condition) +
+                                     (s.operatorName.empty() ? "" : "  " + s.operatorName)));
     sessionChosen(0);
 }
 
@@ -325,10 +343,11 @@ void TestRecordPanel::updateControls() {
         return;
     }
     const ShotContext& c = *m_context;
-    lbState->setText(qs("Recording " + c.site.name + " / " + c.breaker.designation + " (In " +
-                        numberText(c.breaker.ratedAmps, m_host.decimalSeparator).toStdString() +
-                        " A), " + conditionText(c.session.condition) +
-                        "\nTest point: " + testPointSummary(c.point, m_host.decimalSeparator)));
+    lbState->setText(
+        shownText("Recording " + c.site.name + " / " + c.breaker.designation + " (In " +
+                  numberText(c.breaker.ratedAmps, m_host.decimalSeparator).toStdString() + " A), " +
+                  conditionText(c.session.condition) +
+                  "\nTest point: " + testPointSummary(c.point, m_host.decimalSeparator)));
 }
 
 } // namespace qarn3

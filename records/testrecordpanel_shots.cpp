@@ -56,7 +56,8 @@ void TestRecordPanel::clearRefusal() {
 }
 
 void TestRecordPanel::say(const QString& text, bool error) {
-    lbMessage->setText(text);
+    // A refusal or a database's message may quote a name.
+    lbMessage->setText(shownText(text.toStdString()));
     lbMessage->setStyleSheet(error ? "color: #c00000;" : "color: #805c00;");
     lbMessage->setVisible(!text.isEmpty());
 }

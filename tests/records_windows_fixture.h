@@ -28,6 +28,30 @@ public:
                 }};
     }
 
+    // A site whose right-to-left override makes it print as "Plant Q-1", with breaker "Q7"
+    // printing as "7Q", stored beside the real "Plant Q-1" and its "Q1": a shot under each.
+    static constexpr const char* kCraftedSite = "\u202E1-Q tnalP";
+    static constexpr const char* kCraftedBreaker = "\u202EQ7";
+    void storeLookalikeSites() {
+        RecordsDatabase db(DatabaseLocation::file(path));
+        ASSERT_TRUE(db.open().ok);
+        RecordsStore store(db);
+        for (const auto& [site, breaker] :
+             {std::pair{"Plant Q-1", "Q1"}, std::pair{kCraftedSite, kCraftedBreaker}}) {
+            ShotContext c = context;
+            c.site = {newRecordId(), site, ""};
+            c.breaker.id = newRecordId();
+            c.breaker.siteId = c.site.id;
+            c.breaker.designation = breaker;
+            c.session.id = newRecordId();
+            c.session.breakerId = c.breaker.id;
+            c.point.id = newRecordId();
+            c.point.sessionId = c.session.id;
+            std::vector<ShotRecord> stored;
+            ASSERT_FALSE(store.storeShots(c, {shot()}, stored));
+        }
+    }
+
     // The first box whose text holds part; nullptr when none does.
     const DialogRecord* box(const std::string& part) const {
         for (const DialogRecord& r : dialogs.shown())

@@ -4,14 +4,17 @@
 
 #include "records_windows_fixture.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTest>
 
 #include <set>
 
@@ -283,5 +286,63 @@ const Trouble kTroubles[] = {
 
 INSTANTIATE_TEST_SUITE_P(Writer, PanelTrouble, ::testing::ValuesIn(kTroubles),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// A crafted site and breaker are listed with their controls written out; chosen from the
+// lists, they are what the session is recorded under, not new ones named as they were shown.
+TEST_F(PanelTest, ANameChosenAsShownRecordsUnderTheStoredName) {
+    storeLookalikeSites();
+    TestRecordPanel panel(host(), writer);
+    panel.show();
+    panel.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    const auto typed = [](const char* text) {
+        QTest::keyClicks(QApplication::focusWidget(), text);
+    };
+    // Reached by its mnemonic, its list opened with F4, the item taken with the keys.
+    const auto choose = [&](Qt::Key mnemonic, QComboBox* combo, const QString& shown) {
+        const int item = combo->findText(shown);
+        ASSERT_GE(item, 0) << shown.toStdString();
+        QTest::keyClick(&panel, mnemonic, Qt::AltModifier);
+        ASSERT_EQ(QApplication::focusWidget(), combo);
+        QTest::keyClick(combo, Qt::Key_F4);
+        QAbstractItemView* popup = combo->view();
+        ASSERT_TRUE(waitFor([&] { return popup->isVisible(); }));
+        QTest::keyClick(popup, Qt::Key_Home);
+        for (int i = 0; i < item; ++i)
+            QTest::keyClick(popup, Qt::Key_Down);
+        QTest::keyClick(popup, Qt::Key_Return);
+        EXPECT_EQ(combo->currentText(), shown);
+    };
+    choose(Qt::Key_S, panel.cbSite, "<U+202E>1-Q tnalP");
+    choose(Qt::Key_B, panel.cbBreaker, "<U+202E>Q7");
+    EXPECT_EQ(panel.ebRating->text(), "400"); // the stored breaker's
+    QTabBar* tabs = panel.Tabs->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+    QTest::keyClick(&panel, Qt::Key_T, Qt::AltModifier);
+    typed("3");
+    QTest::mouseClick(panel.ebBandMin, Qt::LeftButton);
+    typed("0.1");
+    QTest::mouseClick(panel.ebBandMax, Qt::LeftButton);
+    typed("0.5");
+    QTest::keyClick(&panel, Qt::Key_R, Qt::AltModifier); // Start recording: the button clicks a moment later
+    ASSERT_TRUE(waitFor([&] { return panel.isRecording(); }))
+        << panel.lbMessage->text().toStdString();
+
+    RecordsDatabase db(DatabaseLocation::file(path));
+    ASSERT_TRUE(db.open().ok);
+    RecordsStore store(db);
+    RecordsError e;
+    const auto site = store.siteNamed(kCraftedSite, e);
+    ASSERT_TRUE(site);
+    const std::vector<BreakerRecord> breakers = store.breakersOf(site->id, e);
+    ASSERT_EQ(breakers.size(), 1u);
+    const ShotContext& c = *panel.context();
+    EXPECT_EQ(c.site.id, site->id);
+    EXPECT_EQ(c.site.name, kCraftedSite);
+    EXPECT_EQ(c.breaker.id, breakers[0].id);
+    EXPECT_EQ(c.breaker.designation, kCraftedBreaker);
+    EXPECT_TRUE(panel.lbState->text().startsWith("Recording <U+202E>1-Q tnalP / <U+202E>Q7"))
+        << panel.lbState->text().toStdString();
+}
 
 } // namespace

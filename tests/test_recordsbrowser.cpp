@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <fstream>
@@ -311,6 +312,59 @@ TEST_F(BrowserTest, WritesTheReportOfTheSessionChosen) {
     for (const char* s : {"South Yard", "1200.0 A", "0.3000 secs", "0.7000 secs", "FAIL SLOW",
                           "FAIL FAST", "CHECK", "PASS", "Page 1 of"})
         EXPECT_TRUE(text.contains(s)) << s;
+}
+
+// A site crafted to print as another ("Plant Q-1" by a right-to-left override) shows its
+// control written out in the tree, the list, the site filter and the plot's title; the filter
+// chosen by its shown name still finds the site by its stored one.
+TEST_F(BrowserTest, ACraftedSiteShowsItsControlsAndIsFoundByItsStoredName) {
+    storeLookalikeSites();
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    b.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&b));
+    const QString shownSite = "<U+202E>1-Q tnalP", shownBreaker = "<U+202E>Q7";
+    const QChar override(0x202E);
+
+    // The tree, walked with the keys from a click on "All records".
+    QTreeWidgetItem* all = b.Tree->topLevelItem(0);
+    QTest::mouseClick(b.Tree->viewport(), Qt::LeftButton, {}, b.Tree->visualItemRect(all).center());
+    QStringList sites;
+    for (int i = 0; i < all->childCount(); ++i)
+        sites << all->child(i)->text(0);
+    EXPECT_TRUE(sites.contains("Plant Q-1"));
+    EXPECT_TRUE(sites.contains(shownSite)) << sites.join(" | ").toStdString();
+    for (int i = 0; i < 3 && b.Tree->currentItem()->text(0) != shownSite; ++i)
+        QTest::keyClick(b.Tree, Qt::Key_Down);
+    ASSERT_EQ(b.Tree->currentItem()->text(0), shownSite);
+    QTest::keyClick(b.Tree, Qt::Key_Right); // opens the site
+    QTest::keyClick(b.Tree, Qt::Key_Down);
+    EXPECT_EQ(b.Tree->currentItem()->text(0), shownBreaker);
+    QTest::keyClick(b.Tree, Qt::Key_Right);
+    QTest::keyClick(b.Tree, Qt::Key_Down); // its session
+    ShotListModel& m = b.shots();
+    ASSERT_EQ(m.total(), 1);
+    QAbstractItemModel* list = b.ShotTable->model();
+    EXPECT_EQ(list->data(list->index(0, ShotListModel::Site)).toString(), shownSite);
+    EXPECT_EQ(list->data(list->index(0, ShotListModel::Breaker)).toString(), shownBreaker);
+    EXPECT_TRUE(b.lbPlotTitle->text().startsWith(shownSite + " / " + shownBreaker))
+        << b.lbPlotTitle->text().toStdString();
+
+    // The site filter, its list opened by the mouse, the site chosen with the keys.
+    QTest::mouseClick(b.Tree->viewport(), Qt::LeftButton, {}, b.Tree->visualItemRect(all).center());
+    EXPECT_EQ(m.total(), 2);
+    const int crafted = b.cbSite->findText(shownSite);
+    ASSERT_GT(crafted, 0);
+    QTest::mouseClick(b.cbSite, Qt::LeftButton);
+    QAbstractItemView* popup = b.cbSite->view();
+    ASSERT_TRUE(waitFor([&] { return popup->isVisible(); }));
+    for (int i = 0; i < crafted; ++i)
+        QTest::keyClick(popup, Qt::Key_Down);
+    QTest::keyClick(popup, Qt::Key_Return);
+    ASSERT_TRUE(waitFor([&] { return m.total() == 1; })) << m.total();
+    EXPECT_EQ(m.rowAt(0).site.name, kCraftedSite);
+    for (int c = 0; c < ShotListModel::ColumnCount; ++c)
+        EXPECT_FALSE(list->data(list->index(0, c)).toString().contains(override)) << c;
 }
 
 } // namespace
