@@ -63,9 +63,9 @@ void ViewerWaveformOpener::openWaveform(const QByteArray& bytes, const ShotRow& 
         m_wave->PulseFirst = static_cast<std::int32_t>(std::lround(*r.startSeconds * rate));
         m_wave->PulseCount = static_cast<std::int32_t>(std::max(1L, std::lround(r.seconds * rate)));
     }
-    m_window->setWindowTitle(QString::fromStdString(
-        "Waveform View - " + row.site.name + " " + row.breaker.designation + " pole " +
-        poleText(row.point.pole) + ", " + shotTimeText(r.takenAt)));
+    m_window->setWindowTitle(shownText("Waveform View - " + row.site.name + " " +
+                                       row.breaker.designation + " pole " +
+                                       poleText(row.point.pole) + ", " + shotTimeText(r.takenAt)));
     if (m_window->isVisible())
         m_window->viewer().FormShow(); // as a new showing: the view of the new waveform
     m_window->show();
