@@ -324,7 +324,8 @@ TEST_F(PanelTest, ANameChosenAsShownRecordsUnderTheStoredName) {
     typed("0.1");
     QTest::mouseClick(panel.ebBandMax, Qt::LeftButton);
     typed("0.5");
-    QTest::keyClick(&panel, Qt::Key_R, Qt::AltModifier); // Start recording: the button clicks a moment later
+    QTest::keyClick(&panel, Qt::Key_R,
+                    Qt::AltModifier); // Start recording: the button clicks a moment later
     ASSERT_TRUE(waitFor([&] { return panel.isRecording(); }))
         << panel.lbMessage->text().toStdString();
 
