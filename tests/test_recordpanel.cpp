@@ -318,14 +318,14 @@ TEST_F(PanelTest, ANameChosenAsShownRecordsUnderTheStoredName) {
     EXPECT_EQ(panel.ebRating->text(), "400"); // the stored breaker's
     QTabBar* tabs = panel.Tabs->tabBar();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
-    QTest::keyClick(&panel, Qt::Key_T, Qt::AltModifier);
+    QTest::keyClick(&panel, Qt::Key_A, Qt::AltModifier); // Target
     typed("3");
     QTest::mouseClick(panel.ebBandMin, Qt::LeftButton);
     typed("0.1");
     QTest::mouseClick(panel.ebBandMax, Qt::LeftButton);
     typed("0.5");
-    QTest::keyClick(&panel, Qt::Key_R,
-                    Qt::AltModifier); // Start recording: the button clicks a moment later
+    // Start recording by its mnemonic: the button clicks a moment later.
+    QTest::keyClick(&panel, Qt::Key_D, Qt::AltModifier);
     ASSERT_TRUE(waitFor([&] { return panel.isRecording(); }))
         << panel.lbMessage->text().toStdString();
 
