@@ -11,8 +11,11 @@
 #include "link/commwindow.h"
 #include "link/usbstatus.h"
 #include "link/usbwindow.h"
+#include "platform/process.h"
 #include "waveform/viewer.h"
 #include "waveform/waveformwindow.h"
+
+#include <QApplication>
 
 namespace qarn3 {
 
@@ -59,10 +62,24 @@ ProgramAssembly::ProgramAssembly(const Platform& platform)
 
 ProgramAssembly::~ProgramAssembly() {
     // The shots still queued are stored (bounded) while the panel can still hear of them.
-    if (m_records) m_records->finish();
+    finish();
     m_window.reset();
     m_records.reset();
     m_program.calFile().setView(nullptr);
+}
+
+int ProgramAssembly::run(const std::function<void()>& beforeEnd) {
+    m_window->show();
+    const int status = QApplication::exec();
+    if (!finish()) {
+        if (beforeEnd) beforeEnd();
+        endProcessNow(status);
+    }
+    return status;
+}
+
+bool ProgramAssembly::finish() {
+    return !m_records || m_records->finish();
 }
 
 TfmUSB* ProgramAssembly::usbWindow() {

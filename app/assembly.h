@@ -7,6 +7,7 @@
 #include "calsetup/qtdates.h"
 #include "diag/services.h"
 
+#include <functional>
 #include <memory>
 
 namespace qarn3 {
@@ -46,6 +47,16 @@ public:
     ~ProgramAssembly();
     ProgramAssembly(const ProgramAssembly&) = delete;
     ProgramAssembly& operator=(const ProgramAssembly&) = delete;
+
+    // The run as main makes it: the main window shown and the message loop until the
+    // program ends (File/Exit), then the records' workers ended within their bounds. One still
+    // inside a database call past its bound (a server that never answers) would outlive main
+    // into the static destructors: the process then ends here, at once, with the loop's
+    // status, after beforeEnd (what must still reach its file). Returns the loop's status.
+    int run(const std::function<void()>& beforeEnd = {});
+    // At exit: the records' workers ended, each waited for at most its bound; true when none
+    // is left running. Once only; later calls return true.
+    bool finish();
 
     AnalyzerLinks& links() { return m_links; }
     Program& program() { return m_program; }

@@ -150,6 +150,6 @@ int main(int argc, char** argv) {
                                      options.folders.dataFolder);
     }
 
-    program.window().show();
-    return QApplication::exec();
+    // The simulated analyzer's packets reach their file even when the process ends at once.
+    return program.run([&commandLog] { commandLog.flush(); });
 }

@@ -422,7 +422,9 @@ void TfmQARN3::execCalibrationWindow() {
 void TfmQARN3::quit() {
     m_closing = true;
     UpdateTimer->stop();
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    // Not quit(), which asks every window to close first and gives up when one refuses (a
+    // sync's progress while it runs): the program ends whatever is open.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
 }
 
 // EngineDisplay

@@ -13,10 +13,10 @@ class QThread;
 
 namespace qarn3 {
 
-// One long piece of a window's work (an export, a report) on a thread of its own. The work
-// sees only what it was given by copy, a cancel flag and a progress counter; its result comes
-// back as a queued call on the thread that started it, so that thread never waits for it.
-// One at a time.
+// One long piece of the records' work (an export, a report, a sync, a connection test) on a
+// thread of its own: the records' one worker, never detached. The work sees only what it was
+// given by copy, a cancel flag and a progress counter; its result comes back as a queued call
+// on the thread that started it, so that thread never waits for it. One at a time.
 class BackgroundJob : public QObject {
     Q_OBJECT
 public:

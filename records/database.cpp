@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/textformat.h"
 #include "records/model.h"
 #include "records/pgprobe.h"
@@ -161,7 +162,10 @@ bool RecordsDatabase::connectServer(RecordsError& error) {
     }
     // No password is handed to the driver: the client library looks in its own sources.
     m_db.setConnectOptions(driverOptions(parameters));
-    if (m_db.open()) return true;
+    if (m_db.open()) {
+        forgetConnectOptions();
+        return true;
+    }
     // The driver only says that it failed; the client library tells whether a password is
     // wanted, which is when the operator is asked.
     ServerProbe probe = probeServer(parameters, {});
@@ -173,6 +177,9 @@ bool RecordsDatabase::connectServer(RecordsError& error) {
     }
     const std::string whose = m_where.user.empty() ? "" : " of " + m_where.user;
     if (probe.needsPassword && m_options.passwordPrompt) {
+        // Before the first character is typed: copies of it stay in the driver's and the
+        // client library's memory, which a core file would show.
+        keepOutOfCoreDumps();
         std::optional<std::string> password = m_options.passwordPrompt->askPassword(m_where);
         if (!password) {
             error = {
@@ -183,7 +190,8 @@ bool RecordsDatabase::connectServer(RecordsError& error) {
         m_db.setPassword(given);
         const bool opened = m_db.open();
         m_db.setPassword({}); // forgotten: the connection is made or refused
-        std::fill(given.begin(), given.end(), QChar(u'\0')); // its only holder now
+        forgetConnectOptions();
+        given.fill(QChar(u'\0')); // its only holder now
         if (!opened) probe = probeServer(parameters, *password);
         clearSecret(*password);
         if (opened) return true;
@@ -199,6 +207,13 @@ bool RecordsDatabase::connectServer(RecordsError& error) {
     for (char& c : error.message)
         if (c == '\n' || c == '\t') c = ' ';
     return false;
+}
+
+void RecordsDatabase::forgetConnectOptions() {
+    // An open connection no longer needs them; a later open sets them anew.
+    QString options = m_db.connectOptions();
+    m_db.setConnectOptions({});
+    options.fill(QChar(u'\0'));
 }
 
 OpenReport RecordsDatabase::open() {

@@ -115,6 +115,8 @@ public:
 private:
     bool connect(bool readOnlyOpen, RecordsError& error);
     bool connectServer(RecordsError& error);
+    // Drops the driver's copy of the connection's options once it is open, wiped.
+    void forgetConnectOptions();
     void disconnect();
     OpenReport openFile(bool afterSetAside);
     OpenReport openServer();

@@ -69,6 +69,7 @@ void SharedDatabaseActions::cancelSync() {
 
 bool SharedDatabaseActions::startSync() {
     m_services.log.AddDebugLine("SyncClick ");
+    if (m_finished) return false;
     if (m_runner->syncRunning()) {
         if (m_progress) {
             m_progress->show();
@@ -127,6 +128,9 @@ void SharedDatabaseActions::syncDone(const SyncReport& report) {
 
 bool SharedDatabaseActions::finish(std::chrono::milliseconds bound) {
     m_finished = true;
+    // The progress dialog refuses to close while its sync runs: it goes first, so that no
+    // window holds the exit up, and no summary follows.
+    if (m_progress) m_progress->finish();
     return m_runner->finish(bound);
 }
 

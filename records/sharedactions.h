@@ -49,8 +49,8 @@ public:
     bool startSync();
     bool syncRunning() const;
     void cancelSync();
-    // At exit: cancels a sync, declines a pending password question and waits at most
-    // bound; true when no worker is left.
+    // At exit: cancels a sync, hides its progress, declines a pending password question and
+    // waits at most bound; true when no worker is left. No sync starts or reports after it.
     bool finish(std::chrono::milliseconds bound = kExitBound);
 
     // The shared database's URI as the settings file gives it now (empty: none); a file that

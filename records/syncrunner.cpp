@@ -1,25 +1,24 @@
 #include "records/syncrunner.h"
 
+#include "records/backgroundjob.h"
 #include "records/guiprompt.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 namespace qarn3 {
 
-// One worker's state, shared by the worker and the runner: whichever lets go last frees it.
-struct SharedDbRunner::Job {
-    std::atomic<bool> cancel{false};
+// What a worker hands to the window's thread, shared by the worker and the runner: the
+// runner lets go of it (owner none) before it goes, so that no call is queued to a runner
+// being destroyed.
+struct SharedDbRunner::Relay {
     std::mutex m;
-    std::condition_variable ended;
-    bool done = false;
-    SharedDbRunner* owner = nullptr; // none once the runner no longer wants the outcome
+    SharedDbRunner* owner = nullptr;
     bool progressPosted = false;
     SyncProgress latest;
+    // Written by the worker before it ends, read on the window's thread after.
+    SyncReport report;
+    SharedDatabaseCheck check;
 };
 
 SharedDbRunner::SyncJob SharedDbRunner::syncJob(DatabaseLocation local, DatabaseLocation shared,
@@ -37,136 +36,138 @@ SharedDbRunner::CheckJob SharedDbRunner::checkJob(DatabaseLocation shared) {
 }
 
 SharedDbRunner::SharedDbRunner(DialogService& dialogs, QObject* parent)
-    : QObject(parent), m_prompt(std::make_shared<GuiPasswordPrompt>(dialogs)) {}
+    : QObject(parent), m_prompt(std::make_shared<GuiPasswordPrompt>(dialogs)),
+      m_syncJob(new BackgroundJob(this)) {}
 
 SharedDbRunner::~SharedDbRunner() {
+    // The jobs, children of this object, wait for their workers with their own bound.
     m_prompt->abandon();
-    abandonAll();
+    letGoOfRelays();
 }
 
-// Hands a call to the runner's thread, unless the runner has let go of the job. The lock
-// keeps the runner from going while the call is queued; a queued call dies with the runner.
-void SharedDbRunner::post(const std::shared_ptr<Job>& job,
+void SharedDbRunner::post(const std::shared_ptr<Relay>& relay,
                           std::function<void(SharedDbRunner&)> onWindowThread) {
-    std::lock_guard lock(job->m);
-    if (!job->owner) return;
+    std::lock_guard lock(relay->m);
+    if (!relay->owner) return;
     QMetaObject::invokeMethod(
-        job->owner, [owner = job->owner, f = std::move(onWindowThread)] { f(*owner); },
+        relay->owner, [owner = relay->owner, f = std::move(onWindowThread)] { f(*owner); },
         Qt::QueuedConnection);
 }
 
-std::shared_ptr<SharedDbRunner::Job> SharedDbRunner::launch(Work work) {
-    m_jobs.erase(std::remove_if(m_jobs.begin(), m_jobs.end(),
-                                [](const std::shared_ptr<Job>& j) {
-                                    std::lock_guard lock(j->m);
-                                    return j->done;
-                                }),
-                 m_jobs.end());
-    auto job = std::make_shared<Job>();
-    job->owner = this;
-    try {
-        std::thread([job, prompt = m_prompt, work = std::move(work)] {
+void SharedDbRunner::launch(BackgroundJob& job, const std::shared_ptr<Relay>& relay, Work work,
+                            std::function<void()> done) {
+    relay->owner = this;
+    m_relays.push_back(relay);
+    job.start(
+        [prompt = m_prompt, w = std::move(work)](const std::atomic<bool>& cancel,
+                                                 std::atomic<std::int64_t>&) {
             OpenOptions options;
             options.passwordPrompt = prompt.get();
-            work(job, options);
-            std::lock_guard lock(job->m);
-            job->done = true;
-            job->ended.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        return nullptr;
-    }
-    m_jobs.push_back(job);
-    return job;
+            return w(cancel, options);
+        },
+        [this, relay, d = std::move(done)](const std::string&, bool) {
+            m_relays.erase(std::remove(m_relays.begin(), m_relays.end(), relay), m_relays.end());
+            // After finish (at exit) nobody wants an outcome.
+            if (!m_finished) d();
+        });
+}
+
+bool SharedDbRunner::syncRunning() const {
+    return m_syncJob->running();
 }
 
 bool SharedDbRunner::startSync(SyncJob work) {
-    if (m_sync) return false;
-    m_sync = launch(
-        [work = std::move(work)](const std::shared_ptr<Job>& job, const OpenOptions& options) {
+    if (m_finished || m_syncJob->running()) return false;
+    auto relay = std::make_shared<Relay>();
+    m_syncRelay = relay;
+    launch(
+        *m_syncJob, relay,
+        [relay, work = std::move(work)](const std::atomic<bool>& cancel,
+                                        const OpenOptions& options) {
             SyncHooks hooks;
-            hooks.cancel = &job->cancel;
-            hooks.progress = [&job](const SyncProgress& p) {
+            hooks.cancel = &cancel;
+            // Several reports between two window events arrive as the newest one.
+            hooks.progress = [relay](const SyncProgress& p) {
                 {
-                    std::lock_guard lock(job->m);
-                    job->latest = p;
-                    if (job->progressPosted) return;
-                    job->progressPosted = true;
+                    std::lock_guard lock(relay->m);
+                    relay->latest = p;
+                    if (relay->progressPosted) return;
+                    relay->progressPosted = true;
                 }
-                post(job, [job](SharedDbRunner& r) {
+                post(relay, [relay](SharedDbRunner& r) {
                     SyncProgress newest;
                     {
-                        std::lock_guard lock(job->m);
-                        newest = job->latest;
-                        job->progressPosted = false;
+                        std::lock_guard lock(relay->m);
+                        newest = relay->latest;
+                        relay->progressPosted = false;
                     }
-                    if (r.m_sync == job) emit r.syncProgress(newest);
+                    if (r.m_syncRelay == relay && r.m_syncJob->running())
+                        emit r.syncProgress(newest);
                 });
             };
-            SyncReport report = work(hooks, options);
-            post(job, [job, report = std::move(report)](SharedDbRunner& r) {
-                if (r.m_sync != job) return;
-                r.m_sync.reset();
-                emit r.syncFinished(report);
-            });
+            relay->report = work(hooks, options);
+            return std::string();
+        },
+        [this, relay] {
+            if (m_syncRelay == relay) m_syncRelay.reset();
+            emit syncFinished(relay->report);
         });
-    if (m_sync) return true;
-    SyncReport failed;
-    failed.error = {RecordsErrorKind::Failed, {}, "The sync could not be started (no thread)"};
-    QMetaObject::invokeMethod(
-        this, [this, failed] { emit syncFinished(failed); }, Qt::QueuedConnection);
     return true;
 }
 
 void SharedDbRunner::startCheck(CheckJob work) {
+    if (m_finished) return;
     if (m_check) {
-        std::lock_guard lock(m_check->m);
-        m_check->owner = nullptr;
+        // Left to end by itself, and then to go.
+        m_check->cancel();
+        m_check = nullptr;
     }
-    m_check = launch(
-        [work = std::move(work)](const std::shared_ptr<Job>& job, const OpenOptions& options) {
-            SharedDatabaseCheck check = work(options);
-            post(job, [job, check = std::move(check)](SharedDbRunner& r) {
-                if (r.m_check != job) return;
-                r.m_check.reset();
-                emit r.checkFinished(check);
-            });
+    auto* job = new BackgroundJob(this);
+    m_check = job;
+    auto relay = std::make_shared<Relay>();
+    launch(
+        *job, relay,
+        [relay, work = std::move(work)](const std::atomic<bool>&, const OpenOptions& options) {
+            relay->check = work(options);
+            return std::string();
+        },
+        [this, job, relay] {
+            job->deleteLater();
+            if (m_check != job) return;
+            m_check = nullptr;
+            emit checkFinished(relay->check);
         });
-    if (m_check) return;
-    SharedDatabaseCheck failed;
-    failed.opened.error = {
-        RecordsErrorKind::Failed, {}, "The test could not be started (no thread)"};
-    QMetaObject::invokeMethod(
-        this, [this, failed] { emit checkFinished(failed); }, Qt::QueuedConnection);
 }
 
 void SharedDbRunner::cancelSync() {
-    if (m_sync) m_sync->cancel = true;
+    m_syncJob->cancel();
 }
 
 bool SharedDbRunner::finish(std::chrono::milliseconds bound) {
+    m_finished = true;
     m_prompt->abandon();
-    for (const auto& job : m_jobs)
-        job->cancel = true;
+    const auto jobs = findChildren<BackgroundJob*>(Qt::FindDirectChildrenOnly);
+    for (BackgroundJob* job : jobs)
+        job->cancel();
     const auto deadline = std::chrono::steady_clock::now() + bound;
     bool all = true;
-    for (const auto& job : m_jobs) {
-        std::unique_lock lock(job->m);
-        all = job->ended.wait_until(lock, deadline, [&] { return job->done; }) && all;
+    for (BackgroundJob* job : jobs) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        all = job->finish(std::max(left, std::chrono::milliseconds(0))) && all;
     }
-    abandonAll();
+    letGoOfRelays();
     return all;
 }
 
-void SharedDbRunner::abandonAll() {
-    for (const auto& job : m_jobs) {
-        job->cancel = true;
-        std::lock_guard lock(job->m);
-        job->owner = nullptr;
+void SharedDbRunner::letGoOfRelays() {
+    for (const auto& relay : m_relays) {
+        std::lock_guard lock(relay->m);
+        relay->owner = nullptr;
     }
-    m_jobs.clear();
-    m_sync.reset();
-    m_check.reset();
+    m_relays.clear();
+    m_syncRelay.reset();
+    m_check = nullptr;
 }
 
 } // namespace qarn3

@@ -5,21 +5,24 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace qarn3 {
 
+class BackgroundJob;
 class DialogService;
 class GuiPasswordPrompt;
 
 // Runs the shared database's slow work off the window's thread: a connection test and a
-// sync, each on a thread of its own that the window's thread never joins. Progress and
-// outcomes arrive as signals on the window's thread; a password the client library lacks is
-// asked there. Destroyed, it leaves what still runs to end by itself (cancelled, its outcome
-// dropped); only finish(), at exit, waits for it, with a bound.
+// sync, each on a worker of its own (BackgroundJob) that the window's thread never joins.
+// Progress and outcomes arrive as signals on the window's thread; a password the client
+// library lacks is asked there. Only finish() (at exit) and the destructor wait for the
+// workers, with a bound.
 class SharedDbRunner : public QObject {
     Q_OBJECT
 public:
@@ -38,9 +41,10 @@ public:
 
     // False (nothing started) while a sync runs.
     bool startSync(SyncJob job);
-    // A check still running is left to end by itself; its outcome is dropped.
+    // A check still running is asked to stop and left to end by itself; its outcome is
+    // dropped.
     void startCheck(CheckJob job);
-    bool syncRunning() const { return m_sync != nullptr; }
+    bool syncRunning() const;
     bool checkRunning() const { return m_check != nullptr; }
     // Stops the sync before its next transaction; syncFinished follows.
     void cancelSync();
@@ -57,16 +61,22 @@ signals:
     void checkFinished(const qarn3::SharedDatabaseCheck& check);
 
 private:
-    struct Job;
-    using Work = std::function<void(const std::shared_ptr<Job>&, const OpenOptions&)>;
-    std::shared_ptr<Job> launch(Work work);
-    static void post(const std::shared_ptr<Job>& job,
+    struct Relay;
+    // Made on the window's thread, run by a worker: what a job runs, given the password
+    // question; it leaves its outcome in its relay.
+    using Work = std::function<std::string(const std::atomic<bool>& cancel, const OpenOptions&)>;
+    void launch(BackgroundJob& job, const std::shared_ptr<Relay>& relay, Work work,
+                std::function<void()> done);
+    static void post(const std::shared_ptr<Relay>& relay,
                      std::function<void(SharedDbRunner&)> onWindowThread);
-    void abandonAll();
+    void letGoOfRelays();
 
     std::shared_ptr<GuiPasswordPrompt> m_prompt;
-    std::shared_ptr<Job> m_sync, m_check;
-    std::vector<std::shared_ptr<Job>> m_jobs; // every worker not known to have ended
+    BackgroundJob* m_syncJob;
+    std::shared_ptr<Relay> m_syncRelay;
+    BackgroundJob* m_check = nullptr;             // the newest check, while it runs
+    std::vector<std::shared_ptr<Relay>> m_relays; // of every worker that may still post
+    bool m_finished = false;
 };
 
 } // namespace qarn3

@@ -11,6 +11,7 @@
 #include "records/database.h"
 #include "records/location.h"
 #include "records/recordsbrowser.h"
+#include "records/sharedsettings.h"
 #include "records/store.h"
 #include "records/testrecordpanel.h"
 #include "records/verdict.h"
@@ -26,14 +27,22 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSqlDatabase>
 #include <QTableWidget>
 #include <QTest>
 
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <set>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -264,6 +273,80 @@ TEST_F(ProgramRecordsTest, ADemonstrationTestStoresEachPulseWithItsVerdictAndCap
     ASSERT_TRUE(browser);
     EXPECT_TRUE(
         waitFor([&] { return browser->shots().rowCount() == static_cast<int>(rows.size()); }));
+}
+
+// A server that takes connections and never says a word: a listening socket on the loopback
+// whose handshakes the kernel completes, nothing ever read or written.
+class SilentServer {
+public:
+    SilentServer() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        auto* any = reinterpret_cast<sockaddr*>(&a);
+        socklen_t size = sizeof a;
+        if (m_fd >= 0 && ::bind(m_fd, any, size) == 0 && ::listen(m_fd, 64) == 0 &&
+            ::getsockname(m_fd, any, &size) == 0)
+            port = ntohs(a.sin_port);
+    }
+    ~SilentServer() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+    int port = 0;
+
+private:
+    int m_fd = -1;
+};
+
+// File/Exit while a sync waits on a server that never answers ends the program within the
+// exit's bound, in twenty runs of the whole program in processes of its own: Exit from at
+// once to after the sync's progress would show, and while that progress dialog (which
+// refuses to close while its sync runs) is up.
+TEST_F(ProgramRecordsTest, ExitDuringASyncWhoseServerNeverAnswersEndsTheProgram) {
+    if (!QSqlDatabase::isDriverAvailable("QPSQL")) GTEST_SKIP() << "no PostgreSQL driver";
+    SilentServer server;
+    ASSERT_GT(server.port, 0);
+    struct Run {
+        QString mode;
+        int delayMs;
+        std::unique_ptr<QProcess> process;
+    };
+    std::vector<Run> runs;
+    for (int i = 0; i < 10; ++i) {
+        runs.push_back({"after-sync", i * 100, std::make_unique<QProcess>()});
+        runs.push_back({"after-progress", i * 50, std::make_unique<QProcess>()});
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const std::string data = file("run" + std::to_string(i));
+        std::filesystem::create_directory(data);
+        SharedSettings shared;
+        shared.databaseUri = "postgresql://ann@127.0.0.1:" + std::to_string(server.port) + "/qarn3";
+        std::string error;
+        ASSERT_TRUE(writeSharedSettings(files, sharedSettingsPath(data), shared, error)) << error;
+        runs[i].process->start(QARN3_SYNC_EXIT_CHILD, {QString::fromStdString(data), runs[i].mode,
+                                                       QString::number(runs[i].delayMs)});
+    }
+    int ended = 0;
+    for (Run& r : runs) {
+        QProcess& p = *r.process;
+        SCOPED_TRACE(r.mode.toStdString() + " " + std::to_string(r.delayMs) + " ms");
+        // The child's own watchdog ends it (a crash) soon after the bound.
+        const bool finished = p.waitForFinished(60000);
+        if (!finished) p.kill();
+        const std::string out = p.readAllStandardOutput().toStdString();
+        const std::string err = p.readAllStandardError().toStdString();
+        EXPECT_TRUE(finished);
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << "still running past the bound\n" << err;
+        EXPECT_EQ(p.exitCode(), 0) << err;
+        if (r.mode == "after-progress") {
+            EXPECT_NE(out.find("progress shown"), std::string::npos) << out;
+        }
+        ended += finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    EXPECT_EQ(ended, static_cast<int>(runs.size()));
 }
 
 } // namespace

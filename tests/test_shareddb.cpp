@@ -10,9 +10,14 @@
 #include "waveform/waveform.h"
 
 #include <QProcess>
+#include <QSqlDatabase>
 
+#include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <optional>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace qarn3;
@@ -343,6 +348,63 @@ INSTANTIATE_TEST_SUITE_P(
                                 },
                                 std::string("right"), 0, "/no-server"}),
     [](const auto& c) { return std::string(c.param.name); });
+
+struct SecretCase {
+    const char* name;
+    bool passwordFile; // the password in a password file; else typed into the prompt
+    bool dumpsOff;     // the process writes no core file afterwards
+};
+
+class Secrets : public SharedTool, public ::testing::WithParamInterface<SecretCase> {};
+
+// Once a connection is open, no Qt SQL connection keeps its options (where the driver's
+// connection string comes from) or a password; a password the program took makes the process
+// undumpable, with no core limit left, for the rest of its run. Run in a process of its own
+// (the whole test again), which ends in the check: this one stays as it was.
+TEST_P(Secrets, OpenConnectionsKeepNoneAndATypedPasswordKeepsCoresOff) {
+    const SecretCase& c = GetParam();
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    {
+        RecordsDatabase owner(location(adminUri()));
+        ASSERT_TRUE(owner.open().ok);
+    }
+    const std::string role = loginRole("ann", "", "Typed-pw-81");
+    admin("GRANT SELECT, INSERT, UPDATE ON ALL TABLES IN SCHEMA public TO " + role);
+    const std::string where = uri(
+        role, "passfile=" + (c.passwordFile ? passFile(role, "Typed-pw-81") : folder + "/none"));
+    EXPECT_EXIT(
+        {
+            ScriptedPrompt prompt(std::string("Typed-pw-81"));
+            OpenOptions o;
+            o.passwordPrompt = &prompt;
+            RecordsDatabase db(location(where), o);
+            const OpenReport r = db.open();
+            std::string wrong = r.ok ? "" : "not opened: " + r.error.message + "\n";
+            if (prompt.asked != (c.passwordFile ? 0 : 1))
+                wrong += "asked " + std::to_string(prompt.asked) + "\n";
+            for (const QString& name : QSqlDatabase::connectionNames()) {
+                if (name.startsWith("admin-")) continue; // the test's own
+                const QSqlDatabase kept = QSqlDatabase::database(name, false);
+                if (!kept.connectOptions().isEmpty())
+                    wrong += "options kept: " + kept.connectOptions().toStdString() + "\n";
+                if (!kept.password().isEmpty()) wrong += "a password kept\n";
+            }
+            rlimit core{};
+            ::getrlimit(RLIMIT_CORE, &core);
+            const bool off = ::prctl(PR_GET_DUMPABLE) == 0 && core.rlim_cur == 0;
+            if (off != c.dumpsOff) wrong += off ? "cores off\n" : "cores still written\n";
+            db.close();
+            TearDown(); // the database and folder this process made
+            std::cerr << wrong;
+            std::_Exit(wrong.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Passwords, Secrets,
+                         ::testing::Values(SecretCase{"TypedIntoThePrompt", false, true},
+                                           SecretCase{"FromThePasswordFile", true, false}),
+                         [](const auto& c) { return std::string(c.param.name); });
 
 // Without a prompt (a script), a password nowhere to be found is named with where it is looked
 // for: the command itself, without a terminal to ask on, says so too.
