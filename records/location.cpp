@@ -181,7 +181,12 @@ bool readQuery(const std::string& query, DatabaseLocation& l, std::string& error
             return false;
         }
         // Only the keyword is quoted: the value may be a password under a misspelt name.
-        if (eq == std::string::npos || !keyRead || !percentDecode(item.substr(eq + 1), value)) {
+        // A parameter without '=' may be a password on its own: it is not quoted.
+        if (eq == std::string::npos) {
+            error = "a parameter of the database URI is not keyword=value";
+            return false;
+        }
+        if (!keyRead || !percentDecode(item.substr(eq + 1), value)) {
             error = "the database URI's parameter '" + rawKey + "' is not keyword=value";
             return false;
         }

@@ -63,6 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         LocationCase{"MisspeltPasswordKeyword",
                      "postgresql://ann@127.0.0.1:1/qarn3?passwd=Secret77pw&sslmode=require", false,
                      "parameter 'passwd' is not a connection keyword", ""},
+        LocationCase{"ParameterWithoutAValue", "postgresql://host/qarn3?sslmode=require&secret77",
+                     false, "a parameter of the database URI is not keyword=value", ""},
         LocationCase{"KeywordInAnotherCase", "postgresql://host/qarn3?SSLMode=secret", false,
                      "parameter 'SSLMode' is not a connection keyword", ""},
         LocationCase{"EscapedUnknownKeyword", "postgresql://host/qarn3?pass%77d=secret", false,
