@@ -86,11 +86,16 @@ bool FileStore::writeAll(int fd, const std::string& bytes, int& err) {
 
 // Truncate, write, flush: for a writable file in a folder that takes no new files.
 bool FileStore::rewriteInPlace(const std::string& path, const std::string& bytes,
-                               std::string& error) {
+                               std::string& error, FileAccess access) {
     // The links are resolved: one in the file's place now was put there meanwhile.
     const int fd = openFile(path, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0);
     if (fd < 0) {
         error = std::strerror(errno);
+        return false;
+    }
+    if (access == FileAccess::OwnerOnly && ::fchmod(fd, 0600) != 0) {
+        error = std::strerror(errno);
+        ::close(fd);
         return false;
     }
     int err = 0;
@@ -104,7 +109,7 @@ bool FileStore::rewriteInPlace(const std::string& path, const std::string& bytes
 }
 
 bool FileStore::replaceContents(const std::string& name, const std::string& bytes,
-                                std::string& error) {
+                                std::string& error, FileAccess access) {
     // The file a symbolic link names, so that replacing it keeps the link (a setup file
     // linked to a shared one stays shared); a link another user planted in a shared folder
     // is not followed, and nothing is written.
@@ -122,14 +127,17 @@ bool FileStore::replaceContents(const std::string& name, const std::string& byte
         return false;
     }
     // A name of its own beside the target; created 0666 so the process umask applies to a
-    // new file as it would to any other.
+    // new file as it would to any other, or 0600 for the user alone (an open umask could only
+    // narrow that, and the mode is set exactly before a byte is written).
+    const bool ownerOnly = access == FileAccess::OwnerOnly;
     static std::atomic<unsigned> counter{0};
     const std::string tmp =
         path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    const int fd = openFile(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = openFile(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0666);
     if (fd < 0) {
         const int err = errno;
-        if (existing && (err == EACCES || err == EPERM)) return rewriteInPlace(path, bytes, error);
+        if (existing && (err == EACCES || err == EPERM))
+            return rewriteInPlace(path, bytes, error, access);
         error = std::strerror(err);
         return false;
     }
@@ -139,10 +147,11 @@ bool FileStore::replaceContents(const std::string& name, const std::string& byte
         ::unlink(tmp.c_str());
         return false;
     };
+    if (ownerOnly && ::fchmod(fd, 0600) != 0) return fail(errno);
     int err = 0;
     if (!writeAll(fd, bytes, err)) return fail(err);
     // The replacement takes the old file's permissions.
-    if (existing && ::fchmod(fd, old.st_mode & 07777) != 0) return fail(errno);
+    if (existing && !ownerOnly && ::fchmod(fd, old.st_mode & 07777) != 0) return fail(errno);
     if (::close(fd) != 0) {
         error = std::strerror(errno);
         ::unlink(tmp.c_str());
@@ -154,6 +163,24 @@ bool FileStore::replaceContents(const std::string& name, const std::string& byte
         return false;
     }
     return true;
+}
+
+std::string FileStore::makeOwnerOnly(const std::string& name) {
+    if (std::string why = ownFileProblem(name, owners()); !why.empty()) return why;
+    std::string why;
+    const std::optional<std::string> resolved = followLinksSafely(name, why, owners());
+    if (!resolved) return why;
+    struct stat st {};
+    if (!owners().entry(*resolved, st) || (st.st_mode & 077) == 0) return {};
+    // Through the file opened without following a link, so that a link put in its place
+    // meanwhile does not carry the change elsewhere; a FIFO is not waited on.
+    const int fd = openFile(*resolved, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+    if (fd < 0) return "cannot make " + name + " private: " + std::strerror(errno);
+    const int rc = ::fchmod(fd, st.st_mode & 0700);
+    const int err = errno;
+    ::close(fd);
+    if (rc != 0) return "cannot make " + name + " private: " + std::strerror(err);
+    return {};
 }
 
 bool FileStore::setReadOnly(const std::string& name, bool readOnly) {

@@ -9,6 +9,12 @@
 
 namespace qarn3 {
 
+// Who may read a file the program writes.
+enum class FileAccess {
+    AsUmask,   // a new file as the umask makes it; a replaced one keeps its permissions
+    OwnerOnly, // 0600 whatever the umask, from the moment the file is made
+};
+
 // File operations the records need. Replacing a file is atomic where the folder allows it:
 // the new contents go to a file beside it, which is renamed over the old one only once it is
 // complete, so a failed write never leaves a missing or half-written file. A file whose owner
@@ -31,8 +37,13 @@ public:
     // Refuses a read-only file and a name that is not a regular file. Where no
     // temporary file can be created beside a writable file, the file is rewritten in place.
     // On failure error holds the reason; a refused or failed atomic write leaves the old file
-    // as it was.
-    bool replaceContents(const std::string& path, const std::string& bytes, std::string& error);
+    // as it was. OwnerOnly: the new contents are never readable by others, not for a moment.
+    bool replaceContents(const std::string& path, const std::string& bytes, std::string& error,
+                         FileAccess access = FileAccess::AsUmask);
+    // For a file only its user may read or change: empty when it is missing or is the user's,
+    // its group and others' permissions then cleared (a file made under an open umask); else
+    // why not, naming it (another user's file, or the tightening failed), the file untouched.
+    std::string makeOwnerOnly(const std::string& path);
     // Clears all write permission bits of a regular file (read-only) or restores the owner's;
     // false for anything else, and for a link the kernel would not follow.
     bool setReadOnly(const std::string& path, bool readOnly);
@@ -50,7 +61,8 @@ protected:
 
 private:
     bool writeAll(int fd, const std::string& bytes, int& err);
-    bool rewriteInPlace(const std::string& path, const std::string& bytes, std::string& error);
+    bool rewriteInPlace(const std::string& path, const std::string& bytes, std::string& error,
+                        FileAccess access);
 };
 
 // Joins a bare file name to a folder; a name with a folder of its own is kept as it is.

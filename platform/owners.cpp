@@ -72,6 +72,10 @@ std::string modeText(mode_t mode) {
     return buf;
 }
 
+std::string anotherUsers(const std::string& path, const struct stat& st) {
+    return path + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+}
+
 } // namespace
 
 std::optional<std::string> followLinksSafely(const std::string& path, std::string& why,
@@ -140,11 +144,20 @@ std::string folderProblem(const std::string& folder, FolderUse use, const FileOw
     struct stat st {};
     if (!owners.entry(*real, st)) return folder + " does not exist";
     if (!S_ISDIR(st.st_mode)) return folder + " is not a folder";
-    if (st.st_uid != owners.user())
-        return folder + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+    if (st.st_uid != owners.user()) return anotherUsers(folder, st);
     const mode_t othersWrite = use == FolderUse::Own ? S_IWOTH : S_IWGRP | S_IWOTH;
     if (st.st_mode & othersWrite)
         return "other users may write to " + folder + " (mode " + modeText(st.st_mode) + ")";
+    return {};
+}
+
+std::string ownFileProblem(const std::string& path, const FileOwners& owners) {
+    std::string why;
+    const std::optional<std::string> real = followLinksSafely(path, why, owners);
+    if (!real) return why;
+    struct stat st {};
+    if (!owners.entry(*real, st)) return {};
+    if (st.st_uid != owners.user()) return anotherUsers(path, st);
     return {};
 }
 

@@ -38,6 +38,10 @@ enum class FolderUse {
 // Empty when the folder may be used so, else why not, naming the folder.
 std::string folderProblem(const std::string& folder, FolderUse use,
                           const FileOwners& owners = systemFileOwners());
+// Empty when the file (its links followed as followLinksSafely does) is missing or is the
+// user's, else why not, naming it: a file another user may replace or edit is not one whose
+// contents the program may act on when they decide where a secret goes.
+std::string ownFileProblem(const std::string& path, const FileOwners& owners = systemFileOwners());
 // Creates the folder when it is missing (with its parents; the folder itself mode 0700 for
 // Private), then checks it as folderProblem does.
 std::string makeOwnFolder(const std::string& folder, FolderUse use,

@@ -2,6 +2,7 @@
 
 #include "engine/analysis_output.h"
 #include "platform/textformat.h"
+#include "records/validation.h"
 
 #include <QUuid>
 
@@ -89,17 +90,66 @@ bool isHeader(const std::vector<std::string>& fields) {
     return true;
 }
 
-// A positive number of a column; the message names the column and the text.
-bool positiveField(const std::string& column, const std::string& text, double& value,
-                   std::string& error) {
+// A field's text as a message quotes it: a few dozen characters at most, so that a refusal
+// of a huge field is not itself huge.
+std::string quoted(const std::string& text) {
+    constexpr std::size_t kShown = 40;
+    if (characterCount(text) <= kShown) return text;
+    std::size_t at = 0;
+    for (std::size_t n = 0; n < kShown && at < text.size(); ++n)
+        at += std::max<std::size_t>(1, utf8Length(text, at));
+    return text.substr(0, at) + "\u2026";
+}
+
+// The range a number of a curve must lie in, as its refusal names it.
+struct Range {
+    double lowest, highest;
+    const char* unit;
+};
+constexpr Range kMultiples{kLowestMultiple, kHighestMultiple, "x In"};
+constexpr Range kSeconds{kShortestSeconds, kLongestSeconds, "s"};
+
+// A bound as the CSV file writes it: '.' decimals, no exponent (0.0001, 100000).
+std::string boundText(double v) {
+    std::string text = formatFixed(v, 0, 4, '.');
+    while (text.back() == '0')
+        text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    return text;
+}
+
+std::string rangeText(const Range& r) {
+    return boundText(r.lowest) + " to " + boundText(r.highest) + " " + r.unit;
+}
+
+// A name longer than the field holds, counted in characters as a person reads it.
+std::string nameProblem(const std::string& column, const std::string& text) {
+    if (text.size() <= kNameCharacters) return {};
+    const std::size_t n = characterCount(text);
+    if (n <= kNameCharacters) return {};
+    return column + " is " + std::to_string(n) + " characters long, more than " +
+           std::to_string(kNameCharacters);
+}
+
+bool inRange(double v, const Range& r) {
+    return v >= r.lowest && v <= r.highest;
+}
+
+// A number of a column within its range; the message names the column and the text.
+bool boundedField(const std::string& column, const std::string& text, const Range& range,
+                  double& value, std::string& error) {
     try {
         value = parseReal(text);
     } catch (const ConvertError&) {
-        error = column + " '" + text + "' is not a number";
+        error = column + " '" + quoted(text) + "' is not a number";
         return false;
     }
     if (!(value > 0)) {
-        error = column + " " + text + " is not above zero";
+        error = column + " " + quoted(text) + " is not above zero";
+        return false;
+    }
+    if (!inRange(value, range)) {
+        error = column + " " + quoted(text) + " is outside " + rangeText(range);
         return false;
     }
     return true;
@@ -118,7 +168,10 @@ std::optional<Band> curveBandAt(const TripCurve& curve, double multiple) {
     const CurvePoint& b = p[i];
     if (multiple == a.multiple) return Band{a.minSeconds, a.maxSeconds};
     if (multiple == b.multiple) return Band{b.minSeconds, b.maxSeconds};
-    const double t = std::log(multiple / a.multiple) / std::log(b.multiple / a.multiple);
+    // In logs throughout: a ratio of multiples far apart (a curve read from another program's
+    // database) would overflow and put the band of one end everywhere between.
+    const double logA = std::log(a.multiple);
+    const double t = (std::log(multiple) - logA) / (std::log(b.multiple) - logA);
     const auto along = [t](double from, double to) {
         return std::exp(std::log(from) + t * (std::log(to) - std::log(from)));
     };
@@ -142,12 +195,15 @@ std::string curveProblem(const TripCurve& c) {
     if (trimText(c.maker).empty() || trimText(c.model).empty())
         return "curve: maker and model must not be empty";
     if (c.kind == PointKind::Other) return "curve " + name + ": no curve is of kind other";
+    for (const auto& [column, text] : {std::pair{"maker", &c.maker}, std::pair{"model", &c.model}})
+        if (std::string why = nameProblem(column, *text); !why.empty()) return "curve: " + why;
     if (c.points.size() < 2) return "curve " + name + ": a curve needs two or more points";
     for (std::size_t i = 0; i < c.points.size(); ++i) {
         const CurvePoint& p = c.points[i];
-        if (!(p.multiple > 0) || !(p.minSeconds > 0) || !(p.maxSeconds > 0) ||
-            !std::isfinite(p.multiple) || !std::isfinite(p.maxSeconds))
-            return "curve " + name + ": multiples and times must be above zero";
+        if (!inRange(p.multiple, kMultiples))
+            return "curve " + name + ": multiples must be " + rangeText(kMultiples);
+        if (!inRange(p.minSeconds, kSeconds) || !inRange(p.maxSeconds, kSeconds))
+            return "curve " + name + ": times must be " + rangeText(kSeconds);
         if (p.minSeconds > p.maxSeconds)
             return "curve " + name + ": a minimum time is above its maximum";
         if (i > 0 && !(p.multiple > c.points[i - 1].multiple))
@@ -197,19 +253,22 @@ CurveCsv parseCurveCsv(const std::string& text) {
                                     "maker,model,kind,multiple,min_s,max_s)");
         if (f[0].empty()) return refuse(line, "maker is empty");
         if (f[1].empty()) return refuse(line, "model is empty");
+        for (int i : {0, 1})
+            if (std::string why = nameProblem(kColumns[i], f[i]); !why.empty())
+                return refuse(line, why);
         const auto kind = kindFromText(f[2]);
         if (!kind || *kind == PointKind::Other)
-            return refuse(line, "kind '" + f[2] +
+            return refuse(line, "kind '" + quoted(f[2]) +
                                     "' is not long-time, short-time, instantaneous or "
                                     "ground-fault");
         CurvePoint p;
         std::string why;
-        if (!positiveField("multiple", f[3], p.multiple, why) ||
-            !positiveField("min_s", f[4], p.minSeconds, why) ||
-            !positiveField("max_s", f[5], p.maxSeconds, why))
+        if (!boundedField("multiple", f[3], kMultiples, p.multiple, why) ||
+            !boundedField("min_s", f[4], kSeconds, p.minSeconds, why) ||
+            !boundedField("max_s", f[5], kSeconds, p.maxSeconds, why))
             return refuse(line, why);
         if (p.minSeconds > p.maxSeconds)
-            return refuse(line, "min_s " + f[4] + " is above max_s " + f[5]);
+            return refuse(line, "min_s " + quoted(f[4]) + " is above max_s " + quoted(f[5]));
 
         const auto key = std::make_tuple(f[0], f[1], *kind);
         auto found = index.find(key);
@@ -227,10 +286,10 @@ CurveCsv parseCurveCsv(const std::string& text) {
         if (!c.points.empty()) {
             const double before = c.points.back().multiple;
             if (p.multiple == before)
-                return refuse(line, "multiple " + f[3] + " is a duplicate in the curve " +
+                return refuse(line, "multiple " + quoted(f[3]) + " is a duplicate in the curve " +
                                         curveFamilyName(c.maker, c.model) + " " + kindText(c.kind));
             if (p.multiple < before)
-                return refuse(line, "multiple " + f[3] + " is below the one before (" +
+                return refuse(line, "multiple " + quoted(f[3]) + " is below the one before (" +
                                         jsonNumberText(before) + "): multiples must rise");
         }
         c.points.push_back(p);

@@ -2,6 +2,7 @@
 
 #include "records/model.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,9 +41,10 @@ std::string curveIdOf(const std::string& maker, const std::string& model, PointK
 // The id of a breaker's link to its curve of a kind, name-based for the same reason.
 std::string breakerCurveIdOf(const std::string& breakerId, PointKind kind);
 
-// Why a curve cannot be stored: fewer than two points, a multiple or time not above zero, a
-// minimum above its maximum, multiples that do not rise, an empty maker or model, or the
-// kind "other". Empty when it can.
+// Why a curve cannot be stored: fewer than two points, a multiple outside kLowestMultiple to
+// kHighestMultiple or a time outside kShortestSeconds to kLongestSeconds (validation.h), a
+// minimum above its maximum, multiples that do not rise, an empty maker or model or one longer
+// than kNameCharacters, or the kind "other". Empty when it can.
 std::string curveProblem(const TripCurve& curve);
 
 // The curves of a CSV file, or the first line it refuses.
@@ -59,10 +61,13 @@ struct CurveCsv {
 // columns is a header; blank rows and rows beginning with '#' are skipped. The rows of one maker,
 // model and kind are one curve, in rising multiples. Refused, with the row's line number: a row
 // that is not UTF-8 text or holds a control character, a first row without a number that is
-// not that header, a row without six fields, an empty maker or model, a kind other than long-time, short-time,
-// instantaneous or ground-fault, a value that is no number or not above zero, min_s above max_s, a
-// multiple not above the curve's one before (equal: a duplicate), and a curve of one point (at its
-// row).
+// not that header, a row without six fields, an empty maker or model, or one longer than
+// kNameCharacters, a kind other than long-time, short-time, instantaneous or ground-fault, a
+// value that is no number or outside its range (as curveProblem's), min_s above max_s, a
+// multiple not above the curve's one before (equal: a duplicate), and a curve of one point (at
+// its row). A refusal quotes a field's text to a few dozen characters.
 CurveCsv parseCurveCsv(const std::string& text);
+// The most of a curve file that is read: tens of thousands of rows of the longest names.
+constexpr std::size_t kCurveCsvReadLimit = std::size_t{16} << 20;
 
 } // namespace qarn3

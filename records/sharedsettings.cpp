@@ -92,6 +92,13 @@ SharedSettings readSharedSettings(FileStore& files, const std::string& path, std
     problem.clear();
     SharedSettings s;
     if (!files.exists(path)) return s;
+    // The file chooses the server a typed password goes to: another user's is not followed,
+    // and one of the user's made readable to others (an open umask) is made private.
+    if (const std::string why = files.makeOwnerOnly(path); !why.empty()) {
+        problem = "The file " + path +
+                  " is not read, as it names the server a password is given to: " + why;
+        return s;
+    }
     const auto text = files.readPrefix(path, kSharedSettingsReadLimit + 1);
     if (!text) {
         problem = "Error reading file: " + path;
@@ -116,7 +123,8 @@ bool writeSharedSettings(FileStore& files, const std::string& path, const Shared
         }
         if (text) previous = *text;
     }
-    return files.replaceContents(path, sharedSettingsText(s, previous), error);
+    return files.replaceContents(path, sharedSettingsText(s, previous), error,
+                                 FileAccess::OwnerOnly);
 }
 
 } // namespace qarn3

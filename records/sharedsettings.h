@@ -36,12 +36,13 @@ std::string parseSharedSettings(const std::string& text, SharedSettings& s);
 // end with CR LF.
 std::string sharedSettingsText(const SharedSettings& s, const std::string& previous = {});
 
-// Reads the file: a missing one gives no setting without a word; one that cannot be read, is
-// longer than the read limit or holds a value that cannot be used gives no setting and
-// problem names the file and the reason.
+// Reads the file: a missing one gives no setting without a word; another user's, one that
+// cannot be read, is longer than the read limit or holds a value that cannot be used gives no
+// setting and problem names the file and the reason. The user's own file readable by others
+// is made 0600 first.
 SharedSettings readSharedSettings(FileStore& files, const std::string& path, std::string& problem);
-// Writes the setting, keeping the file's other lines; atomic, a read-only file refused. False
-// with the reason on failure, the old file as it was.
+// Writes the setting, keeping the file's other lines; atomic, mode 0600 whatever the umask, a
+// read-only file refused. False with the reason on failure, the old file as it was.
 bool writeSharedSettings(FileStore& files, const std::string& path, const SharedSettings& s,
                          std::string& error);
 

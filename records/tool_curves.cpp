@@ -34,8 +34,11 @@ int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     if (words[0] != "import") throw UsageError("unknown curves command " + words[0]);
     if (words.size() != 2) throw UsageError("curves import takes one CSV file");
     const std::string& file = words[1];
-    const auto text = FileStore().readAll(file);
+    const auto text = FileStore().readPrefix(file, kCurveCsvReadLimit + 1);
     if (!text) throw FieldRefused("Cannot read " + file);
+    if (text->size() > kCurveCsvReadLimit)
+        throw FieldRefused(file + " is larger than " + std::to_string(kCurveCsvReadLimit >> 20) +
+                           " MiB, more than any curve file; nothing imported");
     const CurveCsv csv = parseCurveCsv(*text);
     if (!csv.error.empty()) throw FieldRefused(file + " " + csv.error + "; nothing imported");
     if (csv.curves.empty()) throw FieldRefused(file + " holds no curve row; nothing imported");

@@ -112,6 +112,13 @@ std::optional<Band> bandFromText(const std::string& text, FieldError& error) {
     return b;
 }
 
+std::size_t characterCount(const std::string& text) {
+    std::size_t n = 0;
+    for (unsigned char c : text)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+
 bool isIsoDate(const std::string& text) {
     return text.size() == 10 &&
            QDate::fromString(QString::fromStdString(text), Qt::ISODate).isValid();

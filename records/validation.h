@@ -2,10 +2,22 @@
 
 #include "records/model.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
 namespace qarn3 {
+
+// The most characters a name holds (a maker's, a model's): more than any nameplate or drawing
+// gives, and what a report's line and a window's column can show.
+constexpr std::size_t kNameCharacters = 200;
+// The multiples of In a test set injects and a maker draws a curve over.
+constexpr double kLowestMultiple = 0.01;
+constexpr double kHighestMultiple = 1000;
+// Clearing times: the analyzer reads to a tenth of a millisecond, and the slowest band of a
+// long-time curve is hours.
+constexpr double kShortestSeconds = 0.0001;
+constexpr double kLongestSeconds = 100000;
 
 // A value a record cannot hold, with the field it belongs to ("rating", "band", ...).
 struct FieldError {
@@ -29,6 +41,8 @@ std::optional<double> numberForField(const std::string& field, const std::string
                                      FieldError& error);
 // "MIN,MAX" in seconds, checked as a band.
 std::optional<Band> bandFromText(const std::string& text, FieldError& error);
+// The characters (code points) of UTF-8 text.
+std::size_t characterCount(const std::string& text);
 // A calendar date "YYYY-MM-DD".
 bool isIsoDate(const std::string& text);
 

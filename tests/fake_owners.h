@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/files.h"
 #include "platform/owners.h"
 
 #include <map>
@@ -24,6 +25,18 @@ public:
         return true;
     }
     uid_t user() const override { return actingUser.value_or(FileOwners::user()); }
+};
+
+// A file store that sees owners through a fake.
+class SeenFileStore : public FileStore {
+public:
+    explicit SeenFileStore(const FileOwners& owners) : m_owners(owners) {}
+
+protected:
+    const FileOwners& owners() const override { return m_owners; }
+
+private:
+    const FileOwners& m_owners;
 };
 
 } // namespace qarn3::test

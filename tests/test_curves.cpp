@@ -48,20 +48,30 @@ TEST_P(CurveBand, IsTheLogLogLineBetweenNeighbours) {
 const std::vector<CurvePoint> kSquare{{1, 100, 1000}, {10, 1, 10}};
 const std::vector<CurvePoint> kThree{{2, 10, 100}, {20, 1, 10}, {40, 0.5, 2}};
 
-INSTANTIATE_TEST_SUITE_P(Worked, CurveBand,
-                         ::testing::Values(BandCase{"OnTheFirstPoint", kThree, 2, Band{10, 100}},
-                                           BandCase{"OnAMiddlePoint", kThree, 20, Band{1, 10}},
-                                           BandCase{"OnTheLastPoint", kThree, 40, Band{0.5, 2}},
-                                           BandCase{"InverseSquare", kSquare, 2, Band{25, 250}},
-                                           BandCase{"GeometricMean", kThree, std::sqrt(40.0),
-                                                    Band{std::sqrt(10.0), std::sqrt(1000.0)}},
-                                           BandCase{"SecondSegment", kThree, std::sqrt(800.0),
-                                                    Band{std::sqrt(0.5), std::sqrt(20.0)}},
-                                           BandCase{"BelowTheRange", kThree, 1.999, std::nullopt},
-                                           BandCase{"AboveTheRange", kThree, 40.001, std::nullopt},
-                                           BandCase{
-                                               "OnePointIsNoCurve", {{2, 1, 2}}, 2, std::nullopt}),
-                         [](const auto& c) { return std::string(c.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Worked, CurveBand,
+    ::testing::Values(BandCase{"OnTheFirstPoint", kThree, 2, Band{10, 100}},
+                      BandCase{"OnAMiddlePoint", kThree, 20, Band{1, 10}},
+                      BandCase{"OnTheLastPoint", kThree, 40, Band{0.5, 2}},
+                      BandCase{"InverseSquare", kSquare, 2, Band{25, 250}},
+                      BandCase{"GeometricMean", kThree, std::sqrt(40.0),
+                               Band{std::sqrt(10.0), std::sqrt(1000.0)}},
+                      BandCase{"SecondSegment", kThree, std::sqrt(800.0),
+                               Band{std::sqrt(0.5), std::sqrt(20.0)}},
+                      BandCase{"BelowTheRange", kThree, 1.999, std::nullopt},
+                      BandCase{"AboveTheRange", kThree, 40.001, std::nullopt},
+                      BandCase{"OnePointIsNoCurve", {{2, 1, 2}}, 2, std::nullopt},
+                      // Points whose ratio overflows a double: a curve of
+                      // another program's database, or of an older import.
+                      BandCase{"EndsFarApart",
+                               {{0.001, 100, 200}, {1e308, 0.01, 0.02}},
+                               0.47,
+                               Band{92.3915348554898036, 184.783069710979607}},
+                      BandCase{"TinyFirstPoint",
+                               {{1e-310, 1, 10}, {1, 0.1, 1}},
+                               0.5,
+                               Band{0.100223846026666164, 1.00223846026666164}}),
+    [](const auto& c) { return std::string(c.param.name); });
 
 struct CsvCase {
     const char* name;
@@ -79,6 +89,7 @@ TEST_P(CurveCsvRefusal, NamesTheLineAndTakesNothing) {
     EXPECT_NE(csv.error.find(GetParam().says), std::string::npos) << csv.error;
     EXPECT_EQ(csv.error.rfind("line " + std::to_string(GetParam().line) + ": ", 0), 0u);
     EXPECT_TRUE(csv.curves.empty());
+    EXPECT_LT(csv.error.size(), 200u) << "a refusal quotes a field whole";
 }
 
 const std::string kHead = "maker,model,kind,multiple,min_s,max_s\r\n"
@@ -111,8 +122,44 @@ INSTANTIATE_TEST_SUITE_P(
                 "header row differs"},
         CsvCase{"Latin1", kHead + "G\xE9,T1,long-time,3,5,50\n", 3, "not UTF-8"},
         CsvCase{"Utf16", std::string("\xFF\xFEG\0,\0T\0", 9), 1, "not UTF-8"},
-        CsvCase{"Escape", kHead + "G\x1b[2J,T1,long-time,3,5,50\n", 3, "control character"}),
+        CsvCase{"Escape", kHead + "G\x1b[2J,T1,long-time,3,5,50\n", 3, "control character"},
+        // Each name and number within what the field can use.
+        CsvCase{"ModelOf201Characters",
+                kHead + "G," + std::string(201, 'M') + ",long-time,3,5,50\n", 3,
+                "model is 201 characters long, more than 200"},
+        CsvCase{"MakerOfAMegabyte", kHead + std::string(1 << 20, 'G') + ",T1,long-time,3,5,50\n", 3,
+                "maker is 1048576 characters long, more than 200"},
+        CsvCase{"HugeMultiple", kHead + "G,T1,long-time,1e308,5,50\n", 3,
+                "multiple 1e308 is outside 0.01 to 1000 x In"},
+        CsvCase{"TinyMultiple", "G,T1,long-time,0.001,5,50\n", 1,
+                "multiple 0.001 is outside 0.01 to 1000 x In"},
+        CsvCase{"LongestTimeExceeded", kHead + "G,T1,long-time,3,5,1e9\n", 3,
+                "max_s 1e9 is outside 0.0001 to 100000 s"},
+        CsvCase{"ShortestTimeUndercut", kHead + "G,T1,long-time,3,1e-9,50\n", 3,
+                "min_s 1e-9 is outside"},
+        CsvCase{"NumberOfAHundredThousandDigits",
+                kHead + "G,T1,long-time," + std::string(100000, '9') + ",5,50\n", 3,
+                "multiple '9999"},
+        CsvCase{"KindOfAMegabyte", kHead + "G,T1," + std::string(1 << 20, 'k') + ",3,5,50\n", 3,
+                "kind 'kkkk"}),
     [](const auto& c) { return std::string(c.param.name); });
+
+// The bounds are the field's own: a name of 200 characters (of two bytes each) and the ends of
+// the ranges are taken.
+TEST(CurveCsv, TakesNamesAndNumbersUpToTheirBounds) {
+    std::string model;
+    for (int i = 0; i < 200; ++i)
+        model += "\xC3\x89";
+    const CurveCsv csv = parseCurveCsv("G," + model + ",long-time,0.01,10000,100000\n" + "G," +
+                                       model + ",long-time,1000,0.0001,0.001\n");
+    ASSERT_TRUE(csv.error.empty()) << csv.error;
+    ASSERT_EQ(csv.curves.size(), 1u);
+    EXPECT_EQ(csv.curves[0].model, model);
+    EXPECT_EQ(curveProblem(csv.curves[0]), "");
+    TripCurve beyond = csv.curves[0];
+    beyond.points.back().multiple = 1e308;
+    EXPECT_NE(curveProblem(beyond).find("multiples must be 0.01 to 1000 x In"), std::string::npos);
+}
 
 TEST(CurveCsv, HeaderCommentsQuotesAndInterleavedRows) {
     const CurveCsv csv =

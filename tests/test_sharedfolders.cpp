@@ -21,18 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A file store that sees owners through a fake.
-class SeenFileStore : public FileStore {
-public:
-    explicit SeenFileStore(const FileOwners& owners) : m_owners(owners) {}
-
-protected:
-    const FileOwners& owners() const override { return m_owners; }
-
-private:
-    const FileOwners& m_owners;
-};
-
 mode_t modeOf(const std::string& path) {
     struct stat st {};
     ::lstat(path.c_str(), &st);

@@ -12,6 +12,7 @@
 #include "records/syncdialogs.h"
 #include "records/writer.h"
 
+#include "fake_owners.h"
 #include "shared_db_fixture.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@
 
 #include <chrono>
 #include <optional>
+#include <sys/stat.h>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -215,6 +217,92 @@ TEST_F(SyncWindowTest, WritingKeepsOtherLinesAndHonoursReadOnly) {
     std::string problem;
     EXPECT_EQ(readSharedSettings(files, path, problem).databaseUri, "postgresql://ann@db/q");
 }
+
+// Who may read the setting: it decides which server a typed password goes to.
+struct PrivacyCase {
+    const char* name;
+    mode_t umask;
+    bool existing;      // the file is there first, made as the umask makes it
+    bool ofAnotherUser; // and it is another user's
+    bool write;         // the setting is written (else read)
+    mode_t mode;        // the file's mode afterwards
+};
+
+void PrintTo(const PrivacyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// A store that notes the mode of the file each write goes to, as it is at that moment.
+class ModeNotingStore : public SeenFileStore {
+public:
+    using SeenFileStore::SeenFileStore;
+    std::vector<mode_t> modesWritten;
+
+protected:
+    ssize_t writeSome(int fd, const char* data, std::size_t n) override {
+        struct stat st {};
+        ::fstat(fd, &st);
+        modesWritten.push_back(st.st_mode & 07777);
+        return SeenFileStore::writeSome(fd, data, n);
+    }
+};
+
+class SettingsPrivacy : public SyncWindowTest, public ::testing::WithParamInterface<PrivacyCase> {
+public:
+    bool needsServer() const override { return false; }
+    void SetUp() override {
+        SyncWindowTest::SetUp();
+        m_umask = ::umask(GetParam().umask);
+    }
+    void TearDown() override {
+        ::umask(m_umask);
+        SyncWindowTest::TearDown();
+    }
+
+private:
+    mode_t m_umask = 022;
+};
+
+TEST_P(SettingsPrivacy, OnlyTheUsersOwnFileIsUsedAndNoOtherUserMayReadIt) {
+    const PrivacyCase& c = GetParam();
+    const std::string path = sharedSettingsPath(data);
+    const std::string uri = "postgresql://ann@db/q";
+    if (c.existing) std::ofstream(path, std::ios::binary) << "SharedDatabase=" << uri << "\n";
+    FakeOwners owners;
+    if (c.ofAnotherUser) owners.ownerOf[path] = kOtherUser;
+    ModeNotingStore store(owners);
+    std::string error, problem;
+    if (c.write) {
+        EXPECT_TRUE(writeSharedSettings(store, path, {uri}, error)) << error;
+        ASSERT_FALSE(store.modesWritten.empty());
+        for (mode_t m : store.modesWritten)
+            EXPECT_EQ(m, 0600u) << "a byte was written while others could read it";
+    }
+    const std::string read = readSharedSettings(store, path, problem).databaseUri;
+
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    if (c.ofAnotherUser) {
+        EXPECT_EQ(read, "");
+        EXPECT_NE(problem.find(path + " belongs to another user (uid 4242)"), std::string::npos)
+            << problem;
+    } else {
+        EXPECT_EQ(read, uri);
+        EXPECT_EQ(problem, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SettingsPrivacy,
+    ::testing::Values(PrivacyCase{"NewFileUnderOpenUmask", 0000, false, false, true, 0600},
+                      PrivacyCase{"NewFileUnderGroupUmask", 0002, false, false, true, 0600},
+                      PrivacyCase{"LooseFileReplaced", 0000, true, false, true, 0600},
+                      PrivacyCase{"OwnOpenFileTightenedOnRead", 0000, true, false, false, 0600},
+                      PrivacyCase{"OwnGroupFileTightenedOnRead", 0002, true, false, false, 0600},
+                      PrivacyCase{"AnotherUsersOpenFileRefused", 0000, true, true, false, 0666},
+                      PrivacyCase{"AnotherUsersGroupFileRefused", 0002, true, true, false, 0664}),
+    [](const auto& c) { return std::string(c.param.name); });
 
 // --- Records/Database… --------------------------------------------------------------------
 
