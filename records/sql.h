@@ -38,6 +38,10 @@ public:
     // Taken after beginWrite by a migration, so that two programs never migrate at once
     // (empty where beginWrite already excludes other writers).
     std::string migrationLock() const;
+    // Taken after beginWrite by a writer that finds rows by name before making them, so
+    // that two writers never both miss a site and make it twice (empty where beginWrite
+    // already excludes other writers).
+    std::string namesLock() const;
     // One row, one column: what names the database whatever the way it was reached.
     std::string identityQuery() const;
     // One row, one column, 1 when the file names itself another program's database (its

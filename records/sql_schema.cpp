@@ -200,6 +200,11 @@ std::string SqlDialect::migrationLock() const {
     return "SELECT pg_advisory_xact_lock(" + std::to_string(kApplicationId) + ")";
 }
 
+std::string SqlDialect::namesLock() const {
+    if (m_engine == SqlEngine::Sqlite) return {};
+    return "SELECT pg_advisory_xact_lock(" + std::to_string(kApplicationId) + ", 1)";
+}
+
 std::string SqlDialect::identityQuery() const {
     if (m_engine == SqlEngine::Sqlite) return "SELECT file FROM pragma_database_list WHERE seq = 0";
     return "SELECT system_identifier || '/' || current_database() FROM pg_control_system()";

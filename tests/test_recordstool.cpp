@@ -266,6 +266,118 @@ INSTANTIATE_TEST_SUITE_P(
                    1, "damaged.db is damaged: file is not a database", 1}),
     [](const auto& c) { return std::string(c.param.name); });
 
+// The three poles of one test, imported one folder at a time, are one session and one report.
+TEST_F(RecordsToolTest, PolesImportedOneAtATimeShareTheLatestSession) {
+    ASSERT_EQ(run(importArgs({longFile()})).status, 0); // an older session of the breaker
+    QThread::msleep(5);                                 // started later, to the millisecond
+    for (const char* pole : {"A", "B", "C"}) {
+        const std::string poleFolder = folder + "/pole" + pole;
+        std::filesystem::create_directory(poleFolder);
+        put(poleFolder + "/T.owf", *FileStore().readAll(pulseFile()));
+        Args a = importArgs({poleFolder});
+        set(a, "--pole", pole);
+        if (std::string(pole) != "A") a.insert(a.begin() + 3, {"--session", "latest"});
+        const ToolRun r = run(a);
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_EQ(rawValue("SELECT count(*) FROM session").toInt(), 2);
+    EXPECT_EQ(rawValue("SELECT count(DISTINCT p.session_id) FROM shot s JOIN test_point p"
+                       " ON p.id = s.test_point_id WHERE s.source LIKE '%/pole_/T.owf'")
+                  .toInt(),
+              1);
+    EXPECT_EQ(rawValue("SELECT group_concat(pole, '') FROM (SELECT pole FROM test_point"
+                       " WHERE session_id = (SELECT session_id FROM test_point GROUP BY"
+                       " session_id HAVING count(*) = 3) ORDER BY pole)")
+                  .toString(),
+              "ABC");
+    const std::string pdf = folder + "/report.pdf";
+    const ToolRun report = run({"--db", path, "report", "--session", "latest", "-o", pdf});
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_NE(report.out.find("(12 shots)"), std::string::npos) << report.out;
+}
+
+struct SessionCase {
+    const char* name;
+    // The --session value and other changes, given the ids of the sessions made before.
+    std::function<void(Args&, const std::map<std::string, std::string>& sessions)> change;
+    const char* says;
+};
+
+class ChosenSession : public RecordsToolTest, public ::testing::WithParamInterface<SessionCase> {};
+
+// A session that is not there, is another breaker's or another site's, or was recorded
+// under another condition or operator is refused with the reason, and nothing is stored.
+TEST_P(ChosenSession, RefusedWithTheReasonStoringNothing) {
+    std::map<std::string, std::string> sessions;
+    for (const auto& [site, breaker] :
+         std::vector<std::pair<std::string, std::string>>{{"S", "B"}, {"S", "B2"}, {"T", "B"}}) {
+        Args a = importArgs({longFile()});
+        set(a, "--site", site);
+        set(a, "--breaker", breaker);
+        a.insert(a.end() - 1, {"--operator", "Ann"});
+        ASSERT_EQ(run(a).status, 0);
+        sessions[site + "/" + breaker] =
+            rawValue("SELECT id FROM session ORDER BY created_at DESC, rowid DESC LIMIT 1")
+                .toString()
+                .toStdString();
+    }
+    const auto count = [this] {
+        return std::vector<int>{rawValue("SELECT count(*) FROM session").toInt(),
+                                rawValue("SELECT count(*) FROM test_point").toInt(),
+                                rawValue("SELECT count(*) FROM shot").toInt()};
+    };
+    const std::vector<int> before = count();
+    Args a = importArgs({pulseFile()});
+    a.insert(a.begin() + 3, {"--session", "latest"});
+    GetParam().change(a, sessions);
+    const ToolRun r = run(a);
+    EXPECT_EQ(r.status, 1) << r.err;
+    std::string says = GetParam().says;
+    for (const auto& [name, id] : sessions)
+        for (std::size_t at = says.find("<" + name + ">"); at != std::string::npos;
+             at = says.find("<" + name + ">"))
+            says.replace(at, name.size() + 2, id);
+    EXPECT_NE(r.err.find("qarn3-records: " + says), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(count(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Import, ChosenSession,
+    ::testing::Values(
+        SessionCase{"NoSuchSession",
+                    [](Args& a, const auto&) {
+                        set(a, "--session", "6d7c3b8e-0000-4000-8000-000000000000");
+                    },
+                    "session: there is no session 6d7c3b8e-0000-4000-8000-000000000000"},
+        SessionCase{"AnotherBreakersSession",
+                    [](Args& a, const auto& s) { set(a, "--session", s.at("S/B2")); },
+                    "session: session <S/B2> is of breaker B2 of site S, not of breaker B of"
+                    " site S"},
+        SessionCase{"AnotherSitesSession",
+                    [](Args& a, const auto& s) { set(a, "--session", s.at("T/B")); },
+                    "session: session <T/B> is of breaker B of site T, not of breaker B of"
+                    " site S"},
+        SessionCase{"ConditionDiffers",
+                    [](Args& a, const auto&) {
+                        a.insert(a.end() - 1, {"--condition", "as-left"});
+                    },
+                    "condition: session <S/B> is as-found, not as-left"},
+        SessionCase{"ConditionDiffersFromTheSessionNamed",
+                    [](Args& a, const auto& s) {
+                        set(a, "--session", s.at("S/B"));
+                        a.insert(a.end() - 1, {"--condition", "other"});
+                    },
+                    "condition: session <S/B> is as-found, not other"},
+        SessionCase{"OperatorDiffers",
+                    [](Args& a, const auto&) {
+                        a.insert(a.end() - 1, {"--operator", "Bob"});
+                    },
+                    "operator: session <S/B> is by \"Ann\", not \"Bob\""},
+        SessionCase{"RatingDiffers", [](Args& a, const auto&) { set(a, "--rating", "630"); },
+                    "rating: breaker B of site S is rated 400 A in the records, not 630 A"}),
+    [](const auto& c) { return std::string(c.param.name); });
+
 struct DbLinkCase {
     const char* name;
     bool ofOther; // the link belongs to another user
