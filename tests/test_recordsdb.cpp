@@ -41,7 +41,7 @@ void makeVersionOne(RecordsDbTest& f) {
           "INSERT INTO shot (id, test_point_id, taken_at, current_a, current_decimals, multiple,"
           " seconds, cycles, suspect, under_range, cut_short, verdict, current_off_target,"
           " created_at) VALUES ('x', 'p', 't', 1200, 1, 3, 0.3, 18, 0, 0, 0, 'PASS', 0, 't')",
-          "PRAGMA user_version = 1"})
+          "PRAGMA application_id = 1364348467", "PRAGMA user_version = 1"})
         f.rawValue(row);
 }
 
@@ -77,22 +77,16 @@ TEST_P(Starts, OpenAtTheNewestSchema) {
     EXPECT_EQ(q.value(0).toString(), "wal");
     ASSERT_TRUE(q.exec("PRAGMA foreign_keys") && q.next());
     EXPECT_EQ(q.value(0).toInt(), 1);
-    // A table another program left in a version-0 file is kept with its rows.
-    if (tables.contains("notes")) {
-        ASSERT_TRUE(q.exec("SELECT count(*) FROM notes") && q.next());
-        EXPECT_EQ(q.value(0).toInt(), 1);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Folder, Starts,
     ::testing::Values(StartCase{"NoFile", [](RecordsDbTest&) {}},
                       StartCase{"EmptyFile", [](RecordsDbTest& f) { f.put(f.path, ""); }},
-                      StartCase{"VersionZeroFile",
-                                [](RecordsDbTest& f) {
-                                    f.rawValue("CREATE TABLE notes (t TEXT)");
-                                    f.rawValue("INSERT INTO notes VALUES ('kept')");
-                                }},
+                      // A database whose first migration was cut off after the journal
+                      // mode was set: SQLite holds nothing in it yet.
+                      StartCase{"StartedFile",
+                                [](RecordsDbTest& f) { f.rawValue("PRAGMA journal_mode = WAL"); }},
                       StartCase{"VersionOneFile", makeVersionOne, 1}),
     [](const auto& c) { return std::string(c.param.name); });
 
@@ -233,6 +227,23 @@ INSTANTIATE_TEST_SUITE_P(
                                    f.rawValue("PRAGMA application_id = 1196444487"); // "GPKG"
                                    f.rawValue("CREATE TABLE gpkg_contents (table_name TEXT)");
                                },
+                               true, "is another program's database"},
+                      // Without an application id, a file holding a table or a version is
+                      // another program's: our schema is never added to it.
+                      LeftCase{"TablesWithoutOurId",
+                               [](RecordsDbTest& f) {
+                                   f.rawValue("CREATE TABLE notes (t TEXT)");
+                                   f.rawValue("INSERT INTO notes VALUES ('kept')");
+                               },
+                               true, "is another program's database"},
+                      LeftCase{"VersionTwoWithoutOurId",
+                               [](RecordsDbTest& f) {
+                                   f.rawValue("CREATE TABLE site (id TEXT PRIMARY KEY)");
+                                   f.rawValue("PRAGMA user_version = 2");
+                               },
+                               true, "is another program's database"},
+                      LeftCase{"VersionOnlyWithoutOurId",
+                               [](RecordsDbTest& f) { f.rawValue("PRAGMA user_version = 7"); },
                                true, "is another program's database"}),
     [](const auto& c) { return std::string(c.param.name); });
 
