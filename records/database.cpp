@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/owners.h"
 #include "platform/textformat.h"
 #include "records/model.h"
 #include "records/pgprobe.h"
@@ -217,7 +218,8 @@ OpenReport RecordsDatabase::openFile(bool afterSetAside) {
     // SQLite follows a link by itself, another user's in the temporary folder too: it is
     // given the file the links lead to where the kernel would follow them, and nothing else.
     std::string why;
-    const std::optional<std::string> real = followLinksSafely(path, why);
+    const FileOwners& owners = m_options.owners ? *m_options.owners : systemFileOwners();
+    const std::optional<std::string> real = followLinksSafely(path, why, owners);
     if (!real) {
         r.error = {
             RecordsErrorKind::Failed, {}, "Cannot open the records database " + path + ": " + why};
@@ -230,6 +232,17 @@ OpenReport RecordsDatabase::openFile(bool afterSetAside) {
         r.error = {RecordsErrorKind::Failed, {}, "The records database " + path + " is not a file"};
         return r;
     }
+    // The records are the user's alone, the journals SQLite keeps beside them too (it makes
+    // those with the database file's mode): another user's file is not taken for the user's,
+    // and one the user's umask left open to others is closed.
+    why = keepFilesPrivate({m_file, m_file + "-wal", m_file + "-shm", m_file + "-journal"}, owners);
+    if (!why.empty()) {
+        r.error = {
+            RecordsErrorKind::Failed, {}, "Cannot open the records database " + path + ": " + why};
+        return r;
+    }
+    // SQLite would make it 0644 less the umask; where it cannot be made here, SQLite says why.
+    if (!exists) makePrivateFile(m_file);
     FileStore files;
     const bool readOnlyFile = exists && files.isReadOnly(m_file);
     // A file that does not begin as a database is set aside before SQLite opens it, which

@@ -13,6 +13,8 @@
 
 namespace qarn3 {
 
+class FileOwners;
+
 enum class RecordsErrorKind {
     None,
     Invalid,     // a value a record cannot hold; field names it
@@ -57,6 +59,8 @@ struct OpenOptions {
     bool fullCheck = false;   // read every page at open (after a write found damage)
     DatabasePasswordPrompt* passwordPrompt =
         nullptr; // for a server; none: no password is asked for
+    // Who owns the file and its journals, and for whom the program acts; none: the system's.
+    const FileOwners* owners = nullptr;
 };
 
 // What opening found; notes are for the operator (a damaged file set aside, read-only).

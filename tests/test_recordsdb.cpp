@@ -4,6 +4,7 @@
 #include "records/store.h"
 #include "records/writer.h"
 
+#include "fake_owners.h"
 #include "records_fixture.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <sys/stat.h>
 
 using namespace qarn3;
@@ -245,6 +247,83 @@ INSTANTIATE_TEST_SUITE_P(
                       LeftCase{"VersionOnlyWithoutOurId",
                                [](RecordsDbTest& f) { f.rawValue("PRAGMA user_version = 7"); },
                                true, "is another program's database"}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+struct ModeCase {
+    const char* name;
+    std::function<void(RecordsDbTest&, FakeOwners&)> make;
+    const char* refusal; // empty: opens, the file and its journals 0600
+};
+
+class PrivateFiles : public RecordsDbTest, public ::testing::WithParamInterface<ModeCase> {};
+
+mode_t modeOf(const std::string& file) {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Under an open umask the database and the journals SQLite keeps beside it are the user's
+// alone; a file of the user's that others may read is closed to them, another user's is
+// refused and left as it is.
+TEST_P(PrivateFiles, TheRecordsAreTheUsersAlone) {
+    const mode_t umaskBefore = ::umask(0);
+    FakeOwners owners;
+    GetParam().make(*this, owners);
+    std::map<std::string, mode_t> before;
+    for (const char* suffix : {"", "-wal", "-shm"})
+        before[suffix] = modeOf(path + suffix);
+    OpenOptions options;
+    options.owners = &owners;
+    RecordsDatabase db(DatabaseLocation::file(path), options);
+    const OpenReport r = db.open();
+    if (*GetParam().refusal) {
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.error.message.find(GetParam().refusal), std::string::npos) << r.error.message;
+        for (const auto& [suffix, mode] : before)
+            EXPECT_EQ(modeOf(path + suffix), mode) << suffix;
+    } else {
+        ASSERT_TRUE(r.ok) << r.error.message;
+        ShotRecord stored;
+        ASSERT_FALSE(RecordsStore(db).storeShot(context, shot(), stored));
+        for (const char* suffix : {"", "-wal", "-shm"})
+            EXPECT_EQ(modeOf(path + suffix), 0600u) << suffix;
+    }
+    ::umask(umaskBefore);
+}
+
+void madeLoose(RecordsDbTest& f) {
+    {
+        RecordsDatabase db(DatabaseLocation::file(f.path));
+        ASSERT_TRUE(db.open().ok);
+    }
+    ASSERT_EQ(::chmod(f.path.c_str(), 0666), 0);
+    f.put(f.path + "-shm", "");
+    ASSERT_EQ(::chmod((f.path + "-shm").c_str(), 0644), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, PrivateFiles,
+    ::testing::Values(ModeCase{"NewFile", [](RecordsDbTest&, FakeOwners&) {}, ""},
+                      ModeCase{"EmptyFileOpenToAll",
+                               [](RecordsDbTest& f, FakeOwners&) {
+                                   f.put(f.path, "");
+                                   ::chmod(f.path.c_str(), 0666);
+                               },
+                               ""},
+                      ModeCase{"OwnFileOthersMayRead",
+                               [](RecordsDbTest& f, FakeOwners&) { madeLoose(f); }, ""},
+                      ModeCase{"AnotherUsersFile",
+                               [](RecordsDbTest& f, FakeOwners& o) {
+                                   madeLoose(f);
+                                   o.ownerOf[f.path] = kOtherUser;
+                               },
+                               "QARN3.db belongs to another user (uid 4242)"},
+                      ModeCase{"AnotherUsersJournal",
+                               [](RecordsDbTest& f, FakeOwners& o) {
+                                   madeLoose(f);
+                                   o.ownerOf[f.path + "-shm"] = kOtherUser;
+                               },
+                               "QARN3.db-shm belongs to another user (uid 4242)"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 // A newer program's database is read, never written: the schema version stays its own.
