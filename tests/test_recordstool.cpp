@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -454,6 +455,41 @@ INSTANTIATE_TEST_SUITE_P(
                                        return Args{"--db", f.path, odd};
                                    }}),
     [](const auto& c) { return std::string(c.param.name); });
+
+// Two imports at once into one file find or make the site and the breaker in the same write
+// transaction as their shots: one site S and one breaker B, whether the site was there before
+// or not, however their starts fall.
+TEST_F(RecordsToolTest, ImportsAtOnceMakeOneSiteAndOneBreaker) {
+    for (int round = 0; round < 6; ++round) {
+        const bool siteBefore = round % 2 == 1;
+        SCOPED_TRACE("round " + std::to_string(round) + (siteBefore ? ", site there" : ""));
+        path = folder + "/race" + std::to_string(round) + ".db";
+        if (siteBefore) {
+            Args a = importArgs({longFile()});
+            set(a, "--breaker", "Other");
+            ASSERT_EQ(run(a).status, 0);
+        }
+        std::vector<std::unique_ptr<QProcess>> imports;
+        for (const std::string& file : {pulseFile(), longFile()}) {
+            QStringList args;
+            for (const std::string& a : importArgs({file}))
+                args << QString::fromStdString(a);
+            imports.push_back(std::make_unique<QProcess>());
+            imports.back()->start(QARN3_RECORDS_TOOL, args);
+        }
+        for (auto& p : imports) {
+            ASSERT_TRUE(p->waitForFinished(60000));
+            EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+        }
+        EXPECT_EQ(rawValue("SELECT count(*) FROM site WHERE name = 'S'").toInt(), 1);
+        EXPECT_EQ(rawValue("SELECT count(*) FROM breaker WHERE designation = 'B'").toInt(), 1);
+        EXPECT_EQ(rawValue("SELECT count(*) FROM session e JOIN breaker b ON b.id ="
+                           " e.breaker_id WHERE b.designation = 'B'")
+                      .toInt(),
+                  2);
+        EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), siteBefore ? 6 : 5);
+    }
+}
 
 // Killing the import at any moment leaves a sound database holding each file's shots whole
 // or not at all, each with its waveform.
