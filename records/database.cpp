@@ -99,6 +99,25 @@ std::string damageReason(const std::string& message, const std::string& database
     return message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message;
 }
 
+// "file:" and the absolute path, every byte but the unreserved ones percent-escaped.
+std::string sqliteFileUri(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool alnum =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (alnum || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            uri += ch;
+        } else {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 15];
+        }
+    }
+    return uri;
+}
+
 std::string errnoText(int err) {
     return std::error_code(err, std::generic_category()).message();
 }
@@ -141,8 +160,11 @@ bool RecordsDatabase::connect(bool readOnlyOpen, RecordsError& error) {
     }
     m_db = QSqlDatabase::addDatabase(m_dialect.driverName(), name);
     if (m_dialect.engine() == SqlEngine::Postgres) return connectServer(error);
-    m_db.setDatabaseName(QString::fromStdString(m_file));
-    QString options = "QSQLITE_BUSY_TIMEOUT=" + QString::number(m_options.busyTimeoutMs);
+    // The driver hands SQLite its name as UTF-8; a file URI carries the name's bytes whatever
+    // they are (percent escapes), so a name that is not UTF-8 names that very file.
+    m_db.setDatabaseName(QString::fromLatin1(sqliteFileUri(m_file)));
+    QString options =
+        "QSQLITE_BUSY_TIMEOUT=" + QString::number(m_options.busyTimeoutMs) + ";QSQLITE_OPEN_URI";
     if (readOnlyOpen) options += ";QSQLITE_OPEN_READONLY";
     m_db.setConnectOptions(options);
     if (!m_db.open()) {

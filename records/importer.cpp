@@ -10,13 +10,12 @@
 #include "platform/textformat.h"
 #include "records/curvelibrary.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
+#include <sys/stat.h>
 
 namespace qarn3 {
 
@@ -37,9 +36,12 @@ std::string amps(double a) {
     return std::string(buf, r.ptr);
 }
 
+// The file's time from the name as bytes: a name that is not UTF-8 is found as it is.
 std::string modifiedAt(const std::string& path) {
-    const QFileInfo info(QString::fromStdString(path));
-    return isoUtcFromMsecs(info.lastModified().toMSecsSinceEpoch());
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return isoUtcNow();
+    return isoUtcFromMsecs(static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 +
+                           st.st_mtim.tv_nsec / 1000000);
 }
 
 std::string shotLine(const AnalysisResult& r, const AnalysisPulse& p, const ShotRecord& s) {

@@ -340,7 +340,7 @@ std::string recordsCommandOf(const std::vector<std::string>& args) {
     globalOptions(global);
     if (!global.parse(toQt("qarn3-records", args)) || global.positionalArguments().isEmpty())
         return {};
-    return global.positionalArguments().front().toStdString();
+    return argBytes(global.positionalArguments().front());
 }
 
 namespace recordstool {
@@ -386,7 +386,7 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         QCommandLineParser global;
         globalOptions(global);
         if (!global.parse(toQt("qarn3-records", args)))
-            throw UsageError(global.errorText().toStdString());
+            throw UsageError(argBytes(global.errorText()));
         std::vector<std::string> rest = fromQt(global.positionalArguments());
         if (global.isSet("help")) {
             env.out << kRecordsUsage;
@@ -397,8 +397,7 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
                 "no command given (import, export, waveform, curves, report, sync or schema)");
         const std::string command = rest.front();
         rest.erase(rest.begin());
-        if (global.isSet("db"))
-            rest.insert(rest.begin(), {"--db", global.value("db").toStdString()});
+        if (global.isSet("db")) rest.insert(rest.begin(), {"--db", argBytes(global.value("db"))});
         if (std::find(rest.begin(), rest.end(), "--help") != rest.end()) {
             env.out << kRecordsUsage;
             return 0;

@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QThread>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -490,6 +491,37 @@ TEST_F(RecordsToolTest, ImportsAtOnceMakeOneSiteAndOneBreaker) {
         EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), siteBefore ? 6 : 5);
     }
 }
+
+class NamesNotUtf8 : public RecordsToolTest, public ::testing::WithParamInterface<bool> {};
+
+// A name that is not UTF-8 is kept as bytes: the file given by name or found in a folder is
+// read with its time, and --db makes the file of exactly that name.
+TEST_P(NamesNotUtf8, AreKeptAsBytes) {
+    const std::string odd = folder + "/in/bad\xff.owf";
+    std::filesystem::create_directory(folder + "/in");
+    put(odd, *FileStore().readAll(pulseFile()));
+    constexpr std::int64_t kMsecs = 1777636800250; // the file's time, to the millisecond
+    const struct timespec times[2] = {{kMsecs / 1000, 250'000'000}, {kMsecs / 1000, 250'000'000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, odd.c_str(), times, 0), 0);
+    const std::string oddDb = folder + "/d\xff.db";
+    path = oddDb;
+    const ToolRun r = run(importArgs({GetParam() ? folder + "/in" : odd}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Stored 4 shots of 1 files"), std::string::npos) << r.out;
+    std::set<std::string> made;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().extension() == ".db") made.insert(entry.path().string());
+    EXPECT_EQ(made, std::set<std::string>{oddDb});
+
+    path = folder + "/plain.db";
+    std::filesystem::rename(oddDb, path);
+    EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), 4);
+    EXPECT_EQ(rawValue("SELECT min(taken_at) || ' ' || max(taken_at) FROM shot").toString(),
+              QString::fromStdString(isoUtcFromMsecs(kMsecs) + " " + isoUtcFromMsecs(kMsecs)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Import, NamesNotUtf8, ::testing::Bool(),
+                         [](const auto& c) { return c.param ? "FolderEntry" : "NamedFile"; });
 
 // Killing the import at any moment leaves a sound database holding each file's shots whole
 // or not at all, each with its waveform.
