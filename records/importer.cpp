@@ -9,6 +9,7 @@
 #include "platform/scripted_dialogs.h"
 #include "platform/textformat.h"
 #include "records/curvelibrary.h"
+#include "waveform/waveform.h"
 
 #include <algorithm>
 #include <charconv>
@@ -42,6 +43,24 @@ std::string modifiedAt(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0) return isoUtcNow();
     return isoUtcFromMsecs(static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 +
                            st.st_mtim.tv_nsec / 1000000);
+}
+
+// A file larger than the format can hold is no waveform file: refused by its size, before
+// a byte of it is read (reading it whole would take its size in memory).
+std::string tooLarge(const std::string& path, std::uint64_t size) {
+    return "Cannot import " + path + ": it is " + std::to_string(size) +
+           " bytes, larger than a waveform file can be (" + std::to_string(kWaveFileBytes) +
+           " bytes)";
+}
+
+std::vector<InputFile> boundedInputs(std::vector<InputFile> inputs) {
+    for (InputFile& in : inputs) {
+        struct stat st {};
+        if (in.error.empty() && ::stat(in.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            static_cast<std::uint64_t>(st.st_size) > kWaveFileBytes)
+            in.error = tooLarge(in.path, static_cast<std::uint64_t>(st.st_size));
+    }
+    return inputs;
 }
 
 std::string shotLine(const AnalysisResult& r, const AnalysisPulse& p, const ShotRecord& s) {
@@ -218,7 +237,7 @@ ImportSummary importFiles(const ImportRequest& request, RecordsDatabase& db,
             << ctx.session.startedAt << "\n";
 
     std::vector<std::string> notes;
-    const std::vector<InputFile> inputs = expandInputs(request.inputs, notes);
+    const std::vector<InputFile> inputs = boundedInputs(expandInputs(request.inputs, notes));
     for (const std::string& note : notes)
         err << "qarn3-records: " << escapeControls(note) << "\n";
 
@@ -233,9 +252,17 @@ ImportSummary importFiles(const ImportRequest& request, RecordsDatabase& db,
             err << "qarn3-records: no pulse in " << escapeControls(r.waveFile) << "\n";
             return;
         }
-        const auto bytes = files.readAll(r.waveFile);
+        // Bounded again: the file may have grown since its size was looked at.
+        const auto bytes = files.readPrefix(r.waveFile, kWaveFileBytes + 1);
         if (!bytes) {
             err << "qarn3-records: Cannot read " << escapeControls(r.waveFile) << "\n";
+            summary.failed = true;
+            return;
+        }
+        if (bytes->size() > kWaveFileBytes) {
+            err << "qarn3-records: Cannot import " << escapeControls(r.waveFile)
+                << ": it grew past the size a waveform file can be (" << kWaveFileBytes
+                << " bytes)\n";
             summary.failed = true;
             return;
         }

@@ -237,6 +237,18 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"MissingFileIsNamedTheOthersStored",
                    [](Args& a, const Test& f) { a.push_back(f.folder + "/missing.owf"); }, 1,
                    "missing.owf", 5},
+        // Sparse: refused by its size, never read (whole it would fill the memory).
+        StatusCase{"FileLargerThanTheFormatHolds",
+                   [](Args& a, const Test& f) {
+                       const std::string big = f.folder + "/big.owf";
+                       f.put(big, *FileStore().readAll(f.pulseFile()));
+                       std::filesystem::resize_file(big, 400'000'000);
+                       a.back() = big;
+                   },
+                   1,
+                   "big.owf: it is 400000000 bytes, larger than a waveform file can be (120059"
+                   " bytes)",
+                   1},
         StatusCase{"UnknownVerdict",
                    [](Args& a, const Test& f) {
                        a = {"--db", f.path, "export", "--verdict", "MAYBE"};
