@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
 
@@ -178,6 +179,34 @@ std::string makeOwnFolder(const std::string& folder, FolderUse use, const FileOw
             return "cannot create " + folder + ": " + std::strerror(errno);
     }
     return folderProblem(folder, use, owners);
+}
+
+std::string keepFilesPrivate(const std::vector<std::string>& paths, const FileOwners& owners) {
+    std::vector<std::pair<std::string, mode_t>> open;
+    for (const std::string& path : paths) {
+        struct stat st {};
+        if (!owners.entry(path, st)) continue;
+        if (!S_ISREG(st.st_mode)) return path + " is not a file";
+        if (st.st_uid != owners.user())
+            return path + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+        if ((st.st_mode & 077) != 0) open.emplace_back(path, st.st_mode);
+    }
+    // The user's own files, made before the program kept them private (or copied in): the
+    // records are nobody else's to read.
+    for (const auto& [path, mode] : open)
+        if (::chmod(path.c_str(), mode & 07700) != 0)
+            return "cannot make " + path + " private (mode " + modeText(mode) +
+                   "): " + std::strerror(errno);
+    return {};
+}
+
+bool makePrivateFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return errno == EEXIST;
+    // The umask may also have taken the owner's bits (0200 would make it read-only).
+    const bool ok = ::fchmod(fd, 0600) == 0;
+    ::close(fd);
+    return ok;
 }
 
 std::string tempFolderFrom(const char* tmpdir) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <vector>
 
 namespace qarn3 {
 
@@ -46,6 +47,16 @@ std::string ownFileProblem(const std::string& path, const FileOwners& owners = s
 // Private), then checks it as folderProblem does.
 std::string makeOwnFolder(const std::string& folder, FolderUse use,
                           const FileOwners& owners = systemFileOwners());
+
+// Files the program keeps to the user alone (the records database and its journals). Each
+// that exists must be the user's file; then, and only when all are, their group's and
+// others' mode bits are cleared. Empty when they may be used so (or are missing), else why
+// not, naming the file.
+std::string keepFilesPrivate(const std::vector<std::string>& paths,
+                             const FileOwners& owners = systemFileOwners());
+// Makes the missing file empty with mode 0600 whatever the umask, never through a link; false
+// (errno set) when it cannot be made. An existing file is left as it is (true).
+bool makePrivateFile(const std::string& path);
 
 // The temporary folder: tmpdir (the value of $TMPDIR, may be null) when it names a folder,
 // else the system's; no trailing '/'.

@@ -86,18 +86,40 @@ std::vector<TripCurve> CurveLibrary::family(const std::string& name, RecordsErro
     return found;
 }
 
-RecordsError CurveLibrary::nameCurves(const SiteRecord& site, const BreakerRecord& breaker,
-                                      const std::vector<TripCurve>& curves) {
+namespace {
+
+RecordsError namingStatements(const SiteRecord& site, const BreakerRecord& breaker,
+                              const std::vector<TripCurve>& curves,
+                              std::vector<BoundSql>& statements) {
     if (auto e = validateSite(site)) return RecordsError::invalid(*e);
     if (auto e = validateBreaker(breaker)) return RecordsError::invalid(*e);
     if (site.id.empty() || breaker.id.empty() || breaker.siteId != site.id)
         return {RecordsErrorKind::Invalid, "breaker", "breaker: belongs to another site"};
     const std::string now = isoUtcNow();
-    std::vector<BoundSql> statements{sql::insertSiteIfNew(site, now),
-                                     sql::insertBreakerIfNew(breaker, now)};
+    statements = {sql::insertSiteIfNew(site, now), sql::insertBreakerIfNew(breaker, now)};
     for (const TripCurve& c : curves)
         statements.push_back(sql::saveBreakerCurve(breaker.id, c.kind, c.id, now));
+    return {};
+}
+
+} // namespace
+
+RecordsError CurveLibrary::nameCurves(const SiteRecord& site, const BreakerRecord& breaker,
+                                      const std::vector<TripCurve>& curves) {
+    std::vector<BoundSql> statements;
+    if (RecordsError e = namingStatements(site, breaker, curves, statements)) return e;
     return write(statements);
+}
+
+RecordsError CurveLibrary::nameCurvesWithin(const SiteRecord& site, const BreakerRecord& breaker,
+                                            const std::vector<TripCurve>& curves) {
+    std::vector<BoundSql> statements;
+    if (RecordsError e = namingStatements(site, breaker, curves, statements)) return e;
+    RecordsError e;
+    QSqlQuery q = m_db.query();
+    for (const BoundSql& s : statements)
+        if (!m_db.run(q, s, e)) break;
+    return e;
 }
 
 std::vector<TripCurve> CurveLibrary::curvesOf(const std::string& breakerId, RecordsError& error) {

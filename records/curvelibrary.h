@@ -37,6 +37,10 @@ public:
     // kind); its site and breaker rows are made when new. One transaction.
     RecordsError nameCurves(const SiteRecord& site, const BreakerRecord& breaker,
                             const std::vector<TripCurve>& curves);
+    // The same inside the caller's write transaction (which it leaves open, whatever the
+    // outcome: the caller commits or rolls back).
+    RecordsError nameCurvesWithin(const SiteRecord& site, const BreakerRecord& breaker,
+                                  const std::vector<TripCurve>& curves);
     // The curves the breaker names, by kind; the one of a kind, none when it names none.
     std::vector<TripCurve> curvesOf(const std::string& breakerId, RecordsError& error);
     std::optional<TripCurve> curveOf(const std::string& breakerId, PointKind kind,

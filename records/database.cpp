@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/owners.h"
 #include "platform/process.h"
 #include "platform/textformat.h"
 #include "records/model.h"
@@ -99,6 +100,25 @@ std::string damageReason(const std::string& message, const std::string& database
     return message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message;
 }
 
+// "file:" and the absolute path, every byte but the unreserved ones percent-escaped.
+std::string sqliteFileUri(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool alnum =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (alnum || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            uri += ch;
+        } else {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 15];
+        }
+    }
+    return uri;
+}
+
 std::string errnoText(int err) {
     return std::error_code(err, std::generic_category()).message();
 }
@@ -141,8 +161,11 @@ bool RecordsDatabase::connect(bool readOnlyOpen, RecordsError& error) {
     }
     m_db = QSqlDatabase::addDatabase(m_dialect.driverName(), name);
     if (m_dialect.engine() == SqlEngine::Postgres) return connectServer(error);
-    m_db.setDatabaseName(QString::fromStdString(m_file));
-    QString options = "QSQLITE_BUSY_TIMEOUT=" + QString::number(m_options.busyTimeoutMs);
+    // The driver hands SQLite its name as UTF-8; a file URI carries the name's bytes whatever
+    // they are (percent escapes), so a name that is not UTF-8 names that very file.
+    m_db.setDatabaseName(QString::fromLatin1(sqliteFileUri(m_file)));
+    QString options =
+        "QSQLITE_BUSY_TIMEOUT=" + QString::number(m_options.busyTimeoutMs) + ";QSQLITE_OPEN_URI";
     if (readOnlyOpen) options += ";QSQLITE_OPEN_READONLY";
     m_db.setConnectOptions(options);
     if (!m_db.open()) {
@@ -232,7 +255,8 @@ OpenReport RecordsDatabase::openFile(bool afterSetAside) {
     // SQLite follows a link by itself, another user's in the temporary folder too: it is
     // given the file the links lead to where the kernel would follow them, and nothing else.
     std::string why;
-    const std::optional<std::string> real = followLinksSafely(path, why);
+    const FileOwners& owners = m_options.owners ? *m_options.owners : systemFileOwners();
+    const std::optional<std::string> real = followLinksSafely(path, why, owners);
     if (!real) {
         r.error = {
             RecordsErrorKind::Failed, {}, "Cannot open the records database " + path + ": " + why};
@@ -245,6 +269,17 @@ OpenReport RecordsDatabase::openFile(bool afterSetAside) {
         r.error = {RecordsErrorKind::Failed, {}, "The records database " + path + " is not a file"};
         return r;
     }
+    // The records are the user's alone, the journals SQLite keeps beside them too (it makes
+    // those with the database file's mode): another user's file is not taken for the user's,
+    // and one the user's umask left open to others is closed.
+    why = keepFilesPrivate({m_file, m_file + "-wal", m_file + "-shm", m_file + "-journal"}, owners);
+    if (!why.empty()) {
+        r.error = {
+            RecordsErrorKind::Failed, {}, "Cannot open the records database " + path + ": " + why};
+        return r;
+    }
+    // SQLite would make it 0644 less the umask; where it cannot be made here, SQLite says why.
+    if (!exists) makePrivateFile(m_file);
     FileStore files;
     const bool readOnlyFile = exists && files.isReadOnly(m_file);
     // A file that does not begin as a database is set aside before SQLite opens it, which

@@ -13,6 +13,8 @@
 
 namespace qarn3 {
 
+class FileOwners;
+
 enum class RecordsErrorKind {
     None,
     Invalid,     // a value a record cannot hold; field names it
@@ -57,6 +59,8 @@ struct OpenOptions {
     bool fullCheck = false;   // read every page at open (after a write found damage)
     DatabasePasswordPrompt* passwordPrompt =
         nullptr; // for a server; none: no password is asked for
+    // Who owns the file and its journals, and for whom the program acts; none: the system's.
+    const FileOwners* owners = nullptr;
 };
 
 // What opening found; notes are for the operator (a damaged file set aside, read-only).
@@ -81,8 +85,9 @@ public:
     // Opens the database, making it when missing. A file that is not a database, or a
     // damaged one, is renamed aside (QARN3.db.damaged-2026-12-08T153012Z, with its -wal and
     // -shm files) and a new one made; a newer schema or a file whose owner write bit is clear
-    // opens read-only. Each of these leaves a note. A file another program's application id
-    // names as its own is refused untouched.
+    // opens read-only. Each of these leaves a note. A database file that is not the records'
+    // own (another program's application id, or none in a file that holds tables or a
+    // version) is refused before anything is written to it.
     OpenReport open();
     void close();
     bool isOpen() const { return m_open; }
@@ -123,7 +128,7 @@ private:
     bool setAside(std::string& newName, RecordsError& error);
     // Damaged, naming this database: "The records database X is damaged: reason".
     RecordsError damaged(const std::string& reason) const;
-    // Refused when the file is another program's database; nothing of it is changed.
+    // Refused when the file is not the records' own database; nothing of it is changed.
     RecordsError checkOwnFile();
 
     DatabaseLocation m_where;

@@ -9,14 +9,14 @@
 #include "platform/scripted_dialogs.h"
 #include "platform/textformat.h"
 #include "records/curvelibrary.h"
-
-#include <QFileInfo>
+#include "waveform/waveform.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
+#include <sys/stat.h>
 
 namespace qarn3 {
 
@@ -37,9 +37,30 @@ std::string amps(double a) {
     return std::string(buf, r.ptr);
 }
 
+// The file's time from the name as bytes: a name that is not UTF-8 is found as it is.
 std::string modifiedAt(const std::string& path) {
-    const QFileInfo info(QString::fromStdString(path));
-    return isoUtcFromMsecs(info.lastModified().toMSecsSinceEpoch());
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return isoUtcNow();
+    return isoUtcFromMsecs(static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 +
+                           st.st_mtim.tv_nsec / 1000000);
+}
+
+// A file larger than the format can hold is no waveform file: refused by its size, before
+// a byte of it is read (reading it whole would take its size in memory).
+std::string tooLarge(const std::string& path, std::uint64_t size) {
+    return "Cannot import " + path + ": it is " + std::to_string(size) +
+           " bytes, larger than a waveform file can be (" + std::to_string(kWaveFileBytes) +
+           " bytes)";
+}
+
+std::vector<InputFile> boundedInputs(std::vector<InputFile> inputs) {
+    for (InputFile& in : inputs) {
+        struct stat st {};
+        if (in.error.empty() && ::stat(in.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            static_cast<std::uint64_t>(st.st_size) > kWaveFileBytes)
+            in.error = tooLarge(in.path, static_cast<std::uint64_t>(st.st_size));
+    }
+    return inputs;
 }
 
 std::string shotLine(const AnalysisResult& r, const AnalysisPulse& p, const ShotRecord& s) {
@@ -51,24 +72,101 @@ std::string shotLine(const AnalysisResult& r, const AnalysisPulse& p, const Shot
     return escapeControls(line) + "  " + s.id + "\n";
 }
 
-// The breaker names the curve family; false (with the reason on err) when the family has no
-// curve of the point's kind or the names cannot be stored.
-bool nameCurves(const ImportRequest& request, RecordsDatabase& db, const ShotContext& ctx,
-                std::ostream& err) {
-    CurveLibrary library(db);
+// The curves of the family the request names; false (with the reason on err) when the
+// family has no curve of the point's kind.
+bool familyOf(const ImportRequest& request, RecordsDatabase& db, std::vector<TripCurve>& family,
+              std::ostream& err) {
     RecordsError e;
-    const std::vector<TripCurve> family = library.family(request.curveName, e);
+    family = CurveLibrary(db).family(request.curveName, e);
     const bool hasKind = std::any_of(family.begin(), family.end(), [&](const TripCurve& c) {
         return c.kind == request.point.kind;
     });
     if (!e && !hasKind)
         e.message =
             "curve: " + request.curveName + " has no " + kindText(request.point.kind) + " curve";
-    else if (!e)
-        e = library.nameCurves(ctx.site, ctx.breaker, family);
     if (e.message.empty()) return true;
     err << "qarn3-records: " << escapeControls(e.message) << "\n";
     return false;
+}
+
+RecordsError refused(const std::string& field, const std::string& why) {
+    return {RecordsErrorKind::Invalid, field, field + ": " + why};
+}
+
+std::string breakerNamed(const std::string& designation, const std::string& site) {
+    return "breaker " + designation + " of site " + site;
+}
+
+// The session the request chooses, when it chooses one that exists; nothing for a new one.
+std::optional<SessionRecord> chosenSession(RecordsStore& store, const ImportRequest& r,
+                                           bool knownBreaker, ShotContext& ctx, RecordsError& e) {
+    if (r.sessionChoice.empty()) return std::nullopt;
+    if (r.sessionChoice == "latest") {
+        if (!knownBreaker) return std::nullopt;
+        std::vector<SessionRecord> sessions = store.sessionsOf(ctx.breaker.id, e);
+        if (e || sessions.empty()) return std::nullopt;
+        return sessions.back();
+    }
+    std::optional<ShotContext> found = store.sessionContext(r.sessionChoice, e);
+    if (!found) {
+        if (e.kind == RecordsErrorKind::NotFound)
+            e = refused("session", "there is no session " + r.sessionChoice);
+        return std::nullopt;
+    }
+    if (found->site.name != r.siteName || found->breaker.designation != r.breaker.designation) {
+        e = refused("session", "session " + r.sessionChoice + " is of " +
+                                   breakerNamed(found->breaker.designation, found->site.name) +
+                                   ", not of " + breakerNamed(r.breaker.designation, r.siteName));
+        return std::nullopt;
+    }
+    ctx.site = found->site;
+    ctx.breaker = found->breaker;
+    return found->session;
+}
+
+// A chosen session's fields the request gives must be as the session has them: a pole of
+// an as-left test does not join the as-found session.
+RecordsError sameSessionFields(const ImportRequest& r, const SessionRecord& s) {
+    const std::string of = "session " + s.id + " is ";
+    if (r.conditionGiven && s.condition != r.session.condition)
+        return refused("condition", of + conditionText(s.condition) + ", not " +
+                                        conditionText(r.session.condition));
+    if (r.operatorGiven && s.operatorName != r.session.operatorName)
+        return refused("operator", of + "by \"" + s.operatorName + "\", not \"" +
+                                       r.session.operatorName + "\"");
+    if (r.notesGiven && s.notes != r.session.notes) return refused("notes", of + "noted otherwise");
+    return {};
+}
+
+// The context the request names as the records hold it now: fresh holds the new rows (ids
+// made once) for what is not found. Only reads.
+RecordsError settle(RecordsStore& store, const ImportRequest& r, const ShotContext& fresh,
+                    ShotContext& ctx) {
+    ctx = fresh;
+    RecordsError e;
+    std::optional<SessionRecord> session;
+    if (r.sessionChoice.empty() || r.sessionChoice == "latest") {
+        if (auto site = store.siteNamed(r.siteName, e)) ctx.site = *site;
+        if (e) return e;
+        if (auto breaker = store.breakerNamed(ctx.site.id, r.breaker.designation, e))
+            ctx.breaker = *breaker;
+        if (e) return e;
+    }
+    session = chosenSession(store, r, ctx.breaker.id != fresh.breaker.id, ctx, e);
+    if (e) return e;
+    const bool knownBreaker = ctx.breaker.id != fresh.breaker.id;
+    if (knownBreaker && ctx.breaker.ratedAmps != r.breaker.ratedAmps)
+        return refused("rating", breakerNamed(r.breaker.designation, r.siteName) + " is rated " +
+                                     amps(ctx.breaker.ratedAmps) + " A in the records, not " +
+                                     amps(r.breaker.ratedAmps) + " A");
+    ctx.breaker.siteId = ctx.site.id;
+    if (session) {
+        if ((e = sameSessionFields(r, *session))) return e;
+        ctx.session = *session;
+    }
+    ctx.session.breakerId = ctx.breaker.id;
+    ctx.point.sessionId = ctx.session.id;
+    return {};
 }
 
 } // namespace
@@ -97,50 +195,49 @@ ImportSummary importFiles(const ImportRequest& request, RecordsDatabase& db,
                           const AnalysisSettings& settings, std::ostream& out, std::ostream& err) {
     ImportSummary summary;
     RecordsStore store(db);
-    RecordsError e;
+    // The rows made when nothing of that name is found: their ids are made once, so that
+    // every file of the import lands under the same ones.
+    ShotContext fresh;
+    fresh.site.id = newRecordId();
+    fresh.site.name = request.siteName;
+    fresh.breaker = request.breaker;
+    fresh.breaker.id = newRecordId();
+    fresh.session = request.session;
+    fresh.session.id = newRecordId();
+    fresh.session.startedAt = isoUtcNow();
+    if (settings.calText)
+        calibrationFacts(*settings.calText, fresh.session.analyzerSerial,
+                         fresh.session.analyzerCalDate);
+    fresh.point = request.point;
+    fresh.point.id = newRecordId();
+
+    // Settled now to refuse before any file is read, and again in the first file's write
+    // transaction: another import may have made the site or breaker meanwhile.
     ShotContext ctx;
-    if (auto site = store.siteNamed(request.siteName, e)) {
-        ctx.site = *site;
-    } else {
-        ctx.site.id = newRecordId();
-        ctx.site.name = request.siteName;
-    }
-    std::optional<BreakerRecord> breaker;
-    if (!e) breaker = store.breakerNamed(ctx.site.id, request.breaker.designation, e);
+    RecordsError e = settle(store, request, fresh, ctx);
+    std::vector<TripCurve> family;
     if (e) {
         err << "qarn3-records: " << escapeControls(e.message) << "\n";
+    } else if (!request.curveName.empty() && !familyOf(request, db, family, err)) {
+        e.kind = RecordsErrorKind::Invalid;
+    }
+    if (e) {
         summary.failed = true;
         return summary;
     }
-    if (breaker && breaker->ratedAmps != request.breaker.ratedAmps) {
-        err << "qarn3-records: rating: breaker " << escapeControls(request.breaker.designation)
-            << " of site " << escapeControls(request.siteName) << " is rated "
-            << amps(breaker->ratedAmps) << " A in the records, not "
-            << amps(request.breaker.ratedAmps) << " A\n";
-        summary.failed = true;
-        return summary;
-    }
-    ctx.breaker = breaker.value_or(request.breaker);
-    if (!breaker) ctx.breaker.id = newRecordId();
-    ctx.breaker.siteId = ctx.site.id;
-    if (!request.curveName.empty() && !nameCurves(request, db, ctx, err)) {
-        summary.failed = true;
-        return summary;
-    }
-    ctx.session = request.session;
-    ctx.session.id = newRecordId();
-    ctx.session.breakerId = ctx.breaker.id;
-    ctx.session.startedAt = isoUtcNow();
-    if (settings.calText)
-        calibrationFacts(*settings.calText, ctx.session.analyzerSerial,
-                         ctx.session.analyzerCalDate);
-    ctx.point = request.point;
-    ctx.point.id = newRecordId();
-    ctx.point.sessionId = ctx.session.id;
-    summary.sessionId = ctx.session.id;
+    bool settled = false;
+    const RecordsStore::ContextSettler settleInTransaction = [&](ShotContext& c) {
+        if (settled) return RecordsError{};
+        if (RecordsError se = settle(store, request, fresh, c)) return se;
+        if (family.empty()) return RecordsError{};
+        return CurveLibrary(db).nameCurvesWithin(c.site, c.breaker, family);
+    };
+    if (!request.sessionChoice.empty() && ctx.session.id != fresh.session.id)
+        err << "qarn3-records: adding to session " << ctx.session.id << " started at "
+            << ctx.session.startedAt << "\n";
 
     std::vector<std::string> notes;
-    const std::vector<InputFile> inputs = expandInputs(request.inputs, notes);
+    const std::vector<InputFile> inputs = boundedInputs(expandInputs(request.inputs, notes));
     for (const std::string& note : notes)
         err << "qarn3-records: " << escapeControls(note) << "\n";
 
@@ -155,9 +252,17 @@ ImportSummary importFiles(const ImportRequest& request, RecordsDatabase& db,
             err << "qarn3-records: no pulse in " << escapeControls(r.waveFile) << "\n";
             return;
         }
-        const auto bytes = files.readAll(r.waveFile);
+        // Bounded again: the file may have grown since its size was looked at.
+        const auto bytes = files.readPrefix(r.waveFile, kWaveFileBytes + 1);
         if (!bytes) {
             err << "qarn3-records: Cannot read " << escapeControls(r.waveFile) << "\n";
+            summary.failed = true;
+            return;
+        }
+        if (bytes->size() > kWaveFileBytes) {
+            err << "qarn3-records: Cannot import " << escapeControls(r.waveFile)
+                << ": it grew past the size a waveform file can be (" << kWaveFileBytes
+                << " bytes)\n";
             summary.failed = true;
             return;
         }
@@ -173,13 +278,15 @@ ImportSummary importFiles(const ImportRequest& request, RecordsDatabase& db,
             shots.push_back(std::move(s));
         }
         std::vector<ShotRecord> stored;
-        if (RecordsError se = store.storeShots(ctx, shots, stored)) {
+        if (RecordsError se = store.storeShotsSettled(ctx, settleInTransaction, shots, stored)) {
             err << "qarn3-records: " << escapeControls(r.waveFile + ": " + se.message) << "\n"
                 << std::flush;
             summary.failed = true;
             if (stopsImport(se.kind)) throw StopImport{};
             return;
         }
+        settled = true;
+        summary.sessionId = ctx.session.id;
         ++summary.files;
         for (std::size_t i = 0; i < stored.size(); ++i) {
             out << shotLine(r, r.pulses[i], stored[i]);

@@ -38,10 +38,14 @@ public:
     // Taken after beginWrite by a migration, so that two programs never migrate at once
     // (empty where beginWrite already excludes other writers).
     std::string migrationLock() const;
+    // Taken after beginWrite by a writer that finds rows by name before making them, so
+    // that two writers never both miss a site and make it twice (empty where beginWrite
+    // already excludes other writers).
+    std::string namesLock() const;
     // One row, one column: what names the database whatever the way it was reached.
     std::string identityQuery() const;
-    // One row, one column, 1 when the file names itself another program's database (its
-    // application id); empty for a server.
+    // One row, one column, 1 when the file is not the records' own: another program's
+    // application id, or none in a file that holds something; empty for a server.
     std::string foreignFileQuery() const;
     // Values one statement binds at most: the embedded engine's driver looks each bound
     // value's name up among all of them (the time grows with the square of their number),

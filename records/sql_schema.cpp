@@ -200,6 +200,11 @@ std::string SqlDialect::migrationLock() const {
     return "SELECT pg_advisory_xact_lock(" + std::to_string(kApplicationId) + ")";
 }
 
+std::string SqlDialect::namesLock() const {
+    if (m_engine == SqlEngine::Sqlite) return {};
+    return "SELECT pg_advisory_xact_lock(" + std::to_string(kApplicationId) + ", 1)";
+}
+
 std::string SqlDialect::identityQuery() const {
     if (m_engine == SqlEngine::Sqlite) return "SELECT file FROM pragma_database_list WHERE seq = 0";
     return "SELECT system_identifier || '/' || current_database() FROM pg_control_system()";
@@ -207,8 +212,13 @@ std::string SqlDialect::identityQuery() const {
 
 std::string SqlDialect::foreignFileQuery() const {
     if (m_engine != SqlEngine::Sqlite) return {};
-    return "SELECT application_id NOT IN (0, " + std::to_string(kApplicationId) +
-           ") FROM pragma_application_id";
+    // Every version of the schema stamps the id with its version, in one transaction; a file
+    // without it is ours only while SQLite holds nothing in it (a new file, or one whose first
+    // migration was cut off).
+    return "SELECT a.application_id <> " + std::to_string(kApplicationId) +
+           " AND (a.application_id <> 0 OR v.user_version <> 0 OR"
+           " (SELECT count(*) FROM sqlite_master) > 0)"
+           " FROM pragma_application_id a, pragma_user_version v";
 }
 
 const std::vector<MigrationStep>& schemaSteps() {

@@ -53,16 +53,40 @@ RecordsError RecordsStore::insertContext(const ShotContext& c, const std::string
 
 RecordsError RecordsStore::storeShots(const ShotContext& ctx, const std::vector<NewShot>& shots,
                                       std::vector<ShotRecord>& stored) {
+    ShotContext given = ctx;
+    return storeShotsSettled(given, {}, shots, stored);
+}
+
+RecordsError RecordsStore::storeShotsSettled(ShotContext& ctx, const ContextSettler& settle,
+                                             const std::vector<NewShot>& shots,
+                                             std::vector<ShotRecord>& stored) {
     stored.clear();
-    if (RecordsError e = checkContext(ctx)) return e;
+    if (!settle)
+        if (RecordsError e = checkContext(ctx)) return e;
     for (const NewShot& s : shots)
         if (auto e = validateReading(s.reading)) return RecordsError::invalid(*e);
     if (shots.empty()) return {};
-    std::optional<TripCurve> curve;
-    if (!ctx.point.band && !ctx.point.mustNotTrip) {
+
+    if (RecordsError e = m_db.beginWrite()) return e;
+    // Everything below reads the rows as this transaction holds them.
+    auto fail = [this](RecordsError e) {
+        m_db.rollback();
+        return e;
+    };
+    ShotContext c = ctx;
+    if (settle) {
         RecordsError e;
-        curve = CurveLibrary(m_db).curveOf(ctx.breaker.id, ctx.point.kind, e);
-        if (e) return e;
+        if (const std::string lock = m_db.dialect().namesLock();
+            !lock.empty() && !m_db.run(lock, e))
+            return fail(e);
+        if ((e = settle(c))) return fail(e);
+        if ((e = checkContext(c))) return fail(e);
+    }
+    std::optional<TripCurve> curve;
+    if (!c.point.band && !c.point.mustNotTrip) {
+        RecordsError e;
+        curve = CurveLibrary(m_db).curveOf(c.breaker.id, c.point.kind, e);
+        if (e) return fail(e);
     }
 
     std::vector<ShotRecord> records;
@@ -73,11 +97,11 @@ RecordsError RecordsStore::storeShots(const ShotContext& ctx, const std::vector<
     for (const NewShot& s : shots) {
         ShotRecord r;
         r.id = newRecordId();
-        r.testPointId = ctx.point.id;
+        r.testPointId = c.point.id;
         r.reading = s.reading;
-        r.multiple = s.reading.currentAmps / ctx.breaker.ratedAmps;
-        r.band = bandFor(ctx.point, curve, r.multiple);
-        r.judgement = judge(verdictInput(s.reading, ctx.point, ctx.breaker.ratedAmps, r.band));
+        r.multiple = s.reading.currentAmps / c.breaker.ratedAmps;
+        r.band = bandFor(c.point, curve, r.multiple);
+        r.judgement = judge(verdictInput(s.reading, c.point, c.breaker.ratedAmps, r.band));
         if (!s.waveform.isEmpty()) {
             if (!hashed || hashed->constData() != s.waveform.constData() ||
                 hashed->size() != s.waveform.size()) {
@@ -90,8 +114,7 @@ RecordsError RecordsStore::storeShots(const ShotContext& ctx, const std::vector<
     }
 
     const std::string now = isoUtcNow();
-    if (RecordsError e = m_db.beginWrite()) return e;
-    RecordsError e = insertContext(ctx, now);
+    RecordsError e = insertContext(c, now);
     QSqlQuery q = m_db.query();
     for (std::size_t i = 0; !e && i < shots.size(); ++i) {
         const bool sameAsBefore = i > 0 && records[i].waveformId == records[i - 1].waveformId;
@@ -101,12 +124,10 @@ RecordsError RecordsStore::storeShots(const ShotContext& ctx, const std::vector<
         m_db.run(q, sql::insertShot(records[i], now), e);
     }
     q.finish();
-    if (e) {
-        m_db.rollback();
-        return e;
-    }
+    if (e) return fail(e);
     if ((e = m_db.commit())) return e;
     stored = std::move(records);
+    ctx = std::move(c);
     return {};
 }
 

@@ -41,6 +41,14 @@ public:
     RecordsError storeShots(const ShotContext& ctx, const std::vector<NewShot>& shots,
                             std::vector<ShotRecord>& stored);
     RecordsError storeShot(const ShotContext& ctx, const NewShot& shot, ShotRecord& stored);
+    // As storeShots, the context settled first inside the same write transaction (settle
+    // finds the rows it names, and may write under the transaction): two writers at once
+    // never make the same site or breaker twice. ctx takes the settled rows once the shots
+    // are stored; an error of settle stores nothing.
+    using ContextSettler = std::function<RecordsError(ShotContext&)>;
+    RecordsError storeShotsSettled(ShotContext& ctx, const ContextSettler& settle,
+                                   const std::vector<NewShot>& shots,
+                                   std::vector<ShotRecord>& stored);
 
     // An edit of a row: the new values and updated_at now.
     RecordsError saveSite(const SiteRecord& s);

@@ -26,12 +26,18 @@ const char* const kRecordsUsage =
     "\n"
     "qarn3-records import --site S --breaker B --rating AMPS --pole P --kind K --multiple M\n"
     "                     (--band MIN,MAX | --curve \"MAKER MODEL\" | --must-not-trip HOLD)\n"
-    "                     [options] FILE|FOLDER...\n"
+    "                     [--session ID|latest] [options] FILE|FOLDER...\n"
     "  Analyses waveform files exactly as qarn3-analyze does and stores each pulse as a shot\n"
-    "  of a new test point in a new session, with the file's bytes as its waveform (one\n"
-    "  transaction per file). The site and the breaker (its designation B) are found by name\n"
-    "  and made when missing. A line per shot: file, pulse, current, seconds, cycles, verdict\n"
-    "  and the shot's id.\n"
+    "  of a new test point, in a new session unless --session names one, with the file's\n"
+    "  bytes as its waveform (one transaction per file). The site and the breaker (its\n"
+    "  designation B) are found by name and made when missing. A line per shot: file, pulse,\n"
+    "  current, seconds, cycles, verdict and the shot's id.\n"
+    "  --session ID|latest  add the test point to that session (latest: the breaker's\n"
+    "                      newest, or a new one when it has none), so that the poles of one\n"
+    "                      test imported one at a time share a session and a report; refused\n"
+    "                      before anything is read when there is no such session, when it is\n"
+    "                      of another site or breaker, or when --condition, --operator or\n"
+    "                      --notes differ from the session's\n"
     "  --rating AMPS       the breaker's rated current In\n"
     "  --pole P            A, B, C or N\n"
     "  --kind K            long-time, short-time, instantaneous, ground-fault or other\n"
@@ -43,8 +49,8 @@ const char* const kRecordsUsage =
     "  --must-not-trip HOLD  PASS when the breaker holds HOLD seconds or more\n"
     "  --tolerance PCT     the measured multiple may differ from the target by PCT % before\n"
     "                      the shot is marked \"current off target\" (default 10)\n"
-    "  --condition C       as-found (the default), as-left or other\n"
-    "  --operator NAME, --notes TEXT             the session's\n"
+    "  --condition C       as-found (a new session's default), as-left or other\n"
+    "  --operator NAME, --notes TEXT             a new session's\n"
     "  --location, --maker, --model, --serial, --settings TEXT   a new breaker's details\n"
     "  --range N, --shunt-amps A, --shunt-mv MV, --max-on S, --max-off S, --mode MODE,\n"
     "  --setup FILE, --cal FILE, -j N            as for qarn3-analyze; the calibration file\n"
@@ -152,7 +158,7 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
                "band",  "must-not-trip", "tolerance", "condition", "operator", "notes",
                "curve", "location",      "maker",     "model",     "serial",   "settings",
                "range", "shunt-amps",    "shunt-mv",  "max-on",    "max-off",  "mode",
-               "setup", "cal",           "jobs"});
+               "setup", "cal",           "jobs",      "session"});
     o.parse("import", args);
     ImportRequest r;
     // Names as the panel takes them: a stray space makes no site or breaker of its own.
@@ -200,6 +206,13 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     r.session.condition = *condition;
     r.session.operatorName = o.value("operator");
     r.session.notes = o.value("notes");
+    r.conditionGiven = o.has("condition");
+    r.operatorGiven = o.has("operator");
+    r.notesGiven = o.has("notes");
+    if (o.has("session")) {
+        r.sessionChoice = trimText(o.value("session"));
+        if (r.sessionChoice.empty()) throw UsageError("--session takes an id or latest");
+    }
 
     AnalysisOptions& a = r.analysis;
     if (o.has("range")) a.rangeIndex = integer(o, "range");
@@ -327,7 +340,7 @@ std::string recordsCommandOf(const std::vector<std::string>& args) {
     globalOptions(global);
     if (!global.parse(toQt("qarn3-records", args)) || global.positionalArguments().isEmpty())
         return {};
-    return global.positionalArguments().front().toStdString();
+    return argBytes(global.positionalArguments().front());
 }
 
 namespace recordstool {
@@ -373,7 +386,7 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         QCommandLineParser global;
         globalOptions(global);
         if (!global.parse(toQt("qarn3-records", args)))
-            throw UsageError(global.errorText().toStdString());
+            throw UsageError(argBytes(global.errorText()));
         std::vector<std::string> rest = fromQt(global.positionalArguments());
         if (global.isSet("help")) {
             env.out << kRecordsUsage;
@@ -384,8 +397,7 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
                 "no command given (import, export, waveform, curves, report, sync or schema)");
         const std::string command = rest.front();
         rest.erase(rest.begin());
-        if (global.isSet("db"))
-            rest.insert(rest.begin(), {"--db", global.value("db").toStdString()});
+        if (global.isSet("db")) rest.insert(rest.begin(), {"--db", argBytes(global.value("db"))});
         if (std::find(rest.begin(), rest.end(), "--help") != rest.end()) {
             env.out << kRecordsUsage;
             return 0;

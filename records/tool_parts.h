@@ -26,17 +26,27 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Arguments pass through the parser as Latin-1, one character a byte, and come back byte for
+// byte: a file name that is not UTF-8 reaches the file system as it was given (the parser
+// reads only the ASCII of the options).
+inline QString argText(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+inline std::string argBytes(const QString& s) {
+    return s.toLatin1().toStdString();
+}
+
 inline QStringList toQt(const std::string& program, const std::vector<std::string>& args) {
-    QStringList l{QString::fromStdString(program)};
+    QStringList l{argText(program)};
     for (const std::string& a : args)
-        l << QString::fromStdString(a);
+        l << argText(a);
     return l;
 }
 
 inline std::vector<std::string> fromQt(const QStringList& l) {
     std::vector<std::string> v;
     for (const QString& s : l)
-        v.push_back(s.toStdString());
+        v.push_back(argBytes(s));
     return v;
 }
 
@@ -54,11 +64,11 @@ public:
     }
     void parse(const std::string& command, const std::vector<std::string>& args) {
         if (!m_p.parse(toQt("qarn3-records " + command, args)))
-            throw UsageError(m_p.errorText().toStdString());
+            throw UsageError(argBytes(m_p.errorText()));
     }
     bool has(const std::string& name) const { return m_p.isSet(QString::fromStdString(name)); }
     std::string value(const std::string& name) const {
-        return m_p.value(QString::fromStdString(name)).toStdString();
+        return argBytes(m_p.value(QString::fromStdString(name)));
     }
     std::string required(const std::string& name) const {
         if (!has(name)) throw UsageError("--" + name + " is needed");

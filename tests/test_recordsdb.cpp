@@ -4,6 +4,7 @@
 #include "records/store.h"
 #include "records/writer.h"
 
+#include "fake_owners.h"
 #include "records_fixture.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <sys/stat.h>
 
 using namespace qarn3;
@@ -41,7 +43,7 @@ void makeVersionOne(RecordsDbTest& f) {
           "INSERT INTO shot (id, test_point_id, taken_at, current_a, current_decimals, multiple,"
           " seconds, cycles, suspect, under_range, cut_short, verdict, current_off_target,"
           " created_at) VALUES ('x', 'p', 't', 1200, 1, 3, 0.3, 18, 0, 0, 0, 'PASS', 0, 't')",
-          "PRAGMA user_version = 1"})
+          "PRAGMA application_id = 1364348467", "PRAGMA user_version = 1"})
         f.rawValue(row);
 }
 
@@ -77,22 +79,16 @@ TEST_P(Starts, OpenAtTheNewestSchema) {
     EXPECT_EQ(q.value(0).toString(), "wal");
     ASSERT_TRUE(q.exec("PRAGMA foreign_keys") && q.next());
     EXPECT_EQ(q.value(0).toInt(), 1);
-    // A table another program left in a version-0 file is kept with its rows.
-    if (tables.contains("notes")) {
-        ASSERT_TRUE(q.exec("SELECT count(*) FROM notes") && q.next());
-        EXPECT_EQ(q.value(0).toInt(), 1);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Folder, Starts,
     ::testing::Values(StartCase{"NoFile", [](RecordsDbTest&) {}},
                       StartCase{"EmptyFile", [](RecordsDbTest& f) { f.put(f.path, ""); }},
-                      StartCase{"VersionZeroFile",
-                                [](RecordsDbTest& f) {
-                                    f.rawValue("CREATE TABLE notes (t TEXT)");
-                                    f.rawValue("INSERT INTO notes VALUES ('kept')");
-                                }},
+                      // A database whose first migration was cut off after the journal
+                      // mode was set: SQLite holds nothing in it yet.
+                      StartCase{"StartedFile",
+                                [](RecordsDbTest& f) { f.rawValue("PRAGMA journal_mode = WAL"); }},
                       StartCase{"VersionOneFile", makeVersionOne, 1}),
     [](const auto& c) { return std::string(c.param.name); });
 
@@ -233,7 +229,101 @@ INSTANTIATE_TEST_SUITE_P(
                                    f.rawValue("PRAGMA application_id = 1196444487"); // "GPKG"
                                    f.rawValue("CREATE TABLE gpkg_contents (table_name TEXT)");
                                },
+                               true, "is another program's database"},
+                      // Without an application id, a file holding a table or a version is
+                      // another program's: our schema is never added to it.
+                      LeftCase{"TablesWithoutOurId",
+                               [](RecordsDbTest& f) {
+                                   f.rawValue("CREATE TABLE notes (t TEXT)");
+                                   f.rawValue("INSERT INTO notes VALUES ('kept')");
+                               },
+                               true, "is another program's database"},
+                      LeftCase{"VersionTwoWithoutOurId",
+                               [](RecordsDbTest& f) {
+                                   f.rawValue("CREATE TABLE site (id TEXT PRIMARY KEY)");
+                                   f.rawValue("PRAGMA user_version = 2");
+                               },
+                               true, "is another program's database"},
+                      LeftCase{"VersionOnlyWithoutOurId",
+                               [](RecordsDbTest& f) { f.rawValue("PRAGMA user_version = 7"); },
                                true, "is another program's database"}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+struct ModeCase {
+    const char* name;
+    std::function<void(RecordsDbTest&, FakeOwners&)> make;
+    const char* refusal; // empty: opens, the file and its journals 0600
+};
+
+class PrivateFiles : public RecordsDbTest, public ::testing::WithParamInterface<ModeCase> {};
+
+mode_t modeOf(const std::string& file) {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Under an open umask the database and the journals SQLite keeps beside it are the user's
+// alone; a file of the user's that others may read is closed to them, another user's is
+// refused and left as it is.
+TEST_P(PrivateFiles, TheRecordsAreTheUsersAlone) {
+    const mode_t umaskBefore = ::umask(0);
+    FakeOwners owners;
+    GetParam().make(*this, owners);
+    std::map<std::string, mode_t> before;
+    for (const char* suffix : {"", "-wal", "-shm"})
+        before[suffix] = modeOf(path + suffix);
+    OpenOptions options;
+    options.owners = &owners;
+    RecordsDatabase db(DatabaseLocation::file(path), options);
+    const OpenReport r = db.open();
+    if (*GetParam().refusal) {
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.error.message.find(GetParam().refusal), std::string::npos) << r.error.message;
+        for (const auto& [suffix, mode] : before)
+            EXPECT_EQ(modeOf(path + suffix), mode) << suffix;
+    } else {
+        ASSERT_TRUE(r.ok) << r.error.message;
+        ShotRecord stored;
+        ASSERT_FALSE(RecordsStore(db).storeShot(context, shot(), stored));
+        for (const char* suffix : {"", "-wal", "-shm"})
+            EXPECT_EQ(modeOf(path + suffix), 0600u) << suffix;
+    }
+    ::umask(umaskBefore);
+}
+
+void madeLoose(RecordsDbTest& f) {
+    {
+        RecordsDatabase db(DatabaseLocation::file(f.path));
+        ASSERT_TRUE(db.open().ok);
+    }
+    ASSERT_EQ(::chmod(f.path.c_str(), 0666), 0);
+    f.put(f.path + "-shm", "");
+    ASSERT_EQ(::chmod((f.path + "-shm").c_str(), 0644), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, PrivateFiles,
+    ::testing::Values(ModeCase{"NewFile", [](RecordsDbTest&, FakeOwners&) {}, ""},
+                      ModeCase{"EmptyFileOpenToAll",
+                               [](RecordsDbTest& f, FakeOwners&) {
+                                   f.put(f.path, "");
+                                   ::chmod(f.path.c_str(), 0666);
+                               },
+                               ""},
+                      ModeCase{"OwnFileOthersMayRead",
+                               [](RecordsDbTest& f, FakeOwners&) { madeLoose(f); }, ""},
+                      ModeCase{"AnotherUsersFile",
+                               [](RecordsDbTest& f, FakeOwners& o) {
+                                   madeLoose(f);
+                                   o.ownerOf[f.path] = kOtherUser;
+                               },
+                               "QARN3.db belongs to another user (uid 4242)"},
+                      ModeCase{"AnotherUsersJournal",
+                               [](RecordsDbTest& f, FakeOwners& o) {
+                                   madeLoose(f);
+                                   o.ownerOf[f.path + "-shm"] = kOtherUser;
+                               },
+                               "QARN3.db-shm belongs to another user (uid 4242)"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 // A newer program's database is read, never written: the schema version stays its own.

@@ -17,9 +17,11 @@
 #include <QProcess>
 #include <QThread>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -239,6 +241,18 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"MissingFileIsNamedTheOthersStored",
                    [](Args& a, const Test& f) { a.push_back(f.folder + "/missing.owf"); }, 1,
                    "missing.owf", 5},
+        // Sparse: refused by its size, never read (whole it would fill the memory).
+        StatusCase{"FileLargerThanTheFormatHolds",
+                   [](Args& a, const Test& f) {
+                       const std::string big = f.folder + "/big.owf";
+                       f.put(big, *FileStore().readAll(f.pulseFile()));
+                       std::filesystem::resize_file(big, 400'000'000);
+                       a.back() = big;
+                   },
+                   1,
+                   "big.owf: it is 400000000 bytes, larger than a waveform file can be (120059"
+                   " bytes)",
+                   1},
         StatusCase{"UnknownVerdict",
                    [](Args& a, const Test& f) {
                        a = {"--db", f.path, "export", "--verdict", "MAYBE"};
@@ -268,6 +282,118 @@ INSTANTIATE_TEST_SUITE_P(
                        a = {"--db", f.folder + "/damaged.db", "export"};
                    },
                    1, "damaged.db is damaged: file is not a database", 1}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+// The three poles of one test, imported one folder at a time, are one session and one report.
+TEST_F(RecordsToolTest, PolesImportedOneAtATimeShareTheLatestSession) {
+    ASSERT_EQ(run(importArgs({longFile()})).status, 0); // an older session of the breaker
+    QThread::msleep(5);                                 // started later, to the millisecond
+    for (const char* pole : {"A", "B", "C"}) {
+        const std::string poleFolder = folder + "/pole" + pole;
+        std::filesystem::create_directory(poleFolder);
+        put(poleFolder + "/T.owf", *FileStore().readAll(pulseFile()));
+        Args a = importArgs({poleFolder});
+        set(a, "--pole", pole);
+        if (std::string(pole) != "A") a.insert(a.begin() + 3, {"--session", "latest"});
+        const ToolRun r = run(a);
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_EQ(rawValue("SELECT count(*) FROM session").toInt(), 2);
+    EXPECT_EQ(rawValue("SELECT count(DISTINCT p.session_id) FROM shot s JOIN test_point p"
+                       " ON p.id = s.test_point_id WHERE s.source LIKE '%/pole_/T.owf'")
+                  .toInt(),
+              1);
+    EXPECT_EQ(rawValue("SELECT group_concat(pole, '') FROM (SELECT pole FROM test_point"
+                       " WHERE session_id = (SELECT session_id FROM test_point GROUP BY"
+                       " session_id HAVING count(*) = 3) ORDER BY pole)")
+                  .toString(),
+              "ABC");
+    const std::string pdf = folder + "/report.pdf";
+    const ToolRun report = run({"--db", path, "report", "--session", "latest", "-o", pdf});
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_NE(report.out.find("(12 shots)"), std::string::npos) << report.out;
+}
+
+struct SessionCase {
+    const char* name;
+    // The --session value and other changes, given the ids of the sessions made before.
+    std::function<void(Args&, const std::map<std::string, std::string>& sessions)> change;
+    const char* says;
+};
+
+class ChosenSession : public RecordsToolTest, public ::testing::WithParamInterface<SessionCase> {};
+
+// A session that is not there, is another breaker's or another site's, or was recorded
+// under another condition or operator is refused with the reason, and nothing is stored.
+TEST_P(ChosenSession, RefusedWithTheReasonStoringNothing) {
+    std::map<std::string, std::string> sessions;
+    for (const auto& [site, breaker] :
+         std::vector<std::pair<std::string, std::string>>{{"S", "B"}, {"S", "B2"}, {"T", "B"}}) {
+        Args a = importArgs({longFile()});
+        set(a, "--site", site);
+        set(a, "--breaker", breaker);
+        a.insert(a.end() - 1, {"--operator", "Ann"});
+        ASSERT_EQ(run(a).status, 0);
+        sessions[site + "/" + breaker] =
+            rawValue("SELECT id FROM session ORDER BY created_at DESC, rowid DESC LIMIT 1")
+                .toString()
+                .toStdString();
+    }
+    const auto count = [this] {
+        return std::vector<int>{rawValue("SELECT count(*) FROM session").toInt(),
+                                rawValue("SELECT count(*) FROM test_point").toInt(),
+                                rawValue("SELECT count(*) FROM shot").toInt()};
+    };
+    const std::vector<int> before = count();
+    Args a = importArgs({pulseFile()});
+    a.insert(a.begin() + 3, {"--session", "latest"});
+    GetParam().change(a, sessions);
+    const ToolRun r = run(a);
+    EXPECT_EQ(r.status, 1) << r.err;
+    std::string says = GetParam().says;
+    for (const auto& [name, id] : sessions)
+        for (std::size_t at = says.find("<" + name + ">"); at != std::string::npos;
+             at = says.find("<" + name + ">"))
+            says.replace(at, name.size() + 2, id);
+    EXPECT_NE(r.err.find("qarn3-records: " + says), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(count(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Import, ChosenSession,
+    ::testing::Values(
+        SessionCase{"NoSuchSession",
+                    [](Args& a, const auto&) {
+                        set(a, "--session", "6d7c3b8e-0000-4000-8000-000000000000");
+                    },
+                    "session: there is no session 6d7c3b8e-0000-4000-8000-000000000000"},
+        SessionCase{"AnotherBreakersSession",
+                    [](Args& a, const auto& s) { set(a, "--session", s.at("S/B2")); },
+                    "session: session <S/B2> is of breaker B2 of site S, not of breaker B of"
+                    " site S"},
+        SessionCase{"AnotherSitesSession",
+                    [](Args& a, const auto& s) { set(a, "--session", s.at("T/B")); },
+                    "session: session <T/B> is of breaker B of site T, not of breaker B of"
+                    " site S"},
+        SessionCase{"ConditionDiffers",
+                    [](Args& a, const auto&) {
+                        a.insert(a.end() - 1, {"--condition", "as-left"});
+                    },
+                    "condition: session <S/B> is as-found, not as-left"},
+        SessionCase{"ConditionDiffersFromTheSessionNamed",
+                    [](Args& a, const auto& s) {
+                        set(a, "--session", s.at("S/B"));
+                        a.insert(a.end() - 1, {"--condition", "other"});
+                    },
+                    "condition: session <S/B> is as-found, not other"},
+        SessionCase{"OperatorDiffers",
+                    [](Args& a, const auto&) {
+                        a.insert(a.end() - 1, {"--operator", "Bob"});
+                    },
+                    "operator: session <S/B> is by \"Ann\", not \"Bob\""},
+        SessionCase{"RatingDiffers", [](Args& a, const auto&) { set(a, "--rating", "630"); },
+                    "rating: breaker B of site S is rated 400 A in the records, not 630 A"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 struct DbLinkCase {
@@ -346,6 +472,72 @@ INSTANTIATE_TEST_SUITE_P(
                                        return Args{"--db", f.path, odd};
                                    }}),
     [](const auto& c) { return std::string(c.param.name); });
+
+// Two imports at once into one file find or make the site and the breaker in the same write
+// transaction as their shots: one site S and one breaker B, whether the site was there before
+// or not, however their starts fall.
+TEST_F(RecordsToolTest, ImportsAtOnceMakeOneSiteAndOneBreaker) {
+    for (int round = 0; round < 6; ++round) {
+        const bool siteBefore = round % 2 == 1;
+        SCOPED_TRACE("round " + std::to_string(round) + (siteBefore ? ", site there" : ""));
+        path = folder + "/race" + std::to_string(round) + ".db";
+        if (siteBefore) {
+            Args a = importArgs({longFile()});
+            set(a, "--breaker", "Other");
+            ASSERT_EQ(run(a).status, 0);
+        }
+        std::vector<std::unique_ptr<QProcess>> imports;
+        for (const std::string& file : {pulseFile(), longFile()}) {
+            QStringList args;
+            for (const std::string& a : importArgs({file}))
+                args << QString::fromStdString(a);
+            imports.push_back(std::make_unique<QProcess>());
+            imports.back()->start(QARN3_RECORDS_TOOL, args);
+        }
+        for (auto& p : imports) {
+            ASSERT_TRUE(p->waitForFinished(60000));
+            EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+        }
+        EXPECT_EQ(rawValue("SELECT count(*) FROM site WHERE name = 'S'").toInt(), 1);
+        EXPECT_EQ(rawValue("SELECT count(*) FROM breaker WHERE designation = 'B'").toInt(), 1);
+        EXPECT_EQ(rawValue("SELECT count(*) FROM session e JOIN breaker b ON b.id ="
+                           " e.breaker_id WHERE b.designation = 'B'")
+                      .toInt(),
+                  2);
+        EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), siteBefore ? 6 : 5);
+    }
+}
+
+class NamesNotUtf8 : public RecordsToolTest, public ::testing::WithParamInterface<bool> {};
+
+// A name that is not UTF-8 is kept as bytes: the file given by name or found in a folder is
+// read with its time, and --db makes the file of exactly that name.
+TEST_P(NamesNotUtf8, AreKeptAsBytes) {
+    const std::string odd = folder + "/in/bad\xff.owf";
+    std::filesystem::create_directory(folder + "/in");
+    put(odd, *FileStore().readAll(pulseFile()));
+    constexpr std::int64_t kMsecs = 1777636800250; // the file's time, to the millisecond
+    const struct timespec times[2] = {{kMsecs / 1000, 250'000'000}, {kMsecs / 1000, 250'000'000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, odd.c_str(), times, 0), 0);
+    const std::string oddDb = folder + "/d\xff.db";
+    path = oddDb;
+    const ToolRun r = run(importArgs({GetParam() ? folder + "/in" : odd}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Stored 4 shots of 1 files"), std::string::npos) << r.out;
+    std::set<std::string> made;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().extension() == ".db") made.insert(entry.path().string());
+    EXPECT_EQ(made, std::set<std::string>{oddDb});
+
+    path = folder + "/plain.db";
+    std::filesystem::rename(oddDb, path);
+    EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), 4);
+    EXPECT_EQ(rawValue("SELECT min(taken_at) || ' ' || max(taken_at) FROM shot").toString(),
+              QString::fromStdString(isoUtcFromMsecs(kMsecs) + " " + isoUtcFromMsecs(kMsecs)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Import, NamesNotUtf8, ::testing::Bool(),
+                         [](const auto& c) { return c.param ? "FolderEntry" : "NamedFile"; });
 
 // Killing the import at any moment leaves a sound database holding each file's shots whole
 // or not at all, each with its waveform.

@@ -123,8 +123,7 @@ bool WaveformFiles::ReadWaveform(const std::string& fileName) {
     // The header and at most 60000 samples are all a file can hold for the store: a longer
     // file is read no further, and a name that is not a regular file (a folder, a FIFO, a
     // device) is a reading error.
-    const auto bytes = m_s.files.readPrefix(
-        path(fileName), kWaveHeaderSize + 2 * static_cast<std::size_t>(kWaveFileSamples));
+    const auto bytes = m_s.files.readPrefix(path(fileName), kWaveFileBytes);
     if (!bytes) {
         m_s.dialogs.messageDlg("Error reading file: " + fileName, MsgKind::Error,
                                {MsgButton::Abort});

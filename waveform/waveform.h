@@ -15,6 +15,9 @@ constexpr int kWaveSlots = 145001;
 constexpr int kCaptureLimit = kWaveSlots - 1;
 constexpr int kWaveFileSamples = 60000;
 constexpr std::size_t kWaveHeaderSize = 59;
+// The largest waveform file: the header and its samples (two bytes each); 120,059 bytes.
+constexpr std::size_t kWaveFileBytes =
+    kWaveHeaderSize + 2 * static_cast<std::size_t>(kWaveFileSamples);
 
 // The 59-byte header of a waveform file (packed, little-endian on disk).
 struct TWaveFileHeader {
