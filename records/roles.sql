@@ -28,10 +28,18 @@ DECLARE
                         WHERE datname = current_database());
 BEGIN
     IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'qarn3_technician') THEN
-        CREATE ROLE qarn3_technician NOLOGIN;
+        BEGIN
+            CREATE ROLE qarn3_technician NOLOGIN;
+        EXCEPTION WHEN duplicate_object OR unique_violation THEN
+            NULL; -- made meanwhile by a second run of this script on the same server
+        END;
     END IF;
     IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'qarn3_office') THEN
-        CREATE ROLE qarn3_office NOLOGIN;
+        BEGIN
+            CREATE ROLE qarn3_office NOLOGIN;
+        EXCEPTION WHEN duplicate_object OR unique_violation THEN
+            NULL; -- made meanwhile by a second run of this script on the same server
+        END;
     END IF;
     EXECUTE format('GRANT CONNECT ON DATABASE %I TO qarn3_technician, qarn3_office',
                    current_database());
