@@ -26,7 +26,7 @@ std::string showBidiControls(const std::string& text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         if (const char32_t c = bidiControlAt(text, i)) {
-            char name[12];
+            char name[16]; // room for any unsigned value, though a control is four digits
             std::snprintf(name, sizeof name, "<U+%04X>", static_cast<unsigned>(c));
             out += name;
             i += c == 0x061C ? 2 : 3;

@@ -14,9 +14,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 
 namespace qarn3 {
 
@@ -326,16 +328,31 @@ OpenReport RecordsDatabase::openFile(bool afterSetAside) {
                           " was written by a newer version of the program (schema version " +
                           std::to_string(version) + ", this one knows " + std::to_string(newest) +
                           "): it is opened read-only.");
-    for (const std::string& s : m_dialect.connectionSetup(!r.readOnly, m_options.fullSync))
-        if (!run(s, r.error)) return r;
-    if (!r.readOnly) {
-        if ((r.error = migrate(schemaSteps()))) return r;
-        version = schemaVersion(r.error);
-        if (r.error) return r;
+    // Two programs opening one new file at once: SQLite answers the switch to its write-ahead
+    // log, or a write that would have to wait on the other's, with "busy" at once rather than
+    // after its busy timeout. Such a step is tried again until that timeout has passed.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.busyTimeoutMs);
+    for (;;) {
+        r.error = {};
+        if (setUp(!r.readOnly, version, r.error) || r.error.kind != RecordsErrorKind::Locked ||
+            std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
+    if (r.error) return r;
     r.schemaVersion = version;
     r.ok = true;
     return r;
+}
+
+bool RecordsDatabase::setUp(bool writable, int& version, RecordsError& error) {
+    for (const std::string& s : m_dialect.connectionSetup(writable, m_options.fullSync))
+        if (!run(s, error)) return false;
+    if (!writable) return true;
+    if ((error = migrate(schemaSteps()))) return false;
+    version = schemaVersion(error);
+    return !error;
 }
 
 OpenReport RecordsDatabase::openServer() {

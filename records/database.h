@@ -124,6 +124,8 @@ private:
     void forgetConnectOptions();
     void disconnect();
     OpenReport openFile(bool afterSetAside);
+    // The connection's settings and, when writable, the schema brought up to date.
+    bool setUp(bool writable, int& version, RecordsError& error);
     OpenReport openServer();
     bool setAside(std::string& newName, RecordsError& error);
     // Damaged, naming this database: "The records database X is damaged: reason".
