@@ -53,10 +53,11 @@ public:
         ::sigemptyset(&ours.sa_mask);
         for (int s : kEndingSignals)
             ::sigaddset(&ours.sa_mask, s);
+        // An ignored signal is read first and left alone, so that it is never ours even for
+        // a moment (a hang-up then would end a command started under nohup).
         for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
-            ::sigaction(kEndingSignals[i], &ours, &m_before[i]);
-            if (m_before[i].sa_handler == SIG_IGN)
-                ::sigaction(kEndingSignals[i], &m_before[i], nullptr);
+            ::sigaction(kEndingSignals[i], nullptr, &m_before[i]);
+            if (m_before[i].sa_handler != SIG_IGN) ::sigaction(kEndingSignals[i], &ours, nullptr);
         }
         termios quiet = g_echoing;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
