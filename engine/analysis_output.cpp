@@ -47,13 +47,10 @@ std::string jsonEscape(const std::string& s) {
 }
 
 std::string jsonNumber(double v) {
-    if (!std::isfinite(v)) return "null";
     // The shortest text that reads back as the same value, always with '.', whatever the
     // process locale: rounded to the decimals shown, it gives the window's reading (six
     // significant digits could turn 3.0250001 cycles, shown as 3.03, into 3.025 and 3.02).
-    char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
+    return jsonNumberText(v);
 }
 
 // The shortest text that reads back as the same single-precision value, with '.'.
@@ -302,10 +299,6 @@ std::string waveformCsv(const std::string& fileName, const TWaveformData& wave,
 
 std::string jsonEscaped(const std::string& s) {
     return jsonEscape(s);
-}
-
-std::string jsonNumberText(double v) {
-    return jsonNumber(v);
 }
 
 } // namespace qarn3

@@ -39,10 +39,8 @@ std::string waveformCsv(const std::string& fileName, const TWaveformData& wave,
                         long long fileBytes);
 
 // The JSON forms' string contents (quotes, backslashes and control characters escaped, a
-// byte outside a well-formed UTF-8 sequence as U+FFFD, so that every line stays JSON) and
-// numbers (the shortest text that reads back as the same value, '.' whatever the locale;
-// null when not finite), for other writers of JSON.
+// byte outside a well-formed UTF-8 sequence as U+FFFD, so that every line stays JSON), for
+// other writers of JSON; their numbers: jsonNumberText (platform/textformat.h).
 std::string jsonEscaped(const std::string& s);
-std::string jsonNumberText(double v);
 
 } // namespace qarn3

@@ -83,6 +83,13 @@ std::string escapeControls(const std::string& text) {
     return out;
 }
 
+std::string jsonNumberText(double v) {
+    if (!std::isfinite(v)) return "null";
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
 std::string formatFixed(double value, int width, int decimals, char separator) {
     char buf[400];
     auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);

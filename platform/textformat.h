@@ -35,6 +35,9 @@ std::size_t utf8Length(const std::string& text, std::size_t i);
 // Fixed-point text right-aligned in at least width characters, with the given decimal
 // separator, independent of the process locale ("%4.2f" with ',' gives "5,00").
 std::string formatFixed(double value, int width, int decimals, char separator = '.');
+// The shortest text that reads back as the same value, '.' whatever the locale; "null" when
+// not finite (a JSON number).
+std::string jsonNumberText(double v);
 // Decimal integer right-aligned in at least width characters ("%2d").
 std::string formatInt(long long value, int width = 0);
 
