@@ -4,12 +4,13 @@
 #include "diag/services.h"
 #include "engine/ranges.h"
 #include "records/location.h"
-#include "records/recordsbrowser.h"
-#include "records/sharedactions.h"
-#include "records/syncdialogs.h"
-#include "records/testrecordpanel.h"
-#include "records/waveformopener.h"
-#include "records/writer.h"
+#include "recordstool/reading.h"
+#include "recordswindows/recordsbrowser.h"
+#include "recordswindows/sharedactions.h"
+#include "recordswindows/syncdialogs.h"
+#include "recordswindows/testrecordpanel.h"
+#include "recordswindows/waveformopener.h"
+#include "store/writer.h"
 #include "waveform/waveform.h"
 
 #include <QAction>
@@ -136,17 +137,17 @@ void RecordsWiring::onPulseEnd(const PulseEnd& end) {
     if (m_finished || !m_panel) return;
 
     RecordedPulse pulse;
-    pulse.pulse = end.result;
-    pulse.currentDecimals = formatDecimals(r.currentFormat);
-    pulse.rangeIndex = m_program.setup.RangeIndex;
-    pulse.pulseNumber = m_pulseNumber;
+    pulse.reading = readingOf(end.result, formatDecimals(r.currentFormat),
+                              m_program.setup.RangeIndex, isoUtcNow());
+    pulse.reading.pulse = m_pulseNumber;
+    pulse.reading.startSeconds = end.result.startSeconds;
     // The capture's file bytes cost about a tenth of a millisecond: made only when kept. The
     // shot's start is then where the pulse begins in that file, not in the test.
     if (m_panel->isRecording()) {
         pulse.waveform = QByteArray::fromStdString(
             waveformFileBytes(end.capture, m_program.cal.SerNum, m_program.setup.TestMode));
         if (end.capture.SampleRate > 0)
-            pulse.pulse.startSeconds = end.capture.PulseFirst / end.capture.SampleRate;
+            pulse.reading.startSeconds = end.capture.PulseFirst / end.capture.SampleRate;
     }
     m_panel->pulseEnded(pulse);
 }

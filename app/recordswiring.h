@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/firstopen.h"
-#include "records/recordsui.h"
+#include "recordswindows/recordshost.h"
 
 #include <QObject>
 

@@ -4,11 +4,11 @@
 // windows, offscreen: the records window opened until its first page is shown, its export of
 // the whole list, and the test record panel's work at a pulse's end.
 #include "platform/scripted_dialogs.h"
-#include "records/recordsbrowser.h"
-#include "records/store.h"
-#include "records/testrecordpanel.h"
-#include "records/tool.h"
-#include "records/writer.h"
+#include "recordstool/tool.h"
+#include "recordswindows/recordsbrowser.h"
+#include "recordswindows/testrecordpanel.h"
+#include "store/store.h"
+#include "store/writer.h"
 #include "waveform/waveform.h"
 
 #include <QApplication>
@@ -288,9 +288,9 @@ void BM_PanelPulseEnd(benchmark::State& state) {
     panel.ebBandMax->setText("0.5");
     if (!panel.startRecording()) std::abort();
     RecordedPulse end;
-    end.pulse.pulseAmps = 1200;
-    end.pulse.seconds = 0.3;
-    end.pulse.cycles = 18;
+    end.reading.currentAmps = 1200;
+    end.reading.seconds = 0.3;
+    end.reading.cycles = 18;
     end.waveform = waveformBytes(3);
     for (auto _ : state)
         panel.pulseEnded(end);

@@ -3,10 +3,12 @@
 // records and written as a PDF, and the same through the command as a user runs it.
 #include "engine/analysis.h"
 #include "platform/files.h"
-#include "records/curvelibrary.h"
-#include "records/store.h"
-#include "records/tool.h"
+#include "recordstool/reading.h"
+#include "recordstool/tool.h"
 #include "report/reportwriter.h"
+#include "store/curvelibrary.h"
+#include "store/reportload.h"
+#include "store/store.h"
 #include "waveform/waveform.h"
 
 #include <QBuffer>

@@ -2,8 +2,8 @@
 // with one million shots (bench/shared_data.sql): the browse list's query (count and first
 // page of 200) under its filters, a laptop receiving a site's records, and a sync of 1,000 new
 // shots from a laptop, each with a waveform of its own. QARN3_BENCH_PG names the database.
-#include "records/store.h"
-#include "records/sync.h"
+#include "store/store.h"
+#include "store/sync.h"
 #include "waveform/waveform.h"
 
 #include <QCoreApplication>

@@ -15,7 +15,7 @@ set -a
 set +a
 createdb qarn3_bench
 uri="postgresql://$PGUSER@/qarn3_bench?host=$PGHOST&port=$PGPORT"
-"$build/records/qarn3-records" --db "$uri" schema
+"$build/recordstool/qarn3-records" --db "$uri" schema
 echo "== one million shots"
 start=$(date +%s.%N)
 psql --quiet -v ON_ERROR_STOP=1 --dbname=qarn3_bench --file=bench/shared_data.sql >/dev/null
@@ -27,8 +27,8 @@ echo "== qarn3-records sync of 1,000 new shots (make_waves files imported on a l
 mkdir "$work/waves"
 "$build/bench/make_waves" "$work/waves" 375 7 >/dev/null
 laptop="$work/laptop.db"
-"$build/records/qarn3-records" --db "$laptop" sync --to "$uri" --site "Site 42" >/dev/null
-"$build/records/qarn3-records" --db "$laptop" import --site "Site 42" --breaker Q3 \
+"$build/recordstool/qarn3-records" --db "$laptop" sync --to "$uri" --site "Site 42" >/dev/null
+"$build/recordstool/qarn3-records" --db "$laptop" import --site "Site 42" --breaker Q3 \
     --rating 400 --pole A --kind long-time --multiple 3 --band 0.1,0.5 "$work/waves" >/dev/null
-"$build/records/qarn3-records" --db "$laptop" export | tail -n +2 | wc -l
-time "$build/records/qarn3-records" --db "$laptop" sync --to "$uri"
+"$build/recordstool/qarn3-records" --db "$laptop" export | tail -n +2 | wc -l
+time "$build/recordstool/qarn3-records" --db "$laptop" sync --to "$uri"

@@ -1,6 +1,5 @@
 #include "records/curve.h"
 
-#include "engine/analysis_output.h"
 #include "platform/textformat.h"
 #include "records/validation.h"
 

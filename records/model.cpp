@@ -1,7 +1,5 @@
 #include "records/model.h"
 
-#include "engine/display.h"
-
 #include <QDateTime>
 #include <QUuid>
 
@@ -41,22 +39,6 @@ std::optional<E> valueOf(const std::array<std::pair<E, const char*>, N>& table,
 }
 
 } // namespace
-
-ShotReading readingOf(const PulseResult& pulse, int currentDecimals, int rangeIndex,
-                      const std::string& takenAt) {
-    ShotReading r;
-    r.takenAt = takenAt;
-    r.currentAmps = pulse.pulseAmps;
-    r.currentDecimals = currentDecimals;
-    r.seconds = pulse.seconds;
-    r.cycles = pulse.cycles;
-    r.suspect = pulse.suspect;
-    r.underRange = pulse.underRange;
-    r.cutShort = pulse.cutShort;
-    r.dataErrors = pulse.dataErrors;
-    r.rangeIndex = rangeIndex;
-    return r;
-}
 
 std::string poleText(Pole p) {
     return textOf(kPoles, p);

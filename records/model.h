@@ -6,8 +6,6 @@
 
 namespace qarn3 {
 
-struct PulseResult;
-
 // Where a breaker stands: a plant, a substation, a customer's building.
 struct SiteRecord {
     std::string id; // UUID text
@@ -83,10 +81,6 @@ struct ShotReading {
     // unknown (shots stored before it was kept).
     std::optional<double> startSeconds;
 };
-
-// The reading of an engine pulse report.
-ShotReading readingOf(const PulseResult& pulse, int currentDecimals, int rangeIndex,
-                      const std::string& takenAt);
 
 // Texts as stored and exported: "A" "B" "C" "N"; "long-time" "short-time" "instantaneous"
 // "ground-fault" "other"; "as-found" "as-left" "other".

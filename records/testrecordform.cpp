@@ -1,10 +1,20 @@
 #include "records/testrecordform.h"
 
 #include "platform/textformat.h"
-#include "records/recordsui.h"
-#include "report/sessionreport.h"
+#include "records/sessionreport.h"
 
 namespace qarn3 {
+
+std::optional<double> fieldNumber(const std::string& field, const std::string& text, char separator,
+                                  FieldError& error) {
+    std::string t = text;
+    if (separator != '.')
+        for (char& c : t)
+            if (c == separator) c = '.';
+    const auto v = numberForField(field, t, error);
+    if (!v) error.message = field + ": '" + text + "' is not a number";
+    return v;
+}
 
 std::optional<FieldError> readBreakerFields(const TestRecordFields& f, char separator,
                                             SiteRecord& site, BreakerRecord& breaker) {

@@ -8,6 +8,11 @@
 
 namespace qarn3 {
 
+// A number typed in a field, with the program's decimal separator or '.'; refused with the
+// field named.
+std::optional<double> fieldNumber(const std::string& field, const std::string& text, char separator,
+                                  FieldError& error);
+
 // Where a test point's band comes from.
 enum class BandSource { Typed, Curve, MustNotTrip };
 

@@ -76,19 +76,19 @@ std::optional<Verdict> verdictFromText(const std::string& text) {
     return std::nullopt;
 }
 
-Colour verdictColour(Verdict v) {
+VerdictClass verdictClass(Verdict v) {
     switch (v) {
     case Verdict::Pass:
-        return Colour::Green;
+        return VerdictClass::Pass;
     case Verdict::FailFast:
     case Verdict::FailSlow:
     case Verdict::NoTrip:
-        return Colour::Red;
+        return VerdictClass::Fail;
     case Verdict::Check:
     case Verdict::NoBand:
         break;
     }
-    return Colour::Yellow;
+    return VerdictClass::Doubtful;
 }
 
 } // namespace qarn3

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "engine/display.h"
 #include "records/model.h"
 
 #include <cstdint>
@@ -53,7 +52,13 @@ VerdictInput verdictInput(const ShotReading& reading, const TestPointRecord& poi
 // "PASS" "FAIL FAST" "FAIL SLOW" "NO TRIP" "CHECK" "NO BAND": as stored and exported.
 std::string verdictText(Verdict v);
 std::optional<Verdict> verdictFromText(const std::string& text);
-// Green for a pass, red for a failure or no trip, yellow for a doubtful reading or no band.
-Colour verdictColour(Verdict v);
+// What a verdict counts as: the session's verdict and every colour a verdict is shown in
+// (green, red, yellow) follow it.
+enum class VerdictClass {
+    Pass,    // PASS
+    Fail,    // FAIL FAST, FAIL SLOW, NO TRIP
+    Doubtful // CHECK, NO BAND: look again
+};
+VerdictClass verdictClass(Verdict v);
 
 } // namespace qarn3

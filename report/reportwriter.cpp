@@ -5,6 +5,7 @@
 #include "platform/textformat.h"
 #include "report/pagelayout.h"
 #include "report/paintercanvas.h"
+#include "report/sessionplot.h"
 #include "report/snapshot.h"
 
 #include <QBuffer>
@@ -44,8 +45,8 @@ constexpr int kFactLines = 6, kTitleLines = 3, kNotesLines = 180;
 const QColor kPassText(0, 128, 0), kFailText(200, 0, 0), kDoubtText(176, 112, 0);
 const QColor kLabelText(90, 90, 90), kRule(160, 160, 160);
 
-QColor verdictTextColour(Colour c) {
-    return c == Colour::Green ? kPassText : c == Colour::Red ? kFailText : kDoubtText;
+QColor verdictTextColour(VerdictClass c) {
+    return c == VerdictClass::Pass ? kPassText : c == VerdictClass::Fail ? kFailText : kDoubtText;
 }
 
 QFont font(double points, bool bold = false) {
@@ -344,7 +345,7 @@ void ReportBuilder::results() {
                                            secondsText(r.shot.reading.seconds, sep),
                                            cyclesText(r.shot.reading.cycles, sep),
                                            verdictText(j.verdict)};
-        const QColor c = verdictTextColour(verdictColour(j.verdict));
+        const QColor c = verdictTextColour(verdictClass(j.verdict));
         add(h, [=](QPainter& p, int top) { cells(p, top, h, v, false, c); });
     }
     // The overall verdict, with the count of each verdict.
@@ -404,7 +405,7 @@ void ReportBuilder::snapshots() {
         const bool drawn = bytes != m_r.waveforms.end() && snapshotOf(bytes->second, g, snap, why);
         const int line = lineHeight(m_bold) + mm(1);
         const int plotH = drawn ? mm(46) : line;
-        const QColor c = verdictTextColour(verdictColour(r.shot.judgement.verdict));
+        const QColor c = verdictTextColour(verdictClass(r.shot.judgement.verdict));
         if (n == 0) heading("Waveforms");
         add(line + plotH + mm(3), [=, this](QPainter& p, int top) {
             text(p, m_bold, QRectF(0, top + mm(1), m_width * 0.75, line),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/sessionreport.h"
+#include "records/sessionreport.h"
 
 #include <QPageSize>
 

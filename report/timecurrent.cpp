@@ -151,12 +151,12 @@ TimeCurrentStyle screenStyle() {
 }
 
 std::uint32_t verdictPlotColour(Verdict v, const TimeCurrentStyle& style) {
-    switch (verdictColour(v)) {
-    case Colour::Green:
+    switch (verdictClass(v)) {
+    case VerdictClass::Pass:
         return style.pass;
-    case Colour::Red:
+    case VerdictClass::Fail:
         return style.fail;
-    default:
+    case VerdictClass::Doubtful:
         break;
     }
     return style.doubtful;

@@ -17,5 +17,5 @@ bash scripts/pg-server.sh start "$work/pg"
 mkdir -m 0700 "$work/data"
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" \
     build/tests/qarn3-syncshot "$out" "$work/data" \
-    "postgresql://$PGUSER@/postgres?host=$PGHOST&port=$PGPORT" records/roles.sql
+    "postgresql://$PGUSER@/postgres?host=$PGHOST&port=$PGPORT" store/roles.sql
 echo "screenshots: $out/ui-sync-*.png"

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/files.h"
-#include "records/database.h"
 #include "records/location.h"
-#include "records/store.h"
+#include "store/database.h"
+#include "store/store.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -20,9 +20,9 @@
 namespace qarn3::test {
 
 // A fresh folder per test for a records database, and a valid test point to store under.
-class RecordsDbTest : public ::testing::Test {
+class RecordsDatabaseTest : public ::testing::Test {
 public:
-    RecordsDbTest() {
+    RecordsDatabaseTest() {
         char tmpl[] = "/tmp/qarn3-records-XXXXXX";
         folder = ::mkdtemp(tmpl);
         path = folder + "/QARN3.db";
@@ -40,7 +40,7 @@ public:
         context.point.multiple = 3;
         context.point.band = Band{0.1, 0.5};
     }
-    ~RecordsDbTest() override { std::filesystem::remove_all(folder); }
+    ~RecordsDatabaseTest() override { std::filesystem::remove_all(folder); }
 
     // A reading of 3 x In inside the band.
     static NewShot shot(double seconds = 0.3, QByteArray waveform = {}) {

@@ -3,8 +3,8 @@
 #include "diag/debuglog.h"
 #include "diag/services.h"
 #include "platform/scripted_dialogs.h"
-#include "records/recordsui.h"
-#include "records/store.h"
+#include "recordswindows/recordshost.h"
+#include "store/store.h"
 
 #include "event_waits.h"
 #include "records_fixture.h"
@@ -18,7 +18,7 @@ namespace qarn3::test {
 
 // A records database in a fresh folder with the host the records windows take: boxes
 // answered by a script, '.' as the separator, an analyzer of known identity.
-class RecordsWindowTest : public RecordsDbTest {
+class RecordsWindowTest : public RecordsDatabaseTest {
 public:
     RecordsWindowTest() { log.open(); }
 

@@ -14,7 +14,7 @@
 #include "platform/nodevice.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/textformat.h"
-#include "records/testrecordpanel.h"
+#include "recordswindows/testrecordpanel.h"
 #include "waveform/plotwidget.h"
 #include "waveform/waveformwindow.h"
 

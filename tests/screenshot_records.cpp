@@ -7,10 +7,11 @@
 #include "engine/analysis.h"
 #include "platform/files.h"
 #include "platform/scripted_dialogs.h"
-#include "records/curvelibrary.h"
-#include "records/recordsbrowser.h"
-#include "records/testrecordpanel.h"
-#include "records/waveformopener.h"
+#include "recordstool/reading.h"
+#include "recordswindows/recordsbrowser.h"
+#include "recordswindows/testrecordpanel.h"
+#include "recordswindows/waveformopener.h"
+#include "store/curvelibrary.h"
 #include "waveform/waveform.h"
 
 #include <QApplication>
@@ -112,11 +113,10 @@ int main(int argc, char** argv) {
         panel->useTestPoint();
         for (const AnalysisPulse& p : r.pulses) {
             RecordedPulse end;
-            end.pulse = p.result;
-            end.currentDecimals = r.currentDecimals;
-            end.rangeIndex = r.rangeIndex;
+            end.reading = readingOf(p.result, r.currentDecimals, r.rangeIndex, {});
+            end.reading.startSeconds = p.result.startSeconds;
+            end.reading.pulse = ++fed;
             end.waveform = bytes;
-            end.pulseNumber = ++fed;
             panel->pulseEnded(end);
         }
     }

@@ -6,10 +6,10 @@
 #include "diag/services.h"
 #include "platform/files.h"
 #include "platform/qt_dialogs.h"
-#include "records/sharedactions.h"
-#include "records/shareddbdialog.h"
-#include "records/store.h"
-#include "records/syncdialogs.h"
+#include "recordswindows/sharedactions.h"
+#include "recordswindows/shareddatabasedialog.h"
+#include "recordswindows/syncdialogs.h"
+#include "store/store.h"
 
 #include <QApplication>
 #include <QDir>

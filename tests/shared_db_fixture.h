@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/files.h"
-#include "records/database.h"
-#include "records/store.h"
-#include "records/sync.h"
+#include "store/database.h"
+#include "store/store.h"
+#include "store/sync.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -57,7 +57,7 @@ struct PgServer {
 
 // A database of its own on the fixture's server for each test (tests run in parallel), a
 // folder for laptops' files, and the superuser's connection to the test's database.
-class SharedDbTest : public ::testing::Test {
+class SharedDatabaseTest : public ::testing::Test {
 public:
     void SetUp() override {
         char tmpl[] = "/tmp/qarn3-shared-XXXXXX";

@@ -15,8 +15,8 @@
 #include "platform/files.h"
 #include "platform/nodevice.h"
 #include "platform/scripted_dialogs.h"
-#include "records/sharedactions.h"
-#include "records/syncdialogs.h"
+#include "recordswindows/sharedactions.h"
+#include "recordswindows/syncdialogs.h"
 #include "support/fake_transports.h"
 
 #include <QApplication>

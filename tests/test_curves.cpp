@@ -2,9 +2,9 @@
 // their line numbers, and shots judged against the band of a breaker's curve at the multiple
 // they measured.
 #include "records/curve.h"
-#include "records/curvelibrary.h"
-#include "records/store.h"
-#include "records/tool.h"
+#include "recordstool/tool.h"
+#include "store/curvelibrary.h"
+#include "store/store.h"
 
 #include "records_fixture.h"
 
@@ -189,7 +189,7 @@ struct CurveVerdictCase {
     Verdict verdict;
 };
 
-class CurveVerdict : public RecordsDbTest,
+class CurveVerdict : public RecordsDatabaseTest,
                      public ::testing::WithParamInterface<CurveVerdictCase> {};
 
 TEST_P(CurveVerdict, JudgesAgainstTheCurveAtTheMeasuredMultiple) {
@@ -242,7 +242,7 @@ struct ToolRun {
     std::string out, err;
 };
 
-class CurvesTool : public RecordsDbTest {
+class CurvesTool : public RecordsDatabaseTest {
 public:
     ToolRun run(const std::vector<std::string>& args) {
         std::ostringstream out, err;

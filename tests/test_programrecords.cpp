@@ -8,14 +8,14 @@
 #include "platform/nodevice.h"
 #include "program_fixture.h"
 #include "record_fixture.h"
-#include "records/database.h"
 #include "records/location.h"
-#include "records/recordsbrowser.h"
 #include "records/sharedsettings.h"
-#include "records/store.h"
-#include "records/testrecordpanel.h"
 #include "records/verdict.h"
 #include "records_fixture.h"
+#include "recordswindows/recordsbrowser.h"
+#include "recordswindows/testrecordpanel.h"
+#include "store/database.h"
+#include "store/store.h"
 #include "support/fake_transports.h"
 
 #include <QApplication>

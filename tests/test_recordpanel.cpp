@@ -1,6 +1,7 @@
 // The test record panel: its refusals, a shot stored at a simulated pulse's end and listed in
 // its verdict's colour, and the writer's troubles told to the operator.
-#include "records/testrecordpanel.h"
+#include "recordstool/reading.h"
+#include "recordswindows/testrecordpanel.h"
 
 #include "records_windows_fixture.h"
 
@@ -37,12 +38,12 @@ void fillValid(TestRecordPanel& p) {
 
 RecordedPulse pulse(double amps, double seconds, QByteArray waveform = {}) {
     RecordedPulse e;
-    e.pulse.pulseAmps = static_cast<float>(amps);
-    e.pulse.seconds = seconds;
-    e.pulse.cycles = seconds * 60;
-    e.pulse.startSeconds = 0.5;
-    e.currentDecimals = 1;
-    e.rangeIndex = 5;
+    PulseResult r;
+    r.pulseAmps = static_cast<float>(amps);
+    r.seconds = seconds;
+    r.cycles = seconds * 60;
+    e.reading = readingOf(r, 1, 5, {});
+    e.reading.startSeconds = 0.5;
     e.waveform = std::move(waveform);
     return e;
 }

@@ -1,11 +1,11 @@
 // The records window: the filter and the lazily read list, a shot's waveform in the viewer,
 // the CSV export of a selection and of the list as qarn3-records writes it, and the report.
 #include "engine/analysis.h"
-#include "records/recordsbrowser.h"
-#include "records/timecurrentview.h"
-#include "records/tool.h"
-#include "records/waveformopener.h"
-#include "records/writer.h"
+#include "recordstool/tool.h"
+#include "recordswindows/recordsbrowser.h"
+#include "recordswindows/timecurrentview.h"
+#include "recordswindows/waveformopener.h"
+#include "store/writer.h"
 #include "waveform/waveformwindow.h"
 
 #include "records_windows_fixture.h"

@@ -1,8 +1,8 @@
 // The records database: made and migrated from what a data folder may hold, a locked, a
 // damaged, a newer and a read-only file, and shots stored and read back.
-#include "records/database.h"
-#include "records/store.h"
-#include "records/writer.h"
+#include "store/database.h"
+#include "store/store.h"
+#include "store/writer.h"
 
 #include "fake_owners.h"
 #include "records_fixture.h"
@@ -25,12 +25,12 @@ namespace {
 
 struct StartCase {
     const char* name;
-    std::function<void(RecordsDbTest&)> make;
+    std::function<void(RecordsDatabaseTest&)> make;
     int shotsKept = 0;
 };
 
 // A database as the first schema left it, with one shot.
-void makeVersionOne(RecordsDbTest& f) {
+void makeVersionOne(RecordsDatabaseTest& f) {
     const SqlDialect sqlite(SqlEngine::Sqlite);
     for (const std::string& statement : schemaSteps().front().statements)
         f.rawValue(sqlite.typed(statement));
@@ -47,7 +47,7 @@ void makeVersionOne(RecordsDbTest& f) {
         f.rawValue(row);
 }
 
-class Starts : public RecordsDbTest, public ::testing::WithParamInterface<StartCase> {};
+class Starts : public RecordsDatabaseTest, public ::testing::WithParamInterface<StartCase> {};
 
 // Whatever the folder holds at first use, the database opens at the newest schema with
 // every table, in WAL mode with foreign keys on.
@@ -83,18 +83,19 @@ TEST_P(Starts, OpenAtTheNewestSchema) {
 
 INSTANTIATE_TEST_SUITE_P(
     Folder, Starts,
-    ::testing::Values(StartCase{"NoFile", [](RecordsDbTest&) {}},
-                      StartCase{"EmptyFile", [](RecordsDbTest& f) { f.put(f.path, ""); }},
+    ::testing::Values(StartCase{"NoFile", [](RecordsDatabaseTest&) {}},
+                      StartCase{"EmptyFile", [](RecordsDatabaseTest& f) { f.put(f.path, ""); }},
                       // A database whose first migration was cut off after the journal
                       // mode was set: SQLite holds nothing in it yet.
-                      StartCase{"StartedFile",
-                                [](RecordsDbTest& f) { f.rawValue("PRAGMA journal_mode = WAL"); }},
+                      StartCase{
+                          "StartedFile",
+                          [](RecordsDatabaseTest& f) { f.rawValue("PRAGMA journal_mode = WAL"); }},
                       StartCase{"VersionOneFile", makeVersionOne, 1}),
     [](const auto& c) { return std::string(c.param.name); });
 
 // The mechanism a later schema uses: pending steps only, in one transaction, and a failing
 // step leaves the database as it was.
-TEST_F(RecordsDbTest, MigrationsApplyPendingStepsAllOrNothing) {
+TEST_F(RecordsDatabaseTest, MigrationsApplyPendingStepsAllOrNothing) {
     RecordsDatabase db(DatabaseLocation::file(path));
     ASSERT_TRUE(db.open().ok);
     ShotRecord stored;
@@ -127,7 +128,7 @@ TEST_F(RecordsDbTest, MigrationsApplyPendingStepsAllOrNothing) {
 
 // Another program holds the write lock: the store waits the busy timeout, then says so; the
 // database opens meanwhile, and stores once the lock is gone.
-TEST_F(RecordsDbTest, LockedDatabaseIsWaitedForThenReported) {
+TEST_F(RecordsDatabaseTest, LockedDatabaseIsWaitedForThenReported) {
     OpenOptions options;
     options.busyTimeoutMs = 200;
     {
@@ -161,7 +162,7 @@ TEST_F(RecordsDbTest, LockedDatabaseIsWaitedForThenReported) {
 
 // Garbage where the database should be: renamed aside with its journal files, the caller
 // told, and a new database works.
-TEST_F(RecordsDbTest, DamagedFileIsSetAsideAndANewOneMade) {
+TEST_F(RecordsDatabaseTest, DamagedFileIsSetAsideAndANewOneMade) {
     const std::string garbage(5000, '\x5a');
     put(path, garbage);
     put(path + "-wal", "old journal");
@@ -186,12 +187,12 @@ TEST_F(RecordsDbTest, DamagedFileIsSetAsideAndANewOneMade) {
 
 struct LeftCase {
     const char* name;
-    std::function<void(RecordsDbTest&)> make;
+    std::function<void(RecordsDatabaseTest&)> make;
     bool setAsideDamaged;
     const char* says;
 };
 
-class LeftAsItIs : public RecordsDbTest, public ::testing::WithParamInterface<LeftCase> {};
+class LeftAsItIs : public RecordsDatabaseTest, public ::testing::WithParamInterface<LeftCase> {};
 
 // A file the open may not set aside or take for records: refused with the database named,
 // and the folder holds the file as it was and nothing else.
@@ -215,47 +216,48 @@ TEST_P(LeftAsItIs, RefusedWithTheDatabaseNamed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, LeftAsItIs,
-    ::testing::Values(LeftCase{"DamagedWhenOnlyReading",
-                               [](RecordsDbTest& f) { f.put(f.path, std::string(5000, 'z')); },
-                               false, "is damaged: file is not a database"},
-                      LeftCase{"DamagedAndReadOnly",
-                               [](RecordsDbTest& f) {
-                                   f.put(f.path, std::string(5000, 'z'));
-                                   ASSERT_EQ(::chmod(f.path.c_str(), 0444), 0);
-                               },
-                               true, "is damaged: file is not a database"},
-                      LeftCase{"AnotherProgramsDatabase",
-                               [](RecordsDbTest& f) {
-                                   f.rawValue("PRAGMA application_id = 1196444487"); // "GPKG"
-                                   f.rawValue("CREATE TABLE gpkg_contents (table_name TEXT)");
-                               },
-                               true, "is another program's database"},
-                      // Without an application id, a file holding a table or a version is
-                      // another program's: our schema is never added to it.
-                      LeftCase{"TablesWithoutOurId",
-                               [](RecordsDbTest& f) {
-                                   f.rawValue("CREATE TABLE notes (t TEXT)");
-                                   f.rawValue("INSERT INTO notes VALUES ('kept')");
-                               },
-                               true, "is another program's database"},
-                      LeftCase{"VersionTwoWithoutOurId",
-                               [](RecordsDbTest& f) {
-                                   f.rawValue("CREATE TABLE site (id TEXT PRIMARY KEY)");
-                                   f.rawValue("PRAGMA user_version = 2");
-                               },
-                               true, "is another program's database"},
-                      LeftCase{"VersionOnlyWithoutOurId",
-                               [](RecordsDbTest& f) { f.rawValue("PRAGMA user_version = 7"); },
-                               true, "is another program's database"}),
+    ::testing::Values(
+        LeftCase{"DamagedWhenOnlyReading",
+                 [](RecordsDatabaseTest& f) { f.put(f.path, std::string(5000, 'z')); }, false,
+                 "is damaged: file is not a database"},
+        LeftCase{"DamagedAndReadOnly",
+                 [](RecordsDatabaseTest& f) {
+                     f.put(f.path, std::string(5000, 'z'));
+                     ASSERT_EQ(::chmod(f.path.c_str(), 0444), 0);
+                 },
+                 true, "is damaged: file is not a database"},
+        LeftCase{"AnotherProgramsDatabase",
+                 [](RecordsDatabaseTest& f) {
+                     f.rawValue("PRAGMA application_id = 1196444487"); // "GPKG"
+                     f.rawValue("CREATE TABLE gpkg_contents (table_name TEXT)");
+                 },
+                 true, "is another program's database"},
+        // Without an application id, a file holding a table or a version is
+        // another program's: our schema is never added to it.
+        LeftCase{"TablesWithoutOurId",
+                 [](RecordsDatabaseTest& f) {
+                     f.rawValue("CREATE TABLE notes (t TEXT)");
+                     f.rawValue("INSERT INTO notes VALUES ('kept')");
+                 },
+                 true, "is another program's database"},
+        LeftCase{"VersionTwoWithoutOurId",
+                 [](RecordsDatabaseTest& f) {
+                     f.rawValue("CREATE TABLE site (id TEXT PRIMARY KEY)");
+                     f.rawValue("PRAGMA user_version = 2");
+                 },
+                 true, "is another program's database"},
+        LeftCase{"VersionOnlyWithoutOurId",
+                 [](RecordsDatabaseTest& f) { f.rawValue("PRAGMA user_version = 7"); }, true,
+                 "is another program's database"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 struct ModeCase {
     const char* name;
-    std::function<void(RecordsDbTest&, FakeOwners&)> make;
+    std::function<void(RecordsDatabaseTest&, FakeOwners&)> make;
     const char* refusal; // empty: opens, the file and its journals 0600
 };
 
-class PrivateFiles : public RecordsDbTest, public ::testing::WithParamInterface<ModeCase> {};
+class PrivateFiles : public RecordsDatabaseTest, public ::testing::WithParamInterface<ModeCase> {};
 
 mode_t modeOf(const std::string& file) {
     struct stat st {};
@@ -291,7 +293,7 @@ TEST_P(PrivateFiles, TheRecordsAreTheUsersAlone) {
     ::umask(umaskBefore);
 }
 
-void madeLoose(RecordsDbTest& f) {
+void madeLoose(RecordsDatabaseTest& f) {
     {
         RecordsDatabase db(DatabaseLocation::file(f.path));
         ASSERT_TRUE(db.open().ok);
@@ -303,23 +305,23 @@ void madeLoose(RecordsDbTest& f) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, PrivateFiles,
-    ::testing::Values(ModeCase{"NewFile", [](RecordsDbTest&, FakeOwners&) {}, ""},
+    ::testing::Values(ModeCase{"NewFile", [](RecordsDatabaseTest&, FakeOwners&) {}, ""},
                       ModeCase{"EmptyFileOpenToAll",
-                               [](RecordsDbTest& f, FakeOwners&) {
+                               [](RecordsDatabaseTest& f, FakeOwners&) {
                                    f.put(f.path, "");
                                    ::chmod(f.path.c_str(), 0666);
                                },
                                ""},
                       ModeCase{"OwnFileOthersMayRead",
-                               [](RecordsDbTest& f, FakeOwners&) { madeLoose(f); }, ""},
+                               [](RecordsDatabaseTest& f, FakeOwners&) { madeLoose(f); }, ""},
                       ModeCase{"AnotherUsersFile",
-                               [](RecordsDbTest& f, FakeOwners& o) {
+                               [](RecordsDatabaseTest& f, FakeOwners& o) {
                                    madeLoose(f);
                                    o.ownerOf[f.path] = kOtherUser;
                                },
                                "QARN3.db belongs to another user (uid 4242)"},
                       ModeCase{"AnotherUsersJournal",
-                               [](RecordsDbTest& f, FakeOwners& o) {
+                               [](RecordsDatabaseTest& f, FakeOwners& o) {
                                    madeLoose(f);
                                    o.ownerOf[f.path + "-shm"] = kOtherUser;
                                },
@@ -327,7 +329,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& c) { return std::string(c.param.name); });
 
 // A newer program's database is read, never written: the schema version stays its own.
-TEST_F(RecordsDbTest, NewerSchemaOpensReadOnly) {
+TEST_F(RecordsDatabaseTest, NewerSchemaOpensReadOnly) {
     {
         RecordsDatabase db(DatabaseLocation::file(path));
         ASSERT_TRUE(db.open().ok);
@@ -352,7 +354,7 @@ TEST_F(RecordsDbTest, NewerSchemaOpensReadOnly) {
 }
 
 // The owner write bit clear: read-only for the program, whoever runs it.
-TEST_F(RecordsDbTest, FileWithoutWriteBitOpensReadOnly) {
+TEST_F(RecordsDatabaseTest, FileWithoutWriteBitOpensReadOnly) {
     {
         RecordsDatabase db(DatabaseLocation::file(path));
         ASSERT_TRUE(db.open().ok);
@@ -371,7 +373,7 @@ TEST_F(RecordsDbTest, FileWithoutWriteBitOpensReadOnly) {
 
 // Shots come back with every field; a waveform is kept once and returned byte for byte; the
 // filters of the browse list take what they should.
-TEST_F(RecordsDbTest, ShotsReadBackWithTheirRowsAndFilters) {
+TEST_F(RecordsDatabaseTest, ShotsReadBackWithTheirRowsAndFilters) {
     RecordsDatabase db(DatabaseLocation::file(path));
     ASSERT_TRUE(db.open().ok);
     RecordsStore store(db);
@@ -443,7 +445,7 @@ TEST_F(RecordsDbTest, ShotsReadBackWithTheirRowsAndFilters) {
 // A batch is all there or not at all: when the database refuses the second shot (here a
 // trigger another program left, as a full disk or a broken constraint would), the first shot
 // and the site, breaker, session and test point made for the batch are not in the file.
-TEST_F(RecordsDbTest, BatchWhoseSecondShotIsRefusedStoresNothing) {
+TEST_F(RecordsDatabaseTest, BatchWhoseSecondShotIsRefusedStoresNothing) {
     RecordsDatabase db(DatabaseLocation::file(path));
     ASSERT_TRUE(db.open().ok);
     rawValue("CREATE TRIGGER second_shot_refused BEFORE INSERT ON shot WHEN EXISTS (SELECT 1 "
@@ -464,7 +466,7 @@ struct EditCase {
     std::function<void(ShotContext&)> edit;
 };
 
-class Edits : public RecordsDbTest, public ::testing::WithParamInterface<EditCase> {};
+class Edits : public RecordsDatabaseTest, public ::testing::WithParamInterface<EditCase> {};
 
 // A record edited after its first shot reads back with every field as edited, the last
 // column of its table included, whether read alone or with a shot's row.
@@ -570,7 +572,7 @@ bool waitFor(const std::function<bool()>& pred, int ms = 10000) {
 
 // Shots handed over on this thread are stored by the worker and reported back on this
 // thread, in order, with their verdicts, or with the refused field.
-TEST_F(RecordsDbTest, WriterStoresOffTheCallingThreadAndReportsBack) {
+TEST_F(RecordsDatabaseTest, WriterStoresOffTheCallingThreadAndReportsBack) {
     ShotWriter writer(DatabaseLocation::file(path));
     std::vector<StoreOutcome> outcomes;
     std::vector<OpenReport> opens;
@@ -604,7 +606,7 @@ TEST_F(RecordsDbTest, WriterStoresOffTheCallingThreadAndReportsBack) {
 
 // A database locked by another program: handing a shot over does not wait for it, the
 // outcome says locked, and the exit's wait ends at its bound.
-TEST_F(RecordsDbTest, WriterNeverWaitsForALockedDatabase) {
+TEST_F(RecordsDatabaseTest, WriterNeverWaitsForALockedDatabase) {
     {
         RecordsDatabase first(DatabaseLocation::file(path));
         ASSERT_TRUE(first.open().ok);

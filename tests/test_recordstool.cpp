@@ -5,7 +5,7 @@
 #include "calsetup/caldate.h"
 #include "engine/analysis.h"
 #include "platform/textformat.h"
-#include "records/tool.h"
+#include "recordstool/tool.h"
 #include "waveform/waveform.h"
 
 #include "csv_reader.h"
@@ -37,7 +37,7 @@ struct ToolRun {
     std::string out, err;
 };
 
-class RecordsToolTest : public RecordsDbTest {
+class RecordsToolTest : public RecordsDatabaseTest {
 public:
     RecordsToolTest() { EXPECT_EQ(makeDemoFiles(folder), ""); }
 
@@ -396,13 +396,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "rating: breaker B of site S is rated 400 A in the records, not 630 A"}),
     [](const auto& c) { return std::string(c.param.name); });
 
-struct DbLinkCase {
+struct DatabaseLinkCase {
     const char* name;
     bool ofOther; // the link belongs to another user
     bool followed;
 };
 
-class LinkedDatabase : public RecordsToolTest, public ::testing::WithParamInterface<DbLinkCase> {};
+class LinkedDatabase : public RecordsToolTest,
+                       public ::testing::WithParamInterface<DatabaseLinkCase> {};
 
 // A database named through a link in a sticky folder every user may write to is opened only
 // where the kernel would follow the link: the user's own link leads to the user's file,
@@ -429,8 +430,8 @@ TEST_P(LinkedDatabase, FollowedOnlyAsTheKernelFollowsIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Records, LinkedDatabase,
-                         ::testing::Values(DbLinkCase{"OwnLink", false, true},
-                                           DbLinkCase{"OtherUsersLink", true, false}),
+                         ::testing::Values(DatabaseLinkCase{"OwnLink", false, true},
+                                           DatabaseLinkCase{"OtherUsersLink", true, false}),
                          [](const auto& c) { return std::string(c.param.name); });
 
 struct ControlsCase {

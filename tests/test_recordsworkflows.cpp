@@ -7,17 +7,17 @@
 #include "event_waits.h"
 #include "platform/nodevice.h"
 #include "program_fixture.h"
-#include "records/database.h"
 #include "records/location.h"
-#include "records/recordsbrowser.h"
-#include "records/sharedactions.h"
-#include "records/shareddbdialog.h"
-#include "records/store.h"
-#include "records/syncdialogs.h"
-#include "records/testrecordpanel.h"
 #include "records/verdict.h"
 #include "records_fixture.h"
+#include "recordswindows/recordsbrowser.h"
+#include "recordswindows/sharedactions.h"
+#include "recordswindows/shareddatabasedialog.h"
+#include "recordswindows/syncdialogs.h"
+#include "recordswindows/testrecordpanel.h"
 #include "shared_db_fixture.h"
+#include "store/database.h"
+#include "store/store.h"
 #include "support/fake_transports.h"
 #include "waveform/waveformwindow.h"
 
@@ -54,7 +54,7 @@ namespace {
 
 // The whole program on a fresh data folder, worked by keys and clicks. The folder (and, for
 // the shared database's workflow, the server) come from the shared database's fixture.
-class WorkflowTest : public SharedDbTest {
+class WorkflowTest : public SharedDatabaseTest {
 protected:
     bool needsServer() const override { return false; }
 

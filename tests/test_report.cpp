@@ -6,10 +6,12 @@
 #include "calsetup/caldate.h"
 #include "engine/analysis.h"
 #include "platform/textformat.h"
-#include "records/store.h"
-#include "records/tool.h"
+#include "recordstool/tool.h"
 #include "report/pagelayout.h"
 #include "report/reportwriter.h"
+#include "report/sessionplot.h"
+#include "report/timecurrent.h"
+#include "store/store.h"
 
 #include "records_fixture.h"
 #include "waveform/waveform.h"
@@ -28,7 +30,7 @@ using namespace qarn3::test;
 
 namespace {
 
-class ReportTest : public RecordsDbTest {
+class ReportTest : public RecordsDatabaseTest {
 public:
     ReportTest() { EXPECT_EQ(makeDemoFiles(folder + "/demo"), ""); }
 

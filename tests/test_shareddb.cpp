@@ -1,9 +1,9 @@
 // The records on a PostgreSQL server: the schema made on an empty database, every command of
 // qarn3-records against it (the curve library and the report too), the two roles of
-// records/roles.sql, and a wrong password, a missing one and an unreachable server told
+// store/roles.sql, and a wrong password, a missing one and an unreachable server told
 // clearly with the laptop's records kept.
 #include "engine/analysis.h"
-#include "records/tool.h"
+#include "recordstool/tool.h"
 
 #include "csv_reader.h"
 #include "shared_db_fixture.h"
@@ -44,7 +44,7 @@ private:
     std::optional<std::string> m_answer;
 };
 
-class SharedTool : public SharedDbTest {
+class SharedTool : public SharedDatabaseTest {
 public:
     ToolRun run(const std::vector<std::string>& args, DatabasePasswordPrompt* prompt = nullptr) {
         std::ostringstream out, err;
@@ -65,8 +65,7 @@ public:
     void makeSchemaAndRoles() {
         RecordsDatabase owner(location(adminUri()));
         ASSERT_TRUE(owner.open().ok);
-        const auto roles =
-            FileStore().readAll(std::string(QARN3_SOURCE_DIR) + "/records/roles.sql");
+        const auto roles = FileStore().readAll(std::string(QARN3_SOURCE_DIR) + "/store/roles.sql");
         ASSERT_TRUE(roles);
         // Roles belong to the whole server: tests running at once take turns making them.
         adminValue("SELECT pg_advisory_lock(7)");

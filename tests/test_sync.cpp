@@ -1,8 +1,8 @@
 // Laptops' records synced with a shared database: the union without duplicates whatever the
 // order, the newest change of a record edited on two laptops, and syncs cut off halfway by a
 // killed connection or a stopped server, completed by the next.
-#include "records/curvelibrary.h"
-#include "records/export.h"
+#include "store/curvelibrary.h"
+#include "store/export.h"
 
 #include "shared_db_fixture.h"
 
@@ -93,7 +93,7 @@ void PrintTo(const MatrixCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class SyncMatrix : public SharedDbTest, public ::testing::WithParamInterface<MatrixCase> {
+class SyncMatrix : public SharedDatabaseTest, public ::testing::WithParamInterface<MatrixCase> {
 public:
     bool needsServer() const override { return GetParam().postgres; }
     DatabaseLocation sharedLocation() const {
@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MatrixCase{"CurvesBothTwice", true, true, true, 2, true}),
     [](const auto& c) { return std::string(c.param.name); });
 
-class OffTheWindowThread : public SharedDbTest {
+class OffTheWindowThread : public SharedDatabaseTest {
 public:
     bool needsServer() const override { return false; }
 };
@@ -251,7 +251,7 @@ TEST_F(OffTheWindowThread, SyncRecordsRunsOnAWorkerThread) {
 
 // Receiving, the laptop's database is not held while the server is slow to give the
 // waveforms: the program's shot writer can store a shot meanwhile.
-TEST_F(SharedDbTest, ReceivingHoldsTheLaptopsDatabaseOnlyToWrite) {
+TEST_F(SharedDatabaseTest, ReceivingHoldsTheLaptopsDatabaseOnlyToWrite) {
     {
         Laptop a(folder + "/a.db");
         firstSession(a, 4);
@@ -313,7 +313,7 @@ void PrintTo(const ConflictCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class EditedOnTwoLaptops : public SharedDbTest,
+class EditedOnTwoLaptops : public SharedDatabaseTest,
                            public ::testing::WithParamInterface<ConflictCase> {};
 
 // The breaker edited on both laptops: whichever syncs first, the newest edit ends on all three
@@ -370,7 +370,7 @@ void PrintTo(const CutCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class CutOff : public SharedDbTest, public ::testing::WithParamInterface<CutCase> {};
+class CutOff : public SharedDatabaseTest, public ::testing::WithParamInterface<CutCase> {};
 
 // The connection is killed on the server after the first batch, or the operator cancels: the
 // sync says so, both sides hold whole batches only, and the next sync completes the rest
@@ -445,7 +445,7 @@ INSTANTIATE_TEST_SUITE_P(Direction, CutOff,
 // A server of its own, stopped at once after the first batch the laptop sent, as a crash or
 // a pulled cable would: the laptop's records are as they were, and once the server is back
 // the next sync completes.
-TEST_F(SharedDbTest, ServerStoppedMidSyncCompletesOnTheNextRun) {
+TEST_F(SharedDatabaseTest, ServerStoppedMidSyncCompletesOnTheNextRun) {
     const std::string dir =
         std::string(QARN3_PG_FIXTURE_DIR) + "/halt-" + std::to_string(::getpid());
     const std::string script = QARN3_PG_SERVER_SCRIPT;

@@ -5,12 +5,12 @@
 #include "diag/debuglog.h"
 #include "diag/services.h"
 #include "platform/scripted_dialogs.h"
-#include "records/guiprompt.h"
-#include "records/sharedactions.h"
-#include "records/shareddbdialog.h"
 #include "records/sharedsettings.h"
-#include "records/syncdialogs.h"
-#include "records/writer.h"
+#include "recordswindows/guiprompt.h"
+#include "recordswindows/sharedactions.h"
+#include "recordswindows/shareddatabasedialog.h"
+#include "recordswindows/syncdialogs.h"
+#include "store/writer.h"
 
 #include "fake_owners.h"
 #include "shared_db_fixture.h"
@@ -61,10 +61,10 @@ public:
     int shown = 0;
 };
 
-class SyncWindowTest : public SharedDbTest {
+class SyncWindowTest : public SharedDatabaseTest {
 public:
     void SetUp() override {
-        SharedDbTest::SetUp();
+        SharedDatabaseTest::SetUp();
         data = folder + "/data";
         std::filesystem::create_directory(data);
     }
@@ -377,8 +377,7 @@ TEST_P(DatabaseDialogTest, ShowsTheSchemaAndWhatTheRoleMay) {
     {
         RecordsDatabase owner(location(adminUri()));
         ASSERT_TRUE(owner.open().ok);
-        const auto roles =
-            FileStore().readAll(std::string(QARN3_SOURCE_DIR) + "/records/roles.sql");
+        const auto roles = FileStore().readAll(std::string(QARN3_SOURCE_DIR) + "/store/roles.sql");
         ASSERT_TRUE(roles);
         adminValue("SELECT pg_advisory_lock(7)");
         admin(*roles);
@@ -424,12 +423,13 @@ TEST_F(SyncWindowTest, SyncsWhileTheShotWriterStores) {
                      [&](const StoreOutcome& o) { outcomes.push_back(o); });
     ShotContext during = record(0, "Plant B");
     std::vector<SyncProgress> progress;
-    QObject::connect(&actions.runner(), &SharedDbRunner::syncProgress, [&](const SyncProgress& p) {
-        progress.push_back(p);
-        // Shots come while rows move, as at a test's pulses.
-        if (p.stage != SyncStage::Comparing && progress.size() < 40)
-            writer.submit({during, shot(during, static_cast<int>(progress.size()))});
-    });
+    QObject::connect(
+        &actions.runner(), &SharedDatabaseRunner::syncProgress, [&](const SyncProgress& p) {
+            progress.push_back(p);
+            // Shots come while rows move, as at a test's pulses.
+            if (p.stage != SyncStage::Comparing && progress.size() < 40)
+                writer.submit({during, shot(during, static_cast<int>(progress.size()))});
+        });
 
     const SyncReport first = sync(actions);
     ASSERT_TRUE(first.ok) << first.error.message;

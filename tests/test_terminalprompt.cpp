@@ -1,7 +1,7 @@
 // The password asked on the terminal leaves the terminal as it found it, however the command
 // ends while it waits: typed Ctrl-C or Ctrl-\, killed, the terminal's hang-up, or answered.
 #include "records/location.h"
-#include "records/terminal_prompt.h"
+#include "recordstool/terminal_prompt.h"
 
 #include "support/pty.h"
 

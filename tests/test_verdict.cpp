@@ -125,14 +125,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& c) { return std::string(c.param.name); });
 
 // Every verdict text is one the database takes: a shot of each kind is stored and read back.
-TEST(Verdicts, TextsReadBackAndOnlyPassIsGreen) {
+TEST(Verdicts, TextsReadBackAndOnlyPassCountsAsPass) {
     for (Verdict v : {Verdict::Pass, Verdict::FailFast, Verdict::FailSlow, Verdict::NoTrip,
                       Verdict::Check, Verdict::NoBand}) {
         EXPECT_EQ(verdictFromText(verdictText(v)), v);
-        EXPECT_EQ(verdictColour(v) == Colour::Green, v == Verdict::Pass);
+        EXPECT_EQ(verdictClass(v) == VerdictClass::Pass, v == Verdict::Pass);
     }
-    EXPECT_EQ(verdictColour(Verdict::NoTrip), Colour::Red);
-    EXPECT_EQ(verdictColour(Verdict::Check), Colour::Yellow);
+    EXPECT_EQ(verdictClass(Verdict::NoTrip), VerdictClass::Fail);
+    EXPECT_EQ(verdictClass(Verdict::FailFast), VerdictClass::Fail);
+    EXPECT_EQ(verdictClass(Verdict::Check), VerdictClass::Doubtful);
+    EXPECT_EQ(verdictClass(Verdict::NoBand), VerdictClass::Doubtful);
 }
 
 struct RefusalCase {
@@ -141,7 +143,7 @@ struct RefusalCase {
     const char* field;
 };
 
-class Refusals : public RecordsDbTest, public ::testing::WithParamInterface<RefusalCase> {};
+class Refusals : public RecordsDatabaseTest, public ::testing::WithParamInterface<RefusalCase> {};
 
 // The store refuses the value with its field named, and writes nothing at all.
 TEST_P(Refusals, NameTheFieldAndStoreNothing) {

@@ -1,0 +1,155 @@
+#include "records/sessionreport.h"
+
+#include "platform/textformat.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qarn3 {
+
+namespace {
+
+// Three significant digits without the zeros at the end ("2", "0.5", "12.5").
+std::string shortText(double v, char separator) {
+    std::string s = significantText(v, separator);
+    if (s.find(separator) == std::string::npos) return s;
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == separator) s.pop_back();
+    return s;
+}
+
+} // namespace
+
+const TripCurve* curveOfKind(const std::vector<TripCurve>& curves, PointKind kind) {
+    for (const TripCurve& c : curves)
+        if (c.kind == kind) return &c;
+    return nullptr;
+}
+
+bool takesCurve(const TestPointRecord& p) {
+    return !p.band && !p.mustNotTrip;
+}
+
+SessionVerdict sessionVerdict(const std::vector<ShotRow>& shots) {
+    if (shots.empty()) return SessionVerdict::NoShots;
+    SessionVerdict v = SessionVerdict::Pass;
+    for (const ShotRow& r : shots) {
+        switch (verdictClass(r.shot.judgement.verdict)) {
+        case VerdictClass::Fail:
+            return SessionVerdict::Fail;
+        case VerdictClass::Doubtful:
+            v = SessionVerdict::Check;
+            break;
+        case VerdictClass::Pass:
+            break;
+        }
+    }
+    return v;
+}
+
+std::string sessionVerdictText(SessionVerdict v) {
+    switch (v) {
+    case SessionVerdict::Pass:
+        return "PASS";
+    case SessionVerdict::Fail:
+        return "FAIL";
+    case SessionVerdict::Check:
+        return "CHECK";
+    case SessionVerdict::NoShots:
+        break;
+    }
+    return "NO SHOTS";
+}
+
+std::string currentText(const ShotReading& r, char separator) {
+    const std::string format = "%5." + std::to_string(std::clamp(r.currentDecimals, 0, 6)) + "f A";
+    return trimText(formatNumber(format, r.currentAmps, separator)) + (r.suspect ? "?" : "");
+}
+
+std::string secondsText(double seconds, char separator) {
+    return trimText(formatNumber("%8.4f secs", seconds, separator));
+}
+
+std::string cyclesText(double cycles, char separator) {
+    return trimText(formatNumber("%8.2f cycs", cycles, separator));
+}
+
+std::string multipleText(double multiple, char separator) {
+    return formatFixed(multiple, 0, 2, separator);
+}
+
+std::string ratingText(double amps, char separator) {
+    std::string s = QString::number(amps, 'g', 12).toStdString();
+    std::replace(s.begin(), s.end(), '.', separator);
+    return s;
+}
+
+std::string significantText(double v, char separator) {
+    if (!(v > 0) || !std::isfinite(v)) return formatFixed(v, 0, 0, separator);
+    const int magnitude = static_cast<int>(std::floor(std::log10(v * (1 + 1e-12))));
+    return formatFixed(v, 0, std::clamp(2 - magnitude, 0, 4), separator);
+}
+
+std::string bandText(const ShotRow& row, const std::vector<TripCurve>& curves, char separator) {
+    const TestPointRecord& p = row.point;
+    if (p.mustNotTrip) return "hold " + formatFixed(p.holdSeconds, 0, 2, separator) + " s";
+    if (const auto& b = row.shot.band)
+        return significantText(b->minSeconds, separator) + " – " +
+               significantText(b->maxSeconds, separator) + " s";
+    if (const TripCurve* c = takesCurve(p) ? curveOfKind(curves, p.kind) : nullptr;
+        c && !c->points.empty())
+        return "outside curve (" + shortText(c->points.front().multiple, separator) + " – " +
+               shortText(c->points.back().multiple, separator) + " x In)";
+    return "none";
+}
+
+std::string kindShortText(PointKind kind) {
+    switch (kind) {
+    case PointKind::LongTime:
+        return "LT";
+    case PointKind::ShortTime:
+        return "ST";
+    case PointKind::Instantaneous:
+        return "I";
+    case PointKind::GroundFault:
+        return "GF";
+    case PointKind::Other:
+        break;
+    }
+    return "O";
+}
+
+std::string localTimeText(const std::string& isoUtc) {
+    const QDateTime t = QDateTime::fromString(QString::fromStdString(isoUtc), Qt::ISODateWithMs);
+    if (!t.isValid()) return isoUtc;
+    return t.toLocalTime().toString("yyyy-MM-dd HH:mm").toStdString();
+}
+
+std::optional<long> localDayOf(const std::string& isoUtc) {
+    const QDateTime t = QDateTime::fromString(QString::fromStdString(isoUtc), Qt::ISODateWithMs);
+    if (!t.isValid()) return std::nullopt;
+    const QDate d = t.toLocalTime().date();
+    return dayNumberFromCivil(d.year(), d.month(), d.day());
+}
+
+std::optional<CalibrationAge> sessionCalibrationAge(const SessionRecord& s) {
+    const QDate cal = QDate::fromString(QString::fromStdString(s.analyzerCalDate), Qt::ISODate);
+    const auto day = localDayOf(s.startedAt);
+    if (!cal.isValid() || !day) return std::nullopt;
+    return calibrationAge(dayNumberFromCivil(cal.year(), cal.month(), cal.day()), *day);
+}
+
+std::string shotTimeText(const std::string& isoUtc) {
+    const QDateTime t = QDateTime::fromString(QString::fromStdString(isoUtc), Qt::ISODateWithMs);
+    if (!t.isValid()) return isoUtc;
+    return t.toLocalTime().toString("yyyy-MM-dd HH:mm:ss").toStdString();
+}
+
+std::string offTargetText(const ShotRecord& shot) {
+    return shot.judgement.currentOffTarget ? "current off target" : "";
+}
+
+} // namespace qarn3

@@ -1,0 +1,176 @@
+#pragma once
+
+#include "records/testrecordform.h"
+#include "recordswindows/recordshost.h"
+#include "store/store.h"
+#include "store/writer.h"
+
+#include <QByteArray>
+#include <QWidget>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+class QTabWidget;
+
+namespace qarn3 {
+
+// A pulse's end as the program hands it to the test record panel.
+struct RecordedPulse {
+    // The engine's reading (readingOf), with the pulse's number in its test and where it
+    // begins in the waveform below; the panel stamps the time it is handed over.
+    ShotReading reading;
+    // The capture as its waveform file (waveformFileBytes); empty: none. Made only while the
+    // panel records (isRecording()), as it costs a tenth of a millisecond.
+    QByteArray waveform;
+};
+
+// The test record panel beside the main window: the site, breaker, session and test point a
+// test is recorded under, and the shots of the session in their verdicts' colours. At each
+// pulse's end (pulseEnded) the shot is handed to the writer, which stores it off this thread
+// and reports back; storing errors reach the operator through the dialog service (the
+// results file is the program's own and is written as before). Reads of the records (the
+// lists to choose from) are short queries on a connection of its own.
+class TestRecordPanel : public QWidget {
+    Q_OBJECT
+public:
+    TestRecordPanel(RecordsHost host, ShotWriter& writer, QWidget* parent = nullptr);
+    ~TestRecordPanel() override;
+
+    // A session and test point are set up: each pulse's end is stored.
+    bool isRecording() const { return m_context.has_value(); }
+    // What the next shot is stored under.
+    const std::optional<ShotContext>& context() const { return m_context; }
+    // The fields as typed.
+    TestRecordFields fields() const;
+
+public slots:
+    // At a pulse's end, on the window's thread: hands the shot to the writer and lists it;
+    // never waits. Without a test point set up the pulse is not recorded and the panel says so.
+    void pulseEnded(const qarn3::RecordedPulse& end);
+    // Reads the sites, their breakers, the curves and the sessions anew.
+    void reload();
+    // Checks the fields and starts recording under them (a new session, or the one chosen).
+    bool startRecording();
+    // Checks the test point's fields and records the next shots under it.
+    bool useTestPoint();
+    // Ends the session: pulses are no longer recorded.
+    void endSession();
+
+signals:
+    // A shot of this panel was stored (its id and verdict in the outcome).
+    void shotStored(const qarn3::StoreOutcome& outcome);
+
+public:
+    // Controls, named by what they hold.
+    QTabWidget* Tabs;
+    QComboBox* cbSite;
+    QComboBox* cbBreaker;
+    QLineEdit* ebMaker;
+    QLineEdit* ebModel;
+    QLineEdit* ebSerial;
+    QLineEdit* ebRating;
+    QLineEdit* ebSettings;
+    QLineEdit* ebLocation;
+    QComboBox* cbCurve;
+    QComboBox* cbSession;
+    QLineEdit* ebOperator;
+    QComboBox* cbCondition;
+    QLineEdit* ebNotes;
+    QLabel* lbAnalyzer;
+    QComboBox* cbPole;
+    QComboBox* cbKind;
+    QLineEdit* ebMultiple;
+    QLineEdit* ebTolerance;
+    QRadioButton* rbBandTyped;
+    QRadioButton* rbBandCurve;
+    QRadioButton* rbMustNotTrip;
+    QLineEdit* ebBandMin;
+    QLineEdit* ebBandMax;
+    QLineEdit* ebHold;
+    QLabel* lbState;   // what the shots are recorded under, or that they are not
+    QLabel* lbMessage; // a refused field, a pulse not recorded, a storing error
+    QPushButton* btStart;
+    QPushButton* btUsePoint;
+    QPushButton* btEnd;
+    QTableWidget* ShotList;
+
+    // The shot list's columns.
+    enum ShotColumn {
+        ColNumber,
+        ColPole,
+        ColCurrent,
+        ColSeconds,
+        ColCycles,
+        ColMultiple,
+        ColVerdict,
+        ColTarget,
+        ShotColumns
+    };
+
+    QSize sizeHint() const override { return {450, 560}; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+    QWidget* buildBreakerTab();
+    QWidget* buildSessionTab();
+    QWidget* buildTestPointTab();
+    void updateControls();
+
+    RecordsDatabase* readDatabase();
+    void fillSites();
+    void fillBreakers();
+    void fillSessions();
+    void breakerChosen(int index);
+    void sessionChosen(int index);
+    void showAnalyzer();
+
+    // A refused field: named in the message, marked, its tab shown and the field focused;
+    // false.
+    bool refuse(const FieldError& e);
+    void clearRefusal();
+    void say(const QString& text, bool error);
+    // A box for the operator, once until a shot is stored again.
+    void tellOperator(const std::string& text, bool error);
+
+    // Empties the list; shots still being stored are no longer listed.
+    void clearShotList();
+    int addShotRow(const ShotRecord& shot, Pole pole, bool pending);
+    void setShotRow(int row, const ShotRecord& shot, Pole pole);
+    void listSessionShots(const std::string& sessionId);
+    void stored(const StoreOutcome& outcome);
+    void opened(const OpenReport& report);
+    void written(std::uint64_t ticket, const RecordsError& error);
+
+    RecordsHost m_host;
+    ShotWriter& m_writer;
+    std::unique_ptr<RecordsDatabase> m_db; // reads on this thread
+    bool m_loaded = false;
+    std::vector<SiteRecord> m_sites;
+    std::vector<BreakerRecord> m_breakers;
+    std::vector<SessionRecord> m_sessions;
+    std::optional<ShotContext> m_context;
+    std::map<std::uint64_t, int> m_pending;        // ticket to its row
+    std::map<std::uint64_t, std::string> m_writes; // ticket to what it changes
+    QWidget* m_refused = nullptr;
+    std::string m_lastBox;
+    bool m_boxShown = false;
+    int m_unrecorded = 0;
+};
+
+} // namespace qarn3
+
+Q_DECLARE_METATYPE(qarn3::RecordedPulse)

@@ -1,0 +1,37 @@
+#include "store/reportload.h"
+
+#include "store/curvelibrary.h"
+#include "store/store.h"
+
+namespace qarn3 {
+
+RecordsError loadSessionReport(RecordsDatabase& db, const std::string& sessionId,
+                               bool withWaveforms, SessionReport& out) {
+    out = {};
+    RecordsStore store(db);
+    RecordsError e;
+    const auto context = store.sessionContext(sessionId, e);
+    if (!context) return e;
+    out.site = context->site;
+    out.breaker = context->breaker;
+    out.session = context->session;
+    ShotFilter f;
+    f.sessionId = sessionId;
+    if ((e = store.forEachShot(f, ShotOrder::OldestFirst, [&](const ShotRow& r) {
+            out.shots.push_back(r);
+            return true;
+        })))
+        return e;
+    out.curves = CurveLibrary(db).curvesOf(out.breaker.id, e);
+    if (e || !withWaveforms) return e;
+    for (const ShotRow& r : out.shots) {
+        const std::string& id = r.shot.waveformId;
+        if (id.empty() || out.waveforms.count(id)) continue;
+        const auto bytes = store.waveformOf(r.shot.id, e);
+        if (!bytes) return e;
+        out.waveforms.emplace(id, bytes->toStdString());
+    }
+    return {};
+}
+
+} // namespace qarn3

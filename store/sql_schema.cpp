@@ -1,0 +1,233 @@
+#include "store/sql.h"
+
+namespace qarn3 {
+
+namespace {
+
+constexpr int kApplicationId = 0x51524E33; // "QRN3": file(1) and other programs know the file
+
+void replaceAll(std::string& s, const std::string& from, const std::string& to) {
+    for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+        s.replace(at, from.size(), to);
+}
+
+// Version 1: sites, breakers, sessions, test points, shots and their waveforms.
+const MigrationStep kVersion1{
+    1,
+    {
+        R"(CREATE TABLE site (
+            id TEXT PRIMARY KEY,
+            name TEXT NOT NULL,
+            notes TEXT NOT NULL DEFAULT '',
+            created_at TEXT NOT NULL,
+            updated_at TEXT NOT NULL))",
+        "CREATE INDEX site_name ON site (name)",
+        R"(CREATE TABLE breaker (
+            id TEXT PRIMARY KEY,
+            site_id TEXT NOT NULL REFERENCES site (id),
+            location TEXT NOT NULL DEFAULT '',
+            designation TEXT NOT NULL,
+            maker TEXT NOT NULL DEFAULT '',
+            model TEXT NOT NULL DEFAULT '',
+            serial TEXT NOT NULL DEFAULT '',
+            rated_a {REAL} NOT NULL CHECK (rated_a > 0),
+            settings TEXT NOT NULL DEFAULT '',
+            created_at TEXT NOT NULL,
+            updated_at TEXT NOT NULL))",
+        "CREATE INDEX breaker_site ON breaker (site_id, designation)",
+        R"(CREATE TABLE session (
+            id TEXT PRIMARY KEY,
+            breaker_id TEXT NOT NULL REFERENCES breaker (id),
+            started_at TEXT NOT NULL,
+            operator_name TEXT NOT NULL DEFAULT '',
+            condition TEXT NOT NULL CHECK (condition IN ('as-found', 'as-left', 'other')),
+            analyzer_serial TEXT NOT NULL DEFAULT '',
+            analyzer_cal_date TEXT,
+            notes TEXT NOT NULL DEFAULT '',
+            created_at TEXT NOT NULL,
+            updated_at TEXT NOT NULL))",
+        "CREATE INDEX session_breaker ON session (breaker_id, started_at)",
+        R"(CREATE TABLE test_point (
+            id TEXT PRIMARY KEY,
+            session_id TEXT NOT NULL REFERENCES session (id),
+            pole TEXT NOT NULL CHECK (pole IN ('A', 'B', 'C', 'N')),
+            kind TEXT NOT NULL CHECK (kind IN ('long-time', 'short-time', 'instantaneous',
+                                               'ground-fault', 'other')),
+            multiple {REAL} NOT NULL CHECK (multiple > 0),
+            band_min_s {REAL} CHECK (band_min_s >= 0),
+            band_max_s {REAL} CHECK (band_max_s > 0),
+            must_not_trip INTEGER NOT NULL DEFAULT 0,
+            hold_s {REAL},
+            tolerance {REAL} NOT NULL DEFAULT 0.1 CHECK (tolerance >= 0),
+            created_at TEXT NOT NULL,
+            updated_at TEXT NOT NULL,
+            CHECK (band_min_s <= band_max_s)))",
+        "CREATE INDEX test_point_session ON test_point (session_id)",
+        R"(CREATE TABLE waveform (
+            id TEXT PRIMARY KEY,
+            size_bytes {BIGINT} NOT NULL,
+            bytes {BLOB} NOT NULL))",
+        R"(CREATE TABLE shot (
+            id TEXT PRIMARY KEY,
+            test_point_id TEXT NOT NULL REFERENCES test_point (id),
+            taken_at TEXT NOT NULL,
+            current_a {REAL} NOT NULL,
+            current_decimals INTEGER NOT NULL,
+            multiple {REAL} NOT NULL,
+            seconds {REAL} NOT NULL,
+            cycles {REAL} NOT NULL,
+            suspect INTEGER NOT NULL,
+            under_range INTEGER NOT NULL,
+            cut_short INTEGER NOT NULL,
+            data_errors {BIGINT} NOT NULL DEFAULT 0,
+            band_min_s {REAL},
+            band_max_s {REAL},
+            verdict TEXT NOT NULL CHECK (verdict IN ('PASS', 'FAIL FAST', 'FAIL SLOW',
+                                                     'NO TRIP', 'CHECK', 'NO BAND')),
+            current_off_target INTEGER NOT NULL,
+            range_index INTEGER NOT NULL DEFAULT 0,
+            source TEXT NOT NULL DEFAULT '',
+            pulse INTEGER NOT NULL DEFAULT 0,
+            waveform_id TEXT REFERENCES waveform (id),
+            created_at TEXT NOT NULL))",
+        "CREATE INDEX shot_taken ON shot (taken_at, source, pulse)",
+        "CREATE INDEX shot_point ON shot (test_point_id)",
+        "CREATE INDEX shot_verdict ON shot (verdict, taken_at)",
+    }};
+
+// Version 2: the makers' time-current curves, the curves a breaker names, and where a
+// shot's pulse begins in its waveform.
+const MigrationStep kVersion2{2,
+                              {
+                                  R"(CREATE TABLE curve (
+            id TEXT PRIMARY KEY,
+            maker TEXT NOT NULL,
+            model TEXT NOT NULL,
+            kind TEXT NOT NULL CHECK (kind IN ('long-time', 'short-time', 'instantaneous',
+                                               'ground-fault')),
+            created_at TEXT NOT NULL,
+            updated_at TEXT NOT NULL,
+            UNIQUE (maker, model, kind)))",
+                                  R"(CREATE TABLE curve_point (
+            curve_id TEXT NOT NULL REFERENCES curve (id),
+            multiple {REAL} NOT NULL CHECK (multiple > 0),
+            min_s {REAL} NOT NULL CHECK (min_s > 0),
+            max_s {REAL} NOT NULL,
+            PRIMARY KEY (curve_id, multiple),
+            CHECK (min_s <= max_s)))",
+                                  R"(CREATE TABLE breaker_curve (
+            id TEXT PRIMARY KEY,
+            breaker_id TEXT NOT NULL REFERENCES breaker (id),
+            kind TEXT NOT NULL CHECK (kind IN ('long-time', 'short-time', 'instantaneous',
+                                               'ground-fault')),
+            curve_id TEXT NOT NULL REFERENCES curve (id),
+            created_at TEXT NOT NULL,
+            updated_at TEXT NOT NULL,
+            UNIQUE (breaker_id, kind)))",
+                                  "CREATE INDEX breaker_curve_curve ON breaker_curve (curve_id)",
+                                  "ALTER TABLE shot ADD COLUMN start_s {REAL}",
+                              }};
+
+// Version 3: what this database and each shared database it syncs with last agreed on, so
+// that a sync tells an edit on one side from edits on both, and a row deleted on one side
+// from a row the other side never had.
+const MigrationStep kVersion3{3,
+                              {
+                                  R"(CREATE TABLE sync_state (
+            peer TEXT NOT NULL,
+            table_name TEXT NOT NULL,
+            id TEXT NOT NULL,
+            updated_at TEXT NOT NULL,
+            PRIMARY KEY (peer, table_name, id)))",
+                              }};
+
+} // namespace
+
+const char* SqlDialect::driverName() const {
+    return m_engine == SqlEngine::Sqlite ? "QSQLITE" : "QPSQL";
+}
+
+std::string SqlDialect::typed(const std::string& statement) const {
+    std::string s = statement;
+    const bool lite = m_engine == SqlEngine::Sqlite;
+    replaceAll(s, "{REAL}", lite ? "REAL" : "DOUBLE PRECISION");
+    replaceAll(s, "{BLOB}", lite ? "BLOB" : "BYTEA");
+    replaceAll(s, "{BIGINT}", lite ? "INTEGER" : "BIGINT");
+    return s;
+}
+
+std::string SqlDialect::beginWrite() const {
+    return m_engine == SqlEngine::Sqlite ? "BEGIN IMMEDIATE" : "BEGIN";
+}
+
+std::vector<std::string> SqlDialect::connectionSetup(bool writable, bool fullSync) const {
+    // A commit the server confirmed survives its crash: a sync counts it as arrived.
+    if (m_engine != SqlEngine::Sqlite)
+        return {fullSync ? "SET synchronous_commit = on" : "SET synchronous_commit = off"};
+    std::vector<std::string> s{"PRAGMA foreign_keys = ON"};
+    if (writable) {
+        s.push_back("PRAGMA journal_mode = WAL");
+        s.push_back(fullSync ? "PRAGMA synchronous = FULL" : "PRAGMA synchronous = NORMAL");
+    } else {
+        s.push_back("PRAGMA query_only = ON");
+    }
+    return s;
+}
+
+std::string SqlDialect::readVersion() const {
+    return m_engine == SqlEngine::Sqlite ? "PRAGMA user_version"
+                                         : "SELECT coalesce(max(version), 0) FROM schema_version";
+}
+
+std::string SqlDialect::versionTableExists() const {
+    if (m_engine == SqlEngine::Sqlite) return {};
+    return "SELECT count(*) FROM information_schema.tables WHERE table_schema = current_schema()"
+           " AND table_name = 'schema_version'";
+}
+
+std::vector<std::string> SqlDialect::writeVersion(int version) const {
+    const std::string v = std::to_string(version);
+    if (m_engine == SqlEngine::Sqlite)
+        return {"PRAGMA application_id = " + std::to_string(kApplicationId),
+                "PRAGMA user_version = " + v};
+    return {"CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
+            "DELETE FROM schema_version",
+            "INSERT INTO schema_version (version) VALUES (" + v + ")"};
+}
+
+std::string SqlDialect::migrationLock() const {
+    if (m_engine == SqlEngine::Sqlite) return {};
+    return "SELECT pg_advisory_xact_lock(" + std::to_string(kApplicationId) + ")";
+}
+
+std::string SqlDialect::namesLock() const {
+    if (m_engine == SqlEngine::Sqlite) return {};
+    return "SELECT pg_advisory_xact_lock(" + std::to_string(kApplicationId) + ", 1)";
+}
+
+std::string SqlDialect::identityQuery() const {
+    if (m_engine == SqlEngine::Sqlite) return "SELECT file FROM pragma_database_list WHERE seq = 0";
+    return "SELECT system_identifier || '/' || current_database() FROM pg_control_system()";
+}
+
+std::string SqlDialect::foreignFileQuery() const {
+    if (m_engine != SqlEngine::Sqlite) return {};
+    // Every version of the schema stamps the id with its version, in one transaction; a file
+    // without it is ours only while SQLite holds nothing in it (a new file, or one whose first
+    // migration was cut off).
+    return "SELECT a.application_id <> " + std::to_string(kApplicationId) +
+           " AND (a.application_id <> 0 OR v.user_version <> 0 OR"
+           " (SELECT count(*) FROM sqlite_master) > 0)"
+           " FROM pragma_application_id a, pragma_user_version v";
+}
+
+const std::vector<MigrationStep>& schemaSteps() {
+    static const std::vector<MigrationStep> steps{kVersion1, kVersion2, kVersion3};
+    return steps;
+}
+
+int newestSchemaVersion() {
+    return schemaSteps().back().version;
+}
+
+} // namespace qarn3
