@@ -1,14 +1,15 @@
 #include "store/sync.h"
 
+#include "records/syncplan.h"
 #include "store/sql_sync.h"
 #include "store/sync_dependents.h"
 
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace qarn3 {
 
@@ -17,30 +18,13 @@ namespace {
 using syncdependents::chunks;
 using syncdependents::kIdsPerQuery;
 
-struct Key {
-    std::string updatedAt; // '' for a row never edited
-    std::string parent;
-    std::string label;
-    std::string reference; // the row it names besides its parent ('' for none)
-};
-using Keys = std::map<std::string, Key>; // by id: batches come in a stable order
 using Row = std::vector<QVariant>;
-using Agreement = std::vector<std::pair<std::string, std::string>>; // id, updated_at
 
-// A row edited on one side: the target must still hold `expected` for the edit to land.
-struct Edit {
-    std::string id;
-    std::string expected;
-};
-
-// What a sync does to one table, decided by comparing both sides with what they last
-// agreed on.
+// What a sync does to one table: the plan, and the columns that carry its rows.
 struct TablePlan {
     const SyncTable* table = nullptr;
     std::vector<std::string> columns, ownedColumns;
-    std::vector<std::string> send, receive;
-    std::vector<Edit> sendEdits, receiveEdits;
-    Agreement agreed; // equal on both sides, not yet recorded as agreed
+    SyncTablePlan rows;
 };
 
 class Syncer {
@@ -61,12 +45,13 @@ public:
             if (!compare(tables[i], plans[i], m_report.tables.back())) return m_report;
         }
         for (const TablePlan& p : plans)
-            m_total += static_cast<std::int64_t>(p.send.size() + p.receive.size() +
-                                                 p.sendEdits.size() + p.receiveEdits.size());
+            m_total +=
+                static_cast<std::int64_t>(p.rows.send.size() + p.rows.receive.size() +
+                                          p.rows.sendEdits.size() + p.rows.receiveEdits.size());
         for (std::size_t i = 0; i < plans.size(); ++i) {
             TablePlan& p = plans[i];
             SyncTableCounts& counts = m_report.tables[i];
-            if (!recordAgreement(p.table->name, p.agreed) || !moveNew(p, true, counts.sent) ||
+            if (!recordAgreement(p.table->name, p.rows.agreed) || !moveNew(p, true, counts.sent) ||
                 !moveEdits(p, true, counts.updatedThere) || !moveNew(p, false, counts.received) ||
                 !moveEdits(p, false, counts.updatedHere))
                 return m_report;
@@ -120,7 +105,7 @@ private:
 
     // The keys of a table's rows in scope on one side; on the shared side, the top of the
     // tree is what the local side has (local) and the sites named.
-    bool keys(RecordsDatabase& db, const SyncTable& t, const Keys* local, Keys& out) {
+    bool keys(RecordsDatabase& db, const SyncTable& t, const SyncKeys* local, SyncKeys& out) {
         std::vector<BoundSql> statements;
         if (t.scope == SyncScope::Everything || (t.scope == SyncScope::Sites && !local)) {
             statements.push_back(sql::syncKeysAll(t));
@@ -147,104 +132,59 @@ private:
         return true;
     }
 
+    // The columns of a table in the local database's order, when both sides have the same.
+    bool sameColumns(const std::string& table, std::vector<std::string>& columns) {
+        columns = m_local.columnsOf(table);
+        std::vector<std::string> here = columns, there = m_shared.columnsOf(table);
+        std::sort(here.begin(), here.end());
+        std::sort(there.begin(), there.end());
+        if (!here.empty() && here == there) return true;
+        return fail({RecordsErrorKind::Failed,
+                     {},
+                     "The table " + table + " differs between the records databases"});
+    }
+
+    bool lastAgreed(const SyncTable& t, SyncLastAgreed& out) {
+        RecordsError e;
+        QSqlQuery q = m_local.query();
+        if (!m_local.run(q, sql::syncStateOf(m_peer, t.name), e)) return fail(e);
+        while (q.next())
+            out[q.value(0).toString().toStdString()] = q.value(1).toString().toStdString();
+        return true;
+    }
+
+    // A table's side as the plan sees it; its keys are read next.
+    SyncSide side(const SyncTable& t, bool shared) {
+        SyncSide s;
+        if (!t.parentTable.empty()) s.parents = &m_present[{t.parentTable, shared}];
+        if (!t.reference.table.empty()) s.referenced = &m_present[{t.reference.table, shared}];
+        return s;
+    }
+
     bool compare(const SyncTable& t, TablePlan& plan, SyncTableCounts& counts) {
         plan.table = &t;
-        plan.columns = m_local.columnsOf(t.name);
-        std::vector<std::string> sharedColumns = m_shared.columnsOf(t.name);
-        std::vector<std::string> sorted = plan.columns;
-        std::sort(sorted.begin(), sorted.end());
-        std::sort(sharedColumns.begin(), sharedColumns.end());
-        if (plan.columns.empty() || sorted != sharedColumns)
-            return fail({RecordsErrorKind::Failed,
-                         {},
-                         "The table " + t.name + " differs between the records databases"});
-        if (!t.owned.table.empty()) {
-            plan.ownedColumns = m_local.columnsOf(t.owned.table);
-            sorted = plan.ownedColumns;
-            sharedColumns = m_shared.columnsOf(t.owned.table);
-            std::sort(sorted.begin(), sorted.end());
-            std::sort(sharedColumns.begin(), sharedColumns.end());
-            if (sorted.empty() || sorted != sharedColumns)
-                return fail(
-                    {RecordsErrorKind::Failed,
-                     {},
-                     "The table " + t.owned.table + " differs between the records databases"});
-        }
-        Keys local, shared;
-        if (!keys(m_local, t, nullptr, local) || !keys(m_shared, t, &local, shared)) return false;
-        std::unordered_map<std::string, std::string> base;
-        {
-            RecordsError e;
-            QSqlQuery q = m_local.query();
-            if (!m_local.run(q, sql::syncStateOf(m_peer, t.name), e)) return fail(e);
-            while (q.next())
-                base[q.value(0).toString().toStdString()] = q.value(1).toString().toStdString();
-        }
-        auto& onShared = m_present[{t.name, true}];
-        auto& onLocal = m_present[{t.name, false}];
-        const auto* parentsShared =
-            t.parentTable.empty() ? nullptr : &m_present[{t.parentTable, true}];
-        const auto* parentsLocal =
-            t.parentTable.empty() ? nullptr : &m_present[{t.parentTable, false}];
-        // A row naming a row the side it would go to lacks (a curve the office deleted) would
-        // be refused there, and with it every later batch: it stays where it is.
-        auto namedRowMissing = [&](const Key& k, bool onSharedSide) {
-            if (t.reference.table.empty() || k.reference.empty()) return false;
-            return !m_present[{t.reference.table, onSharedSide}].count(k.reference);
-        };
+        if (!sameColumns(t.name, plan.columns) ||
+            (!t.owned.table.empty() && !sameColumns(t.owned.table, plan.ownedColumns)))
+            return false;
+        SyncSide local = side(t, false), shared = side(t, true);
+        SyncLastAgreed agreed;
+        if (!keys(m_local, t, nullptr, local.keys) ||
+            !keys(m_shared, t, &local.keys, shared.keys) || !lastAgreed(t, agreed))
+            return false;
+        plan.rows = planSyncTable(local, shared, agreed, {m_options.resend});
+        SyncTablePlan& p = plan.rows;
+        counts.deletedThere = p.deletedThere;
+        counts.notSent = p.notSent;
+        counts.deletedHere = p.deletedHere;
+        for (const SyncPlanConflict& c : p.conflicts)
+            m_report.conflicts.push_back(
+                {t.name, c.id, c.label, c.localUpdatedAt, c.sharedUpdatedAt, c.localKept});
         std::vector<std::string>& scope = m_scope[t.name];
-
-        for (const auto& [id, l] : local) {
-            scope.push_back(id);
-            onLocal.insert(id);
-            const auto s = shared.find(id);
-            const auto b = base.find(id);
-            if (s == shared.end()) {
-                if (b != base.end() && !m_options.resend) {
-                    ++counts.deletedThere;
-                } else if ((parentsShared && !parentsShared->count(l.parent)) ||
-                           namedRowMissing(l, true)) {
-                    ++counts.notSent;
-                } else {
-                    plan.send.push_back(id);
-                    onShared.insert(id);
-                }
-                continue;
-            }
-            onShared.insert(id);
-            if (l.updatedAt == s->second.updatedAt) {
-                if (b == base.end() || b->second != l.updatedAt)
-                    plan.agreed.emplace_back(id, l.updatedAt);
-                continue;
-            }
-            const bool changedHere = b == base.end() || b->second != l.updatedAt;
-            const bool changedThere = b == base.end() || b->second != s->second.updatedAt;
-            const bool localWins =
-                changedHere && (!changedThere || l.updatedAt > s->second.updatedAt);
-            if (localWins ? namedRowMissing(l, true) : namedRowMissing(s->second, false)) {
-                ++(localWins ? counts.notSent : counts.deletedHere);
-                continue;
-            }
-            if (changedHere && changedThere)
-                m_report.conflicts.push_back(
-                    {t.name, id, l.label, l.updatedAt, s->second.updatedAt, localWins});
-            if (localWins)
-                plan.sendEdits.push_back({id, s->second.updatedAt});
-            else
-                plan.receiveEdits.push_back({id, l.updatedAt});
-        }
-        for (const auto& [id, s] : shared) {
-            if (local.count(id)) continue;
-            scope.push_back(id);
-            onShared.insert(id);
-            if (base.count(id) || (parentsLocal && !parentsLocal->count(s.parent)) ||
-                namedRowMissing(s, false)) {
-                ++counts.deletedHere;
-                continue;
-            }
-            plan.receive.push_back(id);
-            onLocal.insert(id);
-        }
+        scope.insert(scope.end(), std::make_move_iterator(p.scope.begin()),
+                     std::make_move_iterator(p.scope.end()));
+        p.scope.clear();
+        m_present[{t.name, false}].merge(p.heldLocal);
+        m_present[{t.name, true}].merge(p.heldShared);
         return true;
     }
 
@@ -323,7 +263,7 @@ private:
     }
 
     // Records in the local database that both sides hold the rows as they are now.
-    bool recordAgreement(const std::string& table, const Agreement& rows,
+    bool recordAgreement(const std::string& table, const SyncAgreement& rows,
                          bool inTransaction = false) {
         if (rows.empty()) return true;
         RecordsError e;
@@ -348,11 +288,11 @@ private:
     // Applies a batch in the target's transaction; sending, the agreement is recorded after
     // the shared database committed, receiving in the same local transaction.
     bool inTransaction(bool toShared, const std::string& table,
-                       const std::function<bool(RecordsDatabase&, Agreement&)>& apply) {
+                       const std::function<bool(RecordsDatabase&, SyncAgreement&)>& apply) {
         RecordsDatabase& to = toShared ? m_shared : m_local;
         RecordsError e;
         if ((e = to.beginWrite())) return fail(e);
-        Agreement agreed;
+        SyncAgreement agreed;
         if (!apply(to, agreed) || (!toShared && !recordAgreement(table, agreed, true))) {
             to.rollback();
             return false;
@@ -366,7 +306,7 @@ private:
         const SyncStage stage = toShared ? SyncStage::Sending : SyncStage::Receiving;
         std::int64_t& waveforms = toShared ? m_report.waveformsSent : m_report.waveformsReceived;
         for (const auto& part :
-             chunks(toShared ? p.send : p.receive,
+             chunks(toShared ? p.rows.send : p.rows.receive,
                     static_cast<std::size_t>(std::max(1, m_options.batchRows)))) {
             if (stopped()) return false;
             std::vector<Row> rows;
@@ -378,8 +318,8 @@ private:
                     return fail(e);
             }
             std::int64_t movedWaveforms = 0;
-            const bool ok =
-                inTransaction(toShared, p.table->name, [&](RecordsDatabase& to, Agreement& agreed) {
+            const bool ok = inTransaction(
+                toShared, p.table->name, [&](RecordsDatabase& to, SyncAgreement& agreed) {
                     if (!moveWaveforms(from, to, p, rows, fetched, movedWaveforms)) return false;
                     const std::size_t perStatement = std::max<std::size_t>(
                         1, to.dialect().valuesPerStatement() / p.columns.size());
@@ -413,19 +353,19 @@ private:
         RecordsDatabase& from = toShared ? m_local : m_shared;
         const SyncStage stage = toShared ? SyncStage::Sending : SyncStage::Receiving;
         for (const auto& part :
-             chunks(toShared ? p.sendEdits : p.receiveEdits,
+             chunks(toShared ? p.rows.sendEdits : p.rows.receiveEdits,
                     static_cast<std::size_t>(std::max(1, m_options.batchRows)))) {
             if (stopped()) return false;
             std::vector<std::string> ids;
             std::unordered_map<std::string, std::string> expected;
-            for (const Edit& edit : part) {
+            for (const SyncEdit& edit : part) {
                 ids.push_back(edit.id);
                 expected[edit.id] = edit.expected;
             }
             std::vector<Row> rows;
             if (!readRows(from, p, ids, rows)) return false;
-            const bool ok =
-                inTransaction(toShared, p.table->name, [&](RecordsDatabase& to, Agreement& agreed) {
+            const bool ok = inTransaction(
+                toShared, p.table->name, [&](RecordsDatabase& to, SyncAgreement& agreed) {
                     RecordsError e;
                     QSqlQuery q = to.query();
                     std::vector<std::string> owners;
@@ -457,7 +397,7 @@ private:
     // Ids of each table in the sync (on either side): the parents of the next table's rows.
     std::unordered_map<std::string, std::vector<std::string>> m_scope;
     // Ids each side holds once the sync is done, by table and side (true: shared).
-    std::map<std::pair<std::string, bool>, std::unordered_set<std::string>> m_present;
+    std::map<std::pair<std::string, bool>, SyncIds> m_present;
     std::int64_t m_done = 0, m_total = 0;
 };
 
