@@ -7,55 +7,13 @@
 #include "platform/files.h"
 #include "platform/textformat.h"
 
-#include <charconv>
 #include <cmath>
-#include <limits>
 #include <optional>
 #include <stdexcept>
 
 namespace qarn3 {
 
 namespace {
-
-struct Slice {
-    std::size_t offset, length, keep;
-};
-constexpr Slice factorSlice(int i) {
-    return {static_cast<std::size_t>(i) * 10, 10, 8};
-}
-constexpr Slice kOnThresh{80, 4, 2};
-constexpr Slice kMPUThresh{84, 5, 3};
-constexpr Slice kOnDelay{89, 4, 2};
-constexpr Slice kOffThresh{93, 4, 2};
-constexpr Slice kOffDelay{97, 4, 2};
-constexpr Slice kAvgTime{101, 8, 6};
-constexpr Slice kSerNum{109, 12, 10};
-constexpr Slice kCalDate{121, 7, 5};
-
-std::string sliceText(const std::string& image, Slice s) {
-    std::string t = trimText(image.substr(s.offset, s.length));
-    if (t.size() > s.keep) t.resize(s.keep);
-    return t;
-}
-
-// A real number of the image. A well-formed number too large for any real type ("1e400") is
-// still a number, only too large for its field: that is not a conversion error.
-double realOf(const std::string& text, const char* field) {
-    try {
-        return parseReal(text);
-    } catch (const ConvertError&) {
-        std::size_t i = text.find_first_not_of("+-") == 1 ? 1 : 0;
-        double v = 0;
-        const auto r = std::from_chars(text.data() + i, text.data() + text.size(), v,
-                                       std::chars_format::general);
-        const auto e = text.find_first_of("eE");
-        const bool overflow = r.ec == std::errc::result_out_of_range &&
-                              r.ptr == text.data() + text.size() && e != std::string::npos &&
-                              text.compare(e + 1, 1, "-") != 0;
-        if (overflow) throw std::out_of_range(field);
-        throw;
-    }
-}
 
 std::string padded(const std::string& t, std::size_t width) {
     std::string s = t;
@@ -115,52 +73,40 @@ std::string CalFile::backupPath() const {
 }
 
 void CalFile::ParseCalImage() {
-    const std::string image = padded(m_cal.CalImage, kCalImageSize);
-    try {
-        if (m_view) {
-            for (int i = 0; i < 8; ++i)
-                m_view->setFactorText(i + 1, trimText(image.substr(factorSlice(i).offset, 10)));
-            m_view->setAvgTimeText(trimText(image.substr(kAvgTime.offset, kAvgTime.length)));
-            m_view->setSerNumText(trimText(image.substr(kSerNum.offset, kSerNum.length)));
-            // The date field shows the day number even if the rest of the image is damaged;
-            // a date that does not convert leaves it alone.
-            try {
-                m_view->setCalDateText(parseInteger(sliceText(image, kCalDate)));
-            } catch (const ConvertError&) {
-            }
-        }
-        // The date is converted first: a bad date slice changes nothing.
-        const std::int32_t calDate = parseInteger(padded(sliceText(image, kCalDate), 5));
-        for (int i = 0; i < 8; ++i) {
-            const double factor = realOf(sliceText(image, factorSlice(i)), "Factor");
-            // Beyond the single-precision range the factor does not fit its field.
-            if (!(std::fabs(factor) <= std::numeric_limits<float>::max()))
-                throw std::out_of_range("Factor");
-            m_cal.Factor[static_cast<std::size_t>(i)] = static_cast<float>(factor);
-        }
-        m_cal.OnThresh = parseInteger(sliceText(image, kOnThresh));
-        m_cal.MPUThresh = parseInteger(sliceText(image, kMPUThresh));
-        m_cal.OnDelay = parseInteger(sliceText(image, kOnDelay));
-        m_cal.OffThresh = parseInteger(sliceText(image, kOffThresh));
-        m_cal.OffDelay = parseInteger(sliceText(image, kOffDelay));
-        const double avgTime = realOf(sliceText(image, kAvgTime), "AvgTime");
-        if (!(m_sampleRate > 0)) m_sampleRate = 2400;
-        // A time whose sample count overflows is kept out of the record altogether.
-        const double avg = std::round(m_sampleRate * avgTime);
-        if (!(avg >= std::numeric_limits<std::int32_t>::min() &&
-              avg <= std::numeric_limits<std::int32_t>::max()))
-            throw std::out_of_range("AvgSamples");
-        m_cal.AvgTime = avgTime;
-        m_cal.AvgSamples = static_cast<std::int32_t>(avg);
-        m_cal.SerNum = padded(sliceText(image, kSerNum), 10);
-        m_cal.CalDate = calDate;
+    const CalImageParse p = parseCalImage(m_cal.CalImage, m_sampleRate);
+    if (m_view) {
+        for (int i = 0; i < 8; ++i)
+            m_view->setFactorText(i + 1, p.factorTexts[static_cast<std::size_t>(i)]);
+        m_view->setAvgTimeText(p.avgTimeText);
+        m_view->setSerNumText(p.serNumText);
+        // The date field shows the day number even if the rest of the image is damaged;
+        // a date that does not convert leaves it alone.
+        if (p.calDate) m_view->setCalDateText(*p.calDate);
+    }
+    // The values read before a fault take their place in the record; a bad date (read first)
+    // changes nothing.
+    for (std::size_t i = 0; i < 8; ++i)
+        if (p.factors[i]) m_cal.Factor[i] = *p.factors[i];
+    const auto take = [](std::int32_t& field, const std::optional<std::int32_t>& v) {
+        if (v) field = *v;
+    };
+    take(m_cal.OnThresh, p.onThresh);
+    take(m_cal.MPUThresh, p.mpuThresh);
+    take(m_cal.OnDelay, p.onDelay);
+    take(m_cal.OffThresh, p.offThresh);
+    take(m_cal.OffDelay, p.offDelay);
+    if (p.avgTime && !(m_sampleRate > 0)) m_sampleRate = 2400;
+    if (p.ok()) {
+        m_cal.AvgTime = *p.avgTime;
+        m_cal.AvgSamples = *p.avgSamples;
+        m_cal.SerNum = p.serNum;
+        m_cal.CalDate = *p.calDate;
         m_cal.CalError = false;
-    } catch (const ConvertError&) {
-        m_s.dialogs.messageDlg("Calibration corrupted. Please recalibrate.", MsgKind::Information,
-                               {MsgButton::OK});
-    } catch (const std::exception&) {
-        m_s.dialogs.messageDlg("Calibration corrupted. Please recalibrate.", MsgKind::Information,
-                               {MsgButton::OK});
+        return;
+    }
+    m_s.dialogs.messageDlg("Calibration corrupted. Please recalibrate.", MsgKind::Information,
+                           {MsgButton::OK});
+    if (p.fault == CalImageFault::DoesNotFit) {
         m_cal.CalError = true;
         SetDefaultCal();
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calsetup/calimage.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -11,7 +13,6 @@ struct Services;
 constexpr const char* kCalFileName = "QARN3.ocf";
 // The calibration file as it was before its last replacement (by defaults or SAVE).
 constexpr const char* kCalBackupName = "QARN3.ocf.bak";
-constexpr std::size_t kCalImageSize = 128;
 
 // The analyzer's calibration: a factor per range, detector thresholds and delays, averaging
 // time, serial number and date, with the 128-character image they are stored as.

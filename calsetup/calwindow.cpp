@@ -68,11 +68,8 @@ TfmCal::~TfmCal() {
     if (m_ownFile) m_ownFile->setView(nullptr);
 }
 
-void TfmCal::buildControls() {
-    auto* grid = new QGridLayout(this);
-    grid->setHorizontalSpacing(8);
-    grid->setColumnMinimumWidth(2, 24);
-
+// A factor field a range, in the first two columns.
+void TfmCal::buildFactorFields(QGridLayout* grid) {
     for (int r = 1; r <= 8; ++r) {
         const auto i = static_cast<std::size_t>(r - 1);
         rangeLabels[i] = new QLabel(this);
@@ -92,9 +89,11 @@ void TfmCal::buildControls() {
     CalFactor6 = m_factors[5];
     CalFactor7 = m_factors[6];
     CalFactor8 = m_factors[7];
+}
 
-    // The whole-number fields: signed digits only, with arrows that step within the limits.
-    // Their design values (before any calibration is loaded) do not reach the record.
+// The whole-number fields: signed digits only, with arrows that step within the limits.
+// Their design values (before any calibration is loaded) do not reach the record.
+void TfmCal::buildNumberFields(QGridLayout* grid) {
     constexpr std::array<const char*, 5> designText{"20", "100", "5", "20", "5"};
     const auto* digits =
         new QRegularExpressionValidator(QRegularExpression("[+-]?[0-9]{0,9}"), this);
@@ -135,7 +134,10 @@ void TfmCal::buildControls() {
     CalOnDelay = m_numbers[2];
     CalOffThresh = m_numbers[3];
     CalOffDelay = m_numbers[4];
+}
 
+// The averaging time's list, the serial number and the date with its Today button.
+void TfmCal::buildTimeSerialAndDate(QGridLayout* grid) {
     CalAvgTime = new QComboBox(this);
     CalAvgTime->setEditable(true);
     CalAvgTime->setInsertPolicy(QComboBox::NoInsert);
@@ -171,9 +173,11 @@ void TfmCal::buildControls() {
     grid->addLayout(dateLabel, 7, 3);
     grid->addWidget(CalDate, 7, 4);
     connect(btToday, &QPushButton::clicked, this, [this] { m_form.btTodayClick(); });
+}
 
-    // Adjust: the choice takes the focus only by the keyboard, so that clicking "Selected"
-    // leaves it in the factor field; the arrows never take it.
+// Adjust: the choice takes the focus only by the keyboard, so that clicking "Selected"
+// leaves it in the factor field; the arrows never take it.
+void TfmCal::buildAdjust(QGridLayout* grid) {
     auto* adjustLabel = new QLabel("Adjust", this);
     grid->addWidget(adjustLabel, 8, 0, Qt::AlignRight | Qt::AlignTop);
     rbAll = new QRadioButton("All", this);
@@ -205,6 +209,17 @@ void TfmCal::buildControls() {
     adjust->addLayout(spin);
     adjust->addStretch();
     grid->addLayout(adjust, 8, 1);
+}
+
+void TfmCal::buildControls() {
+    auto* grid = new QGridLayout(this);
+    grid->setHorizontalSpacing(8);
+    grid->setColumnMinimumWidth(2, 24);
+
+    buildFactorFields(grid);
+    buildNumberFields(grid);
+    buildTimeSerialAndDate(grid);
+    buildAdjust(grid);
 
     SaveButton = new QPushButton("SAVE", this);
     grid->addWidget(SaveButton, 9, 4, Qt::AlignRight);

@@ -9,6 +9,7 @@
 
 class QButtonGroup;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -94,6 +95,10 @@ public slots:
 
 private:
     void buildControls();
+    void buildFactorFields(QGridLayout* grid);
+    void buildNumberFields(QGridLayout* grid);
+    void buildTimeSerialAndDate(QGridLayout* grid);
+    void buildAdjust(QGridLayout* grid);
     void activate();
     void save();
 

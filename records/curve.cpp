@@ -211,9 +211,71 @@ std::string curveProblem(const TripCurve& c) {
     return {};
 }
 
+namespace {
+
+using CurveIndex = std::map<std::tuple<std::string, std::string, PointKind>, std::size_t>;
+
+// The kind and point of a data row's fields, or why the row is refused.
+std::string pointOfRow(const std::vector<std::string>& f, PointKind& kind, CurvePoint& p) {
+    if (f.size() != kColumns.size())
+        return std::to_string(f.size()) + " fields, 6 expected (" +
+               "maker,model,kind,multiple,min_s,max_s)";
+    if (f[0].empty()) return "maker is empty";
+    if (f[1].empty()) return "model is empty";
+    for (int i : {0, 1})
+        if (std::string why = nameProblem(kColumns[i], f[i]); !why.empty()) return why;
+    const auto k = kindFromText(f[2]);
+    if (!k || *k == PointKind::Other)
+        return "kind '" + quoted(f[2]) +
+               "' is not long-time, short-time, instantaneous or "
+               "ground-fault";
+    kind = *k;
+    std::string why;
+    if (!boundedField("multiple", f[3], kMultiples, p.multiple, why) ||
+        !boundedField("min_s", f[4], kSeconds, p.minSeconds, why) ||
+        !boundedField("max_s", f[5], kSeconds, p.maxSeconds, why))
+        return why;
+    if (p.minSeconds > p.maxSeconds)
+        return "min_s " + quoted(f[4]) + " is above max_s " + quoted(f[5]);
+    return {};
+}
+
+// Adds the row's point to the curve of its maker, model and kind (made at its first row,
+// whose line firstLine keeps), or says why the point does not follow the curve's last.
+std::string addPoint(CurveCsv& out, CurveIndex& index, std::vector<int>& firstLine, int line,
+                     const std::vector<std::string>& f, PointKind kind, const CurvePoint& p) {
+    const auto key = std::make_tuple(f[0], f[1], kind);
+    auto found = index.find(key);
+    if (found == index.end()) {
+        TripCurve c;
+        c.maker = f[0];
+        c.model = f[1];
+        c.kind = kind;
+        c.id = curveIdOf(c.maker, c.model, c.kind);
+        found = index.emplace(key, out.curves.size()).first;
+        out.curves.push_back(std::move(c));
+        firstLine.push_back(line);
+    }
+    TripCurve& c = out.curves[found->second];
+    if (!c.points.empty()) {
+        const double before = c.points.back().multiple;
+        if (p.multiple == before)
+            return "multiple " + quoted(f[3]) + " is a duplicate in the curve " +
+                   curveFamilyName(c.maker, c.model) + " " + kindText(c.kind);
+        if (p.multiple < before)
+            return "multiple " + quoted(f[3]) + " is below the one before (" +
+                   jsonNumberText(before) + "): multiples must rise";
+    }
+    c.points.push_back(p);
+    ++out.points;
+    return {};
+}
+
+} // namespace
+
 CurveCsv parseCurveCsv(const std::string& text) {
     CurveCsv out;
-    std::map<std::tuple<std::string, std::string, PointKind>, std::size_t> index;
+    CurveIndex index;
     std::vector<int> firstLine;
     const auto refuse = [&out](int line, const std::string& why) {
         out.curves.clear();
@@ -247,52 +309,11 @@ CurveCsv parseCurveCsv(const std::string& text) {
             return refuse(line,
                           "the header row differs from maker,model,kind,multiple,min_s,max_s");
         sawRow = true;
-        if (f.size() != kColumns.size())
-            return refuse(line, std::to_string(f.size()) + " fields, 6 expected (" +
-                                    "maker,model,kind,multiple,min_s,max_s)");
-        if (f[0].empty()) return refuse(line, "maker is empty");
-        if (f[1].empty()) return refuse(line, "model is empty");
-        for (int i : {0, 1})
-            if (std::string why = nameProblem(kColumns[i], f[i]); !why.empty())
-                return refuse(line, why);
-        const auto kind = kindFromText(f[2]);
-        if (!kind || *kind == PointKind::Other)
-            return refuse(line, "kind '" + quoted(f[2]) +
-                                    "' is not long-time, short-time, instantaneous or "
-                                    "ground-fault");
+        PointKind kind{};
         CurvePoint p;
-        std::string why;
-        if (!boundedField("multiple", f[3], kMultiples, p.multiple, why) ||
-            !boundedField("min_s", f[4], kSeconds, p.minSeconds, why) ||
-            !boundedField("max_s", f[5], kSeconds, p.maxSeconds, why))
-            return refuse(line, why);
-        if (p.minSeconds > p.maxSeconds)
-            return refuse(line, "min_s " + quoted(f[4]) + " is above max_s " + quoted(f[5]));
-
-        const auto key = std::make_tuple(f[0], f[1], *kind);
-        auto found = index.find(key);
-        if (found == index.end()) {
-            TripCurve c;
-            c.maker = f[0];
-            c.model = f[1];
-            c.kind = *kind;
-            c.id = curveIdOf(c.maker, c.model, c.kind);
-            found = index.emplace(key, out.curves.size()).first;
-            out.curves.push_back(std::move(c));
-            firstLine.push_back(line);
-        }
-        TripCurve& c = out.curves[found->second];
-        if (!c.points.empty()) {
-            const double before = c.points.back().multiple;
-            if (p.multiple == before)
-                return refuse(line, "multiple " + quoted(f[3]) + " is a duplicate in the curve " +
-                                        curveFamilyName(c.maker, c.model) + " " + kindText(c.kind));
-            if (p.multiple < before)
-                return refuse(line, "multiple " + quoted(f[3]) + " is below the one before (" +
-                                        jsonNumberText(before) + "): multiples must rise");
-        }
-        c.points.push_back(p);
-        ++out.points;
+        std::string why = pointOfRow(f, kind, p);
+        if (why.empty()) why = addPoint(out, index, firstLine, line, f, kind, p);
+        if (!why.empty()) return refuse(line, why);
     }
     for (std::size_t i = 0; i < out.curves.size(); ++i)
         if (out.curves[i].points.size() < 2)

@@ -1,13 +1,10 @@
 #include "recordstool/importer.h"
 #include "recordstool/reading.h"
 
-#include "calsetup/cal.h"
 #include "calsetup/caldate.h"
-#include "diag/debuglog.h"
-#include "diag/services.h"
+#include "calsetup/calimage.h"
 #include "engine/bulk.h"
 #include "platform/files.h"
-#include "platform/scripted_dialogs.h"
 #include "platform/textformat.h"
 #include "store/curvelibrary.h"
 #include "waveform/waveform.h"
@@ -173,20 +170,11 @@ RecordsError settle(RecordsStore& store, const ImportRequest& r, const ShotConte
 } // namespace
 
 void calibrationFacts(const std::string& calText, std::string& serial, std::string& date) {
-    TCalRecord cal;
-    cal.CalImage = calText.substr(0, kCalImageSize);
-    cal.CalImage.resize(kCalImageSize, ' ');
-    FileStore files;
-    ScriptedDialogs dialogs;
-    dialogs.answerList("OK,Cancel,Cancel"); // never write a file here
-    DebugLog log;
-    Services services{files, dialogs, log};
-    double rate = 2400;
-    CalFile(cal, rate, services, "").ParseCalImage();
-    serial = trimText(cal.SerNum);
+    const CalImageParse p = parseCalImage(calText, 2400);
+    serial = p.ok() ? trimText(p.serNum) : std::string();
     date.clear();
-    if (!dialogs.shown().empty() || !(cal.CalDate > 0)) return;
-    const CivilDate d = civilFromDayNumber(std::lround(cal.CalDate));
+    if (!p.ok() || !(*p.calDate > 0)) return;
+    const CivilDate d = civilFromDayNumber(*p.calDate);
     char text[16];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
     date = text;

@@ -153,15 +153,9 @@ private:
     std::string m_buffer;
 };
 
-int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
-    Options o({"site",  "breaker",       "rating",    "pole",      "kind",     "multiple",
-               "band",  "must-not-trip", "tolerance", "condition", "operator", "notes",
-               "curve", "location",      "maker",     "model",     "serial",   "settings",
-               "range", "shunt-amps",    "shunt-mv",  "max-on",    "max-off",  "mode",
-               "setup", "cal",           "jobs",      "session"});
-    o.parse("import", args);
-    ImportRequest r;
-    // Names as the panel takes them: a stray space makes no site or breaker of its own.
+// The import's site and breaker, as the panel takes them.
+void readImportBreaker(const Options& o, ImportRequest& r) {
+    // A stray space makes no site or breaker of its own.
     r.siteName = trimText(o.required("site"));
     r.breaker.designation = trimText(o.required("breaker"));
     o.required("rating");
@@ -171,7 +165,10 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     r.breaker.model = o.value("model");
     r.breaker.serial = o.value("serial");
     r.breaker.settings = o.value("settings");
+}
 
+// The import's test point: pole, kind, multiple and what it is judged by.
+void readImportTestPoint(const Options& o, ImportRequest& r) {
     const auto pole = poleFromText(o.required("pole"));
     if (!pole) throw UsageError("--pole takes A, B, C or N");
     const auto kind = kindFromText(o.required("kind"));
@@ -200,6 +197,10 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
         r.point.holdSeconds = number(o, "must-not-trip");
     }
     if (o.has("tolerance")) r.point.tolerance = number(o, "tolerance") / 100;
+}
+
+// The import's session fields, and which of them were given.
+void readImportSession(const Options& o, ImportRequest& r) {
     const auto condition =
         conditionFromText(o.has("condition") ? o.value("condition") : "as-found");
     if (!condition) throw UsageError("--condition takes as-found, as-left or other");
@@ -213,7 +214,10 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
         r.sessionChoice = trimText(o.value("session"));
         if (r.sessionChoice.empty()) throw UsageError("--session takes an id or latest");
     }
+}
 
+// How the files are analysed, by how many workers, and which files.
+void readImportAnalysis(const Options& o, const RecordsToolEnvironment& env, ImportRequest& r) {
     AnalysisOptions& a = r.analysis;
     if (o.has("range")) a.rangeIndex = integer(o, "range");
     if (o.has("shunt-amps")) a.shuntAmperes = number(o, "shunt-amps");
@@ -235,12 +239,27 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     }
     r.inputs = o.positional();
     if (r.inputs.empty()) throw UsageError("no waveform file given");
+}
+
+int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
+    Options o({"site",  "breaker",       "rating",    "pole",      "kind",     "multiple",
+               "band",  "must-not-trip", "tolerance", "condition", "operator", "notes",
+               "curve", "location",      "maker",     "model",     "serial",   "settings",
+               "range", "shunt-amps",    "shunt-mv",  "max-on",    "max-off",  "mode",
+               "setup", "cal",           "jobs",      "session"});
+    o.parse("import", args);
+    ImportRequest r;
+    readImportBreaker(o, r);
+    readImportTestPoint(o, r);
+    readImportSession(o, r);
+    readImportAnalysis(o, env, r);
 
     refuseIf(validateSite(SiteRecord{{}, r.siteName, {}}));
     refuseIf(validateBreaker(r.breaker));
     refuseIf(validateTestPoint(r.point));
     AnalysisSettings settings;
-    if (const std::string e = prepareSettings(a, settings); !e.empty()) throw FieldRefused(e);
+    if (const std::string e = prepareSettings(r.analysis, settings); !e.empty())
+        throw FieldRefused(e);
 
     auto db = openDatabase(o, env, false);
     if (db->readOnly()) throw FieldRefused("Nothing imported: the database is read-only");

@@ -156,11 +156,8 @@ QWidget* RecordsBrowser::buildFilterBar() {
     return bar;
 }
 
-void RecordsBrowser::buildControls() {
-    Tree = new QTreeWidget;
-    Tree->setHeaderLabel("Sites, breakers, sessions");
-    Tree->setMinimumWidth(200);
-
+// The shot list under its filter bar, each column as wide as a typical text of it.
+QWidget* RecordsBrowser::buildListPane() {
     auto* listPane = new QWidget;
     auto* lv = new QVBoxLayout(listPane);
     lv->setContentsMargins(4, 4, 4, 0);
@@ -173,7 +170,6 @@ void RecordsBrowser::buildControls() {
     ShotTable->verticalHeader()->hide();
     ShotTable->horizontalHeader()->setStretchLastSection(true);
     ShotTable->setWordWrap(false);
-    // Each column as wide as a typical text of it.
     const char* const widest[ShotListModel::ColumnCount] = {"2026-12-08 16:30:12",
                                                             "North Plant",
                                                             "Q17",
@@ -195,7 +191,10 @@ void RecordsBrowser::buildControls() {
     lv->addWidget(ShotTable, 1);
     lbCount = new QLabel;
     lv->addWidget(lbCount);
+    return listPane;
+}
 
+QWidget* RecordsBrowser::buildPlotPane() {
     auto* plotPane = new QWidget;
     auto* pv = new QVBoxLayout(plotPane);
     pv->setContentsMargins(4, 4, 4, 4);
@@ -207,6 +206,29 @@ void RecordsBrowser::buildControls() {
     Plot = new TimeCurrentView(m_host.decimalSeparator);
     pv->addWidget(lbPlotTitle);
     pv->addWidget(Plot, 1);
+    return plotPane;
+}
+
+void RecordsBrowser::buildStatusBar() {
+    lbStatus = new QLabel;
+    Progress = new QProgressBar;
+    Progress->setMaximumWidth(220);
+    Progress->setTextVisible(false);
+    Progress->hide();
+    btCancel = new QPushButton("Cancel");
+    btCancel->hide();
+    statusBar()->addWidget(lbStatus, 1);
+    statusBar()->addPermanentWidget(Progress);
+    statusBar()->addPermanentWidget(btCancel);
+}
+
+void RecordsBrowser::buildControls() {
+    Tree = new QTreeWidget;
+    Tree->setHeaderLabel("Sites, breakers, sessions");
+    Tree->setMinimumWidth(200);
+
+    QWidget* listPane = buildListPane();
+    QWidget* plotPane = buildPlotPane();
 
     auto* right = new QSplitter(Qt::Vertical);
     right->addWidget(listPane);
@@ -220,16 +242,7 @@ void RecordsBrowser::buildControls() {
     split->setSizes({260, 960});
     setCentralWidget(split);
 
-    lbStatus = new QLabel;
-    Progress = new QProgressBar;
-    Progress->setMaximumWidth(220);
-    Progress->setTextVisible(false);
-    Progress->hide();
-    btCancel = new QPushButton("Cancel");
-    btCancel->hide();
-    statusBar()->addWidget(lbStatus, 1);
-    statusBar()->addPermanentWidget(Progress);
-    statusBar()->addPermanentWidget(btCancel);
+    buildStatusBar();
 }
 
 void RecordsBrowser::buildMenus() {

@@ -96,6 +96,9 @@ protected:
 
 private:
     void buildControls();
+    QWidget* buildListPane();
+    QWidget* buildPlotPane();
+    void buildStatusBar();
     QWidget* buildFilterBar();
     void buildMenus();
     RecordsDatabase* database();

@@ -33,6 +33,80 @@ struct Column {
     std::int64_t SyncTableCounts::*field;
 };
 
+// The sync's outcome, the first paragraph of its summary.
+std::string syncOutcomeHtml(const SyncReport& r, const std::string& sharedDisplay) {
+    const bool moved = syncMovedAnything(r);
+    if (r.ok && !moved && r.conflicts.empty())
+        return "<p><b>Nothing to sync:</b> this computer and the shared database " +
+               html(sharedDisplay) + " hold the same records.</p>";
+    if (r.ok)
+        return "<p><b>Synced:</b> this computer and the shared database " + html(sharedDisplay) +
+               " now hold the same records.</p>";
+    if (r.cancelled) return "<p><b>" + html(r.error.message) + ".</b></p>";
+    return "<p style=\"color:#b00000\"><b>The sync stopped: " + html(r.error.message) +
+           ".</b><br>What was moved before is kept on both sides and the next sync carries "
+           "on; the records on this computer are kept.</p>";
+}
+
+// The records moved each way, a row a kind of record; nothing when none moved.
+std::string syncCountsHtml(const SyncReport& r) {
+    std::string s;
+    static const Column columns[] = {{"Sent", &SyncTableCounts::sent},
+                                     {"Received", &SyncTableCounts::received},
+                                     {"Updated there", &SyncTableCounts::updatedThere},
+                                     {"Updated here", &SyncTableCounts::updatedHere}};
+    std::string rows;
+    for (const SyncTableCounts& t : r.tables) {
+        if (t.sent + t.received + t.updatedThere + t.updatedHere == 0) continue;
+        rows += "<tr><td>" + html(syncTableLabel(t.table)) + "</td>";
+        for (const Column& c : columns)
+            rows += "<td align=\"right\">" + std::to_string(t.*c.field) + "</td>";
+        rows += "</tr>";
+    }
+    if (r.waveformsSent + r.waveformsReceived > 0)
+        rows += "<tr><td>waveforms</td><td align=\"right\">" + std::to_string(r.waveformsSent) +
+                "</td><td align=\"right\">" + std::to_string(r.waveformsReceived) +
+                "</td><td></td><td></td></tr>";
+    if (!rows.empty()) {
+        s += "<table cellspacing=\"0\" cellpadding=\"3\" border=\"1\"><tr><th>Records</th>";
+        for (const Column& c : columns)
+            s += std::string("<th>") + c.heading + "</th>";
+        s += "</tr>" + rows + "</table>";
+    }
+    return s;
+}
+
+// What each side kept of the other's deletions, a paragraph a case.
+std::string syncKeptHtml(const SyncReport& r) {
+    std::string s;
+    static const std::pair<const char*, std::int64_t SyncTableCounts::*> kept[] = {
+        {"Kept here, deleted on the shared database", &SyncTableCounts::deletedThere},
+        {"Not sent, under a record deleted on the shared database", &SyncTableCounts::notSent},
+        {"Not received, deleted here", &SyncTableCounts::deletedHere}};
+    for (const auto& [what, field] : kept) {
+        std::string counts;
+        for (const SyncTableCounts& t : r.tables)
+            if (t.*field > 0)
+                counts += (counts.empty() ? "" : ", ") + html(syncTableLabel(t.table)) + " " +
+                          std::to_string(t.*field);
+        if (!counts.empty()) s += std::string("<p>") + what + ": " + counts + ".</p>";
+    }
+    return s;
+}
+
+// The records changed on both sides, and whose change was kept.
+std::string syncConflictsHtml(const SyncReport& r) {
+    if (r.conflicts.empty()) return {};
+    std::string s = "<p><b>Changed here and on the shared database since the last sync</b> (the "
+                    "newest change was kept):</p><ul>";
+    for (const SyncConflict& c : r.conflicts)
+        s += "<li>" + html(recordLabel(c.table)) + " <b>" + html(c.label) +
+             "</b>: changed here at " + html(c.localUpdatedAt) + " and on the shared database at " +
+             html(c.sharedUpdatedAt) + "; the change made <b>" +
+             (c.localKept ? "here" : "on the shared database") + "</b> was kept.</li>";
+    return s + "</ul>";
+}
+
 } // namespace
 
 bool syncMovedAnything(const SyncReport& r) {
@@ -63,68 +137,8 @@ std::string syncProgressText(const SyncProgress& p) {
 }
 
 std::string syncSummaryHtml(const SyncReport& r, const std::string& sharedDisplay) {
-    std::string s;
-    const bool moved = syncMovedAnything(r);
-    if (r.ok && !moved && r.conflicts.empty())
-        s += "<p><b>Nothing to sync:</b> this computer and the shared database " +
-             html(sharedDisplay) + " hold the same records.</p>";
-    else if (r.ok)
-        s += "<p><b>Synced:</b> this computer and the shared database " + html(sharedDisplay) +
-             " now hold the same records.</p>";
-    else if (r.cancelled)
-        s += "<p><b>" + html(r.error.message) + ".</b></p>";
-    else
-        s += "<p style=\"color:#b00000\"><b>The sync stopped: " + html(r.error.message) +
-             ".</b><br>What was moved before is kept on both sides and the next sync carries "
-             "on; the records on this computer are kept.</p>";
-
-    static const Column columns[] = {{"Sent", &SyncTableCounts::sent},
-                                     {"Received", &SyncTableCounts::received},
-                                     {"Updated there", &SyncTableCounts::updatedThere},
-                                     {"Updated here", &SyncTableCounts::updatedHere}};
-    std::string rows;
-    for (const SyncTableCounts& t : r.tables) {
-        if (t.sent + t.received + t.updatedThere + t.updatedHere == 0) continue;
-        rows += "<tr><td>" + html(syncTableLabel(t.table)) + "</td>";
-        for (const Column& c : columns)
-            rows += "<td align=\"right\">" + std::to_string(t.*c.field) + "</td>";
-        rows += "</tr>";
-    }
-    if (r.waveformsSent + r.waveformsReceived > 0)
-        rows += "<tr><td>waveforms</td><td align=\"right\">" + std::to_string(r.waveformsSent) +
-                "</td><td align=\"right\">" + std::to_string(r.waveformsReceived) +
-                "</td><td></td><td></td></tr>";
-    if (!rows.empty()) {
-        s += "<table cellspacing=\"0\" cellpadding=\"3\" border=\"1\"><tr><th>Records</th>";
-        for (const Column& c : columns)
-            s += std::string("<th>") + c.heading + "</th>";
-        s += "</tr>" + rows + "</table>";
-    }
-
-    static const std::pair<const char*, std::int64_t SyncTableCounts::*> kept[] = {
-        {"Kept here, deleted on the shared database", &SyncTableCounts::deletedThere},
-        {"Not sent, under a record deleted on the shared database", &SyncTableCounts::notSent},
-        {"Not received, deleted here", &SyncTableCounts::deletedHere}};
-    for (const auto& [what, field] : kept) {
-        std::string counts;
-        for (const SyncTableCounts& t : r.tables)
-            if (t.*field > 0)
-                counts += (counts.empty() ? "" : ", ") + html(syncTableLabel(t.table)) + " " +
-                          std::to_string(t.*field);
-        if (!counts.empty()) s += std::string("<p>") + what + ": " + counts + ".</p>";
-    }
-
-    if (!r.conflicts.empty()) {
-        s += "<p><b>Changed here and on the shared database since the last sync</b> (the newest "
-             "change was kept):</p><ul>";
-        for (const SyncConflict& c : r.conflicts)
-            s += "<li>" + html(recordLabel(c.table)) + " <b>" + html(c.label) +
-                 "</b>: changed here at " + html(c.localUpdatedAt) +
-                 " and on the shared database at " + html(c.sharedUpdatedAt) +
-                 "; the change made <b>" + (c.localKept ? "here" : "on the shared database") +
-                 "</b> was kept.</li>";
-        s += "</ul>";
-    }
+    std::string s = syncOutcomeHtml(r, sharedDisplay) + syncCountsHtml(r) + syncKeptHtml(r) +
+                    syncConflictsHtml(r);
     for (const std::string& note : r.notes)
         s += "<p>" + html(note) + "</p>";
     return s;
