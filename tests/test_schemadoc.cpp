@@ -60,21 +60,29 @@ protected:
     std::string doc;
 };
 
-// Each table has its section, and each of its columns a row there with its SQLite type.
+// Each table has its section, and each of its columns a row there with its SQLite type and,
+// when it may be NULL, what NULL means.
 TEST_F(SchemaDoc, NamesEveryTableAndColumnWithItsType) {
     const std::vector<std::string> names = tables();
     ASSERT_FALSE(names.empty());
     for (const std::string& table : names) {
         const std::string section = sectionOf(doc, "`" + table + "`");
         ASSERT_FALSE(section.empty()) << "SCHEMA.md has no section for the table " << table;
-        QSqlQuery q = select("SELECT name, type FROM pragma_table_info('" + table + "')");
+        QSqlQuery q =
+            select("SELECT name, type, \"notnull\" OR pk FROM pragma_table_info('" + table + "')");
         int columns = 0;
         while (q.next()) {
             ++columns;
             const std::string name = q.value(0).toString().toStdString();
             const std::string type = q.value(1).toString().toStdString();
-            EXPECT_NE(section.find("\n| `" + name + "` | " + type + " |"), std::string::npos)
+            const std::size_t row = section.find("\n| `" + name + "` | " + type + " |");
+            EXPECT_NE(row, std::string::npos)
                 << "SCHEMA.md's " << table << " has no row for the column " << name << " " << type;
+            if (row == std::string::npos) continue;
+            // A column that may be NULL says when it is; one that may not never mentions it.
+            const std::string line = section.substr(row + 1, section.find('\n', row + 1) - row);
+            EXPECT_EQ(line.find("NULL") != std::string::npos, !q.value(2).toBool())
+                << "SCHEMA.md's " << table << "." << name << " and NULL: " << line;
         }
         EXPECT_GT(columns, 0) << table;
     }
