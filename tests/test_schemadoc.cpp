@@ -3,11 +3,11 @@
 #include "store/database.h"
 
 #include "records_fixture.h"
+#include "schema_doc.h"
 
 #include <QSqlQuery>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -15,22 +15,6 @@ using namespace qarn3;
 using namespace qarn3::test;
 
 namespace {
-
-std::string schemaDoc() {
-    std::ifstream in(QARN3_SCHEMA_DOC);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The text of a "### `name`" section, up to the next heading; empty when there is none.
-std::string sectionOf(const std::string& doc, const std::string& heading) {
-    const std::string start = "\n### " + heading + "\n";
-    const std::size_t at = doc.find(start);
-    if (at == std::string::npos) return {};
-    const std::size_t end = doc.find("\n#", at + start.size());
-    return doc.substr(at, end == std::string::npos ? std::string::npos : end - at);
-}
 
 std::vector<std::string> column(QSqlQuery q, int i = 0) {
     std::vector<std::string> values;
