@@ -1,8 +1,8 @@
 #pragma once
 
 // Every SQL text of the records lives here, in sql_schema.cpp (the schema's migration steps
-// and where SQLite and PostgreSQL differ), in sql.cpp (the statements) and in sql_curves.cpp
-// (the curves' statements).
+// and where SQLite and PostgreSQL differ), in sql.cpp (the statements), in sql_curves.cpp
+// (the curves' statements) and in sql_backend.cpp (what opening a database runs).
 #include "records/curve.h"
 #include "records/rows.h"
 
@@ -133,6 +133,19 @@ BoundSql curvesOfBreaker(const std::string& breakerId);
 BoundSql curveOfBreaker(const std::string& breakerId, PointKind kind);
 // The rows of those queries gathered into curves.
 std::vector<TripCurve> curvesFrom(QSqlQuery& q);
+
+// What opening and writing a database runs besides the dialect's statements.
+std::string commit();
+std::string rollback();
+// SQLite: reads the schema table, which finds most damage a header check misses; and every
+// page's check (one row "ok", or a row per problem).
+std::string readSchemaTable();
+BoundSql integrityCheck();
+// PostgreSQL: how long a statement waits for a lock another session holds, milliseconds;
+// every later transaction of the session read-only; the session's role.
+std::string lockTimeout(int ms);
+std::string readOnlySession();
+BoundSql currentRole();
 
 } // namespace sql
 

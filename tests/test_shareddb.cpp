@@ -6,6 +6,7 @@
 #include "recordstool/tool.h"
 
 #include "csv_reader.h"
+#include "schema_doc.h"
 #include "shared_db_fixture.h"
 #include "waveform/waveform.h"
 
@@ -431,6 +432,35 @@ TEST_F(SharedTool, MissingPasswordWithoutAPromptSaysWhereItIsLookedFor) {
     EXPECT_EQ(p.exitCode(), 1);
     const std::string err = p.readAllStandardError().toStdString();
     EXPECT_NE(err.find(says), std::string::npos) << err;
+}
+
+// store/SCHEMA.md gives each column's type on a server as the schema's steps made it there,
+// and the table that keeps the version.
+TEST_F(SharedDatabaseTest, SchemaDocumentGivesTheServersTypes) {
+    RecordsDatabase owner(location(adminUri()));
+    ASSERT_TRUE(owner.open().ok);
+    const std::string doc = schemaDoc();
+    ASSERT_FALSE(doc.empty()) << "cannot read " << QARN3_SCHEMA_DOC;
+    QSqlQuery q = owner.query();
+    ASSERT_TRUE(q.exec("SELECT table_name, column_name, upper(data_type)"
+                       " FROM information_schema.columns WHERE table_schema = current_schema()"
+                       " ORDER BY table_name, ordinal_position"));
+    int columns = 0;
+    while (q.next()) {
+        ++columns;
+        const std::string table = q.value(0).toString().toStdString();
+        const std::string name = q.value(1).toString().toStdString();
+        const std::string type = q.value(2).toString().toStdString();
+        const std::string section = sectionOf(doc, "`" + table + "`");
+        ASSERT_FALSE(section.empty()) << "SCHEMA.md has no section for the table " << table;
+        const std::size_t row = section.find("\n| `" + name + "` | ");
+        ASSERT_NE(row, std::string::npos) << table << "." << name;
+        const std::string line = section.substr(row + 1, section.find('\n', row + 1) - row - 1);
+        const std::size_t second = line.find(" | ", line.find(" | ") + 3);
+        EXPECT_EQ(line.substr(second, type.size() + 6), " | " + type + " | ")
+            << "SCHEMA.md's " << table << "." << name << " on a server is " << type << ": " << line;
+    }
+    EXPECT_GT(columns, 0);
 }
 
 } // namespace
