@@ -42,7 +42,9 @@ struct FoundRecords {
     std::optional<SessionRecord> session; // the session chosen, when there is one
 };
 
-// The rows the shots go under: those found taken, the fresh ones for the rest.
+// The rows the shots go under: those found taken, the fresh ones for the rest. Edits never
+// refuse; Refused refuses a session chosen by id that is not there or is of another site or
+// breaker, then a breaker rated otherwise, then a chosen session's given field, in that order.
 struct Resolution {
     ShotContext context;
     RecordsError refusal; // why the records refuse the typed fields; then nothing is stored
