@@ -3,11 +3,28 @@
 #include "records/model.h"
 #include "records/verdict.h"
 
+#include <QByteArray>
+
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qarn3 {
+
+// A finished shot to store: the reading and the bytes of its waveform file (.owf); empty
+// bytes store no waveform.
+struct NewShot {
+    ShotReading reading;
+    QByteArray waveform;
+};
+
+// The test point shots are stored under, with the rows above it.
+struct ShotContext {
+    SiteRecord site;
+    BreakerRecord breaker;
+    SessionRecord session;
+    TestPointRecord point;
+};
 
 // One stored shot: the reading, what it was judged against and the verdict. Never edited.
 struct ShotRecord {

@@ -6,11 +6,11 @@
 #include "engine/bulk.h"
 #include "platform/files.h"
 #include "platform/textformat.h"
+#include "records/resolver.h"
 #include "store/curvelibrary.h"
 #include "waveform/waveform.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -27,12 +27,6 @@ bool stopsImport(RecordsErrorKind k) {
     return k == RecordsErrorKind::Locked || k == RecordsErrorKind::ReadOnly ||
            k == RecordsErrorKind::Damaged || k == RecordsErrorKind::Failed ||
            k == RecordsErrorKind::Unreachable;
-}
-
-std::string amps(double a) {
-    char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, a);
-    return std::string(buf, r.ptr);
 }
 
 // The file's time from the name as bytes: a name that is not UTF-8 is found as it is.
@@ -87,84 +81,192 @@ bool familyOf(const ImportRequest& request, RecordsDatabase& db, std::vector<Tri
     return false;
 }
 
-RecordsError refused(const std::string& field, const std::string& why) {
-    return {RecordsErrorKind::Invalid, field, field + ": " + why};
-}
-
-std::string breakerNamed(const std::string& designation, const std::string& site) {
-    return "breaker " + designation + " of site " + site;
-}
-
-// The session the request chooses, when it chooses one that exists; nothing for a new one.
-std::optional<SessionRecord> chosenSession(RecordsStore& store, const ImportRequest& r,
-                                           bool knownBreaker, ShotContext& ctx, RecordsError& e) {
-    if (r.sessionChoice.empty()) return std::nullopt;
-    if (r.sessionChoice == "latest") {
-        if (!knownBreaker) return std::nullopt;
-        std::vector<SessionRecord> sessions = store.sessionsOf(ctx.breaker.id, e);
-        if (e || sessions.empty()) return std::nullopt;
-        return sessions.back();
-    }
-    std::optional<ShotContext> found = store.sessionContext(r.sessionChoice, e);
-    if (!found) {
-        if (e.kind == RecordsErrorKind::NotFound)
-            e = refused("session", "there is no session " + r.sessionChoice);
-        return std::nullopt;
-    }
-    if (found->site.name != r.siteName || found->breaker.designation != r.breaker.designation) {
-        e = refused("session", "session " + r.sessionChoice + " is of " +
-                                   breakerNamed(found->breaker.designation, found->site.name) +
-                                   ", not of " + breakerNamed(r.breaker.designation, r.siteName));
-        return std::nullopt;
-    }
-    ctx.site = found->site;
-    ctx.breaker = found->breaker;
-    return found->session;
-}
-
-// A chosen session's fields the request gives must be as the session has them: a pole of
-// an as-left test does not join the as-found session.
-RecordsError sameSessionFields(const ImportRequest& r, const SessionRecord& s) {
-    const std::string of = "session " + s.id + " is ";
-    if (r.conditionGiven && s.condition != r.session.condition)
-        return refused("condition", of + conditionText(s.condition) + ", not " +
-                                        conditionText(r.session.condition));
-    if (r.operatorGiven && s.operatorName != r.session.operatorName)
-        return refused("operator", of + "by \"" + s.operatorName + "\", not \"" +
-                                       r.session.operatorName + "\"");
-    if (r.notesGiven && s.notes != r.session.notes) return refused("notes", of + "noted otherwise");
-    return {};
-}
-
-// The context the request names as the records hold it now: fresh holds the new rows (ids
-// made once) for what is not found. Only reads.
-RecordsError settle(RecordsStore& store, const ImportRequest& r, const ShotContext& fresh,
-                    ShotContext& ctx) {
-    ctx = fresh;
+// What the records hold for the names the request gives (a session chosen by id: that
+// session with its site and breaker). Only reads.
+RecordsError findRecords(RecordsStore& store, const ImportRequest& r, FoundRecords& found) {
     RecordsError e;
-    std::optional<SessionRecord> session;
     if (r.sessionChoice.empty() || r.sessionChoice == "latest") {
-        if (auto site = store.siteNamed(r.siteName, e)) ctx.site = *site;
+        found.site = store.siteNamed(r.siteName, e);
         if (e) return e;
-        if (auto breaker = store.breakerNamed(ctx.site.id, r.breaker.designation, e))
-            ctx.breaker = *breaker;
-        if (e) return e;
+        if (found.site)
+            found.breaker = store.breakerNamed(found.site->id, r.breaker.designation, e);
+        if (e || r.sessionChoice.empty() || !found.breaker) return e;
+        std::vector<SessionRecord> sessions = store.sessionsOf(found.breaker->id, e);
+        if (!e && !sessions.empty()) found.session = sessions.back();
+        return e;
     }
-    session = chosenSession(store, r, ctx.breaker.id != fresh.breaker.id, ctx, e);
-    if (e) return e;
-    const bool knownBreaker = ctx.breaker.id != fresh.breaker.id;
-    if (knownBreaker && ctx.breaker.ratedAmps != r.breaker.ratedAmps)
-        return refused("rating", breakerNamed(r.breaker.designation, r.siteName) + " is rated " +
-                                     amps(ctx.breaker.ratedAmps) + " A in the records, not " +
-                                     amps(r.breaker.ratedAmps) + " A");
-    ctx.breaker.siteId = ctx.site.id;
-    if (session) {
-        if ((e = sameSessionFields(r, *session))) return e;
-        ctx.session = *session;
+    std::optional<ShotContext> chosen = store.sessionContext(r.sessionChoice, e);
+    if (e.kind == RecordsErrorKind::NotFound) return {};
+    if (chosen) {
+        found.site = chosen->site;
+        found.breaker = chosen->breaker;
+        found.session = chosen->session;
     }
-    ctx.session.breakerId = ctx.breaker.id;
-    ctx.point.sessionId = ctx.session.id;
+    return e;
+}
+
+// The request as typed fields: fresh holds the new rows (ids made once) for what is not
+// found.
+TypedContext typedOf(const ImportRequest& r, const ShotContext& fresh) {
+    TypedContext t;
+    t.fresh = fresh;
+    t.choice = r.sessionChoice.empty()       ? SessionChoice::New
+               : r.sessionChoice == "latest" ? SessionChoice::OfTheBreaker
+                                             : SessionChoice::ById;
+    t.sessionId = r.sessionChoice;
+    t.conditionGiven = r.conditionGiven;
+    t.operatorGiven = r.operatorGiven;
+    t.notesGiven = r.notesGiven;
+    t.overKnown = TypedOverKnown::Refused;
+    return t;
+}
+
+// The context the request names as the records hold it now. Only reads.
+RecordsError settle(RecordsStore& store, const ImportRequest& r, const TypedContext& typed,
+                    ShotContext& ctx) {
+    FoundRecords found;
+    if (RecordsError e = findRecords(store, r, found)) return e;
+    Resolution resolved = resolveContext(typed, found);
+    if (resolved.refusal) return resolved.refusal;
+    ctx = std::move(resolved.context);
     return {};
+}
+
+// The rows made when nothing of that name is found: their ids are made once, so that every
+// file of the import lands under the same ones.
+ShotContext freshContext(const ImportRequest& request, const AnalysisSettings& settings) {
+    ShotContext fresh;
+    fresh.site.id = newRecordId();
+    fresh.site.name = request.siteName;
+    fresh.breaker = request.breaker;
+    fresh.breaker.id = newRecordId();
+    fresh.session = request.session;
+    fresh.session.id = newRecordId();
+    fresh.session.startedAt = isoUtcNow();
+    if (settings.calText)
+        calibrationFacts(*settings.calText, fresh.session.analyzerSerial,
+                         fresh.session.analyzerCalDate);
+    fresh.point = request.point;
+    fresh.point.id = newRecordId();
+    return fresh;
+}
+
+// The bytes of an analysed file, bounded again: it may have grown since its size was looked
+// at. None (with the reason on err) when it cannot be read or is too large.
+std::optional<QByteArray> waveformOf(FileStore& files, const std::string& path, std::ostream& err) {
+    const auto bytes = files.readPrefix(path, kWaveFileBytes + 1);
+    if (!bytes) {
+        err << "qarn3-records: Cannot read " << escapeControls(path) << "\n";
+        return std::nullopt;
+    }
+    if (bytes->size() > kWaveFileBytes) {
+        err << "qarn3-records: Cannot import " << escapeControls(path)
+            << ": it grew past the size a waveform file can be (" << kWaveFileBytes << " bytes)\n";
+        return std::nullopt;
+    }
+    return QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size()));
+}
+
+// A file's pulses as shots, each with the file's bytes as its waveform.
+std::vector<NewShot> shotsOf(const AnalysisResult& r, const QByteArray& waveform) {
+    const std::string takenAt = modifiedAt(r.waveFile);
+    std::vector<NewShot> shots;
+    for (std::size_t i = 0; i < r.pulses.size(); ++i) {
+        NewShot s{readingOf(r.pulses[i].result, r.currentDecimals, r.rangeIndex, takenAt),
+                  waveform};
+        s.reading.source = r.waveFile;
+        s.reading.pulse = static_cast<int>(i + 1);
+        s.reading.startSeconds = r.pulses[i].result.startSeconds;
+        shots.push_back(std::move(s));
+    }
+    return shots;
+}
+
+// One import's state across its files: the rows settled and what was stored.
+class ImportRun {
+public:
+    ImportRun(const ImportRequest& request, RecordsDatabase& db, const AnalysisSettings& settings,
+              std::ostream& out, std::ostream& err)
+        : m_request(request), m_db(db), m_store(db), m_out(out), m_err(err),
+          m_typed(typedOf(request, freshContext(request, settings))) {}
+
+    // Settled now to refuse before any file is read, and again in the first file's write
+    // transaction: another import may have made the site or breaker meanwhile.
+    bool prepare() {
+        RecordsError e = settle(m_store, m_request, m_typed, m_ctx);
+        if (e) {
+            m_err << "qarn3-records: " << escapeControls(e.message) << "\n";
+        } else if (!m_request.curveName.empty() && !familyOf(m_request, m_db, m_family, m_err)) {
+            e.kind = RecordsErrorKind::Invalid;
+        }
+        if (e) {
+            m_summary.failed = true;
+            return false;
+        }
+        if (!m_request.sessionChoice.empty() && m_ctx.session.id != m_typed.fresh.session.id)
+            m_err << "qarn3-records: adding to session " << m_ctx.session.id << " started at "
+                  << m_ctx.session.startedAt << "\n";
+        return true;
+    }
+
+    void storeFile(const AnalysisResult& r);
+    ImportSummary& summary() { return m_summary; }
+
+private:
+    RecordsError settleInTransaction(ShotContext& c) {
+        if (m_settled) return {};
+        if (RecordsError e = settle(m_store, m_request, m_typed, c)) return e;
+        if (m_family.empty()) return {};
+        return CurveLibrary(m_db).nameCurvesWithin(c.site, c.breaker, m_family);
+    }
+
+    const ImportRequest& m_request;
+    RecordsDatabase& m_db;
+    RecordsStore m_store;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    const TypedContext m_typed;
+    ShotContext m_ctx;
+    std::vector<TripCurve> m_family;
+    bool m_settled = false;
+    FileStore m_files;
+    ImportSummary m_summary;
+};
+
+void ImportRun::storeFile(const AnalysisResult& r) {
+    if (!r.ok) {
+        m_err << "qarn3-records: " << escapeControls(r.error) << "\n" << std::flush;
+        m_summary.failed = true;
+        return;
+    }
+    if (r.pulses.empty()) {
+        m_err << "qarn3-records: no pulse in " << escapeControls(r.waveFile) << "\n";
+        return;
+    }
+    const std::optional<QByteArray> waveform = waveformOf(m_files, r.waveFile, m_err);
+    if (!waveform) {
+        m_summary.failed = true;
+        return;
+    }
+    std::vector<ShotRecord> stored;
+    const RecordsStore::ContextSettler settler = [this](ShotContext& c) {
+        return settleInTransaction(c);
+    };
+    if (RecordsError e = m_store.storeShotsSettled(m_ctx, settler, shotsOf(r, *waveform), stored)) {
+        m_err << "qarn3-records: " << escapeControls(r.waveFile + ": " + e.message) << "\n"
+              << std::flush;
+        m_summary.failed = true;
+        if (stopsImport(e.kind)) throw StopImport{};
+        return;
+    }
+    m_settled = true;
+    m_summary.sessionId = m_ctx.session.id;
+    ++m_summary.files;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        m_out << shotLine(r, r.pulses[i], stored[i]);
+        ++m_summary.shots;
+    }
+    m_out << std::flush;
 }
 
 } // namespace
@@ -182,114 +284,21 @@ void calibrationFacts(const std::string& calText, std::string& serial, std::stri
 
 ImportSummary importFiles(const ImportRequest& request, RecordsDatabase& db,
                           const AnalysisSettings& settings, std::ostream& out, std::ostream& err) {
-    ImportSummary summary;
-    RecordsStore store(db);
-    // The rows made when nothing of that name is found: their ids are made once, so that
-    // every file of the import lands under the same ones.
-    ShotContext fresh;
-    fresh.site.id = newRecordId();
-    fresh.site.name = request.siteName;
-    fresh.breaker = request.breaker;
-    fresh.breaker.id = newRecordId();
-    fresh.session = request.session;
-    fresh.session.id = newRecordId();
-    fresh.session.startedAt = isoUtcNow();
-    if (settings.calText)
-        calibrationFacts(*settings.calText, fresh.session.analyzerSerial,
-                         fresh.session.analyzerCalDate);
-    fresh.point = request.point;
-    fresh.point.id = newRecordId();
-
-    // Settled now to refuse before any file is read, and again in the first file's write
-    // transaction: another import may have made the site or breaker meanwhile.
-    ShotContext ctx;
-    RecordsError e = settle(store, request, fresh, ctx);
-    std::vector<TripCurve> family;
-    if (e) {
-        err << "qarn3-records: " << escapeControls(e.message) << "\n";
-    } else if (!request.curveName.empty() && !familyOf(request, db, family, err)) {
-        e.kind = RecordsErrorKind::Invalid;
-    }
-    if (e) {
-        summary.failed = true;
-        return summary;
-    }
-    bool settled = false;
-    const RecordsStore::ContextSettler settleInTransaction = [&](ShotContext& c) {
-        if (settled) return RecordsError{};
-        if (RecordsError se = settle(store, request, fresh, c)) return se;
-        if (family.empty()) return RecordsError{};
-        return CurveLibrary(db).nameCurvesWithin(c.site, c.breaker, family);
-    };
-    if (!request.sessionChoice.empty() && ctx.session.id != fresh.session.id)
-        err << "qarn3-records: adding to session " << ctx.session.id << " started at "
-            << ctx.session.startedAt << "\n";
+    ImportRun run(request, db, settings, out, err);
+    if (!run.prepare()) return run.summary();
 
     std::vector<std::string> notes;
     const std::vector<InputFile> inputs = boundedInputs(expandInputs(request.inputs, notes));
     for (const std::string& note : notes)
         err << "qarn3-records: " << escapeControls(note) << "\n";
-
-    FileStore files;
-    auto storeResult = [&](const AnalysisResult& r) {
-        if (!r.ok) {
-            err << "qarn3-records: " << escapeControls(r.error) << "\n" << std::flush;
-            summary.failed = true;
-            return;
-        }
-        if (r.pulses.empty()) {
-            err << "qarn3-records: no pulse in " << escapeControls(r.waveFile) << "\n";
-            return;
-        }
-        // Bounded again: the file may have grown since its size was looked at.
-        const auto bytes = files.readPrefix(r.waveFile, kWaveFileBytes + 1);
-        if (!bytes) {
-            err << "qarn3-records: Cannot read " << escapeControls(r.waveFile) << "\n";
-            summary.failed = true;
-            return;
-        }
-        if (bytes->size() > kWaveFileBytes) {
-            err << "qarn3-records: Cannot import " << escapeControls(r.waveFile)
-                << ": it grew past the size a waveform file can be (" << kWaveFileBytes
-                << " bytes)\n";
-            summary.failed = true;
-            return;
-        }
-        const QByteArray waveform(bytes->data(), static_cast<qsizetype>(bytes->size()));
-        const std::string takenAt = modifiedAt(r.waveFile);
-        std::vector<NewShot> shots;
-        for (std::size_t i = 0; i < r.pulses.size(); ++i) {
-            NewShot s{readingOf(r.pulses[i].result, r.currentDecimals, r.rangeIndex, takenAt),
-                      waveform};
-            s.reading.source = r.waveFile;
-            s.reading.pulse = static_cast<int>(i + 1);
-            s.reading.startSeconds = r.pulses[i].result.startSeconds;
-            shots.push_back(std::move(s));
-        }
-        std::vector<ShotRecord> stored;
-        if (RecordsError se = store.storeShotsSettled(ctx, settleInTransaction, shots, stored)) {
-            err << "qarn3-records: " << escapeControls(r.waveFile + ": " + se.message) << "\n"
-                << std::flush;
-            summary.failed = true;
-            if (stopsImport(se.kind)) throw StopImport{};
-            return;
-        }
-        settled = true;
-        summary.sessionId = ctx.session.id;
-        ++summary.files;
-        for (std::size_t i = 0; i < stored.size(); ++i) {
-            out << shotLine(r, r.pulses[i], stored[i]);
-            ++summary.shots;
-        }
-        out << std::flush;
-    };
     try {
-        analyzeAll(inputs, request.analysis, settings, request.workers, storeResult);
+        analyzeAll(inputs, request.analysis, settings, request.workers,
+                   [&run](const AnalysisResult& r) { run.storeFile(r); });
     } catch (const StopImport&) {
-        err << "qarn3-records: import stopped; " << summary.shots << " shots of " << summary.files
-            << " files were stored\n";
+        err << "qarn3-records: import stopped; " << run.summary().shots << " shots of "
+            << run.summary().files << " files were stored\n";
     }
-    return summary;
+    return run.summary();
 }
 
 } // namespace qarn3

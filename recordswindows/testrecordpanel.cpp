@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/textformat.h"
+#include "records/resolver.h"
 #include "records/sessionreport.h"
 #include "store/curvelibrary.h"
 
@@ -56,6 +57,22 @@ QString numberText(double v, char separator) {
 
 std::string familyOf(const TripCurve& c) {
     return c.maker + " " + c.model;
+}
+
+// What the records hold for the typed site and breaker, and the curve family the breaker
+// names (empty when none).
+RecordsError findRecords(RecordsDatabase& db, const ShotContext& typed, FoundRecords& found,
+                         std::string& family) {
+    RecordsStore store(db);
+    RecordsError e;
+    found.site = store.siteNamed(typed.site.name, e);
+    if (found.site)
+        found.breaker = store.breakerNamed(found.site->id, typed.breaker.designation, e);
+    if (found.breaker) {
+        const auto curves = CurveLibrary(db).curvesOf(found.breaker->id, e);
+        if (!curves.empty()) family = familyOf(curves.front());
+    }
+    return e;
 }
 
 } // namespace
@@ -228,60 +245,56 @@ bool TestRecordPanel::startRecording() {
     clearRefusal();
     const TestRecordFields f = fields();
     const char separator = m_host.decimalSeparator;
-    ShotContext c;
+    TypedContext typed;
+    typed.overKnown = TypedOverKnown::Edits;
+    ShotContext& c = typed.fresh;
     if (auto e = readBreakerFields(f, separator, c.site, c.breaker)) return refuse(*e);
     if (auto e = readTestPointFields(f, separator, c.point)) return refuse(*e);
     RecordsDatabase* db = readDatabase();
     if (!db) return false;
-    RecordsStore store(*db);
-    RecordsError e;
-    const auto site = store.siteNamed(c.site.name, e);
-    c.site = site.value_or(SiteRecord{newRecordId(), c.site.name, ""});
-    const auto known =
-        site ? store.breakerNamed(c.site.id, c.breaker.designation, e) : std::nullopt;
+    FoundRecords found;
     std::string family;
-    if (known)
-        family = [&] {
-            const auto curves = CurveLibrary(*db).curvesOf(known->id, e);
-            return curves.empty() ? std::string() : familyOf(curves.front());
-        }();
-    if (e) {
+    if (RecordsError e = findRecords(*db, c, found, family)) {
         say(qs("The records cannot be read: " + e.message), true);
         return false;
     }
-    c.breaker.id = known ? known->id : newRecordId();
-    c.breaker.siteId = c.site.id;
-
+    c.site = SiteRecord{newRecordId(), c.site.name, ""};
+    c.breaker.id = newRecordId();
     const int chosen = cbSession->currentIndex();
-    const bool continuing = chosen > 0 && chosen <= static_cast<int>(m_sessions.size());
-    if (continuing) {
-        c.session = m_sessions[static_cast<std::size_t>(chosen - 1)];
-    } else {
-        c.session.id = newRecordId();
-        c.session.startedAt = isoUtcNow();
-        const AnalyzerIdentity a = m_host.analyzer ? m_host.analyzer() : AnalyzerIdentity{};
-        c.session.analyzerSerial = a.serial;
-        c.session.analyzerCalDate = a.calDate;
+    if (chosen > 0 && chosen <= static_cast<int>(m_sessions.size())) {
+        typed.choice = SessionChoice::OfTheBreaker;
+        found.session = m_sessions[static_cast<std::size_t>(chosen - 1)];
     }
-    c.session.breakerId = c.breaker.id;
-    const SessionRecord before = c.session;
+    c.session.id = newRecordId();
+    c.session.startedAt = isoUtcNow();
+    const AnalyzerIdentity a = m_host.analyzer ? m_host.analyzer() : AnalyzerIdentity{};
+    c.session.analyzerSerial = a.serial;
+    c.session.analyzerCalDate = a.calDate;
     readSessionFields(f, c.session);
-    if (auto v = validateSession(c.session)) return refuse(*v);
     c.point.id = newRecordId();
-    c.point.sessionId = c.session.id;
+    const Resolution resolved = resolveContext(typed, found);
+    if (auto v = validateSession(resolved.context.session)) return refuse(*v);
 
+    submitEdits(resolved, f.curveFamily, family);
+    m_context = resolved.context;
+    if (!resolved.sessionKnown) clearShotList();
+    say({}, false);
+    updateControls();
+    return true;
+}
+
+void TestRecordPanel::submitEdits(const Resolution& resolved, const std::string& typedFamily,
+                                  const std::string& namedFamily) {
     // Changes of records already there, and the curves the breaker names, go through the
     // writer in turn before the first shot.
-    const BreakerRecord b = c.breaker;
-    if (known && (known->maker != b.maker || known->model != b.model || known->serial != b.serial ||
-                  known->ratedAmps != b.ratedAmps || known->settings != b.settings ||
-                  known->location != b.location))
+    const BreakerRecord b = resolved.context.breaker;
+    if (resolved.breakerEdited)
         m_writes[m_writer.submitWrite([b](RecordsDatabase& d) {
             return RecordsStore(d).saveBreaker(b);
         })] = "The changes of breaker " + b.designation;
-    if (!f.curveFamily.empty() && f.curveFamily != family) {
-        const SiteRecord s = c.site;
-        const std::string name = f.curveFamily;
+    if (!typedFamily.empty() && typedFamily != namedFamily) {
+        const SiteRecord s = resolved.context.site;
+        const std::string name = typedFamily;
         m_writes[m_writer.submitWrite([s, b, name](RecordsDatabase& d) {
             CurveLibrary library(d);
             RecordsError error;
@@ -289,19 +302,12 @@ bool TestRecordPanel::startRecording() {
             return error ? error : library.nameCurves(s, b, curves);
         })] = "The curves " + name + " of breaker " + b.designation;
     }
-    if (continuing &&
-        (before.operatorName != c.session.operatorName || before.condition != c.session.condition ||
-         before.notes != c.session.notes)) {
-        const SessionRecord s = c.session;
+    if (resolved.sessionEdited) {
+        const SessionRecord s = resolved.context.session;
         m_writes[m_writer.submitWrite([s](RecordsDatabase& d) {
             return RecordsStore(d).saveSession(s);
         })] = "The changes of the session";
     }
-    m_context = c;
-    if (!continuing) clearShotList();
-    say({}, false);
-    updateControls();
-    return true;
 }
 
 bool TestRecordPanel::useTestPoint() {

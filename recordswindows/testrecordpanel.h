@@ -25,6 +25,8 @@ class QTabWidget;
 
 namespace qarn3 {
 
+struct Resolution;
+
 // A pulse's end as the program hands it to the test record panel.
 struct RecordedPulse {
     // The engine's reading (readingOf), with the pulse's number in its test and where it
@@ -147,6 +149,10 @@ private:
     void tellOperator(const std::string& text, bool error);
 
     // Empties the list; shots still being stored are no longer listed.
+    // Hands the writer the edits of the breaker and session the shots go under, and the
+    // curves the breaker is to name, before the first shot.
+    void submitEdits(const Resolution& resolved, const std::string& typedFamily,
+                     const std::string& namedFamily);
     void clearShotList();
     int addShotRow(const ShotRecord& shot, Pole pole, bool pending);
     void setShotRow(int row, const ShotRecord& shot, Pole pole);

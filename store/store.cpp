@@ -1,5 +1,6 @@
 #include "store/store.h"
 
+#include "records/shotjudging.h"
 #include "records/validation.h"
 #include "store/curvelibrary.h"
 
@@ -33,12 +34,6 @@ RecordsError checkContext(const ShotContext& c) {
 
 std::string waveformId(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
-}
-
-std::optional<Band> RecordsStore::bandFor(const TestPointRecord& point,
-                                          const std::optional<TripCurve>& curve, double multiple) {
-    if (point.band || !curve) return point.band;
-    return curveBandAt(*curve, multiple);
 }
 
 RecordsError RecordsStore::insertContext(const ShotContext& c, const std::string& now) {
@@ -89,19 +84,22 @@ RecordsError RecordsStore::storeShotsSettled(ShotContext& ctx, const ContextSett
         if (e) return fail(e);
     }
 
+    const std::vector<ShotJudgement> judged =
+        judgeShots(c.point, c.breaker.ratedAmps, curve, shots);
     std::vector<ShotRecord> records;
     records.reserve(shots.size());
     // The pulses of one file share their bytes: hashed once.
     const QByteArray* hashed = nullptr;
     std::string hashedId;
-    for (const NewShot& s : shots) {
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+        const NewShot& s = shots[i];
         ShotRecord r;
         r.id = newRecordId();
         r.testPointId = c.point.id;
         r.reading = s.reading;
-        r.multiple = s.reading.currentAmps / c.breaker.ratedAmps;
-        r.band = bandFor(c.point, curve, r.multiple);
-        r.judgement = judge(verdictInput(s.reading, c.point, c.breaker.ratedAmps, r.band));
+        r.multiple = judged[i].multiple;
+        r.band = judged[i].band;
+        r.judgement = judged[i].judgement;
         if (!s.waveform.isEmpty()) {
             if (!hashed || hashed->constData() != s.waveform.constData() ||
                 hashed->size() != s.waveform.size()) {

@@ -14,21 +14,6 @@
 
 namespace qarn3 {
 
-// A finished shot to store: the reading and the bytes of its waveform file (.owf); empty
-// bytes store no waveform.
-struct NewShot {
-    ShotReading reading;
-    QByteArray waveform;
-};
-
-// The test point shots are stored under, with the rows above it.
-struct ShotContext {
-    SiteRecord site;
-    BreakerRecord breaker;
-    SessionRecord session;
-    TestPointRecord point;
-};
-
 // Reads and writes the records on one open database (and so on its thread).
 class RecordsStore {
 public:
@@ -36,8 +21,8 @@ public:
 
     // Stores shots of one test point in one transaction: all of them or none. The site,
     // breaker, session and test point rows are made when their ids are new and left as they
-    // are otherwise. Each shot gets an id, its multiple (current / In), its band (bandFor) and
-    // its verdict; stored receives them in order.
+    // are otherwise. Each shot gets an id and is judged (judgeShots) against the curve the
+    // breaker names for the point's kind; stored receives them in order.
     RecordsError storeShots(const ShotContext& ctx, const std::vector<NewShot>& shots,
                             std::vector<ShotRecord>& stored);
     RecordsError storeShot(const ShotContext& ctx, const NewShot& shot, ShotRecord& stored);
@@ -82,11 +67,6 @@ public:
     std::optional<QByteArray> waveformOf(const std::string& shotId, RecordsError& error);
 
 private:
-    // The band a shot at that multiple is judged against: the test point's typed band, else
-    // the band at that multiple of the curve the breaker names for the point's kind (none
-    // outside the curve's range).
-    static std::optional<Band> bandFor(const TestPointRecord& point,
-                                       const std::optional<TripCurve>& curve, double multiple);
     RecordsError insertContext(const ShotContext& ctx, const std::string& now);
     RecordsError save(const BoundSql& statement);
     template <typename T, typename From>
