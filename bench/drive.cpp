@@ -13,9 +13,15 @@
 //   type TEXT         put TEXT into the first editable line of the modal window
 //   range N           choose item N of the main window's range list, as the operator does
 //   key C             type the character C in the main window
+//   field LABEL=TEXT  the field a visible label LABEL ("&Site") names, or else the visible line
+//                     whose placeholder is LABEL: a line (or an editable list's line) is
+//                     clicked into, emptied and TEXT typed key by key; in a list of fixed
+//                     items, the item TEXT is chosen as by the mouse
+//   tab TEXT          click the visible tab of this text
+//   wait-gone TEXT    no visible label, line, button or table cell shows this text
 //   sleep MS          wait MS milliseconds
 //   snapshot NAME     write the texts of the modal window (else the main window), one a
-//                     line, to $QARN3_DRIVE_OUT/NAME.txt
+//                     line, to $QARN3_DRIVE_OUT/NAME.txt (a table a row a line)
 // A step that cannot act in time ends the program with status 3.
 //
 // QARN3_DRIVE_EXPOSED=FILE instead notes when the first window is exposed (on the screen):
@@ -34,6 +40,10 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QProgressBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <QWindow>
@@ -76,17 +86,81 @@ QAbstractButton* buttonAnywhere(const QString& text) {
     return nullptr;
 }
 
-bool showsText(const QString& text) {
+// The visible widgets of every window shown, in the order they were made.
+QList<QWidget*> visibleWidgets() {
+    QList<QWidget*> all;
     for (QWidget* top : QApplication::topLevelWidgets()) {
         if (!top->isVisible()) continue;
-        for (QWidget* w : top->findChildren<QWidget*>()) {
-            if (!w->isVisible()) continue;
-            if (auto* l = qobject_cast<QLabel*>(w); l && l->text() == text) return true;
-            if (auto* e = qobject_cast<QLineEdit*>(w); e && e->text() == text) return true;
-            if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->text() == text) return true;
-        }
+        for (QWidget* w : top->findChildren<QWidget*>())
+            if (w->isVisible()) all.append(w);
+    }
+    return all;
+}
+
+bool tableShows(const QTableWidget* t, const QString& text) {
+    for (int r = 0; r < t->rowCount(); ++r)
+        for (int c = 0; c < t->columnCount(); ++c)
+            if (const QTableWidgetItem* i = t->item(r, c); i && i->text() == text) return true;
+    return false;
+}
+
+bool showsText(const QString& text, bool cells = false) {
+    for (QWidget* w : visibleWidgets()) {
+        if (auto* l = qobject_cast<QLabel*>(w); l && l->text() == text) return true;
+        if (auto* e = qobject_cast<QLineEdit*>(w); e && e->text() == text) return true;
+        if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->text() == text) return true;
+        if (auto* t = qobject_cast<QTableWidget*>(w); cells && t && tableShows(t, text))
+            return true;
     }
     return false;
+}
+
+// The field a label names (its buddy), else the line edit with this placeholder.
+QWidget* fieldNamed(const QString& label) {
+    for (QWidget* w : visibleWidgets())
+        if (auto* l = qobject_cast<QLabel*>(w); l && l->text() == label && l->buddy())
+            return l->buddy()->isVisible() && l->buddy()->isEnabled() ? l->buddy() : nullptr;
+    for (QWidget* w : visibleWidgets())
+        if (auto* e = qobject_cast<QLineEdit*>(w); e && e->placeholderText() == label)
+            return e->isEnabled() ? e : nullptr;
+    return nullptr;
+}
+
+void typeInto(QLineEdit* e, const QString& text) {
+    QTest::mouseClick(e, Qt::LeftButton);
+    e->setFocus(Qt::MouseFocusReason);
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Delete);
+    QTest::keyClicks(e, text);
+}
+
+std::function<void()> fillField(const QString& arg) {
+    const QString label = arg.section('=', 0, 0);
+    const QString text = arg.section('=', 1);
+    QWidget* field = fieldNamed(label);
+    if (auto* c = qobject_cast<QComboBox*>(field)) {
+        if (c->isEditable()) return [c, text] { typeInto(c->lineEdit(), text); };
+        const int item = c->findText(text);
+        if (item < 0) return {};
+        return [c, item] {
+            c->setFocus(Qt::MouseFocusReason);
+            c->setCurrentIndex(item);
+            emit c->activated(item);
+        };
+    }
+    if (auto* e = qobject_cast<QLineEdit*>(field)) return [e, text] { typeInto(e, text); };
+    return {};
+}
+
+std::function<void()> clickTab(const QString& text) {
+    for (QWidget* w : visibleWidgets())
+        if (auto* t = qobject_cast<QTabWidget*>(w))
+            for (int i = 0; i < t->count(); ++i)
+                if (t->tabText(i) == text && t->isTabEnabled(i))
+                    return [bar = t->tabBar(), i] {
+                        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+                    };
+    return {};
 }
 
 QAction* menuAction(const QString& text) {
@@ -94,7 +168,26 @@ QAction* menuAction(const QString& text) {
     if (!m) return nullptr;
     for (QAction* a : m->findChildren<QAction*>())
         if (a->text() == text && a->isEnabled()) return a;
+    // An item another object owns, added to one of the window's menus.
+    for (QMenu* menu : m->findChildren<QMenu*>())
+        for (QAction* a : menu->actions())
+            if (a->text() == text && a->isEnabled()) return a;
     return nullptr;
+}
+
+// A table's headings and rows, a row a line, its cells separated by " | ".
+QString tableTexts(const QTableWidget* t) {
+    QStringList heads;
+    for (int c = 0; c < t->columnCount(); ++c)
+        heads << (t->horizontalHeaderItem(c) ? t->horizontalHeaderItem(c)->text() : QString());
+    QString out = "table: " + heads.join(" | ") + "\n";
+    for (int r = 0; r < t->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < t->columnCount(); ++c)
+            cells << (t->item(r, c) ? t->item(r, c)->text() : QString());
+        out += "row: " + cells.join(" | ") + "\n";
+    }
+    return out;
 }
 
 // The texts a window shows, in the order its controls were made.
@@ -113,6 +206,8 @@ QString texts(QWidget* root) {
             out += "list: " + c->currentText() + state + "\n";
         else if (auto* p = qobject_cast<QProgressBar*>(w))
             out += "bar: " + QString::number(p->value()) + state + "\n";
+        else if (auto* t = qobject_cast<QTableWidget*>(w))
+            out += tableTexts(t);
     }
     return out;
 }
@@ -197,6 +292,12 @@ private:
                 QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, arg.left(1));
                 QCoreApplication::sendEvent(m, &press);
             };
+        }
+        if (verb == "field") return fillField(arg);
+        if (verb == "tab") return clickTab(arg);
+        if (verb == "wait-gone") {
+            if (showsText(arg, true)) return {};
+            return [] {};
         }
         if (verb == "sleep") return [] {};
         if (verb == "snapshot") {

@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build, the tests and the program need, and the two
 # locales the tests also run under (a decimal comma, and a decimal point that is no ASCII).
 # The report's PDF takes its font from fontconfig (DejaVu); the tests read it back with
-# poppler-utils.
+# poppler-utils. bench/record-records.sh reads a records file with sqlite3.
 set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
@@ -14,7 +14,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
     locales shared-mime-info
-    fonts-dejavu-core poppler-utils
+    fonts-dejavu-core poppler-utils sqlite3
 )
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
