@@ -16,9 +16,10 @@ namespace qarn3 {
 // owner's thread must never wait on. A task sees what it was given by copy or shared, a
 // cancel flag, and a way to hand results back: queued calls on the owner, an object of the
 // thread that made the worker. Only finish() waits, with a bound; a thread still inside a
-// task then is abandoned, never detached by us and never joined: it still owns all it
-// touches (the worker's state and the task are shared with it), ends once its task returns
-// and runs nothing more. Its thread object goes when it ends, or with the process.
+// task then is left behind, not detached: its thread object stays until it ends (or the
+// process does), it owns all it touches (the worker's state and the task are shared with
+// it, the owner is no longer reached), and it ends once its task returns, running nothing
+// more.
 class Worker {
     struct State;
 
