@@ -34,9 +34,9 @@ class WaveformOpener;
 // site, dates and verdict; the shots, newest first, read a page at a time and each in its
 // verdict's colour; the time-current plot of the session chosen. A shot's waveform opens
 // through the program's opener; the selection or the whole list is exported as CSV (as
-// qarn3-records export writes it) and a session's report written as a PDF, both on a thread
-// of their own with progress in the status bar. Short reads run on this thread on a
-// connection of its own.
+// qarn3-records export writes it) and a session's report written as a PDF, both a
+// BackgroundJob (on a worker) with progress in the status bar. Short reads run on this
+// thread on a connection of its own.
 class RecordsBrowser : public QMainWindow {
     Q_OBJECT
 public:

@@ -1,5 +1,5 @@
 // The records window's commands on shots and sessions: a shot's waveform, the exports and
-// the report, the long ones on a thread of their own.
+// the report, the long ones on the window's BackgroundJob.
 #include "recordswindows/recordsbrowser.h"
 
 #include "platform/bidicontrols.h"
@@ -87,11 +87,11 @@ void RecordsBrowser::exportSelection() {
         {"Export Shots", m_host.dataFolder, "shots.csv", "CSV files|*.csv", "csv"});
     if (!path) return;
     const std::int64_t total = static_cast<std::int64_t>(rows.size());
-    runJob(QString("Exporting %1 shots").arg(total), *path, 0,
-           [rows = std::move(rows), file = *path](const std::atomic<bool>&,
-                                                  std::atomic<std::int64_t>&) {
-               return writeFile(file, exportCsv(rows));
-           });
+    runJob(
+        QString("Exporting %1 shots").arg(total), *path, 0,
+        [rows = std::move(rows), file = *path](const Worker::Context&, std::atomic<std::int64_t>&) {
+            return writeFile(file, exportCsv(rows));
+        });
 }
 
 void RecordsBrowser::exportList() {
@@ -102,7 +102,7 @@ void RecordsBrowser::exportList() {
     const std::int64_t total = m_model->total();
     runJob(QString("Exporting %1 shots").arg(total), *path, total,
            [where = m_host.database, f = filter(),
-            file = *path](const std::atomic<bool>& cancel, std::atomic<std::int64_t>& progress) {
+            file = *path](const Worker::Context& job, std::atomic<std::int64_t>& progress) {
                RecordsDatabase db(where, onlyReading());
                const OpenReport opened = db.open();
                if (!opened.ok) return opened.error.message;
@@ -114,10 +114,10 @@ void RecordsBrowser::exportList() {
                        out += text;
                        if (!header) ++progress;
                        header = false;
-                       return !cancel.load();
+                       return !job.cancelled();
                    });
                if (e) return e.message;
-               if (cancel) return std::string();
+               if (job.cancelled()) return std::string();
                return writeFile(file, out);
            });
 }
@@ -139,7 +139,7 @@ void RecordsBrowser::writeReport() {
     options.pageSize = reportPageSize();
     options.decimalSeparator = m_host.decimalSeparator;
     runJob("Writing the report", *path, 0,
-           [where = m_host.database, session, options, file = *path](const std::atomic<bool>&,
+           [where = m_host.database, session, options, file = *path](const Worker::Context&,
                                                                      std::atomic<std::int64_t>&) {
                RecordsDatabase db(where, onlyReading());
                const OpenReport opened = db.open();

@@ -8,15 +8,12 @@
 
 namespace qarn3 {
 
-// What a worker hands to the window's thread, shared by the worker and the runner: the
-// runner lets go of it (owner none) before it goes, so that no call is queued to a runner
-// being destroyed.
+// What a worker hands to the window's thread, shared by the worker and the runner.
 struct SharedDatabaseRunner::Relay {
     std::mutex m;
-    SharedDatabaseRunner* owner = nullptr;
     bool progressPosted = false;
     SyncProgress latest;
-    // Written by the worker before it ends, read on the window's thread after.
+    // Written by the worker before its job ends, read on the window's thread after.
     SyncReport report;
     SharedDatabaseCheck check;
 };
@@ -43,31 +40,17 @@ SharedDatabaseRunner::SharedDatabaseRunner(DialogService& dialogs, QObject* pare
 SharedDatabaseRunner::~SharedDatabaseRunner() {
     // The jobs, children of this object, wait for their workers with their own bound.
     m_prompt->abandon();
-    letGoOfRelays();
 }
 
-void SharedDatabaseRunner::post(const std::shared_ptr<Relay>& relay,
-                                std::function<void(SharedDatabaseRunner&)> onWindowThread) {
-    std::lock_guard lock(relay->m);
-    if (!relay->owner) return;
-    QMetaObject::invokeMethod(
-        relay->owner, [owner = relay->owner, f = std::move(onWindowThread)] { f(*owner); },
-        Qt::QueuedConnection);
-}
-
-void SharedDatabaseRunner::launch(BackgroundJob& job, const std::shared_ptr<Relay>& relay,
-                                  Work work, std::function<void()> done) {
-    relay->owner = this;
-    m_relays.push_back(relay);
+void SharedDatabaseRunner::launch(BackgroundJob& job, Work work, std::function<void()> done) {
     job.start(
-        [prompt = m_prompt, w = std::move(work)](const std::atomic<bool>& cancel,
+        [prompt = m_prompt, w = std::move(work)](const Worker::Context& context,
                                                  std::atomic<std::int64_t>&) {
             OpenOptions options;
             options.passwordPrompt = prompt.get();
-            return w(cancel, options);
+            return w(context, options);
         },
-        [this, relay, d = std::move(done)](const std::string&, bool) {
-            m_relays.erase(std::remove(m_relays.begin(), m_relays.end(), relay), m_relays.end());
+        [this, d = std::move(done)](const std::string&, bool) {
             // After finish (at exit) nobody wants an outcome.
             if (!m_finished) d();
         });
@@ -81,29 +64,30 @@ bool SharedDatabaseRunner::startSync(SyncJob work) {
     if (m_finished || m_syncJob->running()) return false;
     auto relay = std::make_shared<Relay>();
     m_syncRelay = relay;
+    // The runner is reached only from calls delivered to its job, a child of it.
     launch(
-        *m_syncJob, relay,
-        [relay, work = std::move(work)](const std::atomic<bool>& cancel,
-                                        const OpenOptions& options) {
+        *m_syncJob,
+        [relay, runner = this, work = std::move(work)](const Worker::Context& job,
+                                                       const OpenOptions& options) {
             SyncHooks hooks;
-            hooks.cancel = &cancel;
+            hooks.cancel = &job.cancel();
             // Several reports between two window events arrive as the newest one.
-            hooks.progress = [relay](const SyncProgress& p) {
+            hooks.progress = [relay, runner, &job](const SyncProgress& p) {
                 {
                     std::lock_guard lock(relay->m);
                     relay->latest = p;
                     if (relay->progressPosted) return;
                     relay->progressPosted = true;
                 }
-                post(relay, [relay](SharedDatabaseRunner& r) {
+                job.deliver([relay, runner] {
                     SyncProgress newest;
                     {
                         std::lock_guard lock(relay->m);
                         newest = relay->latest;
                         relay->progressPosted = false;
                     }
-                    if (r.m_syncRelay == relay && r.m_syncJob->running())
-                        emit r.syncProgress(newest);
+                    if (runner->m_syncRelay == relay && runner->m_syncJob->running())
+                        emit runner->syncProgress(newest);
                 });
             };
             relay->report = work(hooks, options);
@@ -127,8 +111,8 @@ void SharedDatabaseRunner::startCheck(CheckJob work) {
     m_check = job;
     auto relay = std::make_shared<Relay>();
     launch(
-        *job, relay,
-        [relay, work = std::move(work)](const std::atomic<bool>&, const OpenOptions& options) {
+        *job,
+        [relay, work = std::move(work)](const Worker::Context&, const OpenOptions& options) {
             relay->check = work(options);
             return std::string();
         },
@@ -157,18 +141,9 @@ bool SharedDatabaseRunner::finish(std::chrono::milliseconds bound) {
             deadline - std::chrono::steady_clock::now());
         all = job->finish(std::max(left, std::chrono::milliseconds(0))) && all;
     }
-    letGoOfRelays();
-    return all;
-}
-
-void SharedDatabaseRunner::letGoOfRelays() {
-    for (const auto& relay : m_relays) {
-        std::lock_guard lock(relay->m);
-        relay->owner = nullptr;
-    }
-    m_relays.clear();
     m_syncRelay.reset();
     m_check = nullptr;
+    return all;
 }
 
 } // namespace qarn3

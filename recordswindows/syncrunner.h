@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/worker.h"
 #include "store/sharedcheck.h"
 #include "store/sync.h"
 
@@ -10,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace qarn3 {
 
@@ -19,7 +19,7 @@ class DialogService;
 class GuiPasswordPrompt;
 
 // Runs the shared database's slow work off the window's thread: a connection test and a
-// sync, each on a worker of its own (BackgroundJob) that the window's thread never joins.
+// sync, each a BackgroundJob on a Worker of its own that the window's thread never joins.
 // Progress and outcomes arrive as signals on the window's thread; a password the client
 // library lacks is asked there. Only finish() (at exit) and the destructor wait for the
 // workers, with a bound.
@@ -64,18 +64,13 @@ private:
     struct Relay;
     // Made on the window's thread, run by a worker: what a job runs, given the password
     // question; it leaves its outcome in its relay.
-    using Work = std::function<std::string(const std::atomic<bool>& cancel, const OpenOptions&)>;
-    void launch(BackgroundJob& job, const std::shared_ptr<Relay>& relay, Work work,
-                std::function<void()> done);
-    static void post(const std::shared_ptr<Relay>& relay,
-                     std::function<void(SharedDatabaseRunner&)> onWindowThread);
-    void letGoOfRelays();
+    using Work = std::function<std::string(const Worker::Context& job, const OpenOptions&)>;
+    void launch(BackgroundJob& job, Work work, std::function<void()> done);
 
     std::shared_ptr<GuiPasswordPrompt> m_prompt;
     BackgroundJob* m_syncJob;
     std::shared_ptr<Relay> m_syncRelay;
-    BackgroundJob* m_check = nullptr;             // the newest check, while it runs
-    std::vector<std::shared_ptr<Relay>> m_relays; // of every worker that may still post
+    BackgroundJob* m_check = nullptr; // the newest check, while it runs
     bool m_finished = false;
 };
 

@@ -1,14 +1,6 @@
 #include "store/backgroundjob.h"
 
-#include <QThread>
-
 namespace qarn3 {
-
-struct BackgroundJob::State {
-    std::atomic<bool> cancel{false};
-    std::atomic<std::int64_t> progress{0};
-    std::string error; // written by the work's thread before it ends, read after
-};
 
 BackgroundJob::BackgroundJob(QObject* parent) : QObject(parent) {}
 
@@ -17,39 +9,44 @@ BackgroundJob::~BackgroundJob() {
 }
 
 bool BackgroundJob::start(Work work, Done done) {
-    if (m_thread) return false;
-    auto state = std::make_shared<State>();
-    m_state = state;
-    m_thread = QThread::create(
-        [state, w = std::move(work)] { state->error = w(state->cancel, state->progress); });
-    m_thread->setObjectName("records job");
-    QThread* thread = m_thread;
-    // The thread object lives here: finished arrives queued, after the work's last write.
-    connect(thread, &QThread::finished, this, [this, thread, state, d = std::move(done)] {
-        if (m_thread == thread) m_thread = nullptr;
-        d(state->error, state->cancel.load());
+    if (m_running) return false;
+    if (!m_worker)
+        m_worker = std::make_unique<Worker>(*this, "records job", std::chrono::seconds(2));
+    auto progress = std::make_shared<std::atomic<std::int64_t>>(0);
+    const std::uint64_t serial = ++m_serial;
+    m_progress = progress;
+    m_cancelAsked = false;
+    m_running = true;
+    // This job is reached only from the call delivered to it, after the work's last write.
+    m_worker->post([this, serial, progress, w = std::move(work),
+                    d = std::move(done)](const Worker::Context& job) {
+        std::string error = w(job, *progress);
+        job.deliver([this, serial, error = std::move(error), d] {
+            if (serial == m_serial) m_running = false;
+            // A work before the newest one was ended by finish().
+            d(error, serial != m_serial || m_cancelAsked);
+        });
     });
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    thread->start();
     return true;
 }
 
 void BackgroundJob::cancel() {
-    if (m_state) m_state->cancel = true;
+    if (!m_running) return;
+    m_cancelAsked = true;
+    m_worker->cancel();
 }
 
 std::int64_t BackgroundJob::progress() const {
-    return m_state ? m_state->progress.load() : 0;
+    return m_progress ? m_progress->load() : 0;
 }
 
 bool BackgroundJob::finish(std::chrono::milliseconds bound) {
-    if (!m_thread) return true;
+    if (!m_running) return true;
     cancel();
-    QThread* thread = m_thread;
-    if (!thread->wait(static_cast<unsigned long>(bound.count()))) return false;
-    // Ended: its queued finished call still reports it while this object lives; the thread
-    // object goes by its own queued deleteLater.
-    m_thread = nullptr;
+    if (!m_worker->finish(bound)) return false;
+    // Ended: its queued call still reports it while this object lives.
+    m_running = false;
+    m_worker.reset();
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/worker.h"
 #include "store/store.h"
 
 #include <QMetaType>
@@ -10,8 +11,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-
-class QThread;
 
 namespace qarn3 {
 
@@ -29,12 +28,12 @@ struct StoreOutcome {
     RecordsError error;
 };
 
-// Stores shots off the calling thread. submit() copies the shot into a queued call and
-// returns at once; a worker thread with its own database connection opens the database (at
-// the first shot, and again after a failure), stores each shot in one transaction and
-// reports back through the signals, which arrive on the thread that made the writer. The
-// calling thread never waits on the worker: no lock is held across any database work, and
-// only finish() (at exit) waits, with a bound.
+// Stores shots off the calling thread. submit() copies the shot into a task and returns at
+// once; a Worker with its own database connection, made, used and closed on the worker's
+// thread, opens the database (at the first shot, and again after a failure), stores each
+// shot in one transaction and reports back through the signals, which arrive on the thread
+// that made the writer. The calling thread never waits on the worker: no lock is held
+// across any database work, and only finish() (at exit) waits, with a bound.
 class ShotWriter : public QObject {
     Q_OBJECT
 public:
@@ -62,10 +61,9 @@ signals:
     void written(std::uint64_t ticket, const qarn3::RecordsError& error);
 
 private:
-    class Worker;
-    QThread* m_thread = nullptr;
-    Worker* m_worker = nullptr;
-    std::shared_ptr<std::atomic<bool>> m_dropQueued;
+    struct Connection;
+    std::shared_ptr<Connection> m_connection; // shared with the tasks, touched by them only
+    Worker m_worker;
     std::uint64_t m_lastTicket = 0;
     bool m_finished = false;
     bool m_endedInTime = false;
