@@ -15,7 +15,7 @@
 #include "recordswindows/shareddatabasedialog.h"
 #include "recordswindows/syncdialogs.h"
 #include "recordswindows/testrecordpanel.h"
-#include "shared_db_fixture.h"
+#include "shared_database_fixture.h"
 #include "store/database.h"
 #include "store/store.h"
 #include "support/fake_transports.h"

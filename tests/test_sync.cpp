@@ -4,7 +4,7 @@
 #include "store/curvelibrary.h"
 #include "store/export.h"
 
-#include "shared_db_fixture.h"
+#include "shared_database_fixture.h"
 
 #include <QThread>
 

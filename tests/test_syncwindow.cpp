@@ -13,7 +13,7 @@
 #include "store/writer.h"
 
 #include "fake_owners.h"
-#include "shared_db_fixture.h"
+#include "shared_database_fixture.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -7,7 +7,7 @@
 
 #include "csv_reader.h"
 #include "schema_doc.h"
-#include "shared_db_fixture.h"
+#include "shared_database_fixture.h"
 #include "waveform/waveform.h"
 
 #include <QProcess>
