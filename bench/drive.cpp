@@ -13,6 +13,9 @@
 //   type TEXT         put TEXT into the first editable line of the modal window
 //   range N           choose item N of the main window's range list, as the operator does
 //   key C             type the character C in the main window
+//   press KEYS        press a key with its modifiers ("Alt+V", "Tab", "Return") in the open
+//                     menu, else the widget that has the focus, shortcuts and mnemonics too
+//   keys TEXT         type TEXT key by key into the widget that has the focus
 //   field LABEL=TEXT  the field a visible label LABEL ("&Site") names, or else the visible line
 //                     whose placeholder is LABEL: a line (or an editable list's line) is
 //                     clicked into, emptied and TEXT typed key by key; in a list of fixed
@@ -35,6 +38,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -292,6 +296,22 @@ private:
                 QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, arg.left(1));
                 QCoreApplication::sendEvent(m, &press);
             };
+        }
+        if (verb == "press") {
+            // A key as a technician presses it ("Alt+V", "Tab", "Return") into whatever has
+            // the focus, shortcuts and mnemonics included.
+            QWidget* w = QApplication::activePopupWidget(); // an open menu takes the keys
+            if (!w) w = QApplication::focusWidget();
+            if (!w) w = QApplication::activeWindow();
+            const QKeySequence seq(arg);
+            if (!w || seq.isEmpty()) return {};
+            return
+                [w, combo = seq[0]] { QTest::keyClick(w, combo.key(), combo.keyboardModifiers()); };
+        }
+        if (verb == "keys") {
+            QWidget* w = QApplication::focusWidget();
+            if (!w) return {};
+            return [w, arg] { QTest::keyClicks(w, arg); };
         }
         if (verb == "field") return fillField(arg);
         if (verb == "tab") return clickTab(arg);
