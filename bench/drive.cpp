@@ -25,6 +25,8 @@
 //   sleep MS          wait MS milliseconds
 //   snapshot NAME     write the texts of the modal window (else the main window), one a
 //                     line, to $QARN3_DRIVE_OUT/NAME.txt (a table a row a line)
+//   snapshot-window TITLE=NAME  the same of the visible window of that title (a window
+//                     of its own, not modal: Test Records)
 // A step that cannot act in time ends the program with status 3.
 //
 // QARN3_DRIVE_EXPOSED=FILE instead notes when the first window is exposed (on the screen):
@@ -320,6 +322,17 @@ private:
             return [] {};
         }
         if (verb == "sleep") return [] {};
+        if (verb == "snapshot-window") {
+            const QString title = arg.section('=', 0, 0);
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w->windowTitle() == title)
+                    return [w, name = arg.section('=', 1)] {
+                        QFile f(qEnvironmentVariable("QARN3_DRIVE_OUT", ".") + "/" + name + ".txt");
+                        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                            f.write(texts(w).toUtf8());
+                    };
+            return {};
+        }
         if (verb == "snapshot") {
             QWidget* t = target();
             if (!t) return {};
