@@ -13,6 +13,9 @@
 //   type TEXT         put TEXT into the first editable line of the modal window
 //   range N           choose item N of the main window's range list, as the operator does
 //   key C             type the character C in the main window
+//   press KEYS        press a key with its modifiers ("Alt+V", "Tab", "Return") in the open
+//                     menu, else the widget that has the focus, shortcuts and mnemonics too
+//   keys TEXT         type TEXT key by key into the widget that has the focus
 //   field LABEL=TEXT  the field a visible label LABEL ("&Site") names, or else the visible line
 //                     whose placeholder is LABEL: a line (or an editable list's line) is
 //                     clicked into, emptied and TEXT typed key by key; in a list of fixed
@@ -22,6 +25,8 @@
 //   sleep MS          wait MS milliseconds
 //   snapshot NAME     write the texts of the modal window (else the main window), one a
 //                     line, to $QARN3_DRIVE_OUT/NAME.txt (a table a row a line)
+//   snapshot-window TITLE=NAME  the same of the visible window of that title (a window
+//                     of its own, not modal: Test Records)
 // A step that cannot act in time ends the program with status 3.
 //
 // QARN3_DRIVE_EXPOSED=FILE instead notes when the first window is exposed (on the screen):
@@ -35,6 +40,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -293,6 +299,22 @@ private:
                 QCoreApplication::sendEvent(m, &press);
             };
         }
+        if (verb == "press") {
+            // A key as a technician presses it ("Alt+V", "Tab", "Return") into whatever has
+            // the focus, shortcuts and mnemonics included.
+            QWidget* w = QApplication::activePopupWidget(); // an open menu takes the keys
+            if (!w) w = QApplication::focusWidget();
+            if (!w) w = QApplication::activeWindow();
+            const QKeySequence seq(arg);
+            if (!w || seq.isEmpty()) return {};
+            return
+                [w, combo = seq[0]] { QTest::keyClick(w, combo.key(), combo.keyboardModifiers()); };
+        }
+        if (verb == "keys") {
+            QWidget* w = QApplication::focusWidget();
+            if (!w) return {};
+            return [w, arg] { QTest::keyClicks(w, arg); };
+        }
         if (verb == "field") return fillField(arg);
         if (verb == "tab") return clickTab(arg);
         if (verb == "wait-gone") {
@@ -300,6 +322,17 @@ private:
             return [] {};
         }
         if (verb == "sleep") return [] {};
+        if (verb == "snapshot-window") {
+            const QString title = arg.section('=', 0, 0);
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w->windowTitle() == title)
+                    return [w, name = arg.section('=', 1)] {
+                        QFile f(qEnvironmentVariable("QARN3_DRIVE_OUT", ".") + "/" + name + ".txt");
+                        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                            f.write(texts(w).toUtf8());
+                    };
+            return {};
+        }
         if (verb == "snapshot") {
             QWidget* t = target();
             if (!t) return {};
