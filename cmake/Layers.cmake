@@ -3,7 +3,8 @@
 #
 # qarn3_layer(target INCLUDES folder... FORBIDS library...)
 #   INCLUDES: the folders whose headers the target's own sources and headers may include
-#             ("folder/file.h"); the target's own folder is always allowed.
+#             ("folder/file.h", <folder/file.h> or "../folder/file.h" alike); the target's
+#             own folder is always allowed.
 #   FORBIDS:  libraries that may not be among the target's links, directly or through others.
 function(qarn3_layer target)
     cmake_parse_arguments(L "" "" "INCLUDES;FORBIDS" ${ARGN})
@@ -11,10 +12,14 @@ function(qarn3_layer target)
     file(RELATIVE_PATH own ${QARN3_ROOT} ${dir})
     file(GLOB files ${dir}/*.h ${dir}/*.cpp)
     foreach(f ${files})
-        file(STRINGS ${f} lines REGEX "^#include \"[a-z_]+/")
+        file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<](\\.\\./)*[a-z_]+/")
         foreach(line ${lines})
-            string(REGEX MATCH "\"([a-z_]+)/" _ ${line})
-            set(folder ${CMAKE_MATCH_1})
+            string(REGEX MATCH "[\"<](\\.\\./)*([a-z_]+)/" _ ${line})
+            set(folder ${CMAKE_MATCH_2})
+            # Only the program's own folders: <sys/stat.h> is the system's.
+            if(NOT IS_DIRECTORY ${QARN3_ROOT}/${folder} OR NOT EXISTS ${QARN3_ROOT}/${folder}/CMakeLists.txt)
+                continue()
+            endif()
             if(NOT folder STREQUAL own AND NOT folder IN_LIST L_INCLUDES)
                 file(RELATIVE_PATH shown ${QARN3_ROOT} ${f})
                 message(FATAL_ERROR "${shown} includes ${folder}/, which ${own}/ may not use "

@@ -52,6 +52,7 @@ VerdictInput verdictInput(const ShotReading& reading, const TestPointRecord& poi
 // "PASS" "FAIL FAST" "FAIL SLOW" "NO TRIP" "CHECK" "NO BAND": as stored and exported.
 std::string verdictText(Verdict v);
 std::optional<Verdict> verdictFromText(const std::string& text);
+
 // What a verdict counts as: the session's verdict and every colour a verdict is shown in
 // (green, red, yellow) follow it.
 enum class VerdictClass {

@@ -1,0 +1,3 @@
+#pragma once
+#include "model/model.h"
+  #  include <../store/store.h>

@@ -1,0 +1,3 @@
+#pragma once
+#include <sys/types.h>
+#include "model/other.h"
