@@ -1,0 +1,287 @@
+#include "records/tripunit.h"
+
+#include "platform/textformat.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <limits>
+
+namespace qarn3 {
+
+namespace {
+
+// No pickup multiple nor delay of a trip unit comes near: the longest clearing time kept.
+constexpr double kLargestSetting = kLongestSeconds;
+
+std::string upper(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string withoutSpaces(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        if (!std::isspace(static_cast<unsigned char>(c))) out += c;
+    return out;
+}
+
+// A setting's value quoted in a refusal, cut to 40 characters.
+std::string quoted(const std::string& v) {
+    return "'" + (v.size() > 40 ? v.substr(0, 40) + "…" : v) + "'";
+}
+
+bool refuse(FieldError& error, const std::string& field, const std::string& why) {
+    error = {field, field + ": " + why};
+    return false;
+}
+
+bool readNumber(const std::string& name, const std::string& v, double& out, FieldError& error) {
+    FieldError e;
+    const auto n = numberForField(name, v, e);
+    if (!n) {
+        error = e;
+        error.message = name + ": " + quoted(v) + " is not a number";
+        return false;
+    }
+    if (!(*n > 0)) return refuse(error, name, quoted(v) + " must be above zero");
+    if (*n > kLargestSetting) return refuse(error, name, quoted(v) + " is too large");
+    out = *n;
+    return true;
+}
+
+bool readPickup(const std::string& name, const std::string& v, PickupSetting& out,
+                FieldError& error) {
+    if (upper(v) == "OFF") {
+        out.state = PickupSetting::State::Off;
+        return true;
+    }
+    out.state = PickupSetting::State::On;
+    return readNumber(name, v, out.value, error);
+}
+
+bool readSwitch(const std::string& name, const std::string& v, std::optional<bool>& out,
+                FieldError& error) {
+    const std::string u = upper(v);
+    if (u != "ON" && u != "OFF") return refuse(error, name, quoted(v) + " is not on or off");
+    out = u == "ON";
+    return true;
+}
+
+bool readDelay(const std::string& name, const std::string& v, std::optional<double>& out,
+               FieldError& error) {
+    double d = 0;
+    if (!readNumber(name, v, d, error)) return false;
+    out = d;
+    return true;
+}
+
+// One "NAME=value" of the text into the settings; seen keeps the names read so far.
+bool readSetting(const std::string& item, TripUnitSettings& s, std::vector<std::string>& seen,
+                 FieldError& error) {
+    const auto eq = item.find('=');
+    if (eq == std::string::npos)
+        return refuse(error, "settings", quoted(item) + " is not NAME=value");
+    const std::string name = upper(item.substr(0, eq)), v = item.substr(eq + 1);
+    if (std::find(seen.begin(), seen.end(), name) != seen.end())
+        return refuse(error, name, "given twice");
+    seen.push_back(name);
+    if (name == "LTPU") return readDelay(name, v, s.ltpu, error);
+    if (name == "LTD") return readDelay(name, v, s.ltd, error);
+    if (name == "STPU") return readPickup(name, v, s.stpu, error);
+    if (name == "STD") return readDelay(name, v, s.stDelay, error);
+    if (name == "STI2T") return readSwitch(name, v, s.stI2t, error);
+    if (name == "INST") return readPickup(name, v, s.inst, error);
+    if (name == "GFPU") return readPickup(name, v, s.gfpu, error);
+    if (name == "GFD") return readDelay(name, v, s.gfDelay, error);
+    if (name == "GFI2T") return readSwitch(name, v, s.gfI2t, error);
+    return refuse(error, "settings", "unknown setting " + quoted(item.substr(0, eq)));
+}
+
+void addNumber(std::string& out, const char* name, const std::optional<double>& v) {
+    if (v) out += std::string(out.empty() ? "" : ",") + name + "=" + jsonNumberText(*v);
+}
+
+void addPickup(std::string& out, const char* name, const PickupSetting& p) {
+    if (p.state == PickupSetting::State::Unset) return;
+    out += std::string(out.empty() ? "" : ",") + name + "=" +
+           (p.on() ? jsonNumberText(p.value) : "off");
+}
+
+void addSwitch(std::string& out, const char* name, const std::optional<bool>& v) {
+    if (v) out += std::string(out.empty() ? "" : ",") + name + "=" + (*v ? "on" : "off");
+}
+
+// What one function gives at the current: whether it is sure to act, may act, and its band.
+struct FunctionBand {
+    unsigned function = 0;
+    bool sure = false, may = false;
+    Band band;
+};
+
+const DelayBand* rowOf(const std::vector<DelayBand>& rows, double setting) {
+    for (const DelayBand& r : rows)
+        if (std::abs(r.setting - setting) <= 1e-9 * std::max(1.0, setting)) return &r;
+    return nullptr;
+}
+
+// Where a pickup with a tolerance of +/- tol puts the current: sure above, may within.
+void placeAtPickup(double amps, double pickup, double tol, FunctionBand& f) {
+    f.sure = amps > pickup * (1 + tol);
+    f.may = !f.sure && amps > pickup * (1 - tol);
+}
+
+// A delay function (short time, ground fault): its row, ramped below the reference.
+bool delayBand(const std::vector<DelayBand>& rows, const std::optional<double>& setting,
+               const std::optional<bool>& i2t, double refAmps, double amps, Band& out) {
+    const DelayBand* row = setting ? rowOf(rows, *setting) : nullptr;
+    if (!row) return false;
+    out = {row->minSeconds, row->maxSeconds};
+    if (i2t.value_or(false) && amps < refAmps) {
+        const double k = (refAmps / amps) * (refAmps / amps);
+        out = {std::max(row->minSeconds, row->minSeconds * k),
+               std::max(row->maxSeconds, row->maxSeconds * k)};
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<TripUnitSettings> parseTripUnitSettings(const std::string& text, FieldError& error) {
+    TripUnitSettings s;
+    std::vector<std::string> seen;
+    const std::string t = withoutSpaces(text);
+    std::size_t from = 0;
+    while (from < t.size()) {
+        const std::size_t comma = std::min(t.find(',', from), t.size());
+        const std::string item = t.substr(from, comma - from);
+        if (item.empty()) {
+            refuse(error, "settings", "an empty setting between commas");
+            return std::nullopt;
+        }
+        if (!readSetting(item, s, seen, error)) return std::nullopt;
+        from = comma + 1;
+        if (comma + 1 == t.size()) {
+            refuse(error, "settings", "an empty setting between commas");
+            return std::nullopt;
+        }
+    }
+    return s;
+}
+
+std::string tripUnitSettingsText(const TripUnitSettings& s) {
+    std::string out;
+    addNumber(out, "LTPU", s.ltpu);
+    addNumber(out, "LTD", s.ltd);
+    addPickup(out, "STPU", s.stpu);
+    addNumber(out, "STD", s.stDelay);
+    addSwitch(out, "STI2T", s.stI2t);
+    addPickup(out, "INST", s.inst);
+    addPickup(out, "GFPU", s.gfpu);
+    addNumber(out, "GFD", s.gfDelay);
+    addSwitch(out, "GFI2T", s.gfI2t);
+    return out;
+}
+
+TripUnitBand tripUnitBandAt(const TripUnitSettings& s, const TripUnitProfile& p, double ratedAmps,
+                            double amps) {
+    TripUnitBand out;
+    if (!(ratedAmps > 0) || !(amps > 0) || !std::isfinite(amps)) return out;
+    auto lack = [&](const std::string& what) {
+        out.missing += (out.missing.empty() ? "" : ", ") + what;
+    };
+    const double ir = s.ltpu.value_or(1) * ratedAmps;
+    std::array<FunctionBand, 4> f{};
+    f[0].function = TripLongTime;
+    if (s.ltpu && s.ltd) {
+        f[0].sure = amps > p.ltPickMax * ir;
+        f[0].may = !f[0].sure && amps > p.ltPickMin * ir;
+        const double t = *s.ltd * (6 * ir / amps) * (6 * ir / amps);
+        f[0].band = {t * (1 + p.ltTolLo), t * (1 + p.ltTolHi)};
+    } else {
+        lack(s.ltpu ? "LTD" : "LTPU");
+    }
+    f[1].function = TripShortTime;
+    // Isd is a multiple of Ir: without LTPU (named above) short time cannot be placed.
+    if (s.stpu.on() && s.ltpu) {
+        placeAtPickup(amps, s.stpu.value * ir, p.stPickTol, f[1]);
+        if (!delayBand(p.stDelays, s.stDelay, s.stI2t, p.stI2tRef * ir, amps, f[1].band)) {
+            lack(s.stDelay ? "a short-time row for STD=" + jsonNumberText(*s.stDelay) : "STD");
+            f[1].sure = f[1].may = false;
+        }
+    }
+    f[2].function = TripInstantaneous;
+    if (s.inst.on()) {
+        placeAtPickup(amps, s.inst.value * ratedAmps, p.instPickTol, f[2]);
+        f[2].band = {0, p.instMaxSeconds};
+    }
+    f[3].function = TripGroundFault;
+    if (s.gfpu.on()) {
+        placeAtPickup(amps, s.gfpu.value * ratedAmps, p.gfPickTol, f[3]);
+        if (!delayBand(p.gfDelays, s.gfDelay, s.gfI2t, p.gfI2tRef * ratedAmps, amps, f[3].band)) {
+            lack(s.gfDelay ? "a ground-fault row for GFD=" + jsonNumberText(*s.gfDelay) : "GFD");
+            f[3].sure = f[3].may = false;
+        }
+    }
+    double lo = std::numeric_limits<double>::infinity(), hi = lo;
+    for (const FunctionBand& x : f) {
+        if (x.sure) {
+            out.sure |= x.function;
+            lo = std::min(lo, x.band.minSeconds);
+            if (x.band.maxSeconds < hi) {
+                hi = x.band.maxSeconds;
+                out.fastest = x.function;
+            }
+        } else if (x.may) {
+            out.may |= x.function;
+            out.nearPickup = true;
+        }
+    }
+    if (!out.sure) return out;
+    for (const FunctionBand& x : f)
+        if (x.may) lo = std::min(lo, x.band.minSeconds);
+    out.band = Band{lo, hi};
+    return out;
+}
+
+std::string tripFunctionText(unsigned f) {
+    switch (f) {
+    case TripLongTime:
+        return "long-time";
+    case TripShortTime:
+        return "short-time";
+    case TripInstantaneous:
+        return "instantaneous";
+    case TripGroundFault:
+        return "ground-fault";
+    default:
+        break;
+    }
+    return "";
+}
+
+std::string otherFunctionNote(PointKind kind, const TripUnitBand& b) {
+    unsigned own = 0;
+    switch (kind) {
+    case PointKind::LongTime:
+        own = TripLongTime;
+        break;
+    case PointKind::ShortTime:
+        own = TripShortTime;
+        break;
+    case PointKind::Instantaneous:
+        own = TripInstantaneous;
+        break;
+    case PointKind::GroundFault:
+        own = TripGroundFault;
+        break;
+    case PointKind::Other:
+        return "";
+    }
+    if (!b.band || b.fastest == own) return "";
+    return tripFunctionText(b.fastest) + " acts at this current";
+}
+
+} // namespace qarn3

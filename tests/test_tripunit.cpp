@@ -1,0 +1,167 @@
+// The trip unit's settings as one text, and the band its settings give at a current, as tables
+// computed by hand.
+#include "records/tripunit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace qarn3;
+
+namespace {
+
+// A made-up profile: long time between 1.05 and 1.20 x Ir at -20 %..0 of its delay, pickups
+// +/- 10 %, two short-time rows, one ground-fault row, instantaneous within 50 ms.
+TripUnitProfile profile() {
+    TripUnitProfile p;
+    p.stDelays = {{0.1, 0.06, 0.14}, {0.2, 0.15, 0.25}};
+    p.gfDelays = {{0.2, 0.14, 0.24}};
+    return p;
+}
+
+TripUnitSettings settingsOf(const std::string& text) {
+    FieldError e;
+    const auto s = parseTripUnitSettings(text, e);
+    EXPECT_TRUE(s) << e.message;
+    return s.value_or(TripUnitSettings{});
+}
+
+struct BandCase {
+    const char* name;
+    const char* settings;
+    double amps; // In is 1000 A throughout
+    bool hasBand;
+    double min, max;
+    unsigned sure, may, fastest;
+    bool near;
+    const char* missing;
+};
+
+class TripUnitBands : public ::testing::TestWithParam<BandCase> {};
+
+TEST_P(TripUnitBands, GiveTheBandOfTheFunctionsThatAct) {
+    const BandCase& c = GetParam();
+    const TripUnitBand b = tripUnitBandAt(settingsOf(c.settings), profile(), 1000, c.amps);
+    ASSERT_EQ(b.band.has_value(), c.hasBand);
+    if (c.hasBand) {
+        EXPECT_NEAR(b.band->minSeconds, c.min, 1e-4);
+        EXPECT_NEAR(b.band->maxSeconds, c.max, 1e-4);
+    }
+    EXPECT_EQ(b.sure, c.sure);
+    EXPECT_EQ(b.may, c.may);
+    EXPECT_EQ(b.fastest, c.fastest);
+    EXPECT_EQ(b.nearPickup, c.near);
+    EXPECT_EQ(b.missing, c.missing);
+}
+
+// Ir = 800 A, Isd = 3200 A, Ii = 8000 A; the long-time delay 4 s at 4800 A.
+constexpr const char* kLsi = "LTPU=0.8,LTD=4,STPU=4,STD=0.2,STI2T=off,INST=8";
+constexpr const char* kLsiRamp = "LTPU=0.8,LTD=4,STPU=4,STD=0.2,STI2T=on,INST=8";
+constexpr const char* kLsRamp = "LTPU=0.8,LTD=4,STPU=4,STD=0.2,STI2T=on,INST=off";
+constexpr const char* kGf = "LTPU=0.8,LTD=4,STPU=off,INST=off,GFPU=0.3,GFD=0.2,GFI2T=off";
+constexpr const char* kGfRamp = "LTPU=0.8,LTD=4,STPU=off,INST=off,GFPU=0.3,GFD=0.2,GFI2T=on";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TripUnitBands,
+    ::testing::Values(
+        BandCase{"BelowEveryPickupNoBand", kLsi, 800, false, 0, 0, 0, 0, 0, false, ""},
+        BandCase{"InsideTheLongTimePickupOnlyMayAct", kLsi, 900, false, 0, 0, 0, TripLongTime, 0,
+                 true, ""},
+        // t = 4 x (4800 / 961)² = 99.792 s
+        BandCase{"JustAboveTheLongTimePickupActs", kLsi, 961, true, 79.8336, 99.7920, TripLongTime,
+                 0, TripLongTime, false, ""},
+        // t = 4 x (4800 / 2400)² = 16 s
+        BandCase{"LongTimeAloneFollowsTheSquareLaw", kLsi, 2400, true, 12.8, 16, TripLongTime, 0,
+                 TripLongTime, false, ""},
+        // Long time 5.76 s nominal; short time sure above 3520 A
+        BandCase{"ShortTimeSureTakesTheFasterBand", kLsi, 4000, true, 0.15, 0.25,
+                 TripLongTime | TripShortTime, 0, TripShortTime, false, ""},
+        // t = 4 x (4800 / 3300)² = 8.4628 s; short time within 2880..3520 A lowers the minimum
+        BandCase{"InsideTheShortTimePickupLowersOnlyTheMinimum", kLsi, 3300, true, 0.15, 8.4628,
+                 TripLongTime, TripShortTime, TripLongTime, true, ""},
+        BandCase{"ShortTimeRampBelowTheReferenceScalesBothEnds", kLsiRamp, 4000, true, 0.6, 1.0,
+                 TripLongTime | TripShortTime, 0, TripShortTime, false, ""},
+        BandCase{"ShortTimeRampAboveTheReferenceIsTheFlatBand", kLsRamp, 9000, true, 0.15, 0.25,
+                 TripLongTime | TripShortTime, 0, TripShortTime, false, ""},
+        BandCase{"InstantaneousSureClearsWithinItsMaximum", kLsi, 9000, true, 0, 0.05,
+                 TripLongTime | TripShortTime | TripInstantaneous, 0, TripInstantaneous, false, ""},
+        BandCase{"InsideTheInstantaneousPickupLowersTheMinimumToZero", kLsi, 8000, true, 0, 0.25,
+                 TripLongTime | TripShortTime, TripInstantaneous, TripShortTime, true, ""},
+        BandCase{"ShortTimeOffLeavesLongTime", "LTPU=0.8,LTD=4,STPU=off,INST=off", 4000, true,
+                 4.608, 5.76, TripLongTime, 0, TripLongTime, false, ""},
+        BandCase{"GroundFaultActsBelowTheLongTimePickup", kGf, 500, true, 0.14, 0.24,
+                 TripGroundFault, 0, TripGroundFault, false, ""},
+        BandCase{"GroundFaultRampBelowItsReference", kGfRamp, 500, true, 0.56, 0.96,
+                 TripGroundFault, 0, TripGroundFault, false, ""},
+        BandCase{"ADelayWithoutItsRowIsLeftOutAndNamed", "LTPU=0.8,LTD=4,STPU=4,STD=0.25,INST=off",
+                 4000, true, 4.608, 5.76, TripLongTime, 0, TripLongTime, false,
+                 "a short-time row for STD=0.25"},
+        BandCase{"ShortTimeWithoutLongTimePickupIsLeftOut", "LTD=4,STPU=4,STD=0.2,INST=off", 4000,
+                 false, 0, 0, 0, 0, 0, false, "LTPU"},
+        BandCase{"LongTimeWithoutItsDelayIsNamed", "LTPU=0.8,STPU=off,INST=off", 2400, false, 0, 0,
+                 0, 0, 0, false, "LTD"}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+TEST(TripUnitBand, NoCurrentOrNoRatingGivesNothing) {
+    const TripUnitSettings s = settingsOf(kLsi);
+    EXPECT_FALSE(tripUnitBandAt(s, profile(), 1000, 0).band);
+    EXPECT_FALSE(tripUnitBandAt(s, profile(), 0, 4000).band);
+    EXPECT_FALSE(tripUnitBandAt(s, profile(), 1000, NAN).band);
+}
+
+TEST(TripUnitBand, APointOfAnotherFunctionSaysWhichActs) {
+    const TripUnitBand st = tripUnitBandAt(settingsOf(kLsi), profile(), 1000, 4000);
+    EXPECT_EQ(otherFunctionNote(PointKind::LongTime, st), "short-time acts at this current");
+    EXPECT_EQ(otherFunctionNote(PointKind::ShortTime, st), "");
+    EXPECT_EQ(otherFunctionNote(PointKind::Other, st), "");
+    const TripUnitBand none = tripUnitBandAt(settingsOf(kLsi), profile(), 1000, 800);
+    EXPECT_EQ(otherFunctionNote(PointKind::LongTime, none), "");
+}
+
+struct SettingsRefusal {
+    const char* name;
+    const char* text;
+    const char* field;
+    const char* message;
+};
+
+class TripUnitSettingsText : public ::testing::TestWithParam<SettingsRefusal> {};
+
+TEST_P(TripUnitSettingsText, RefusesNamingTheSetting) {
+    FieldError e;
+    EXPECT_FALSE(parseTripUnitSettings(GetParam().text, e));
+    EXPECT_EQ(e.field, GetParam().field);
+    EXPECT_EQ(e.message, GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, TripUnitSettingsText,
+    ::testing::Values(
+        SettingsRefusal{"NotANumber", "LTPU=abc", "LTPU", "LTPU: 'abc' is not a number"},
+        SettingsRefusal{"UnknownName", "LTPU=0.8,XYZ=1", "settings",
+                        "settings: unknown setting 'XYZ'"},
+        SettingsRefusal{"GivenTwiceInAnyCase", "LTPU=0.8, ltpu=0.9", "LTPU", "LTPU: given twice"},
+        SettingsRefusal{"WithoutEquals", "LTPU", "settings", "settings: 'LTPU' is not NAME=value"},
+        SettingsRefusal{"RampNotOnOrOff", "STI2T=yes", "STI2T", "STI2T: 'yes' is not on or off"},
+        SettingsRefusal{"ZeroDelay", "LTD=0", "LTD", "LTD: '0' must be above zero"},
+        SettingsRefusal{"TooLarge", "LTD=200000", "LTD", "LTD: '200000' is too large"},
+        SettingsRefusal{"NegativePickup", "INST=-2", "INST", "INST: '-2' must be above zero"},
+        SettingsRefusal{"OffOnlyForAPickup", "LTD=off", "LTD", "LTD: 'off' is not a number"},
+        SettingsRefusal{"EmptyBetweenCommas", "LTPU=0.8,,LTD=4", "settings",
+                        "settings: an empty setting between commas"},
+        SettingsRefusal{"TrailingComma", "LTPU=0.8,", "settings",
+                        "settings: an empty setting between commas"},
+        SettingsRefusal{"LongValueQuotedShort", "LTPU=x2345678901234567890123456789012345678901234",
+                        "LTPU",
+                        "LTPU: 'x234567890123456789012345678901234567890…' is not a number"}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+TEST(TripUnitSettingsText, ReadsAnyCaseWithoutSpacesAndWritesBackInOrder) {
+    const TripUnitSettings s =
+        settingsOf(" sti2t = ON , ltpu=0.8,LTD = 4 ,stpu=4,std=0.2,inst=8,gfpu=off ");
+    EXPECT_EQ(tripUnitSettingsText(s), "LTPU=0.8,LTD=4,STPU=4,STD=0.2,STI2T=on,INST=8,GFPU=off");
+    EXPECT_EQ(tripUnitSettingsText(settingsOf(tripUnitSettingsText(s))), tripUnitSettingsText(s));
+    EXPECT_EQ(tripUnitSettingsText(settingsOf("")), "");
+}
+
+} // namespace
