@@ -28,9 +28,12 @@ std::string withoutSpaces(const std::string& s) {
     return out;
 }
 
-// A setting's value quoted in a refusal, cut to 40 characters.
+// A setting's value quoted in a refusal, cut to 40 characters (never inside one).
 std::string quoted(const std::string& v) {
-    return "'" + (v.size() > 40 ? v.substr(0, 40) + "…" : v) + "'";
+    std::size_t end = 0;
+    for (int n = 0; n < 40 && end < v.size(); ++n)
+        end += std::max<std::size_t>(1, utf8Length(v, end));
+    return "'" + (end < v.size() ? v.substr(0, end) + "…" : v) + "'";
 }
 
 bool refuse(FieldError& error, const std::string& field, const std::string& why) {
@@ -82,8 +85,11 @@ bool readDelay(const std::string& name, const std::string& v, std::optional<doub
 bool readSetting(const std::string& item, TripUnitSettings& s, std::vector<std::string>& seen,
                  FieldError& error) {
     const auto eq = item.find('=');
-    if (eq == std::string::npos)
-        return refuse(error, "settings", quoted(item) + " is not NAME=value");
+    if (eq == std::string::npos) {
+        refuse(error, "settings", quoted(item) + " is not NAME=value");
+        error.notNumber = true;
+        return false;
+    }
     const std::string name = upper(item.substr(0, eq)), v = item.substr(eq + 1);
     if (std::find(seen.begin(), seen.end(), name) != seen.end())
         return refuse(error, name, "given twice");
@@ -127,10 +133,11 @@ const DelayBand* rowOf(const std::vector<DelayBand>& rows, double setting) {
     return nullptr;
 }
 
-// Where a pickup with a tolerance of +/- tol puts the current: sure above, may within.
+// Where a pickup with a tolerance of +/- tol puts the current: sure above it, may within it
+// (both ends included).
 void placeAtPickup(double amps, double pickup, double tol, FunctionBand& f) {
     f.sure = amps > pickup * (1 + tol);
-    f.may = !f.sure && amps > pickup * (1 - tol);
+    f.may = !f.sure && amps >= pickup * (1 - tol);
 }
 
 // A delay function (short time, ground fault): its row, ramped below the reference.
@@ -197,7 +204,7 @@ TripUnitBand tripUnitBandAt(const TripUnitSettings& s, const TripUnitProfile& p,
     f[0].function = TripLongTime;
     if (s.ltpu && s.ltd) {
         f[0].sure = amps > p.ltPickMax * ir;
-        f[0].may = !f[0].sure && amps > p.ltPickMin * ir;
+        f[0].may = !f[0].sure && amps >= p.ltPickMin * ir;
         const double t = *s.ltd * (6 * ir / amps) * (6 * ir / amps);
         f[0].band = {t * (1 + p.ltTolLo), t * (1 + p.ltTolHi)};
     } else {

@@ -34,7 +34,8 @@ struct TripUnitSettings {
 
 // The settings as one text, "LTPU=0.8,LTD=4,STPU=4,STD=0.2,STI2T=on,INST=8,GFPU=0.3,GFD=0.2,
 // GFI2T=off": names in any case, spaces ignored, '.' as the decimal point, "off" for a pickup
-// switched off, "on"/"off" for a ramp; an empty text gives nothing set. A name not known,
+// switched off, "on"/"off" for a ramp; an empty text gives nothing set. The rated (sensor)
+// current In is the breaker's rating, not one of these. A name not known,
 // given twice or without '=', or a value that is no number, not above zero or not "on"/"off"
 // is refused naming it (the field is the setting's name).
 std::optional<TripUnitSettings> parseTripUnitSettings(const std::string& text, FieldError& error);

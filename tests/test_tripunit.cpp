@@ -96,6 +96,34 @@ INSTANTIATE_TEST_SUITE_P(
         BandCase{"ADelayWithoutItsRowIsLeftOutAndNamed", "LTPU=0.8,LTD=4,STPU=4,STD=0.25,INST=off",
                  4000, true, 4.608, 5.76, TripLongTime, 0, TripLongTime, false,
                  "a short-time row for STD=0.25"},
+        // The tolerances' edges, both ends inside: 840 and 960 A for long time, 2880 and
+        // 3520 A for short time, 7200 and 8800 A for instantaneous.
+        BandCase{"AtTheLongTimePickupMinimumMayAct", kLsi, 840, false, 0, 0, 0, TripLongTime, 0,
+                 true, ""},
+        BandCase{"AtTheLongTimePickupMaximumStillOnlyMayAct", kLsi, 960, false, 0, 0, 0,
+                 TripLongTime, 0, true, ""},
+        // t = 4 x (4800 / 2880)² = 11.1111 s
+        BandCase{"AtTheShortTimeToleranceLowEdgeMayAct", kLsi, 2880, true, 0.15, 11.1111,
+                 TripLongTime, TripShortTime, TripLongTime, true, ""},
+        // t = 4 x (4800 / 3520)² = 7.4380 s
+        BandCase{"AtTheShortTimeToleranceHighEdgeStillOnlyMayAct", kLsi, 3520, true, 0.15, 7.4380,
+                 TripLongTime, TripShortTime, TripLongTime, true, ""},
+        BandCase{"AtTheInstantaneousToleranceLowEdgeMayAct", kLsi, 7200, true, 0, 0.25,
+                 TripLongTime | TripShortTime, TripInstantaneous, TripShortTime, true, ""},
+        BandCase{"AtTheInstantaneousToleranceHighEdgeStillOnlyMayAct", kLsi, 8800, true, 0, 0.25,
+                 TripLongTime | TripShortTime, TripInstantaneous, TripShortTime, true, ""},
+        // At the ramp's reference (10 x Ir = 8000 A) the band is the flat row.
+        BandCase{"AtTheRampReferenceTheFlatBand", kLsRamp, 8000, true, 0.15, 0.25,
+                 TripLongTime | TripShortTime, 0, TripShortTime, false, ""},
+        // Inside the short-time tolerance with the ramp on: k = (8000 / 3300)² = 5.8770
+        BandCase{"InsideTheShortTimePickupWithTheRampLowersTheMinimumByTheRamp", kLsRamp, 3300,
+                 true, 0.8815, 8.4628, TripLongTime, TripShortTime, TripLongTime, true, ""},
+        BandCase{"GroundFaultWithThePhaseFunctionsTheFastestWins",
+                 "LTPU=0.8,LTD=4,STPU=4,STD=0.2,INST=8,GFPU=0.3,GFD=0.2", 4000, true, 0.14, 0.24,
+                 TripLongTime | TripShortTime | TripGroundFault, 0, TripGroundFault, false, ""},
+        BandCase{"GroundFaultWithoutItsRowAndShortTimeWithoutItsDelayAreBothNamed",
+                 "LTPU=0.8,LTD=4,STPU=4,INST=off,GFPU=0.3,GFD=0.5", 4000, true, 4.608, 5.76,
+                 TripLongTime, 0, TripLongTime, false, "STD, a ground-fault row for GFD=0.5"},
         BandCase{"ShortTimeWithoutLongTimePickupIsLeftOut", "LTD=4,STPU=4,STD=0.2,INST=off", 4000,
                  false, 0, 0, 0, 0, 0, false, "LTPU"},
         BandCase{"LongTimeWithoutItsDelayIsNamed", "LTPU=0.8,STPU=off,INST=off", 2400, false, 0, 0,
@@ -114,6 +142,8 @@ TEST(TripUnitBand, APointOfAnotherFunctionSaysWhichActs) {
     EXPECT_EQ(otherFunctionNote(PointKind::LongTime, st), "short-time acts at this current");
     EXPECT_EQ(otherFunctionNote(PointKind::ShortTime, st), "");
     EXPECT_EQ(otherFunctionNote(PointKind::Other, st), "");
+    const TripUnitBand inst = tripUnitBandAt(settingsOf(kLsi), profile(), 1000, 9000);
+    EXPECT_EQ(otherFunctionNote(PointKind::LongTime, inst), "instantaneous acts at this current");
     const TripUnitBand none = tripUnitBandAt(settingsOf(kLsi), profile(), 1000, 800);
     EXPECT_EQ(otherFunctionNote(PointKind::LongTime, none), "");
 }
@@ -144,6 +174,13 @@ INSTANTIATE_TEST_SUITE_P(
         SettingsRefusal{"WithoutEquals", "LTPU", "settings", "settings: 'LTPU' is not NAME=value"},
         SettingsRefusal{"RampNotOnOrOff", "STI2T=yes", "STI2T", "STI2T: 'yes' is not on or off"},
         SettingsRefusal{"ZeroDelay", "LTD=0", "LTD", "LTD: '0' must be above zero"},
+        SettingsRefusal{"LeadingComma", ",LTPU=0.8", "settings",
+                        "settings: an empty setting between commas"},
+        SettingsRefusal{"EmptyValue", "LTD=", "LTD", "LTD: '' is not a number"},
+        SettingsRefusal{"Infinite", "LTD=inf", "LTD", "LTD: 'inf' is not a number"},
+        SettingsRefusal{"LongValueCutBetweenCharacters",
+                        "LTPU=ééééééééééééééééééééééééééééééééééééééééééé", "LTPU",
+                        "LTPU: 'éééééééééééééééééééééééééééééééééééééééé…' is not a number"},
         SettingsRefusal{"TooLarge", "LTD=200000", "LTD", "LTD: '200000' is too large"},
         SettingsRefusal{"NegativePickup", "INST=-2", "INST", "INST: '-2' must be above zero"},
         SettingsRefusal{"OffOnlyForAPickup", "LTD=off", "LTD", "LTD: 'off' is not a number"},
