@@ -46,13 +46,6 @@ std::string jsonEscape(const std::string& s) {
     return out;
 }
 
-std::string jsonNumber(double v) {
-    // The shortest text that reads back as the same value, always with '.', whatever the
-    // process locale: rounded to the decimals shown, it gives the window's reading (six
-    // significant digits could turn 3.0250001 cycles, shown as 3.03, into 3.025 and 3.02).
-    return jsonNumberText(v);
-}
-
 // The shortest text that reads back as the same single-precision value, with '.'.
 std::string floatText(float v) {
     char buf[40];
@@ -129,17 +122,17 @@ std::vector<std::string> cycleCsvFields(bool withCycles, const AnalysisPulse* a 
 std::string cycleTableJson(const CycleTable& t) {
     auto flag = [](bool b) { return b ? "true" : "false"; };
     const CycleTotals& s = t.totals;
-    std::string j = "{\"mainsHz\": " + jsonNumber(t.mainsHz) + ", \"rms\": " + jsonNumber(s.rms) +
-                    ", \"peak\": " + jsonNumber(s.peak) + ", \"i2t\": " + jsonNumber(s.i2t) +
-                    ", \"firstPeakRatio\": " + jsonNumber(s.firstPeakRatio) +
-                    ", \"seconds\": " + jsonNumber(s.seconds) + ", \"cycles\": [";
+    std::string j = "{\"mainsHz\": " + jsonNumberText(t.mainsHz) + ", \"rms\": " + jsonNumberText(s.rms) +
+                    ", \"peak\": " + jsonNumberText(s.peak) + ", \"i2t\": " + jsonNumberText(s.i2t) +
+                    ", \"firstPeakRatio\": " + jsonNumberText(s.firstPeakRatio) +
+                    ", \"seconds\": " + jsonNumberText(s.seconds) + ", \"cycles\": [";
     for (std::size_t i = 0; i < t.rows.size(); ++i) {
         const CycleRow& c = t.rows[i];
         j += std::string(i ? ", " : "") + "{\"cycle\": " + std::to_string(i + 1) +
-             ", \"start\": " + jsonNumber(c.start) + ", \"samples\": " + std::to_string(c.count) +
-             ", \"rms\": " + jsonNumber(c.rms) + ", \"peakPos\": " + jsonNumber(c.peakPos) +
-             ", \"peakNeg\": " + jsonNumber(c.peakNeg) + ", \"i2t\": " + jsonNumber(c.i2t) +
-             ", \"share\": " + jsonNumber(c.share) + ", \"partial\": " + flag(c.partial) + "}";
+             ", \"start\": " + jsonNumberText(c.start) + ", \"samples\": " + std::to_string(c.count) +
+             ", \"rms\": " + jsonNumberText(c.rms) + ", \"peakPos\": " + jsonNumberText(c.peakPos) +
+             ", \"peakNeg\": " + jsonNumberText(c.peakNeg) + ", \"i2t\": " + jsonNumberText(c.i2t) +
+             ", \"share\": " + jsonNumberText(c.share) + ", \"partial\": " + flag(c.partial) + "}";
     }
     return j + "]}";
 }
@@ -243,17 +236,17 @@ std::string formatAnalysisJson(const AnalysisResult& r) {
     std::string s = "{\"file\": \"" + jsonEscape(r.waveFile) +
                     "\", \"range\": " + std::to_string(r.rangeIndex) +
                     ", \"testMode\": " + std::to_string(r.testMode) +
-                    ", \"fullScaleAmps\": " + jsonNumber(r.fullScaleAmps) +
-                    ", \"sampleRate\": " + jsonNumber(r.sampleRate) + ", \"pulses\": [";
+                    ", \"fullScaleAmps\": " + jsonNumberText(r.fullScaleAmps) +
+                    ", \"sampleRate\": " + jsonNumberText(r.sampleRate) + ", \"pulses\": [";
     for (std::size_t i = 0; i < r.pulses.size(); ++i) {
         const PulseResult& p = r.pulses[i].result;
         const std::string table =
             r.pulses[i].cycleTable ? ", \"cycleTable\": " + cycleTableJson(*r.pulses[i].cycleTable)
                                    : std::string();
-        s += std::string(i ? ", " : "") + "{\"start\": " + jsonNumber(p.startSeconds) +
-             ", \"amps\": " + jsonNumber(p.pulseAmps) + ", \"current\": \"" +
+        s += std::string(i ? ", " : "") + "{\"start\": " + jsonNumberText(p.startSeconds) +
+             ", \"amps\": " + jsonNumberText(p.pulseAmps) + ", \"current\": \"" +
              jsonEscape(trimText(r.pulses[i].current)) + "\", \"suspect\": " + flag(p.suspect) +
-             ", \"seconds\": " + jsonNumber(p.seconds) + ", \"cycles\": " + jsonNumber(p.cycles) +
+             ", \"seconds\": " + jsonNumberText(p.seconds) + ", \"cycles\": " + jsonNumberText(p.cycles) +
              ", \"onSamples\": " + std::to_string(p.onSamples) +
              ", \"underRange\": " + flag(p.underRange) + ", \"cutShort\": " + flag(p.cutShort) +
              table + "}";
@@ -262,7 +255,7 @@ std::string formatAnalysisJson(const AnalysisResult& r) {
     if (!r.ended)
         s += ", \"notEndedReason\": \"" + jsonEscape(r.notEndedReason) +
              "\", \"pulseOn\": " + flag(r.pulseOn);
-    s += ", \"endSeconds\": " + jsonNumber(r.endSeconds) + "}\n";
+    s += ", \"endSeconds\": " + jsonNumberText(r.endSeconds) + "}\n";
     return s;
 }
 

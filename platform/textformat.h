@@ -36,7 +36,8 @@ std::size_t utf8Length(const std::string& text, std::size_t i);
 // separator, independent of the process locale ("%4.2f" with ',' gives "5,00").
 std::string formatFixed(double value, int width, int decimals, char separator = '.');
 // The shortest text that reads back as the same value, '.' whatever the locale; "null" when
-// not finite (a JSON number).
+// not finite (a JSON number). Rounded to the decimals shown it gives the window's reading, as
+// six significant digits would not (3.0250001 cycles, shown as 3.03, would become 3.025).
 std::string jsonNumberText(double v);
 // Decimal integer right-aligned in at least width characters ("%2d").
 std::string formatInt(long long value, int width = 0);
