@@ -7,6 +7,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <utility>
 
 namespace qarn3 {
 
@@ -128,6 +129,14 @@ std::string nameProblem(const std::string& column, const std::string& text) {
     if (n <= kNameCharacters) return {};
     return column + " is " + std::to_string(n) + " characters long, more than " +
            std::to_string(kNameCharacters);
+}
+
+std::string makerModelProblem(const std::string& maker, const std::string& model) {
+    if (trimText(maker).empty() || trimText(model).empty())
+        return "maker and model must not be empty";
+    for (const auto& [column, text] : {std::pair{"maker", &maker}, std::pair{"model", &model}})
+        if (std::string why = nameProblem(column, *text); !why.empty()) return why;
+    return {};
 }
 
 bool numberField(const std::string& column, const std::string& text, double& value,

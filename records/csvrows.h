@@ -40,6 +40,9 @@ std::string quoted(const std::string& text);
 // A name longer than the field holds, counted in characters as a person reads it; empty when
 // it fits.
 std::string nameProblem(const std::string& column, const std::string& text);
+// Why a stored item's maker and model cannot be kept: either empty, or one longer than
+// kNameCharacters; empty when they can.
+std::string makerModelProblem(const std::string& maker, const std::string& model);
 // The field's number, or "column 'text' is not a number" in error.
 bool numberField(const std::string& column, const std::string& text, double& value,
                  std::string& error);

@@ -70,11 +70,8 @@ std::string breakerCurveIdOf(const std::string& breakerId, PointKind kind) {
 
 std::string curveProblem(const TripCurve& c) {
     const std::string name = curveFamilyName(c.maker, c.model) + " " + kindText(c.kind);
-    if (trimText(c.maker).empty() || trimText(c.model).empty())
-        return "curve: maker and model must not be empty";
+    if (std::string why = makerModelProblem(c.maker, c.model); !why.empty()) return "curve: " + why;
     if (c.kind == PointKind::Other) return "curve " + name + ": no curve is of kind other";
-    for (const auto& [column, text] : {std::pair{"maker", &c.maker}, std::pair{"model", &c.model}})
-        if (std::string why = nameProblem(column, *text); !why.empty()) return "curve: " + why;
     if (c.points.size() < 2) return "curve " + name + ": a curve needs two or more points";
     for (std::size_t i = 0; i < c.points.size(); ++i) {
         const CurvePoint& p = c.points[i];

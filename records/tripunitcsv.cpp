@@ -99,10 +99,8 @@ std::string tripUnitIdOf(const std::string& maker, const std::string& model) {
 }
 
 std::string tripUnitProblem(const TripUnitProfile& p) {
-    if (trimText(p.maker).empty() || trimText(p.model).empty())
-        return "trip unit: maker and model must not be empty";
-    for (const auto& [column, text] : {std::pair{"maker", &p.maker}, std::pair{"model", &p.model}})
-        if (std::string why = nameProblem(column, *text); !why.empty()) return "trip unit: " + why;
+    if (std::string why = makerModelProblem(p.maker, p.model); !why.empty())
+        return "trip unit: " + why;
     const std::string at = "trip unit " + curveFamilyName(p.maker, p.model) + ": ";
     for (const ScalarItem& s : kScalars)
         if (!inRange(p.*s.field, s.range))
