@@ -22,6 +22,11 @@ constexpr std::array<std::pair<Condition, const char*>, 3> kConditions{
     {{Condition::AsFound, "as-found"},
      {Condition::AsLeft, "as-left"},
      {Condition::Other, "other"}}};
+constexpr std::array<std::pair<TargetOf, const char*>, 5> kTargets{{{TargetOf::In, "In"},
+                                                                    {TargetOf::Ir, "Ir"},
+                                                                    {TargetOf::Isd, "Isd"},
+                                                                    {TargetOf::Ii, "Ii"},
+                                                                    {TargetOf::Ig, "Ig"}}};
 
 template <typename E, std::size_t N>
 std::string textOf(const std::array<std::pair<E, const char*>, N>& table, E value) {
@@ -57,6 +62,16 @@ std::optional<PointKind> kindFromText(const std::string& text) {
 }
 std::optional<Condition> conditionFromText(const std::string& text) {
     return valueOf(kConditions, text);
+}
+
+std::string targetOfText(TargetOf t) {
+    return textOf(kTargets, t);
+}
+std::optional<TargetOf> targetOfFromText(const std::string& text) {
+    for (const auto& [v, t] : kTargets)
+        if (QString::fromStdString(text).compare(QLatin1String(t), Qt::CaseInsensitive) == 0)
+            return v;
+    return std::nullopt;
 }
 
 std::string newRecordId() {

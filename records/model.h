@@ -24,6 +24,11 @@ struct BreakerRecord {
     std::string serial;
     double ratedAmps = 0; // rated current In, amperes
     std::string settings; // the trip unit's settings as the technician reads them
+    // The trip-unit profile its electronic trip unit follows (tripUnitIdOf), empty: none; and
+    // the trip unit's settings as values ("LTPU=0.8,LTD=4,...", tripUnitSettingsText), the ones
+    // a new session starts from.
+    std::string tripUnitId;
+    std::string tripSettings;
 };
 
 enum class Condition { AsFound, AsLeft, Other };
@@ -38,10 +43,16 @@ struct SessionRecord {
     std::string analyzerSerial;  // from the calibration record
     std::string analyzerCalDate; // "YYYY-MM-DD" from the calibration record, empty if unknown
     std::string notes;
+    // The trip unit's settings in force during this session (as found, as left), in the text
+    // of tripUnitSettingsText; empty: the breaker's.
+    std::string tripSettings;
 };
 
 enum class Pole { A, B, C, N };
 enum class PointKind { LongTime, ShortTime, Instantaneous, GroundFault, Other };
+// What a test point's target is a multiple of: the rated current In, or a pickup of the
+// trip unit's settings (Ir = LTPU x In, Isd = STPU x Ir, Ii = INST x In, Ig = GFPU x In).
+enum class TargetOf { In, Ir, Isd, Ii, Ig };
 
 // A time band in seconds the breaker must clear within.
 struct Band {
@@ -57,6 +68,10 @@ struct TestPointRecord {
     Pole pole = Pole::A;
     PointKind kind = PointKind::LongTime;
     double multiple = 0;      // target current as a multiple of In
+    // The target as typed: factor x targetOf ("1.5 x Isd"); multiple is it in In, from the
+    // session's settings when the point was made. For In, factor is multiple.
+    TargetOf targetOf = TargetOf::In;
+    double targetFactor = 0;
     std::optional<Band> band; // typed band; none: no band (or one from elsewhere)
     bool mustNotTrip = false;
     double holdSeconds = 0;  // for a "must not trip" point
@@ -90,6 +105,9 @@ std::string conditionText(Condition c);
 std::optional<Pole> poleFromText(const std::string& text);
 std::optional<PointKind> kindFromText(const std::string& text);
 std::optional<Condition> conditionFromText(const std::string& text);
+// "In" "Ir" "Isd" "Ii" "Ig", as stored and typed (in any case when read).
+std::string targetOfText(TargetOf t);
+std::optional<TargetOf> targetOfFromText(const std::string& text);
 
 // A new random UUID as text without braces.
 std::string newRecordId();

@@ -22,7 +22,8 @@ std::string breakerNamed(const std::string& designation, const std::string& site
 
 bool sameBreakerFields(const BreakerRecord& a, const BreakerRecord& b) {
     return a.maker == b.maker && a.model == b.model && a.serial == b.serial &&
-           a.ratedAmps == b.ratedAmps && a.settings == b.settings && a.location == b.location;
+           a.ratedAmps == b.ratedAmps && a.settings == b.settings && a.location == b.location &&
+           a.tripUnitId == b.tripUnitId && a.tripSettings == b.tripSettings;
 }
 
 // A chosen session's fields typed must be as the session has them: a pole of an as-left
@@ -37,6 +38,10 @@ RecordsError sameSessionFields(const TypedContext& t, const SessionRecord& s) {
         return refused("operator",
                        of + "by \"" + s.operatorName + "\", not \"" + typed.operatorName + "\"");
     if (t.notesGiven && s.notes != typed.notes) return refused("notes", of + "noted otherwise");
+    if (t.tripSettingsGiven && s.tripSettings != typed.tripSettings)
+        return refused("settings", of + (s.tripSettings.empty() ? "without settings"
+                                                                 : "set " + s.tripSettings) +
+                                       ", not " + typed.tripSettings);
     return {};
 }
 
@@ -81,8 +86,9 @@ RecordsError takeSession(const TypedContext& t, const SessionRecord& known, Reso
     if (t.operatorGiven) s.operatorName = typed.operatorName;
     if (t.conditionGiven) s.condition = typed.condition;
     if (t.notesGiven) s.notes = typed.notes;
+    if (t.tripSettingsGiven) s.tripSettings = typed.tripSettings;
     r.sessionEdited = s.operatorName != known.operatorName || s.condition != known.condition ||
-                      s.notes != known.notes;
+                      s.notes != known.notes || s.tripSettings != known.tripSettings;
     return {};
 }
 

@@ -30,6 +30,7 @@ struct TypedContext {
     bool conditionGiven = true;
     bool operatorGiven = true;
     bool notesGiven = true;
+    bool tripSettingsGiven = true;
     TypedOverKnown overKnown = TypedOverKnown::Refused;
 };
 

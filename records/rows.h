@@ -26,6 +26,19 @@ struct ShotContext {
     TestPointRecord point;
 };
 
+// Where the band a shot was judged against came from, stored with it so that a later change of
+// a curve, a profile or the settings does not change a verdict given.
+enum class BasisKind { Unknown, Typed, Curve, Settings }; // Unknown: stored before it was kept
+struct BandBasis {
+    BasisKind kind = BasisKind::Unknown;
+    std::string source;    // the curve family or trip-unit profile, "MAKER MODEL"
+    std::string settings;  // Settings: the settings text the band was worked out from
+    unsigned function = 0; // Settings: the function whose band it is (TripFunction)
+    std::optional<double> timesIr; // Settings: the measured current / Ir
+    bool nearPickup = false;       // the current lies inside a pickup's tolerance
+    std::string note;              // "short-time acts at this current", "below pickup", ...
+};
+
 // One stored shot: the reading, what it was judged against and the verdict. Never edited.
 struct ShotRecord {
     std::string id;
@@ -33,6 +46,7 @@ struct ShotRecord {
     ShotReading reading;
     double multiple = 0;      // current / In
     std::optional<Band> band; // the band the verdict used, none when there was none
+    BandBasis basis;
     Judgement judgement;
     std::string waveformId; // empty when the shot has no waveform
 };

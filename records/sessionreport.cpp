@@ -1,6 +1,7 @@
 #include "records/sessionreport.h"
 
 #include "platform/textformat.h"
+#include "records/tripunit.h"
 
 #include <QDateTime>
 #include <QString>
@@ -96,6 +97,9 @@ std::string significantText(double v, char separator) {
 std::string bandText(const ShotRow& row, const std::vector<TripCurve>& curves, char separator) {
     const TestPointRecord& p = row.point;
     if (p.mustNotTrip) return "hold " + formatFixed(p.holdSeconds, 0, 2, separator) + " s";
+    if (!row.shot.band && row.shot.basis.kind == BasisKind::Settings &&
+        !row.shot.basis.note.empty())
+        return row.shot.basis.note;
     if (const auto& b = row.shot.band)
         return significantText(b->minSeconds, separator) + " – " +
                significantText(b->maxSeconds, separator) + " s";
@@ -149,7 +153,69 @@ std::string shotTimeText(const std::string& isoUtc) {
 }
 
 std::string offTargetText(const ShotRecord& shot) {
-    return shot.judgement.currentOffTarget ? "current off target" : "";
+    std::string t = shot.judgement.currentOffTarget ? "current off target" : "";
+    if (shot.basis.nearPickup) t += (t.empty() ? "" : ", ") + std::string("current near pickup");
+    return t;
+}
+
+std::optional<SessionRecord> pairedSessionOf(const SessionRecord& session,
+                                             const std::vector<SessionRecord>& sessions) {
+    std::optional<SessionRecord> found;
+    for (const SessionRecord& s : sessions) {
+        if (s.id == session.id) continue;
+        if (session.condition == Condition::AsFound && s.condition == Condition::AsLeft &&
+            s.startedAt > session.startedAt)
+            return s;
+        if (session.condition == Condition::AsLeft && s.condition == Condition::AsFound &&
+            s.startedAt < session.startedAt)
+            found = s;
+    }
+    return found;
+}
+
+const std::string& sessionSettingsText(const SessionRecord& session,
+                                       const BreakerRecord& breaker) {
+    return session.tripSettings.empty() ? breaker.tripSettings : session.tripSettings;
+}
+
+std::string bandBasisText(const ShotRecord& shot, char separator) {
+    const BandBasis& b = shot.basis;
+    switch (b.kind) {
+    case BasisKind::Typed:
+        return "typed";
+    case BasisKind::Curve:
+        return "curve " + b.source;
+    case BasisKind::Settings:
+        break;
+    case BasisKind::Unknown:
+        return "";
+    }
+    FieldError e;
+    const auto settings = parseTripUnitSettings(b.settings, e);
+    std::string t = "settings";
+    if (const std::string own = settings ? settingOfFunction(*settings, b.function) : "";
+        !own.empty())
+        t += " " + settingsShownText(own, separator);
+    const bool ofIn = b.function == TripInstantaneous || b.function == TripGroundFault;
+    if (ofIn || !b.timesIr)
+        t += " at " + multipleText(shot.multiple, separator) + " \u00d7 In";
+    else
+        t += " at " + multipleText(*b.timesIr, separator) + " \u00d7 Ir";
+    return t + ", " + b.source;
+}
+
+std::string settingsShownText(const std::string& settings, char separator) {
+    if (settings.empty()) return "none";
+    std::string t = settings;
+    if (separator != '.') {
+        // The list's commas become "; " so that a decimal comma reads.
+        std::string out;
+        for (char c : t)
+            out += c == ',' ? std::string("; ") : c == '.' ? std::string(1, separator)
+                                                             : std::string(1, c);
+        return out;
+    }
+    return t;
 }
 
 } // namespace qarn3

@@ -3,6 +3,7 @@
 #include "calsetup/caldate.h"
 #include "records/curve.h"
 #include "records/rows.h"
+#include "records/tripunit.h"
 
 #include <map>
 #include <optional>
@@ -18,8 +19,20 @@ struct SessionReport {
     SessionRecord session;
     std::vector<ShotRow> shots;                   // oldest first; numbered from 1 in this order
     std::vector<TripCurve> curves;                // those the breaker names, by kind
+    std::optional<TripUnitProfile> tripUnit;      // the profile the breaker's trip unit follows
+    // The as-left session that followed an as-found one, or the as-found one an as-left one
+    // followed: the report shows its settings beside this session's.
+    std::optional<SessionRecord> pairedSession;
     std::map<std::string, std::string> waveforms; // file bytes by waveform id
 };
+
+// Of a breaker's sessions (oldest first), the one paired with this one: for an as-found
+// session the first as-left one started after it, for an as-left one the last as-found one
+// started before it; none for another condition or when there is none.
+std::optional<SessionRecord> pairedSessionOf(const SessionRecord& session,
+                                             const std::vector<SessionRecord>& sessions);
+// The settings in force for the session, as stored: its own, else the breaker's.
+const std::string& sessionSettingsText(const SessionRecord& session, const BreakerRecord& breaker);
 
 // The overall verdict of a session: FAIL when a shot failed (FAIL FAST, FAIL SLOW, NO TRIP),
 // else CHECK when a shot is doubtful or had no band, else PASS; NO SHOTS without a shot.
@@ -47,6 +60,13 @@ std::string significantText(double v, char separator);
 // not trip; "outside curve (2 – 20 x In)" when its kind's curve does not reach the multiple;
 // "none" otherwise.
 std::string bandText(const ShotRow& row, const std::vector<TripCurve>& curves, char separator);
+// Where a shot's band came from: "settings LTD=4 at 3.57 × Ir, Generic Sample-ETU" (the
+// setting the band's function follows and the current as a multiple of Ir; of In for
+// instantaneous and ground fault), "curve Generic Sample-LSIG", "typed"; empty for a shot
+// stored before the basis was kept, or judged with no band from anywhere.
+std::string bandBasisText(const ShotRecord& shot, char separator);
+// The settings as a report's header shows them: the text with the separator, or "none".
+std::string settingsShownText(const std::string& settings, char separator);
 // "LT", "ST", "I", "GF", "O": the short kinds of the labels.
 std::string kindShortText(PointKind kind);
 
@@ -58,7 +78,7 @@ std::optional<long> localDayOf(const std::string& isoUtc);
 std::optional<CalibrationAge> sessionCalibrationAge(const SessionRecord& session);
 
 // The local time a shot was taken ("2026-12-08 16:30:12") and its flags as the records
-// windows show them ("current off target").
+// windows show them ("current off target", "current near pickup", both with a comma).
 std::string shotTimeText(const std::string& isoUtc);
 std::string offTargetText(const ShotRecord& shot);
 

@@ -253,6 +253,87 @@ TripUnitBand tripUnitBandAt(const TripUnitSettings& s, const TripUnitProfile& p,
     return out;
 }
 
+std::optional<double> targetBaseMultiple(const TripUnitSettings& s, TargetOf of,
+                                         FieldError& error) {
+    auto needs = [&error, of](const char* setting) -> std::optional<double> {
+        const std::string name = targetOfText(of);
+        error = {"target", "target: " + name + " needs the setting " + setting};
+        return std::nullopt;
+    };
+    switch (of) {
+    case TargetOf::In:
+        return 1.0;
+    case TargetOf::Ir:
+        if (!s.ltpu) return needs("LTPU");
+        return *s.ltpu;
+    case TargetOf::Isd:
+        if (!s.ltpu) return needs("LTPU");
+        if (!s.stpu.on()) return needs("STPU");
+        return s.stpu.value * *s.ltpu;
+    case TargetOf::Ii:
+        if (!s.inst.on()) return needs("INST");
+        return s.inst.value;
+    case TargetOf::Ig:
+        if (!s.gfpu.on()) return needs("GFPU");
+        return s.gfpu.value;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> targetMultiple(const TripUnitSettings& s, TargetOf of, double factor,
+                                     FieldError& error) {
+    const auto base = targetBaseMultiple(s, of, error);
+    if (!base) return std::nullopt;
+    const double m = factor * *base;
+    if (!(m > 0) || !std::isfinite(m)) return m;
+    const double scale = std::pow(10.0, 11 - std::floor(std::log10(m)));
+    return std::round(m * scale) / scale;
+}
+
+std::optional<TargetText> parseTargetText(const std::string& text, char separator,
+                                          FieldError& error) {
+    std::string t = withoutSpaces(text);
+    TargetText out;
+    // The name of what it multiplies ends the text: "Ir", "Isd".
+    const std::string u = upper(t);
+    for (const char* name : {"ISD", "IN", "IR", "II", "IG"}) {
+        const std::size_t n = std::char_traits<char>::length(name);
+        if (u.size() <= n || u.compare(u.size() - n, n, name) != 0) continue;
+        out.of = *targetOfFromText(name);
+        t.erase(t.size() - n);
+        for (const std::string times : {"\xC3\x97", "x", "X", "*"})
+            if (t.size() > times.size() &&
+                t.compare(t.size() - times.size(), times.size(), times) == 0) {
+                t.erase(t.size() - times.size());
+                break;
+            }
+        break;
+    }
+    if (separator != '.')
+        std::replace(t.begin(), t.end(), separator, '.');
+    FieldError e;
+    const auto n = numberForField("multiple", t, e);
+    if (!n) {
+        error = e;
+        error.message = "multiple: " + quoted(text) + " is not a number, nor one times In, Ir, "
+                        "Isd, Ii or Ig";
+        return std::nullopt;
+    }
+    if (!(*n > 0)) {
+        refuse(error, "multiple", "must be above zero");
+        return std::nullopt;
+    }
+    out.factor = *n;
+    return out;
+}
+
+std::string targetTextOf(TargetOf of, double factor, char separator) {
+    std::string n = jsonNumberText(factor);
+    if (separator != '.') std::replace(n.begin(), n.end(), '.', separator);
+    if (of == TargetOf::In) return n;
+    return n + " \xC3\x97 " + targetOfText(of);
+}
+
 std::string tripFunctionText(unsigned f) {
     switch (f) {
     case TripLongTime:
@@ -289,6 +370,37 @@ std::string otherFunctionNote(PointKind kind, const TripUnitBand& b) {
     }
     if (!b.band || b.fastest == own) return "";
     return tripFunctionText(b.fastest) + " acts at this current";
+}
+
+std::string tripUnitNote(PointKind kind, const TripUnitBand& b) {
+    if (std::string note = otherFunctionNote(kind, b); !note.empty()) return note;
+    if (b.band) return "";
+    if (!b.missing.empty()) return "lacks " + b.missing;
+    if (!b.may) return "below pickup";
+    return "";
+}
+
+std::string settingOfFunction(const TripUnitSettings& s, unsigned function) {
+    TripUnitSettings only;
+    switch (function) {
+    case TripLongTime:
+        only.ltd = s.ltd;
+        break;
+    case TripShortTime:
+        only.stDelay = s.stDelay;
+        only.stI2t = s.stI2t;
+        break;
+    case TripInstantaneous:
+        only.inst = s.inst;
+        break;
+    case TripGroundFault:
+        only.gfDelay = s.gfDelay;
+        only.gfI2t = s.gfI2t;
+        break;
+    default:
+        break;
+    }
+    return tripUnitSettingsText(only);
 }
 
 } // namespace qarn3

@@ -91,10 +91,40 @@ struct TripUnitBand {
 TripUnitBand tripUnitBandAt(const TripUnitSettings& s, const TripUnitProfile& p, double ratedAmps,
                             double amps);
 
+// What a test point's target is a multiple of, as a multiple of In from the settings: In 1,
+// Ir LTPU, Isd STPU x LTPU, Ii INST, Ig GFPU. None, with the setting it needs named on error
+// (field "target"), when the settings lack it or have it off.
+std::optional<double> targetBaseMultiple(const TripUnitSettings& s, TargetOf of,
+                                         FieldError& error);
+
+// The target factor x of, as a multiple of In from the settings, to twelve significant digits
+// (3 x Ir at LTPU 0.8 is 2.4, not 2.4000000000000004); none as targetBaseMultiple.
+std::optional<double> targetMultiple(const TripUnitSettings& s, TargetOf of, double factor,
+                                     FieldError& error);
+
+// A target as typed: "3", "3 x Ir", "1.5×Isd", "1,1 * Ii", "1.5 Ig" (the factor with the
+// program's separator or '.', the name in any case, spaces ignored); refused with the field
+// "multiple" named.
+struct TargetText {
+    TargetOf of = TargetOf::In;
+    double factor = 0;
+};
+std::optional<TargetText> parseTargetText(const std::string& text, char separator,
+                                          FieldError& error);
+// "3 × Ir" (the factor as typed back, with the separator); "3" for a multiple of In.
+std::string targetTextOf(TargetOf of, double factor, char separator);
+
 // "long-time", "short-time", "instantaneous", "ground-fault" for one flag.
 std::string tripFunctionText(unsigned f);
 // When a test point's function is not the one the band came from: "short-time acts at this
 // current"; empty otherwise.
 std::string otherFunctionNote(PointKind kind, const TripUnitBand& b);
+// What a shot judged by the settings notes beside its band: otherFunctionNote, else "below
+// pickup" when no function acts nor may act, else what the band lacks ("lacks STD"); empty
+// when nothing.
+std::string tripUnitNote(PointKind kind, const TripUnitBand& b);
+// The setting a function's band follows, as in the settings text: "LTD=4", "STD=0.2,STI2T=on",
+// "INST=10", "GFD=0.2"; empty when the settings lack it.
+std::string settingOfFunction(const TripUnitSettings& s, unsigned function);
 
 } // namespace qarn3

@@ -1,6 +1,7 @@
 #include "records/validation.h"
 
 #include "platform/textformat.h"
+#include "records/tripunit.h"
 
 #include <QDate>
 #include <QString>
@@ -50,15 +51,23 @@ std::optional<FieldError> validateSite(const SiteRecord& s) {
     return required("site", s.name);
 }
 
+// Settings stored as values must read back.
+static std::optional<FieldError> tripSettingsProblem(const std::string& text) {
+    FieldError e;
+    if (text.empty() || parseTripUnitSettings(text, e)) return std::nullopt;
+    return e;
+}
+
 std::optional<FieldError> validateBreaker(const BreakerRecord& b) {
     if (auto e = required("breaker", b.designation)) return e;
-    return positive("rating", b.ratedAmps);
+    if (auto e = positive("rating", b.ratedAmps)) return e;
+    return tripSettingsProblem(b.tripSettings);
 }
 
 std::optional<FieldError> validateSession(const SessionRecord& s) {
     if (!s.analyzerCalDate.empty() && !isIsoDate(s.analyzerCalDate))
         return refused("calibration date", "'" + s.analyzerCalDate + "' is not a date");
-    return std::nullopt;
+    return tripSettingsProblem(s.tripSettings);
 }
 
 std::optional<FieldError> validateTestPoint(const TestPointRecord& p) {

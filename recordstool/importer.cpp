@@ -7,7 +7,9 @@
 #include "platform/files.h"
 #include "platform/textformat.h"
 #include "records/resolver.h"
+#include "records/sessionreport.h"
 #include "store/curvelibrary.h"
+#include "store/tripunitlibrary.h"
 #include "waveform/waveform.h"
 
 #include <algorithm>
@@ -59,7 +61,8 @@ std::string shotLine(const AnalysisResult& r, const AnalysisPulse& p, const Shot
     std::string line = r.waveFile + "  pulse " + std::to_string(s.reading.pulse) + "  " +
                        trimText(p.current) + "  " + trimText(p.seconds) + "  " +
                        trimText(p.cycles) + "  " + verdictText(s.judgement.verdict);
-    if (s.judgement.currentOffTarget) line += " (current off target)";
+    if (const std::string flags = offTargetText(s); !flags.empty()) line += " (" + flags + ")";
+    if (!s.basis.note.empty()) line += " (" + s.basis.note + ")";
     // The file's name as the terminal should show it, not obey it.
     return escapeControls(line) + "  " + s.id + "\n";
 }
@@ -117,6 +120,7 @@ TypedContext typedOf(const ImportRequest& r, const ShotContext& fresh) {
     t.conditionGiven = r.conditionGiven;
     t.operatorGiven = r.operatorGiven;
     t.notesGiven = r.notesGiven;
+    t.tripSettingsGiven = r.tripSettingsGiven;
     t.overKnown = TypedOverKnown::Refused;
     return t;
 }
@@ -198,6 +202,10 @@ public:
             m_err << "qarn3-records: " << escapeControls(e.message) << "\n";
         } else if (!m_request.curveName.empty() && !familyOf(m_request, m_db, m_family, m_err)) {
             e.kind = RecordsErrorKind::Invalid;
+        } else if (!m_request.tripUnitName.empty()) {
+            const auto unit = TripUnitLibrary(m_db).named(m_request.tripUnitName, e);
+            if (unit) m_tripUnitId = unit->id;
+            if (e) m_err << "qarn3-records: " << escapeControls(e.message) << "\n";
         }
         if (e) {
             m_summary.failed = true;
@@ -216,6 +224,13 @@ private:
     RecordsError settleInTransaction(ShotContext& c) {
         if (m_settled) return {};
         if (RecordsError e = settle(m_store, m_request, m_typed, c)) return e;
+        if (!m_tripUnitId.empty()) {
+            // A new breaker is made with it; a known one follows it from now on.
+            c.breaker.tripUnitId = m_tripUnitId;
+            if (RecordsError e = TripUnitLibrary(m_db).setBreakerTripUnitWithin(c.breaker.id,
+                                                                                m_tripUnitId))
+                return e;
+        }
         if (m_family.empty()) return {};
         return CurveLibrary(m_db).nameCurvesWithin(c.site, c.breaker, m_family);
     }
@@ -228,6 +243,7 @@ private:
     const TypedContext m_typed;
     ShotContext m_ctx;
     std::vector<TripCurve> m_family;
+    std::string m_tripUnitId;
     bool m_settled = false;
     FileStore m_files;
     ImportSummary m_summary;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/analysis.h"
+#include "records/tripunit.h"
 #include "store/store.h"
 
 #include <iosfwd>
@@ -26,6 +27,11 @@ struct ImportRequest {
     // "MAKER MODEL": the breaker names that family's curves, and a point without a typed
     // band takes each shot's band from the curve of its kind; empty: none named.
     std::string curveName;
+    // "MAKER MODEL": the breaker's trip unit follows that profile of the trip-unit library;
+    // with settings in force, a point without a typed band takes each shot's band from them.
+    std::string tripUnitName;
+    std::optional<TripUnitSettings> tripSettings; // as given (also in session.tripSettings)
+    bool tripSettingsGiven = false;
     AnalysisOptions analysis;
     std::vector<std::string> inputs; // files and folders
     unsigned workers = 1;

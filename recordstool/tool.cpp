@@ -25,7 +25,8 @@ const char* const kRecordsUsage =
     "unless --db names another file or a server (postgresql://USER@HOST:PORT/DBNAME).\n"
     "\n"
     "qarn3-records import --site S --breaker B --rating AMPS --pole P --kind K --multiple M\n"
-    "                     (--band MIN,MAX | --curve \"MAKER MODEL\" | --must-not-trip HOLD)\n"
+    "                     (--band MIN,MAX | --curve \"MAKER MODEL\" | --must-not-trip HOLD |\n"
+    "                      --trip-unit \"MAKER MODEL\" --settings S)\n"
     "                     [--session ID|latest] [options] FILE|FOLDER...\n"
     "  Analyses waveform files exactly as qarn3-analyze does and stores each pulse as a shot\n"
     "  of a new test point, in a new session unless --session names one, with the file's\n"
@@ -41,17 +42,27 @@ const char* const kRecordsUsage =
     "  --rating AMPS       the breaker's rated current In\n"
     "  --pole P            A, B, C or N\n"
     "  --kind K            long-time, short-time, instantaneous, ground-fault or other\n"
-    "  --multiple M        the target current as a multiple of In\n"
+    "  --multiple M        the target current as a multiple of In, or of a setting:\n"
+    "                      \"3xIr\", \"1.5xIsd\", \"1.1xIi\", \"1.5xIg\" (with --settings)\n"
     "  --band MIN,MAX      PASS when MIN <= seconds <= MAX, FAIL FAST below, FAIL SLOW above\n"
     "  --curve \"MAKER MODEL\"  the breaker names that family of the curve library; each\n"
     "                      shot's band is the band of its kind's curve at the shot's\n"
     "                      measured multiple (NO BAND outside the curve)\n"
+    "  --trip-unit \"MAKER MODEL\"  the breaker's trip unit follows that profile of the\n"
+    "                      trip-unit library; each shot's band is the one the settings give\n"
+    "                      at its measured current (NO BAND below every pickup); with\n"
+    "                      --band the typed band wins, with --curve the settings do\n"
+    "  --settings LTPU=0.8,LTD=4,STPU=4,STD=0.2,STI2T=on,INST=8,GFPU=0.3,GFD=0.2,GFI2T=off\n"
+    "                      the trip unit's settings as values, those of the session (and of\n"
+    "                      a new breaker); names in any case, \"off\" for a pickup switched\n"
+    "                      off; a bad name or value refused naming it (with --trip-unit;\n"
+    "                      without it, text that is not values is a new breaker's note)\n"
     "  --must-not-trip HOLD  PASS when the breaker holds HOLD seconds or more\n"
     "  --tolerance PCT     the measured multiple may differ from the target by PCT % before\n"
     "                      the shot is marked \"current off target\" (default 10)\n"
     "  --condition C       as-found (a new session's default), as-left or other\n"
     "  --operator NAME, --notes TEXT             a new session's\n"
-    "  --location, --maker, --model, --serial, --settings TEXT   a new breaker's details\n"
+    "  --location, --maker, --model, --serial TEXT   a new breaker's details\n"
     "  --range N, --shunt-amps A, --shunt-mv MV, --max-on S, --max-off S, --mode MODE,\n"
     "  --setup FILE, --cal FILE, -j N            as for qarn3-analyze; the calibration file\n"
     "                      also gives the session's analyzer serial number and date\n"
@@ -71,6 +82,15 @@ const char* const kRecordsUsage =
     "  decimals; blank rows and rows beginning with # skipped). A file is imported whole or\n"
     "  not at all: a bad row is refused with its line number. A curve of the same maker,\n"
     "  model and kind is replaced.\n"
+    "\n"
+    "qarn3-records trip-units import FILE.csv\n"
+    "qarn3-records trip-units list\n"
+    "  The trip-unit library: the tolerances a maker publishes for a family of electronic\n"
+    "  trip units, one item a CSV row (maker,model,item,value,min_s,max_s; items lt_pick_min,\n"
+    "  lt_pick_max, lt_tol_lo, lt_tol_hi, st_pick_tol, inst_pick_tol, gf_pick_tol,\n"
+    "  inst_max_s, st_i2t_ref, gf_i2t_ref with a value, and st_delay, gf_delay rows of a\n"
+    "  delay setting with its min_s and max_s). Imported whole or not at all; a profile of\n"
+    "  the same maker and model is replaced whole.\n"
     "\n"
     "qarn3-records report (--session ID | --session latest) -o FILE.pdf [--page a4|letter]\n"
     "  The session's test report as a PDF: the breaker, the session and the analyzer, the\n"
@@ -165,6 +185,21 @@ void readImportBreaker(const Options& o, ImportRequest& r) {
     r.breaker.model = o.value("model");
     r.breaker.serial = o.value("serial");
     r.breaker.settings = o.value("settings");
+    r.tripUnitName = trimText(o.value("trip-unit"));
+    if (o.has("trip-unit") && r.tripUnitName.empty())
+        throw UsageError("--trip-unit names no profile");
+    if (!o.has("settings")) return;
+    // Settings that read as values are the session's (and a new breaker's); with a profile
+    // named they must. Other text is a new breaker's settings as read, as it always was.
+    FieldError e;
+    const auto values = parseTripUnitSettings(o.value("settings"), e);
+    if (!values && o.has("trip-unit")) {
+        if (e.notNumber) throw UsageError(e.message);
+        throw FieldRefused(e.message);
+    }
+    if (!values) return;
+    r.tripSettings = *values;
+    r.session.tripSettings = r.breaker.tripSettings = tripUnitSettingsText(*values);
 }
 
 // The import's test point: pole, kind, multiple and what it is judged by.
@@ -177,15 +212,24 @@ void readImportTestPoint(const Options& o, ImportRequest& r) {
             "--kind takes long-time, short-time, instantaneous, ground-fault or other");
     r.point.pole = *pole;
     r.point.kind = *kind;
-    o.required("multiple");
-    r.point.multiple = number(o, "multiple");
-    if (o.has("band") + o.has("must-not-trip") + o.has("curve") != 1)
-        throw UsageError("give one of --band MIN,MAX, --curve \"MAKER MODEL\" or --must-not-trip"
-                         " HOLD");
+    FieldError e;
+    const auto target = parseTargetText(o.required("multiple"), '.', e);
+    if (!target) throw UsageError(e.message);
+    r.point.targetOf = target->of;
+    r.point.targetFactor = target->factor;
+    const auto multiple = targetMultiple(r.tripSettings.value_or(TripUnitSettings{}), target->of,
+                                         target->factor, e);
+    if (!multiple) throw FieldRefused(e.message + " (give it with --settings)");
+    r.point.multiple = *multiple;
+    // A profile goes alone or with one of the others: a typed band wins over it, it wins over
+    // a curve.
+    const int ways = o.has("band") + o.has("must-not-trip") + o.has("curve");
+    if (ways > 1 || (ways == 0 && !o.has("trip-unit")))
+        throw UsageError("give one of --band MIN,MAX, --curve \"MAKER MODEL\", --trip-unit"
+                         " \"MAKER MODEL\" or --must-not-trip HOLD");
     r.curveName = trimText(o.value("curve"));
     if (o.has("curve") && r.curveName.empty()) throw UsageError("--curve names no curve");
     if (o.has("band")) {
-        FieldError e;
         const auto band = bandFromText(o.value("band"), e);
         if (!band) {
             if (e.notNumber) throw UsageError(e.message);
@@ -207,6 +251,7 @@ void readImportSession(const Options& o, ImportRequest& r) {
     r.session.condition = *condition;
     r.session.operatorName = o.value("operator");
     r.session.notes = o.value("notes");
+    r.tripSettingsGiven = !r.session.tripSettings.empty();
     r.conditionGiven = o.has("condition");
     r.operatorGiven = o.has("operator");
     r.notesGiven = o.has("notes");
@@ -246,7 +291,7 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
                "band",  "must-not-trip", "tolerance", "condition", "operator", "notes",
                "curve", "location",      "maker",     "model",     "serial",   "settings",
                "range", "shunt-amps",    "shunt-mv",  "max-on",    "max-off",  "mode",
-               "setup", "cal",           "jobs",      "session"});
+               "setup", "cal",           "jobs",      "session",  "trip-unit"});
     o.parse("import", args);
     ImportRequest r;
     readImportBreaker(o, r);
@@ -413,7 +458,8 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         }
         if (rest.empty())
             throw UsageError(
-                "no command given (import, export, waveform, curves, report, sync or schema)");
+                "no command given (import, export, waveform, curves, trip-units, report, sync or\n"
+                "schema)");
         const std::string command = rest.front();
         rest.erase(rest.begin());
         if (global.isSet("db")) rest.insert(rest.begin(), {"--db", argBytes(global.value("db"))});
@@ -425,11 +471,12 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         if (command == "export") return runExport(rest, env);
         if (command == "waveform") return runWaveform(rest, env);
         if (command == "curves") return runCurves(rest, env);
+        if (command == "trip-units") return runTripUnits(rest, env);
         if (command == "report") return runReport(rest, env);
         if (command == "sync") return runSync(rest, env);
         if (command == "schema") return runSchema(rest, env);
         throw UsageError("unknown command " + command +
-                         " (import, export, waveform, curves, report, sync or schema)");
+                         " (import, export, waveform, curves, trip-units, report, sync or schema)");
     } catch (const UsageError& e) {
         env.err << "qarn3-records: " << escapeControls(e.what()) << "\n" << kRecordsUsage;
         return 2;

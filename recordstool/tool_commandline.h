@@ -98,6 +98,7 @@ std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvir
 
 // The commands in tool_curves.cpp.
 int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env);
+int runTripUnits(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 int runReport(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 
 // The commands in tool_sync.cpp.

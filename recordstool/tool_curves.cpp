@@ -1,10 +1,13 @@
-// qarn3-records curves and report: the curve library and a session's test report.
+// qarn3-records curves, trip-units and report: the curve and trip-unit libraries and a
+// session's test report.
 #include "engine/analysis_output.h"
 #include "platform/files.h"
 #include "platform/textformat.h"
 #include "recordstool/tool_commandline.h"
 #include "report/reportwriter.h"
 #include "store/curvelibrary.h"
+#include "store/tripunitlibrary.h"
+#include "records/tripunitcsv.h"
 #include "store/reportload.h"
 #include "store/store.h"
 
@@ -50,6 +53,49 @@ int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env)
     env.out << "Imported " << summary.added + summary.replaced << " curves (" << summary.points
             << " points) from " << escapeControls(file) << ": " << summary.added << " new, "
             << summary.replaced << " replaced\n";
+    return 0;
+}
+
+int runTripUnits(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
+    Options o({});
+    o.parse("trip-units", args);
+    const std::vector<std::string> words = o.positional();
+    if (words.empty()) throw UsageError("trip-units takes import FILE.csv or list");
+    if (words[0] == "list") {
+        if (words.size() != 1) throw UsageError("trip-units list takes no file");
+        auto db = openDatabase(o, env, true);
+        RecordsError e;
+        const std::vector<StoredTripUnit> units = TripUnitLibrary(*db).profiles(e);
+        if (e) throw FieldRefused(e.message);
+        for (const StoredTripUnit& u : units) {
+            const TripUnitProfile& p = u.profile;
+            env.out << escapeControls(u.name()) << "  long time " << jsonNumberText(p.ltPickMin)
+                    << " to " << jsonNumberText(p.ltPickMax) << " x Ir  short-time rows "
+                    << p.stDelays.size() << "  ground-fault rows " << p.gfDelays.size()
+                    << "  instantaneous within " << jsonNumberText(p.instMaxSeconds) << " s\n";
+        }
+        return 0;
+    }
+    if (words[0] != "import") throw UsageError("unknown trip-units command " + words[0]);
+    if (words.size() != 2) throw UsageError("trip-units import takes one CSV file");
+    const std::string& file = words[1];
+    const auto text = FileStore().readPrefix(file, kTripUnitCsvReadLimit + 1);
+    if (!text) throw FieldRefused("Cannot read " + file);
+    if (text->size() > kTripUnitCsvReadLimit)
+        throw FieldRefused(file + " is larger than " +
+                           std::to_string(kTripUnitCsvReadLimit >> 20) +
+                           " MiB, more than any trip-unit file; nothing imported");
+    const TripUnitCsv csv = parseTripUnitCsv(*text);
+    if (!csv.error.empty()) throw FieldRefused(file + " " + csv.error + "; nothing imported");
+    if (csv.profiles.empty())
+        throw FieldRefused(file + " holds no profile row; nothing imported");
+    auto db = openDatabase(o, env, false);
+    TripUnitImportSummary summary;
+    if (RecordsError e = TripUnitLibrary(*db).importProfiles(csv.profiles, summary))
+        throw FieldRefused(file + ": " + e.message + "; nothing imported");
+    env.out << "Imported " << summary.added + summary.replaced << " trip-unit profiles ("
+            << summary.rows << " delay rows) from " << escapeControls(file) << ": "
+            << summary.added << " new, " << summary.replaced << " replaced\n";
     return 0;
 }
 

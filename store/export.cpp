@@ -2,6 +2,8 @@
 
 #include "engine/analysis_output.h"
 #include "platform/textformat.h"
+#include "records/sessionreport.h"
+#include "records/tripunit.h"
 #include "store/store.h"
 
 #include <array>
@@ -11,7 +13,7 @@ namespace qarn3 {
 
 namespace {
 
-constexpr std::array<const char*, 39> kColumns{"shot_id",
+constexpr std::array<const char*, 45> kColumns{"shot_id",
                                                "taken_at",
                                                "site",
                                                "site_notes",
@@ -49,7 +51,13 @@ constexpr std::array<const char*, 39> kColumns{"shot_id",
                                                "verdict",
                                                "current_off_target",
                                                "source",
-                                               "pulse"};
+                                               "pulse",
+                                               "trip_settings",
+                                               "target",
+                                               "band_basis",
+                                               "band_settings",
+                                               "near_pickup",
+                                               "band_note"};
 
 // One exported value: text, a number (with the decimals shown, or -1 for the shortest text
 // that reads back), a flag, or nothing.
@@ -133,7 +141,14 @@ std::array<Value, kColumns.size()> valuesOf(const ShotRow& r) {
             text(verdictText(r.shot.judgement.verdict)),
             flag(r.shot.judgement.currentOffTarget),
             text(g.source),
-            integer(g.pulse)};
+            integer(g.pulse),
+            text(r.session.tripSettings.empty() ? r.breaker.tripSettings : r.session.tripSettings),
+            text(targetTextOf(p.targetOf, p.targetOf == TargetOf::In ? p.multiple : p.targetFactor,
+                              '.')),
+            text(bandBasisText(r.shot, '.')),
+            text(r.shot.basis.settings),
+            flag(r.shot.basis.nearPickup),
+            text(r.shot.basis.note)};
 }
 
 std::string csvText(const Value& v) {

@@ -1,6 +1,7 @@
 #include "store/reportload.h"
 
 #include "store/curvelibrary.h"
+#include "store/tripunitlibrary.h"
 #include "store/store.h"
 
 namespace qarn3 {
@@ -23,6 +24,11 @@ RecordsError loadSessionReport(RecordsDatabase& db, const std::string& sessionId
         })))
         return e;
     out.curves = CurveLibrary(db).curvesOf(out.breaker.id, e);
+    if (e) return e;
+    if (auto unit = TripUnitLibrary(db).byId(out.breaker.tripUnitId, e))
+        out.tripUnit = std::move(unit->profile);
+    if (e) return e;
+    out.pairedSession = pairedSessionOf(out.session, store.sessionsOf(out.breaker.id, e));
     if (e || !withWaveforms) return e;
     for (const ShotRow& r : out.shots) {
         const std::string& id = r.shot.waveformId;

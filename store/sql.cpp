@@ -1,5 +1,7 @@
 #include "store/sql.h"
 
+#include "records/tripunit.h"
+
 #include <QSqlQuery>
 
 #include <limits>
@@ -10,13 +12,14 @@ namespace {
 
 const char* const kSiteColumns[] = {"id", "name", "notes"};
 const char* const kBreakerColumns[] = {"id",    "site_id", "location", "designation", "maker",
-                                       "model", "serial",  "rated_a",  "settings"};
+                                       "model", "serial",  "rated_a",  "settings",
+                                       "trip_unit_id", "trip_settings"};
 const char* const kSessionColumns[] = {
     "id",        "breaker_id",      "started_at",        "operator_name",
-    "condition", "analyzer_serial", "analyzer_cal_date", "notes"};
+    "condition", "analyzer_serial", "analyzer_cal_date", "notes", "trip_settings"};
 const char* const kPointColumns[] = {"id",       "session_id", "pole",       "kind",
                                      "multiple", "band_min_s", "band_max_s", "must_not_trip",
-                                     "hold_s",   "tolerance"};
+                                     "hold_s",   "tolerance",  "target_of",  "target_factor"};
 const char* const kShotColumns[] = {"id",
                                     "test_point_id",
                                     "taken_at",
@@ -37,7 +40,14 @@ const char* const kShotColumns[] = {"id",
                                     "source",
                                     "pulse",
                                     "waveform_id",
-                                    "start_s"};
+                                    "start_s",
+                                    "band_basis",
+                                    "band_source",
+                                    "band_settings",
+                                    "band_function",
+                                    "band_times_ir",
+                                    "near_pickup",
+                                    "band_note"};
 
 template <std::size_t N>
 std::string columns(const char* const (&names)[N], const std::string& prefix = {}) {
@@ -84,7 +94,8 @@ std::vector<QVariant> siteValues(const SiteRecord& s) {
 }
 std::vector<QVariant> breakerValues(const BreakerRecord& b) {
     return {text(b.id),    text(b.siteId), text(b.location), text(b.designation), text(b.maker),
-            text(b.model), text(b.serial), b.ratedAmps,      text(b.settings)};
+            text(b.model), text(b.serial), b.ratedAmps,      text(b.settings), text(b.tripUnitId),
+            text(b.tripSettings)};
 }
 std::vector<QVariant> sessionValues(const SessionRecord& s) {
     return {text(s.id),
@@ -94,7 +105,8 @@ std::vector<QVariant> sessionValues(const SessionRecord& s) {
             text(conditionText(s.condition)),
             text(s.analyzerSerial),
             textOrNull(s.analyzerCalDate),
-            text(s.notes)};
+            text(s.notes),
+            text(s.tripSettings)};
 }
 std::vector<QVariant> pointValues(const TestPointRecord& p) {
     return {text(p.id),
@@ -106,7 +118,9 @@ std::vector<QVariant> pointValues(const TestPointRecord& p) {
             p.band ? QVariant(p.band->maxSeconds) : QVariant(),
             flag(p.mustNotTrip),
             p.mustNotTrip ? QVariant(p.holdSeconds) : QVariant(),
-            p.tolerance};
+            p.tolerance,
+            text(targetOfText(p.targetOf)),
+            p.targetOf == TargetOf::In ? QVariant() : QVariant(p.targetFactor)};
 }
 
 // An insert of the values and the two times; onConflict says what an existing id does.
@@ -172,6 +186,40 @@ std::string orderBy(ShotOrder order) {
     return " ORDER BY s.taken_at" + dir + ", s.source" + dir + ", s.pulse" + dir + ", s.id" + dir;
 }
 
+const char* basisText(BasisKind k) {
+    switch (k) {
+    case BasisKind::Typed:
+        return "typed";
+    case BasisKind::Curve:
+        return "curve";
+    case BasisKind::Settings:
+        return "settings";
+    case BasisKind::Unknown:
+        break;
+    }
+    return "";
+}
+
+unsigned functionOf(const std::string& text) {
+    for (unsigned f : {TripLongTime, TripShortTime, TripInstantaneous, TripGroundFault})
+        if (tripFunctionText(f) == text) return f;
+    return 0;
+}
+
+BandBasis basisAt(const QSqlQuery& q, int i) {
+    BandBasis b;
+    const std::string kind = str(q, i);
+    for (BasisKind k : {BasisKind::Typed, BasisKind::Curve, BasisKind::Settings})
+        if (kind == basisText(k)) b.kind = k;
+    b.source = str(q, i + 1);
+    b.settings = str(q, i + 2);
+    b.function = functionOf(str(q, i + 3));
+    if (!q.value(i + 4).isNull()) b.timesIr = q.value(i + 4).toDouble();
+    b.nearPickup = q.value(i + 5).toInt() != 0;
+    b.note = str(q, i + 6);
+    return b;
+}
+
 SiteRecord siteAt(const QSqlQuery& q, int i) {
     return {str(q, i), str(q, i + 1), str(q, i + 2)};
 }
@@ -187,6 +235,8 @@ BreakerRecord breakerAt(const QSqlQuery& q, int i) {
     b.serial = str(q, i + 6);
     b.ratedAmps = q.value(i + 7).toDouble();
     b.settings = str(q, i + 8);
+    b.tripUnitId = str(q, i + 9);
+    b.tripSettings = str(q, i + 10);
     return b;
 }
 
@@ -200,6 +250,7 @@ SessionRecord sessionAt(const QSqlQuery& q, int i) {
     s.analyzerSerial = str(q, i + 5);
     s.analyzerCalDate = str(q, i + 6);
     s.notes = str(q, i + 7);
+    s.tripSettings = str(q, i + 8);
     return s;
 }
 
@@ -214,6 +265,8 @@ TestPointRecord pointAt(const QSqlQuery& q, int i) {
     p.mustNotTrip = q.value(i + 7).toInt() != 0;
     p.holdSeconds = q.value(i + 8).toDouble();
     p.tolerance = q.value(i + 9).toDouble();
+    p.targetOf = targetOfFromText(str(q, i + 10)).value_or(TargetOf::In);
+    p.targetFactor = p.targetOf == TargetOf::In ? p.multiple : q.value(i + 11).toDouble();
     return p;
 }
 
@@ -240,6 +293,7 @@ ShotRecord shotAt(const QSqlQuery& q, int i) {
     r.pulse = q.value(i + 18).toInt();
     s.waveformId = str(q, i + 19);
     if (!q.value(i + 20).isNull()) r.startSeconds = q.value(i + 20).toDouble();
+    s.basis = basisAt(q, i + 21);
     return s;
 }
 
@@ -313,6 +367,13 @@ BoundSql insertShot(const ShotRecord& s, const std::string& now) {
              r.pulse,
              textOrNull(s.waveformId),
              r.startSeconds ? QVariant(*r.startSeconds) : QVariant(),
+             text(basisText(s.basis.kind)),
+             text(s.basis.source),
+             text(s.basis.settings),
+             text(tripFunctionText(s.basis.function)),
+             s.basis.timesIr ? QVariant(*s.basis.timesIr) : QVariant(),
+             flag(s.basis.nearPickup),
+             text(s.basis.note),
              text(now)}};
 }
 

@@ -5,6 +5,7 @@
 // (the curves' statements) and in sql_backend.cpp (what opening a database runs).
 #include "records/curve.h"
 #include "records/rows.h"
+#include "records/tripunit.h"
 
 #include <QVariant>
 
@@ -133,6 +134,21 @@ BoundSql curvesOfBreaker(const std::string& breakerId);
 BoundSql curveOfBreaker(const std::string& breakerId, PointKind kind);
 // The rows of those queries gathered into curves.
 std::vector<TripCurve> curvesFrom(QSqlQuery& q);
+
+// The trip-unit profiles (sql_tripunits.cpp): a profile row kept under its id (an existing
+// one takes the new tolerances and updated_at), its delay rows replaced as a whole; every
+// profile with its rows (one row per delay row, a profile without any once), by maker and
+// model; the profile a breaker follows set.
+BoundSql saveTripUnit(const TripUnitProfile& p, const std::string& id, const std::string& now);
+BoundSql tripUnitExists(const std::string& id);
+BoundSql deleteTripUnitDelays(const std::string& id);
+BoundSql insertTripUnitDelay(const std::string& id, PointKind kind, const DelayBand& row);
+BoundSql allTripUnits();
+BoundSql tripUnitById(const std::string& id);
+BoundSql setBreakerTripUnit(const std::string& breakerId, const std::string& tripUnitId,
+                            const std::string& now);
+// The rows of those queries gathered into profiles, with their ids.
+std::vector<std::pair<std::string, TripUnitProfile>> tripUnitsFrom(QSqlQuery& q);
 
 // What opening and writing a database runs besides the dialect's statements.
 std::string commit();

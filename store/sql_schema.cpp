@@ -141,6 +141,55 @@ const MigrationStep kVersion3{3,
             PRIMARY KEY (peer, table_name, id)))",
                               }};
 
+// Version 4: electronic trip units. The profiles of their families (the tolerances a maker
+// publishes, a delay table by setting), the profile a breaker's trip unit follows and its
+// settings as values, the settings of each session, a test point's target as a multiple of
+// a setting, and with each shot where its band came from.
+const MigrationStep kVersion4{
+    4,
+    {
+        R"(CREATE TABLE trip_unit (
+            id TEXT PRIMARY KEY,
+            maker TEXT NOT NULL,
+            model TEXT NOT NULL,
+            lt_pick_min {REAL} NOT NULL,
+            lt_pick_max {REAL} NOT NULL,
+            lt_tol_lo {REAL} NOT NULL,
+            lt_tol_hi {REAL} NOT NULL,
+            st_pick_tol {REAL} NOT NULL,
+            inst_pick_tol {REAL} NOT NULL,
+            gf_pick_tol {REAL} NOT NULL,
+            inst_max_s {REAL} NOT NULL,
+            st_i2t_ref {REAL} NOT NULL,
+            gf_i2t_ref {REAL} NOT NULL,
+            created_at TEXT NOT NULL,
+            updated_at TEXT NOT NULL,
+            UNIQUE (maker, model),
+            CHECK (lt_pick_min < lt_pick_max)))",
+        R"(CREATE TABLE trip_unit_delay (
+            trip_unit_id TEXT NOT NULL REFERENCES trip_unit (id),
+            kind TEXT NOT NULL CHECK (kind IN ('short-time', 'ground-fault')),
+            setting_s {REAL} NOT NULL CHECK (setting_s > 0),
+            min_s {REAL} NOT NULL CHECK (min_s >= 0),
+            max_s {REAL} NOT NULL,
+            PRIMARY KEY (trip_unit_id, kind, setting_s),
+            CHECK (min_s <= max_s)))",
+        "ALTER TABLE breaker ADD COLUMN trip_unit_id TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE breaker ADD COLUMN trip_settings TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE session ADD COLUMN trip_settings TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE test_point ADD COLUMN target_of TEXT NOT NULL DEFAULT 'In' CHECK (target_of"
+        " IN ('In', 'Ir', 'Isd', 'Ii', 'Ig'))",
+        "ALTER TABLE test_point ADD COLUMN target_factor {REAL}",
+        "ALTER TABLE shot ADD COLUMN band_basis TEXT NOT NULL DEFAULT '' CHECK (band_basis IN"
+        " ('', 'typed', 'curve', 'settings'))",
+        "ALTER TABLE shot ADD COLUMN band_source TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE shot ADD COLUMN band_settings TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE shot ADD COLUMN band_function TEXT NOT NULL DEFAULT ''",
+        "ALTER TABLE shot ADD COLUMN band_times_ir {REAL}",
+        "ALTER TABLE shot ADD COLUMN near_pickup INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE shot ADD COLUMN band_note TEXT NOT NULL DEFAULT ''",
+    }};
+
 } // namespace
 
 const char* SqlDialect::driverName() const {
@@ -222,7 +271,8 @@ std::string SqlDialect::foreignFileQuery() const {
 }
 
 const std::vector<MigrationStep>& schemaSteps() {
-    static const std::vector<MigrationStep> steps{kVersion1, kVersion2, kVersion3};
+    static const std::vector<MigrationStep> steps{kVersion1, kVersion2, kVersion3,
+                                                  kVersion4};
     return steps;
 }
 

@@ -54,6 +54,18 @@ const std::vector<SyncTable>& syncTables() {
          {},
          {"curve_point", "curve_id"},
          {}},
+        // The trip-unit profiles too; a profile's id comes from its maker and model. A breaker
+        // names its profile by that id, which needs no row: a profile not there is reported
+        // when a band is wanted from it.
+        {"trip_unit",
+         SyncScope::Everything,
+         {},
+         {},
+         "model",
+         true,
+         {},
+         {"trip_unit_delay", "trip_unit_id"},
+         {}},
         // The curve a breaker names may be gone from the other side (the office deleted it).
         {"breaker_curve",
          SyncScope::UnderParent,

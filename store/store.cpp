@@ -3,6 +3,7 @@
 #include "records/shotjudging.h"
 #include "records/validation.h"
 #include "store/curvelibrary.h"
+#include "store/tripunitlibrary.h"
 
 #include <QCryptographicHash>
 #include <QSqlError>
@@ -77,15 +78,19 @@ RecordsError RecordsStore::storeShotsSettled(ShotContext& ctx, const ContextSett
         if ((e = settle(c))) return fail(e);
         if ((e = checkContext(c))) return fail(e);
     }
-    std::optional<TripCurve> curve;
+    BandSources sources;
     if (!c.point.band && !c.point.mustNotTrip) {
         RecordsError e;
-        curve = CurveLibrary(m_db).curveOf(c.breaker.id, c.point.kind, e);
+        sources.curve = CurveLibrary(m_db).curveOf(c.breaker.id, c.point.kind, e);
         if (e) return fail(e);
+        if (auto unit = TripUnitLibrary(m_db).byId(c.breaker.tripUnitId, e))
+            sources.profile = std::move(unit->profile);
+        if (e) return fail(e);
+        sources.settings = settingsInForce(c.session, c.breaker);
     }
 
     const std::vector<ShotJudgement> judged =
-        judgeShots(c.point, c.breaker.ratedAmps, curve, shots);
+        judgeShots(c.point, c.breaker.ratedAmps, sources, shots);
     std::vector<ShotRecord> records;
     records.reserve(shots.size());
     // The pulses of one file share their bytes: hashed once.
@@ -99,6 +104,7 @@ RecordsError RecordsStore::storeShotsSettled(ShotContext& ctx, const ContextSett
         r.reading = s.reading;
         r.multiple = judged[i].multiple;
         r.band = judged[i].band;
+        r.basis = judged[i].basis;
         r.judgement = judged[i].judgement;
         if (!s.waveform.isEmpty()) {
             if (!hashed || hashed->constData() != s.waveform.constData() ||

@@ -59,7 +59,7 @@ TEST_P(ShotJudgingTable, JudgesTheShot) {
     c.change(point, shot.reading);
     const std::optional<TripCurve> curve =
         c.withCurve ? std::optional<TripCurve>(longTimeCurve()) : std::nullopt;
-    const std::vector<ShotJudgement> judged = judgeShots(point, c.rating, curve, {shot});
+    const std::vector<ShotJudgement> judged = judgeShots(point, c.rating, BandSources{curve, {}, {}}, {shot});
     ASSERT_EQ(judged.size(), 1u);
     const ShotJudgement& j = judged.front();
     if (std::isfinite(c.multiple))
@@ -189,7 +189,7 @@ TEST(ShotJudging, SeveralShotsAreJudgedEachAtItsOwnMultiple) {
     shots[1].reading.seconds = 250;
     shots[2].reading.currentAmps = 50;
     shots[2].reading.seconds = 15;
-    const auto judged = judgeShots(point, 100, longTimeCurve(), shots);
+    const auto judged = judgeShots(point, 100, BandSources{longTimeCurve(), {}, {}}, shots);
     ASSERT_EQ(judged.size(), 3u);
     EXPECT_DOUBLE_EQ(judged[0].multiple, 10);
     EXPECT_EQ(judged[0].judgement.verdict, Verdict::Pass);
@@ -200,7 +200,122 @@ TEST(ShotJudging, SeveralShotsAreJudgedEachAtItsOwnMultiple) {
     EXPECT_TRUE(judged[1].judgement.currentOffTarget);
     EXPECT_FALSE(judged[2].band);
     EXPECT_EQ(judged[2].judgement.verdict, Verdict::NoBand);
-    EXPECT_TRUE(judgeShots(point, 100, longTimeCurve(), {}).empty());
+    EXPECT_TRUE(judgeShots(point, 100, BandSources{longTimeCurve(), {}, {}}, {}).empty());
+}
+
+// The band from the trip unit's settings, worked out by hand: In 1000 A, LTPU 0.8 (Ir 800 A),
+// LTD 4 s at 6 x Ir, short time at 6 x Ir (4800 A) with STD 0.2 (0.15 to 0.25 s), instantaneous
+// at 10 x In (10 kA, 50 ms).
+struct SettingsCase {
+    const char* name;
+    double amps;
+    double seconds;
+    bool hasBand;
+    double min, max;
+    Verdict verdict;
+    unsigned function;
+    bool nearPickup;
+    const char* note;
+};
+
+class JudgedBySettings : public ::testing::TestWithParam<SettingsCase> {};
+
+BandSources settingsSources(bool withCurve) {
+    BandSources s;
+    s.profile = TripUnitProfile{};
+    s.profile->maker = "Generic";
+    s.profile->model = "Sample-ETU";
+    s.profile->stDelays = {{0.2, 0.15, 0.25}};
+    FieldError e;
+    s.settings = parseTripUnitSettings("LTPU=0.8,LTD=4,STPU=6,STD=0.2,STI2T=off,INST=10", e);
+    if (withCurve) s.curve = longTimeCurve();
+    return s;
+}
+
+TEST_P(JudgedBySettings, TakesTheBandTheSettingsGiveAtTheMeasuredCurrent) {
+    const SettingsCase& c = GetParam();
+    TestPointRecord point = basePoint();
+    point.multiple = 2.4; // 3 x Ir
+    NewShot shot{baseReading(), {}};
+    shot.reading.currentAmps = c.amps;
+    shot.reading.seconds = c.seconds;
+    // The breaker's curve is there too: the settings win over it.
+    const auto judged = judgeShots(point, 1000, settingsSources(true), {shot});
+    ASSERT_EQ(judged.size(), 1u);
+    const ShotJudgement& j = judged.front();
+    EXPECT_EQ(j.basis.kind, BasisKind::Settings);
+    EXPECT_EQ(j.basis.source, "Generic Sample-ETU");
+    EXPECT_EQ(j.basis.settings, "LTPU=0.8,LTD=4,STPU=6,STD=0.2,STI2T=off,INST=10");
+    ASSERT_TRUE(j.basis.timesIr);
+    EXPECT_DOUBLE_EQ(*j.basis.timesIr, c.amps / 800);
+    ASSERT_EQ(j.band.has_value(), c.hasBand);
+    if (c.hasBand) {
+        EXPECT_NEAR(j.band->minSeconds, c.min, 1e-9);
+        EXPECT_NEAR(j.band->maxSeconds, c.max, 1e-9);
+    }
+    EXPECT_EQ(j.judgement.verdict, c.verdict);
+    EXPECT_EQ(j.basis.function, c.function);
+    EXPECT_EQ(j.basis.nearPickup, c.nearPickup);
+    EXPECT_EQ(j.basis.note, c.note);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JudgedBySettings,
+    ::testing::Values(
+        // 2400 A = 3 x Ir: 4 x (6 / 3)^2 = 16 s, -20 %: 12.8 to 16 s.
+        SettingsCase{"LongTimeAtThreeTimesIr", 2400, 14, true, 12.8, 16, Verdict::Pass,
+                     TripLongTime, false, ""},
+        SettingsCase{"LongTimeTooSlow", 2400, 16.5, true, 12.8, 16, Verdict::FailSlow,
+                     TripLongTime, false, ""},
+        // 6000 A: above 6 x Ir x 1.1 = 5280 A, short time's row is faster than long time's
+        // 4 x (4800 / 6000)^2 = 2.56 s.
+        SettingsCase{"ShortTimeActsAndSaysSo", 6000, 0.2, true, 0.15, 0.25, Verdict::Pass,
+                     TripShortTime, false, "short-time acts at this current"},
+        // 5000 A: inside short time's pickup tolerance (4320..5280 A): long time's band
+        // (4 x (4800/5000)^2 = 3.6864 s) keeps its maximum, short time lowers the minimum.
+        SettingsCase{"NearShortTimePickup", 5000, 0.2, true, 0.15, 3.6864, Verdict::Pass,
+                     TripLongTime, true, ""},
+        // 12 kA: above 11 kA, instantaneous's 0 to 50 ms.
+        SettingsCase{"InstantaneousActs", 12000, 0.03, true, 0, 0.05, Verdict::Pass,
+                     TripInstantaneous, false, "instantaneous acts at this current"},
+        // 700 A: below 1.05 x Ir = 840 A.
+        SettingsCase{"BelowEveryPickup", 700, 100, false, 0, 0, Verdict::NoBand, 0, false,
+                     "below pickup"}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+TEST(JudgedBySettings, ATypedBandWinsAndAPointThatMustNotTripTakesNone) {
+    TestPointRecord withBand = basePoint();
+    withBand.band = Band{1, 2};
+    const ShotBand t = bandOfShot(withBand, settingsSources(false), 1000, 2400);
+    EXPECT_EQ(t.basis.kind, BasisKind::Typed);
+    ASSERT_TRUE(t.band);
+    EXPECT_DOUBLE_EQ(t.band->maxSeconds, 2);
+
+    TestPointRecord hold = basePoint();
+    hold.mustNotTrip = true;
+    hold.holdSeconds = 5;
+    const ShotBand h = bandOfShot(hold, settingsSources(true), 1000, 2400);
+    EXPECT_FALSE(h.band);
+    EXPECT_EQ(h.basis.kind, BasisKind::Unknown);
+
+    // Without settings in force the curve gives the band, and says so.
+    BandSources noSettings = settingsSources(true);
+    noSettings.settings.reset();
+    const ShotBand c = bandOfShot(basePoint(), noSettings, 100, 1000);
+    EXPECT_EQ(c.basis.kind, BasisKind::Curve);
+    EXPECT_EQ(c.basis.source, "Maker Model");
+    ASSERT_TRUE(c.band);
+    EXPECT_DOUBLE_EQ(c.band->maxSeconds, 20);
+}
+
+TEST(JudgedBySettings, TheSessionsSettingsComeBeforeTheBreakers) {
+    SessionRecord session;
+    BreakerRecord breaker;
+    breaker.tripSettings = "LTPU=1,LTD=4";
+    EXPECT_DOUBLE_EQ(*settingsInForce(session, breaker)->ltpu, 1);
+    session.tripSettings = "LTPU=0.8";
+    EXPECT_DOUBLE_EQ(*settingsInForce(session, breaker)->ltpu, 0.8);
+    EXPECT_FALSE(settingsInForce(SessionRecord{}, BreakerRecord{}));
 }
 
 } // namespace

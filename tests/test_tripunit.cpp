@@ -202,3 +202,96 @@ TEST(TripUnitSettingsText, ReadsAnyCaseWithoutSpacesAndWritesBackInOrder) {
 }
 
 } // namespace
+
+namespace {
+
+struct TargetCase {
+    const char* name;
+    const char* text;
+    char separator;
+    bool ok;
+    TargetOf of;
+    double factor;
+    const char* settings; // for the multiple of In; "" : none
+    double multiple;      // 0: the settings lack what the target needs
+    const char* refusal;  // part of the message
+};
+
+class TargetTexts : public ::testing::TestWithParam<TargetCase> {};
+
+TEST_P(TargetTexts, ReadTheTargetAndItsMultipleOfIn) {
+    const TargetCase& c = GetParam();
+    FieldError e;
+    const auto t = parseTargetText(c.text, c.separator, e);
+    ASSERT_EQ(t.has_value(), c.ok) << e.message;
+    if (!c.ok) {
+        EXPECT_EQ(e.field, "multiple");
+        EXPECT_NE(e.message.find(c.refusal), std::string::npos) << e.message;
+        return;
+    }
+    EXPECT_EQ(t->of, c.of);
+    EXPECT_DOUBLE_EQ(t->factor, c.factor);
+    FieldError baseError;
+    const auto base = targetBaseMultiple(settingsOf(c.settings), t->of, baseError);
+    if (c.multiple == 0) {
+        EXPECT_FALSE(base);
+        EXPECT_EQ(baseError.field, "target");
+        EXPECT_NE(baseError.message.find(c.refusal), std::string::npos) << baseError.message;
+        return;
+    }
+    ASSERT_TRUE(base) << baseError.message;
+    EXPECT_NEAR(t->factor * *base, c.multiple, 1e-12);
+}
+
+const char* const kAll = "LTPU=0.8,LTD=4,STPU=4,STD=0.2,INST=8,GFPU=0.3,GFD=0.2";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TargetTexts,
+    ::testing::Values(
+        TargetCase{"PlainNumberIsOfIn", "3", '.', true, TargetOf::In, 3, "", 3, ""},
+        TargetCase{"TimesSignAndSpaces", " 3 \xC3\x97 Ir ", '.', true, TargetOf::Ir, 3, kAll, 2.4,
+                   ""},
+        TargetCase{"LetterXNoSpaces", "1.5xIsd", '.', true, TargetOf::Isd, 1.5, kAll, 4.8, ""},
+        TargetCase{"StarAndCommaSeparator", "1,1*Ii", ',', true, TargetOf::Ii, 1.1, kAll, 8.8, ""},
+        TargetCase{"NameAloneAnyCase", "1.5 IG", '.', true, TargetOf::Ig, 1.5, kAll, 0.45, ""},
+        TargetCase{"InNamed", "2xin", '.', true, TargetOf::In, 2, "", 2, ""},
+        TargetCase{"IsdNeedsStpu", "1.5xIsd", '.', true, TargetOf::Isd, 1.5, "LTPU=1", 0, "STPU"},
+        TargetCase{"IsdNeedsLtpu", "1.5xIsd", '.', true, TargetOf::Isd, 1.5, "STPU=4", 0, "LTPU"},
+        TargetCase{"IiOffIsLacking", "1.1xIi", '.', true, TargetOf::Ii, 1.1, "INST=off", 0,
+                   "INST"},
+        TargetCase{"UnknownName", "3xIq", '.', false, TargetOf::In, 0, "", 0, "not a number"},
+        TargetCase{"NoNumber", "xIr", '.', false, TargetOf::In, 0, "", 0, "not a number"},
+        TargetCase{"Zero", "0xIr", '.', false, TargetOf::In, 0, "", 0, "above zero"},
+        TargetCase{"Negative", "-2", '.', false, TargetOf::In, 0, "", 0, "above zero"}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+TEST(TargetText, WritesBackWhatReadsTheSame) {
+    EXPECT_EQ(targetTextOf(TargetOf::Isd, 1.5, ','), "1,5 \xC3\x97 Isd");
+    EXPECT_EQ(targetTextOf(TargetOf::In, 3, '.'), "3");
+    FieldError e;
+    const auto t = parseTargetText(targetTextOf(TargetOf::Ig, 0.25, ','), ',', e);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->of, TargetOf::Ig);
+    EXPECT_DOUBLE_EQ(t->factor, 0.25);
+}
+
+TEST(TripUnitNote, NamesBelowPickupAndWhatIsLacking) {
+    const TripUnitProfile p = profile();
+    // 500 A on 1000 A with Ir 800 A: below 1.05 x Ir.
+    EXPECT_EQ(tripUnitNote(PointKind::LongTime,
+                           tripUnitBandAt(settingsOf("LTPU=0.8,LTD=4"), p, 1000, 500)),
+              "below pickup");
+    // Inside long time's pickup band: may trip, no band, no note (the flag says it).
+    const TripUnitBand near = tripUnitBandAt(settingsOf("LTPU=0.8,LTD=4"), p, 1000, 900);
+    EXPECT_TRUE(near.nearPickup);
+    EXPECT_EQ(tripUnitNote(PointKind::LongTime, near), "");
+    EXPECT_EQ(tripUnitNote(PointKind::ShortTime,
+                           tripUnitBandAt(settingsOf("LTPU=0.8,STPU=2,STD=0.3"), p, 1000, 5000)),
+              "lacks LTD, a short-time row for STD=0.3");
+    EXPECT_EQ(settingOfFunction(settingsOf(kAll), TripShortTime), "STD=0.2");
+    EXPECT_EQ(settingOfFunction(settingsOf("STD=0.1,STI2T=on,LTD=3"), TripShortTime),
+              "STD=0.1,STI2T=on");
+    EXPECT_EQ(settingOfFunction(settingsOf(kAll), TripInstantaneous), "INST=8");
+}
+
+} // namespace
