@@ -3,6 +3,9 @@
 // killed connection or a stopped server, completed by the next.
 #include "store/curvelibrary.h"
 #include "store/export.h"
+#include "store/tripunitlibrary.h"
+
+#include "records/tripunitcsv.h"
 
 #include "shared_database_fixture.h"
 
@@ -218,6 +221,74 @@ INSTANTIATE_TEST_SUITE_P(
                       MatrixCase{"BothTwiceToAFile", false, true, true, 2, false},
                       MatrixCase{"CurvesBothTwice", true, true, true, 2, true}),
     [](const auto& c) { return std::string(c.param.name); });
+
+class TripUnitSync : public SharedDatabaseTest {};
+
+// Every profile with its delay rows: equal texts mean equal libraries.
+std::string tripUnitsText(RecordsDatabase& db) {
+    RecordsError e;
+    std::string text;
+    for (const StoredTripUnit& u : TripUnitLibrary(db).profiles(e)) {
+        text += u.id + " " + u.name() + " " + std::to_string(u.profile.ltTolLo) + ":";
+        for (const auto* rows : {&u.profile.stDelays, &u.profile.gfDelays})
+            for (const DelayBand& d : *rows)
+                text += " " + std::to_string(d.setting) + "/" + std::to_string(d.minSeconds) +
+                        "/" + std::to_string(d.maxSeconds);
+        text += "\n";
+    }
+    EXPECT_FALSE(e) << e.message;
+    return text;
+}
+
+TripUnitProfile sampleProfile(double stMax) {
+    TripUnitProfile p;
+    p.maker = "Maker";
+    p.model = "ETU-1";
+    p.stDelays = {{0.1, 0.06, 0.14}, {0.2, 0.15, stMax}};
+    p.gfDelays = {{0.2, 0.15, 0.25}};
+    return p;
+}
+
+// A profile, the breaker that follows it, its settings and the shots judged by them reach the
+// shared database and the other laptop as they are; a profile imported again replaces its
+// delay rows everywhere, and the shots keep the bands they were given.
+TEST_F(TripUnitSync, ProfilesSettingsAndBasesTravelAndAReimportReplacesTheRows) {
+    Laptop a(folder + "/a.db"), b(folder + "/b.db");
+    RecordsDatabase shared(location(adminUri()));
+    ASSERT_TRUE(shared.open().ok);
+    TripUnitImportSummary summary;
+    ASSERT_FALSE(TripUnitLibrary(a.db).importProfiles({sampleProfile(0.25)}, summary));
+    ShotContext c;
+    c.site = {newRecordId(), "Plant A", ""};
+    c.breaker.id = newRecordId();
+    c.breaker.siteId = c.site.id;
+    c.breaker.designation = "Q1";
+    c.breaker.ratedAmps = 400;
+    c.breaker.tripUnitId = tripUnitIdOf("Maker", "ETU-1");
+    c.breaker.tripSettings = "LTPU=1,LTD=4,STPU=2,STD=0.2,STI2T=off";
+    c.point.multiple = 3;
+    c.session.tripSettings = c.breaker.tripSettings;
+    a.session(c, 3); // 1200 A and up: short time (above 880 A) at STD 0.2
+    synced(a.db, shared);
+    synced(b.db, shared, {"Plant A"});
+    EXPECT_EQ(tripUnitsText(b.db), tripUnitsText(a.db));
+    EXPECT_EQ(exported(b.db), exported(a.db));
+    EXPECT_NE(exported(b.db).find("settings STD=0.2,STI2T=off at 3.00"), std::string::npos)
+        << exported(b.db);
+    EXPECT_EQ(rows(shared, "trip_unit_delay"), 3);
+
+    const std::string before = exported(a.db);
+    QThread::msleep(5);
+    ASSERT_FALSE(TripUnitLibrary(a.db).importProfiles({sampleProfile(0.3)}, summary));
+    synced(a.db, shared);
+    synced(b.db, shared);
+    for (RecordsDatabase* db : {&b.db, &shared}) {
+        EXPECT_EQ(tripUnitsText(*db), tripUnitsText(a.db));
+        EXPECT_EQ(rows(*db, "trip_unit_delay"), 3);
+    }
+    EXPECT_EQ(exported(b.db), before);
+    EXPECT_EQ(moved(synced(b.db, shared)), 0);
+}
 
 class OffTheWindowThread : public SharedDatabaseTest {
 public:
