@@ -29,6 +29,8 @@ ShotBand bandOfShot(const TestPointRecord& point, const BandSources& sources, do
         out.basis.kind = BasisKind::Curve;
         out.basis.source = curveFamilyName(sources.curve->maker, sources.curve->model);
     }
+    // Not judged by the settings, and not silently so.
+    if (sources.profileMissing) out.basis.note = "trip-unit profile not in the library";
     return out;
 }
 

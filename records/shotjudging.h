@@ -16,6 +16,8 @@ struct BandSources {
     std::optional<TripCurve> curve;
     std::optional<TripUnitProfile> profile;
     std::optional<TripUnitSettings> settings;
+    // The breaker follows a profile the library does not hold (deleted, or not synced yet).
+    bool profileMissing = false;
 };
 
 // The band a shot is judged against, and its basis.

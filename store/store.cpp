@@ -86,6 +86,7 @@ RecordsError RecordsStore::storeShotsSettled(ShotContext& ctx, const ContextSett
         if (auto unit = TripUnitLibrary(m_db).byId(c.breaker.tripUnitId, e))
             sources.profile = std::move(unit->profile);
         if (e) return fail(e);
+        sources.profileMissing = !c.breaker.tripUnitId.empty() && !sources.profile;
         sources.settings = settingsInForce(c.session, c.breaker);
     }
 

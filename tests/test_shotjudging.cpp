@@ -306,6 +306,15 @@ TEST(JudgedBySettings, ATypedBandWinsAndAPointThatMustNotTripTakesNone) {
     EXPECT_EQ(c.basis.source, "Maker Model");
     ASSERT_TRUE(c.band);
     EXPECT_DOUBLE_EQ(c.band->maxSeconds, 20);
+
+    // A profile the library lacks is said, whatever else gives the band.
+    BandSources lost = noSettings;
+    lost.profile.reset();
+    lost.settings = settingsSources(false).settings;
+    lost.profileMissing = true;
+    const ShotBand m = bandOfShot(basePoint(), lost, 100, 1000);
+    EXPECT_EQ(m.basis.kind, BasisKind::Curve);
+    EXPECT_EQ(m.basis.note, "trip-unit profile not in the library");
 }
 
 TEST(JudgedBySettings, TheSessionsSettingsComeBeforeTheBreakers) {
