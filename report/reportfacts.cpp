@@ -153,7 +153,7 @@ void ReportBuilder::notes() {
 
 namespace {
 
-constexpr std::array<double, 9> kShare{0.04, 0.05, 0.135, 0.07, 0.22, 0.11, 0.12, 0.115, 0.14};
+constexpr std::array<double, 9> kShare{0.035, 0.05, 0.13, 0.085, 0.22, 0.11, 0.12, 0.115, 0.135};
 
 } // namespace
 
