@@ -372,6 +372,7 @@ TEST_F(BrowserTest, ACraftedSiteShowsItsControlsAndIsFoundByItsStoredName) {
 // The list's Basis column, after the band, says where each band came from with the list's
 // separator, and the flags say when a current lay near a pickup.
 TEST_F(BrowserTest, BasisColumnAndNearPickupFlag) {
+    std::string settingsSession;
     command(
         {"--db", path, "trip-units", "import", QARN3_SOURCE_DIR "/records/tripunits/sample.csv"});
     {
@@ -383,6 +384,8 @@ TEST_F(BrowserTest, BasisColumnAndNearPickupFlag) {
         typed.reading.takenAt = "2026-12-01T10:00:00.000Z";
         ASSERT_FALSE(store.storeShots(context, {typed}, stored)); // a typed band
         ShotContext c = context;
+        c.breaker.id = newRecordId();
+        c.breaker.designation = "Q2";
         c.breaker.tripUnitId = tripUnitIdOf("Generic", "Sample-ETU");
         c.session.id = newRecordId();
         c.session.breakerId = c.breaker.id;
@@ -394,6 +397,7 @@ TEST_F(BrowserTest, BasisColumnAndNearPickupFlag) {
         NewShot later = shot(9);
         later.reading.takenAt = "2026-12-01T10:00:01.000Z";
         ASSERT_FALSE(store.storeShots(c, {later}, stored));
+        settingsSession = c.session.id;
     }
     RecordsDatabase db(DatabaseLocation::file(path));
     ASSERT_TRUE(db.open().ok);
@@ -412,6 +416,28 @@ TEST_F(BrowserTest, BasisColumnAndNearPickupFlag) {
     EXPECT_TRUE(m.data(m.index(0, ShotListModel::OffTarget), Qt::FontRole).value<QFont>().bold());
     EXPECT_EQ(cell(1, ShotListModel::Basis), "typed");
     EXPECT_EQ(cell(1, ShotListModel::OffTarget), "");
+
+    // The session clicked in the tree plots its settings' curve and their pickups.
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    QTreeWidgetItem* site = b.Tree->topLevelItem(0)->child(0);
+    site->setExpanded(true);
+    for (int k = 0; k < site->childCount(); ++k) {
+        QTreeWidgetItem* breaker = site->child(k);
+        if (!breaker->text(0).startsWith("Q2")) continue;
+        breaker->setExpanded(true);
+        ASSERT_EQ(breaker->childCount(), 1);
+        QTest::mouseClick(b.Tree->viewport(), Qt::LeftButton, {},
+                          b.Tree->visualItemRect(breaker->child(0)).center());
+    }
+    ASSERT_EQ(b.sessionId(), settingsSession);
+    ASSERT_TRUE(b.Plot->hasPlot());
+    ASSERT_TRUE(b.Plot->plot()->settingsCurve);
+    EXPECT_FALSE(b.Plot->plot()->settingsCurve->runs.empty());
+    std::vector<std::string> pickups;
+    for (const TimeCurrentPickup& p : b.Plot->plot()->pickups)
+        pickups.push_back(p.label);
+    EXPECT_EQ(pickups, (std::vector<std::string>{"Ir", "Isd"}));
 }
 
 } // namespace
