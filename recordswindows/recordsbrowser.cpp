@@ -180,7 +180,7 @@ QWidget* RecordsBrowser::buildListPane() {
                                                             "00.00 cycs",
                                                             "0.00",
                                                             "0.000 – 0.000 s",
-                                                            "curve Generic Sample-LSIG",
+                                                            "settings LTD=4",
                                                             "FAIL SLOW",
                                                             "current near pickup"};
     for (int c = 0; c < ShotListModel::ColumnCount; ++c) {

@@ -174,6 +174,10 @@ QVariant ShotListModel::data(const QModelIndex& index, int role) const {
             return bold;
         }
         return {};
+    case Qt::ToolTipRole:
+        // The basis in full where its column is narrower than it.
+        if (index.column() == Basis) return cellText(r, Basis);
+        return {};
     case Qt::TextAlignmentRole:
         if (index.column() >= Current && index.column() <= Multiple)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);

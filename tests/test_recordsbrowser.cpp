@@ -412,6 +412,8 @@ TEST_F(BrowserTest, BasisColumnAndNearPickupFlag) {
     // Newest first.
     EXPECT_EQ(cell(0, ShotListModel::Basis),
               "settings LTD=4 at 3,75 \u00d7 Ir, Generic Sample-ETU");
+    EXPECT_EQ(m.data(m.index(0, ShotListModel::Basis), Qt::ToolTipRole).toString().toStdString(),
+              cell(0, ShotListModel::Basis));
     EXPECT_EQ(cell(0, ShotListModel::OffTarget), "current near pickup");
     EXPECT_TRUE(m.data(m.index(0, ShotListModel::OffTarget), Qt::FontRole).value<QFont>().bold());
     EXPECT_EQ(cell(1, ShotListModel::Basis), "typed");
