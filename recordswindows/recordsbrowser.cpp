@@ -180,8 +180,9 @@ QWidget* RecordsBrowser::buildListPane() {
                                                             "00.00 cycs",
                                                             "0.00",
                                                             "0.000 – 0.000 s",
+                                                            "settings LTD=4",
                                                             "FAIL SLOW",
-                                                            "off target"};
+                                                            "current near pickup"};
     for (int c = 0; c < ShotListModel::ColumnCount; ++c) {
         const QString title = m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
         ShotTable->setColumnWidth(c, std::max(fontMetrics().horizontalAdvance(widest[c]),

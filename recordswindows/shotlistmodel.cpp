@@ -11,9 +11,9 @@ namespace qarn3 {
 
 namespace {
 
-const char* const kTitles[ShotListModel::ColumnCount] = {"Taken", "Site",    "Breaker", "Pole",
-                                                         "Kind",  "Current", "Seconds", "Cycles",
-                                                         "x In",  "Band",    "Verdict", "Target"};
+const char* const kTitles[ShotListModel::ColumnCount] = {
+    "Taken",  "Site", "Breaker", "Pole",  "Kind",    "Current", "Seconds",
+    "Cycles", "x In", "Band",    "Basis", "Verdict", "Flags"};
 
 } // namespace
 
@@ -139,11 +139,14 @@ QString ShotListModel::cellText(const Row& r, int column) const {
         t = bandText(row, {}, m_separator);
         break;
     }
+    case Basis:
+        t = bandBasisText(s, m_separator);
+        break;
     case VerdictColumn:
         t = verdictText(s.judgement.verdict);
         break;
     case OffTarget:
-        t = s.judgement.currentOffTarget ? "off target" : "";
+        t = offTargetText(s);
         break;
     default:
         break;
@@ -164,11 +167,16 @@ QVariant ShotListModel::data(const QModelIndex& index, int role) const {
                                                       : QColor(Qt::black));
     case Qt::FontRole:
         if (index.column() == VerdictColumn ||
-            (index.column() == OffTarget && r.shot.judgement.currentOffTarget)) {
+            (index.column() == OffTarget &&
+             (r.shot.judgement.currentOffTarget || r.shot.basis.nearPickup))) {
             QFont bold;
             bold.setBold(true);
             return bold;
         }
+        return {};
+    case Qt::ToolTipRole:
+        // The basis in full where its column is narrower than it.
+        if (index.column() == Basis) return cellText(r, Basis);
         return {};
     case Qt::TextAlignmentRole:
         if (index.column() >= Current && index.column() <= Multiple)

@@ -31,8 +31,9 @@ public:
         Cycles,
         Multiple,
         Band,
+        Basis, // where the band came from (bandBasisText)
         VerdictColumn,
-        OffTarget,
+        OffTarget, // the flags: current off target, current near pickup
         ColumnCount
     };
     static constexpr int kPageSize = 200;

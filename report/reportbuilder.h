@@ -43,9 +43,11 @@ private:
     void facts();
     void notes();
     void results();
+    // The row's cells, h high, with the rule under them, or ruleAt below top when a line
+    // follows them.
     void tableCells(QPainter& p, int top, int h, const TableRow& v, bool head,
-                    const QColor& verdict) const;
-    void overallVerdict(bool offTarget);
+                    const QColor& verdict, int ruleAt = 0) const;
+    void overallVerdict(bool offTarget, bool nearPickup);
     void plot();
     void snapshots();
     void signatures();

@@ -43,19 +43,46 @@ std::vector<ReportBuilder::Fact> ReportBuilder::breakerFacts() const {
             {"Serial number", b.serial},
             {"Rated current In", ratingText(b.ratedAmps, m_o.decimalSeparator) + " A"},
             {"Trip unit settings", b.settings},
+            {"Trip unit",
+             m_r.tripUnit ? curveFamilyName(m_r.tripUnit->maker, m_r.tripUnit->model) : "none"},
             {"Curves", curves.empty() ? "none" : curves}};
 }
+
+namespace {
+
+// The label of a session's settings in force: "Settings as found", "Settings as left",
+// "Settings" for another condition.
+std::string settingsLabel(Condition c) {
+    switch (c) {
+    case Condition::AsFound:
+        return "Settings as found";
+    case Condition::AsLeft:
+        return "Settings as left";
+    case Condition::Other:
+        break;
+    }
+    return "Settings";
+}
+
+} // namespace
 
 std::vector<ReportBuilder::Fact> ReportBuilder::sessionFacts() const {
     const SessionRecord& s = m_r.session;
     const std::string written = m_o.writtenAt.empty() ? isoUtcNow() : m_o.writtenAt;
     const auto unknown = [](const std::string& v) { return v.empty() ? "unknown" : v; };
-    return {{"Session started", localTimeText(s.startedAt)},
-            {"Condition", conditionText(s.condition)},
-            {"Operator", s.operatorName},
-            {"Analyzer serial number", unknown(s.analyzerSerial)},
-            {"Calibration date", unknown(s.analyzerCalDate)},
-            {"Report written", localTimeText(written)}};
+    const char sep = m_o.decimalSeparator;
+    std::vector<Fact> facts{
+        {"Session started", localTimeText(s.startedAt)},
+        {"Condition", conditionText(s.condition)},
+        {"Operator", s.operatorName},
+        {"Analyzer serial number", unknown(s.analyzerSerial)},
+        {"Calibration date", unknown(s.analyzerCalDate)},
+        {"Report written", localTimeText(written)},
+        {settingsLabel(s.condition), settingsShownText(sessionSettingsText(s, m_r.breaker), sep)}};
+    if (const auto& paired = m_r.pairedSession)
+        facts.push_back({settingsLabel(paired->condition),
+                         settingsShownText(sessionSettingsText(*paired, m_r.breaker), sep)});
+    return facts;
 }
 
 void ReportBuilder::facts() {
@@ -126,12 +153,13 @@ void ReportBuilder::notes() {
 
 namespace {
 
-constexpr std::array<double, 9> kShare{0.04, 0.05, 0.135, 0.07, 0.22, 0.11, 0.12, 0.115, 0.14};
+constexpr std::array<double, 9> kShare{0.035, 0.05, 0.13, 0.085, 0.22, 0.11, 0.12, 0.115, 0.135};
 
 } // namespace
 
 void ReportBuilder::tableCells(QPainter& p, int top, int h, const TableRow& v, bool head,
-                               const QColor& verdict) const {
+                               const QColor& verdict, int ruleAt) const {
+    const int rule = ruleAt > 0 ? ruleAt : h;
     double x = 0;
     for (std::size_t i = 0; i < v.size(); ++i) {
         const double w = m_width * kShare[i];
@@ -145,7 +173,7 @@ void ReportBuilder::tableCells(QPainter& p, int top, int h, const TableRow& v, b
         x += w;
     }
     p.setPen(QPen(kRule, head ? mm(0.25) : mm(0.1)));
-    p.drawLine(0, top + h, m_width, top + h);
+    p.drawLine(0, top + rule, m_width, top + rule);
 }
 
 void ReportBuilder::results() {
@@ -161,30 +189,52 @@ void ReportBuilder::results() {
     m_tableHeader = m_blocks.size();
     add(h,
         [this, h, heads](QPainter& p, int top) { tableCells(p, top, h, heads, true, Qt::black); });
-    bool offTarget = false;
+    bool offTarget = false, nearPickup = false;
     const char sep = m_o.decimalSeparator;
+    const int basisH = lineHeight(m_small) + mm(0.6);
     for (std::size_t n = 0; n < m_r.shots.size(); ++n) {
         const ShotRow& r = m_r.shots[n];
         const Judgement& j = r.shot.judgement;
         offTarget = offTarget || j.currentOffTarget;
+        nearPickup = nearPickup || r.shot.basis.nearPickup;
+        const std::string band = bandText(r, m_r.curves, sep);
         const TableRow v{std::to_string(n + 1),
                          poleText(r.point.pole),
                          kindText(r.point.kind),
-                         multipleText(r.shot.multiple, sep) + (j.currentOffTarget ? " *" : ""),
-                         bandText(r, m_r.curves, sep),
+                         multipleText(r.shot.multiple, sep) + (j.currentOffTarget ? " *" : "") +
+                             (r.shot.basis.nearPickup ? " \u2020" : ""),
+                         band,
                          currentText(r.shot.reading, sep),
                          secondsText(r.shot.reading.seconds, sep),
                          cyclesText(r.shot.reading.cycles, sep),
                          verdictText(j.verdict)};
         const QColor c = verdictTextColour(verdictClass(j.verdict));
-        add(h, [this, h, v, c](QPainter& p, int top) { tableCells(p, top, h, v, false, c); });
+        // Where the band came from, and a note the band cell does not already show, on a
+        // small line under the row's cells from its kind on.
+        std::string basis = bandBasisText(r.shot, sep);
+        if (const std::string& note = r.shot.basis.note; !note.empty() && note != band)
+            basis += (basis.empty() ? "" : "; ") + note;
+        if (basis.empty()) {
+            add(h, [this, h, v, c](QPainter& p, int top) { tableCells(p, top, h, v, false, c); });
+            continue;
+        }
+        const QString shown = q("Basis: " + basis);
+        add(h + basisH, [this, h, basisH, v, c, shown](QPainter& p, int top) {
+            tableCells(p, top, h, v, false, c, h + basisH);
+            const double x = m_width * (kShare[0] + kShare[1]) + mm(1);
+            text(p, m_small, QRectF(x, top + h - mm(0.6), m_width - x - mm(1), basisH),
+                 Qt::AlignLeft | Qt::AlignVCenter,
+                 QFontMetricsF(m_small, m_device)
+                     .elidedText(shown, Qt::ElideRight, m_width - x - mm(1)),
+                 kLabelText);
+        });
     }
-    overallVerdict(offTarget);
+    overallVerdict(offTarget, nearPickup);
     m_tableRows = m_r.shots.size();
 }
 
 // The overall verdict, with the count of each verdict.
-void ReportBuilder::overallVerdict(bool offTarget) {
+void ReportBuilder::overallVerdict(bool offTarget, bool nearPickup) {
     std::map<std::string, int> counts;
     for (const ShotRow& r : m_r.shots)
         ++counts[verdictText(r.shot.judgement.verdict)];
@@ -194,17 +244,23 @@ void ReportBuilder::overallVerdict(bool offTarget) {
     const SessionVerdict overall = sessionVerdict(m_r.shots);
     const std::string summary = "Overall verdict: " + sessionVerdictText(overall) +
                                 (m_r.shots.empty() ? "" : " (" + tally + ")");
-    const std::string note =
-        offTarget ? "* current off target: the measured multiple is outside the test "
-                    "point's tolerance of its target"
-                  : "";
+    std::vector<std::string> notes;
+    if (offTarget)
+        notes.push_back("* current off target: the measured multiple is outside the test "
+                        "point's tolerance of its target");
+    if (nearPickup)
+        notes.push_back("\u2020 current near pickup: a function's pickup tolerance holds the "
+                        "current; it may or may not act");
     const int lh = lineHeight(m_bold) + mm(1.5);
-    add(lh * (note.empty() ? 1 : 2) + mm(1), [=, this](QPainter& p, int top) {
+    add(lh * static_cast<int>(1 + notes.size()) + mm(1), [=, this](QPainter& p, int top) {
         text(p, m_bold, QRectF(0, top + mm(1), m_width, lh), Qt::AlignLeft | Qt::AlignVCenter,
              q(summary), sessionVerdictColour(overall));
-        if (!note.empty())
-            text(p, m_small, QRectF(0, top + mm(1) + lh, m_width, lh),
-                 Qt::AlignLeft | Qt::AlignVCenter, q(note), kLabelText);
+        int y = top + mm(1) + lh;
+        for (const std::string& note : notes) {
+            text(p, m_small, QRectF(0, y, m_width, lh), Qt::AlignLeft | Qt::AlignVCenter, q(note),
+                 kLabelText);
+            y += lh;
+        }
     });
 }
 

@@ -76,12 +76,60 @@ std::string fitText(const PlotCanvas& canvas, const std::string& text, int width
     return s + "\u2026" + tail;
 }
 
+// The settings' minimum and maximum lines, a minimum below the axis's floor (instantaneous
+// from 0 s) drawn on it.
+void drawSettingsCurve(PlotEngine& plot, const TimeCurrentSettingsCurve& curve, double floor,
+                       const TimeCurrentStyle& style) {
+    plot.setPen(style.settingsLine, 2);
+    for (const std::vector<CurvePoint>& run : curve.runs) {
+        if (run.size() < 2) continue;
+        for (bool upper : {true, false})
+            for (std::size_t i = 0; i < run.size(); ++i) {
+                const double y = std::max(floor, upper ? run[i].maxSeconds : run[i].minSeconds);
+                const auto x = static_cast<float>(run[i].multiple);
+                if (i == 0)
+                    plot.PlotMoveTo(x, static_cast<float>(y));
+                else
+                    plot.PlotLineTo(x, static_cast<float>(y));
+            }
+    }
+}
+
+// Each pickup a tick up from the current axis with its name above it, raised a line where it
+// would cover the name before it.
+void drawPickups(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentPlot& data,
+                 const TimeCurrentStyle& style, const Box& area, std::vector<Box>& taken) {
+    const int ch = plot.charHeight();
+    std::vector<Box> labels;
+    for (const TimeCurrentPickup& p : data.pickups) {
+        if (!(p.multiple > 0)) continue;
+        const int x = plot.xPixel(p.multiple);
+        if (x < area.left || x > area.right) continue;
+        plot.setPen(style.settingsLine, 2);
+        canvas.line(x, area.bottom, x, area.bottom - ch);
+        const int w = canvas.textWidth(p.label);
+        const int left = std::clamp(x - w / 2, area.left, area.right - w);
+        Box b{left, area.bottom - 2 * ch - ch / 4, left + w, area.bottom - ch - ch / 4};
+        while (std::any_of(labels.begin(), labels.end(),
+                           [&](const Box& o) { return o.overlaps(b); }) &&
+               b.top - ch > area.top) {
+            b.top -= ch;
+            b.bottom -= ch;
+        }
+        plot.setPen(style.settingsLine, 1);
+        canvas.text(b.left, b.top, p.label);
+        labels.push_back(b);
+        taken.push_back(b);
+    }
+}
+
 void drawLegend(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentPlot& data,
                 const TimeCurrentStyle& style, const Box& area, std::vector<Box>& taken) {
     const int cw = plot.charWidth(), ch = plot.charHeight();
+    enum class Mark { Band, Line, Disc };
     struct Entry {
         std::string text;
-        bool band;
+        Mark mark;
         std::uint32_t colour;
     };
     std::vector<Entry> entries;
@@ -89,10 +137,13 @@ void drawLegend(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentPlot& dat
     const int swatch = 2 * cw;
     const int widest = std::max(cw, (area.right - area.left) / 2 - swatch - 4 * cw);
     for (const TimeCurrentBand& b : data.bands)
-        entries.push_back({fitText(canvas, b.label, widest), true, style.bandFill});
-    entries.push_back({"PASS", false, style.pass});
-    entries.push_back({"FAIL FAST, FAIL SLOW, NO TRIP", false, style.fail});
-    entries.push_back({"CHECK, NO BAND", false, style.doubtful});
+        entries.push_back({fitText(canvas, b.label, widest), Mark::Band, style.bandFill});
+    if (data.settingsCurve)
+        entries.push_back(
+            {fitText(canvas, data.settingsCurve->label, widest), Mark::Line, style.settingsLine});
+    entries.push_back({"PASS", Mark::Disc, style.pass});
+    entries.push_back({"FAIL FAST, FAIL SLOW, NO TRIP", Mark::Disc, style.fail});
+    entries.push_back({"CHECK, NO BAND", Mark::Disc, style.doubtful});
     int width = 0;
     for (const Entry& e : entries)
         width = std::max(width, canvas.textWidth(e.text));
@@ -109,7 +160,11 @@ void drawLegend(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentPlot& dat
     for (const Entry& e : entries) {
         const int x = box.left + cw;
         const int mid = y + ch / 2;
-        if (e.band) {
+        if (e.mark == Mark::Line) {
+            plot.setPen(e.colour, 2);
+            canvas.line(x, mid - ch / 4, x + swatch, mid - ch / 4);
+            canvas.line(x, mid + ch / 4, x + swatch, mid + ch / 4);
+        } else if (e.mark == Mark::Band) {
             canvas.fillPolygon({{x, mid - ch / 3},
                                 {x + swatch, mid - ch / 3},
                                 {x + swatch, mid + ch / 3},
@@ -143,6 +198,7 @@ TimeCurrentStyle screenStyle() {
     s.grid = 0xC0C0C0;
     s.bandFill = 0xA06030;
     s.bandEdge = 0xFFC080;
+    s.settingsLine = 0xFF80FF;
     s.pass = kPlotGreen;
     s.fail = kPlotRed;
     s.doubtful = kPlotYellow;
@@ -177,20 +233,35 @@ DecadeRange decadeRangeOf(const std::vector<double>& values) {
     return r;
 }
 
+DecadeRange multipleRangeOf(const TimeCurrentPlot& data) {
+    std::vector<double> xs;
+    for (const TimeCurrentBand& b : data.bands)
+        for (const CurvePoint& p : b.points)
+            xs.push_back(p.multiple);
+    for (const TimeCurrentShot& s : data.shots)
+        xs.push_back(s.multiple);
+    for (const TimeCurrentPickup& p : data.pickups)
+        xs.push_back(p.multiple);
+    return decadeRangeOf(xs);
+}
+
 void drawTimeCurrent(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentPlot& data,
                      const TimeCurrentStyle& style) {
-    std::vector<double> xs, ys;
+    std::vector<double> ys;
     for (const TimeCurrentBand& b : data.bands)
         for (const CurvePoint& p : b.points) {
-            xs.push_back(p.multiple);
             ys.push_back(p.minSeconds);
             ys.push_back(p.maxSeconds);
         }
-    for (const TimeCurrentShot& s : data.shots) {
-        xs.push_back(s.multiple);
+    if (data.settingsCurve)
+        for (const std::vector<CurvePoint>& run : data.settingsCurve->runs)
+            for (const CurvePoint& p : run) {
+                ys.push_back(p.minSeconds);
+                ys.push_back(p.maxSeconds);
+            }
+    for (const TimeCurrentShot& s : data.shots)
         ys.push_back(s.seconds);
-    }
-    const DecadeRange xr = decadeRangeOf(xs);
+    const DecadeRange xr = multipleRangeOf(data);
     DecadeRange yr = decadeRangeOf(ys);
     if (yr.maximum / yr.minimum < 100) yr.minimum = yr.maximum / 100; // room for the legend
 
@@ -210,8 +281,10 @@ void drawTimeCurrent(PlotEngine& plot, PlotCanvas& canvas, const TimeCurrentPlot
 
     for (const TimeCurrentBand& b : data.bands)
         shadeBand(plot, canvas, b, style);
+    if (data.settingsCurve) drawSettingsCurve(plot, *data.settingsCurve, yr.minimum, style);
 
     std::vector<Box> taken;
+    drawPickups(plot, canvas, data, style, area, taken);
     drawLegend(plot, canvas, data, style, area, taken);
     const int r = std::max(2, cw * 11 / 20);
     std::vector<PlotPoint> at;

@@ -1,13 +1,17 @@
 // Screenshots of the records windows under Xvfb: the test record panel docked beside a
 // stand-in of the main window after a demonstration test on three poles, and the records
 // window showing that session's time-current plot. Run by scripts/screenshot-records.sh.
-//   qarn3-records-shot PANEL.png BROWSER.png DATAFOLDER CURVES.csv
+// With a trip-unit profiles' file and a third picture, also an as-found and an as-left
+// session of another breaker judged by its trip unit's settings, the records window on the
+// as-found one and its report as SETTINGS.pdf beside SETTINGS.png.
+//   qarn3-records-shot PANEL.png BROWSER.png DATAFOLDER CURVES.csv [TRIPUNITS.csv SETTINGS.png]
 #include "diag/debuglog.h"
 #include "diag/services.h"
 #include "engine/analysis.h"
 #include "platform/files.h"
 #include "platform/scripted_dialogs.h"
 #include "recordstool/reading.h"
+#include "recordstool/tool.h"
 #include "recordswindows/recordsbrowser.h"
 #include "recordswindows/testrecordpanel.h"
 #include "recordswindows/waveformopener.h"
@@ -26,6 +30,7 @@
 #include <QTreeWidget>
 
 #include <iostream>
+#include <sstream>
 
 using namespace qarn3;
 
@@ -140,6 +145,44 @@ int main(int argc, char** argv) {
     browser.ShotTable->selectRow(2);
     QCoreApplication::processEvents();
     ok = save(browser, argv[2]) && ok;
+
+    if (argc >= 7) {
+        const auto tool = [&](std::vector<std::string> args) {
+            std::ostringstream out, err;
+            RecordsToolEnvironment env{out, err, data};
+            args.insert(args.begin(), {"--db", dbPath});
+            const bool done = runRecordsTool(args, env) == 0;
+            if (!done) std::cerr << err.str();
+            return done;
+        };
+        const std::string pulse = data + "/QARN3Pulse.owf";
+        // clang-format off
+        const auto importSession = [&](const char* condition, const char* settings) {
+            return tool({"import", "--site", "North Plant", "--breaker", "Q8", "--rating", "100",
+                         "--pole", "A", "--kind", "short-time", "--multiple", "3",
+                         "--operator", "J. Smith", "--trip-unit", "Generic Sample-ETU",
+                         "--condition", condition, "--settings", settings, pulse});
+        };
+        // clang-format on
+        const std::string pdf = QString(argv[6]).replace(".png", ".pdf").toStdString();
+        ok = tool({"trip-units", "import", argv[5]}) &&
+             importSession("as-found", "LTPU=0.8,LTD=4,STPU=3,STD=0.2,INST=8") &&
+             importSession("as-left", "LTPU=0.9,LTD=4,STPU=4,STD=0.2,INST=10") &&
+             tool({"report", "--session", "latest", "-o", pdf}) && ok;
+        browser.refresh();
+        waitFor([&] { return browser.Tree->topLevelItemCount() > 0; });
+        QTreeWidgetItem* top = browser.Tree->topLevelItem(0)->child(0);
+        top->setExpanded(true);
+        for (int i = 0; i < top->childCount(); ++i)
+            if (top->child(i)->text(0).startsWith("Q8")) {
+                top->child(i)->setExpanded(true);
+                // The as-found session, listed first.
+                browser.Tree->setCurrentItem(top->child(i)->child(0));
+            }
+        browser.resize(1200, 700);
+        QCoreApplication::processEvents();
+        ok = save(browser, argv[6]) && ok;
+    }
     writer.finish(std::chrono::seconds(5));
     return ok ? 0 : 1;
 }

@@ -1,8 +1,10 @@
 // The records window: the filter and the lazily read list, a shot's waveform in the viewer,
 // the CSV export of a selection and of the list as qarn3-records writes it, and the report.
 #include "engine/analysis.h"
+#include "records/tripunitcsv.h"
 #include "recordstool/tool.h"
 #include "recordswindows/recordsbrowser.h"
+#include "recordswindows/shotlistmodel.h"
 #include "recordswindows/timecurrentview.h"
 #include "recordswindows/waveformopener.h"
 #include "store/writer.h"
@@ -365,6 +367,79 @@ TEST_F(BrowserTest, ACraftedSiteShowsItsControlsAndIsFoundByItsStoredName) {
     EXPECT_EQ(m.rowAt(0).site.name, kCraftedSite);
     for (int c = 0; c < ShotListModel::ColumnCount; ++c)
         EXPECT_FALSE(list->data(list->index(0, c)).toString().contains(override)) << c;
+}
+
+// The list's Basis column, after the band, says where each band came from with the list's
+// separator, and the flags say when a current lay near a pickup.
+TEST_F(BrowserTest, BasisColumnAndNearPickupFlag) {
+    std::string settingsSession;
+    command(
+        {"--db", path, "trip-units", "import", QARN3_SOURCE_DIR "/records/tripunits/sample.csv"});
+    {
+        RecordsDatabase db(DatabaseLocation::file(path));
+        ASSERT_TRUE(db.open().ok);
+        RecordsStore store(db);
+        std::vector<ShotRecord> stored;
+        NewShot typed = shot(0.3);
+        typed.reading.takenAt = "2026-12-01T10:00:00.000Z";
+        ASSERT_FALSE(store.storeShots(context, {typed}, stored)); // a typed band
+        ShotContext c = context;
+        c.breaker.id = newRecordId();
+        c.breaker.designation = "Q2";
+        c.breaker.tripUnitId = tripUnitIdOf("Generic", "Sample-ETU");
+        c.session.id = newRecordId();
+        c.session.breakerId = c.breaker.id;
+        c.point.id = newRecordId();
+        c.point.sessionId = c.session.id;
+        c.point.band.reset();
+        // 3 x In is 3.75 x Ir, inside short time's pickup tolerance (2.8 x In +/- 10 %).
+        c.session.tripSettings = "LTPU=0.8,LTD=4,STPU=3.5,STD=0.2";
+        NewShot later = shot(9);
+        later.reading.takenAt = "2026-12-01T10:00:01.000Z";
+        ASSERT_FALSE(store.storeShots(c, {later}, stored));
+        settingsSession = c.session.id;
+    }
+    RecordsDatabase db(DatabaseLocation::file(path));
+    ASSERT_TRUE(db.open().ok);
+    ShotListModel m(',');
+    ASSERT_FALSE(m.setFilter(db, {}));
+    ASSERT_EQ(m.rowCount(), 2);
+    EXPECT_EQ(m.headerData(ShotListModel::Band + 1, Qt::Horizontal, Qt::DisplayRole).toString(),
+              "Basis");
+    const auto cell = [&](int row, int column) {
+        return m.data(m.index(row, column), Qt::DisplayRole).toString().toStdString();
+    };
+    // Newest first.
+    EXPECT_EQ(cell(0, ShotListModel::Basis),
+              "settings LTD=4 at 3,75 \u00d7 Ir, Generic Sample-ETU");
+    EXPECT_EQ(m.data(m.index(0, ShotListModel::Basis), Qt::ToolTipRole).toString().toStdString(),
+              cell(0, ShotListModel::Basis));
+    EXPECT_EQ(cell(0, ShotListModel::OffTarget), "current near pickup");
+    EXPECT_TRUE(m.data(m.index(0, ShotListModel::OffTarget), Qt::FontRole).value<QFont>().bold());
+    EXPECT_EQ(cell(1, ShotListModel::Basis), "typed");
+    EXPECT_EQ(cell(1, ShotListModel::OffTarget), "");
+
+    // The session clicked in the tree plots its settings' curve and their pickups.
+    RecordsBrowser b(host(), nullptr);
+    b.show();
+    QTreeWidgetItem* site = b.Tree->topLevelItem(0)->child(0);
+    site->setExpanded(true);
+    for (int k = 0; k < site->childCount(); ++k) {
+        QTreeWidgetItem* breaker = site->child(k);
+        if (!breaker->text(0).startsWith("Q2")) continue;
+        breaker->setExpanded(true);
+        ASSERT_EQ(breaker->childCount(), 1);
+        QTest::mouseClick(b.Tree->viewport(), Qt::LeftButton, {},
+                          b.Tree->visualItemRect(breaker->child(0)).center());
+    }
+    ASSERT_EQ(b.sessionId(), settingsSession);
+    ASSERT_TRUE(b.Plot->hasPlot());
+    ASSERT_TRUE(b.Plot->plot()->settingsCurve);
+    EXPECT_FALSE(b.Plot->plot()->settingsCurve->runs.empty());
+    std::vector<std::string> pickups;
+    for (const TimeCurrentPickup& p : b.Plot->plot()->pickups)
+        pickups.push_back(p.label);
+    EXPECT_EQ(pickups, (std::vector<std::string>{"Ir", "Isd"}));
 }
 
 } // namespace

@@ -21,7 +21,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <cmath>
+
 #include <cstdio>
+#include <set>
 #include <sstream>
 #include <tuple>
 
@@ -223,6 +226,104 @@ TEST_F(ReportTest, LongNamesWrapAndASessionWithoutShots) {
     EXPECT_FALSE(empty.contains("Waveforms"));
 }
 
+// A made-up profile with the short-time delay the sessions below use.
+TripUnitProfile sampleProfile() {
+    TripUnitProfile p;
+    p.maker = "Generic";
+    p.model = "Sample-ETU";
+    p.stDelays = {{0.2, 0.15, 0.25}};
+    p.gfDelays = {{0.2, 0.15, 0.25}};
+    return p;
+}
+
+// An as-found session judged by its trip unit's settings, beside the as-left one after it:
+// the header names the profile and both sessions' settings with the report's separator, each
+// row its band's basis and note on a line of its own, a shot near a pickup is marked and the
+// mark explained; on Letter as on A4.
+TEST_F(ReportTest, SettingsAsFoundAndAsLeftAndEachShotsBasis) {
+    if (!QARN3_PDFTOTEXT[0]) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    SessionReport r;
+    r.site.name = "North Plant";
+    r.breaker.designation = "Q7";
+    r.breaker.ratedAmps = 400;
+    r.breaker.tripSettings = "LTPU=1,LTD=2";
+    r.session.id = "s1";
+    r.session.condition = Condition::AsFound;
+    r.session.startedAt = "2026-12-08T15:30:12.345Z";
+    r.session.tripSettings = "LTPU=0.8,LTD=4,STPU=4";
+    SessionRecord left = r.session;
+    left.id = "s2";
+    left.condition = Condition::AsLeft;
+    left.tripSettings = "LTPU=0.9,LTD=4,STPU=4";
+    r.pairedSession = left;
+    r.tripUnit = sampleProfile();
+
+    struct ShotCase {
+        BasisKind kind;
+        const char* source;
+        unsigned function;
+        double timesIr, multiple;
+        bool nearPickup;
+        const char* note;
+        const char* basisLine; // as the report shows it
+    };
+    const ShotCase cases[] = {
+        {BasisKind::Settings, "Generic Sample-ETU", TripLongTime, 3.75, 3, true,
+         "short-time acts at this current",
+         "Basis: settings LTD=4 at 3,75 × Ir, Generic Sample-ETU; short-time acts at this "
+         "current"},
+        {BasisKind::Curve, "Generic Sample-LSIG", 0, 0, 5, false, "",
+         "Basis: curve Generic Sample-LSIG"},
+        {BasisKind::Typed, "", 0, 0, 2, false, "", "Basis: typed"}};
+    for (const ShotCase& c : cases) {
+        ShotRow shot;
+        shot.point.pole = Pole::A;
+        shot.point.kind = PointKind::LongTime;
+        shot.shot.reading.currentAmps = c.multiple * 400;
+        shot.shot.reading.seconds = 9.5;
+        shot.shot.multiple = c.multiple;
+        shot.shot.band = Band{8, 10.5};
+        shot.shot.basis = {
+            c.kind,     c.source,     c.kind == BasisKind::Settings ? "LTPU=0.8,LTD=4" : "",
+            c.function, std::nullopt, c.nearPickup,
+            c.note};
+        if (c.timesIr > 0) shot.shot.basis.timesIr = c.timesIr;
+        shot.shot.judgement = {Verdict::Pass, false};
+        r.shots.push_back(shot);
+    }
+    for (QPageSize::PageSizeId size : {QPageSize::A4, QPageSize::Letter}) {
+        ReportOptions options;
+        options.decimalSeparator = ',';
+        options.pageSize = size;
+        const std::string pdf = folder + "/settings.pdf";
+        ASSERT_EQ(writeReportFile(r, options, pdf), "");
+        const QString text = pdfText(pdf);
+        ASSERT_FALSE(text.isEmpty());
+        for (const char* s :
+             {"Trip unit Generic Sample-ETU", "Settings as found LTPU=0,8; LTD=4; STPU=4",
+              "Settings as left LTPU=0,9; LTD=4; STPU=4", "3,00 †",
+              "† current near pickup: a function's pickup tolerance holds the current; it may "
+              "or may not act"})
+            EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << s << "\n" << text.toStdString();
+        for (const ShotCase& c : cases)
+            EXPECT_EQ(text.count(QString::fromUtf8(c.basisLine)), 1) << c.basisLine;
+        EXPECT_FALSE(text.contains("current off target"));
+    }
+
+    // Without a profile, paired session or settings: "none", and the breaker's own settings
+    // are those in force.
+    r.tripUnit.reset();
+    r.pairedSession.reset();
+    r.session.tripSettings.clear();
+    r.session.condition = Condition::Other;
+    const std::string pdf = folder + "/plain.pdf";
+    ASSERT_EQ(writeReportFile(r, ReportOptions{}, pdf), "");
+    const QString text = pdfText(pdf);
+    EXPECT_TRUE(text.contains("Trip unit none"));
+    EXPECT_TRUE(text.contains("Settings LTPU=1,LTD=2"));
+    EXPECT_FALSE(text.contains("Settings as"));
+}
+
 // Numbered words ("site0001 site0002 …") making up about bytes of text.
 std::string numberedWords(const std::string& word, std::size_t bytes) {
     std::string s;
@@ -354,6 +455,101 @@ TEST(TimeCurrentPlot, LongCurveNamesStayInsideTheLegend) {
     ASSERT_EQ(legend.size(), 2u);
     EXPECT_NE(legend[0].find("\u2026 long-time"), std::string::npos) << legend[0];
     EXPECT_NE(legend[1].find("\u2026 short-time"), std::string::npos) << legend[1];
+}
+
+// The settings' curve sampled across the plot: every point is the settings' band at its
+// multiple, a run breaks where there is none (below Ir's pickup, in short time's tolerance),
+// and the points run from one end of the range to the other.
+TEST(TimeCurrentPlot, SettingsCurveIsTheBandAtEachSampledMultiple) {
+    FieldError e;
+    TripUnitSettings s = *parseTripUnitSettings("LTPU=0.8,LTD=4,STPU=4,STD=0.2,INST=8", e);
+    const TripUnitProfile p = sampleProfile();
+    const TimeCurrentSettingsCurve curve = settingsCurveOf(s, p, 400, {0.1, 100}, 61);
+    std::size_t points = 0;
+    for (const auto& run : curve.runs) {
+        ASSERT_FALSE(run.empty());
+        for (const CurvePoint& c : run) {
+            const TripUnitBand b = tripUnitBandAt(s, p, 400, c.multiple * 400);
+            ASSERT_TRUE(b.band) << c.multiple;
+            EXPECT_DOUBLE_EQ(c.minSeconds, b.band->minSeconds) << c.multiple;
+            EXPECT_DOUBLE_EQ(c.maxSeconds, b.band->maxSeconds) << c.multiple;
+        }
+        points += run.size();
+    }
+    // Every sample with a band is in the curve, none below long time's pickup (1.2 x Ir).
+    int withBand = 0;
+    for (int i = 0; i < 61; ++i)
+        if (tripUnitBandAt(s, p, 400, std::pow(10.0, -1 + 3.0 * i / 60) * 400).band) ++withBand;
+    EXPECT_EQ(points, static_cast<std::size_t>(withBand));
+    ASSERT_FALSE(curve.runs.empty());
+    EXPECT_GT(curve.runs.front().front().multiple, 0.96);
+    EXPECT_LT(curve.runs.front().front().multiple, 0.96 * 1.13);
+    EXPECT_NEAR(curve.runs.back().back().multiple, 100, 1e-9);
+
+    // Known currents (x In): long time alone at 2.5 x Ir, short time's tolerance lowering long
+    // time's minimum at Isd, short time's flat band, instantaneous.
+    struct Known {
+        double multiple, minSeconds, maxSeconds;
+    };
+    for (const Known& k :
+         {Known{2, 18.432, 23.04}, Known{3.2, 0.15, 9}, Known{5, 0.15, 0.25}, Known{10, 0, 0.05}}) {
+        const TimeCurrentSettingsCurve one =
+            settingsCurveOf(s, p, 400, {k.multiple, k.multiple * 1.01}, 2);
+        ASSERT_EQ(one.runs.size(), 1u) << k.multiple;
+        EXPECT_DOUBLE_EQ(one.runs[0][0].multiple, k.multiple);
+        EXPECT_NEAR(one.runs[0][0].minSeconds, k.minSeconds, 1e-9) << k.multiple;
+        EXPECT_NEAR(one.runs[0][0].maxSeconds, k.maxSeconds, 1e-9) << k.multiple;
+    }
+    // Below every pickup, or without a rating: nothing.
+    EXPECT_TRUE(settingsCurveOf(s, p, 400, {0.1, 0.9}, 20).runs.empty());
+    EXPECT_TRUE(settingsCurveOf(s, p, 0, {0.1, 100}).runs.empty());
+
+    // The pickups at LTPU, STPU x LTPU, INST and GFPU; one switched off is not marked.
+    s = *parseTripUnitSettings("LTPU=0.8,LTD=4,STPU=4,STD=0.2,INST=8,GFPU=0.3,GFD=0.2", e);
+    const std::vector<TimeCurrentPickup> pickups = pickupsOf(s);
+    const std::vector<std::pair<std::string, double>> expected{
+        {"Ir", 0.8}, {"Isd", 3.2}, {"Ii", 8}, {"Ig", 0.3}};
+    ASSERT_EQ(pickups.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(pickups[i].label, expected[i].first);
+        EXPECT_NEAR(pickups[i].multiple, expected[i].second, 1e-12) << pickups[i].label;
+    }
+    s.inst.state = PickupSetting::State::Off;
+    EXPECT_EQ(pickupsOf(s).size(), 3u);
+}
+
+// A session with a profile and settings plots their curve, labelled by the profile and the
+// condition, and names the pickups on the axis; without a profile there is neither.
+TEST(TimeCurrentPlot, SessionWithAProfilePlotsItsSettingsAndPickups) {
+    SessionReport r;
+    r.breaker.ratedAmps = 400;
+    r.breaker.tripSettings = "LTPU=0.8,LTD=4,STPU=4,STD=0.2,INST=8";
+    ShotRow shot;
+    shot.point.kind = PointKind::ShortTime;
+    shot.shot.multiple = 4;
+    shot.shot.reading.seconds = 0.2;
+    shot.shot.judgement = {Verdict::Pass, false};
+    r.shots.push_back(shot);
+    EXPECT_FALSE(timeCurrentOf(r, '.').settingsCurve);
+    EXPECT_TRUE(timeCurrentOf(r, '.').pickups.empty());
+    r.tripUnit = sampleProfile();
+    const TimeCurrentPlot data = timeCurrentOf(r, '.');
+    ASSERT_TRUE(data.settingsCurve);
+    EXPECT_EQ(data.settingsCurve->label, "Generic Sample-ETU settings as-found");
+    EXPECT_FALSE(data.settingsCurve->runs.empty());
+    EXPECT_EQ(data.pickups.size(), 3u);
+
+    TextCanvas canvas;
+    PlotEngine plot;
+    drawTimeCurrent(plot, canvas, data, paperStyle());
+    std::set<std::string> drawn;
+    for (const auto& [x, t] : canvas.texts) {
+        EXPECT_GE(x, 0) << t;
+        EXPECT_LE(x + canvas.textWidth(t), canvas.width()) << t;
+        drawn.insert(t);
+    }
+    for (const char* t : {"Ir", "Isd", "Ii", "Generic Sample-ETU settings as-found"})
+        EXPECT_TRUE(drawn.count(t)) << t;
 }
 
 // A table's rows run on to the next page under their header again; a heading goes to the
