@@ -38,7 +38,8 @@ std::vector<HistoryPoint> breakerHistory(const std::vector<ShotRow>& rows) {
     std::map<Key, std::size_t> last;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const ShotRow& r = rows[i];
-        if (r.point.mustNotTrip || !r.shot.band || !positionInBand(0, *r.shot.band)) continue;
+        const bool banded = r.shot.band && r.shot.band->maxSeconds > r.shot.band->minSeconds;
+        if (r.point.mustNotTrip || !banded) continue;
         const auto [at, added] = last.emplace(Key{r.session.id, r.point.pole, r.point.kind}, i);
         if (!added && rows[at->second].shot.reading.takenAt <= r.shot.reading.takenAt)
             at->second = i;
