@@ -70,7 +70,7 @@ bool isNumber(const std::string& text) {
     }
 }
 
-bool isHeader(const std::vector<std::string>& fields, const CsvColumns& columns) {
+bool isHeader(const std::vector<std::string>& fields, CsvColumnNames columns) {
     if (fields.size() != columns.size()) return false;
     for (std::size_t i = 0; i < fields.size(); ++i)
         if (QString::fromStdString(fields[i]).compare(columns[i], Qt::CaseInsensitive) != 0)
@@ -78,7 +78,7 @@ bool isHeader(const std::vector<std::string>& fields, const CsvColumns& columns)
     return true;
 }
 
-std::string columnsText(const CsvColumns& columns) {
+std::string columnsText(CsvColumnNames columns) {
     std::string text;
     for (const char* c : columns)
         text += (text.empty() ? "" : ",") + std::string(c);
@@ -161,11 +161,28 @@ std::string rowShapeProblem(const std::vector<std::string>& f, const CsvColumns&
     return {};
 }
 
+std::string csvFieldText(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string s = "\"";
+    for (char c : text) {
+        if (c == '"') s += '"';
+        s += c;
+    }
+    return s + '"';
+}
+
+std::string csvRowText(const std::vector<std::string>& fields) {
+    std::string s;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        s += (i ? "," : "") + csvFieldText(fields[i]);
+    return s + "\r\n";
+}
+
 std::string refusalText(const CsvRefusal& r) {
     return "line " + std::to_string(r.line) + ": " + r.why;
 }
 
-CsvRefusal readCsvRows(const std::string& text, const CsvColumns& columns,
+CsvRefusal readCsvRows(const std::string& text, CsvColumnNames columns,
                        const CsvRowReader& reader) {
     std::vector<std::string> f;
     int line = 0;

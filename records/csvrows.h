@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ namespace qarn3 {
 
 // The six columns a file's rows hold, as its header row names them.
 using CsvColumns = std::array<const char*, 6>;
+// The columns of any file's rows, as its header row names them.
+using CsvColumnNames = std::span<const char* const>;
 
 // A name-based UUID (version 5) of the records' own namespace, so that the same item imported
 // on two computers has the same id.
@@ -66,7 +69,12 @@ using CsvRowReader = std::function<std::string(int line, const std::vector<std::
 // text or holds a control character, a quote left open or text after a closing one, a first
 // row without a number that is not the header, and whatever the reader refuses; reading stops
 // at the first refusal.
-CsvRefusal readCsvRows(const std::string& text, const CsvColumns& columns,
-                       const CsvRowReader& reader);
+CsvRefusal readCsvRows(const std::string& text, CsvColumnNames columns, const CsvRowReader& reader);
+
+// One field as a file written by the program holds it: quoted when it holds a comma, a quote,
+// CR or LF, with quotes doubled inside; and one row of such fields ending with CR LF, as the
+// program's other CSV exports end theirs.
+std::string csvFieldText(const std::string& text);
+std::string csvRowText(const std::vector<std::string>& fields);
 
 } // namespace qarn3
