@@ -206,16 +206,14 @@ std::string bandBasisText(const ShotRecord& shot, char separator) {
 
 std::string settingsShownText(const std::string& settings, char separator) {
     if (settings.empty()) return "none";
-    std::string t = settings;
-    if (separator != '.') {
-        // The list's commas become "; " so that a decimal comma reads.
-        std::string out;
-        for (char c : t)
-            out += c == ',' ? std::string("; ") : c == '.' ? std::string(1, separator)
-                                                             : std::string(1, c);
-        return out;
-    }
-    return t;
+    // A blank after each setting lets a line wrap between them; with a decimal comma the list
+    // is separated by "; " so that the numbers read.
+    std::string out;
+    for (char c : settings)
+        out += c == ',' ? std::string(separator == ',' ? "; " : ", ")
+               : c == '.' ? std::string(1, separator)
+                          : std::string(1, c);
+    return out;
 }
 
 } // namespace qarn3

@@ -73,7 +73,7 @@ TEST(BandBasisTexts, FlagsAndBandShowNearPickupAndBelowPickup) {
     EXPECT_EQ(offTargetText(row.shot), "current near pickup");
     EXPECT_EQ(settingsShownText("", ','), "none");
     EXPECT_EQ(settingsShownText("LTPU=0.8,LTD=4", ','), "LTPU=0,8; LTD=4");
-    EXPECT_EQ(settingsShownText("LTPU=0.8,LTD=4", '.'), "LTPU=0.8,LTD=4");
+    EXPECT_EQ(settingsShownText("LTPU=0.8,LTD=4", '.'), "LTPU=0.8, LTD=4");
 }
 
 } // namespace

@@ -320,7 +320,7 @@ TEST_F(ReportTest, SettingsAsFoundAndAsLeftAndEachShotsBasis) {
     ASSERT_EQ(writeReportFile(r, ReportOptions{}, pdf), "");
     const QString text = pdfText(pdf);
     EXPECT_TRUE(text.contains("Trip unit none"));
-    EXPECT_TRUE(text.contains("Settings LTPU=1,LTD=2"));
+    EXPECT_TRUE(text.contains("Settings LTPU=1, LTD=2"));
     EXPECT_FALSE(text.contains("Settings as"));
 }
 

@@ -273,7 +273,7 @@ TEST_F(TripUnitSync, ProfilesSettingsAndBasesTravelAndAReimportReplacesTheRows) 
     synced(b.db, shared, {"Plant A"});
     EXPECT_EQ(tripUnitsText(b.db), tripUnitsText(a.db));
     EXPECT_EQ(exported(b.db), exported(a.db));
-    EXPECT_NE(exported(b.db).find("settings STD=0.2,STI2T=off at 3.00"), std::string::npos)
+    EXPECT_NE(exported(b.db).find("settings STD=0.2, STI2T=off at 3.00"), std::string::npos)
         << exported(b.db);
     EXPECT_EQ(rows(shared, "trip_unit_delay"), 3);
 

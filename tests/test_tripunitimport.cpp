@@ -127,7 +127,7 @@ TEST_F(TripUnitTool, EachShotTakesTheBandOfTheSettingsAtItsMeasuredCurrent) {
             ++shortTime;
             EXPECT_DOUBLE_EQ(lo, 0.15);
             EXPECT_DOUBLE_EQ(hi, 0.25);
-            EXPECT_EQ(f["band_basis"], "settings STD=0.2,STI2T=off at " + std::string(ir) +
+            EXPECT_EQ(f["band_basis"], "settings STD=0.2, STI2T=off at " + std::string(ir) +
                                            " \u00d7 Ir, Generic Sample-ETU");
             EXPECT_EQ(f["band_note"], "short-time acts at this current");
         } else if (I >= 270) { // within short time's pickup tolerance
