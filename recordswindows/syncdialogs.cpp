@@ -120,6 +120,7 @@ std::string syncTableLabel(const std::string& table) {
     static const std::pair<const char*, const char*> labels[] = {
         {"site", "sites"},       {"breaker", "breakers"},
         {"curve", "curves"},     {"breaker_curve", "breakers' curves"},
+        {"trip_unit", "trip-unit profiles"},
         {"session", "sessions"}, {"test_point", "test points"},
         {"shot", "shots"},       {"waveform", "waveforms"}};
     for (const auto& [name, label] : labels)
