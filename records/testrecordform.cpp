@@ -120,7 +120,7 @@ std::string testPointSummary(const TestPointRecord& p, char separator) {
         s += "band " + significantText(p.band->minSeconds, separator) + " – " +
              significantText(p.band->maxSeconds, separator) + " s";
     else
-        s += "band from the curve";
+        s += "band from the curve or trip unit";
     return s;
 }
 

@@ -56,8 +56,8 @@ std::optional<FieldError> readTestPointFields(const TestRecordFields& f, char se
                                               TestPointRecord& point);
 // The same test point (ids aside): a new one is made only when the operator changed it.
 bool sameTestPoint(const TestPointRecord& a, const TestPointRecord& b);
-// "A long-time 3 x In, band 10 – 30 s" ("hold 5 s", "band from the curve"); a target of a
-// setting as "A long-time 3 × Ir = 2.4 x In, ...".
+// "A long-time 3 x In, band 10 – 30 s" ("hold 5 s", "band from the curve or trip unit"); a target
+// of a setting as "A long-time 3 × Ir = 2.4 x In, ...".
 std::string testPointSummary(const TestPointRecord& p, char separator);
 
 // What the panel shows beside a test point's target: the current ("target 240.0 A"), and the

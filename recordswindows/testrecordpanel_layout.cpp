@@ -217,9 +217,16 @@ void TestRecordPanel::buildControls() {
     ShotList->setAlternatingRowColors(false);
     // Columns as wide as their widest text: sizing them to the contents at each new row
     // would cost a pulse's end more with every row.
-    const char* const widest[ShotColumns] = {
-        "999",  "Pole",      "1200.0 A?",   "Seconds",       "Cycles",
-        "0.00", "FAIL SLOW", "near pickup", "0.15 – 0.25 s", "settings LTD=4"};
+    const char* const widest[ShotColumns] = {"999",
+                                             "Pole",
+                                             "1200.0 A?",
+                                             "Seconds",
+                                             "Cycles",
+                                             "0.00",
+                                             "FAIL SLOW",
+                                             "off target, near pickup",
+                                             "0.947 – 9.09 s",
+                                             "settings LTD=4"};
     QFont boldCells = ShotList->font();
     boldCells.setBold(true);
     const QFontMetrics boldMetrics(boldCells);
