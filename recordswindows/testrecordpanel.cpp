@@ -94,6 +94,13 @@ TestRecordPanel::TestRecordPanel(RecordsHost host, ShotWriter& writer, QWidget* 
     connect(cbSession, &QComboBox::activated, this, &TestRecordPanel::sessionChosen);
     for (QLineEdit* e : findChildren<QLineEdit*>())
         connect(e, &QLineEdit::textEdited, this, [this] { clearRefusal(); });
+    connect(ebTripSettings, &QLineEdit::textEdited, this, [this] { m_tripSettingsEdited = true; });
+    for (QLineEdit* e : {ebTripSettings, ebMultiple, ebRating})
+        connect(e, &QLineEdit::textChanged, this, [this] { updateTarget(); });
+    for (QComboBox* c : {cbTripUnit, cbKind})
+        connect(c, &QComboBox::currentIndexChanged, this, [this] { updateTarget(); });
+    for (QRadioButton* b : {rbBandTyped, rbBandCurve, rbMustNotTrip})
+        connect(b, &QRadioButton::toggled, this, [this] { updateTarget(); });
     connect(&m_writer, &ShotWriter::stored, this, &TestRecordPanel::stored);
     connect(&m_writer, &ShotWriter::opened, this, &TestRecordPanel::opened);
     connect(&m_writer, &ShotWriter::written, this, &TestRecordPanel::written);
@@ -121,6 +128,8 @@ TestRecordFields TestRecordPanel::fields() const {
     f.settings = text(ebSettings);
     f.location = text(ebLocation);
     f.curveFamily = cbCurve->currentIndex() > 0 ? text(cbCurve) : "";
+    f.tripUnit = cbTripUnit->currentIndex() > 0 ? text(cbTripUnit) : "";
+    f.tripSettings = text(ebTripSettings);
     f.operatorName = text(ebOperator);
     f.condition = conditionFromText(text(cbCondition)).value_or(Condition::Other);
     f.sessionNotes = text(ebNotes);
@@ -166,6 +175,7 @@ void TestRecordPanel::reload() {
     for (const TripCurve& c : CurveLibrary(*db).curves(e))
         if (families.insert(familyOf(c)).second) addName(cbCurve, familyOf(c));
     cbCurve->setCurrentIndex(curve.isValid() ? std::max(0, cbCurve->findData(curve)) : 0);
+    fillTripUnits(*db, e);
     if (e) say(qs("The records cannot be read: " + e.message), true);
     fillBreakers();
 }
@@ -188,6 +198,7 @@ void TestRecordPanel::fillBreakers() {
 
 void TestRecordPanel::breakerChosen(int index) {
     if (index < 0 || index >= static_cast<int>(m_breakers.size())) {
+        m_chosenBreaker.reset();
         m_sessions.clear();
         fillSessions();
         return;
@@ -199,6 +210,9 @@ void TestRecordPanel::breakerChosen(int index) {
     ebRating->setText(numberText(b.ratedAmps, m_host.decimalSeparator));
     ebSettings->setText(qs(b.settings));
     ebLocation->setText(qs(b.location));
+    m_chosenBreaker = b;
+    showTripUnit(b.tripUnitId);
+    showTripSettings(b.tripSettings);
     m_sessions.clear();
     if (RecordsDatabase* db = readDatabase()) {
         RecordsError e;
@@ -223,8 +237,13 @@ void TestRecordPanel::fillSessions() {
 
 void TestRecordPanel::sessionChosen(int index) {
     clearShotList();
-    if (index <= 0 || index > static_cast<int>(m_sessions.size())) return;
+    if (index <= 0 || index > static_cast<int>(m_sessions.size())) {
+        if (m_chosenBreaker && !m_tripSettingsEdited)
+            showTripSettings(m_chosenBreaker->tripSettings);
+        return;
+    }
     const SessionRecord& s = m_sessions[static_cast<std::size_t>(index - 1)];
+    if (m_chosenBreaker) showTripSettings(sessionSettingsText(s, *m_chosenBreaker));
     ebOperator->setText(qs(s.operatorName));
     cbCondition->setCurrentText(qs(conditionText(s.condition)));
     ebNotes->setText(qs(s.notes));
@@ -249,7 +268,13 @@ bool TestRecordPanel::startRecording() {
     typed.overKnown = TypedOverKnown::Edits;
     ShotContext& c = typed.fresh;
     if (auto e = readBreakerFields(f, separator, c.site, c.breaker)) return refuse(*e);
-    if (auto e = readTestPointFields(f, separator, c.point)) return refuse(*e);
+    TripUnitSettings settings;
+    std::string settingsText;
+    if (auto e = readTripSettingsField(f, settings, settingsText)) return refuse(*e);
+    if (auto e = readTestPointFields(f, separator, settings, c.point)) return refuse(*e);
+    const StoredTripUnit* unit = chosenTripUnit();
+    c.breaker.tripUnitId = unit ? unit->id : "";
+    c.breaker.tripSettings = c.session.tripSettings = settingsText;
     RecordsDatabase* db = readDatabase();
     if (!db) return false;
     FoundRecords found;
@@ -258,12 +283,17 @@ bool TestRecordPanel::startRecording() {
         say(qs("The records cannot be read: " + e.message), true);
         return false;
     }
+    // Settings read from the records and left as they were stay the breaker's and the
+    // session's own (a session without settings of its own follows the breaker's).
+    if (found.breaker && !m_tripSettingsEdited)
+        c.breaker.tripSettings = found.breaker->tripSettings;
     c.site = SiteRecord{newRecordId(), c.site.name, ""};
     c.breaker.id = newRecordId();
     const int chosen = cbSession->currentIndex();
     if (chosen > 0 && chosen <= static_cast<int>(m_sessions.size())) {
         typed.choice = SessionChoice::OfTheBreaker;
         found.session = m_sessions[static_cast<std::size_t>(chosen - 1)];
+        if (!m_tripSettingsEdited) c.session.tripSettings = found.session->tripSettings;
     }
     c.session.id = newRecordId();
     c.session.startedAt = isoUtcNow();
@@ -314,7 +344,10 @@ bool TestRecordPanel::useTestPoint() {
     if (!m_context) return false;
     clearRefusal();
     TestPointRecord p;
-    if (auto e = readTestPointFields(fields(), m_host.decimalSeparator, p)) return refuse(*e);
+    const TripUnitSettings settings =
+        settingsInForce(m_context->session, m_context->breaker).value_or(TripUnitSettings{});
+    if (auto e = readTestPointFields(fields(), m_host.decimalSeparator, settings, p))
+        return refuse(*e);
     if (!sameTestPoint(p, m_context->point)) {
         p.id = newRecordId();
         p.sessionId = m_context->session.id;
@@ -336,9 +369,9 @@ void TestRecordPanel::endSession() {
 
 void TestRecordPanel::updateControls() {
     const bool recording = m_context.has_value();
-    for (QWidget* w : std::initializer_list<QWidget*>{cbSite, cbBreaker, ebMaker, ebModel, ebSerial,
-                                                      ebRating, ebSettings, ebLocation, cbCurve,
-                                                      cbSession, ebOperator, cbCondition, ebNotes})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             cbSite, cbBreaker, ebMaker, ebModel, ebSerial, ebRating, ebSettings, ebLocation,
+             cbCurve, cbTripUnit, ebTripSettings, cbSession, ebOperator, cbCondition, ebNotes})
         w->setEnabled(!recording);
     btStart->setEnabled(!recording);
     btUsePoint->setEnabled(recording);

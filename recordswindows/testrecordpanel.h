@@ -3,6 +3,7 @@
 #include "records/testrecordform.h"
 #include "recordswindows/recordshost.h"
 #include "store/store.h"
+#include "store/tripunitlibrary.h"
 #include "store/writer.h"
 
 #include <QByteArray>
@@ -85,6 +86,8 @@ public:
     QLineEdit* ebSettings;
     QLineEdit* ebLocation;
     QComboBox* cbCurve;
+    QComboBox* cbTripUnit;
+    QLineEdit* ebTripSettings; // the trip unit's settings as values, "LTPU=0.8,LTD=4,..."
     QComboBox* cbSession;
     QLineEdit* ebOperator;
     QComboBox* cbCondition;
@@ -93,6 +96,8 @@ public:
     QComboBox* cbPole;
     QComboBox* cbKind;
     QLineEdit* ebMultiple;
+    QLabel* lbTargetAmps; // "target 240.0 A"
+    QLabel* lbTargetBand; // the band the settings give at the target, and its basis
     QLineEdit* ebTolerance;
     QRadioButton* rbBandTyped;
     QRadioButton* rbBandCurve;
@@ -116,7 +121,9 @@ public:
         ColCycles,
         ColMultiple,
         ColVerdict,
-        ColTarget,
+        ColTarget, // "off target", "near pickup"
+        ColBand,
+        ColBasis,
         ShotColumns
     };
 
@@ -139,6 +146,16 @@ private:
     void breakerChosen(int index);
     void sessionChosen(int index);
     void showAnalyzer();
+    // The trip-unit profiles listed anew, the one chosen kept.
+    void fillTripUnits(RecordsDatabase& db, RecordsError& e);
+    // Shows the profile of an id (none when the library has none of it).
+    void showTripUnit(const std::string& id);
+    // The profile chosen; none for "(none)".
+    const StoredTripUnit* chosenTripUnit() const;
+    // Shows settings read from the records: the field is no longer the operator's edit.
+    void showTripSettings(const std::string& settings);
+    // The target's current and the band the settings give there, as typed.
+    void updateTarget();
 
     // A refused field: named in the message, marked, its tab shown and the field focused;
     // false.
@@ -154,8 +171,8 @@ private:
     void submitEdits(const Resolution& resolved, const std::string& typedFamily,
                      const std::string& namedFamily);
     void clearShotList();
-    int addShotRow(const ShotRecord& shot, Pole pole, bool pending);
-    void setShotRow(int row, const ShotRecord& shot, Pole pole);
+    int addShotRow(const ShotRecord& shot, const TestPointRecord& point, bool pending);
+    void setShotRow(int row, const ShotRecord& shot, const TestPointRecord& point);
     void listSessionShots(const std::string& sessionId);
     void stored(const StoreOutcome& outcome);
     void opened(const OpenReport& report);
@@ -168,9 +185,19 @@ private:
     std::vector<SiteRecord> m_sites;
     std::vector<BreakerRecord> m_breakers;
     std::vector<SessionRecord> m_sessions;
+    std::vector<StoredTripUnit> m_tripUnits;
+    std::optional<BreakerRecord> m_chosenBreaker;
+    // The operator typed the trip-unit settings since they were read from the records: they
+    // are then the breaker's too.
+    bool m_tripSettingsEdited = false;
     std::optional<ShotContext> m_context;
-    std::map<std::uint64_t, int> m_pending;        // ticket to its row
-    std::map<std::uint64_t, std::string> m_writes; // ticket to what it changes
+    // A shot being stored: its row (-1 when no longer listed) and the test point it is of.
+    struct PendingShot {
+        int row = -1;
+        TestPointRecord point;
+    };
+    std::map<std::uint64_t, PendingShot> m_pending; // by ticket
+    std::map<std::uint64_t, std::string> m_writes;  // ticket to what it changes
     QWidget* m_refused = nullptr;
     std::string m_lastBox;
     bool m_boxShown = false;

@@ -56,6 +56,10 @@ QWidget* TestRecordPanel::buildBreakerTab() {
     ebLocation = edit(tab, "location", "panel, room");
     cbCurve = new QComboBox(tab);
     cbCurve->setObjectName("curve");
+    cbTripUnit = new QComboBox(tab);
+    cbTripUnit->setObjectName("trip unit");
+    cbTripUnit->addItem("(none)");
+    ebTripSettings = edit(tab, "trip settings", "LTPU=0.8,LTD=4,STPU=4,STD=0.2,INST=8");
     g->addWidget(label("&Site", cbSite), 0, 0);
     g->addWidget(cbSite, 0, 1, 1, 3);
     g->addWidget(label("&Breaker", cbBreaker), 1, 0);
@@ -74,9 +78,13 @@ QWidget* TestRecordPanel::buildBreakerTab() {
     g->addWidget(ebLocation, 5, 1, 1, 3);
     g->addWidget(label("Curves", cbCurve), 6, 0);
     g->addWidget(cbCurve, 6, 1, 1, 3);
+    g->addWidget(label("Trip-unit profi&le", cbTripUnit), 7, 0);
+    g->addWidget(cbTripUnit, 7, 1, 1, 3);
+    g->addWidget(label("Trip-unit settin&gs", ebTripSettings), 8, 0);
+    g->addWidget(ebTripSettings, 8, 1, 1, 3);
     g->setColumnStretch(1, 3);
     g->setColumnStretch(3, 2);
-    g->setRowStretch(7, 1);
+    g->setRowStretch(9, 1);
     return tab;
 }
 
@@ -118,11 +126,16 @@ QWidget* TestRecordPanel::buildTestPointTab() {
     cbKind = new QComboBox(tab);
     cbKind->setObjectName("kind");
     cbKind->addItems({"long-time", "short-time", "instantaneous", "ground-fault", "other"});
-    ebMultiple = edit(tab, "multiple", "x In");
+    ebMultiple = edit(tab, "multiple", "3, 3 x Ir, 1.5 x Isd");
+    lbTargetAmps = new QLabel(tab);
+    lbTargetAmps->setObjectName("target amps");
+    lbTargetBand = new QLabel(tab);
+    lbTargetBand->setObjectName("target band");
+    lbTargetBand->setWordWrap(true);
     ebTolerance = edit(tab, "tolerance", "%");
     ebTolerance->setText("10");
     rbBandTyped = new QRadioButton("Band", tab);
-    rbBandCurve = new QRadioButton("Band from the breaker's curve", tab);
+    rbBandCurve = new QRadioButton("Band from the breaker's curve or trip unit", tab);
     rbMustNotTrip = new QRadioButton("Must not trip, hold", tab);
     auto* group = new QButtonGroup(tab);
     for (QRadioButton* b : {rbBandTyped, rbBandCurve, rbMustNotTrip})
@@ -148,9 +161,11 @@ QWidget* TestRecordPanel::buildTestPointTab() {
     g->addWidget(rbMustNotTrip, 4, 0, 1, 2);
     g->addWidget(ebHold, 4, 3);
     g->addWidget(new QLabel("s"), 4, 4);
+    g->addWidget(lbTargetAmps, 5, 0, 1, 5);
+    g->addWidget(lbTargetBand, 6, 0, 1, 5);
     g->setColumnStretch(1, 1);
     g->setColumnStretch(3, 1);
-    g->setRowStretch(5, 1);
+    g->setRowStretch(7, 1);
     // Tab goes as the rows read: a band's fields follow its button.
     QWidget::setTabOrder(rbBandTyped, ebBandMin);
     QWidget::setTabOrder(ebBandMin, ebBandMax);
@@ -193,8 +208,8 @@ void TestRecordPanel::buildControls() {
     v->addLayout(buttons);
 
     ShotList = new QTableWidget(0, ShotColumns, this);
-    ShotList->setHorizontalHeaderLabels(
-        {"#", "Pole", "Current", "Seconds", "Cycles", "x In", "Verdict", "Target"});
+    ShotList->setHorizontalHeaderLabels({"#", "Pole", "Current", "Seconds", "Cycles", "x In",
+                                         "Verdict", "Target", "Band", "Basis"});
     ShotList->verticalHeader()->hide();
     ShotList->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     ShotList->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -202,8 +217,16 @@ void TestRecordPanel::buildControls() {
     ShotList->setAlternatingRowColors(false);
     // Columns as wide as their widest text: sizing them to the contents at each new row
     // would cost a pulse's end more with every row.
-    const char* const widest[ShotColumns] = {"999",    "Pole", "1200.0 A?", "Seconds",
-                                             "Cycles", "0.00", "FAIL SLOW", "off target"};
+    const char* const widest[ShotColumns] = {"999",
+                                             "Pole",
+                                             "1200.0 A?",
+                                             "Seconds",
+                                             "Cycles",
+                                             "0.00",
+                                             "FAIL SLOW",
+                                             "off target, near pickup",
+                                             "0.947 – 9.09 s",
+                                             "settings LTD=4"};
     QFont boldCells = ShotList->font();
     boldCells.setBold(true);
     const QFontMetrics boldMetrics(boldCells);

@@ -31,7 +31,9 @@ bool TestRecordPanel::refuse(const FieldError& e) {
                             {"breaker", cbBreaker, 0},
                             {"rating", ebRating, 0},
                             {"curve", cbCurve, 0},
+                            {"trip settings", ebTripSettings, 0},
                             {"multiple", ebMultiple, 2},
+                            {"target", ebMultiple, 2},
                             {"tolerance", ebTolerance, 2},
                             {"band minimum", ebBandMin, 2},
                             {"band maximum", ebBandMax, 2},
@@ -88,18 +90,19 @@ void TestRecordPanel::pulseEnded(const RecordedPulse& end) {
     ShotRecord shown;
     shown.reading = shot.reading;
     shown.multiple = shot.reading.currentAmps / m_context->breaker.ratedAmps;
-    const Pole pole = m_context->point.pole;
-    const int row = addShotRow(shown, pole, true);
+    const TestPointRecord point = m_context->point;
+    const int row = addShotRow(shown, point, true);
     const std::uint64_t ticket = m_writer.submit({*m_context, std::move(shot)});
     if (ticket == 0) {
         ShotList->item(row, ColVerdict)->setText("NOT STORED");
         say("Pulse not recorded: the records are closed (the program is ending).", true);
         return;
     }
-    m_pending[ticket] = row;
+    m_pending[ticket] = {row, point};
 }
 
-int TestRecordPanel::addShotRow(const ShotRecord& shot, Pole pole, bool pending) {
+int TestRecordPanel::addShotRow(const ShotRecord& shot, const TestPointRecord& point,
+                                bool pending) {
     const int row = ShotList->rowCount();
     ShotList->insertRow(row);
     for (int c = 0; c < ShotColumns; ++c) {
@@ -110,9 +113,10 @@ int TestRecordPanel::addShotRow(const ShotRecord& shot, Pole pole, bool pending)
         ShotList->setItem(row, c, item);
     }
     ShotList->item(row, ColNumber)->setText(QString::number(row + 1));
-    setShotRow(row, shot, pole);
+    setShotRow(row, shot, point);
     if (pending) {
         ShotList->item(row, ColVerdict)->setText("storing…");
+        ShotList->item(row, ColBand)->setText({});
         for (int c = 0; c < ShotColumns; ++c)
             ShotList->item(row, c)->setBackground(kPendingRow);
     }
@@ -120,17 +124,27 @@ int TestRecordPanel::addShotRow(const ShotRecord& shot, Pole pole, bool pending)
     return row;
 }
 
-void TestRecordPanel::setShotRow(int row, const ShotRecord& shot, Pole pole) {
+void TestRecordPanel::setShotRow(int row, const ShotRecord& shot, const TestPointRecord& point) {
     const char separator = m_host.decimalSeparator;
     const Verdict v = shot.judgement.verdict;
+    std::string flags = shot.judgement.currentOffTarget ? "off target" : "";
+    if (shot.basis.nearPickup) flags += (flags.empty() ? "" : ", ") + std::string("near pickup");
+    ShotRow shown;
+    shown.point = point;
+    shown.shot = shot;
+    std::string band = bandText(shown, {}, separator);
+    if (shot.band && shot.basis.kind == BasisKind::Settings && !shot.basis.note.empty())
+        band += ", " + shot.basis.note;
     const std::pair<int, std::string> cells[] = {
-        {ColPole, poleText(pole)},
+        {ColPole, poleText(point.pole)},
         {ColCurrent, currentText(shot.reading, separator)},
         {ColSeconds, formatFixed(shot.reading.seconds, 0, 4, separator)},
         {ColCycles, formatFixed(shot.reading.cycles, 0, 2, separator)},
         {ColMultiple, multipleText(shot.multiple, separator)},
         {ColVerdict, verdictText(v)},
-        {ColTarget, shot.judgement.currentOffTarget ? "off target" : ""}};
+        {ColTarget, flags},
+        {ColBand, band},
+        {ColBasis, bandBasisText(shot, separator)}};
     for (const auto& [column, t] : cells)
         ShotList->item(row, column)->setText(QString::fromStdString(t));
     for (int c = 0; c < ShotColumns; ++c) {
@@ -138,7 +152,7 @@ void TestRecordPanel::setShotRow(int row, const ShotRecord& shot, Pole pole) {
         item->setBackground(verdictRowColour(v));
         item->setForeground(c == ColVerdict ? verdictMarkColour(v) : QColor(Qt::black));
         QFont f = item->font();
-        f.setBold(c == ColVerdict || (c == ColTarget && shot.judgement.currentOffTarget));
+        f.setBold(c == ColVerdict || (c == ColTarget && !flags.empty()));
         item->setFont(f);
     }
 }
@@ -147,7 +161,7 @@ void TestRecordPanel::clearShotList() {
     ShotList->setRowCount(0);
     // Shots still being stored are no longer listed; their troubles are still told.
     for (auto& pending : m_pending)
-        pending.second = -1;
+        pending.second.row = -1;
 }
 
 void TestRecordPanel::listSessionShots(const std::string& sessionId) {
@@ -158,14 +172,15 @@ void TestRecordPanel::listSessionShots(const std::string& sessionId) {
     f.sessionId = sessionId;
     RecordsError e;
     for (const ShotRow& r : RecordsStore(*db).listShots(f, ShotOrder::OldestFirst, 0, 10000, e))
-        addShotRow(r.shot, r.point.pole, false);
+        addShotRow(r.shot, r.point, false);
     if (e) say(QString::fromStdString("The records cannot be read: " + e.message), true);
 }
 
 void TestRecordPanel::stored(const StoreOutcome& outcome) {
     const auto at = m_pending.find(outcome.ticket);
     if (at == m_pending.end()) return; // another's shot
-    const int row = at->second;
+    const int row = at->second.row;
+    const TestPointRecord point = at->second.point;
     m_pending.erase(at);
     if (outcome.error) {
         if (row >= 0) {
@@ -177,10 +192,7 @@ void TestRecordPanel::stored(const StoreOutcome& outcome) {
                      true);
         return;
     }
-    if (row >= 0)
-        setShotRow(
-            row, outcome.shot,
-            poleFromText(ShotList->item(row, ColPole)->text().toStdString()).value_or(Pole::A));
+    if (row >= 0) setShotRow(row, outcome.shot, point);
     m_lastBox.clear();
     if (lbMessage->styleSheet().contains("#c00000")) say({}, false);
     emit shotStored(outcome);
