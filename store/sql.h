@@ -62,6 +62,11 @@ struct MigrationStep {
     int version;
     std::vector<std::string> statements; // with type placeholders
 };
+// What the database answers to a change of an approved session's records, whoever asks (a
+// window, the tool, a sync, a direct SQL statement): on PostgreSQL under the state Q3A01.
+inline constexpr char kApprovedRefusal[] =
+    "approved session: its records can no longer be changed; add a dated note";
+
 // Every step from an empty database to the newest schema, in order.
 const std::vector<MigrationStep>& schemaSteps();
 int newestSchemaVersion();
