@@ -1,5 +1,7 @@
 #include "store/sql.h"
 
+#include <cctype>
+
 namespace qarn3 {
 
 namespace {
@@ -193,7 +195,10 @@ const MigrationStep kVersion4{
 // SQLite: one trigger per table and change, refusing it while the session is approved.
 std::string liteLock(const std::string& table, const std::string& change,
                      const std::string& approvedWhen) {
-    return "{SQLITE}CREATE TRIGGER " + table + "_approved_" + change + " BEFORE " + change +
+    std::string name = table + "_approved_" + change;
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return "{SQLITE}CREATE TRIGGER " + name + " BEFORE " + change +
            " ON " + table + " WHEN " + approvedWhen +
            " BEGIN SELECT RAISE(ABORT, '" + std::string(kApprovedRefusal) + "'); END";
 }
