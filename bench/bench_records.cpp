@@ -193,7 +193,7 @@ void BM_StoredAndReported(benchmark::State& state) {
     ShotWriter writer(DatabaseLocation::file(folder() + "/latency.db"));
     ShotContext c;
     c.site = {newRecordId(), "Bench", ""};
-    c.breaker = {newRecordId(), c.site.id, "", "Q1", "", "", "", 400, "", "", ""};
+    c.breaker = {newRecordId(), c.site.id, "", "Q1", "", "", "", 400, "", "", "", "", 36};
     c.session.id = newRecordId();
     c.session.breakerId = c.breaker.id;
     c.point.id = newRecordId();

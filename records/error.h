@@ -15,6 +15,7 @@ enum class RecordsErrorKind {
     NotFound,    // no such record
     Unreachable, // a server that cannot be reached, that refused the login or went away
     Denied,      // the server does not allow this role what was asked (a delete, the schema)
+    Approved,    // the record belongs to an approved session: the database refuses any change
     Failed       // anything else: the driver's words are in the message
 };
 

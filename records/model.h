@@ -29,6 +29,8 @@ struct BreakerRecord {
     // a new session starts from.
     std::string tripUnitId;
     std::string tripSettings;
+    std::string planId;         // the test plan it is tested by (testPlanIdOf), empty: none
+    int testIntervalMonths = 36; // a test is due this long after the last one
 };
 
 enum class Condition { AsFound, AsLeft, Other };
@@ -46,6 +48,12 @@ struct SessionRecord {
     // The trip unit's settings in force during this session (as found, as left), in the text
     // of tripUnitSettingsText; empty: the breaker's.
     std::string tripSettings;
+    std::string planId;    // the test plan the session follows; empty: none
+    std::string asFoundId; // for an as-left session made from an as-found one: that one
+    // Who approved the results and when (ISO 8601 UTC); empty: not approved. Once approved,
+    // the session, its test points and shots are refused any change by the database.
+    std::string approvedBy;
+    std::string approvedAt;
 };
 
 enum class Pole { A, B, C, N };
@@ -76,6 +84,8 @@ struct TestPointRecord {
     bool mustNotTrip = false;
     double holdSeconds = 0;  // for a "must not trip" point
     double tolerance = 0.10; // of the target multiple the measured one may be off (0.10: 10 %)
+    std::optional<int> planSeq; // its point's number in the session's plan, from 1
+    std::string skipped;        // why the plan's point was skipped; empty: not skipped
 };
 
 // The engine's reading of one pulse, as the program shows it.
@@ -95,6 +105,7 @@ struct ShotReading {
     // Where the pulse begins in the shot's waveform, seconds from its first sample; none when
     // unknown (shots stored before it was kept).
     std::optional<double> startSeconds;
+    bool inCoolDown = false; // taken before the plan's cool-down after a long-time shot ended
 };
 
 // Texts as stored and exported: "A" "B" "C" "N"; "long-time" "short-time" "instantaneous"

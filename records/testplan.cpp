@@ -53,6 +53,10 @@ PlanPoint settingsPoint(Pole pole, PointKind kind, TargetOf of, double factor) {
 
 } // namespace
 
+std::string sessionCheckIdOf(const std::string& sessionId, const std::string& item) {
+    return nameBasedId("session check\n" + sessionId + "\n" + item);
+}
+
 std::string testPlanIdOf(const std::string& name) {
     return nameBasedId("test plan\n" + name);
 }

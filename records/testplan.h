@@ -45,6 +45,8 @@ constexpr double kLongestCoolDownMinutes = 600;
 // The id of a plan: a name-based UUID (version 5), so that the same plan imported on two
 // computers has the same id.
 std::string testPlanIdOf(const std::string& name);
+// The id of a session's tick of a checklist item: ticked again, the same row.
+std::string sessionCheckIdOf(const std::string& sessionId, const std::string& item);
 
 // "LSIG three-pole": on poles A, B and C in turn long time at 3 x Ir, short time at 1.5 x Isd,
 // instantaneous at 0.9 x Ii that must hold 0.5 s and instantaneous at 1.1 x Ii; then ground

@@ -92,6 +92,26 @@ const char* const kRecordsUsage =
     "  delay setting with its min_s and max_s). Imported whole or not at all; a profile of\n"
     "  the same maker and model is replaced whole.\n"
     "\n"
+    "qarn3-records plans import FILE.csv | export [-o FILE.csv] | list\n"
+    "  The test plans: an ordered list of test points (pole, kind, target as a multiple of\n"
+    "  In or of a setting, the band's source: settings, curve, typed or must-not-trip with a\n"
+    "  hold time, how many shots), a checklist and a cool-down in minutes; one item a CSV row\n"
+    "  (plan,item,pole,kind,target,source,min_s,max_s,hold_s,shots,text). The built-in plan\n"
+    "  \"LSIG three-pole\" is always listed. A plan of the same name is replaced whole.\n"
+    "\n"
+    "qarn3-records approve --session ID --by NAME\n"
+    "  Approves the session: who approved it and when, kept apart from who tested. From then\n"
+    "  on the database refuses every change of the session, its test points and shots.\n"
+    "\n"
+    "qarn3-records history --breaker NAME [--site S] [--format csv|jsonl]\n"
+    "  Each test point kind's result per session and pole as the position in its band (0 at\n"
+    "  the minimum, 1 at the maximum, outside below 0 or above 1), marked where it moved\n"
+    "  towards an edge by more than a quarter of the band since the session before.\n"
+    "\n"
+    "qarn3-records due [--within DAYS]\n"
+    "  The breakers due for a test within DAYS (31 by default), overdue or never tested: the\n"
+    "  last session's day plus the breaker's test interval (36 months by default).\n"
+    "\n"
     "qarn3-records report (--session ID | --session latest) -o FILE.pdf [--page a4|letter]\n"
     "  The session's test report as a PDF: the breaker, the session and the analyzer, the\n"
     "  results with their verdicts, the time-current plot, a waveform snapshot per shot and\n"
@@ -458,8 +478,8 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         }
         if (rest.empty())
             throw UsageError(
-                "no command given (import, export, waveform, curves, trip-units, report, sync or\n"
-                "schema)");
+                "no command given (import, export, waveform, curves, trip-units, plans, approve,\n"
+                "history, due, report, sync or schema)");
         const std::string command = rest.front();
         rest.erase(rest.begin());
         if (global.isSet("db")) rest.insert(rest.begin(), {"--db", argBytes(global.value("db"))});
@@ -472,11 +492,16 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         if (command == "waveform") return runWaveform(rest, env);
         if (command == "curves") return runCurves(rest, env);
         if (command == "trip-units") return runTripUnits(rest, env);
+        if (command == "plans") return runPlans(rest, env);
+        if (command == "approve") return runApprove(rest, env);
+        if (command == "history") return runHistory(rest, env);
+        if (command == "due") return runDue(rest, env);
         if (command == "report") return runReport(rest, env);
         if (command == "sync") return runSync(rest, env);
         if (command == "schema") return runSchema(rest, env);
         throw UsageError("unknown command " + command +
-                         " (import, export, waveform, curves, trip-units, report, sync or schema)");
+                         " (import, export, waveform, curves, trip-units, plans, approve, history, due,\n"
+                         " report, sync or schema)");
     } catch (const UsageError& e) {
         env.err << "qarn3-records: " << escapeControls(e.what()) << "\n" << kRecordsUsage;
         return 2;

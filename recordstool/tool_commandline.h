@@ -99,6 +99,10 @@ std::unique_ptr<RecordsDatabase> openDatabase(const Options& o, RecordsToolEnvir
 // The commands in tool_curves.cpp.
 int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 int runTripUnits(const std::vector<std::string>& args, RecordsToolEnvironment& env);
+int runPlans(const std::vector<std::string>& args, RecordsToolEnvironment& env);
+int runApprove(const std::vector<std::string>& args, RecordsToolEnvironment& env);
+int runHistory(const std::vector<std::string>& args, RecordsToolEnvironment& env);
+int runDue(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 int runReport(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 
 // The commands in tool_sync.cpp.

@@ -48,7 +48,12 @@ void writeReport(const SyncReport& r, std::ostream& out) {
             << ") edited here at " << escapeControls(c.localUpdatedAt)
             << " and on the shared database at " << escapeControls(c.sharedUpdatedAt)
             << ": kept the change made " << (c.localKept ? "here" : "there") << "\n";
-    if (r.ok && r.conflicts.empty() && countsText(r, &SyncTableCounts::sent).empty() &&
+    for (const SyncRefusal& f : r.refused)
+        out << "refused " << (f.toShared ? "by the shared database" : "here") << ": " << f.table
+            << " " << escapeControls(f.label) << " (" << f.id << "): " << escapeControls(f.reason)
+            << "; its records can no longer be changed\n";
+    if (r.ok && r.conflicts.empty() && r.refused.empty() &&
+        countsText(r, &SyncTableCounts::sent).empty() &&
         countsText(r, &SyncTableCounts::received).empty() &&
         countsText(r, &SyncTableCounts::updatedThere).empty() &&
         countsText(r, &SyncTableCounts::updatedHere).empty())

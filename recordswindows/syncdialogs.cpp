@@ -36,7 +36,7 @@ struct Column {
 // The sync's outcome, the first paragraph of its summary.
 std::string syncOutcomeHtml(const SyncReport& r, const std::string& sharedDisplay) {
     const bool moved = syncMovedAnything(r);
-    if (r.ok && !moved && r.conflicts.empty())
+    if (r.ok && !moved && r.conflicts.empty() && r.refused.empty())
         return "<p><b>Nothing to sync:</b> this computer and the shared database " +
                html(sharedDisplay) + " hold the same records.</p>";
     if (r.ok)
@@ -94,6 +94,18 @@ std::string syncKeptHtml(const SyncReport& r) {
     return s;
 }
 
+// The changes an approval refused, and where.
+std::string syncRefusedHtml(const SyncReport& r) {
+    if (r.refused.empty()) return {};
+    std::string s = "<p><b>Not changed, the session was approved</b> (add a dated note for a "
+                    "correction):</p><ul>";
+    for (const SyncRefusal& f : r.refused)
+        s += "<li>" + html(recordLabel(f.table)) + " <b>" + html(f.label) + "</b>: refused " +
+             (f.toShared ? "by the shared database" : "on this computer") + ", " +
+             html(f.reason) + ".</li>";
+    return s + "</ul>";
+}
+
 // The records changed on both sides, and whose change was kept.
 std::string syncConflictsHtml(const SyncReport& r) {
     if (r.conflicts.empty()) return {};
@@ -121,6 +133,8 @@ std::string syncTableLabel(const std::string& table) {
         {"site", "sites"},       {"breaker", "breakers"},
         {"curve", "curves"},     {"breaker_curve", "breakers' curves"},
         {"trip_unit", "trip-unit profiles"},
+        {"test_plan", "test plans"}, {"session_check", "checklist ticks"},
+        {"session_note", "session notes"},
         {"session", "sessions"}, {"test_point", "test points"},
         {"shot", "shots"},       {"waveform", "waveforms"}};
     for (const auto& [name, label] : labels)
@@ -139,7 +153,7 @@ std::string syncProgressText(const SyncProgress& p) {
 
 std::string syncSummaryHtml(const SyncReport& r, const std::string& sharedDisplay) {
     std::string s = syncOutcomeHtml(r, sharedDisplay) + syncCountsHtml(r) + syncKeptHtml(r) +
-                    syncConflictsHtml(r);
+                    syncConflictsHtml(r) + syncRefusedHtml(r);
     for (const std::string& note : r.notes)
         s += "<p>" + html(note) + "</p>";
     return s;

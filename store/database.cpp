@@ -50,7 +50,8 @@ RecordsError RecordsDatabase::migrate(const std::vector<MigrationStep>& steps) {
     for (const MigrationStep& step : steps) {
         if (step.version <= version) continue;
         for (const std::string& statement : step.statements) {
-            if (run(dialect().typed(statement), e)) continue;
+            const std::string typed = dialect().typed(statement);
+            if (typed.empty() || run(typed, e)) continue;
             rollback();
             if (e.kind == RecordsErrorKind::Denied) return e;
             e.message = "Cannot bring the records database " + m_where.display() +

@@ -204,7 +204,9 @@ RecordsError PostgresBackend::classify(const QSqlError& e, RecordsError plain) c
         return {RecordsErrorKind::Locked,
                 {},
                 "The records database " + m_where.display() + " is locked by another session"};
-    if (state == "25006")
+    if (state == "Q3A01")
+        plain.kind = RecordsErrorKind::Approved;
+    else if (state == "25006")
         plain.kind = RecordsErrorKind::ReadOnly;
     else if (state.rfind("23", 0) == 0)
         plain.kind = RecordsErrorKind::Invalid;

@@ -57,9 +57,9 @@ REVOKE CREATE ON SCHEMA public FROM PUBLIC;
 GRANT USAGE ON SCHEMA public TO qarn3_technician, qarn3_office;
 
 GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA public TO qarn3_technician;
-GRANT UPDATE ON site, breaker, session, test_point, curve, breaker_curve, trip_unit
-    TO qarn3_technician;
-GRANT DELETE ON curve_point, trip_unit_delay TO qarn3_technician;
+GRANT UPDATE ON site, breaker, session, test_point, curve, breaker_curve, trip_unit,
+    test_plan, session_check TO qarn3_technician;
+GRANT DELETE ON curve_point, trip_unit_delay, test_plan_point TO qarn3_technician;
 GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO qarn3_office;
 
 -- The schema's version is the owner's to change.

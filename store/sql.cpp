@@ -13,13 +13,16 @@ namespace {
 const char* const kSiteColumns[] = {"id", "name", "notes"};
 const char* const kBreakerColumns[] = {"id",    "site_id", "location", "designation", "maker",
                                        "model", "serial",  "rated_a",  "settings",
-                                       "trip_unit_id", "trip_settings"};
+                                       "trip_unit_id", "trip_settings", "plan_id",
+                                       "test_interval_months"};
 const char* const kSessionColumns[] = {
     "id",        "breaker_id",      "started_at",        "operator_name",
-    "condition", "analyzer_serial", "analyzer_cal_date", "notes", "trip_settings"};
+    "condition", "analyzer_serial", "analyzer_cal_date", "notes", "trip_settings",
+    "plan_id", "as_found_id", "approved_by", "approved_at"};
 const char* const kPointColumns[] = {"id",       "session_id", "pole",       "kind",
                                      "multiple", "band_min_s", "band_max_s", "must_not_trip",
-                                     "hold_s",   "tolerance",  "target_of",  "target_factor"};
+                                     "hold_s",   "tolerance",  "target_of",  "target_factor",
+                                     "plan_seq", "skipped"};
 const char* const kShotColumns[] = {"id",
                                     "test_point_id",
                                     "taken_at",
@@ -47,7 +50,8 @@ const char* const kShotColumns[] = {"id",
                                     "band_function",
                                     "band_times_ir",
                                     "near_pickup",
-                                    "band_note"};
+                                    "band_note",
+                                    "in_cool_down"};
 
 template <std::size_t N>
 std::string columns(const char* const (&names)[N], const std::string& prefix = {}) {
@@ -95,7 +99,7 @@ std::vector<QVariant> siteValues(const SiteRecord& s) {
 std::vector<QVariant> breakerValues(const BreakerRecord& b) {
     return {text(b.id),    text(b.siteId), text(b.location), text(b.designation), text(b.maker),
             text(b.model), text(b.serial), b.ratedAmps,      text(b.settings), text(b.tripUnitId),
-            text(b.tripSettings)};
+            text(b.tripSettings), text(b.planId), b.testIntervalMonths};
 }
 std::vector<QVariant> sessionValues(const SessionRecord& s) {
     return {text(s.id),
@@ -106,7 +110,11 @@ std::vector<QVariant> sessionValues(const SessionRecord& s) {
             text(s.analyzerSerial),
             textOrNull(s.analyzerCalDate),
             text(s.notes),
-            text(s.tripSettings)};
+            text(s.tripSettings),
+            text(s.planId),
+            text(s.asFoundId),
+            text(s.approvedBy),
+            textOrNull(s.approvedAt)};
 }
 std::vector<QVariant> pointValues(const TestPointRecord& p) {
     return {text(p.id),
@@ -120,7 +128,9 @@ std::vector<QVariant> pointValues(const TestPointRecord& p) {
             p.mustNotTrip ? QVariant(p.holdSeconds) : QVariant(),
             p.tolerance,
             text(targetOfText(p.targetOf)),
-            p.targetOf == TargetOf::In ? QVariant() : QVariant(p.targetFactor)};
+            p.targetOf == TargetOf::In ? QVariant() : QVariant(p.targetFactor),
+            p.planSeq ? QVariant(*p.planSeq) : QVariant(),
+            text(p.skipped)};
 }
 
 // An insert of the values and the two times; onConflict says what an existing id does.
@@ -237,6 +247,8 @@ BreakerRecord breakerAt(const QSqlQuery& q, int i) {
     b.settings = str(q, i + 8);
     b.tripUnitId = str(q, i + 9);
     b.tripSettings = str(q, i + 10);
+    b.planId = str(q, i + 11);
+    b.testIntervalMonths = q.value(i + 12).toInt();
     return b;
 }
 
@@ -251,6 +263,10 @@ SessionRecord sessionAt(const QSqlQuery& q, int i) {
     s.analyzerCalDate = str(q, i + 6);
     s.notes = str(q, i + 7);
     s.tripSettings = str(q, i + 8);
+    s.planId = str(q, i + 9);
+    s.asFoundId = str(q, i + 10);
+    s.approvedBy = str(q, i + 11);
+    s.approvedAt = str(q, i + 12);
     return s;
 }
 
@@ -267,6 +283,8 @@ TestPointRecord pointAt(const QSqlQuery& q, int i) {
     p.tolerance = q.value(i + 9).toDouble();
     p.targetOf = targetOfFromText(str(q, i + 10)).value_or(TargetOf::In);
     p.targetFactor = p.targetOf == TargetOf::In ? p.multiple : q.value(i + 11).toDouble();
+    if (!q.value(i + 12).isNull()) p.planSeq = q.value(i + 12).toInt();
+    p.skipped = str(q, i + 13);
     return p;
 }
 
@@ -294,6 +312,7 @@ ShotRecord shotAt(const QSqlQuery& q, int i) {
     s.waveformId = str(q, i + 19);
     if (!q.value(i + 20).isNull()) r.startSeconds = q.value(i + 20).toDouble();
     s.basis = basisAt(q, i + 21);
+    r.inCoolDown = q.value(i + 28).toInt() != 0;
     return s;
 }
 
@@ -374,6 +393,7 @@ BoundSql insertShot(const ShotRecord& s, const std::string& now) {
              s.basis.timesIr ? QVariant(*s.basis.timesIr) : QVariant(),
              flag(s.basis.nearPickup),
              text(s.basis.note),
+             flag(r.inCoolDown),
              text(now)}};
 }
 

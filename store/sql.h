@@ -5,6 +5,7 @@
 // (the curves' statements) and in sql_backend.cpp (what opening a database runs).
 #include "records/curve.h"
 #include "records/rows.h"
+#include "records/testplan.h"
 #include "records/tripunit.h"
 
 #include <QVariant>
@@ -62,6 +63,11 @@ struct MigrationStep {
     int version;
     std::vector<std::string> statements; // with type placeholders
 };
+// What the database answers to a change of an approved session's records, whoever asks (a
+// window, the tool, a sync, a direct SQL statement): on PostgreSQL under the state Q3A01.
+inline constexpr char kApprovedRefusal[] =
+    "approved session: its records can no longer be changed; add a dated note";
+
 // Every step from an empty database to the newest schema, in order.
 const std::vector<MigrationStep>& schemaSteps();
 int newestSchemaVersion();
@@ -149,6 +155,28 @@ BoundSql setBreakerTripUnit(const std::string& breakerId, const std::string& tri
                             const std::string& now);
 // The rows of those queries gathered into profiles, with their ids.
 std::vector<std::pair<std::string, TripUnitProfile>> tripUnitsFrom(QSqlQuery& q);
+
+// Test plans (sql_plans.cpp): a plan row kept under its id, its points replaced as a whole;
+// every plan with its points (a plan without any once), by name; the plan a breaker follows.
+BoundSql saveTestPlan(const TestPlan& p, const std::string& now);
+BoundSql testPlanExists(const std::string& id);
+BoundSql deleteTestPlanPoints(const std::string& id);
+BoundSql insertTestPlanPoint(const std::string& id, int seq, const PlanPoint& p);
+BoundSql allTestPlans();
+BoundSql testPlanById(const std::string& id);
+std::vector<TestPlan> testPlansFrom(QSqlQuery& q);
+BoundSql setBreakerPlan(const std::string& breakerId, const std::string& planId,
+                        const std::string& now);
+// A session approved (only while it is not), its dated notes, its checklist's ticks.
+BoundSql approveSession(const std::string& sessionId, const std::string& by,
+                        const std::string& at);
+BoundSql insertSessionNote(const std::string& id, const std::string& sessionId,
+                           const std::string& author, const std::string& noteText,
+                           const std::string& now);
+BoundSql sessionNotes(const std::string& sessionId);
+BoundSql saveSessionCheck(const std::string& sessionId, const std::string& item,
+                          const std::string& tickedAt);
+BoundSql sessionChecks(const std::string& sessionId);
 
 // What opening and writing a database runs besides the dialect's statements.
 std::string commit();

@@ -1,5 +1,7 @@
 #include "store/sql.h"
 
+#include <cctype>
+
 namespace qarn3 {
 
 namespace {
@@ -190,6 +192,127 @@ const MigrationStep kVersion4{
         "ALTER TABLE shot ADD COLUMN band_note TEXT NOT NULL DEFAULT ''",
     }};
 
+// SQLite: one trigger per table and change, refusing it while the session is approved.
+std::string liteLock(const std::string& table, const std::string& change,
+                     const std::string& approvedWhen) {
+    std::string name = table + "_approved_" + change;
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return "{SQLITE}CREATE TRIGGER " + name + " BEFORE " + change +
+           " ON " + table + " WHEN " + approvedWhen +
+           " BEGIN SELECT RAISE(ABORT, '" + std::string(kApprovedRefusal) + "'); END";
+}
+
+// The session a row of a table belongs to, as an expression of the row (NEW or OLD).
+std::string sessionOf(const std::string& table, const std::string& row) {
+    if (table == "session") return row + ".id";
+    if (table == "shot")
+        return "(SELECT session_id FROM test_point WHERE id = " + row + ".test_point_id)";
+    return row + ".session_id";
+}
+
+// The row's session is approved; for a row added, approved before the row was made (a sync
+// brings an approved session's own rows after it, with the times they were made at).
+std::string approvedCheck(const std::string& table, const std::string& row, bool added) {
+    return "EXISTS (SELECT 1 FROM session WHERE id = " + sessionOf(table, row) +
+           " AND approved_at IS NOT NULL" + (added ? " AND approved_at < " + row + ".created_at" : "") +
+           ")";
+}
+
+std::vector<std::string> approvalLocks() {
+    std::vector<std::string> s;
+    // A session is approved once: after that no column of it changes, nor does it go.
+    s.push_back(liteLock("session", "UPDATE", "OLD.approved_at IS NOT NULL"));
+    s.push_back(liteLock("session", "DELETE", "OLD.approved_at IS NOT NULL"));
+    for (const char* table : {"test_point", "shot", "session_check"}) {
+        s.push_back(liteLock(table, "INSERT", approvedCheck(table, "NEW", true)));
+        s.push_back(liteLock(table, "UPDATE",
+                             approvedCheck(table, "OLD", false) + " OR " +
+                                 approvedCheck(table, "NEW", false)));
+        s.push_back(liteLock(table, "DELETE", approvedCheck(table, "OLD", false)));
+    }
+    // PostgreSQL: a function per table (a trigger's condition may not read other tables),
+    // raising the refusal under its own state, Q3A01.
+    for (const std::string t : {"session", "test_point", "shot", "session_check"}) {
+        const bool own = t == "session";
+        const std::string old = own ? "OLD.approved_at IS NOT NULL" : approvedCheck(t, "OLD", false);
+        const std::string added = own ? "FALSE" : approvedCheck(t, "NEW", true);
+        const std::string changed = own ? "FALSE" : approvedCheck(t, "NEW", false);
+        s.push_back("{PG}CREATE FUNCTION qarn3_" + t +
+                    "_approved() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF (TG_OP <> 'INSERT'"
+                    " AND " + old + ") OR (TG_OP = 'INSERT' AND " + added +
+                    ") OR (TG_OP = 'UPDATE' AND " + changed + ") THEN RAISE EXCEPTION '" +
+                    kApprovedRefusal + "' USING ERRCODE = 'Q3A01'; END IF; IF TG_OP = 'DELETE' THEN"
+                    " RETURN OLD; END IF; RETURN NEW; END $$");
+        s.push_back("{PG}CREATE TRIGGER " + t + "_approved BEFORE INSERT OR UPDATE OR DELETE ON " +
+                    t + " FOR EACH ROW EXECUTE FUNCTION qarn3_" + t + "_approved()");
+    }
+    return s;
+}
+
+// Version 5: the technician's job. Test plans (ordered points, a checklist, a cool-down) and
+// the plan a breaker follows, its test interval; a session's plan, the as-found session an
+// as-left one was made from, its checklist ticked, its approval and the dated notes that
+// correct an approved one; a test point's place in its plan or why it was skipped; a shot
+// taken during a cool-down. An approved session, its test points, shots and checklist are
+// refused any change by the database itself.
+MigrationStep version5() {
+    MigrationStep step{5,
+                       {
+                           R"(CREATE TABLE test_plan (
+            id TEXT PRIMARY KEY,
+            name TEXT NOT NULL UNIQUE,
+            checklist TEXT NOT NULL DEFAULT '',
+            cool_down_min {REAL} NOT NULL DEFAULT 15 CHECK (cool_down_min >= 0),
+            created_at TEXT NOT NULL,
+            updated_at TEXT NOT NULL))",
+                           R"(CREATE TABLE test_plan_point (
+            plan_id TEXT NOT NULL REFERENCES test_plan (id),
+            seq INTEGER NOT NULL,
+            pole TEXT NOT NULL CHECK (pole IN ('A', 'B', 'C', 'N')),
+            kind TEXT NOT NULL CHECK (kind IN ('long-time', 'short-time', 'instantaneous',
+                                               'ground-fault', 'other')),
+            target_of TEXT NOT NULL CHECK (target_of IN ('In', 'Ir', 'Isd', 'Ii', 'Ig')),
+            target_factor {REAL} NOT NULL CHECK (target_factor > 0),
+            source TEXT NOT NULL CHECK (source IN ('settings', 'curve', 'typed',
+                                                   'must-not-trip')),
+            band_min_s {REAL},
+            band_max_s {REAL},
+            hold_s {REAL},
+            shots INTEGER NOT NULL DEFAULT 1 CHECK (shots >= 1),
+            PRIMARY KEY (plan_id, seq)))",
+                           "ALTER TABLE breaker ADD COLUMN plan_id TEXT NOT NULL DEFAULT ''",
+                           "ALTER TABLE breaker ADD COLUMN test_interval_months INTEGER NOT NULL"
+                           " DEFAULT 36 CHECK (test_interval_months > 0)",
+                           "ALTER TABLE session ADD COLUMN plan_id TEXT NOT NULL DEFAULT ''",
+                           "ALTER TABLE session ADD COLUMN as_found_id TEXT NOT NULL DEFAULT ''",
+                           "ALTER TABLE session ADD COLUMN approved_by TEXT NOT NULL DEFAULT ''",
+                           "ALTER TABLE session ADD COLUMN approved_at TEXT",
+                           "ALTER TABLE test_point ADD COLUMN plan_seq INTEGER",
+                           "ALTER TABLE test_point ADD COLUMN skipped TEXT NOT NULL DEFAULT ''",
+                           "ALTER TABLE shot ADD COLUMN in_cool_down INTEGER NOT NULL DEFAULT 0",
+                           R"(CREATE TABLE session_check (
+            id TEXT PRIMARY KEY,
+            session_id TEXT NOT NULL REFERENCES session (id),
+            item TEXT NOT NULL,
+            ticked_at TEXT NOT NULL,
+            created_at TEXT NOT NULL,
+            updated_at TEXT NOT NULL))",
+                           "CREATE INDEX session_check_session ON session_check (session_id)",
+                           R"(CREATE TABLE session_note (
+            id TEXT PRIMARY KEY,
+            session_id TEXT NOT NULL REFERENCES session (id),
+            written_at TEXT NOT NULL,
+            author TEXT NOT NULL DEFAULT '',
+            text TEXT NOT NULL,
+            created_at TEXT NOT NULL))",
+                           "CREATE INDEX session_note_session ON session_note (session_id)",
+                       }};
+    for (std::string& lock : approvalLocks())
+        step.statements.push_back(std::move(lock));
+    return step;
+}
+
 } // namespace
 
 const char* SqlDialect::driverName() const {
@@ -199,6 +322,12 @@ const char* SqlDialect::driverName() const {
 std::string SqlDialect::typed(const std::string& statement) const {
     std::string s = statement;
     const bool lite = m_engine == SqlEngine::Sqlite;
+    // A statement of one engine only is nothing on the other.
+    for (const auto& [tag, own] : {std::pair{"{SQLITE}", lite}, std::pair{"{PG}", !lite}}) {
+        if (s.rfind(tag, 0) != 0) continue;
+        if (!own) return {};
+        s.erase(0, std::char_traits<char>::length(tag));
+    }
     replaceAll(s, "{REAL}", lite ? "REAL" : "DOUBLE PRECISION");
     replaceAll(s, "{BLOB}", lite ? "BLOB" : "BYTEA");
     replaceAll(s, "{BIGINT}", lite ? "INTEGER" : "BIGINT");
@@ -271,8 +400,8 @@ std::string SqlDialect::foreignFileQuery() const {
 }
 
 const std::vector<MigrationStep>& schemaSteps() {
-    static const std::vector<MigrationStep> steps{kVersion1, kVersion2, kVersion3,
-                                                  kVersion4};
+    static const std::vector<MigrationStep> steps{kVersion1, kVersion2, kVersion3, kVersion4,
+                                                  version5()};
     return steps;
 }
 

@@ -66,6 +66,16 @@ const std::vector<SyncTable>& syncTables() {
          {},
          {"trip_unit_delay", "trip_unit_id"},
          {}},
+        // The test plans too, by a name-based id; their points go with them.
+        {"test_plan",
+         SyncScope::Everything,
+         {},
+         {},
+         "name",
+         true,
+         {},
+         {"test_plan_point", "plan_id"},
+         {}},
         // The curve a breaker names may be gone from the other side (the office deleted it).
         {"breaker_curve",
          SyncScope::UnderParent,
@@ -86,6 +96,25 @@ const std::vector<SyncTable>& syncTables() {
          {},
          {}},
         {"test_point", SyncScope::UnderParent, "session", "session_id", "kind", true, {}, {}, {}},
+        // A session's checklist ticks and the dated notes that correct it (never edited).
+        {"session_check",
+         SyncScope::UnderParent,
+         "session",
+         "session_id",
+         "item",
+         true,
+         {},
+         {},
+         {}},
+        {"session_note",
+         SyncScope::UnderParent,
+         "session",
+         "session_id",
+         "written_at",
+         false,
+         {},
+         {},
+         {}},
         {"shot",
          SyncScope::UnderParent,
          "test_point",
@@ -241,6 +270,15 @@ BoundSql roleRights() {
     return {"SELECT current_user, " + all(adds, "INSERT") + ", " + all(edits, "UPDATE") +
                 ", has_table_privilege('shot', 'DELETE')",
             {}};
+}
+
+BoundSql sessionApprovedAt(const std::string& sessionId) {
+    return {"SELECT approved_at FROM session WHERE id = ?", {QString::fromStdString(sessionId)}};
+}
+
+BoundSql sessionOfTestPoint(const std::string& testPointId) {
+    return {"SELECT session_id FROM test_point WHERE id = ?",
+            {QString::fromStdString(testPointId)}};
 }
 
 } // namespace sql

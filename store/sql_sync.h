@@ -90,6 +90,9 @@ BoundSql insertWaveforms(std::vector<QVariant> values, std::size_t rows);
 // One row on a server: the role connected, whether it may add rows to every table a sync
 // writes, edit the rows a sync edits, and delete records (shots).
 BoundSql roleRights();
+// When a session was approved (NULL: not, no row: not there); the session a test point is of.
+BoundSql sessionApprovedAt(const std::string& sessionId);
+BoundSql sessionOfTestPoint(const std::string& testPointId);
 
 } // namespace sql
 

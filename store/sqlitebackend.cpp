@@ -319,7 +319,10 @@ RecordsError SqliteBackend::classify(const QSqlError& e, RecordsError plain) con
     if (code == kSqliteReadOnly)
         return {RecordsErrorKind::ReadOnly, {}, db + " cannot be written: " + driverText(e)};
     if (isDamage(e)) return damaged(driverText(e));
-    if (code == kSqliteConstraint) plain.kind = RecordsErrorKind::Invalid;
+    if (code == kSqliteConstraint)
+        plain.kind = driverText(e).find(kApprovedRefusal) != std::string::npos
+                         ? RecordsErrorKind::Approved
+                         : RecordsErrorKind::Invalid;
     return plain;
 }
 

@@ -203,7 +203,71 @@ private:
         return true;
     }
 
-    // The waveforms the rows name, each once.
+    // The column's place among the plan's, or npos.
+    static std::size_t columnOf(const TablePlan& p, const std::string& name) {
+        const auto c = std::find(p.columns.begin(), p.columns.end(), name);
+        return c == p.columns.end() ? std::string::npos
+                                    : static_cast<std::size_t>(c - p.columns.begin());
+    }
+
+    // When the session on the receiving side was approved (empty: it was not, or is not there).
+    bool approvedAtOf(RecordsDatabase& db, const std::string& sessionId, std::string& at) {
+        RecordsError e;
+        QSqlQuery q = db.query();
+        at.clear();
+        if (!db.run(q, sql::sessionApprovedAt(sessionId), e)) return fail(e);
+        if (q.next() && !q.value(0).isNull()) at = q.value(0).toString().toStdString();
+        return true;
+    }
+
+    // The rows the receiving side's approval refuses, taken out of rows and reported: an edit of
+    // an approved session or of its rows, a row added to it after it was approved. The database
+    // would refuse them itself (and, on PostgreSQL, the whole batch with them).
+    bool takeOutApproved(RecordsDatabase& from, RecordsDatabase& to, const TablePlan& p,
+                         std::vector<Row>& rows, bool added, bool toShared) {
+        const std::string& table = p.table->name;
+        const bool own = table == "session";
+        if (!own && table != "test_point" && table != "shot" && table != "session_check")
+            return true;
+        const std::size_t created = columnOf(p, "created_at");
+        const std::size_t label = columnOf(p, p.table->label);
+        std::vector<Row> kept;
+        for (Row& r : rows) {
+            std::string session = r[0].toString().toStdString();
+            if (table == "shot") {
+                RecordsError e;
+                QSqlQuery q = from.query();
+                if (!from.run(q, sql::sessionOfTestPoint(r[columnOf(p, "test_point_id")]
+                                                             .toString()
+                                                             .toStdString()),
+                              e))
+                    return fail(e);
+                session = q.next() ? q.value(0).toString().toStdString() : std::string();
+            } else if (!own) {
+                session = r[columnOf(p, "session_id")].toString().toStdString();
+            }
+            std::string at;
+            if (!approvedAtOf(to, session, at)) return false;
+            // A session's own row arrives approved or not; only an edit of an approved one is
+            // refused. A row of an approved session arrives when it was made before the approval.
+            const bool refused =
+                !at.empty() && (added ? !own && created != std::string::npos &&
+                                            r[created].toString().toStdString() > at
+                                      : true);
+            if (!refused) {
+                kept.push_back(std::move(r));
+                continue;
+            }
+            m_report.refused.push_back(
+                {table, r[0].toString().toStdString(),
+                 label == std::string::npos ? std::string() : r[label].toString().toStdString(),
+                 toShared, "session " + session + " was approved at " + at});
+        }
+        rows = std::move(kept);
+        return true;
+    }
+
+    // The waveforms the rows name, each once.    // The waveforms the rows name, each once.
     static std::vector<std::string> waveformsOf(const TablePlan& p, const std::vector<Row>& rows) {
         std::vector<std::string> wanted;
         const auto column = std::find(p.columns.begin(), p.columns.end(), p.table->waveformColumn);
@@ -310,7 +374,9 @@ private:
                     static_cast<std::size_t>(std::max(1, m_options.batchRows)))) {
             if (stopped()) return false;
             std::vector<Row> rows;
-            if (!readRows(from, p, part, rows)) return false;
+            if (!readRows(from, p, part, rows) ||
+                !takeOutApproved(from, toShared ? m_shared : m_local, p, rows, true, toShared))
+                return false;
             std::vector<syncdependents::WaveformRow> fetched;
             if (!toShared) {
                 if (RecordsError e = syncdependents::fetchMissingWaveforms(
@@ -363,7 +429,9 @@ private:
                 expected[edit.id] = edit.expected;
             }
             std::vector<Row> rows;
-            if (!readRows(from, p, ids, rows)) return false;
+            if (!readRows(from, p, ids, rows) ||
+                !takeOutApproved(from, toShared ? m_shared : m_local, p, rows, false, toShared))
+                return false;
             const bool ok = inTransaction(
                 toShared, p.table->name, [&](RecordsDatabase& to, SyncAgreement& agreed) {
                     RecordsError e;

@@ -46,6 +46,14 @@ struct SyncConflict {
     bool localKept = false; // the local change went to the shared database
 };
 
+// A row a side refused because its session was approved there: an edit of the approved
+// session or its rows, or a row added to it after the approval (another laptop's older copy).
+struct SyncRefusal {
+    std::string table, id, label;
+    bool toShared = false; // refused by the shared database (else by this one)
+    std::string reason;    // "session … was approved at …"
+};
+
 struct SyncTableCounts {
     std::string table;
     std::int64_t sent = 0, received = 0; // new rows
@@ -62,6 +70,7 @@ struct SyncReport {
     std::vector<SyncTableCounts> tables;
     std::int64_t waveformsSent = 0, waveformsReceived = 0;
     std::vector<SyncConflict> conflicts;
+    std::vector<SyncRefusal> refused;
     // What opening the databases found, for the operator (syncRecords): a damaged file set
     // aside, a database opened read-only.
     std::vector<std::string> notes;

@@ -101,6 +101,10 @@ TEST_F(SchemaDoc, ListsNoTableOrColumnTheDatabaseLacks) {
 
 // Every index the steps make is named, and every version up to the newest has its section.
 TEST_F(SchemaDoc, NamesEveryIndexAndVersion) {
+    for (const std::string& trigger :
+         column(select("SELECT name FROM sqlite_master WHERE type = 'trigger'")))
+        EXPECT_NE(doc.find("`" + trigger + "`"), std::string::npos)
+            << "SCHEMA.md does not name the trigger " << trigger;
     for (const std::string& index :
          column(select("SELECT name FROM sqlite_master WHERE type = 'index'"
                        " AND name NOT LIKE 'sqlite_%'")))

@@ -4,6 +4,7 @@
 // clearly with the laptop's records kept.
 #include "engine/analysis.h"
 #include "recordstool/tool.h"
+#include "store/approval.h"
 
 #include "csv_reader.h"
 #include "schema_doc.h"
@@ -237,6 +238,74 @@ TEST_F(SharedTool, TechnicianAddsAndEditsTheOfficeDeletes) {
     }
     EXPECT_EQ(adminValue("SELECT count(*) FROM shot").toInt(), 7);
     EXPECT_EQ(adminValue("SELECT count(*) FROM breaker_curve").toInt(), 3);
+}
+
+// An approved session is refused every change by the server itself, whoever asks: the
+// technician's direct statements, the office's, and a laptop's sync of an older copy, which
+// reports it; a dated note still goes in.
+TEST_F(SharedTool, AnApprovedSessionIsRefusedEveryChangeOnEveryPath) {
+    makeSchemaAndRoles();
+    const std::string tech = loginRole("tech", "qarn3_technician", "t-pw");
+    const std::string office = loginRole("office", "qarn3_office", "o-pw");
+    const std::string techDb = uri(tech, "passfile=" + passFile(tech, "t-pw"));
+    const std::string officeDb = uri(office, "passfile=" + passFile(office, "o-pw"));
+    ASSERT_EQ(makeDemoFiles(folder), "");
+    const std::string a = folder + "/a.db", b = folder + "/b.db";
+    ASSERT_EQ(import(a, folder + "/QARN3Pulse.owf").status, 0);
+    ASSERT_EQ(run({"--db", a, "sync", "--to", techDb}).status, 0);
+    ASSERT_EQ(run({"--db", b, "sync", "--to", techDb, "--site", "Plant A"}).status, 0);
+    const std::string session = adminValue("SELECT id FROM session").toString().toStdString();
+
+    ToolRun r = run({"--db", a, "approve", "--session", session, "--by", "Olga"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run({"--db", a, "approve", "--session", session, "--by", "Olga"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("was approved by Olga on "), std::string::npos) << r.err;
+    r = run({"--db", a, "sync", "--to", techDb});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(adminValue("SELECT approved_by FROM session").toString(), "Olga");
+
+    RecordsDatabase asTech(location(techDb)), asOffice(location(officeDb));
+    ASSERT_TRUE(asTech.open().ok);
+    ASSERT_TRUE(asOffice.open().ok);
+    for (auto [db, change] : std::vector<std::pair<RecordsDatabase*, const char*>>{
+             {&asTech, "UPDATE session SET notes = 'x'"},
+             {&asTech, "UPDATE test_point SET tolerance = 0.5"},
+             {&asOffice, "UPDATE shot SET seconds = 0"},
+             {&asOffice, "DELETE FROM shot"},
+             {&asOffice, "UPDATE session SET approved_at = NULL"},
+             {&asOffice, "DELETE FROM test_point"}}) {
+        RecordsError e;
+        EXPECT_FALSE(db->run(change, e)) << change;
+        EXPECT_EQ(e.kind, RecordsErrorKind::Approved) << change << ": " << e.message;
+        EXPECT_NE(e.message.find("approved session"), std::string::npos) << e.message;
+    }
+    EXPECT_EQ(adminValue("SELECT count(*) FROM shot").toInt(), 4);
+
+    // Laptop B still holds the session unapproved and edits it: the shared database refuses.
+    {
+        RecordsDatabase local(DatabaseLocation::file(b));
+        ASSERT_TRUE(local.open().ok);
+        RecordsError e;
+        auto ctx = RecordsStore(local).sessionContext(session, e);
+        ASSERT_TRUE(ctx) << e.message;
+        ctx->session.notes = "changed on B";
+        ASSERT_FALSE(RecordsStore(local).saveSession(ctx->session));
+    }
+    r = run({"--db", b, "sync", "--to", techDb});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("refused by the shared database: session"), std::string::npos) << r.out;
+    EXPECT_EQ(adminValue("SELECT notes FROM session").toString(), "");
+    EXPECT_EQ(adminValue("SELECT approved_by FROM session").toString(), "Olga");
+
+    // A correction goes in as a dated note.
+    {
+        RecordsDatabase local(DatabaseLocation::file(a));
+        ASSERT_TRUE(local.open().ok);
+        ASSERT_FALSE(addSessionNote(local, session, "Olga", "Pole B retested on 12 Dec"));
+    }
+    ASSERT_EQ(run({"--db", a, "sync", "--to", techDb}).status, 0);
+    EXPECT_EQ(adminValue("SELECT text FROM session_note").toString(), "Pole B retested on 12 Dec");
 }
 
 // Only the owner makes or changes the schema: a technician who meets an empty database, or

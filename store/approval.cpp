@@ -1,0 +1,87 @@
+#include "store/approval.h"
+
+#include "platform/textformat.h"
+#include "records/validation.h"
+#include "store/store.h"
+
+namespace qarn3 {
+
+namespace {
+
+RecordsError writeOne(RecordsDatabase& db, const BoundSql& statement, int& affected) {
+    if (RecordsError e = db.beginWrite()) return e;
+    RecordsError e;
+    QSqlQuery q = db.query();
+    if (db.run(q, statement, e)) affected = q.numRowsAffected();
+    q.finish();
+    if (e) {
+        db.rollback();
+        return e;
+    }
+    return db.commit();
+}
+
+} // namespace
+
+RecordsError approveSession(RecordsDatabase& db, const std::string& sessionId,
+                            const std::string& approver, std::string& approvedAt) {
+    const std::string by = trimText(approver);
+    if (by.empty()) return {RecordsErrorKind::Invalid, "approver", "approver: give a name"};
+    if (characterCount(by) > kNameCharacters)
+        return {RecordsErrorKind::Invalid, "approver", "approver: the name is too long"};
+    const std::string at = isoUtcNow();
+    int affected = 0;
+    if (RecordsError e = writeOne(db, sql::approveSession(sessionId, by, at), affected)) return e;
+    if (affected == 1) {
+        approvedAt = at;
+        return {};
+    }
+    RecordsError e;
+    const auto ctx = RecordsStore(db).sessionContext(sessionId, e);
+    if (!ctx) return e.kind == RecordsErrorKind::None
+                         ? RecordsError{RecordsErrorKind::NotFound, "session",
+                                        "session: there is no session " + sessionId}
+                         : e;
+    return {RecordsErrorKind::Approved, "session",
+            "session " + sessionId + " was approved by " + ctx->session.approvedBy + " on " +
+                ctx->session.approvedAt};
+}
+
+RecordsError addSessionNote(RecordsDatabase& db, const std::string& sessionId,
+                            const std::string& author, const std::string& text) {
+    if (trimText(text).empty()) return {RecordsErrorKind::Invalid, "note", "note: it is empty"};
+    int affected = 0;
+    return writeOne(db,
+                    sql::insertSessionNote(newRecordId(), sessionId, trimText(author), text,
+                                           isoUtcNow()),
+                    affected);
+}
+
+std::vector<SessionNote> sessionNotesOf(RecordsDatabase& db, const std::string& sessionId,
+                                        RecordsError& error) {
+    std::vector<SessionNote> out;
+    QSqlQuery q = db.query();
+    if (!db.run(q, sql::sessionNotes(sessionId), error)) return out;
+    while (q.next())
+        out.push_back({q.value(0).toString().toStdString(), q.value(1).toString().toStdString(),
+                       q.value(2).toString().toStdString()});
+    return out;
+}
+
+RecordsError tickSessionCheck(RecordsDatabase& db, const std::string& sessionId,
+                              const std::string& item, const std::string& tickedAt) {
+    int affected = 0;
+    return writeOne(db, sql::saveSessionCheck(sessionId, item, tickedAt), affected);
+}
+
+std::vector<SessionCheck> sessionChecksOf(RecordsDatabase& db, const std::string& sessionId,
+                                          RecordsError& error) {
+    std::vector<SessionCheck> out;
+    QSqlQuery q = db.query();
+    if (!db.run(q, sql::sessionChecks(sessionId), error)) return out;
+    while (q.next())
+        out.push_back({q.value(0).toString().toStdString(), q.value(1).toString().toStdString()});
+    return out;
+}
+
+} // namespace qarn3
