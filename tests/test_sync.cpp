@@ -3,6 +3,7 @@
 // killed connection or a stopped server, completed by the next.
 #include "store/curvelibrary.h"
 #include "store/export.h"
+#include "store/planlibrary.h"
 #include "store/tripunitlibrary.h"
 
 #include "records/tripunitcsv.h"
@@ -288,6 +289,33 @@ TEST_F(TripUnitSync, ProfilesSettingsAndBasesTravelAndAReimportReplacesTheRows) 
     }
     EXPECT_EQ(exported(b.db), before);
     EXPECT_EQ(moved(synced(b.db, shared)), 0);
+}
+
+// A test plan imported on a laptop reaches the shared database and another laptop with its
+// points; imported again shorter, its points are replaced everywhere.
+TEST_F(TripUnitSync, TestPlansTravelWithTheirPoints) {
+    Laptop a(folder + "/a.db"), b(folder + "/b.db");
+    RecordsDatabase shared(location(adminUri()));
+    ASSERT_TRUE(shared.open().ok);
+    TestPlan plan = builtInPlan();
+    plan.name = "Quick";
+    TestPlanImportSummary summary;
+    ASSERT_FALSE(TestPlanLibrary(a.db).importPlans({plan}, summary));
+    firstSession(a, 1);
+    synced(a.db, shared);
+    synced(b.db, shared, {"Plant A"});
+    EXPECT_EQ(rows(b.db, "test_plan_point"), 13);
+    RecordsError e;
+    const auto got = TestPlanLibrary(b.db).named("Quick", e);
+    ASSERT_TRUE(got) << e.message;
+    EXPECT_EQ(testPlanCsvText({*got}), testPlanCsvText({plan}));
+    QThread::msleep(5);
+    plan.points.resize(2);
+    ASSERT_FALSE(TestPlanLibrary(a.db).importPlans({plan}, summary));
+    synced(a.db, shared);
+    synced(b.db, shared);
+    EXPECT_EQ(rows(shared, "test_plan_point"), 2);
+    EXPECT_EQ(rows(b.db, "test_plan_point"), 2);
 }
 
 class OffTheWindowThread : public SharedDatabaseTest {
