@@ -30,7 +30,10 @@ ShotBand bandOfShot(const TestPointRecord& point, const BandSources& sources, do
         out.basis.source = curveFamilyName(sources.curve->maker, sources.curve->model);
     }
     // Not judged by the settings, and not silently so.
-    if (sources.profileMissing) out.basis.note = "trip-unit profile not in the library";
+    if (sources.profileMissing)
+        out.basis.note = "trip-unit profile not in the library";
+    else if (sources.profile && !out.band)
+        out.basis.note = "no trip-unit settings";
     return out;
 }
 

@@ -38,6 +38,8 @@ struct ShotJudgement {
 // trip unit has a profile and settings, the band they give at the current (tripUnitBandAt:
 // none below every pickup); else the band of the breaker's curve of the point's kind at the
 // multiple (none outside it); none for a point that must not trip or without any of these.
+// A breaker whose profile is missing, or whose profile has no settings in force and no curve
+// band, says so in the basis's note.
 ShotBand bandOfShot(const TestPointRecord& point, const BandSources& sources, double ratedAmps,
                     double amps);
 

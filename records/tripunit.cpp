@@ -287,6 +287,8 @@ std::optional<double> targetMultiple(const TripUnitSettings& s, TargetOf of, dou
     const double m = factor * *base;
     if (!(m > 0) || !std::isfinite(m)) return m;
     const double scale = std::pow(10.0, 11 - std::floor(std::log10(m)));
+    // Far below one the scale itself overflows: such a multiple is kept as it is.
+    if (!std::isfinite(scale)) return m;
     return std::round(m * scale) / scale;
 }
 

@@ -137,6 +137,9 @@ QString ShotListModel::cellText(const Row& r, int column) const {
         ShotRow row = a;
         row.shot = s;
         t = bandText(row, {}, m_separator);
+        // A note the band does not already show ("short-time acts at this current"), as the
+        // report says it under the row.
+        if (!s.basis.note.empty() && s.basis.note != t) t += ", " + s.basis.note;
         break;
     }
     case Basis:

@@ -133,8 +133,7 @@ void TestRecordPanel::setShotRow(int row, const ShotRecord& shot, const TestPoin
     shown.point = point;
     shown.shot = shot;
     std::string band = bandText(shown, {}, separator);
-    if (shot.band && shot.basis.kind == BasisKind::Settings && !shot.basis.note.empty())
-        band += ", " + shot.basis.note;
+    if (!shot.basis.note.empty() && shot.basis.note != band) band += ", " + shot.basis.note;
     const std::pair<int, std::string> cells[] = {
         {ColPole, poleText(point.pole)},
         {ColCurrent, currentText(shot.reading, separator)},

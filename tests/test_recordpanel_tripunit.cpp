@@ -228,6 +228,22 @@ TEST_F(TripUnitPanelTest, PickedBreakerFillsTheTripUnitAndEditedSettingsAreItsOw
     EXPECT_DOUBLE_EQ(stored[1].point.multiple, 3);
 }
 
+TEST_F(TripUnitPanelTest, AProfileWithoutSettingsSaysWhyAShotHasNoBand) {
+    importSample();
+    auto panel = openPanel('.');
+    TestRecordPanel& p = *panel;
+    typeBreaker(p, "");
+    typeTarget(p, 0, "3");
+    mnemonic(p, Qt::Key_D);
+    ASSERT_TRUE(waitFor([&] { return p.isRecording(); })) << p.lbMessage->text().toStdString();
+    p.pulseEnded(pulse(1200, 14));
+    ASSERT_TRUE(waitFor([&] { return storedShots().size() == 1; }));
+    ASSERT_TRUE(waitFor(
+        [&] { return p.ShotList->item(0, TestRecordPanel::ColVerdict)->text() == "NO BAND"; }));
+    EXPECT_EQ(p.ShotList->item(0, TestRecordPanel::ColBand)->text().toStdString(),
+              "none, no trip-unit settings");
+}
+
 // What the panel shows beside a target typed, the settings and profile being kStored and the
 // sample's at 400 A.
 struct Preview {

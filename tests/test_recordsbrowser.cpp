@@ -397,13 +397,18 @@ TEST_F(BrowserTest, BasisColumnAndNearPickupFlag) {
         NewShot later = shot(9);
         later.reading.takenAt = "2026-12-01T10:00:01.000Z";
         ASSERT_FALSE(store.storeShots(c, {later}, stored));
+        // 1500 A, above short time's pickup tolerance: the long-time point says so.
+        NewShot faster = shot(0.2);
+        faster.reading.takenAt = "2026-12-01T09:59:59.000Z";
+        faster.reading.currentAmps = 1500;
+        ASSERT_FALSE(store.storeShots(c, {faster}, stored));
         settingsSession = c.session.id;
     }
     RecordsDatabase db(DatabaseLocation::file(path));
     ASSERT_TRUE(db.open().ok);
     ShotListModel m(',');
     ASSERT_FALSE(m.setFilter(db, {}));
-    ASSERT_EQ(m.rowCount(), 2);
+    ASSERT_EQ(m.rowCount(), 3);
     EXPECT_EQ(m.headerData(ShotListModel::Band + 1, Qt::Horizontal, Qt::DisplayRole).toString(),
               "Basis");
     const auto cell = [&](int row, int column) {
@@ -418,6 +423,8 @@ TEST_F(BrowserTest, BasisColumnAndNearPickupFlag) {
     EXPECT_TRUE(m.data(m.index(0, ShotListModel::OffTarget), Qt::FontRole).value<QFont>().bold());
     EXPECT_EQ(cell(1, ShotListModel::Basis), "typed");
     EXPECT_EQ(cell(1, ShotListModel::OffTarget), "");
+    EXPECT_EQ(cell(2, ShotListModel::Band), "0,150 – 0,250 s, short-time acts at this current");
+    EXPECT_EQ(cell(2, ShotListModel::Basis), "settings STD=0,2 at 4,69 × Ir, Generic Sample-ETU");
 
     // The session clicked in the tree plots its settings' curve and their pickups.
     RecordsBrowser b(host(), nullptr);

@@ -315,6 +315,15 @@ TEST(JudgedBySettings, ATypedBandWinsAndAPointThatMustNotTripTakesNone) {
     const ShotBand m = bandOfShot(basePoint(), lost, 100, 1000);
     EXPECT_EQ(m.basis.kind, BasisKind::Curve);
     EXPECT_EQ(m.basis.note, "trip-unit profile not in the library");
+
+    // A profile without settings in force judges nothing, and says why; a curve band that
+    // stands in for it needs no note.
+    BandSources unset = settingsSources(false);
+    unset.settings.reset();
+    const ShotBand u = bandOfShot(basePoint(), unset, 1000, 2400);
+    EXPECT_FALSE(u.band);
+    EXPECT_EQ(u.basis.note, "no trip-unit settings");
+    EXPECT_EQ(bandOfShot(basePoint(), noSettings, 100, 1000).basis.note, "");
 }
 
 TEST(JudgedBySettings, TheSessionsSettingsComeBeforeTheBreakers) {

@@ -265,6 +265,20 @@ INSTANTIATE_TEST_SUITE_P(
         TargetCase{"Negative", "-2", '.', false, TargetOf::In, 0, "", 0, "above zero"}),
     [](const auto& c) { return std::string(c.param.name); });
 
+TEST(TargetText, MultipleOfASettingKeepsTwelveDigitsAndStaysANumberAtTheExtremes) {
+    FieldError e;
+    EXPECT_EQ(targetMultiple(settingsOf("LTPU=0.8"), TargetOf::Ir, 3, e), 2.4);
+    // Where rounding to twelve digits would scale past the largest double.
+    for (const char* settings : {"LTPU=1e-300", "LTPU=1e-320"}) {
+        const auto m = targetMultiple(settingsOf(settings), TargetOf::Ir, 3, e);
+        ASSERT_TRUE(m) << settings;
+        EXPECT_TRUE(std::isfinite(*m) && *m > 0) << settings << ": " << *m;
+    }
+    const auto big = targetMultiple(settingsOf("LTPU=100000"), TargetOf::Ir, 1e300, e);
+    ASSERT_TRUE(big);
+    EXPECT_TRUE(std::isfinite(*big)) << *big;
+}
+
 TEST(TargetText, WritesBackWhatReadsTheSame) {
     EXPECT_EQ(targetTextOf(TargetOf::Isd, 1.5, ','), "1,5 \xC3\x97 Isd");
     EXPECT_EQ(targetTextOf(TargetOf::In, 3, '.'), "3");
