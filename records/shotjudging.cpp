@@ -10,7 +10,16 @@ ShotBand bandOfShot(const TestPointRecord& point, const BandSources& sources, do
         out.basis.kind = BasisKind::Typed;
         return out;
     }
-    if (point.mustNotTrip) return out;
+    if (point.mustNotTrip) {
+        // Held or not, say when the settings would have the breaker trip at this current.
+        if (sources.profile && sources.settings) {
+            const TripUnitBand b =
+                tripUnitBandAt(*sources.settings, *sources.profile, ratedAmps, amps);
+            if (b.sure) out.basis.note = tripFunctionText(b.fastest) + " acts at this current";
+            out.basis.nearPickup = b.nearPickup;
+        }
+        return out;
+    }
     if (sources.profile && sources.settings) {
         const TripUnitSettings& s = *sources.settings;
         const TripUnitBand b = tripUnitBandAt(s, *sources.profile, ratedAmps, amps);

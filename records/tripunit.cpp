@@ -51,6 +51,21 @@ bool readNumber(const std::string& name, const std::string& v, double& out, Fiel
     }
     if (!(*n > 0)) return refuse(error, name, quoted(v) + " must be above zero");
     if (*n > kLargestSetting) return refuse(error, name, quoted(v) + " is too large");
+    // What any trip unit's dial can be set to, with room: a value outside is a slip of the
+    // finger, and its band would be nonsense.
+    struct Limit {
+        const char* name;
+        double lo, hi;
+    };
+    static constexpr Limit kLimits[] = {{"LTPU", 0.05, 2},   {"LTD", 0.1, 1000},
+                                        {"STPU", 1, 50},     {"STD", 0.001, 10},
+                                        {"INST", 1, 100},    {"GFPU", 0.01, 5},
+                                        {"GFD", 0.001, 10}};
+    for (const Limit& l : kLimits)
+        if (name == l.name && (*n < l.lo || *n > l.hi))
+            return refuse(error, name,
+                          quoted(v) + " must be " + jsonNumberText(l.lo) + " to " +
+                              jsonNumberText(l.hi));
     out = *n;
     return true;
 }
@@ -159,19 +174,33 @@ bool delayBand(const std::vector<DelayBand>& rows, const std::optional<double>& 
 std::optional<TripUnitSettings> parseTripUnitSettings(const std::string& text, FieldError& error) {
     TripUnitSettings s;
     std::vector<std::string> seen;
-    const std::string t = withoutSpaces(text);
+    std::string t = withoutSpaces(text);
+    // Settings separated by ';' may write their decimals with a comma, as a report shows them
+    // where the decimal separator is one.
+    const bool semicolons = t.find(';') != std::string::npos;
+    const char between = semicolons ? ';' : ',';
+    const char* const empty = semicolons ? "an empty setting between semicolons"
+                                         : "an empty setting between commas";
     std::size_t from = 0;
     while (from < t.size()) {
-        const std::size_t comma = std::min(t.find(',', from), t.size());
-        const std::string item = t.substr(from, comma - from);
+        const std::size_t end = std::min(t.find(between, from), t.size());
+        std::string item = t.substr(from, end - from);
+        if (semicolons) std::replace(item.begin(), item.end(), ',', '.');
         if (item.empty()) {
-            refuse(error, "settings", "an empty setting between commas");
+            refuse(error, "settings", empty);
             return std::nullopt;
         }
-        if (!readSetting(item, s, seen, error)) return std::nullopt;
-        from = comma + 1;
-        if (comma + 1 == t.size()) {
-            refuse(error, "settings", "an empty setting between commas");
+        if (!readSetting(item, s, seen, error)) {
+            // "LTPU=0,8,LTD=4": the comma was meant as a decimal comma.
+            const bool digitNext =
+                end + 1 < t.size() && std::isdigit(static_cast<unsigned char>(t[end + 1]));
+            if (!semicolons && (digitNext || std::isdigit(static_cast<unsigned char>(item[0]))))
+                error.message += " (with a decimal comma, separate the settings with ';')";
+            return std::nullopt;
+        }
+        from = end + 1;
+        if (end + 1 == t.size()) {
+            refuse(error, "settings", empty);
             return std::nullopt;
         }
     }

@@ -204,7 +204,7 @@ void readImportBreaker(const Options& o, ImportRequest& r) {
     r.breaker.maker = o.value("maker");
     r.breaker.model = o.value("model");
     r.breaker.serial = o.value("serial");
-    r.breaker.settings = o.value("settings");
+
     r.tripUnitName = trimText(o.value("trip-unit"));
     if (o.has("trip-unit") && r.tripUnitName.empty())
         throw UsageError("--trip-unit names no profile");
@@ -217,7 +217,10 @@ void readImportBreaker(const Options& o, ImportRequest& r) {
         if (e.notNumber) throw UsageError(e.message);
         throw FieldRefused(e.message);
     }
-    if (!values) return;
+    if (!values) {
+        r.breaker.settings = o.value("settings");
+        return;
+    }
     r.tripSettings = *values;
     r.session.tripSettings = r.breaker.tripSettings = tripUnitSettingsText(*values);
 }

@@ -297,6 +297,9 @@ TEST(JudgedBySettings, ATypedBandWinsAndAPointThatMustNotTripTakesNone) {
     const ShotBand h = bandOfShot(hold, settingsSources(true), 1000, 2400);
     EXPECT_FALSE(h.band);
     EXPECT_EQ(h.basis.kind, BasisKind::Unknown);
+    EXPECT_EQ(h.basis.note, "long-time acts at this current") << "2400 A is 3 x Ir";
+    EXPECT_EQ(bandOfShot(hold, settingsSources(true), 1000, 700).basis.note, "")
+        << "below every pickup, as a must-not-trip point expects";
 
     // Without settings in force the curve gives the band, and says so.
     BandSources noSettings = settingsSources(true);

@@ -1,5 +1,6 @@
 // The trip unit's settings as one text, and the band its settings give at a current, as tables
 // computed by hand.
+#include "records/sessionreport.h"
 #include "records/tripunit.h"
 
 #include <gtest/gtest.h>
@@ -188,10 +189,27 @@ INSTANTIATE_TEST_SUITE_P(
                         "settings: an empty setting between commas"},
         SettingsRefusal{"TrailingComma", "LTPU=0.8,", "settings",
                         "settings: an empty setting between commas"},
+        SettingsRefusal{"OutsideWhatADialGives", "LTPU=5", "LTPU", "LTPU: '5' must be 0.05 to 2"},
+        SettingsRefusal{"DelayBelowItsRange", "STD=0.0001", "STD",
+                        "STD: '0.0001' must be 0.001 to 10"},
+        SettingsRefusal{"InstantaneousAboveItsRange", "INST=100000", "INST",
+                        "INST: '100000' must be 1 to 100"},
+        SettingsRefusal{"DecimalCommaGetsAHint", "LTPU=0,8,LTD=4", "LTPU",
+                        "LTPU: '0' must be above zero (with a decimal comma, separate the "
+                        "settings with ';')"},
+        SettingsRefusal{"EmptyBetweenSemicolons", "LTPU=0,8;;LTD=4", "settings",
+                        "settings: an empty setting between semicolons"},
         SettingsRefusal{"LongValueQuotedShort", "LTPU=x2345678901234567890123456789012345678901234",
                         "LTPU",
                         "LTPU: 'x234567890123456789012345678901234567890…' is not a number"}),
     [](const auto& i) { return std::string(i.param.name); });
+
+TEST(TripUnitSettingsText, SemicolonsLetTheDecimalsBeCommasAsAReportShowsThem) {
+    EXPECT_EQ(tripUnitSettingsText(settingsOf("LTPU=0,8; LTD=4; STPU=2,5; STI2T=on")),
+              "LTPU=0.8,LTD=4,STPU=2.5,STI2T=on");
+    EXPECT_EQ(tripUnitSettingsText(settingsOf(settingsShownText("LTPU=0.8,LTD=4", ','))),
+              "LTPU=0.8,LTD=4");
+}
 
 TEST(TripUnitSettingsText, ReadsAnyCaseWithoutSpacesAndWritesBackInOrder) {
     const TripUnitSettings s =
@@ -269,12 +287,17 @@ TEST(TargetText, MultipleOfASettingKeepsTwelveDigitsAndStaysANumberAtTheExtremes
     FieldError e;
     EXPECT_EQ(targetMultiple(settingsOf("LTPU=0.8"), TargetOf::Ir, 3, e), 2.4);
     // Where rounding to twelve digits would scale past the largest double.
-    for (const char* settings : {"LTPU=1e-300", "LTPU=1e-320"}) {
-        const auto m = targetMultiple(settingsOf(settings), TargetOf::Ir, 3, e);
-        ASSERT_TRUE(m) << settings;
-        EXPECT_TRUE(std::isfinite(*m) && *m > 0) << settings << ": " << *m;
+    // (Settings stored by another program: the text refuses such values.)
+    for (const double ltpu : {1e-300, 1e-320}) {
+        TripUnitSettings tiny;
+        tiny.ltpu = ltpu;
+        const auto m = targetMultiple(tiny, TargetOf::Ir, 3, e);
+        ASSERT_TRUE(m) << ltpu;
+        EXPECT_TRUE(std::isfinite(*m) && *m > 0) << ltpu << ": " << *m;
     }
-    const auto big = targetMultiple(settingsOf("LTPU=100000"), TargetOf::Ir, 1e300, e);
+    TripUnitSettings huge;
+    huge.ltpu = 100000;
+    const auto big = targetMultiple(huge, TargetOf::Ir, 1e300, e);
     ASSERT_TRUE(big);
     EXPECT_TRUE(std::isfinite(*big)) << *big;
 }
