@@ -155,16 +155,6 @@ std::string cycleTableText(const CycleTable& t) {
 
 } // namespace
 
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string s = "\"";
-    for (char c : text) {
-        if (c == '"') s += '"';
-        s += c;
-    }
-    return s + '"';
-}
-
 std::string csvHeader(bool withCycles) {
     return csvRecord({"file", "pulse", "start_s", "current_a", "suspect", "seconds", "cycles",
                       "on_samples", "under_range", "cut_short", "ending", "end_s", "error"},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/analysis.h"
+#include "platform/textformat.h" // csvField
 
 #include <string>
 
@@ -10,10 +11,6 @@ struct TWaveformData;
 
 // Forms the analysis tool can write its results in.
 enum class OutputFormat { Text, Json, JsonLines, Csv };
-
-// One field of a CSV record: quoted when it holds a comma, a quote, CR or LF, with quotes
-// doubled inside.
-std::string csvField(const std::string& text);
 
 // The pulse table: a header record, then one record per pulse, or one record with the pulse
 // fields empty for a file without a pulse or one that could not be analysed (its reason in

@@ -212,4 +212,14 @@ bool equalsIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string s = "\"";
+    for (char c : text) {
+        if (c == '"') s += '"';
+        s += c;
+    }
+    return s + '"';
+}
+
 } // namespace qarn3

@@ -67,4 +67,8 @@ namespace qarn3 {
 // process locale. Text around the conversion is kept.
 std::string formatNumber(const std::string& format, double value, char separator = '.');
 
+// One field of a CSV record: quoted when it holds a comma, a quote, CR or LF, with quotes
+// doubled inside.
+std::string csvField(const std::string& text);
+
 } // namespace qarn3

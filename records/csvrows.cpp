@@ -161,20 +161,10 @@ std::string rowShapeProblem(const std::vector<std::string>& f, const CsvColumns&
     return {};
 }
 
-std::string csvFieldText(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string s = "\"";
-    for (char c : text) {
-        if (c == '"') s += '"';
-        s += c;
-    }
-    return s + '"';
-}
-
 std::string csvRowText(const std::vector<std::string>& fields) {
     std::string s;
     for (std::size_t i = 0; i < fields.size(); ++i)
-        s += (i ? "," : "") + csvFieldText(fields[i]);
+        s += (i ? "," : "") + csvField(fields[i]);
     return s + "\r\n";
 }
 

@@ -71,10 +71,8 @@ using CsvRowReader = std::function<std::string(int line, const std::vector<std::
 // at the first refusal.
 CsvRefusal readCsvRows(const std::string& text, CsvColumnNames columns, const CsvRowReader& reader);
 
-// One field as a file written by the program holds it: quoted when it holds a comma, a quote,
-// CR or LF, with quotes doubled inside; and one row of such fields ending with CR LF, as the
-// program's other CSV exports end theirs.
-std::string csvFieldText(const std::string& text);
+// One row of fields (each as platform/textformat's csvField writes it) ending with CR LF, as
+// the program's other CSV exports end theirs.
 std::string csvRowText(const std::vector<std::string>& fields);
 
 } // namespace qarn3

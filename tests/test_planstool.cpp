@@ -7,6 +7,7 @@
 
 #include "csv_reader.h"
 #include "records_fixture.h"
+#include "tool_run.h"
 
 #include <sstream>
 
@@ -15,24 +16,12 @@ using namespace qarn3::test;
 
 namespace {
 
-struct ToolRun {
-    int status = 0;
-    std::string out, err;
-};
-
 class PlansTool : public RecordsDatabaseTest {
 public:
     PlansTool() { EXPECT_EQ(makeDemoFiles(folder), ""); }
 
     ToolRun run(const std::vector<std::string>& args) {
-        std::ostringstream out, err;
-        RecordsToolEnvironment env{out, err, folder + "/data"};
-        env.cores = 2;
-        ToolRun r;
-        r.status = runRecordsTool(args, env);
-        r.out = out.str();
-        r.err = err.str();
-        return r;
+        return runRecords(args, folder + "/data");
     }
     ToolRun import(const std::string& breaker, const std::string& band) {
         return run({"--db", path, "import", "--site", "S", "--breaker", breaker, "--rating",

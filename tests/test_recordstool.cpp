@@ -11,6 +11,7 @@
 #include "csv_reader.h"
 #include "fake_owners.h"
 #include "records_fixture.h"
+#include "tool_run.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -32,24 +33,12 @@ using namespace qarn3::test;
 
 namespace {
 
-struct ToolRun {
-    int status = 0;
-    std::string out, err;
-};
-
 class RecordsToolTest : public RecordsDatabaseTest {
 public:
     RecordsToolTest() { EXPECT_EQ(makeDemoFiles(folder), ""); }
 
     ToolRun run(const std::vector<std::string>& args) {
-        std::ostringstream out, err;
-        RecordsToolEnvironment env{out, err, folder + "/data"};
-        env.cores = 2;
-        ToolRun r;
-        r.status = runRecordsTool(args, env);
-        r.out = out.str();
-        r.err = err.str();
-        return r;
+        return runRecords(args, folder + "/data");
     }
 
     std::vector<std::string> importArgs(const std::vector<std::string>& files) const {

@@ -9,6 +9,7 @@
 #include "csv_reader.h"
 #include "schema_doc.h"
 #include "shared_database_fixture.h"
+#include "tool_run.h"
 #include "waveform/waveform.h"
 
 #include <QProcess>
@@ -27,10 +28,6 @@ using namespace qarn3::test;
 
 namespace {
 
-struct ToolRun {
-    int status = 0;
-    std::string out, err;
-};
 
 // Answers a password question as a test says, counting the questions.
 class ScriptedPrompt : public DatabasePasswordPrompt {
@@ -49,14 +46,7 @@ private:
 class SharedTool : public SharedDatabaseTest {
 public:
     ToolRun run(const std::vector<std::string>& args, DatabasePasswordPrompt* prompt = nullptr) {
-        std::ostringstream out, err;
-        RecordsToolEnvironment env{out, err, folder + "/data"};
-        env.passwordPrompt = prompt;
-        ToolRun r;
-        r.status = runRecordsTool(args, env);
-        r.out = out.str();
-        r.err = err.str();
-        return r;
+        return runRecords(args, folder + "/data", prompt, 1);
     }
     ToolRun import(const std::string& db, const std::string& file) {
         return run({"--db", db, "import", "--site", "Plant A", "--breaker", "Q1", "--rating", "400",

@@ -8,6 +8,7 @@
 
 #include "csv_reader.h"
 #include "records_fixture.h"
+#include "tool_run.h"
 
 #include <cmath>
 #include <map>
@@ -18,24 +19,12 @@ using namespace qarn3::test;
 
 namespace {
 
-struct ToolRun {
-    int status = 0;
-    std::string out, err;
-};
-
 class TripUnitTool : public RecordsDatabaseTest {
 public:
     TripUnitTool() { EXPECT_EQ(makeDemoFiles(folder), ""); }
 
     ToolRun run(const std::vector<std::string>& args) {
-        std::ostringstream out, err;
-        RecordsToolEnvironment env{out, err, folder + "/data"};
-        env.cores = 2;
-        ToolRun r;
-        r.status = runRecordsTool(args, env);
-        r.out = out.str();
-        r.err = err.str();
-        return r;
+        return runRecords(args, folder + "/data");
     }
     std::string file(const std::string& name, const std::string& text) {
         put(folder + "/" + name, text);
