@@ -120,6 +120,7 @@ void HistoryView::drawPanel(QPainter& p, const HistoryPanel& panel, const QRectF
     p.setFont(font());
     // The band's edges dashed, its middle dotted, the frame round the extent.
     p.setPen(QPen(palette().color(QPalette::Mid), 1));
+    p.setBrush(Qt::NoBrush);
     p.drawRect(QRectF(left, top, width, height));
     for (double percent : {0.0, 50.0, 100.0}) {
         const double y = historyY(percent, panel.low, panel.high, top, height);

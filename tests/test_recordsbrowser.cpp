@@ -30,6 +30,7 @@
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+#include <tuple>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -458,7 +459,7 @@ TEST_F(BrowserTest, BreakersHistoryAndDueDatesInTheTree) {
         const SiteRecord site{newRecordId(), "North Plant", ""};
         const auto session = [&](const std::string& breakerId, const std::string& name,
                                  const QDateTime& start,
-                                 const std::vector<std::pair<Pole, double>>& shots) {
+                                 const std::vector<std::tuple<Pole, double, PointKind>>& shots) {
             ShotContext c = context;
             c.site = site;
             c.breaker.id = breakerId;
@@ -468,10 +469,11 @@ TEST_F(BrowserTest, BreakersHistoryAndDueDatesInTheTree) {
             c.session.breakerId = breakerId;
             c.session.startedAt = isoUtcFromMsecs(start.toMSecsSinceEpoch());
             int n = 0;
-            for (const auto& [pole, seconds] : shots) {
+            for (const auto& [pole, seconds, kind] : shots) {
                 c.point.id = newRecordId();
                 c.point.sessionId = c.session.id;
                 c.point.pole = pole;
+                c.point.kind = kind;
                 NewShot one = shot(seconds);
                 one.reading.takenAt = isoUtcFromMsecs(start.toMSecsSinceEpoch() + 1000 * ++n);
                 std::vector<ShotRecord> stored;
@@ -479,11 +481,13 @@ TEST_F(BrowserTest, BreakersHistoryAndDueDatesInTheTree) {
             }
         };
         // The band is 0.1 to 0.5 s: pole A at 50 %, 87.5 % (toward the edge) and 125 %.
-        session(breakerA, "Q1", q1Last.addMonths(-24), {{Pole::A, 0.3}, {Pole::B, 0.2}});
-        session(breakerA, "Q1", q1Last.addMonths(-12), {{Pole::A, 0.45}, {Pole::B, 0.2}});
-        session(breakerA, "Q1", q1Last, {{Pole::A, 0.6}, {Pole::B, 0.25}});
-        session(breakerB, "Q2", q2Last, {{Pole::A, 0.3}});
-        session(newRecordId(), "Q3", now, {{Pole::A, 0.3}});
+        constexpr auto LT = PointKind::LongTime, ST = PointKind::ShortTime;
+        session(breakerA, "Q1", q1Last.addMonths(-24), {{Pole::A, 0.3, LT}, {Pole::B, 0.2, LT}});
+        session(breakerA, "Q1", q1Last.addMonths(-12), {{Pole::A, 0.45, LT}, {Pole::B, 0.2, LT}});
+        session(breakerA, "Q1", q1Last,
+                {{Pole::A, 0.6, LT}, {Pole::B, 0.25, LT}, {Pole::A, 0.3, ST}});
+        session(breakerB, "Q2", q2Last, {{Pole::A, 0.3, LT}});
+        session(newRecordId(), "Q3", now, {{Pole::A, 0.3, LT}});
     }
     RecordsBrowser b(host(), nullptr);
     b.resize(1100, 800);
@@ -511,7 +515,8 @@ TEST_F(BrowserTest, BreakersHistoryAndDueDatesInTheTree) {
     ASSERT_TRUE(b.History->hasPlot());
     const HistoryPlot& plot = *b.History->plot();
     EXPECT_EQ(plot.sessions.size(), 3u);
-    ASSERT_EQ(plot.panels.size(), 1u);
+    ASSERT_EQ(plot.panels.size(), 2u); // long-time, then short-time
+    EXPECT_EQ(plot.panels[1].kind, PointKind::ShortTime);
     ASSERT_EQ(plot.panels[0].lines.size(), 2u);
     const HistoryLine& a = plot.panels[0].lines[0];
     EXPECT_EQ(a.pole, Pole::A);
@@ -534,6 +539,9 @@ TEST_F(BrowserTest, BreakersHistoryAndDueDatesInTheTree) {
     };
     EXPECT_GT(pixels(QColor(200, 40, 40)), 50);
     EXPECT_GT(pixels(QColor(30, 110, 200)), 50);
+    // ... as lines and points, not filling a panel.
+    EXPECT_LT(pixels(QColor(200, 40, 40)), image.width() * image.height() / 50);
+    EXPECT_LT(pixels(QColor(30, 110, 200)), image.width() * image.height() / 50);
 
     // A session clicked shows its time-current plot again; another breaker its own history.
     breakers.at("Q1")->setExpanded(true);
