@@ -346,6 +346,7 @@ void RecordsBrowser::refresh() {
     fillSites();
     fillTree();
     applyFilter();
+    showHistory();
 }
 
 void RecordsBrowser::fillSites() {

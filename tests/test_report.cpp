@@ -11,6 +11,8 @@
 #include "report/reportwriter.h"
 #include "report/sessionplot.h"
 #include "report/timecurrent.h"
+#include "store/approval.h"
+#include "store/reportload.h"
 #include "store/store.h"
 
 #include "records_fixture.h"
@@ -462,6 +464,57 @@ TEST_F(ReportTest, AsLeftBesideAsFoundApprovedWithANote) {
         << text.toStdString();
     EXPECT_FALSE(text.contains("As found:"));
     EXPECT_FALSE(text.contains("Dated notes"));
+}
+
+// Read from the records: an as-left session made from an as-found one takes that one's shots
+// beside its own (not those of a later as-found session), its notes and its approval; the
+// as-found session takes no shots of the other.
+TEST_F(ReportTest, LoadedAsLeftTakesItsAsFoundShotsNotesAndApproval) {
+    RecordsDatabase db(DatabaseLocation::file(path));
+    ASSERT_TRUE(db.open().ok);
+    RecordsStore store(db);
+    const auto session = [&](Condition condition, const std::string& start,
+                             const std::string& asFoundId, double seconds) {
+        ShotContext c = context;
+        c.session.id = newRecordId();
+        c.session.condition = condition;
+        c.session.startedAt = start;
+        c.session.asFoundId = asFoundId;
+        for (Pole pole : {Pole::A, Pole::B}) {
+            c.point.id = newRecordId();
+            c.point.sessionId = c.session.id;
+            c.point.pole = pole;
+            NewShot one = shot(seconds);
+            one.reading.takenAt = start;
+            std::vector<ShotRecord> stored;
+            EXPECT_FALSE(store.storeShots(c, {one}, stored));
+        }
+        return c.session.id;
+    };
+    const std::string found = session(Condition::AsFound, "2026-12-01T09:00:00.000Z", "", 0.45);
+    session(Condition::AsFound, "2026-12-01T10:00:00.000Z", "", 0.2);
+    const std::string left = session(Condition::AsLeft, "2026-12-01T11:00:00.000Z", found, 0.3);
+    ASSERT_FALSE(addSessionNote(db, left, "Olga", "Pole B retested"));
+    std::string approvedAt;
+    ASSERT_FALSE(approveSession(db, left, "Olga Berg", approvedAt));
+
+    SessionReport r;
+    ASSERT_FALSE(loadSessionReport(db, left, false, r));
+    ASSERT_TRUE(r.pairedSession);
+    EXPECT_EQ(r.pairedSession->id, found);
+    ASSERT_EQ(r.pairedShots.size(), 2u);
+    for (const ShotRow& row : r.pairedShots)
+        EXPECT_DOUBLE_EQ(row.shot.reading.seconds, 0.45);
+    ASSERT_EQ(r.notes.size(), 1u);
+    EXPECT_EQ(r.notes[0].author, "Olga");
+    EXPECT_EQ(r.notes[0].text, "Pole B retested");
+    EXPECT_EQ(approvalText(r.session), "Approved by Olga Berg on " + localTimeText(approvedAt));
+
+    ASSERT_FALSE(loadSessionReport(db, found, false, r));
+    EXPECT_TRUE(r.pairedSession);
+    EXPECT_TRUE(r.pairedShots.empty());
+    EXPECT_TRUE(r.notes.empty());
+    EXPECT_EQ(approvalText(r.session), "Not approved");
 }
 
 // Numbered words ("site0001 site0002 …") making up about bytes of text.
