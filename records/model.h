@@ -56,6 +56,13 @@ struct SessionRecord {
     std::string approvedAt;
 };
 
+// A dated note added to a session: how an approved session's results are corrected.
+struct SessionNote {
+    std::string writtenAt; // ISO 8601 UTC
+    std::string author;
+    std::string text;
+};
+
 enum class Pole { A, B, C, N };
 enum class PointKind { LongTime, ShortTime, Instantaneous, GroundFault, Other };
 // What a test point's target is a multiple of: the rated current In, or a pickup of the

@@ -173,8 +173,7 @@ std::optional<SessionRecord> pairedSessionOf(const SessionRecord& session,
     return found;
 }
 
-const std::string& sessionSettingsText(const SessionRecord& session,
-                                       const BreakerRecord& breaker) {
+const std::string& sessionSettingsText(const SessionRecord& session, const BreakerRecord& breaker) {
     return session.tripSettings.empty() ? breaker.tripSettings : session.tripSettings;
 }
 
@@ -210,10 +209,78 @@ std::string settingsShownText(const std::string& settings, char separator) {
     // is separated by "; " so that the numbers read.
     std::string out;
     for (char c : settings)
-        out += c == ',' ? std::string(separator == ',' ? "; " : ", ")
+        out += c == ','   ? std::string(separator == ',' ? "; " : ", ")
                : c == '.' ? std::string(1, separator)
                           : std::string(1, c);
     return out;
+}
+
+} // namespace qarn3
+
+namespace qarn3 {
+
+namespace {
+
+// A session's points in the order of their first shot, each with its last shot and its place
+// among the points of its pole and kind.
+struct PointShots {
+    const TestPointRecord* point = nullptr;
+    std::size_t lastShot = 0;
+    int ordinal = 0;
+};
+
+std::vector<PointShots> pointsOf(const std::vector<ShotRow>& shots) {
+    std::vector<PointShots> out;
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+        const TestPointRecord& p = shots[i].point;
+        auto it = std::find_if(out.begin(), out.end(),
+                               [&](const PointShots& s) { return s.point->id == p.id; });
+        if (it != out.end()) {
+            if (shots[i].shot.reading.takenAt >= shots[it->lastShot].shot.reading.takenAt)
+                it->lastShot = i;
+            continue;
+        }
+        const int ordinal = static_cast<int>(std::count_if(out.begin(), out.end(), [&](auto& s) {
+            return s.point->pole == p.pole && s.point->kind == p.kind;
+        }));
+        out.push_back({&p, i, ordinal});
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::optional<std::size_t>> asFoundBeside(const std::vector<ShotRow>& asLeft,
+                                                      const std::vector<ShotRow>& asFound) {
+    const std::vector<PointShots> found = pointsOf(asFound);
+    const std::vector<PointShots> left = pointsOf(asLeft);
+    std::vector<std::optional<std::size_t>> out(asLeft.size());
+    for (std::size_t i = 0; i < asLeft.size(); ++i) {
+        const auto self = std::find_if(left.begin(), left.end(), [&](const PointShots& s) {
+            return s.point->id == asLeft[i].point.id;
+        });
+        const TestPointRecord& p = *self->point;
+        const bool byPlan = p.planSeq && std::any_of(found.begin(), found.end(), [](auto& s) {
+                                return s.point->planSeq.has_value();
+                            });
+        auto match = found.end();
+        if (byPlan)
+            match = std::find_if(found.begin(), found.end(), [&](const PointShots& s) {
+                return s.point->planSeq == p.planSeq;
+            });
+        else
+            match = std::find_if(found.begin(), found.end(), [&](const PointShots& s) {
+                return s.point->pole == p.pole && s.point->kind == p.kind &&
+                       s.ordinal == self->ordinal;
+            });
+        if (match != found.end()) out[i] = match->lastShot;
+    }
+    return out;
+}
+
+std::string approvalText(const SessionRecord& session) {
+    if (session.approvedBy.empty()) return "Not approved";
+    return "Approved by " + session.approvedBy + " on " + localTimeText(session.approvedAt);
 }
 
 } // namespace qarn3

@@ -17,12 +17,16 @@ struct SessionReport {
     SiteRecord site;
     BreakerRecord breaker;
     SessionRecord session;
-    std::vector<ShotRow> shots;                   // oldest first; numbered from 1 in this order
-    std::vector<TripCurve> curves;                // those the breaker names, by kind
-    std::optional<TripUnitProfile> tripUnit;      // the profile the breaker's trip unit follows
+    std::vector<ShotRow> shots;              // oldest first; numbered from 1 in this order
+    std::vector<TripCurve> curves;           // those the breaker names, by kind
+    std::optional<TripUnitProfile> tripUnit; // the profile the breaker's trip unit follows
     // The as-left session that followed an as-found one, or the as-found one an as-left one
     // followed: the report shows its settings beside this session's.
     std::optional<SessionRecord> pairedSession;
+    // For an as-left session, the shots of its as-found one (oldest first): each point's
+    // as-found result is shown beside its as-left one.
+    std::vector<ShotRow> pairedShots;
+    std::vector<SessionNote> notes; // the dated notes added to the session, oldest first
     std::map<std::string, std::string> waveforms; // file bytes by waveform id
 };
 
@@ -31,6 +35,14 @@ struct SessionReport {
 // started before it; none for another condition or when there is none.
 std::optional<SessionRecord> pairedSessionOf(const SessionRecord& session,
                                              const std::vector<SessionRecord>& sessions);
+// For each as-left shot, the as-found shot shown beside it (an index into asFound, none when its
+// point has no as-found result): the last shot of the as-found point it matches. Points match
+// by their number in the plan when both have one, else by pole and kind in order (the second
+// as-left long-time point of pole A matches the second as-found one).
+std::vector<std::optional<std::size_t>> asFoundBeside(const std::vector<ShotRow>& asLeft,
+                                                      const std::vector<ShotRow>& asFound);
+// "Approved by NAME on 2026-12-08 16:30" (the local time), or "Not approved".
+std::string approvalText(const SessionRecord& session);
 // The settings in force for the session, as stored: its own, else the breaker's.
 const std::string& sessionSettingsText(const SessionRecord& session, const BreakerRecord& breaker);
 

@@ -2,8 +2,11 @@
 
 #include "platform/dialogs.h"
 #include "platform/textformat.h"
+#include "records/history.h"
 #include "records/sessionreport.h"
+#include "recordswindows/historyview.h"
 #include "recordswindows/timecurrentview.h"
+#include "report/historyplot.h"
 #include "report/reportwriter.h"
 #include "report/sessionplot.h"
 #include "store/reportload.h"
@@ -13,6 +16,7 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDate>
 #include <QDateEdit>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,6 +27,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
@@ -207,7 +212,22 @@ QWidget* RecordsBrowser::buildPlotPane() {
     Plot = new TimeCurrentView(m_host.decimalSeparator);
     pv->addWidget(lbPlotTitle);
     pv->addWidget(Plot, 1);
-    return plotPane;
+
+    auto* historyPane = new QWidget;
+    auto* hv = new QVBoxLayout(historyPane);
+    hv->setContentsMargins(4, 4, 4, 4);
+    lbHistoryTitle = new QLabel("History");
+    lbHistoryTitle->setWordWrap(true);
+    lbHistoryTitle->setFont(bold);
+    History = new HistoryView;
+    History->clearPlot("Choose a breaker in the tree to see its results over the sessions.");
+    hv->addWidget(lbHistoryTitle);
+    hv->addWidget(History, 1);
+
+    PlotTabs = new QTabWidget;
+    PlotTabs->addTab(plotPane, "&Time-current plot");
+    PlotTabs->addTab(historyPane, "&History");
+    return PlotTabs;
 }
 
 void RecordsBrowser::buildStatusBar() {
@@ -326,6 +346,7 @@ void RecordsBrowser::refresh() {
     fillSites();
     fillTree();
     applyFilter();
+    showHistory();
 }
 
 void RecordsBrowser::fillSites() {
@@ -369,9 +390,7 @@ void RecordsBrowser::fillChildren(QTreeWidgetItem* item) {
     const std::string id = item->data(0, kIdRole).toString().toStdString();
     if (item->data(0, kKindRole).toInt() == SiteNode) {
         for (const BreakerRecord& b : store.breakersOf(id, e))
-            item->addChild(
-                node(BreakerNode, b.id,
-                     b.designation + (b.location.empty() ? "" : "  (" + b.location + ")"), true));
+            item->addChild(breakerNode(store, b, e));
     } else {
         for (const SessionRecord& s : store.sessionsOf(id, e))
             item->addChild(node(SessionNode, s.id,
@@ -382,12 +401,72 @@ void RecordsBrowser::fillChildren(QTreeWidgetItem* item) {
     if (e) status(qs("The records cannot be read: " + e.message));
 }
 
+QTreeWidgetItem* RecordsBrowser::breakerNode(RecordsStore& store, const BreakerRecord& b,
+                                             RecordsError& e) {
+    std::string last;
+    if (!e)
+        for (const SessionRecord& s : store.sessionsOf(b.id, e))
+            last = std::max(last, s.startedAt);
+    std::string due;
+    const DueState state = dueStateOf(
+        last, b.testIntervalMonths, QDate::currentDate().toString(Qt::ISODate).toStdString(), due);
+    std::string text = b.designation + (b.location.empty() ? "" : "  (" + b.location + ")");
+    if (state == DueState::DueSoon) text += " — due " + due;
+    if (state == DueState::Overdue) text += " — overdue since " + due;
+    QTreeWidgetItem* item = node(BreakerNode, b.id, text, true);
+    if (state == DueState::DueSoon || state == DueState::Overdue) {
+        item->setForeground(0,
+                            state == DueState::Overdue ? QColor(190, 0, 0) : QColor(170, 100, 0));
+        item->setToolTip(0, qs("Tested every " + std::to_string(b.testIntervalMonths) +
+                               " months, last on " + localTimeText(last)));
+    }
+    return item;
+}
+
 void RecordsBrowser::scopeChosen() {
     const QList<QTreeWidgetItem*> chosen = Tree->selectedItems();
     QTreeWidgetItem* item = chosen.isEmpty() ? nullptr : chosen.front();
     m_scopeKind = item ? item->data(0, kKindRole).toInt() : AllNode;
     m_scopeId = item ? item->data(0, kIdRole).toString().toStdString() : "";
     applyFilter();
+    showHistory();
+    if (m_scopeKind == BreakerNode) PlotTabs->setCurrentIndex(1);
+    if (m_scopeKind == SessionNode) PlotTabs->setCurrentIndex(0);
+}
+
+void RecordsBrowser::showHistory() {
+    if (m_scopeKind != BreakerNode) {
+        lbHistoryTitle->setText("History");
+        History->clearPlot("Choose a breaker in the tree to see its results over the sessions.");
+        return;
+    }
+    RecordsDatabase* db = database();
+    std::vector<ShotRow> rows;
+    ShotFilter f;
+    f.breakerId = m_scopeId;
+    const RecordsError e = db ? RecordsStore(*db).forEachShot(f, ShotOrder::OldestFirst,
+                                                              [&](const ShotRow& r) {
+                                                                  rows.push_back(r);
+                                                                  return true;
+                                                              })
+                              : RecordsError{RecordsErrorKind::Failed, {}, "not open"};
+    if (e) {
+        lbHistoryTitle->setText("History");
+        History->clearPlot(qs("The breaker's shots cannot be read: " + e.message));
+        return;
+    }
+    const HistoryPlot plot = historyPlotOf(breakerHistory(rows));
+    const std::string name =
+        rows.empty() ? "" : rows.front().site.name + " / " + rows.front().breaker.designation;
+    lbHistoryTitle->setText(shownText(
+        (name.empty() ? std::string("The breaker") : name) + ": " +
+        std::to_string(plot.sessions.size()) +
+        (plot.sessions.size() == 1 ? " session" : " sessions") +
+        ", each result's position in its band (0 % at its minimum, 100 % at its maximum)"));
+    if (rows.empty())
+        History->clearPlot("The breaker has no shots yet.");
+    else
+        History->setPlot(plot);
 }
 
 ShotFilter RecordsBrowser::filter() const {

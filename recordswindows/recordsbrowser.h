@@ -3,6 +3,7 @@
 #include "recordswindows/recordshost.h"
 #include "recordswindows/shotlistmodel.h"
 #include "store/backgroundjob.h"
+#include "store/store.h"
 
 #include <QMainWindow>
 #include <QPageSize>
@@ -19,6 +20,7 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QProgressBar;
+class QTabWidget;
 class QPushButton;
 class QTableView;
 class QTimer;
@@ -27,6 +29,7 @@ class QTreeWidgetItem;
 
 namespace qarn3 {
 
+class HistoryView;
 class TimeCurrentView;
 class WaveformOpener;
 
@@ -82,6 +85,10 @@ public:
     QLabel* lbCount;
     QLabel* lbPlotTitle;
     TimeCurrentView* Plot;
+    // The time-current plot's tab, and the history's of the breaker chosen in the tree.
+    QTabWidget* PlotTabs;
+    QLabel* lbHistoryTitle;
+    HistoryView* History;
     QLabel* lbStatus;
     QProgressBar* Progress;
     QPushButton* btCancel;
@@ -108,6 +115,9 @@ private:
     void scopeChosen();
     void listed();
     void showPlot();
+    void showHistory();
+    // A breaker's node in the tree, marked when its next test is due within a month or past.
+    QTreeWidgetItem* breakerNode(RecordsStore& store, const BreakerRecord& b, RecordsError& e);
     void updateActions();
     // Starts a job with its progress shown; total 0: a busy bar.
     void runJob(const QString& what, const std::string& file, std::int64_t total,

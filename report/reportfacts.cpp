@@ -15,7 +15,8 @@ void ReportBuilder::title() {
     const SessionVerdict overall = sessionVerdict(m_r.shots);
     const QString line2 =
         q(m_r.site.name + " · " + m_r.breaker.designation + " · " +
-          conditionText(m_r.session.condition) + " · " + localTimeText(m_r.session.startedAt));
+          conditionText(m_r.session.condition) + " · " + localTimeText(m_r.session.startedAt) +
+          " · " + approvalText(m_r.session));
     const int line = lineHeight(m_title);
     const int h = line + wrappedHeight(m_body, m_device, m_width, line2, kTitleLines) + mm(3);
     add(h, [this, overall, line2, line](QPainter& p, int top) {
@@ -149,6 +150,23 @@ void ReportBuilder::notes() {
                     drawLines(p, m_body, QPointF(labelW, top), {line});
                 });
     }
+    // The notes added since, dated: an approved session is corrected this way.
+    const int lh = lineHeight(m_body);
+    for (std::size_t n = 0; n < m_r.notes.size(); ++n) {
+        const SessionNote& note = m_r.notes[n];
+        const std::string head =
+            localTimeText(note.writtenAt) + (note.author.empty() ? "" : ", " + note.author) + ": ";
+        const QStringList lines = wrappedLines(m_body, m_device, m_width - labelW,
+                                               q(head + trimText(note.text)), kNotesLines);
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            add(lh + (i + 1 == lines.size() ? mm(1.5) : 0),
+                [=, this, line = lines[i]](QPainter& p, int top) {
+                    if (n == 0 && i == 0)
+                        text(p, m_label, QRectF(0, top, labelW, lh),
+                             Qt::AlignLeft | Qt::AlignVCenter, "Dated notes", kLabelText);
+                    drawLines(p, m_body, QPointF(labelW, top), {line});
+                });
+    }
 }
 
 namespace {
@@ -192,6 +210,11 @@ void ReportBuilder::results() {
     bool offTarget = false, nearPickup = false;
     const char sep = m_o.decimalSeparator;
     const int basisH = lineHeight(m_small) + mm(0.6);
+    // An as-left session shows each point's as-found result on a line under its own.
+    const bool beside = m_r.session.condition == Condition::AsLeft && !m_r.pairedShots.empty();
+    const std::vector<std::optional<std::size_t>> found =
+        beside ? asFoundBeside(m_r.shots, m_r.pairedShots)
+               : std::vector<std::optional<std::size_t>>(m_r.shots.size());
     for (std::size_t n = 0; n < m_r.shots.size(); ++n) {
         const ShotRow& r = m_r.shots[n];
         const Judgement& j = r.shot.judgement;
@@ -214,19 +237,37 @@ void ReportBuilder::results() {
         std::string basis = bandBasisText(r.shot, sep);
         if (const std::string& note = r.shot.basis.note; !note.empty() && note != band)
             basis += (basis.empty() ? "" : "; ") + note;
-        if (basis.empty()) {
+        std::vector<std::pair<QString, QColor>> small;
+        if (beside) {
+            if (const auto& f = found[n]) {
+                const ShotRecord& a = m_r.pairedShots[*f].shot;
+                small.emplace_back(q("As found: " + verdictText(a.judgement.verdict) + "  " +
+                                     secondsText(a.reading.seconds, sep) + "  " +
+                                     currentText(a.reading, sep) + "  band " +
+                                     bandText(m_r.pairedShots[*f], m_r.curves, sep)),
+                                   verdictTextColour(verdictClass(a.judgement.verdict)));
+            } else {
+                small.emplace_back("As found: no result", kLabelText);
+            }
+        }
+        if (!basis.empty()) small.emplace_back(q("Basis: " + basis), kLabelText);
+        if (small.empty()) {
             add(h, [this, h, v, c](QPainter& p, int top) { tableCells(p, top, h, v, false, c); });
             continue;
         }
-        const QString shown = q("Basis: " + basis);
-        add(h + basisH, [this, h, basisH, v, c, shown](QPainter& p, int top) {
-            tableCells(p, top, h, v, false, c, h + basisH);
+        const int extra = basisH * static_cast<int>(small.size());
+        add(h + extra, [this, h, basisH, extra, v, c, small](QPainter& p, int top) {
+            tableCells(p, top, h, v, false, c, h + extra);
             const double x = m_width * (kShare[0] + kShare[1]) + mm(1);
-            text(p, m_small, QRectF(x, top + h - mm(0.6), m_width - x - mm(1), basisH),
-                 Qt::AlignLeft | Qt::AlignVCenter,
-                 QFontMetricsF(m_small, m_device)
-                     .elidedText(shown, Qt::ElideRight, m_width - x - mm(1)),
-                 kLabelText);
+            int y = top + h - mm(0.6);
+            for (const auto& [shown, colour] : small) {
+                text(p, m_small, QRectF(x, y, m_width - x - mm(1), basisH),
+                     Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(m_small, m_device)
+                         .elidedText(shown, Qt::ElideRight, m_width - x - mm(1)),
+                     colour);
+                y += basisH;
+            }
         });
     }
     overallVerdict(offTarget, nearPickup);

@@ -1,18 +1,12 @@
 #pragma once
 
+#include "records/model.h"
 #include "store/database.h"
 
 #include <string>
 #include <vector>
 
 namespace qarn3 {
-
-// A dated note added to a session: how an approved session's results are corrected.
-struct SessionNote {
-    std::string writtenAt; // ISO 8601 UTC
-    std::string author;
-    std::string text;
-};
 
 // A checklist item ticked during a session, with the time it was ticked.
 struct SessionCheck {

@@ -2,6 +2,7 @@
 
 #include "engine/analysis_output.h"
 #include "platform/textformat.h"
+#include "records/history.h"
 #include "records/sessionreport.h"
 #include "records/tripunit.h"
 #include "store/store.h"
@@ -13,7 +14,7 @@ namespace qarn3 {
 
 namespace {
 
-constexpr std::array<const char*, 45> kColumns{"shot_id",
+constexpr std::array<const char*, 46> kColumns{"shot_id",
                                                "taken_at",
                                                "site",
                                                "site_notes",
@@ -57,7 +58,8 @@ constexpr std::array<const char*, 45> kColumns{"shot_id",
                                                "band_basis",
                                                "band_settings",
                                                "near_pickup",
-                                               "band_note"};
+                                               "band_note",
+                                               "band_position"};
 
 // One exported value: text, a number (with the decimals shown, or -1 for the shortest text
 // that reads back), a flag, or nothing.
@@ -103,6 +105,9 @@ std::array<Value, kColumns.size()> valuesOf(const ShotRow& r) {
     const ShotReading& g = r.shot.reading;
     const TestPointRecord& p = r.point;
     const std::optional<Band>& band = r.shot.band;
+    // Where the time lies in its band, as a breaker's history draws it.
+    const std::optional<double> bandPosition =
+        band ? positionInBand(g.seconds, *band) : std::nullopt;
     return {text(r.shot.id),
             text(g.takenAt),
             text(r.site.name),
@@ -148,7 +153,8 @@ std::array<Value, kColumns.size()> valuesOf(const ShotRow& r) {
             text(bandBasisText(r.shot, '.')),
             text(r.shot.basis.settings),
             flag(r.shot.basis.nearPickup),
-            text(r.shot.basis.note)};
+            text(r.shot.basis.note),
+            bandPosition ? number(*bandPosition, 4) : Value{}};
 }
 
 std::string csvText(const Value& v) {

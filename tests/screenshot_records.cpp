@@ -4,7 +4,9 @@
 // With a trip-unit profiles' file and a third picture, also an as-found and an as-left
 // session of another breaker judged by its trip unit's settings, the records window on the
 // as-found one and its report as SETTINGS.pdf beside SETTINGS.png.
-//   qarn3-records-shot PANEL.png BROWSER.png DATAFOLDER CURVES.csv [TRIPUNITS.csv SETTINGS.png]
+// With a fourth picture, the records window on a breaker tested over four years: its history.
+//   qarn3-records-shot PANEL.png BROWSER.png DATAFOLDER CURVES.csv [TRIPUNITS.csv SETTINGS.png
+//   [HISTORY.png]]
 #include "diag/debuglog.h"
 #include "diag/services.h"
 #include "engine/analysis.h"
@@ -16,10 +18,12 @@
 #include "recordswindows/testrecordpanel.h"
 #include "recordswindows/waveformopener.h"
 #include "store/curvelibrary.h"
+#include "store/store.h"
 #include "waveform/waveform.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -182,6 +186,63 @@ int main(int argc, char** argv) {
         browser.resize(1200, 700);
         QCoreApplication::processEvents();
         ok = save(browser, argv[6]) && ok;
+    }
+    if (argc >= 8) {
+        // A breaker tested every year for four years and due within the month: its history.
+        {
+            RecordsDatabase db(DatabaseLocation::file(dbPath));
+            if (!db.open().ok) return 1;
+            RecordsStore store(db);
+            const QDateTime last = QDateTime::currentDateTimeUtc().addMonths(-36).addDays(20);
+            ShotContext c;
+            c.site = {newRecordId(), "East Works", ""};
+            c.breaker.id = newRecordId();
+            c.breaker.siteId = c.site.id;
+            c.breaker.designation = "Q9";
+            c.breaker.ratedAmps = 400;
+            c.breaker.location = "MCC-1";
+            const double seconds[4][3][2] = {{{12, 0.20}, {11, 0.22}, {12.5, 0.21}},
+                                             {{13, 0.21}, {11.5, 0.24}, {12, 0.22}},
+                                             {{17.5, 0.23}, {12, 0.25}, {12.5, 0.25}},
+                                             {{21, 0.26}, {12.5, 0.31}, {13, 0.24}}};
+            for (int y = 0; y < 4; ++y) {
+                const QDateTime start = last.addYears(y - 3);
+                c.session.id = newRecordId();
+                c.session.breakerId = c.breaker.id;
+                c.session.startedAt = isoUtcFromMsecs(start.toMSecsSinceEpoch());
+                c.session.operatorName = "J. Smith";
+                for (int pole = 0; pole < 3; ++pole)
+                    for (int k = 0; k < 2; ++k) {
+                        c.point.id = newRecordId();
+                        c.point.sessionId = c.session.id;
+                        c.point.pole = static_cast<Pole>(pole);
+                        c.point.kind = k == 0 ? PointKind::LongTime : PointKind::ShortTime;
+                        c.point.multiple = k == 0 ? 3 : 6;
+                        c.point.band = k == 0 ? Band{8, 20} : Band{0.15, 0.3};
+                        NewShot shot;
+                        shot.reading.takenAt =
+                            isoUtcFromMsecs(start.toMSecsSinceEpoch() + (pole * 2 + k + 1) * 60000);
+                        shot.reading.currentAmps = c.point.multiple * 400;
+                        shot.reading.seconds = seconds[y][pole][k];
+                        shot.reading.cycles = shot.reading.seconds * 60;
+                        std::vector<ShotRecord> storedShots;
+                        if (store.storeShots(c, {shot}, storedShots)) return 1;
+                    }
+            }
+        }
+        browser.refresh();
+        waitFor([&] { return browser.Tree->topLevelItemCount() > 0; });
+        QTreeWidgetItem* all = browser.Tree->topLevelItem(0);
+        for (int n = 0; n < all->childCount(); ++n) {
+            QTreeWidgetItem* place = all->child(n);
+            place->setExpanded(true);
+            for (int i = 0; i < place->childCount(); ++i)
+                if (place->child(i)->text(0).startsWith("Q9"))
+                    browser.Tree->setCurrentItem(place->child(i));
+        }
+        browser.resize(1200, 800);
+        QCoreApplication::processEvents();
+        ok = save(browser, argv[7]) && ok;
     }
     writer.finish(std::chrono::seconds(5));
     return ok ? 0 : 1;

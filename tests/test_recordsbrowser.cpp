@@ -3,6 +3,7 @@
 #include "engine/analysis.h"
 #include "records/tripunitcsv.h"
 #include "recordstool/tool.h"
+#include "recordswindows/historyview.h"
 #include "recordswindows/recordsbrowser.h"
 #include "recordswindows/shotlistmodel.h"
 #include "recordswindows/timecurrentview.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
@@ -28,6 +30,7 @@
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+#include <tuple>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -447,6 +450,118 @@ TEST_F(BrowserTest, BasisColumnAndNearPickupFlag) {
     for (const TimeCurrentPickup& p : b.Plot->plot()->pickups)
         pickups.push_back(p.label);
     EXPECT_EQ(pickups, (std::vector<std::string>{"Ir", "Isd"}));
+}
+
+// A breaker clicked in the tree shows its history: a line a pole across its sessions, the
+// result that moved toward the band's edge marked and the one outside labelled. The tree
+// marks the breaker due within a month and the overdue one, not the one tested today.
+TEST_F(BrowserTest, BreakersHistoryAndDueDatesInTheTree) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // Q1 every year, last 36 months less ten days ago; Q2 40 months ago; Q3 today.
+    const QDateTime q1Last = now.addMonths(-36).addDays(10), q2Last = now.addMonths(-40);
+    {
+        RecordsDatabase db(DatabaseLocation::file(path));
+        ASSERT_TRUE(db.open().ok);
+        RecordsStore store(db);
+        const SiteRecord site{newRecordId(), "North Plant", ""};
+        const auto session = [&](const std::string& breakerId, const std::string& name,
+                                 const QDateTime& start,
+                                 const std::vector<std::tuple<Pole, double, PointKind>>& shots) {
+            ShotContext c = context;
+            c.site = site;
+            c.breaker.id = breakerId;
+            c.breaker.siteId = site.id;
+            c.breaker.designation = name;
+            c.session.id = newRecordId();
+            c.session.breakerId = breakerId;
+            c.session.startedAt = isoUtcFromMsecs(start.toMSecsSinceEpoch());
+            int n = 0;
+            for (const auto& [pole, seconds, kind] : shots) {
+                c.point.id = newRecordId();
+                c.point.sessionId = c.session.id;
+                c.point.pole = pole;
+                c.point.kind = kind;
+                NewShot one = shot(seconds);
+                one.reading.takenAt = isoUtcFromMsecs(start.toMSecsSinceEpoch() + 1000 * ++n);
+                std::vector<ShotRecord> stored;
+                ASSERT_FALSE(store.storeShots(c, {one}, stored));
+            }
+        };
+        // The band is 0.1 to 0.5 s: pole A at 50 %, 87.5 % (toward the edge) and 125 %.
+        constexpr auto LT = PointKind::LongTime, ST = PointKind::ShortTime;
+        session(breakerA, "Q1", q1Last.addMonths(-24), {{Pole::A, 0.3, LT}, {Pole::B, 0.2, LT}});
+        session(breakerA, "Q1", q1Last.addMonths(-12), {{Pole::A, 0.45, LT}, {Pole::B, 0.2, LT}});
+        session(breakerA, "Q1", q1Last,
+                {{Pole::A, 0.6, LT}, {Pole::B, 0.25, LT}, {Pole::A, 0.3, ST}});
+        session(breakerB, "Q2", q2Last, {{Pole::A, 0.3, LT}});
+        session(newRecordId(), "Q3", now, {{Pole::A, 0.3, LT}});
+    }
+    RecordsBrowser b(host(), nullptr);
+    b.resize(1100, 800);
+    b.show();
+    QTreeWidgetItem* site = b.Tree->topLevelItem(0)->child(0);
+    site->setExpanded(true);
+    ASSERT_EQ(site->childCount(), 3);
+    std::map<std::string, QTreeWidgetItem*> breakers;
+    for (int k = 0; k < site->childCount(); ++k)
+        breakers[site->child(k)->text(0).left(2).toStdString()] = site->child(k);
+    const auto localDate = [](const QDateTime& t) {
+        return t.toLocalTime().date().addMonths(36).toString(Qt::ISODate);
+    };
+    EXPECT_EQ(breakers.at("Q1")->text(0), "Q1 \u2014 due " + localDate(q1Last));
+    EXPECT_EQ(breakers.at("Q2")->text(0), "Q2 \u2014 overdue since " + localDate(q2Last));
+    EXPECT_EQ(breakers.at("Q3")->text(0), "Q3");
+    EXPECT_NE(breakers.at("Q1")->foreground(0).color(), breakers.at("Q3")->foreground(0).color());
+    EXPECT_NE(breakers.at("Q2")->foreground(0).color(), breakers.at("Q1")->foreground(0).color());
+
+    EXPECT_FALSE(b.History->hasPlot());
+    QTest::mouseClick(b.Tree->viewport(), Qt::LeftButton, {},
+                      b.Tree->visualItemRect(breakers.at("Q1")).center());
+    ASSERT_EQ(b.PlotTabs->currentIndex(), 1);
+    ASSERT_TRUE(b.History->isVisible());
+    ASSERT_TRUE(b.History->hasPlot());
+    const HistoryPlot& plot = *b.History->plot();
+    EXPECT_EQ(plot.sessions.size(), 3u);
+    ASSERT_EQ(plot.panels.size(), 2u); // long-time, then short-time
+    EXPECT_EQ(plot.panels[1].kind, PointKind::ShortTime);
+    ASSERT_EQ(plot.panels[0].lines.size(), 2u);
+    const HistoryLine& a = plot.panels[0].lines[0];
+    EXPECT_EQ(a.pole, Pole::A);
+    ASSERT_EQ(a.marks.size(), 3u);
+    EXPECT_NEAR(a.marks[0].percent, 50, 1e-9);
+    EXPECT_NEAR(a.marks[1].percent, 87.5, 1e-9);
+    EXPECT_TRUE(a.marks[1].movedTowardEdge);
+    EXPECT_FALSE(a.marks[2].movedTowardEdge); // outside already counts as at the edge
+    EXPECT_EQ(a.marks[2].label, "125 %");
+    EXPECT_EQ(plot.panels[0].lines[1].pole, Pole::B);
+    EXPECT_TRUE(b.lbHistoryTitle->text().contains("3 sessions"));
+    // The lines are drawn: pole A's red and pole B's blue are on the view.
+    const QImage image = b.History->grab().toImage();
+    const auto pixels = [&](QColor c) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixelColor(x, y) == c;
+        return n;
+    };
+    EXPECT_GT(pixels(QColor(200, 40, 40)), 50);
+    EXPECT_GT(pixels(QColor(30, 110, 200)), 50);
+    // ... as lines and points, not filling a panel.
+    EXPECT_LT(pixels(QColor(200, 40, 40)), image.width() * image.height() / 50);
+    EXPECT_LT(pixels(QColor(30, 110, 200)), image.width() * image.height() / 50);
+
+    // A session clicked shows its time-current plot again; another breaker its own history.
+    breakers.at("Q1")->setExpanded(true);
+    ASSERT_EQ(breakers.at("Q1")->childCount(), 3);
+    QTest::mouseClick(b.Tree->viewport(), Qt::LeftButton, {},
+                      b.Tree->visualItemRect(breakers.at("Q1")->child(0)).center());
+    EXPECT_EQ(b.PlotTabs->currentIndex(), 0);
+    EXPECT_FALSE(b.History->hasPlot());
+    QTest::mouseClick(b.Tree->viewport(), Qt::LeftButton, {},
+                      b.Tree->visualItemRect(breakers.at("Q2")).center());
+    EXPECT_EQ(b.PlotTabs->currentIndex(), 1);
+    ASSERT_TRUE(b.History->hasPlot());
+    EXPECT_EQ(b.History->plot()->sessions.size(), 1u);
 }
 
 } // namespace

@@ -121,6 +121,9 @@ TEST_F(RecordsToolTest, ImportGivesTheAnalysisReadingsAndTheExportsReadBack) {
         EXPECT_EQ(f["site"], "Plant \"A\", north");
         EXPECT_EQ(f["band_min_s"], "0.05");
         EXPECT_EQ(f["band_max_s"], "0.2");
+        // Where the time lies in the band, 0 at its minimum and 1 at its maximum.
+        EXPECT_EQ(f["band_position"],
+                  formatFixed((static_cast<double>(p.result.seconds) - 0.05) / 0.15, 0, 4));
         EXPECT_EQ(f["analyzer_serial"], "SN-4711");
         EXPECT_EQ(f["analyzer_cal_date"], "2026-03-01");
         EXPECT_EQ(f["operator"], "Ann");

@@ -11,6 +11,8 @@
 #include "report/reportwriter.h"
 #include "report/sessionplot.h"
 #include "report/timecurrent.h"
+#include "store/approval.h"
+#include "store/reportload.h"
 #include "store/store.h"
 
 #include "records_fixture.h"
@@ -322,6 +324,197 @@ TEST_F(ReportTest, SettingsAsFoundAndAsLeftAndEachShotsBasis) {
     EXPECT_TRUE(text.contains("Trip unit none"));
     EXPECT_TRUE(text.contains("Settings LTPU=1, LTD=2"));
     EXPECT_FALSE(text.contains("Settings as"));
+}
+
+// A shot on a point of pole and kind (point id, its number in the plan if any), in the
+// band [8, 10.5] s, lasting seconds, with its verdict.
+ShotRow pointShot(const std::string& pointId, Pole pole, PointKind kind, std::optional<int> seq,
+                  double seconds, Verdict verdict, const std::string& takenAt = "") {
+    ShotRow r;
+    r.point.id = pointId;
+    r.point.pole = pole;
+    r.point.kind = kind;
+    r.point.planSeq = seq;
+    r.shot.reading.takenAt = takenAt;
+    r.shot.reading.seconds = seconds;
+    r.shot.reading.currentAmps = 1200;
+    r.shot.multiple = 3;
+    r.shot.band = Band{8, 10.5};
+    r.shot.judgement = {verdict, false};
+    return r;
+}
+
+struct BesideCase {
+    const char* name;
+    std::vector<ShotRow> asLeft, asFound;
+    std::vector<std::optional<std::size_t>> beside;
+};
+
+class AsFoundBeside : public ::testing::TestWithParam<BesideCase> {};
+
+TEST_P(AsFoundBeside, EachAsLeftShotFindsItsPointsLastAsFoundShot) {
+    const BesideCase& c = GetParam();
+    EXPECT_EQ(asFoundBeside(c.asLeft, c.asFound), c.beside);
+}
+
+constexpr auto kLT = PointKind::LongTime;
+constexpr auto kST = PointKind::ShortTime;
+constexpr auto kP = Verdict::Pass;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AsFoundBeside,
+    ::testing::Values(
+        // The plan's numbers win over pole and kind: as found, the plan's points 1 and 2 were
+        // both pole A long-time and point 2 came first.
+        BesideCase{
+            "ByPlanNumber",
+            {pointShot("l1", Pole::A, kLT, 1, 9, kP), pointShot("l2", Pole::A, kLT, 2, 9, kP)},
+            {pointShot("f2", Pole::A, kLT, 2, 9, kP), pointShot("f1", Pole::A, kLT, 1, 9, kP)},
+            {1, 0}},
+        // Without numbers, the n-th point of a pole and kind matches the n-th; the retested
+        // point's last shot is the one shown, and every as-left shot of a point gets it.
+        BesideCase{
+            "ByPoleAndKindInOrder",
+            {pointShot("l1", Pole::B, kLT, {}, 9, kP), pointShot("l2", Pole::B, kLT, {}, 9, kP),
+             pointShot("l2", Pole::B, kLT, {}, 9, kP), pointShot("l3", Pole::A, kST, {}, 9, kP)},
+            {pointShot("f1", Pole::B, kLT, {}, 9, kP, "T1"),
+             pointShot("f1", Pole::B, kLT, {}, 9, kP, "T2"),
+             pointShot("fA", Pole::A, kLT, {}, 9, kP, "T3"),
+             pointShot("f2", Pole::B, kLT, {}, 9, kP, "T4")},
+            {1, 3, 3, std::nullopt}},
+        // An as-left point numbered in the plan whose number the as-found one lacks has none;
+        // numbers on one side only fall back to pole and kind.
+        BesideCase{"PlanNumberNotFound",
+                   {pointShot("l1", Pole::A, kLT, 3, 9, kP)},
+                   {pointShot("f1", Pole::A, kLT, 1, 9, kP)},
+                   {std::nullopt}},
+        BesideCase{"NumbersOnOneSideOnly",
+                   {pointShot("l1", Pole::A, kLT, 3, 9, kP)},
+                   {pointShot("f1", Pole::A, kLT, {}, 9, kP)},
+                   {0}},
+        BesideCase{
+            "NoAsFoundShots", {pointShot("l1", Pole::A, kLT, 1, 9, kP)}, {}, {std::nullopt}}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+// An as-left session after an as-found one, approved and with a note added since: the header
+// says who approved it and when, the note is there with its date and author, and each row
+// carries its point's as-found result on a line of its own, on A4 as on Letter. Unapproved,
+// the as-found session says so and shows no as-found lines.
+TEST_F(ReportTest, AsLeftBesideAsFoundApprovedWithANote) {
+    if (!QARN3_PDFTOTEXT[0]) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    SessionReport r;
+    r.site.name = "North Plant";
+    r.breaker.designation = "Q7";
+    r.breaker.ratedAmps = 400;
+    r.session.id = "left";
+    r.session.condition = Condition::AsLeft;
+    r.session.startedAt = "2026-12-08T15:30:00.000Z";
+    r.session.asFoundId = "found";
+    r.session.approvedBy = "Olga Berg";
+    r.session.approvedAt = "2026-12-09T10:15:00.000Z";
+    SessionRecord found = r.session;
+    found.id = "found";
+    found.condition = Condition::AsFound;
+    found.startedAt = "2026-12-08T14:00:00.000Z";
+    found.asFoundId.clear();
+    found.approvedBy.clear();
+    found.approvedAt.clear();
+    r.pairedSession = found;
+    r.shots = {pointShot("l1", Pole::A, kLT, 1, 9.25, Verdict::Pass),
+               pointShot("l2", Pole::B, kLT, 2, 9.75, Verdict::Pass),
+               pointShot("l3", Pole::C, kLT, 3, 10, Verdict::Pass)};
+    r.pairedShots = {pointShot("f2", Pole::B, kLT, 2, 12.5, Verdict::FailSlow),
+                     pointShot("f1", Pole::A, kLT, 1, 8.5, Verdict::Pass)};
+    r.notes = {{"2026-12-10T08:00:00.000Z", "Olga Berg", "Pole B retested after cleaning"}};
+    for (QPageSize::PageSizeId size : {QPageSize::A4, QPageSize::Letter}) {
+        ReportOptions options;
+        options.decimalSeparator = ',';
+        options.pageSize = size;
+        const std::string pdf = folder + "/asleft.pdf";
+        ASSERT_EQ(writeReportFile(r, options, pdf), "");
+        const QString text = pdfText(pdf);
+        ASSERT_FALSE(text.isEmpty());
+        const std::string expected[] = {
+            "as-left · " + localTimeText(r.session.startedAt) + " · Approved by Olga Berg on " +
+                localTimeText(r.session.approvedAt),
+            "Dated notes " + localTimeText(r.notes[0].writtenAt) +
+                ", Olga Berg: Pole B retested after cleaning",
+            "As found: PASS 8,5000 secs 1200,0 A band 8,00 – 10,5 s",
+            "As found: FAIL SLOW 12,5000 secs 1200,0 A band 8,00 – 10,5 s", "As found: no result"};
+        for (const std::string& s : expected)
+            EXPECT_TRUE(text.contains(QString::fromStdString(s))) << s << "\n"
+                                                                  << text.toStdString();
+        EXPECT_FALSE(text.contains("Not approved"));
+        // In the order of the as-left rows: pole A's as found first, pole B's next.
+        EXPECT_LT(text.indexOf("As found: PASS"), text.indexOf("As found: FAIL SLOW"));
+        EXPECT_LT(text.indexOf("As found: FAIL SLOW"), text.indexOf("As found: no result"));
+    }
+
+    SessionReport f = r;
+    f.session = found;
+    f.pairedSession = r.session;
+    f.shots = r.pairedShots;
+    f.pairedShots.clear();
+    f.notes.clear();
+    const std::string pdf = folder + "/asfound.pdf";
+    ASSERT_EQ(writeReportFile(f, ReportOptions{}, pdf), "");
+    const QString text = pdfText(pdf);
+    EXPECT_TRUE(text.contains(
+        QString::fromStdString("as-found · " + localTimeText(found.startedAt) + " · Not approved")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains("As found:"));
+    EXPECT_FALSE(text.contains("Dated notes"));
+}
+
+// Read from the records: an as-left session made from an as-found one takes that one's shots
+// beside its own (not those of a later as-found session), its notes and its approval; the
+// as-found session takes no shots of the other.
+TEST_F(ReportTest, LoadedAsLeftTakesItsAsFoundShotsNotesAndApproval) {
+    RecordsDatabase db(DatabaseLocation::file(path));
+    ASSERT_TRUE(db.open().ok);
+    RecordsStore store(db);
+    const auto session = [&](Condition condition, const std::string& start,
+                             const std::string& asFoundId, double seconds) {
+        ShotContext c = context;
+        c.session.id = newRecordId();
+        c.session.condition = condition;
+        c.session.startedAt = start;
+        c.session.asFoundId = asFoundId;
+        for (Pole pole : {Pole::A, Pole::B}) {
+            c.point.id = newRecordId();
+            c.point.sessionId = c.session.id;
+            c.point.pole = pole;
+            NewShot one = shot(seconds);
+            one.reading.takenAt = start;
+            std::vector<ShotRecord> stored;
+            EXPECT_FALSE(store.storeShots(c, {one}, stored));
+        }
+        return c.session.id;
+    };
+    const std::string found = session(Condition::AsFound, "2026-12-01T09:00:00.000Z", "", 0.45);
+    session(Condition::AsFound, "2026-12-01T10:00:00.000Z", "", 0.2);
+    const std::string left = session(Condition::AsLeft, "2026-12-01T11:00:00.000Z", found, 0.3);
+    ASSERT_FALSE(addSessionNote(db, left, "Olga", "Pole B retested"));
+    std::string approvedAt;
+    ASSERT_FALSE(approveSession(db, left, "Olga Berg", approvedAt));
+
+    SessionReport r;
+    ASSERT_FALSE(loadSessionReport(db, left, false, r));
+    ASSERT_TRUE(r.pairedSession);
+    EXPECT_EQ(r.pairedSession->id, found);
+    ASSERT_EQ(r.pairedShots.size(), 2u);
+    for (const ShotRow& row : r.pairedShots)
+        EXPECT_DOUBLE_EQ(row.shot.reading.seconds, 0.45);
+    ASSERT_EQ(r.notes.size(), 1u);
+    EXPECT_EQ(r.notes[0].author, "Olga");
+    EXPECT_EQ(r.notes[0].text, "Pole B retested");
+    EXPECT_EQ(approvalText(r.session), "Approved by Olga Berg on " + localTimeText(approvedAt));
+
+    ASSERT_FALSE(loadSessionReport(db, found, false, r));
+    EXPECT_TRUE(r.pairedSession);
+    EXPECT_TRUE(r.pairedShots.empty());
+    EXPECT_TRUE(r.notes.empty());
+    EXPECT_EQ(approvalText(r.session), "Not approved");
 }
 
 // Numbered words ("site0001 site0002 …") making up about bytes of text.
