@@ -34,7 +34,9 @@ std::string asFoundText(const TestPointRecord& point, const std::vector<ShotReco
 // "thermal memory", in any case) is among the ticked ones.
 bool thermalMemoryTicked(const TestPlan& plan, const std::set<std::string>& ticked);
 
-// Whether every item of the plan's checklist is ticked.
+// Whether the checklist lets the plan's first shot be taken: every item ticked but the thermal
+// memory's, which is answered either way: ticked, the memory was reset and a pole's long-time
+// shots follow each other at once; left, the cool-down between them is counted down.
 bool checklistComplete(const TestPlan& plan, const std::set<std::string>& ticked);
 
 } // namespace qarn3

@@ -124,29 +124,42 @@ void TestRecordPanel::fillPlans(RecordsDatabase& db, RecordsError& e) {
 }
 
 void TestRecordPanel::showChecklist() {
-    for (QCheckBox* c : cbChecks)
-        delete c;
-    cbChecks.clear();
     const int i = cbPlan->currentIndex();
     const TestPlan* plan = m_plan                                                ? &*m_plan
                            : i >= 0 && i < static_cast<int>(m_plans.size()) ? &m_plans[i]
                                                                               : nullptr;
-    if (!plan) return;
-    for (const std::string& item : plan->checklist) {
-        const auto ticked = m_ticked.find(item);
-        auto* box = new QCheckBox(
-            shownText(ticked == m_ticked.end() ? item
-                                               : item + " (ticked " +
-                                                     localTimeText(ticked->second) + ")"),
-            cbPlan->parentWidget());
+    const std::vector<std::string> items = plan ? plan->checklist : std::vector<std::string>{};
+    std::vector<std::string> shown;
+    for (QCheckBox* c : cbChecks)
+        shown.push_back(c->property("item").toString().toStdString());
+    if (shown != items) {
+        for (QCheckBox* c : cbChecks)
+            delete c;
+        cbChecks.clear();
+        for (const std::string& item : items) {
+            auto* box = new QCheckBox(cbPlan->parentWidget());
+            box->setProperty("item", qs(item));
+            connect(box, &QCheckBox::toggled, this, [this, item](bool on) {
+                if (on) tick(item);
+            });
+            ChecklistBox->addWidget(box);
+            cbChecks.push_back(box);
+        }
+        // Laid out and shown at once, not at the layout's next turn: they take a click now.
+        if (QLayout* l = cbPlan->parentWidget()->layout()) l->activate();
+        for (QCheckBox* c : cbChecks)
+            c->setVisible(true);
+    }
+    for (std::size_t n = 0; n < items.size(); ++n) {
+        QCheckBox* box = cbChecks[n];
+        const auto ticked = m_ticked.find(items[n]);
+        const QSignalBlocker quiet(box);
+        box->setText(shownText(ticked == m_ticked.end() ? items[n]
+                                                        : items[n] + " (ticked " +
+                                                              localTimeText(ticked->second) + ")"));
         box->setChecked(ticked != m_ticked.end());
         // A tick is kept with its time: it is not taken back.
         box->setEnabled(ticked == m_ticked.end());
-        connect(box, &QCheckBox::toggled, this, [this, item](bool on) {
-            if (on) tick(item);
-        });
-        ChecklistBox->addWidget(box);
-        cbChecks.push_back(box);
     }
 }
 
@@ -155,10 +168,8 @@ void TestRecordPanel::tick(const std::string& item) {
     m_ticked[item] = at;
     // Ticks before the session's rows are there are written after them.
     if (m_plan) submitTick(item, at);
-    QTimer::singleShot(0, this, [this] {
-        showChecklist();
-        showPlanPoint();
-    });
+    showChecklist();
+    showPlanPoint();
 }
 
 void TestRecordPanel::submitTick(const std::string& item, const std::string& at) {
@@ -338,10 +349,10 @@ bool TestRecordPanel::takePlanShot(ShotReading& reading) {
     const bool first = std::none_of(m_planSubmitted.begin(), m_planSubmitted.end(),
                                     [](const auto& s) { return s.second > 0; });
     if (first && !checklistComplete(*m_plan, ticked)) {
-        say(qs("Pulse not recorded: tick every item of the checklist before the plan's first "
+        say(qs("Pulse not recorded: tick the checklist's items before the plan's first "
                "shot (" +
                std::to_string(ticked.size()) + " of " + std::to_string(m_plan->checklist.size()) +
-               " ticked)."),
+               " ticked; the thermal memory's may be left for the cool-down)."),
             true);
         return false;
     }
