@@ -24,8 +24,10 @@ namespace qarn3 {
 RecordsWiring::RecordsWiring(Program& program, QMainWindow& window, Services& services,
                              std::string dataFolder, char decimalSeparator)
     : m_program(program),
-      m_window(window), m_host{DatabaseLocation::file(defaultRecordsPath(dataFolder)), dataFolder,
-                               services.dialogs, decimalSeparator,
+      m_window(window), m_host{DatabaseLocation::file(defaultRecordsPath(dataFolder)),
+                               dataFolder,
+                               services.dialogs,
+                               decimalSeparator,
                                [&program] {
                                    return analyzerIdentityOf(program.cal.SerNum,
                                                              program.cal.CalDate);
@@ -33,9 +35,9 @@ RecordsWiring::RecordsWiring(Program& program, QMainWindow& window, Services& se
                                [&program] {
                                    std::array<double, 8> scales{};
                                    for (int r = 1; r <= 8; ++r)
-                                       scales[static_cast<std::size_t>(r - 1)] = rangeFullScale(
-                                           r, program.setup.ShuntAmperes,
-                                           program.setup.ShuntMillivolts);
+                                       scales[static_cast<std::size_t>(r - 1)] =
+                                           rangeFullScale(r, program.setup.ShuntAmperes,
+                                                          program.setup.ShuntMillivolts);
                                    return scales;
                                }},
       m_opener(std::make_unique<ViewerWaveformOpener>(

@@ -1,6 +1,5 @@
 // The test record panel's guided session: a plan's points in turn with their target current,
-// band and range, the checklist before the first shot, the long-time element's cool-down,
-// the session as left beside the one as found, and the approval.
+// band and range, the checklist before the first shot, and the long-time element's cool-down.
 #include "recordswindows/testrecordpanel.h"
 
 #include "platform/dialogs.h"
@@ -125,9 +124,9 @@ void TestRecordPanel::fillPlans(RecordsDatabase& db, RecordsError& e) {
 
 void TestRecordPanel::showChecklist() {
     const int i = cbPlan->currentIndex();
-    const TestPlan* plan = m_plan                                                ? &*m_plan
+    const TestPlan* plan = m_plan                                           ? &*m_plan
                            : i >= 0 && i < static_cast<int>(m_plans.size()) ? &m_plans[i]
-                                                                              : nullptr;
+                                                                            : nullptr;
     const std::vector<std::string> items = plan ? plan->checklist : std::vector<std::string>{};
     std::vector<std::string> shown;
     for (QCheckBox* c : cbChecks)
@@ -154,9 +153,9 @@ void TestRecordPanel::showChecklist() {
         QCheckBox* box = cbChecks[n];
         const auto ticked = m_ticked.find(items[n]);
         const QSignalBlocker quiet(box);
-        box->setText(shownText(ticked == m_ticked.end() ? items[n]
-                                                        : items[n] + " (ticked " +
-                                                              localTimeText(ticked->second) + ")"));
+        box->setText(shownText(ticked == m_ticked.end()
+                                   ? items[n]
+                                   : items[n] + " (ticked " + localTimeText(ticked->second) + ")"));
         box->setChecked(ticked != m_ticked.end());
         // A tick is kept with its time: it is not taken back.
         box->setEnabled(ticked == m_ticked.end());
@@ -270,8 +269,8 @@ void TestRecordPanel::showPlanPoint() {
     const char separator = m_host.decimalSeparator;
     const PlanWalk walk = walkPlan(*m_plan, planResults());
     lbProgress->setText(qs("done " + std::to_string(walk.done) + ", passed " +
-                           std::to_string(walk.passed) + ", failed " +
-                           std::to_string(walk.failed) + ", left " + std::to_string(walk.left) +
+                           std::to_string(walk.passed) + ", failed " + std::to_string(walk.failed) +
+                           ", left " + std::to_string(walk.left) +
                            (walk.skipped ? ", skipped " + std::to_string(walk.skipped) : "")));
     const std::optional<std::size_t> current = currentPlanPoint();
     if (!current) {
@@ -291,7 +290,8 @@ void TestRecordPanel::showPlanPoint() {
                        std::to_string(m_planPoints.size()) + (m_retest ? " (again)" : "") + ": " +
                        testPointSummary(p, separator) + "\n" + preview.amps;
     if (!preview.band.empty())
-        text += ", band " + preview.band + (preview.basis.empty() ? "" : " (" + preview.basis + ")");
+        text +=
+            ", band " + preview.band + (preview.basis.empty() ? "" : " (" + preview.basis + ")");
     const auto found = m_asFound.find(*p.planSeq);
     if (found != m_asFound.end()) text += "\n" + found->second;
     const auto shots = m_planShots.find(p.id);
@@ -310,8 +310,7 @@ void TestRecordPanel::showPlanPoint() {
 
 void TestRecordPanel::updateCoolDown() {
     const std::optional<std::size_t> current = currentPlanPoint();
-    if (!m_plan || !m_context || !current ||
-        m_planPoints[*current].kind != PointKind::LongTime) {
+    if (!m_plan || !m_context || !current || m_planPoints[*current].kind != PointKind::LongTime) {
         lbCoolDown->hide();
         return;
     }
@@ -358,10 +357,10 @@ bool TestRecordPanel::takePlanShot(ShotReading& reading) {
     }
     const TestPointRecord& p = m_planPoints[*current];
     if (p.kind == PointKind::LongTime) {
-        reading.inCoolDown = coolDownAt(m_longTimeTaken, p.pole, reading.takenAt,
-                                        m_plan->coolDownMinutes,
-                                        thermalMemoryTicked(*m_plan, ticked))
-                                 .waiting;
+        reading.inCoolDown =
+            coolDownAt(m_longTimeTaken, p.pole, reading.takenAt, m_plan->coolDownMinutes,
+                       thermalMemoryTicked(*m_plan, ticked))
+                .waiting;
         m_longTimeTaken.emplace_back(p.pole, reading.takenAt);
     }
     m_context->point = p;
@@ -420,109 +419,6 @@ bool TestRecordPanel::skipPoint() {
     say({}, false);
     showPlanPoint();
     return true;
-}
-
-bool TestRecordPanel::startAsLeft() {
-    if (!m_plan || !m_context) return false;
-    const SessionRecord found = m_context->session;
-    const auto answer = m_host.dialogs.inputBox(
-        "As-left session", "The trip unit's settings as left (confirm or edit):",
-        ebTripSettings->text().toStdString());
-    if (!answer) return false;
-    TestRecordFields f;
-    f.tripSettings = *answer;
-    TripUnitSettings values;
-    std::string stored;
-    if (auto e = readTripSettingsField(f, values, stored)) {
-        say(qs("The as-left session is not started: " + e->message), true);
-        return false;
-    }
-    SessionRecord left = found;
-    left.id = newRecordId();
-    left.condition = Condition::AsLeft;
-    left.startedAt = m_now();
-    left.asFoundId = found.id;
-    left.tripSettings = stored;
-    left.approvedBy.clear();
-    left.approvedAt.clear();
-    FieldError e;
-    ShotContext asLeft = *m_context;
-    asLeft.session = left;
-    std::vector<TestPointRecord> points = planTestPoints(
-        *m_plan, settingsInForce(left, asLeft.breaker).value_or(TripUnitSettings{}), left.id, e);
-    if (points.empty()) {
-        say(qs("The as-left session is not started: " + e.message), true);
-        return false;
-    }
-    std::map<int, std::string> asFound;
-    for (const TestPointRecord& p : m_planPoints) {
-        const auto shots = m_planShots.find(p.id);
-        asFound[*p.planSeq] = asFoundText(
-            p, shots == m_planShots.end() ? std::vector<ShotRecord>{} : shots->second,
-            m_host.decimalSeparator);
-    }
-    m_context = asLeft;
-    m_asFound = std::move(asFound);
-    m_ticked.clear();
-    ebTripSettings->setText(qs(stored));
-    clearShotList();
-    beginPlan(*m_plan, std::move(points));
-    return true;
-}
-
-bool TestRecordPanel::approve() {
-    if (!m_context || !m_context->session.approvedBy.empty()) return false;
-    const auto answer = m_host.dialogs.inputBox(
-        "Approve session", "Approved by (who checked the results, not who tested):", "");
-    if (!answer) return false;
-    const std::string name = trimText(*answer);
-    if (name.empty()) {
-        say("The session is not approved: the approver's name is empty.", true);
-        return false;
-    }
-    const std::string id = m_context->session.id;
-    const std::string breakerId = m_context->breaker.id;
-    const std::uint64_t ticket = m_writer.submitWrite([id, name](RecordsDatabase& d) {
-        std::string at;
-        return approveSession(d, id, name, at);
-    });
-    m_writes[ticket] = "The approval of the session";
-    m_afterWrite[ticket] = [this, id, breakerId] {
-        RecordsDatabase* db = readDatabase();
-        if (!db || !m_context || m_context->session.id != id) return;
-        RecordsError e;
-        for (const SessionRecord& s : RecordsStore(*db).sessionsOf(breakerId, e))
-            if (s.id == id) {
-                m_context->session.approvedBy = s.approvedBy;
-                m_context->session.approvedAt = s.approvedAt;
-            }
-        if (e) say(qs("The records cannot be read: " + e.message), true);
-        updateControls();
-    };
-    return true;
-}
-
-void TestRecordPanel::showApproval() {
-    if (!m_context) {
-        lbApproval->clear();
-        return;
-    }
-    const SessionRecord& s = m_context->session;
-    lbApproval->setText(s.approvedBy.empty()
-                            ? QString("Not approved")
-                            : shownText("Approved by " + s.approvedBy + " on " +
-                                        localTimeText(s.approvedAt)));
-}
-
-void TestRecordPanel::showCalibration() {
-    const std::optional<CalibrationAge> age =
-        m_context ? sessionCalibrationAge(m_context->session) : std::nullopt;
-    const bool old = age && *age == CalibrationAge::Overdue;
-    lbCalibration->setVisible(old);
-    if (old)
-        lbCalibration->setText(qs("The analyzer's calibration (" +
-                                  m_context->session.analyzerCalDate +
-                                  ") was more than a year old on the test's day."));
 }
 
 } // namespace qarn3

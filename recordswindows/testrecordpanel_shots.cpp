@@ -89,8 +89,7 @@ void TestRecordPanel::pulseEnded(const RecordedPulse& end) {
     const SessionRecord& session = m_context->session;
     if (!session.approvedBy.empty()) {
         say(QString::fromStdString("Pulse not recorded: the session was approved by " +
-                                   session.approvedBy + " on " +
-                                   localTimeText(session.approvedAt) +
+                                   session.approvedBy + " on " + localTimeText(session.approvedAt) +
                                    " and takes no more shots. A correction is added as a note."),
             true);
         return;
@@ -232,8 +231,10 @@ void TestRecordPanel::written(std::uint64_t ticket, const RecordsError& error) {
         done = std::move(after->second);
         m_afterWrite.erase(after);
     }
-    if (error) tellOperator(what + " were not stored: " + error.message, true);
-    else if (done) done();
+    if (error)
+        tellOperator(what + " were not stored: " + error.message, true);
+    else if (done)
+        done();
 }
 
 } // namespace qarn3

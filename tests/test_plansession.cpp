@@ -25,8 +25,8 @@ ShotRecord shot(Verdict v, double seconds) {
 TEST(PlanTestPoints, BuiltInPlanTakesItsTargetsFromTheSessionsSettings) {
     const auto points = [] {
         FieldError e;
-        auto p = planTestPoints(builtInPlan(), settingsOf("LTPU=0.8,LTD=4,STPU=4,STD=0.2,INST=8,GFPU=0.3"),
-                                "S1", e);
+        auto p = planTestPoints(
+            builtInPlan(), settingsOf("LTPU=0.8,LTD=4,STPU=4,STD=0.2,INST=8,GFPU=0.3"), "S1", e);
         EXPECT_EQ(e.message, "");
         return p;
     }();
@@ -40,12 +40,12 @@ TEST(PlanTestPoints, BuiltInPlanTakesItsTargetsFromTheSessionsSettings) {
         double hold;
     };
     const Case cases[] = {
-        {0, Pole::A, PointKind::LongTime, 2.4, false, 0},        // 3 x Ir, Ir = 0.8 In
-        {1, Pole::A, PointKind::ShortTime, 4.8, false, 0},       // 1.5 x Isd, Isd = 4 Ir
-        {2, Pole::A, PointKind::Instantaneous, 7.2, true, 0.5},  // 0.9 x Ii, must hold
-        {3, Pole::A, PointKind::Instantaneous, 8.8, false, 0},   // 1.1 x Ii
+        {0, Pole::A, PointKind::LongTime, 2.4, false, 0},       // 3 x Ir, Ir = 0.8 In
+        {1, Pole::A, PointKind::ShortTime, 4.8, false, 0},      // 1.5 x Isd, Isd = 4 Ir
+        {2, Pole::A, PointKind::Instantaneous, 7.2, true, 0.5}, // 0.9 x Ii, must hold
+        {3, Pole::A, PointKind::Instantaneous, 8.8, false, 0},  // 1.1 x Ii
         {4, Pole::B, PointKind::LongTime, 2.4, false, 0},
-        {12, Pole::A, PointKind::GroundFault, 0.45, false, 0},   // 1.5 x Ig
+        {12, Pole::A, PointKind::GroundFault, 0.45, false, 0}, // 1.5 x Ig
     };
     for (const Case& c : cases) {
         const TestPointRecord& p = points[c.index];
@@ -93,8 +93,8 @@ TEST(PlanTestPoints, KeepsATypedBandAndRefusesASettingTheSessionLacksByPoint) {
 
 TEST(PointResult, CountsEveryShotAndTheLastDecides) {
     TestPointRecord p;
-    const PointResult r =
-        pointResultOf(p, {shot(Verdict::FailSlow, 40), shot(Verdict::Check, 1), shot(Verdict::Pass, 14)});
+    const PointResult r = pointResultOf(
+        p, {shot(Verdict::FailSlow, 40), shot(Verdict::Check, 1), shot(Verdict::Pass, 14)});
     EXPECT_EQ(r.shots, 3);
     EXPECT_EQ(r.passed, 1);
     EXPECT_EQ(r.failed, 1);
@@ -117,7 +117,10 @@ TEST(AsFoundText, SaysTheLastShotOrWhyThereIsNone) {
         const char* text;
     };
     const Case cases[] = {
-        {{}, {shot(Verdict::FailSlow, 31), shot(Verdict::Pass, 14.2)}, ',', "as found: PASS 14,2 s"},
+        {{},
+         {shot(Verdict::FailSlow, 31), shot(Verdict::Pass, 14.2)},
+         ',',
+         "as found: PASS 14,2 s"},
         {{}, {shot(Verdict::FailFast, 0.0125)}, '.', "as found: FAIL FAST 0.013 s"},
         {skipped, {}, '.', "as found: skipped (no access)"},
         {{}, {}, '.', "as found: not tested"},

@@ -160,7 +160,8 @@ TEST_F(PlanPanelTest, GuidedSessionAsFoundThenAsLeftApprovedTakesNoMoreShots) {
     // through one pole is a ground fault to the trip unit: its band is ground fault's.
     EXPECT_NE(text(p.lbPlanPoint).find("Point 1 of 13: A long-time 3 × Ir"), std::string::npos)
         << text(p.lbPlanPoint);
-    EXPECT_NE(text(p.lbPlanPoint).find("target 960.0 A, band 0.150 – 0.250 s, ground-fault acts"), std::string::npos)
+    EXPECT_NE(text(p.lbPlanPoint).find("target 960.0 A, band 0.150 – 0.250 s, ground-fault acts"),
+              std::string::npos)
         << text(p.lbPlanPoint);
     EXPECT_EQ(p.btUseRange->text(), "Use &range 6");
     click(p.btUseRange);
@@ -190,8 +191,8 @@ TEST_F(PlanPanelTest, GuidedSessionAsFoundThenAsLeftApprovedTakesNoMoreShots) {
     EXPECT_NE(text(p.lbCoolDown).find("Cool-down of pole A: 14:00 left"), std::string::npos)
         << text(p.lbCoolDown);
     now = "2026-12-09T10:01:30.000Z";
-    EXPECT_TRUE(waitFor([&] { return text(p.lbCoolDown).find("13:30 left") != std::string::npos; },
-                        3000))
+    EXPECT_TRUE(
+        waitFor([&] { return text(p.lbCoolDown).find("13:30 left") != std::string::npos; }, 3000))
         << "the count-down follows the clock each second: " << text(p.lbCoolDown);
     ASSERT_TRUE(shoot(p, 960, 0.21));
     EXPECT_EQ(p.ShotList->item(1, TestRecordPanel::ColTarget)->text().toStdString(),
@@ -211,7 +212,8 @@ TEST_F(PlanPanelTest, GuidedSessionAsFoundThenAsLeftApprovedTakesNoMoreShots) {
     click(p.btSkip);
     EXPECT_EQ(text(p.lbProgress), "done 2, passed 1, failed 0, left 11, skipped 1");
     EXPECT_NE(text(p.lbPlanPoint).find("Point 3 of 13: A instantaneous"), std::string::npos);
-    EXPECT_NE(text(p.lbPlanPoint).find("must not trip, hold 0.500 s"), std::string::npos) << text(p.lbPlanPoint);
+    EXPECT_NE(text(p.lbPlanPoint).find("must not trip, hold 0.500 s"), std::string::npos)
+        << text(p.lbPlanPoint);
     const std::string asFoundId = p.context()->session.id;
     ASSERT_TRUE(waitFor([&] {
         const auto points = storedPoints(asFoundId);
@@ -252,8 +254,10 @@ TEST_F(PlanPanelTest, GuidedSessionAsFoundThenAsLeftApprovedTakesNoMoreShots) {
     EXPECT_EQ(text(p.lbApproval), "Not approved");
     dialogs.answer("R. Jones");
     mnemonic(p, Qt::Key_V);
-    ASSERT_TRUE(waitFor([&] { return text(p.lbApproval).rfind("Approved by R. Jones on ", 0) == 0; }))
-        << text(p.lbApproval) << " / " << text(p.lbMessage);
+    ASSERT_TRUE(waitFor([&] {
+        return text(p.lbApproval).rfind("Approved by R. Jones on ", 0) == 0;
+    })) << text(p.lbApproval)
+        << " / " << text(p.lbMessage);
     EXPECT_FALSE(p.btApprove->isEnabled());
     EXPECT_FALSE(p.btSkip->isEnabled());
     const int rows = p.ShotList->rowCount();
@@ -293,8 +297,9 @@ TEST_F(PlanPanelTest, ThermalMemoryTickedNeedsNoCoolDownAndAnOldCalibrationIsWar
     mnemonic(p, Qt::Key_T);
     ASSERT_TRUE(waitFor([&] { return p.plan().has_value(); })) << text(p.lbMessage);
     EXPECT_FALSE(p.lbCalibration->isHidden());
-    EXPECT_EQ(text(p.lbCalibration),
-              "The analyzer's calibration (2025-11-30) was more than a year old on the test's day.");
+    EXPECT_EQ(
+        text(p.lbCalibration),
+        "The analyzer's calibration (2025-11-30) was more than a year old on the test's day.");
     ASSERT_TRUE(shoot(p, 960, 14));
     click(p.btShootAgain);
     EXPECT_TRUE(p.lbCoolDown->isHidden());
