@@ -232,8 +232,9 @@ TEST_F(PlanPanelTest, GuidedSessionAsFoundThenAsLeftApprovedTakesNoMoreShots) {
 
     // As left: the settings confirmed as they are; the as-found results beside each point.
     now = "2026-12-09T11:00:00.000Z";
-    click(p.btAsLeft);
-    ASSERT_EQ(p.context()->session.condition, Condition::AsLeft) << text(p.lbMessage);
+    mnemonic(p, Qt::Key_F); // a button's mnemonic clicks it as a person sees it pressed
+    ASSERT_TRUE(waitFor([&] { return p.context()->session.condition == Condition::AsLeft; }))
+        << text(p.lbMessage);
     EXPECT_EQ(p.context()->session.asFoundId, asFoundId);
     EXPECT_EQ(p.context()->session.planId, builtInPlan().id);
     EXPECT_EQ(p.ShotList->rowCount(), 0);
@@ -325,7 +326,8 @@ TEST_F(PlanPanelTest, PlanNeedingASettingTheBreakerLacksIsRefusedAndNothingRecor
     mnemonic(p, Qt::Key_I);
     type("400");
     clickTab(p, 3);
-    click(p.btStartPlan);
+    mnemonic(p, Qt::Key_T);
+    ASSERT_TRUE(waitFor([&] { return !p.lbMessage->text().isEmpty(); }));
     EXPECT_FALSE(p.isRecording()) << text(p.lbMessage);
     EXPECT_FALSE(p.plan());
     EXPECT_NE(text(p.lbMessage).find("The plan cannot start: point 1: "), std::string::npos)
