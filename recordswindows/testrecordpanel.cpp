@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <algorithm>
 #include <set>
@@ -213,6 +214,9 @@ void TestRecordPanel::breakerChosen(int index) {
     ebSettings->setText(qs(b.settings));
     ebLocation->setText(qs(b.location));
     m_chosenBreaker = b;
+    // The plan the breaker is tested by, unless one is followed already.
+    if (const int plan = cbPlan->findData(qs(b.planId)); !m_plan && !b.planId.empty() && plan >= 0)
+        cbPlan->setCurrentIndex(plan);
     showTripUnit(b.tripUnitId);
     showTripSettings(b.tripSettings);
     m_sessions.clear();
@@ -367,6 +371,8 @@ void TestRecordPanel::endSession() {
     m_plan.reset();
     m_planPoints.clear();
     m_asFound.clear();
+    m_ticked.clear();
+    m_coolTimer->stop();
     showChecklist();
     clearRefusal();
     say({}, false);

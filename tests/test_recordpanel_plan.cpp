@@ -7,6 +7,7 @@
 #include "recordstool/reading.h"
 #include "recordswindows/testrecordpanel.h"
 #include "store/approval.h"
+#include "store/planlibrary.h"
 
 #include "records_windows_fixture.h"
 
@@ -332,6 +333,76 @@ TEST_F(PlanPanelTest, PlanNeedingASettingTheBreakerLacksIsRefusedAndNothingRecor
     EXPECT_FALSE(p.plan());
     EXPECT_NE(text(p.lbMessage).find("The plan cannot start: point 1: "), std::string::npos)
         << text(p.lbMessage);
+}
+
+TEST_F(PlanPanelTest, ShotOfASessionApprovedElsewhereIsRefusedByTheDatabaseAndSaidSo) {
+    importSample();
+    auto panel = openPanel(host('.'));
+    TestRecordPanel& p = *panel;
+    QObject::connect(&p, &TestRecordPanel::shotStored,
+                     [&](const StoreOutcome& o) { outcomes.push_back(o); });
+    typeBreakerAndOperator(p);
+    clickTab(p, 3);
+    for (std::size_t i = 0; i < p.cbChecks.size(); ++i)
+        clickBox(p.cbChecks[i]);
+    click(p.btStartPlan);
+    ASSERT_TRUE(p.plan().has_value()) << text(p.lbMessage);
+    ASSERT_TRUE(shoot(p, 960, 0.2));
+    {
+        // Approved from the records window meanwhile: the panel does not know it.
+        RecordsDatabase db(DatabaseLocation::file(path));
+        ASSERT_TRUE(db.open().ok);
+        std::string at;
+        ASSERT_FALSE(approveSession(db, p.context()->session.id, "R. Jones", at));
+    }
+    p.pulseEnded(pulse(960, 0.2));
+    ASSERT_TRUE(waitFor([&] { return !dialogs.shown().empty(); }));
+    EXPECT_NE(dialogs.shown().back().text.find("The shot was not stored"), std::string::npos);
+    EXPECT_NE(dialogs.shown().back().text.find("approved"), std::string::npos)
+        << dialogs.shown().back().text;
+    EXPECT_EQ(p.ShotList->item(1, TestRecordPanel::ColVerdict)->text(), "NOT STORED");
+    EXPECT_EQ(text(p.lbProgress), "done 1, passed 1, failed 0, left 12")
+        << "the refused shot counts for nothing";
+    EXPECT_EQ(storedShots().size(), 1u);
+}
+
+TEST_F(PlanPanelTest, BreakersOwnPlanIsChosenWhenTheBreakerIsPicked) {
+    importSample();
+    std::string breakerId;
+    {
+        auto first = openPanel(host('.'));
+        typeBreakerAndOperator(*first);
+        clickTab(*first, 3);
+        click(first->btStartPlan);
+        ASSERT_TRUE(first->plan().has_value()) << text(first->lbMessage);
+        breakerId = first->context()->breaker.id;
+        ASSERT_TRUE(
+            waitFor([&] { return storedPoints(first->context()->session.id).size() == 13; }));
+    }
+    TestPlan own = builtInPlan();
+    own.name = "Long time only";
+    own.id = testPlanIdOf(own.name);
+    own.points.resize(3);
+    {
+        RecordsDatabase db(DatabaseLocation::file(path));
+        ASSERT_TRUE(db.open().ok);
+        TestPlanImportSummary summary;
+        ASSERT_FALSE(TestPlanLibrary(db).importPlans({own}, summary));
+        ASSERT_FALSE(TestPlanLibrary(db).setBreakerPlan(breakerId, own));
+    }
+    auto panel = openPanel(host('.'));
+    TestRecordPanel& p = *panel;
+    click(p.cbSite->lineEdit());
+    type("North Plant");
+    key(Qt::Key_Tab);
+    type("Q7");
+    key(Qt::Key_Tab);
+    EXPECT_EQ(p.cbPlan->currentText(), "Long time only");
+    clickTab(p, 3);
+    click(p.btStartPlan);
+    ASSERT_TRUE(p.plan().has_value()) << text(p.lbMessage);
+    EXPECT_EQ(p.planPoints().size(), 3u);
+    EXPECT_EQ(text(p.lbProgress), "done 0, passed 0, failed 0, left 3");
 }
 
 } // namespace
