@@ -186,6 +186,12 @@ private:
     void tick(const std::string& item);
     void submitTick(const std::string& item, const std::string& at);
     void beginPlan(const TestPlan& plan, std::vector<TestPointRecord> points);
+    // A session that followed a plan, chosen again: its points, shots and ticks as stored,
+    // and the walk on from there. False when it has no planned points.
+    bool resumePlan(const TestPlan& chosen);
+    // A session's planned points in their order and their shots by point id, as stored.
+    bool readPlanned(const std::string& sessionId, std::vector<TestPointRecord>& points,
+                     std::map<std::string, std::vector<ShotRecord>>& shots);
     std::vector<PointResult> planResults() const;
     void showPlanPoint();
     void updateCoolDown();

@@ -193,6 +193,7 @@ bool TestRecordPanel::startPlan() {
         m_planStarting = false;
         if (!started) return false;
     }
+    if (!m_context->session.planId.empty() && resumePlan(plan)) return true;
     FieldError e;
     std::vector<TestPointRecord> points = planTestPoints(
         plan, settingsInForce(m_context->session, m_context->breaker).value_or(TripUnitSettings{}),
@@ -234,6 +235,66 @@ void TestRecordPanel::beginPlan(const TestPlan& plan, std::vector<TestPointRecor
     showPlanPoint();
     m_coolTimer->start();
     updateControls();
+}
+
+bool TestRecordPanel::readPlanned(const std::string& sessionId,
+                                  std::vector<TestPointRecord>& points,
+                                  std::map<std::string, std::vector<ShotRecord>>& shots) {
+    RecordsDatabase* db = readDatabase();
+    if (!db) return false;
+    RecordsError e;
+    RecordsStore store(*db);
+    for (const TestPointRecord& p : store.testPointsOf(sessionId, e))
+        if (p.planSeq) points.push_back(p);
+    std::sort(points.begin(), points.end(),
+              [](const auto& a, const auto& b) { return *a.planSeq < *b.planSeq; });
+    ShotFilter f;
+    f.sessionId = sessionId;
+    for (const ShotRow& r : store.listShots(f, ShotOrder::OldestFirst, 0, 10000, e))
+        shots[r.point.id].push_back(r.shot);
+    if (e) say(qs("The records cannot be read: " + e.message), true);
+    return !e && !points.empty();
+}
+
+bool TestRecordPanel::resumePlan(const TestPlan& chosen) {
+    std::vector<TestPointRecord> points;
+    std::map<std::string, std::vector<ShotRecord>> shots;
+    const SessionRecord session = m_context->session;
+    if (!readPlanned(session.id, points, shots)) return false;
+    RecordsError e;
+    RecordsDatabase* db = readDatabase();
+    // The plan as it is now gives the checklist and cool-down; the points are the session's.
+    std::optional<TestPlan> plan = db ? TestPlanLibrary(*db).byId(session.planId, e) : std::nullopt;
+    m_plan = plan.value_or(chosen);
+    m_planPoints = std::move(points);
+    m_planShots = std::move(shots);
+    m_planSubmitted.clear();
+    m_longTimeTaken.clear();
+    for (const TestPointRecord& p : m_planPoints) {
+        const std::vector<ShotRecord>& taken = m_planShots[p.id];
+        m_planSubmitted[p.id] = static_cast<int>(taken.size());
+        if (p.kind == PointKind::LongTime)
+            for (const ShotRecord& s : taken)
+                m_longTimeTaken.emplace_back(p.pole, s.reading.takenAt);
+    }
+    m_ticked.clear();
+    if (db)
+        for (const SessionCheck& c : sessionChecksOf(*db, session.id, e))
+            m_ticked[c.item] = c.tickedAt;
+    m_asFound.clear();
+    std::vector<TestPointRecord> found;
+    std::map<std::string, std::vector<ShotRecord>> foundShots;
+    if (!session.asFoundId.empty() && readPlanned(session.asFoundId, found, foundShots))
+        for (const TestPointRecord& p : found)
+            m_asFound[*p.planSeq] = asFoundText(p, foundShots[p.id], m_host.decimalSeparator);
+    m_retest.reset();
+    m_lastShotPoint.reset();
+    showChecklist();
+    say({}, false);
+    showPlanPoint();
+    m_coolTimer->start();
+    updateControls();
+    return true;
 }
 
 std::vector<PointResult> TestRecordPanel::planResults() const {

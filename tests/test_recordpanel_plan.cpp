@@ -405,4 +405,39 @@ TEST_F(PlanPanelTest, BreakersOwnPlanIsChosenWhenTheBreakerIsPicked) {
     EXPECT_EQ(text(p.lbProgress), "done 0, passed 0, failed 0, left 3");
 }
 
+TEST_F(PlanPanelTest, SessionChosenAgainGoesOnFromWhereItsPlanStood) {
+    importSample();
+    auto panel = openPanel(host('.'));
+    TestRecordPanel& p = *panel;
+    QObject::connect(&p, &TestRecordPanel::shotStored,
+                     [&](const StoreOutcome& o) { outcomes.push_back(o); });
+    typeBreakerAndOperator(p);
+    clickTab(p, 3);
+    click(p.btStartPlan);
+    ASSERT_TRUE(p.plan().has_value()) << text(p.lbMessage);
+    for (std::size_t i = 0; i < p.cbChecks.size(); ++i)
+        clickBox(p.cbChecks[i]);
+    ASSERT_TRUE(shoot(p, 960, 0.2));
+    const std::string sessionId = p.context()->session.id;
+    mnemonic(p, Qt::Key_N);
+    ASSERT_TRUE(waitFor([&] { return !p.isRecording(); }));
+    EXPECT_FALSE(p.plan());
+
+    clickTab(p, 1);
+    mnemonic(p, Qt::Key_E);
+    ASSERT_EQ(focus(), p.cbSession);
+    key(Qt::Key_Down);
+    clickTab(p, 3);
+    click(p.btStartPlan);
+    ASSERT_TRUE(p.plan().has_value()) << text(p.lbMessage);
+    EXPECT_EQ(p.context()->session.id, sessionId);
+    EXPECT_EQ(text(p.lbProgress), "done 1, passed 1, failed 0, left 12");
+    EXPECT_NE(text(p.lbPlanPoint).find("Point 2 of 13"), std::string::npos);
+    ASSERT_EQ(p.cbChecks.size(), 3u);
+    EXPECT_TRUE(p.cbChecks[0]->isChecked()) << "the ticks as stored";
+    EXPECT_FALSE(p.cbChecks[0]->isEnabled());
+    ASSERT_TRUE(shoot(p, 1920, 0.2)) << "no checklist asked again";
+    EXPECT_EQ(storedPoints(sessionId).size(), 13u) << "no point made twice";
+}
+
 } // namespace
