@@ -24,11 +24,21 @@ namespace qarn3 {
 RecordsWiring::RecordsWiring(Program& program, QMainWindow& window, Services& services,
                              std::string dataFolder, char decimalSeparator)
     : m_program(program),
-      m_window(window), m_host{DatabaseLocation::file(defaultRecordsPath(dataFolder)), dataFolder,
-                               services.dialogs, decimalSeparator,
+      m_window(window), m_host{DatabaseLocation::file(defaultRecordsPath(dataFolder)),
+                               dataFolder,
+                               services.dialogs,
+                               decimalSeparator,
                                [&program] {
                                    return analyzerIdentityOf(program.cal.SerNum,
                                                              program.cal.CalDate);
+                               },
+                               [&program] {
+                                   std::array<double, 8> scales{};
+                                   for (int r = 1; r <= 8; ++r)
+                                       scales[static_cast<std::size_t>(r - 1)] =
+                                           rangeFullScale(r, program.setup.ShuntAmperes,
+                                                          program.setup.ShuntMillivolts);
+                                   return scales;
                                }},
       m_opener(std::make_unique<ViewerWaveformOpener>(
           services, dataFolder, decimalSeparator, [&program] { return program.site.MainsHz; },
@@ -66,6 +76,14 @@ void RecordsWiring::makePanel() {
     m_dock->setFeatures(QDockWidget::DockWidgetClosable);
     m_dock->setAllowedAreas(Qt::RightDockWidgetArea);
     m_panel = new TestRecordPanel(m_host, *m_writer, m_dock);
+    // The plan's range for its point, chosen as from the range list, and only when the list
+    // takes a choice (not during a test).
+    connect(m_panel, &TestRecordPanel::rangeChosen, this, [this](int range) {
+        auto* view = dynamic_cast<MainView*>(&m_window);
+        if (!view || !view->rangeListEnabled()) return;
+        view->selectRange(range - 1);
+        m_program.ComboBoxRangeChange(range - 1);
+    });
     m_dock->setWidget(m_panel);
     m_window.addDockWidget(Qt::RightDockWidgetArea, m_dock);
     m_dock->hide();

@@ -231,7 +231,7 @@ public:
 // read, the shots counted and the first page read) until the list's first paint.
 void BM_BrowseWindowFirstPage(benchmark::State& state) {
     ScriptedDialogs dialogs;
-    const RecordsHost host{DatabaseLocation::file(g_db), folder(), dialogs, '.', {}};
+    const RecordsHost host{DatabaseLocation::file(g_db), folder(), dialogs, '.', {}, {}};
     std::int64_t listed = 0;
     for (auto _ : state) {
         RecordsBrowser window(host, nullptr);
@@ -251,7 +251,7 @@ BENCHMARK(BM_BrowseWindowFirstPage)->Unit(benchmark::kMillisecond)->Iterations(5
 // reported on the window's thread (read and written on the job's thread).
 void BM_BrowseWindowExportList(benchmark::State& state) {
     ScriptedDialogs dialogs;
-    const RecordsHost host{DatabaseLocation::file(g_db), folder(), dialogs, '.', {}};
+    const RecordsHost host{DatabaseLocation::file(g_db), folder(), dialogs, '.', {}, {}};
     RecordsBrowser window(host, nullptr);
     window.show();
     QCoreApplication::processEvents();
@@ -277,7 +277,7 @@ BENCHMARK(BM_BrowseWindowExportList)->Unit(benchmark::kMillisecond)->Iterations(
 void BM_PanelPulseEnd(benchmark::State& state) {
     ScriptedDialogs dialogs;
     const std::string db = folder() + "/panel.db";
-    const RecordsHost host{DatabaseLocation::file(db), folder(), dialogs, '.', {}};
+    const RecordsHost host{DatabaseLocation::file(db), folder(), dialogs, '.', {}, {}};
     ShotWriter writer(DatabaseLocation::file(db));
     TestRecordPanel panel(host, writer);
     panel.cbSite->setCurrentText("Bench");

@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QString>
 
+#include <array>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -45,6 +47,9 @@ struct RecordsHost {
     char decimalSeparator = '.';
     // The analyzer's identity, asked when a session starts; none: unknown.
     std::function<AnalyzerIdentity()> analyzer;
+    // The eight measuring ranges' full scales in amperes peak, as the analyzer's shunt gives
+    // them; none: the nominal 50 to 10000 A.
+    std::function<std::array<double, 8>()> rangeFullScales;
 };
 
 // The background of a shot's row: a light tint of its verdict's colour (green for a pass,

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <algorithm>
 #include <set>
@@ -78,7 +79,7 @@ RecordsError findRecords(RecordsDatabase& db, const ShotContext& typed, FoundRec
 } // namespace
 
 TestRecordPanel::TestRecordPanel(RecordsHost host, ShotWriter& writer, QWidget* parent)
-    : QWidget(parent), m_host(std::move(host)), m_writer(writer) {
+    : QWidget(parent), m_host(std::move(host)), m_writer(writer), m_now(isoUtcNow) {
     qRegisterMetaType<qarn3::RecordedPulse>();
     setObjectName("TestRecordPanel");
     setWindowTitle("Test Record");
@@ -105,6 +106,7 @@ TestRecordPanel::TestRecordPanel(RecordsHost host, ShotWriter& writer, QWidget* 
     connect(&m_writer, &ShotWriter::opened, this, &TestRecordPanel::opened);
     connect(&m_writer, &ShotWriter::written, this, &TestRecordPanel::written);
     cbSession->addItem("New session");
+    connectPlan();
     showAnalyzer();
     updateControls();
 }
@@ -176,6 +178,7 @@ void TestRecordPanel::reload() {
         if (families.insert(familyOf(c)).second) addName(cbCurve, familyOf(c));
     cbCurve->setCurrentIndex(curve.isValid() ? std::max(0, cbCurve->findData(curve)) : 0);
     fillTripUnits(*db, e);
+    fillPlans(*db, e);
     if (e) say(qs("The records cannot be read: " + e.message), true);
     fillBreakers();
 }
@@ -211,6 +214,9 @@ void TestRecordPanel::breakerChosen(int index) {
     ebSettings->setText(qs(b.settings));
     ebLocation->setText(qs(b.location));
     m_chosenBreaker = b;
+    // The plan the breaker is tested by, unless one is followed already.
+    if (const int plan = cbPlan->findData(qs(b.planId)); !m_plan && !b.planId.empty() && plan >= 0)
+        cbPlan->setCurrentIndex(plan);
     showTripUnit(b.tripUnitId);
     showTripSettings(b.tripSettings);
     m_sessions.clear();
@@ -271,7 +277,9 @@ bool TestRecordPanel::startRecording() {
     TripUnitSettings settings;
     std::string settingsText;
     if (auto e = readTripSettingsField(f, settings, settingsText)) return refuse(*e);
-    if (auto e = readTestPointFields(f, separator, settings, c.point)) return refuse(*e);
+    // A plan's session takes its test points from the plan.
+    if (!m_planStarting)
+        if (auto e = readTestPointFields(f, separator, settings, c.point)) return refuse(*e);
     const StoredTripUnit* unit = chosenTripUnit();
     c.breaker.tripUnitId = unit ? unit->id : "";
     c.breaker.tripSettings = c.session.tripSettings = settingsText;
@@ -296,7 +304,7 @@ bool TestRecordPanel::startRecording() {
         if (!m_tripSettingsEdited) c.session.tripSettings = found.session->tripSettings;
     }
     c.session.id = newRecordId();
-    c.session.startedAt = isoUtcNow();
+    c.session.startedAt = m_now();
     const AnalyzerIdentity a = m_host.analyzer ? m_host.analyzer() : AnalyzerIdentity{};
     c.session.analyzerSerial = a.serial;
     c.session.analyzerCalDate = a.calDate;
@@ -360,6 +368,12 @@ bool TestRecordPanel::useTestPoint() {
 
 void TestRecordPanel::endSession() {
     m_context.reset();
+    m_plan.reset();
+    m_planPoints.clear();
+    m_asFound.clear();
+    m_ticked.clear();
+    m_coolTimer->stop();
+    showChecklist();
     clearRefusal();
     say({}, false);
     m_loaded = false;
@@ -376,6 +390,16 @@ void TestRecordPanel::updateControls() {
     btStart->setEnabled(!recording);
     btUsePoint->setEnabled(recording);
     btEnd->setEnabled(recording);
+    const bool planned = recording && m_plan.has_value();
+    const bool approved = recording && !m_context->session.approvedBy.empty();
+    cbPlan->setEnabled(!planned);
+    btStartPlan->setEnabled(!planned);
+    btShootAgain->setEnabled(planned && !approved && m_lastShotPoint.has_value());
+    btSkip->setEnabled(planned && !approved && currentPlanPoint().has_value());
+    btAsLeft->setEnabled(planned && m_context->session.condition != Condition::AsLeft);
+    btApprove->setEnabled(recording && !approved);
+    showApproval();
+    showCalibration();
     if (!recording) {
         lbState->setText("Not recording. Set up the breaker, the session and the test point, "
                          "then start recording.");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/testplan.h"
 #include "records/testrecordform.h"
 #include "recordswindows/recordshost.h"
 #include "store/store.h"
@@ -10,12 +11,15 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -23,6 +27,8 @@ class QPushButton;
 class QRadioButton;
 class QTableWidget;
 class QTabWidget;
+class QTimer;
+class QVBoxLayout;
 
 namespace qarn3 {
 
@@ -56,6 +62,14 @@ public:
     const std::optional<ShotContext>& context() const { return m_context; }
     // The fields as typed.
     TestRecordFields fields() const;
+    // The clock shots, ticks and the cool-down read (ISO 8601 UTC); isoUtcNow unless a test
+    // sets its own.
+    void setClock(std::function<std::string()> nowIso);
+    // The plan followed, its test points as made for the session, and the one the next shot
+    // is of (none when every point is done).
+    const std::optional<TestPlan>& plan() const { return m_plan; }
+    const std::vector<TestPointRecord>& planPoints() const { return m_planPoints; }
+    std::optional<std::size_t> currentPlanPoint() const;
 
 public slots:
     // At a pulse's end, on the window's thread: hands the shot to the writer and lists it;
@@ -69,10 +83,22 @@ public slots:
     bool useTestPoint();
     // Ends the session: pulses are no longer recorded.
     void endSession();
+    // Records a session following the plan chosen: its test points made from the plan's.
+    bool startPlan();
+    // The next shot is one more of the point shot last.
+    void shootAgain();
+    // The current point skipped, with the reason asked.
+    bool skipPoint();
+    // A session as left, from this one as found: same breaker and plan, settings as left.
+    bool startAsLeft();
+    // The session approved by the name asked.
+    bool approve();
 
 signals:
     // A shot of this panel was stored (its id and verdict in the outcome).
     void shotStored(const qarn3::StoreOutcome& outcome);
+    // The operator asks for the measuring range (1..8) the current point is to be shot on.
+    void rangeChosen(int rangeIndex);
 
 public:
     // Controls, named by what they hold.
@@ -111,6 +137,22 @@ public:
     QPushButton* btUsePoint;
     QPushButton* btEnd;
     QTableWidget* ShotList;
+    QLabel* lbCalibration; // a calibration more than a year old on the test's day
+    // The plan tab.
+    QComboBox* cbPlan;
+    QVBoxLayout* ChecklistBox;
+    std::vector<QCheckBox*> cbChecks;
+    QPushButton* btStartPlan;
+    QLabel* lbPlanPoint; // the current point, its target current, band, and as-found result
+    QPushButton* btUseRange;
+    QLabel* lbCoolDown;
+    QLabel* lbLastShot;
+    QLabel* lbProgress; // "done 3, passed 2, failed 1, left 10"
+    QPushButton* btShootAgain;
+    QPushButton* btSkip;
+    QPushButton* btAsLeft;
+    QPushButton* btApprove;
+    QLabel* lbApproval;
 
     // The shot list's columns.
     enum ShotColumn {
@@ -137,6 +179,28 @@ private:
     QWidget* buildBreakerTab();
     QWidget* buildSessionTab();
     QWidget* buildTestPointTab();
+    QWidget* buildPlanTab();
+    void connectPlan();
+    void fillPlans(RecordsDatabase& db, RecordsError& e);
+    void showChecklist();
+    void tick(const std::string& item);
+    void submitTick(const std::string& item, const std::string& at);
+    void beginPlan(const TestPlan& plan, std::vector<TestPointRecord> points);
+    // A session that followed a plan, chosen again: its points, shots and ticks as stored,
+    // and the walk on from there. False when it has no planned points.
+    bool resumePlan(const TestPlan& chosen);
+    // A session's planned points in their order and their shots by point id, as stored.
+    bool readPlanned(const std::string& sessionId, std::vector<TestPointRecord>& points,
+                     std::map<std::string, std::vector<ShotRecord>>& shots);
+    std::vector<PointResult> planResults() const;
+    void showPlanPoint();
+    void updateCoolDown();
+    // Whether the pulse may be stored under the plan's current point (the context set to it),
+    // its reading marked when it is taken in a cool-down; the refusal said otherwise.
+    bool takePlanShot(ShotReading& reading);
+    void planShotStored(const TestPointRecord& point, const ShotRecord& shot, bool failed);
+    void showApproval();
+    void showCalibration();
     void updateControls();
 
     RecordsDatabase* readDatabase();
@@ -202,6 +266,23 @@ private:
     std::string m_lastBox;
     bool m_boxShown = false;
     int m_unrecorded = 0;
+    // Done once a write of the writer succeeded, by ticket.
+    std::map<std::uint64_t, std::function<void()>> m_afterWrite;
+
+    std::function<std::string()> m_now;
+    std::vector<TestPlan> m_plans;
+    std::optional<TestPlan> m_plan;
+    std::vector<TestPointRecord> m_planPoints;
+    std::map<std::string, std::vector<ShotRecord>> m_planShots; // stored, by point id
+    std::map<std::string, int> m_planSubmitted;                 // shots handed over, by point id
+    std::vector<std::pair<Pole, std::string>> m_longTimeTaken;  // the session's long-time shots
+    std::map<int, std::string> m_asFound;                       // by planSeq
+    std::map<std::string, std::string> m_ticked;                // item to the time ticked
+    std::optional<std::size_t> m_retest;
+    std::optional<std::size_t> m_lastShotPoint;
+    std::optional<int> m_range;
+    bool m_planStarting = false;
+    QTimer* m_coolTimer = nullptr;
 };
 
 } // namespace qarn3

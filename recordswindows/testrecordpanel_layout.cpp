@@ -183,6 +183,7 @@ void TestRecordPanel::buildControls() {
     Tabs->addTab(buildBreakerTab(), "Breaker");
     Tabs->addTab(buildSessionTab(), "Session");
     Tabs->addTab(buildTestPointTab(), "Test point");
+    Tabs->addTab(buildPlanTab(), "Plan");
     v->addWidget(Tabs);
 
     lbState = new QLabel(this);
@@ -197,6 +198,12 @@ void TestRecordPanel::buildControls() {
     lbMessage->setObjectName("message");
     lbMessage->hide();
     v->addWidget(lbMessage);
+    lbCalibration = new QLabel(this);
+    lbCalibration->setWordWrap(true);
+    lbCalibration->setObjectName("calibration");
+    lbCalibration->setStyleSheet("color: #c00000;");
+    lbCalibration->hide();
+    v->addWidget(lbCalibration);
 
     auto* buttons = new QHBoxLayout;
     btStart = new QPushButton("Start recor&ding", this);

@@ -85,7 +85,16 @@ void TestRecordPanel::pulseEnded(const RecordedPulse& end) {
     }
     NewShot shot;
     shot.reading = end.reading;
-    shot.reading.takenAt = isoUtcNow();
+    shot.reading.takenAt = m_now();
+    const SessionRecord& session = m_context->session;
+    if (!session.approvedBy.empty()) {
+        say(QString::fromStdString("Pulse not recorded: the session was approved by " +
+                                   session.approvedBy + " on " + localTimeText(session.approvedAt) +
+                                   " and takes no more shots. A correction is added as a note."),
+            true);
+        return;
+    }
+    if (m_plan && !takePlanShot(shot.reading)) return;
     shot.waveform = end.waveform;
     ShotRecord shown;
     shown.reading = shot.reading;
@@ -129,6 +138,7 @@ void TestRecordPanel::setShotRow(int row, const ShotRecord& shot, const TestPoin
     const Verdict v = shot.judgement.verdict;
     std::string flags = shot.judgement.currentOffTarget ? "off target" : "";
     if (shot.basis.nearPickup) flags += (flags.empty() ? "" : ", ") + std::string("near pickup");
+    if (shot.reading.inCoolDown) flags += (flags.empty() ? "" : ", ") + std::string("in cool-down");
     ShotRow shown;
     shown.point = point;
     shown.shot = shot;
@@ -186,12 +196,14 @@ void TestRecordPanel::stored(const StoreOutcome& outcome) {
             ShotList->item(row, ColVerdict)->setText("NOT STORED");
             ShotList->item(row, ColVerdict)->setForeground(QColor(0xC8, 0, 0));
         }
+        if (m_plan) planShotStored(point, outcome.shot, true);
         tellOperator("The shot was not stored in the test records: " + outcome.error.message +
                          ".\nThe test's results file is written as usual.",
                      true);
         return;
     }
     if (row >= 0) setShotRow(row, outcome.shot, point);
+    if (m_plan) planShotStored(point, outcome.shot, false);
     m_lastBox.clear();
     if (lbMessage->styleSheet().contains("#c00000")) say({}, false);
     emit shotStored(outcome);
@@ -212,7 +224,16 @@ void TestRecordPanel::written(std::uint64_t ticket, const RecordsError& error) {
     if (at == m_writes.end()) return;
     const std::string what = at->second;
     m_writes.erase(at);
-    if (error) tellOperator(what + " were not stored: " + error.message, true);
+    const auto after = m_afterWrite.find(ticket);
+    std::function<void()> done;
+    if (after != m_afterWrite.end()) {
+        done = std::move(after->second);
+        m_afterWrite.erase(after);
+    }
+    if (error)
+        tellOperator(what + " were not stored: " + error.message, true);
+    else if (done)
+        done();
 }
 
 } // namespace qarn3

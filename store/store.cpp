@@ -47,6 +47,27 @@ RecordsError RecordsStore::insertContext(const ShotContext& c, const std::string
     return e;
 }
 
+RecordsError RecordsStore::storeSessionPoints(const ShotContext& ctx,
+                                              const std::vector<TestPointRecord>& points) {
+    if (RecordsError e = m_db.beginWrite()) return e;
+    const std::string now = isoUtcNow();
+    RecordsError e;
+    QSqlQuery q = m_db.query();
+    std::vector<BoundSql> statements{sql::insertSiteIfNew(ctx.site, now),
+                                     sql::insertBreakerIfNew(ctx.breaker, now),
+                                     sql::insertSessionIfNew(ctx.session, now)};
+    for (const TestPointRecord& p : points)
+        statements.push_back(sql::insertTestPointIfNew(p, now));
+    for (const BoundSql& s : statements)
+        if (!m_db.run(q, s, e)) break;
+    q.finish();
+    if (e) {
+        m_db.rollback();
+        return e;
+    }
+    return m_db.commit();
+}
+
 RecordsError RecordsStore::storeShots(const ShotContext& ctx, const std::vector<NewShot>& shots,
                                       std::vector<ShotRecord>& stored) {
     ShotContext given = ctx;

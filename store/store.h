@@ -35,6 +35,12 @@ public:
                                    const std::vector<NewShot>& shots,
                                    std::vector<ShotRecord>& stored);
 
+    // A session's planned test points before its first shot, in one transaction: the site,
+    // breaker and session rows made when their ids are new (the context's test point aside),
+    // and each point made when its id is new.
+    RecordsError storeSessionPoints(const ShotContext& ctx,
+                                    const std::vector<TestPointRecord>& points);
+
     // An edit of a row: the new values and updated_at now.
     RecordsError saveSite(const SiteRecord& s);
     RecordsError saveBreaker(const BreakerRecord& b);

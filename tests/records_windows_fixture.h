@@ -23,9 +23,14 @@ public:
     RecordsWindowTest() { log.open(); }
 
     RecordsHost host(char separator = '.') {
-        return {DatabaseLocation::file(path), folder, dialogs, separator, [] {
+        return {DatabaseLocation::file(path),
+                folder,
+                dialogs,
+                separator,
+                [] {
                     return AnalyzerIdentity{"SN-4711", "2026-03-01"};
-                }};
+                },
+                {}};
     }
 
     // A site whose right-to-left override makes it print as "Plant Q-1", with breaker "Q7"

@@ -73,9 +73,14 @@ int main(int argc, char** argv) {
         if (CurveLibrary(db).importCurves(curves.curves, summary)) return 1;
     }
     ScriptedDialogs dialogs(&std::cerr);
-    const RecordsHost host{DatabaseLocation::file(dbPath), data, dialogs, '.', [] {
+    const RecordsHost host{DatabaseLocation::file(dbPath),
+                           data,
+                           dialogs,
+                           '.',
+                           [] {
                                return AnalyzerIdentity{"SN-4711", "2026-03-01"};
-                           }};
+                           },
+                           {}};
     ShotWriter writer(DatabaseLocation::file(dbPath));
 
     // The main window's size, with the panel docked on its right.
