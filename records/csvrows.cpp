@@ -80,8 +80,10 @@ bool isHeader(const std::vector<std::string>& fields, CsvColumnNames columns) {
 
 std::string columnsText(CsvColumnNames columns) {
     std::string text;
-    for (const char* c : columns)
-        text += (text.empty() ? "" : ",") + std::string(c);
+    for (const char* c : columns) {
+        if (!text.empty()) text += ',';
+        text += c;
+    }
     return text;
 }
 
@@ -163,8 +165,10 @@ std::string rowShapeProblem(const std::vector<std::string>& f, const CsvColumns&
 
 std::string csvRowText(const std::vector<std::string>& fields) {
     std::string s;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        s += (i ? "," : "") + csvField(fields[i]);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i) s += ',';
+        s += csvField(fields[i]);
+    }
     return s + "\r\n";
 }
 
