@@ -194,12 +194,12 @@ std::string bandBasisText(const ShotRecord& shot, char separator) {
     std::string t = "settings";
     if (const std::string own = settings ? settingOfFunction(*settings, b.function) : "";
         !own.empty())
-        t += " " + settingsShownText(own, separator);
+        t.append(" ").append(settingsShownText(own, separator));
     const bool ofIn = b.function == TripInstantaneous || b.function == TripGroundFault;
     if (ofIn || !b.timesIr)
-        t += " at " + multipleText(shot.multiple, separator) + " \u00d7 In";
+        t.append(" at ").append(multipleText(shot.multiple, separator)).append(" \u00d7 In");
     else
-        t += " at " + multipleText(*b.timesIr, separator) + " \u00d7 Ir";
+        t.append(" at ").append(multipleText(*b.timesIr, separator)).append(" \u00d7 Ir");
     return t + ", " + b.source;
 }
 

@@ -108,8 +108,10 @@ struct PlanReader {
     std::string row(int line, const std::vector<std::string>& f) {
         if (f.size() != kColumns.size()) {
             std::string names;
-            for (const char* c : kColumns)
-                names += (names.empty() ? "" : ",") + std::string(c);
+            for (const char* c : kColumns) {
+                if (!names.empty()) names += ',';
+                names += c;
+            }
             return std::to_string(f.size()) + " fields, " + std::to_string(kColumns.size()) +
                    " expected (" + names + ")";
         }
