@@ -4,9 +4,19 @@
 #include "records/validation.h"
 #include "store/store.h"
 
+#include <algorithm>
+
 namespace qarn3 {
 
 namespace {
+
+// A name the report prints on one line: no line break or other control character in it.
+bool holdsControl(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char ch) {
+        const auto c = static_cast<unsigned char>(ch);
+        return c < 0x20 || c == 0x7F;
+    });
+}
 
 RecordsError writeOne(RecordsDatabase& db, const BoundSql& statement, int& affected) {
     if (RecordsError e = db.beginWrite()) return e;
@@ -29,6 +39,9 @@ RecordsError approveSession(RecordsDatabase& db, const std::string& sessionId,
     if (by.empty()) return {RecordsErrorKind::Invalid, "approver", "approver: give a name"};
     if (characterCount(by) > kNameCharacters)
         return {RecordsErrorKind::Invalid, "approver", "approver: the name is too long"};
+    if (holdsControl(by))
+        return {RecordsErrorKind::Invalid, "approver",
+                "approver: the name holds a line break or another control character"};
     const std::string at = isoUtcNow();
     int affected = 0;
     if (RecordsError e = writeOne(db, sql::approveSession(sessionId, by, at), affected)) return e;

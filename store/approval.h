@@ -15,9 +15,9 @@ struct SessionCheck {
 };
 
 // The session's approval: who approved it (kept apart from who tested) and when. Refused for
-// an empty name, a session not there (NotFound), or one approved already (Approved, naming
-// who and when). Once approved, the database itself refuses every change of the session,
-// its test points, shots and checklist.
+// an empty name or one holding a line break or another control character, a session not there
+// (NotFound), or one approved already (Approved, naming who and when). Once approved, the
+// database itself refuses every change of the session, its test points, shots and checklist.
 RecordsError approveSession(RecordsDatabase& db, const std::string& sessionId,
                             const std::string& approver, std::string& approvedAt);
 // A note added to a session, approved or not; refused when empty.

@@ -267,7 +267,7 @@ private:
         return true;
     }
 
-    // The waveforms the rows name, each once.    // The waveforms the rows name, each once.
+    // The waveforms the rows name, each once.
     static std::vector<std::string> waveformsOf(const TablePlan& p, const std::vector<Row>& rows) {
         std::vector<std::string> wanted;
         const auto column = std::find(p.columns.begin(), p.columns.end(), p.table->waveformColumn);

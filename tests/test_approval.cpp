@@ -22,8 +22,11 @@ TEST_F(Approval, AnApprovedSessionCannotBeChangedByAnyPath) {
     ASSERT_FALSE(tickSessionCheck(db, context.session.id, "Thermal memory reset", isoUtcNow()));
 
     std::string at;
-    RecordsError e = approveSession(db, context.session.id, "  ", at);
-    EXPECT_EQ(e.kind, RecordsErrorKind::Invalid);
+    RecordsError e;
+    for (const char* name : {"  ", "Olga\nPete", "Olga\tK", "O\x7Fga"}) {
+        e = approveSession(db, context.session.id, name, at);
+        EXPECT_EQ(e.kind, RecordsErrorKind::Invalid) << name;
+    }
     e = approveSession(db, "no-such-session", "Olga", at);
     EXPECT_EQ(e.kind, RecordsErrorKind::NotFound) << e.message;
     ASSERT_FALSE(approveSession(db, context.session.id, " Olga ", at));
