@@ -103,6 +103,10 @@ const char* const kRecordsUsage =
     "  Approves the session: who approved it and when, kept apart from who tested. From then\n"
     "  on the database refuses every change of the session, its test points and shots.\n"
     "\n"
+    "qarn3-records note --session ID --by NAME --text TEXT\n"
+    "  Adds a dated note to the session, approved or not: how an approved session's results\n"
+    "  are corrected.\n"
+    "\n"
     "qarn3-records history --breaker NAME [--site S] [--format csv|jsonl]\n"
     "  Each test point kind's result per session and pole as the position in its band (0 at\n"
     "  the minimum, 1 at the maximum, outside below 0 or above 1), marked where it moved\n"
@@ -497,6 +501,7 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         if (command == "trip-units") return runTripUnits(rest, env);
         if (command == "plans") return runPlans(rest, env);
         if (command == "approve") return runApprove(rest, env);
+        if (command == "note") return runNote(rest, env);
         if (command == "history") return runHistory(rest, env);
         if (command == "due") return runDue(rest, env);
         if (command == "report") return runReport(rest, env);

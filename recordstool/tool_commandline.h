@@ -101,6 +101,7 @@ int runCurves(const std::vector<std::string>& args, RecordsToolEnvironment& env)
 int runTripUnits(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 int runPlans(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 int runApprove(const std::vector<std::string>& args, RecordsToolEnvironment& env);
+int runNote(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 int runHistory(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 int runDue(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 int runReport(const std::vector<std::string>& args, RecordsToolEnvironment& env);

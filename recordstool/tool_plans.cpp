@@ -107,6 +107,21 @@ int runApprove(const std::vector<std::string>& args, RecordsToolEnvironment& env
     return 0;
 }
 
+int runNote(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
+    Options o({"session", "by", "text"});
+    o.parse("note", args);
+    if (!o.positional().empty()) throw UsageError("note takes --session ID --by NAME --text TEXT");
+    const std::string id = trimText(o.required("session"));
+    const std::string by = o.required("by");
+    const std::string text = o.required("text");
+    auto db = openDatabase(o, env, false);
+    RecordsError e;
+    if (!RecordsStore(*db).sessionContext(id, e)) throw FieldRefused(e.message);
+    if ((e = addSessionNote(*db, id, by, text))) throw FieldRefused(e.message);
+    env.out << "Added a note to session " << id << "\n";
+    return 0;
+}
+
 int runHistory(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
     Options o({"breaker", "site", "format"});
     o.parse("history", args);

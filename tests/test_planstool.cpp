@@ -81,6 +81,15 @@ TEST_F(PlansTool, ApproveOnceThenTheSessionIsLocked) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("approved session"), std::string::npos) << r.err;
     EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), 4);
+    r = run({"--db", path, "note", "--session", session, "--by", "Olga", "--text",
+             "Pole A retested on 12 Dec"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(rawValue("SELECT text FROM session_note").toString(), "Pole A retested on 12 Dec");
+    r = run({"--db", path, "note", "--session", session, "--by", "Olga", "--text", " "});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("note: it is empty"), std::string::npos) << r.err;
+    r = run({"--db", path, "note", "--session", "nope", "--by", "Olga", "--text", "x"});
+    EXPECT_EQ(r.status, 1);
     r = run({"--db", path, "approve", "--session", "nope", "--by", "Olga"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("No session nope"), std::string::npos) << r.err;
