@@ -122,15 +122,17 @@ std::vector<std::string> cycleCsvFields(bool withCycles, const AnalysisPulse* a 
 std::string cycleTableJson(const CycleTable& t) {
     auto flag = [](bool b) { return b ? "true" : "false"; };
     const CycleTotals& s = t.totals;
-    std::string j = "{\"mainsHz\": " + jsonNumberText(t.mainsHz) + ", \"rms\": " + jsonNumberText(s.rms) +
-                    ", \"peak\": " + jsonNumberText(s.peak) + ", \"i2t\": " + jsonNumberText(s.i2t) +
-                    ", \"firstPeakRatio\": " + jsonNumberText(s.firstPeakRatio) +
-                    ", \"seconds\": " + jsonNumberText(s.seconds) + ", \"cycles\": [";
+    std::string j =
+        "{\"mainsHz\": " + jsonNumberText(t.mainsHz) + ", \"rms\": " + jsonNumberText(s.rms) +
+        ", \"peak\": " + jsonNumberText(s.peak) + ", \"i2t\": " + jsonNumberText(s.i2t) +
+        ", \"firstPeakRatio\": " + jsonNumberText(s.firstPeakRatio) +
+        ", \"seconds\": " + jsonNumberText(s.seconds) + ", \"cycles\": [";
     for (std::size_t i = 0; i < t.rows.size(); ++i) {
         const CycleRow& c = t.rows[i];
         j += std::string(i ? ", " : "") + "{\"cycle\": " + std::to_string(i + 1) +
-             ", \"start\": " + jsonNumberText(c.start) + ", \"samples\": " + std::to_string(c.count) +
-             ", \"rms\": " + jsonNumberText(c.rms) + ", \"peakPos\": " + jsonNumberText(c.peakPos) +
+             ", \"start\": " + jsonNumberText(c.start) +
+             ", \"samples\": " + std::to_string(c.count) + ", \"rms\": " + jsonNumberText(c.rms) +
+             ", \"peakPos\": " + jsonNumberText(c.peakPos) +
              ", \"peakNeg\": " + jsonNumberText(c.peakNeg) + ", \"i2t\": " + jsonNumberText(c.i2t) +
              ", \"share\": " + jsonNumberText(c.share) + ", \"partial\": " + flag(c.partial) + "}";
     }
@@ -236,7 +238,8 @@ std::string formatAnalysisJson(const AnalysisResult& r) {
         s += std::string(i ? ", " : "") + "{\"start\": " + jsonNumberText(p.startSeconds) +
              ", \"amps\": " + jsonNumberText(p.pulseAmps) + ", \"current\": \"" +
              jsonEscape(trimText(r.pulses[i].current)) + "\", \"suspect\": " + flag(p.suspect) +
-             ", \"seconds\": " + jsonNumberText(p.seconds) + ", \"cycles\": " + jsonNumberText(p.cycles) +
+             ", \"seconds\": " + jsonNumberText(p.seconds) +
+             ", \"cycles\": " + jsonNumberText(p.cycles) +
              ", \"onSamples\": " + std::to_string(p.onSamples) +
              ", \"underRange\": " + flag(p.underRange) + ", \"cutShort\": " + flag(p.cutShort) +
              table + "}";

@@ -29,7 +29,7 @@ struct BreakerRecord {
     // a new session starts from.
     std::string tripUnitId;
     std::string tripSettings;
-    std::string planId;         // the test plan it is tested by (testPlanIdOf), empty: none
+    std::string planId;          // the test plan it is tested by (testPlanIdOf), empty: none
     int testIntervalMonths = 36; // a test is due this long after the last one
 };
 
@@ -82,15 +82,15 @@ struct TestPointRecord {
     std::string sessionId;
     Pole pole = Pole::A;
     PointKind kind = PointKind::LongTime;
-    double multiple = 0;      // target current as a multiple of In
+    double multiple = 0; // target current as a multiple of In
     // The target as typed: factor x targetOf ("1.5 x Isd"); multiple is it in In, from the
     // session's settings when the point was made. For In, factor is multiple.
     TargetOf targetOf = TargetOf::In;
     double targetFactor = 0;
     std::optional<Band> band; // typed band; none: no band (or one from elsewhere)
     bool mustNotTrip = false;
-    double holdSeconds = 0;  // for a "must not trip" point
-    double tolerance = 0.10; // of the target multiple the measured one may be off (0.10: 10 %)
+    double holdSeconds = 0;     // for a "must not trip" point
+    double tolerance = 0.10;    // of the target multiple the measured one may be off (0.10: 10 %)
     std::optional<int> planSeq; // its point's number in the session's plan, from 1
     std::string skipped;        // why the plan's point was skipped; empty: not skipped
 };

@@ -39,9 +39,10 @@ RecordsError sameSessionFields(const TypedContext& t, const SessionRecord& s) {
                        of + "by \"" + s.operatorName + "\", not \"" + typed.operatorName + "\"");
     if (t.notesGiven && s.notes != typed.notes) return refused("notes", of + "noted otherwise");
     if (t.tripSettingsGiven && s.tripSettings != typed.tripSettings)
-        return refused("settings", of + (s.tripSettings.empty() ? "without settings"
-                                                                 : "set " + s.tripSettings) +
-                                       ", not " + typed.tripSettings);
+        return refused("settings",
+                       of +
+                           (s.tripSettings.empty() ? "without settings" : "set " + s.tripSettings) +
+                           ", not " + typed.tripSettings);
     return {};
 }
 

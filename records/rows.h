@@ -31,9 +31,9 @@ struct ShotContext {
 enum class BasisKind { Unknown, Typed, Curve, Settings }; // Unknown: stored before it was kept
 struct BandBasis {
     BasisKind kind = BasisKind::Unknown;
-    std::string source;    // the curve family or trip-unit profile, "MAKER MODEL"
-    std::string settings;  // Settings: the settings text the band was worked out from
-    unsigned function = 0; // Settings: the function whose band it is (TripFunction)
+    std::string source;            // the curve family or trip-unit profile, "MAKER MODEL"
+    std::string settings;          // Settings: the settings text the band was worked out from
+    unsigned function = 0;         // Settings: the function whose band it is (TripFunction)
     std::optional<double> timesIr; // Settings: the measured current / Ir
     bool nearPickup = false;       // the current lies inside a pickup's tolerance
     std::string note;              // "short-time acts at this current", "below pickup", ...

@@ -57,9 +57,8 @@ bool readNumber(const std::string& name, const std::string& v, double& out, Fiel
         const char* name;
         double lo, hi;
     };
-    static constexpr Limit kLimits[] = {{"LTPU", 0.05, 2},   {"LTD", 0.1, 1000},
-                                        {"STPU", 1, 50},     {"STD", 0.001, 10},
-                                        {"INST", 1, 100},    {"GFPU", 0.01, 5},
+    static constexpr Limit kLimits[] = {{"LTPU", 0.05, 2},  {"LTD", 0.1, 1000}, {"STPU", 1, 50},
+                                        {"STD", 0.001, 10}, {"INST", 1, 100},   {"GFPU", 0.01, 5},
                                         {"GFD", 0.001, 10}};
     for (const Limit& l : kLimits)
         if (name == l.name && (*n < l.lo || *n > l.hi))
@@ -179,8 +178,8 @@ std::optional<TripUnitSettings> parseTripUnitSettings(const std::string& text, F
     // where the decimal separator is one.
     const bool semicolons = t.find(';') != std::string::npos;
     const char between = semicolons ? ';' : ',';
-    const char* const empty = semicolons ? "an empty setting between semicolons"
-                                         : "an empty setting between commas";
+    const char* const empty =
+        semicolons ? "an empty setting between semicolons" : "an empty setting between commas";
     std::size_t from = 0;
     while (from < t.size()) {
         const std::size_t end = std::min(t.find(between, from), t.size());
@@ -340,13 +339,13 @@ std::optional<TargetText> parseTargetText(const std::string& text, char separato
             }
         break;
     }
-    if (separator != '.')
-        std::replace(t.begin(), t.end(), separator, '.');
+    if (separator != '.') std::replace(t.begin(), t.end(), separator, '.');
     FieldError e;
     const auto n = numberForField("multiple", t, e);
     if (!n) {
         error = e;
-        error.message = "multiple: " + quoted(text) + " is not a number, nor one times In, Ir, "
+        error.message = "multiple: " + quoted(text) +
+                        " is not a number, nor one times In, Ir, "
                         "Isd, Ii or Ig";
         return std::nullopt;
     }

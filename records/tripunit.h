@@ -94,8 +94,7 @@ TripUnitBand tripUnitBandAt(const TripUnitSettings& s, const TripUnitProfile& p,
 // What a test point's target is a multiple of, as a multiple of In from the settings: In 1,
 // Ir LTPU, Isd STPU x LTPU, Ii INST, Ig GFPU. None, with the setting it needs named on error
 // (field "target"), when the settings lack it or have it off.
-std::optional<double> targetBaseMultiple(const TripUnitSettings& s, TargetOf of,
-                                         FieldError& error);
+std::optional<double> targetBaseMultiple(const TripUnitSettings& s, TargetOf of, FieldError& error);
 
 // The target factor x of, as a multiple of In from the settings, to twelve significant digits
 // (3 x Ir at LTPU 0.8 is 2.4, not 2.4000000000000004); none as targetBaseMultiple.

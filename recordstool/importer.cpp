@@ -227,8 +227,8 @@ private:
         if (!m_tripUnitId.empty()) {
             // A new breaker is made with it; a known one follows it from now on.
             c.breaker.tripUnitId = m_tripUnitId;
-            if (RecordsError e = TripUnitLibrary(m_db).setBreakerTripUnitWithin(c.breaker.id,
-                                                                                m_tripUnitId))
+            if (RecordsError e =
+                    TripUnitLibrary(m_db).setBreakerTripUnitWithin(c.breaker.id, m_tripUnitId))
                 return e;
         }
         if (m_family.empty()) return {};

@@ -244,8 +244,8 @@ void readImportTestPoint(const Options& o, ImportRequest& r) {
     if (!target) throw UsageError(e.message);
     r.point.targetOf = target->of;
     r.point.targetFactor = target->factor;
-    const auto multiple = targetMultiple(r.tripSettings.value_or(TripUnitSettings{}), target->of,
-                                         target->factor, e);
+    const auto multiple =
+        targetMultiple(r.tripSettings.value_or(TripUnitSettings{}), target->of, target->factor, e);
     if (!multiple) throw FieldRefused(e.message + " (give it with --settings)");
     r.point.multiple = *multiple;
     // A profile goes alone or with one of the others: a typed band wins over it, it wins over
@@ -318,7 +318,7 @@ int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
                "band",  "must-not-trip", "tolerance", "condition", "operator", "notes",
                "curve", "location",      "maker",     "model",     "serial",   "settings",
                "range", "shunt-amps",    "shunt-mv",  "max-on",    "max-off",  "mode",
-               "setup", "cal",           "jobs",      "session",  "trip-unit"});
+               "setup", "cal",           "jobs",      "session",   "trip-unit"});
     o.parse("import", args);
     ImportRequest r;
     readImportBreaker(o, r);
@@ -507,9 +507,10 @@ int runRecordsTool(const std::vector<std::string>& args, RecordsToolEnvironment&
         if (command == "report") return runReport(rest, env);
         if (command == "sync") return runSync(rest, env);
         if (command == "schema") return runSchema(rest, env);
-        throw UsageError("unknown command " + command +
-                         " (import, export, waveform, curves, trip-units, plans, approve, history, due,\n"
-                         " report, sync or schema)");
+        throw UsageError(
+            "unknown command " + command +
+            " (import, export, waveform, curves, trip-units, plans, approve, history, due,\n"
+            " report, sync or schema)");
     } catch (const UsageError& e) {
         env.err << "qarn3-records: " << escapeControls(e.what()) << "\n" << kRecordsUsage;
         return 2;

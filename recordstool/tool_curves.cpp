@@ -3,13 +3,13 @@
 #include "engine/analysis_output.h"
 #include "platform/files.h"
 #include "platform/textformat.h"
+#include "records/tripunitcsv.h"
 #include "recordstool/tool_commandline.h"
 #include "report/reportwriter.h"
 #include "store/curvelibrary.h"
-#include "store/tripunitlibrary.h"
-#include "records/tripunitcsv.h"
 #include "store/reportload.h"
 #include "store/store.h"
+#include "store/tripunitlibrary.h"
 
 #include <QLocale>
 
@@ -82,20 +82,18 @@ int runTripUnits(const std::vector<std::string>& args, RecordsToolEnvironment& e
     const auto text = FileStore().readPrefix(file, kTripUnitCsvReadLimit + 1);
     if (!text) throw FieldRefused("Cannot read " + file);
     if (text->size() > kTripUnitCsvReadLimit)
-        throw FieldRefused(file + " is larger than " +
-                           std::to_string(kTripUnitCsvReadLimit >> 20) +
+        throw FieldRefused(file + " is larger than " + std::to_string(kTripUnitCsvReadLimit >> 20) +
                            " MiB, more than any trip-unit file; nothing imported");
     const TripUnitCsv csv = parseTripUnitCsv(*text);
     if (!csv.error.empty()) throw FieldRefused(file + " " + csv.error + "; nothing imported");
-    if (csv.profiles.empty())
-        throw FieldRefused(file + " holds no profile row; nothing imported");
+    if (csv.profiles.empty()) throw FieldRefused(file + " holds no profile row; nothing imported");
     auto db = openDatabase(o, env, false);
     TripUnitImportSummary summary;
     if (RecordsError e = TripUnitLibrary(*db).importProfiles(csv.profiles, summary))
         throw FieldRefused(file + ": " + e.message + "; nothing imported");
     env.out << "Imported " << summary.added + summary.replaced << " trip-unit profiles ("
-            << summary.rows << " delay rows) from " << escapeControls(file) << ": "
-            << summary.added << " new, " << summary.replaced << " replaced\n";
+            << summary.rows << " delay rows) from " << escapeControls(file) << ": " << summary.added
+            << " new, " << summary.replaced << " replaced\n";
     return 0;
 }
 

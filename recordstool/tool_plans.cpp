@@ -87,9 +87,9 @@ int runPlans(const std::vector<std::string>& args, RecordsToolEnvironment& env) 
     TestPlanImportSummary summary;
     if (RecordsError e = TestPlanLibrary(*db).importPlans(csv.plans, summary))
         throw FieldRefused(file + ": " + e.message + "; nothing imported");
-    env.out << "Imported " << summary.added + summary.replaced << " test plans ("
-            << summary.points << " points) from " << escapeControls(file) << ": "
-            << summary.added << " new, " << summary.replaced << " replaced\n";
+    env.out << "Imported " << summary.added + summary.replaced << " test plans (" << summary.points
+            << " points) from " << escapeControls(file) << ": " << summary.added << " new, "
+            << summary.replaced << " replaced\n";
     return 0;
 }
 
@@ -102,8 +102,8 @@ int runApprove(const std::vector<std::string>& args, RecordsToolEnvironment& env
     auto db = openDatabase(o, env, false);
     std::string at;
     if (RecordsError e = approveSession(*db, id, by, at)) throw FieldRefused(e.message);
-    env.out << "Approved session " << id << " by " << escapeControls(trimText(by)) << " on "
-            << at << "\n";
+    env.out << "Approved session " << id << " by " << escapeControls(trimText(by)) << " on " << at
+            << "\n";
     return 0;
 }
 
@@ -139,17 +139,17 @@ int runHistory(const std::vector<std::string>& args, RecordsToolEnvironment& env
         }))
         throw FieldRefused(e.message);
     const std::vector<HistoryPoint> history = breakerHistory(rows);
-    if (format == "csv") env.out << "session_id,started_at,kind,pole,position,moved_toward_edge\r\n";
+    if (format == "csv")
+        env.out << "session_id,started_at,kind,pole,position,moved_toward_edge\r\n";
     for (const HistoryPoint& p : history) {
         if (format == "csv")
             env.out << p.sessionId << "," << p.startedAt << "," << kindOrPole(p) << ","
                     << jsonNumberText(p.position) << "," << (p.movedTowardEdge ? 1 : 0) << "\r\n";
         else
-            env.out << "{\"session_id\":\"" << p.sessionId << "\",\"started_at\":\""
-                    << p.startedAt << "\",\"kind\":\"" << kindText(p.kind) << "\",\"pole\":\""
-                    << poleText(p.pole) << "\",\"position\":" << jsonNumberText(p.position)
-                    << ",\"moved_toward_edge\":" << (p.movedTowardEdge ? "true" : "false")
-                    << "}\n";
+            env.out << "{\"session_id\":\"" << p.sessionId << "\",\"started_at\":\"" << p.startedAt
+                    << "\",\"kind\":\"" << kindText(p.kind) << "\",\"pole\":\"" << poleText(p.pole)
+                    << "\",\"position\":" << jsonNumberText(p.position)
+                    << ",\"moved_toward_edge\":" << (p.movedTowardEdge ? "true" : "false") << "}\n";
     }
     return 0;
 }

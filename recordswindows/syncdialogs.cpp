@@ -101,8 +101,8 @@ std::string syncRefusedHtml(const SyncReport& r) {
                     "correction):</p><ul>";
     for (const SyncRefusal& f : r.refused)
         s += "<li>" + html(recordLabel(f.table)) + " <b>" + html(f.label) + "</b>: refused " +
-             (f.toShared ? "by the shared database" : "on this computer") + ", " +
-             html(f.reason) + ".</li>";
+             (f.toShared ? "by the shared database" : "on this computer") + ", " + html(f.reason) +
+             ".</li>";
     return s + "</ul>";
 }
 
@@ -130,13 +130,18 @@ bool syncMovedAnything(const SyncReport& r) {
 
 std::string syncTableLabel(const std::string& table) {
     static const std::pair<const char*, const char*> labels[] = {
-        {"site", "sites"},       {"breaker", "breakers"},
-        {"curve", "curves"},     {"breaker_curve", "breakers' curves"},
+        {"site", "sites"},
+        {"breaker", "breakers"},
+        {"curve", "curves"},
+        {"breaker_curve", "breakers' curves"},
         {"trip_unit", "trip-unit profiles"},
-        {"test_plan", "test plans"}, {"session_check", "checklist ticks"},
+        {"test_plan", "test plans"},
+        {"session_check", "checklist ticks"},
         {"session_note", "session notes"},
-        {"session", "sessions"}, {"test_point", "test points"},
-        {"shot", "shots"},       {"waveform", "waveforms"}};
+        {"session", "sessions"},
+        {"test_point", "test points"},
+        {"shot", "shots"},
+        {"waveform", "waveforms"}};
     for (const auto& [name, label] : labels)
         if (table == name) return label;
     return table;

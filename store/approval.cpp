@@ -51,10 +51,11 @@ RecordsError approveSession(RecordsDatabase& db, const std::string& sessionId,
     }
     RecordsError e;
     const auto ctx = RecordsStore(db).sessionContext(sessionId, e);
-    if (!ctx) return e.kind == RecordsErrorKind::None
-                         ? RecordsError{RecordsErrorKind::NotFound, "session",
-                                        "session: there is no session " + sessionId}
-                         : e;
+    if (!ctx)
+        return e.kind == RecordsErrorKind::None
+                   ? RecordsError{RecordsErrorKind::NotFound, "session",
+                                  "session: there is no session " + sessionId}
+                   : e;
     return {RecordsErrorKind::Approved, "session",
             "session " + sessionId + " was approved by " + ctx->session.approvedBy + " on " +
                 ctx->session.approvedAt};
@@ -64,10 +65,9 @@ RecordsError addSessionNote(RecordsDatabase& db, const std::string& sessionId,
                             const std::string& author, const std::string& text) {
     if (trimText(text).empty()) return {RecordsErrorKind::Invalid, "note", "note: it is empty"};
     int affected = 0;
-    return writeOne(db,
-                    sql::insertSessionNote(newRecordId(), sessionId, trimText(author), text,
-                                           isoUtcNow()),
-                    affected);
+    return writeOne(
+        db, sql::insertSessionNote(newRecordId(), sessionId, trimText(author), text, isoUtcNow()),
+        affected);
 }
 
 std::vector<SessionNote> sessionNotesOf(RecordsDatabase& db, const std::string& sessionId,

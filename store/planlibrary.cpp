@@ -62,8 +62,7 @@ std::vector<TestPlan> TestPlanLibrary::plans(RecordsError& error) {
 std::optional<TestPlan> TestPlanLibrary::named(const std::string& name, RecordsError& error) {
     for (TestPlan& p : plans(error))
         if (p.name == name) return std::move(p);
-    if (!error)
-        error = {RecordsErrorKind::NotFound, "plan", "plan: no test plan \"" + name + "\""};
+    if (!error) error = {RecordsErrorKind::NotFound, "plan", "plan: no test plan \"" + name + "\""};
     return std::nullopt;
 }
 

@@ -11,14 +11,32 @@ namespace qarn3 {
 namespace {
 
 const char* const kSiteColumns[] = {"id", "name", "notes"};
-const char* const kBreakerColumns[] = {"id",    "site_id", "location", "designation", "maker",
-                                       "model", "serial",  "rated_a",  "settings",
-                                       "trip_unit_id", "trip_settings", "plan_id",
+const char* const kBreakerColumns[] = {"id",
+                                       "site_id",
+                                       "location",
+                                       "designation",
+                                       "maker",
+                                       "model",
+                                       "serial",
+                                       "rated_a",
+                                       "settings",
+                                       "trip_unit_id",
+                                       "trip_settings",
+                                       "plan_id",
                                        "test_interval_months"};
-const char* const kSessionColumns[] = {
-    "id",        "breaker_id",      "started_at",        "operator_name",
-    "condition", "analyzer_serial", "analyzer_cal_date", "notes", "trip_settings",
-    "plan_id", "as_found_id", "approved_by", "approved_at"};
+const char* const kSessionColumns[] = {"id",
+                                       "breaker_id",
+                                       "started_at",
+                                       "operator_name",
+                                       "condition",
+                                       "analyzer_serial",
+                                       "analyzer_cal_date",
+                                       "notes",
+                                       "trip_settings",
+                                       "plan_id",
+                                       "as_found_id",
+                                       "approved_by",
+                                       "approved_at"};
 const char* const kPointColumns[] = {"id",       "session_id", "pole",       "kind",
                                      "multiple", "band_min_s", "band_max_s", "must_not_trip",
                                      "hold_s",   "tolerance",  "target_of",  "target_factor",
@@ -97,9 +115,10 @@ std::vector<QVariant> siteValues(const SiteRecord& s) {
     return {text(s.id), text(s.name), text(s.notes)};
 }
 std::vector<QVariant> breakerValues(const BreakerRecord& b) {
-    return {text(b.id),    text(b.siteId), text(b.location), text(b.designation), text(b.maker),
-            text(b.model), text(b.serial), b.ratedAmps,      text(b.settings), text(b.tripUnitId),
-            text(b.tripSettings), text(b.planId), b.testIntervalMonths};
+    return {text(b.id),          text(b.siteId),     text(b.location),     text(b.designation),
+            text(b.maker),       text(b.model),      text(b.serial),       b.ratedAmps,
+            text(b.settings),    text(b.tripUnitId), text(b.tripSettings), text(b.planId),
+            b.testIntervalMonths};
 }
 std::vector<QVariant> sessionValues(const SessionRecord& s) {
     return {text(s.id),

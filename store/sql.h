@@ -168,8 +168,7 @@ std::vector<TestPlan> testPlansFrom(QSqlQuery& q);
 BoundSql setBreakerPlan(const std::string& breakerId, const std::string& planId,
                         const std::string& now);
 // A session approved (only while it is not), its dated notes, its checklist's ticks.
-BoundSql approveSession(const std::string& sessionId, const std::string& by,
-                        const std::string& at);
+BoundSql approveSession(const std::string& sessionId, const std::string& by, const std::string& at);
 BoundSql insertSessionNote(const std::string& id, const std::string& sessionId,
                            const std::string& author, const std::string& noteText,
                            const std::string& now);

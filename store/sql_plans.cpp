@@ -44,8 +44,8 @@ BoundSql saveTestPlan(const TestPlan& p, const std::string& now) {
             " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (id) DO UPDATE SET checklist ="
             " excluded.checklist, cool_down_min = excluded.cool_down_min, updated_at ="
             " excluded.updated_at",
-            {text(p.id), text(p.name), text(joinedLines(p.checklist)), p.coolDownMinutes,
-             text(now), text(now)}};
+            {text(p.id), text(p.name), text(joinedLines(p.checklist)), p.coolDownMinutes, text(now),
+             text(now)}};
 }
 
 BoundSql testPlanExists(const std::string& id) {

@@ -198,9 +198,9 @@ std::string liteLock(const std::string& table, const std::string& change,
     std::string name = table + "_approved_" + change;
     for (char& c : name)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return "{SQLITE}CREATE TRIGGER " + name + " BEFORE " + change +
-           " ON " + table + " WHEN " + approvedWhen +
-           " BEGIN SELECT RAISE(ABORT, '" + std::string(kApprovedRefusal) + "'); END";
+    return "{SQLITE}CREATE TRIGGER " + name + " BEFORE " + change + " ON " + table + " WHEN " +
+           approvedWhen + " BEGIN SELECT RAISE(ABORT, '" + std::string(kApprovedRefusal) +
+           "'); END";
 }
 
 // The session a row of a table belongs to, as an expression of the row (NEW or OLD).
@@ -215,8 +215,8 @@ std::string sessionOf(const std::string& table, const std::string& row) {
 // brings an approved session's own rows after it, with the times they were made at).
 std::string approvedCheck(const std::string& table, const std::string& row, bool added) {
     return "EXISTS (SELECT 1 FROM session WHERE id = " + sessionOf(table, row) +
-           " AND approved_at IS NOT NULL" + (added ? " AND approved_at < " + row + ".created_at" : "") +
-           ")";
+           " AND approved_at IS NOT NULL" +
+           (added ? " AND approved_at < " + row + ".created_at" : "") + ")";
 }
 
 std::vector<std::string> approvalLocks() {
@@ -235,14 +235,16 @@ std::vector<std::string> approvalLocks() {
     // raising the refusal under its own state, Q3A01.
     for (const std::string t : {"session", "test_point", "shot", "session_check"}) {
         const bool own = t == "session";
-        const std::string old = own ? "OLD.approved_at IS NOT NULL" : approvedCheck(t, "OLD", false);
+        const std::string old =
+            own ? "OLD.approved_at IS NOT NULL" : approvedCheck(t, "OLD", false);
         const std::string added = own ? "FALSE" : approvedCheck(t, "NEW", true);
         const std::string changed = own ? "FALSE" : approvedCheck(t, "NEW", false);
         s.push_back("{PG}CREATE FUNCTION qarn3_" + t +
                     "_approved() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF (TG_OP <> 'INSERT'"
-                    " AND " + old + ") OR (TG_OP = 'INSERT' AND " + added +
-                    ") OR (TG_OP = 'UPDATE' AND " + changed + ") THEN RAISE EXCEPTION '" +
-                    kApprovedRefusal + "' USING ERRCODE = 'Q3A01'; END IF; IF TG_OP = 'DELETE' THEN"
+                    " AND " +
+                    old + ") OR (TG_OP = 'INSERT' AND " + added + ") OR (TG_OP = 'UPDATE' AND " +
+                    changed + ") THEN RAISE EXCEPTION '" + kApprovedRefusal +
+                    "' USING ERRCODE = 'Q3A01'; END IF; IF TG_OP = 'DELETE' THEN"
                     " RETURN OLD; END IF; RETURN NEW; END $$");
         s.push_back("{PG}CREATE TRIGGER " + t + "_approved BEFORE INSERT OR UPDATE OR DELETE ON " +
                     t + " FOR EACH ROW EXECUTE FUNCTION qarn3_" + t + "_approved()");

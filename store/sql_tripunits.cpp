@@ -34,9 +34,9 @@ BoundSql saveTripUnit(const TripUnitProfile& p, const std::string& id, const std
             " excluded.inst_pick_tol, gf_pick_tol = excluded.gf_pick_tol, inst_max_s ="
             " excluded.inst_max_s, st_i2t_ref = excluded.st_i2t_ref, gf_i2t_ref ="
             " excluded.gf_i2t_ref, updated_at = excluded.updated_at",
-            {text(id), text(p.maker), text(p.model), p.ltPickMin, p.ltPickMax, p.ltTolLo,
-             p.ltTolHi, p.stPickTol, p.instPickTol, p.gfPickTol, p.instMaxSeconds, p.stI2tRef,
-             p.gfI2tRef, text(now), text(now)}};
+            {text(id), text(p.maker), text(p.model), p.ltPickMin, p.ltPickMax, p.ltTolLo, p.ltTolHi,
+             p.stPickTol, p.instPickTol, p.gfPickTol, p.instMaxSeconds, p.stI2tRef, p.gfI2tRef,
+             text(now), text(now)}};
 }
 
 BoundSql tripUnitExists(const std::string& id) {
@@ -78,18 +78,16 @@ std::vector<std::pair<std::string, TripUnitProfile>> tripUnitsFrom(QSqlQuery& q)
             TripUnitProfile p;
             p.maker = q.value(1).toString().toStdString();
             p.model = q.value(2).toString().toStdString();
-            double* const values[] = {&p.ltPickMin,   &p.ltPickMax,   &p.ltTolLo,
-                                      &p.ltTolHi,     &p.stPickTol,   &p.instPickTol,
-                                      &p.gfPickTol,   &p.instMaxSeconds, &p.stI2tRef,
-                                      &p.gfI2tRef};
+            double* const values[] = {&p.ltPickMin, &p.ltPickMax,   &p.ltTolLo,   &p.ltTolHi,
+                                      &p.stPickTol, &p.instPickTol, &p.gfPickTol, &p.instMaxSeconds,
+                                      &p.stI2tRef,  &p.gfI2tRef};
             int column = 3;
             for (double* v : values)
                 *v = q.value(column++).toDouble();
             out.emplace_back(id, std::move(p));
         }
         if (q.value(13).isNull()) continue;
-        const DelayBand row{q.value(14).toDouble(), q.value(15).toDouble(),
-                            q.value(16).toDouble()};
+        const DelayBand row{q.value(14).toDouble(), q.value(15).toDouble(), q.value(16).toDouble()};
         TripUnitProfile& p = out.back().second;
         (q.value(13).toString() == "ground-fault" ? p.gfDelays : p.stDelays).push_back(row);
     }

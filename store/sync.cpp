@@ -237,9 +237,9 @@ private:
             if (table == "shot") {
                 RecordsError e;
                 QSqlQuery q = from.query();
-                if (!from.run(q, sql::sessionOfTestPoint(r[columnOf(p, "test_point_id")]
-                                                             .toString()
-                                                             .toStdString()),
+                if (!from.run(q,
+                              sql::sessionOfTestPoint(
+                                  r[columnOf(p, "test_point_id")].toString().toStdString()),
                               e))
                     return fail(e);
                 session = q.next() ? q.value(0).toString().toStdString() : std::string();

@@ -33,9 +33,8 @@ RecordsError TripUnitLibrary::importProfiles(const std::vector<TripUnitProfile>&
         if (!m_db.run(q, sql::saveTripUnit(p, id, now), e) ||
             !m_db.run(q, sql::deleteTripUnitDelays(id), e))
             break;
-        for (const auto& [kind, rows] :
-             {std::pair{PointKind::ShortTime, &p.stDelays},
-              std::pair{PointKind::GroundFault, &p.gfDelays}})
+        for (const auto& [kind, rows] : {std::pair{PointKind::ShortTime, &p.stDelays},
+                                         std::pair{PointKind::GroundFault, &p.gfDelays}})
             for (const DelayBand& row : *rows)
                 if (!m_db.run(q, sql::insertTripUnitDelay(id, kind, row), e)) break;
         if (e) break;
@@ -56,8 +55,7 @@ std::vector<StoredTripUnit> TripUnitLibrary::profiles(RecordsError& error) {
     return read(sql::allTripUnits(), error);
 }
 
-std::optional<StoredTripUnit> TripUnitLibrary::named(const std::string& name,
-                                                     RecordsError& error) {
+std::optional<StoredTripUnit> TripUnitLibrary::named(const std::string& name, RecordsError& error) {
     std::optional<StoredTripUnit> found;
     for (StoredTripUnit& u : profiles(error)) {
         if (u.name() != name) continue;
@@ -70,8 +68,7 @@ std::optional<StoredTripUnit> TripUnitLibrary::named(const std::string& name,
         found = std::move(u);
     }
     if (!found && !error)
-        error = {RecordsErrorKind::NotFound, "trip unit",
-                 "trip unit: no profile \"" + name + "\""};
+        error = {RecordsErrorKind::NotFound, "trip unit", "trip unit: no profile \"" + name + "\""};
     return found;
 }
 

@@ -55,10 +55,9 @@ TEST_F(Approval, AnApprovedSessionCannotBeChangedByAnyPath) {
     EXPECT_EQ(tickSessionCheck(db, context.session.id, "Another", isoUtcNow()).kind,
               RecordsErrorKind::Approved);
     // Directly, as another program would.
-    for (const char* change :
-         {"UPDATE shot SET seconds = 0", "DELETE FROM shot", "DELETE FROM test_point",
-          "UPDATE session SET approved_at = NULL", "DELETE FROM session",
-          "DELETE FROM session_check"}) {
+    for (const char* change : {"UPDATE shot SET seconds = 0", "DELETE FROM shot",
+                               "DELETE FROM test_point", "UPDATE session SET approved_at = NULL",
+                               "DELETE FROM session", "DELETE FROM session_check"}) {
         RecordsError refused;
         EXPECT_FALSE(db.run(change, refused)) << change;
         EXPECT_EQ(refused.kind, RecordsErrorKind::Approved) << change << ": " << refused.message;
@@ -67,8 +66,7 @@ TEST_F(Approval, AnApprovedSessionCannotBeChangedByAnyPath) {
     EXPECT_EQ(rawValue("SELECT notes FROM session").toString(), "");
 
     ASSERT_FALSE(addSessionNote(db, context.session.id, "Olga", "Pole A retested"));
-    EXPECT_EQ(addSessionNote(db, context.session.id, "Olga", " ").kind,
-              RecordsErrorKind::Invalid);
+    EXPECT_EQ(addSessionNote(db, context.session.id, "Olga", " ").kind, RecordsErrorKind::Invalid);
     const auto notes = sessionNotesOf(db, context.session.id, e);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].text, "Pole A retested");

@@ -46,8 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
         BasisCase{"LongTimeAtIr", BasisKind::Settings, "Generic Sample-ETU", kSettings,
                   TripLongTime, 3.5714, 2.857, '.',
                   "settings LTD=4 at 3.57 \u00d7 Ir, Generic Sample-ETU"},
-        BasisCase{"ShortTimeWithRampAndComma", BasisKind::Settings, "Generic Sample-ETU",
-                  kSettings, TripShortTime, 7.25, 5.8, ',',
+        BasisCase{"ShortTimeWithRampAndComma", BasisKind::Settings, "Generic Sample-ETU", kSettings,
+                  TripShortTime, 7.25, 5.8, ',',
                   "settings STD=0,2; STI2T=on at 7,25 \u00d7 Ir, Generic Sample-ETU"},
         BasisCase{"InstantaneousAtIn", BasisKind::Settings, "Generic Sample-ETU", kSettings,
                   TripInstantaneous, 15, 12, '.',
@@ -55,8 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         BasisCase{"GroundFaultAtIn", BasisKind::Settings, "Generic Sample-ETU", kSettings,
                   TripGroundFault, 0.5, 0.4, '.',
                   "settings GFD=0.4 at 0.40 \u00d7 In, Generic Sample-ETU"},
-        BasisCase{"NoFunctionActs", BasisKind::Settings, "Generic Sample-ETU", kSettings, 0,
-                  0.8, 0.64, '.', "settings at 0.80 \u00d7 Ir, Generic Sample-ETU"}),
+        BasisCase{"NoFunctionActs", BasisKind::Settings, "Generic Sample-ETU", kSettings, 0, 0.8,
+                  0.64, '.', "settings at 0.80 \u00d7 Ir, Generic Sample-ETU"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 TEST(BandBasisTexts, FlagsAndBandShowNearPickupAndBelowPickup) {

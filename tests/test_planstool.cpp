@@ -20,13 +20,11 @@ class PlansTool : public RecordsDatabaseTest {
 public:
     PlansTool() { EXPECT_EQ(makeDemoFiles(folder), ""); }
 
-    ToolRun run(const std::vector<std::string>& args) {
-        return runRecords(args, folder + "/data");
-    }
+    ToolRun run(const std::vector<std::string>& args) { return runRecords(args, folder + "/data"); }
     ToolRun import(const std::string& breaker, const std::string& band) {
-        return run({"--db", path, "import", "--site", "S", "--breaker", breaker, "--rating",
-                    "400", "--pole", "A", "--kind", "long-time", "--multiple", "0.8", "--band",
-                    band, folder + "/QARN3Pulse.owf"});
+        return run({"--db", path, "import", "--site", "S", "--breaker", breaker, "--rating", "400",
+                    "--pole", "A", "--kind", "long-time", "--multiple", "0.8", "--band", band,
+                    folder + "/QARN3Pulse.owf"});
     }
 };
 
@@ -75,9 +73,10 @@ TEST_F(PlansTool, ApproveOnceThenTheSessionIsLocked) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("was approved by Olga"), std::string::npos) << r.err;
     // The import's --session latest adds a test point: refused by the database.
-    r = run({"--db", path, "import", "--site", "S", "--breaker", "Q1", "--rating", "400",
-             "--pole", "B", "--kind", "long-time", "--multiple", "0.8", "--band", "0.01,0.1",
-             "--session", "latest", folder + "/QARN3Pulse.owf"});
+    r = run({"--db",      path,       "import",    "--site",     "S",
+             "--breaker", "Q1",       "--rating",  "400",        "--pole",
+             "B",         "--kind",   "long-time", "--multiple", "0.8",
+             "--band",    "0.01,0.1", "--session", "latest",     folder + "/QARN3Pulse.owf"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("approved session"), std::string::npos) << r.err;
     EXPECT_EQ(rawValue("SELECT count(*) FROM shot").toInt(), 4);

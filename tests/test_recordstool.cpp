@@ -37,9 +37,7 @@ class RecordsToolTest : public RecordsDatabaseTest {
 public:
     RecordsToolTest() { EXPECT_EQ(makeDemoFiles(folder), ""); }
 
-    ToolRun run(const std::vector<std::string>& args) {
-        return runRecords(args, folder + "/data");
-    }
+    ToolRun run(const std::vector<std::string>& args) { return runRecords(args, folder + "/data"); }
 
     std::vector<std::string> importArgs(const std::vector<std::string>& files) const {
         std::vector<std::string> a{"--db",      path,     "import",    "--site",     "S",

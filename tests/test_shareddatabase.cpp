@@ -28,7 +28,6 @@ using namespace qarn3::test;
 
 namespace {
 
-
 // Answers a password question as a test says, counting the questions.
 class ScriptedPrompt : public DatabasePasswordPrompt {
 public:

@@ -59,7 +59,8 @@ TEST_P(ShotJudgingTable, JudgesTheShot) {
     c.change(point, shot.reading);
     const std::optional<TripCurve> curve =
         c.withCurve ? std::optional<TripCurve>(longTimeCurve()) : std::nullopt;
-    const std::vector<ShotJudgement> judged = judgeShots(point, c.rating, BandSources{curve, {}, {}}, {shot});
+    const std::vector<ShotJudgement> judged =
+        judgeShots(point, c.rating, BandSources{curve, {}, {}}, {shot});
     ASSERT_EQ(judged.size(), 1u);
     const ShotJudgement& j = judged.front();
     if (std::isfinite(c.multiple))
@@ -265,8 +266,8 @@ INSTANTIATE_TEST_SUITE_P(
         // 2400 A = 3 x Ir: 4 x (6 / 3)^2 = 16 s, -20 %: 12.8 to 16 s.
         SettingsCase{"LongTimeAtThreeTimesIr", 2400, 14, true, 12.8, 16, Verdict::Pass,
                      TripLongTime, false, ""},
-        SettingsCase{"LongTimeTooSlow", 2400, 16.5, true, 12.8, 16, Verdict::FailSlow,
-                     TripLongTime, false, ""},
+        SettingsCase{"LongTimeTooSlow", 2400, 16.5, true, 12.8, 16, Verdict::FailSlow, TripLongTime,
+                     false, ""},
         // 6000 A: above 6 x Ir x 1.1 = 5280 A, short time's row is faster than long time's
         // 4 x (4800 / 6000)^2 = 2.56 s.
         SettingsCase{"ShortTimeActsAndSaysSo", 6000, 0.2, true, 0.15, 0.25, Verdict::Pass,

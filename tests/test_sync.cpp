@@ -233,8 +233,8 @@ std::string tripUnitsText(RecordsDatabase& db) {
         text += u.id + " " + u.name() + " " + std::to_string(u.profile.ltTolLo) + ":";
         for (const auto* rows : {&u.profile.stDelays, &u.profile.gfDelays})
             for (const DelayBand& d : *rows)
-                text += " " + std::to_string(d.setting) + "/" + std::to_string(d.minSeconds) +
-                        "/" + std::to_string(d.maxSeconds);
+                text += " " + std::to_string(d.setting) + "/" + std::to_string(d.minSeconds) + "/" +
+                        std::to_string(d.maxSeconds);
         text += "\n";
     }
     EXPECT_FALSE(e) << e.message;

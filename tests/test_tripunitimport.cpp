@@ -23,9 +23,7 @@ class TripUnitTool : public RecordsDatabaseTest {
 public:
     TripUnitTool() { EXPECT_EQ(makeDemoFiles(folder), ""); }
 
-    ToolRun run(const std::vector<std::string>& args) {
-        return runRecords(args, folder + "/data");
-    }
+    ToolRun run(const std::vector<std::string>& args) { return runRecords(args, folder + "/data"); }
     std::string file(const std::string& name, const std::string& text) {
         put(folder + "/" + name, text);
         return folder + "/" + name;
@@ -35,10 +33,9 @@ public:
     }
     std::vector<std::string> importArgs(std::vector<std::string> extra,
                                         const std::string& profile = "Generic Sample-ETU") const {
-        std::vector<std::string> a{"--db",      path,          "import",  "--site",
-                                   "S",         "--breaker",   "Q1",      "--rating",
-                                   "100",       "--pole",      "A",       "--kind",
-                                   "long-time", "--trip-unit", profile};
+        std::vector<std::string> a{"--db",      path,     "import",    "--site",      "S",
+                                   "--breaker", "Q1",     "--rating",  "100",         "--pole",
+                                   "A",         "--kind", "long-time", "--trip-unit", profile};
         a.insert(a.end(), extra.begin(), extra.end());
         return a;
     }
@@ -168,17 +165,27 @@ TEST_P(TripUnitImportRefusal, StoresNothingAndSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TripUnitImportRefusal,
-    ::testing::Values(
-        RefusalCase{"UnknownSetting", {"--multiple", "3", "--settings", "LTPU=0.8,LTX=4"}, 1,
-                    "unknown setting 'LTX'"},
-        RefusalCase{"BadValue", {"--multiple", "3", "--settings", "LTPU=0.8,LTD=soon"}, 2,
-                    "LTD: 'soon' is not a number"},
-        RefusalCase{"TargetNeedsTheSetting", {"--multiple", "1.5xIsd", "--settings", "LTPU=0.8"},
-                    1, "target: Isd needs the setting STPU"},
-        RefusalCase{"UnknownTarget", {"--multiple", "3xIq", "--settings", "LTPU=0.8"}, 2,
-                    "multiple: '3xIq' is not a number"},
-        RefusalCase{"NoSuchProfile", {"--multiple", "3", "--settings", "LTPU=0.8"}, 1,
-                    "no profile \"Generic None\"", "Generic None"}),
+    ::testing::Values(RefusalCase{"UnknownSetting",
+                                  {"--multiple", "3", "--settings", "LTPU=0.8,LTX=4"},
+                                  1,
+                                  "unknown setting 'LTX'"},
+                      RefusalCase{"BadValue",
+                                  {"--multiple", "3", "--settings", "LTPU=0.8,LTD=soon"},
+                                  2,
+                                  "LTD: 'soon' is not a number"},
+                      RefusalCase{"TargetNeedsTheSetting",
+                                  {"--multiple", "1.5xIsd", "--settings", "LTPU=0.8"},
+                                  1,
+                                  "target: Isd needs the setting STPU"},
+                      RefusalCase{"UnknownTarget",
+                                  {"--multiple", "3xIq", "--settings", "LTPU=0.8"},
+                                  2,
+                                  "multiple: '3xIq' is not a number"},
+                      RefusalCase{"NoSuchProfile",
+                                  {"--multiple", "3", "--settings", "LTPU=0.8"},
+                                  1,
+                                  "no profile \"Generic None\"",
+                                  "Generic None"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 } // namespace
