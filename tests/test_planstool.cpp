@@ -1,6 +1,7 @@
 // The test plans, a session's approval, a breaker's history and the breakers due, on the
 // command line.
 #include "platform/files.h"
+#include "platform/textformat.h"
 #include "records/testplan.h"
 #include "recordstool/tool.h"
 #include "waveform/waveform.h"
@@ -106,8 +107,8 @@ TEST_F(PlansTool, HistoryGivesEachSessionsPositionAndDueListsWhatIsDue) {
     EXPECT_EQ(rows[0][4], "position");
     EXPECT_EQ(rows[1][2], "long-time");
     EXPECT_EQ(rows[1][3], "A");
-    EXPECT_NEAR(std::stod(rows[1][4]), 0.2496, 1e-4); // the unrounded seconds
-    EXPECT_NEAR(std::stod(rows[2][4]), 0.496, 1e-3);
+    EXPECT_NEAR(parseReal(rows[1][4]), 0.2496, 1e-4); // the unrounded seconds
+    EXPECT_NEAR(parseReal(rows[2][4]), 0.496, 1e-3);
     EXPECT_EQ(rows[2][5], "0");
     r = run({"--db", path, "history", "--breaker", "Q1", "--format", "jsonl"});
     ASSERT_EQ(r.status, 0) << r.err;

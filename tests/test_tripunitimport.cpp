@@ -3,6 +3,7 @@
 // out by hand, with its basis in the export.
 #include "engine/analysis.h"
 #include "platform/files.h"
+#include "platform/textformat.h"
 #include "recordstool/tool.h"
 #include "waveform/waveform.h"
 
@@ -106,14 +107,13 @@ TEST_F(TripUnitTool, EachShotTakesTheBandOfTheSettingsAtItsMeasuredCurrent) {
         EXPECT_EQ(f["target"], "3 \u00d7 Ir");
         EXPECT_EQ(f["target_multiple"], "1.5");
         EXPECT_EQ(f["trip_settings"], "LTPU=0.5,LTD=4,STPU=6,STD=0.2,STI2T=off,INST=10");
-        const double lo = std::stod(f["band_min_s"]), hi = std::stod(f["band_max_s"]);
-        char ir[16];
-        std::snprintf(ir, sizeof ir, "%.2f", I / 50);
+        const double lo = parseReal(f["band_min_s"]), hi = parseReal(f["band_max_s"]);
+        const std::string ir = formatFixed(I / 50, 0, 2); // '.' whatever the locale
         if (I > 330) { // short time sure to act, and faster
             ++shortTime;
             EXPECT_DOUBLE_EQ(lo, 0.15);
             EXPECT_DOUBLE_EQ(hi, 0.25);
-            EXPECT_EQ(f["band_basis"], "settings STD=0.2, STI2T=off at " + std::string(ir) +
+            EXPECT_EQ(f["band_basis"], "settings STD=0.2, STI2T=off at " + ir +
                                            " \u00d7 Ir, Generic Sample-ETU");
             EXPECT_EQ(f["band_note"], "short-time acts at this current");
         } else if (I >= 270) { // within short time's pickup tolerance
@@ -122,7 +122,7 @@ TEST_F(TripUnitTool, EachShotTakesTheBandOfTheSettingsAtItsMeasuredCurrent) {
             EXPECT_NEAR(hi, t, 1e-12 * t);
             EXPECT_EQ(f["near_pickup"], "1");
             EXPECT_EQ(f["band_basis"],
-                      "settings LTD=4 at " + std::string(ir) + " \u00d7 Ir, Generic Sample-ETU");
+                      "settings LTD=4 at " + ir + " \u00d7 Ir, Generic Sample-ETU");
         } else {
             ++longTime;
             EXPECT_NEAR(lo, 0.8 * t, 1e-12 * t);
