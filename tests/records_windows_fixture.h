@@ -3,8 +3,10 @@
 #include "diag/debuglog.h"
 #include "diag/services.h"
 #include "platform/scripted_dialogs.h"
+#include "records/tripunitcsv.h"
 #include "recordswindows/recordshost.h"
 #include "store/store.h"
+#include "store/tripunitlibrary.h"
 
 #include "event_waits.h"
 #include "records_fixture.h"
@@ -21,6 +23,19 @@ namespace qarn3::test {
 class RecordsWindowTest : public RecordsDatabaseTest {
 public:
     RecordsWindowTest() { log.open(); }
+
+    // The trip-unit profiles of a CSV file imported into the records, as a person would before
+    // testing.
+    void importTripUnits(const std::string& csvFile) {
+        const auto text = FileStore().readAll(csvFile);
+        ASSERT_TRUE(text) << csvFile;
+        const TripUnitCsv csv = parseTripUnitCsv(*text);
+        ASSERT_TRUE(csv.error.empty()) << csv.error;
+        RecordsDatabase db(DatabaseLocation::file(path));
+        ASSERT_TRUE(db.open().ok);
+        TripUnitImportSummary summary;
+        ASSERT_FALSE(TripUnitLibrary(db).importProfiles(csv.profiles, summary));
+    }
 
     RecordsHost host(char separator = '.') {
         return {DatabaseLocation::file(path),

@@ -50,17 +50,7 @@ std::string text(const QLabel* l) {
 
 class PlanPanelTest : public RecordsWindowTest {
 public:
-    void importSample() {
-        std::ifstream in(QARN3_SOURCE_DIR "/records/tripunits/sample.csv", std::ios::binary);
-        std::stringstream t;
-        t << in.rdbuf();
-        const TripUnitCsv csv = parseTripUnitCsv(t.str());
-        ASSERT_TRUE(csv.error.empty()) << csv.error;
-        RecordsDatabase db(DatabaseLocation::file(path));
-        ASSERT_TRUE(db.open().ok);
-        TripUnitImportSummary summary;
-        ASSERT_FALSE(TripUnitLibrary(db).importProfiles(csv.profiles, summary));
-    }
+    void importSample() { importTripUnits(QARN3_SOURCE_DIR "/records/tripunits/sample.csv"); }
 
     std::unique_ptr<TestRecordPanel> openPanel(RecordsHost h) {
         auto p = std::make_unique<TestRecordPanel>(std::move(h), writer);

@@ -46,19 +46,7 @@ RecordedPulse pulse(double amps, double seconds) {
 
 class TripUnitPanelTest : public RecordsWindowTest {
 public:
-    // The records with the sample profile shipped beside the program, imported as a person
-    // would before testing.
-    void importSample() {
-        std::ifstream in(QARN3_SOURCE_DIR "/records/tripunits/sample.csv", std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        const TripUnitCsv csv = parseTripUnitCsv(text.str());
-        ASSERT_TRUE(csv.error.empty()) << csv.error;
-        RecordsDatabase db(DatabaseLocation::file(path));
-        ASSERT_TRUE(db.open().ok);
-        TripUnitImportSummary summary;
-        ASSERT_FALSE(TripUnitLibrary(db).importProfiles(csv.profiles, summary));
-    }
+    void importSample() { importTripUnits(QARN3_SOURCE_DIR "/records/tripunits/sample.csv"); }
 
     // The panel as a window of its own, active, the records read.
     std::unique_ptr<TestRecordPanel> openPanel(char separator) {
