@@ -211,12 +211,11 @@ std::string sessionOf(const std::string& table, const std::string& row) {
     return row + ".session_id";
 }
 
-// The row's session is approved; for a row added, approved before the row was made (a sync
-// brings an approved session's own rows after it, with the times they were made at).
-std::string approvedCheck(const std::string& table, const std::string& row, bool added) {
+// The row's session is approved. Nothing is added to an approved session, whenever it was
+// made: a sync brings a session's rows first and its approval last.
+std::string approvedCheck(const std::string& table, const std::string& row) {
     return "EXISTS (SELECT 1 FROM session WHERE id = " + sessionOf(table, row) +
-           " AND approved_at IS NOT NULL" +
-           (added ? " AND approved_at < " + row + ".created_at" : "") + ")";
+           " AND approved_at IS NOT NULL)";
 }
 
 std::vector<std::string> approvalLocks() {
@@ -225,25 +224,22 @@ std::vector<std::string> approvalLocks() {
     s.push_back(liteLock("session", "UPDATE", "OLD.approved_at IS NOT NULL"));
     s.push_back(liteLock("session", "DELETE", "OLD.approved_at IS NOT NULL"));
     for (const char* table : {"test_point", "shot", "session_check"}) {
-        s.push_back(liteLock(table, "INSERT", approvedCheck(table, "NEW", true)));
+        s.push_back(liteLock(table, "INSERT", approvedCheck(table, "NEW")));
         s.push_back(liteLock(table, "UPDATE",
-                             approvedCheck(table, "OLD", false) + " OR " +
-                                 approvedCheck(table, "NEW", false)));
-        s.push_back(liteLock(table, "DELETE", approvedCheck(table, "OLD", false)));
+                             approvedCheck(table, "OLD") + " OR " + approvedCheck(table, "NEW")));
+        s.push_back(liteLock(table, "DELETE", approvedCheck(table, "OLD")));
     }
     // PostgreSQL: a function per table (a trigger's condition may not read other tables),
     // raising the refusal under its own state, Q3A01.
     for (const std::string t : {"session", "test_point", "shot", "session_check"}) {
         const bool own = t == "session";
-        const std::string old =
-            own ? "OLD.approved_at IS NOT NULL" : approvedCheck(t, "OLD", false);
-        const std::string added = own ? "FALSE" : approvedCheck(t, "NEW", true);
-        const std::string changed = own ? "FALSE" : approvedCheck(t, "NEW", false);
+        const std::string old = own ? "OLD.approved_at IS NOT NULL" : approvedCheck(t, "OLD");
+        const std::string newRow = own ? "FALSE" : approvedCheck(t, "NEW");
         s.push_back("{PG}CREATE FUNCTION qarn3_" + t +
                     "_approved() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF (TG_OP <> 'INSERT'"
                     " AND " +
-                    old + ") OR (TG_OP = 'INSERT' AND " + added + ") OR (TG_OP = 'UPDATE' AND " +
-                    changed + ") THEN RAISE EXCEPTION '" + kApprovedRefusal +
+                    old + ") OR (TG_OP <> 'DELETE' AND " + newRow + ") THEN RAISE EXCEPTION '" +
+                    kApprovedRefusal +
                     "' USING ERRCODE = 'Q3A01'; END IF; IF TG_OP = 'DELETE' THEN"
                     " RETURN OLD; END IF; RETURN NEW; END $$");
         s.push_back("{PG}CREATE TRIGGER " + t + "_approved BEFORE INSERT OR UPDATE OR DELETE ON " +

@@ -168,10 +168,14 @@ BoundSql syncInsert(const SyncTable& t, const std::vector<std::string>& columns,
     return b;
 }
 
-BoundSql syncUpdate(const SyncTable& t, const std::vector<std::string>& columns,
-                    std::vector<QVariant> values, const std::string& expectedUpdatedAt) {
+namespace {
+
+// Every column but the id takes its value, where the id and the condition hold; the
+// condition's values follow the id's.
+BoundSql updateWhere(const std::string& table, const std::vector<std::string>& columns,
+                     std::vector<QVariant> values, const std::string& condition) {
     BoundSql b;
-    b.text = "UPDATE " + t.name + " SET ";
+    b.text = "UPDATE " + table + " SET ";
     QVariant id;
     std::vector<QVariant> set;
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -182,10 +186,28 @@ BoundSql syncUpdate(const SyncTable& t, const std::vector<std::string>& columns,
         b.text += std::string(set.empty() ? "" : ", ") + columns[i] + " = ?";
         set.push_back(values[i]);
     }
-    b.text += " WHERE id = ? AND updated_at = ?";
+    b.text += " WHERE id = ? AND " + condition;
     b.values = std::move(set);
     b.values.push_back(id);
+    return b;
+}
+
+} // namespace
+
+BoundSql syncUpdate(const SyncTable& t, const std::vector<std::string>& columns,
+                    std::vector<QVariant> values, const std::string& expectedUpdatedAt) {
+    BoundSql b = updateWhere(t.name, columns, std::move(values), "updated_at = ?");
     b.values.push_back(text(expectedUpdatedAt));
+    return b;
+}
+
+BoundSql syncApproval(const std::vector<std::string>& columns, std::vector<QVariant> values) {
+    return updateWhere("session", columns, std::move(values), "approved_at IS NULL");
+}
+
+BoundSql approvedSessions(const std::vector<std::string>& ids) {
+    BoundSql b;
+    b.text = "SELECT id FROM session WHERE approved_at IS NOT NULL AND id" + in(ids, b.values);
     return b;
 }
 

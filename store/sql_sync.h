@@ -67,6 +67,10 @@ BoundSql syncInsert(const SyncTable& t, const std::vector<std::string>& columns,
 // The row takes the values, when it still has the updated_at the sync saw.
 BoundSql syncUpdate(const SyncTable& t, const std::vector<std::string>& columns,
                     std::vector<QVariant> values, const std::string& expectedUpdatedAt);
+// A session row takes the values, approval and all, while it is not approved; which of the
+// sessions named are approved.
+BoundSql syncApproval(const std::vector<std::string>& columns, std::vector<QVariant> values);
+BoundSql approvedSessions(const std::vector<std::string>& ids);
 
 // The rows the owners own, every column in the order given; those rows deleted; new ones,
 // values row after row.

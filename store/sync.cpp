@@ -56,6 +56,8 @@ public:
                 !moveEdits(p, false, counts.updatedHere))
                 return m_report;
         }
+        for (const TablePlan& p : plans)
+            if (p.table->name == "session" && !moveApprovals(p)) return m_report;
         m_report.ok = true;
         return m_report;
     }
@@ -221,15 +223,15 @@ private:
     }
 
     // The rows the receiving side's approval refuses, taken out of rows and reported: an edit of
-    // an approved session or of its rows, a row added to it after it was approved. The database
-    // would refuse them itself (and, on PostgreSQL, the whole batch with them).
+    // an approved session, a row added to it or changed in it. The database would refuse them
+    // itself (and, on PostgreSQL, the whole batch with them). A session's rows travel without
+    // its approval, which goes last (moveApprovals), so that its own rows can still arrive.
     bool takeOutApproved(RecordsDatabase& from, RecordsDatabase& to, const TablePlan& p,
-                         std::vector<Row>& rows, bool added, bool toShared) {
+                         std::vector<Row>& rows, bool toShared) {
         const std::string& table = p.table->name;
         const bool own = table == "session";
         if (!own && table != "test_point" && table != "shot" && table != "session_check")
             return true;
-        const std::size_t created = columnOf(p, "created_at");
         const std::size_t label = columnOf(p, p.table->label);
         std::vector<Row> kept;
         for (Row& r : rows) {
@@ -248,13 +250,7 @@ private:
             }
             std::string at;
             if (!approvedAtOf(to, session, at)) return false;
-            // A session's own row arrives approved or not; only an edit of an approved one is
-            // refused. A row of an approved session arrives when it was made before the approval.
-            const bool refused =
-                !at.empty() && (added ? !own && created != std::string::npos &&
-                                            r[created].toString().toStdString() > at
-                                      : true);
-            if (!refused) {
+            if (at.empty()) {
                 kept.push_back(std::move(r));
                 continue;
             }
@@ -264,6 +260,65 @@ private:
                  toShared, "session " + session + " was approved at " + at});
         }
         rows = std::move(kept);
+        if (own) {
+            const std::size_t by = columnOf(p, "approved_by"), at = columnOf(p, "approved_at");
+            for (Row& r : rows) {
+                r[by] = QStringLiteral("");
+                r[at] = QVariant(QMetaType(QMetaType::QString));
+            }
+        }
+        return true;
+    }
+
+    // The sessions approved on one side of those in the sync.
+    bool approvedIn(RecordsDatabase& db, const std::vector<std::string>& ids, SyncIds& out) {
+        RecordsError e;
+        QSqlQuery q = db.query();
+        for (const auto& part : chunks(ids, kIdsPerQuery)) {
+            if (!db.run(q, sql::approvedSessions(part), e)) return fail(e);
+            while (q.next())
+                out.insert(q.value(0).toString().toStdString());
+        }
+        return true;
+    }
+
+    // Last, each approval one side lacks: the approved session's row as it stands, over any
+    // edit of it there (the approved copy wins; the edit was refused or is reported).
+    bool moveApprovals(const TablePlan& p) {
+        const auto found = m_scope.find("session");
+        if (found == m_scope.end()) return true;
+        SyncIds here, there;
+        if (!approvedIn(m_local, found->second, here) ||
+            !approvedIn(m_shared, found->second, there))
+            return false;
+        for (const bool toShared : {true, false}) {
+            std::vector<std::string> ids;
+            for (const std::string& id : toShared ? here : there)
+                if (!(toShared ? there : here).count(id)) ids.push_back(id);
+            std::sort(ids.begin(), ids.end());
+            SyncIds moved;
+            for (const auto& part : chunks(ids, kIdsPerQuery)) {
+                std::vector<Row> rows;
+                if (!readRows(toShared ? m_local : m_shared, p, part, rows)) return false;
+                const bool ok = inTransaction(
+                    toShared, p.table->name, [&](RecordsDatabase& to, SyncAgreement& agreed) {
+                        RecordsError e;
+                        QSqlQuery q = to.query();
+                        for (const Row& r : rows) {
+                            if (!to.run(q, sql::syncApproval(p.columns, r), e)) return fail(e);
+                            if (q.numRowsAffected() != 1)
+                                continue; // not there, or approved meanwhile
+                            const std::string id = r[0].toString().toStdString();
+                            agreed.emplace_back(id, updatedAtOf(p, r));
+                            moved.insert(id);
+                        }
+                        return true;
+                    });
+                if (!ok) return false;
+            }
+            for (SyncConflict& c : m_report.conflicts)
+                if (c.table == p.table->name && moved.count(c.id)) c.localKept = toShared;
+        }
         return true;
     }
 
@@ -375,7 +430,7 @@ private:
             if (stopped()) return false;
             std::vector<Row> rows;
             if (!readRows(from, p, part, rows) ||
-                !takeOutApproved(from, toShared ? m_shared : m_local, p, rows, true, toShared))
+                !takeOutApproved(from, toShared ? m_shared : m_local, p, rows, toShared))
                 return false;
             std::vector<syncdependents::WaveformRow> fetched;
             if (!toShared) {
@@ -430,7 +485,7 @@ private:
             }
             std::vector<Row> rows;
             if (!readRows(from, p, ids, rows) ||
-                !takeOutApproved(from, toShared ? m_shared : m_local, p, rows, false, toShared))
+                !takeOutApproved(from, toShared ? m_shared : m_local, p, rows, toShared))
                 return false;
             const bool ok = inTransaction(
                 toShared, p.table->name, [&](RecordsDatabase& to, SyncAgreement& agreed) {

@@ -47,7 +47,7 @@ struct SyncConflict {
 };
 
 // A row a side refused because its session was approved there: an edit of the approved
-// session or its rows, or a row added to it after the approval (another laptop's older copy).
+// session or its rows, or a row added to it (another laptop's older copy).
 struct SyncRefusal {
     std::string table, id, label;
     bool toShared = false; // refused by the shared database (else by this one)

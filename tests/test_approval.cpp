@@ -1,8 +1,10 @@
 // A session's approval in a laptop's SQLite file: who and when kept, approved once, and from
 // then on every change of the session, its test points, shots and checklist refused by the
 // file itself, through the store as through a direct statement; a dated note still goes in.
+// An approved session travels whole, and a laptop's older edited copy gives way to it.
 #include "store/approval.h"
 #include "store/store.h"
+#include "store/sync.h"
 
 #include "records_fixture.h"
 
@@ -90,6 +92,100 @@ TEST_F(Approval, OnlyTheApprovedSessionIsLocked) {
     ASSERT_FALSE(store.storeShot(next, shot(), stored));
     next.session.notes = "as left";
     EXPECT_FALSE(store.saveSession(next.session));
+}
+
+// Laptops a and b and a shared file s. a's session is approved after b took a copy; b then
+// edits its copy and adds a shot. The approved session arrives whole wherever it goes, b's
+// edit and shot are refused by s and reported, and b's copy becomes the approved one: the
+// conflict names the shared change as kept, and b refuses further shots.
+TEST_F(Approval, AnApprovedSessionTravelsWholeAndAnOlderEditedCopyGivesWay) {
+    const std::string a = folder + "/a.db", b = folder + "/b.db", s = folder + "/s.db",
+                      c = folder + "/c.db";
+    RecordsDatabase dbA(DatabaseLocation::file(a)), dbB(DatabaseLocation::file(b)),
+        dbS(DatabaseLocation::file(s)), dbC(DatabaseLocation::file(c));
+    for (RecordsDatabase* db : {&dbA, &dbB, &dbS, &dbC})
+        ASSERT_TRUE(db->open().ok);
+    auto sync = [](RecordsDatabase& local, RecordsDatabase& shared) {
+        SyncOptions o;
+        o.siteNames = {"Plant \"A\", north"};
+        o.batchRows = 1;
+        SyncReport r = syncDatabases(local, shared, o);
+        EXPECT_TRUE(r.ok) << r.error.message;
+        return r;
+    };
+    auto count = [](RecordsDatabase& db, const std::string& table) {
+        RecordsError e;
+        QSqlQuery q = db.query();
+        EXPECT_TRUE(db.run(q, {"SELECT count(*) FROM " + table, {}}, e)) << e.message;
+        return q.next() ? q.value(0).toInt() : -1;
+    };
+    ShotRecord stored;
+    ASSERT_FALSE(RecordsStore(dbA).storeShot(context, shot(0.3), stored));
+    ASSERT_FALSE(RecordsStore(dbA).storeShot(context, shot(0.31), stored));
+    ASSERT_FALSE(tickSessionCheck(dbA, context.session.id, "Breaker isolated", isoUtcNow()));
+    sync(dbA, dbS);
+    sync(dbB, dbS);
+    ASSERT_EQ(count(dbB, "shot"), 2);
+
+    std::string at;
+    ASSERT_FALSE(approveSession(dbA, context.session.id, "Olga", at));
+    RecordsError e;
+    auto copy = RecordsStore(dbB).sessionContext(context.session.id, e);
+    ASSERT_TRUE(copy) << e.message;
+    copy->session.notes = "changed on B";
+    ASSERT_FALSE(RecordsStore(dbB).saveSession(copy->session));
+    ShotContext onB = context;
+    onB.session = copy->session;
+    ASSERT_FALSE(RecordsStore(dbB).storeShot(onB, shot(0.32), stored));
+    const std::string lateShot = stored.id;
+
+    sync(dbA, dbS);
+    SyncReport r = sync(dbB, dbS);
+    std::vector<std::string> refused;
+    for (const SyncRefusal& x : r.refused) {
+        EXPECT_TRUE(x.toShared);
+        EXPECT_NE(x.reason.find("was approved at " + at), std::string::npos) << x.reason;
+        refused.push_back(x.table + " " + x.id);
+    }
+    std::sort(refused.begin(), refused.end());
+    EXPECT_EQ(refused,
+              (std::vector<std::string>{"session " + context.session.id, "shot " + lateShot}));
+    ASSERT_EQ(r.conflicts.size(), 1u);
+    EXPECT_EQ(r.conflicts[0].table, "session");
+    EXPECT_FALSE(r.conflicts[0].localKept) << "the shared, approved copy was kept";
+    const auto back = RecordsStore(dbB).sessionContext(context.session.id, e);
+    ASSERT_TRUE(back) << e.message;
+    EXPECT_EQ(back->session.approvedBy, "Olga");
+    EXPECT_EQ(back->session.approvedAt, at);
+    EXPECT_EQ(back->session.notes, "");
+    EXPECT_EQ(RecordsStore(dbB).storeShot(onB, shot(0.33), stored).kind,
+              RecordsErrorKind::Approved);
+    EXPECT_EQ(count(dbS, "shot"), 2);
+
+    // Converged: only the shot b took after the approval is still its own, and said so.
+    r = sync(dbB, dbS);
+    ASSERT_EQ(r.refused.size(), 1u);
+    EXPECT_EQ(r.refused[0].id, lateShot);
+    EXPECT_TRUE(r.conflicts.empty());
+
+    // A laptop new to the site receives the session approved, with every row of it.
+    sync(dbC, dbS);
+    const auto onC = RecordsStore(dbC).sessionContext(context.session.id, e);
+    ASSERT_TRUE(onC) << e.message;
+    EXPECT_EQ(onC->session.approvedAt, at);
+    EXPECT_EQ(count(dbC, "shot"), 2);
+    EXPECT_EQ(count(dbC, "session_check"), 1);
+
+    // A row made to look older than the approval is refused all the same.
+    RecordsError late;
+    QSqlQuery q = dbS.query();
+    EXPECT_FALSE(dbS.run(q,
+                         {"INSERT INTO session_check (id, session_id, item, ticked_at,"
+                          " created_at, updated_at) VALUES ('x', ?, 'Late', '2000-01-01T00:00:00Z',"
+                          " '2000-01-01T00:00:00Z', '2000-01-01T00:00:00Z')",
+                          {QString::fromStdString(context.session.id)}},
+                         late));
+    EXPECT_EQ(late.kind, RecordsErrorKind::Approved) << late.message;
 }
 
 } // namespace

@@ -286,6 +286,33 @@ TEST_F(SharedTool, AnApprovedSessionIsRefusedEveryChangeOnEveryPath) {
     EXPECT_NE(r.out.find("refused by the shared database: session"), std::string::npos) << r.out;
     EXPECT_EQ(adminValue("SELECT notes FROM session").toString(), "");
     EXPECT_EQ(adminValue("SELECT approved_by FROM session").toString(), "Olga");
+    EXPECT_NE(r.out.find("kept the change made there"), std::string::npos) << r.out;
+    {
+        // B's copy gave way to the approved one.
+        RecordsDatabase local(DatabaseLocation::file(b));
+        ASSERT_TRUE(local.open().ok);
+        RecordsError e;
+        const auto ctx = RecordsStore(local).sessionContext(session, e);
+        ASSERT_TRUE(ctx) << e.message;
+        EXPECT_EQ(ctx->session.approvedBy, "Olga");
+        EXPECT_EQ(ctx->session.notes, "");
+    }
+    r = run({"--db", b, "sync", "--to", techDb});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("refused"), std::string::npos) << r.out;
+
+    // A row made to look older than the approval is refused as well.
+    {
+        RecordsError e;
+        QSqlQuery q = asTech.query();
+        EXPECT_FALSE(asTech.run(q,
+                                {"INSERT INTO session_check (id, session_id, item, ticked_at,"
+                                 " created_at, updated_at) VALUES ('x', ?, 'Late', '2000-01-01',"
+                                 " '2000-01-01', '2000-01-01')",
+                                 {QString::fromStdString(session)}},
+                                e));
+        EXPECT_EQ(e.kind, RecordsErrorKind::Approved) << e.message;
+    }
 
     // A correction goes in as a dated note.
     {
