@@ -229,12 +229,15 @@ std::vector<std::string> approvalLocks() {
                              approvedCheck(table, "OLD") + " OR " + approvedCheck(table, "NEW")));
         s.push_back(liteLock(table, "DELETE", approvedCheck(table, "OLD")));
     }
+    // The dated notes that correct an approved session are added, never changed or taken out.
+    s.push_back(liteLock("session_note", "UPDATE", approvedCheck("session_note", "OLD")));
+    s.push_back(liteLock("session_note", "DELETE", approvedCheck("session_note", "OLD")));
     // PostgreSQL: a function per table (a trigger's condition may not read other tables),
     // raising the refusal under its own state, Q3A01.
-    for (const std::string t : {"session", "test_point", "shot", "session_check"}) {
+    for (const std::string t : {"session", "test_point", "shot", "session_check", "session_note"}) {
         const bool own = t == "session";
         const std::string old = own ? "OLD.approved_at IS NOT NULL" : approvedCheck(t, "OLD");
-        const std::string newRow = own ? "FALSE" : approvedCheck(t, "NEW");
+        const std::string newRow = own || t == "session_note" ? "FALSE" : approvedCheck(t, "NEW");
         s.push_back("{PG}CREATE FUNCTION qarn3_" + t +
                     "_approved() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF (TG_OP <> 'INSERT'"
                     " AND " +

@@ -72,6 +72,11 @@ TEST_F(Approval, AnApprovedSessionCannotBeChangedByAnyPath) {
     const auto notes = sessionNotesOf(db, context.session.id, e);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].text, "Pole A retested");
+    for (const char* change : {"UPDATE session_note SET text = 'x'", "DELETE FROM session_note"}) {
+        RecordsError refused;
+        EXPECT_FALSE(db.run(change, refused)) << change;
+        EXPECT_EQ(refused.kind, RecordsErrorKind::Approved) << change << ": " << refused.message;
+    }
     EXPECT_EQ(sessionChecksOf(db, context.session.id, e).size(), 1u);
 }
 

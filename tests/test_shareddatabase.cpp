@@ -322,6 +322,9 @@ TEST_F(SharedTool, AnApprovedSessionIsRefusedEveryChangeOnEveryPath) {
     }
     ASSERT_EQ(run({"--db", a, "sync", "--to", techDb}).status, 0);
     EXPECT_EQ(adminValue("SELECT text FROM session_note").toString(), "Pole B retested on 12 Dec");
+    RecordsError e;
+    EXPECT_FALSE(asOffice.run("UPDATE session_note SET text = 'x'", e));
+    EXPECT_EQ(e.kind, RecordsErrorKind::Approved) << e.message;
 }
 
 // Only the owner makes or changes the schema: a technician who meets an empty database, or
