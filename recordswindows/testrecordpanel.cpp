@@ -398,6 +398,7 @@ void TestRecordPanel::updateControls() {
     btSkip->setEnabled(planned && !approved && currentPlanPoint().has_value());
     btAsLeft->setEnabled(planned && m_context->session.condition != Condition::AsLeft);
     btApprove->setEnabled(recording && !approved);
+    btNote->setEnabled(recording);
     showApproval();
     showCalibration();
     if (!recording) {

@@ -93,6 +93,8 @@ public slots:
     bool startAsLeft();
     // The session approved by the name asked.
     bool approve();
+    // A dated note added to the session (an approved one's correction), its author asked.
+    bool addNote();
 
 signals:
     // A shot of this panel was stored (its id and verdict in the outcome).
@@ -152,7 +154,9 @@ public:
     QPushButton* btSkip;
     QPushButton* btAsLeft;
     QPushButton* btApprove;
+    QPushButton* btNote;
     QLabel* lbApproval;
+    QLabel* lbNotes; // the session's dated notes, oldest first
 
     // The shot list's columns.
     enum ShotColumn {
@@ -200,6 +204,7 @@ private:
     bool takePlanShot(ShotReading& reading);
     void planShotStored(const TestPointRecord& point, const ShotRecord& shot, bool failed);
     void showApproval();
+    void showNotes();
     void showCalibration();
     void updateControls();
 
@@ -255,12 +260,15 @@ private:
     // are then the breaker's too.
     bool m_tripSettingsEdited = false;
     std::optional<ShotContext> m_context;
-    // A shot being stored: its row (-1 when no longer listed) and the test point it is of.
+    // A shot being stored: its row (-1 when no longer listed), the test point it is of and
+    // when it was taken.
     struct PendingShot {
         int row = -1;
         TestPointRecord point;
+        std::string takenAt;
     };
     std::map<std::uint64_t, PendingShot> m_pending; // by ticket
+    std::string m_notesShownFor;                    // the session whose notes are listed
     std::map<std::uint64_t, std::string> m_writes;  // ticket to what it changes
     QWidget* m_refused = nullptr;
     std::string m_lastBox;

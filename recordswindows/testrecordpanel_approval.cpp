@@ -23,6 +23,14 @@ QString qs(const std::string& s) {
 
 bool TestRecordPanel::startAsLeft() {
     if (!m_plan || !m_context) return false;
+    if (!m_pending.empty()) {
+        // Its results are shown beside the as-left ones: every shot of it is stored first.
+        say(QString("The as-left session is not started yet: %1 shot(s) of this session are "
+                    "still being stored. Try again in a moment.")
+                .arg(m_pending.size()),
+            true);
+        return false;
+    }
     const SessionRecord found = m_context->session;
     const auto answer = m_host.dialogs.inputBox(
         "As-left session", "The trip unit's settings as left (confirm or edit):",
@@ -101,7 +109,55 @@ bool TestRecordPanel::approve() {
     return true;
 }
 
+bool TestRecordPanel::addNote() {
+    if (!m_context) return false;
+    const auto author = m_host.dialogs.inputBox(
+        "Dated note", "Your name (who writes the note):", m_context->session.operatorName);
+    if (!author) return false;
+    const std::string by = trimText(*author);
+    if (by.empty()) {
+        say("The note is not added: the writer's name is empty.", true);
+        return false;
+    }
+    const auto answer = m_host.dialogs.inputBox(
+        "Dated note",
+        "The note (a correction or a remark; it is dated now and is not changed later):", "");
+    if (!answer) return false;
+    const std::string text = trimText(*answer);
+    if (text.empty()) {
+        say("The note is not added: it is empty.", true);
+        return false;
+    }
+    const std::string id = m_context->session.id;
+    const std::uint64_t ticket = m_writer.submitWrite(
+        [id, by, text](RecordsDatabase& d) { return addSessionNote(d, id, by, text); });
+    m_writes[ticket] = "The note";
+    m_afterWrite[ticket] = [this, id] {
+        if (!m_context || m_context->session.id != id) return;
+        showNotes();
+        say("The note was added to the session.", false);
+    };
+    return true;
+}
+
+void TestRecordPanel::showNotes() {
+    m_notesShownFor = m_context ? m_context->session.id : std::string();
+    RecordsDatabase* db = m_context ? readDatabase() : nullptr;
+    if (!db) {
+        lbNotes->clear();
+        return;
+    }
+    RecordsError e;
+    std::string text;
+    for (const SessionNote& n : sessionNotesOf(*db, m_notesShownFor, e))
+        text += (text.empty() ? "Notes:\n" : "\n") + localTimeText(n.writtenAt) +
+                (n.author.empty() ? "" : " " + n.author) + ": " + n.text;
+    if (e) text = "The notes cannot be read: " + e.message;
+    lbNotes->setText(shownText(text));
+}
+
 void TestRecordPanel::showApproval() {
+    if ((m_context ? m_context->session.id : std::string()) != m_notesShownFor) showNotes();
     if (!m_context) {
         lbApproval->clear();
         return;

@@ -64,7 +64,9 @@ QWidget* TestRecordPanel::buildPlanTab() {
     btSkip = new QPushButton("Skip, &with a reason…", tab);
     btAsLeft = new QPushButton("Start as-le&ft session", tab);
     btApprove = new QPushButton("Appro&ve session…", tab);
+    btNote = new QPushButton("Add a dated not&e…", tab);
     lbApproval = wrapped(tab, "approval");
+    lbNotes = wrapped(tab, "notes");
     g->addWidget(planLabel, 0, 0);
     g->addWidget(cbPlan, 0, 1);
     g->addWidget(btStartPlan, 0, 2);
@@ -75,12 +77,13 @@ QWidget* TestRecordPanel::buildPlanTab() {
     g->addWidget(lbLastShot, 4, 0, 1, 3);
     g->addWidget(lbProgress, 5, 0, 1, 3);
     auto* row = new QHBoxLayout;
-    for (QPushButton* b : {btShootAgain, btSkip, btAsLeft, btApprove})
+    for (QPushButton* b : {btShootAgain, btSkip, btAsLeft, btApprove, btNote})
         row->addWidget(b);
     g->addLayout(row, 6, 0, 1, 3);
     g->addWidget(lbApproval, 7, 0, 1, 3);
+    g->addWidget(lbNotes, 8, 0, 1, 3);
     g->setColumnStretch(1, 1);
-    g->setRowStretch(8, 1);
+    g->setRowStretch(9, 1);
     return tab;
 }
 
@@ -90,6 +93,7 @@ void TestRecordPanel::connectPlan() {
     connect(btSkip, &QPushButton::clicked, this, [this] { skipPoint(); });
     connect(btAsLeft, &QPushButton::clicked, this, [this] { startAsLeft(); });
     connect(btApprove, &QPushButton::clicked, this, [this] { approve(); });
+    connect(btNote, &QPushButton::clicked, this, [this] { addNote(); });
     connect(btUseRange, &QPushButton::clicked, this, [this] {
         if (m_range) emit rangeChosen(*m_range);
     });
@@ -115,9 +119,10 @@ void TestRecordPanel::fillPlans(RecordsDatabase& db, RecordsError& e) {
     for (const TestPlan& p : m_plans)
         cbPlan->addItem(shownText(p.name), qs(p.id));
     // The breaker's own plan first chosen, else the one chosen before.
-    int at = cbPlan->findText(chosen);
+    int at = -1;
     if (m_chosenBreaker && !m_chosenBreaker->planId.empty())
-        at = std::max(at, cbPlan->findData(qs(m_chosenBreaker->planId)));
+        at = cbPlan->findData(qs(m_chosenBreaker->planId));
+    if (at < 0) at = cbPlan->findText(chosen);
     cbPlan->setCurrentIndex(std::max(0, at));
     showChecklist();
 }
@@ -438,7 +443,12 @@ void TestRecordPanel::planShotStored(const TestPointRecord& point, const ShotRec
                                  [&](const TestPointRecord& p) { return p.id == point.id; });
     if (at == m_planPoints.end()) return; // of a session left since
     if (failed) {
+        // Not stored: it neither counts for its point nor starts a cool-down.
         --m_planSubmitted[point.id];
+        const auto taken = std::find(m_longTimeTaken.begin(), m_longTimeTaken.end(),
+                                     std::pair{point.pole, shot.reading.takenAt});
+        if (point.kind == PointKind::LongTime && taken != m_longTimeTaken.end())
+            m_longTimeTaken.erase(taken);
     } else {
         m_planShots[point.id].push_back(shot);
         const char separator = m_host.decimalSeparator;

@@ -104,10 +104,11 @@ void TestRecordPanel::pulseEnded(const RecordedPulse& end) {
     const std::uint64_t ticket = m_writer.submit({*m_context, std::move(shot)});
     if (ticket == 0) {
         ShotList->item(row, ColVerdict)->setText("NOT STORED");
+        if (m_plan) planShotStored(point, shown, true);
         say("Pulse not recorded: the records are closed (the program is ending).", true);
         return;
     }
-    m_pending[ticket] = {row, point};
+    m_pending[ticket] = {row, point, shown.reading.takenAt};
 }
 
 int TestRecordPanel::addShotRow(const ShotRecord& shot, const TestPointRecord& point,
@@ -190,13 +191,16 @@ void TestRecordPanel::stored(const StoreOutcome& outcome) {
     if (at == m_pending.end()) return; // another's shot
     const int row = at->second.row;
     const TestPointRecord point = at->second.point;
+    const std::string takenAt = at->second.takenAt;
     m_pending.erase(at);
     if (outcome.error) {
         if (row >= 0) {
             ShotList->item(row, ColVerdict)->setText("NOT STORED");
             ShotList->item(row, ColVerdict)->setForeground(QColor(0xC8, 0, 0));
         }
-        if (m_plan) planShotStored(point, outcome.shot, true);
+        ShotRecord lost;
+        lost.reading.takenAt = takenAt;
+        if (m_plan) planShotStored(point, lost, true);
         tellOperator("The shot was not stored in the test records: " + outcome.error.message +
                          ".\nThe test's results file is written as usual.",
                      true);
@@ -231,7 +235,7 @@ void TestRecordPanel::written(std::uint64_t ticket, const RecordsError& error) {
         m_afterWrite.erase(after);
     }
     if (error)
-        tellOperator(what + " were not stored: " + error.message, true);
+        tellOperator(what + " could not be stored: " + error.message, true);
     else if (done)
         done();
 }

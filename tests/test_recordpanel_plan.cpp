@@ -264,6 +264,17 @@ TEST_F(PlanPanelTest, GuidedSessionAsFoundThenAsLeftApprovedTakesNoMoreShots) {
     EXPECT_EQ(stored[3].session.operatorName, "J. Smith");
     EXPECT_EQ(stored[3].session.asFoundId, asFoundId);
 
+    // A correction of the approved session goes in as a dated note, with who wrote it.
+    ASSERT_TRUE(p.btNote->isEnabled());
+    dialogs.answer("R. Jones");
+    dialogs.answer("Pole B retested on 12 Dec");
+    mnemonic(p, Qt::Key_E);
+    ASSERT_TRUE(waitFor([&] {
+        return text(p.lbNotes).find("R. Jones: Pole B retested on 12 Dec") != std::string::npos;
+    })) << text(p.lbNotes)
+        << " / " << text(p.lbMessage);
+    EXPECT_EQ(text(p.lbNotes).rfind("Notes:\n", 0), 0u) << text(p.lbNotes);
+
     RecordsDatabase db(DatabaseLocation::file(path));
     ASSERT_TRUE(db.open().ok);
     RecordsError e;
@@ -333,11 +344,10 @@ TEST_F(PlanPanelTest, ShotOfASessionApprovedElsewhereIsRefusedByTheDatabaseAndSa
                      [&](const StoreOutcome& o) { outcomes.push_back(o); });
     typeBreakerAndOperator(p);
     clickTab(p, 3);
-    for (std::size_t i = 0; i < p.cbChecks.size(); ++i)
-        clickBox(p.cbChecks[i]);
+    tickAllButThermalMemory(p);
     click(p.btStartPlan);
     ASSERT_TRUE(p.plan().has_value()) << text(p.lbMessage);
-    ASSERT_TRUE(shoot(p, 960, 0.2));
+    ASSERT_TRUE(waitFor([&] { return storedPoints(p.context()->session.id).size() == 13; }));
     {
         // Approved from the records window meanwhile: the panel does not know it.
         RecordsDatabase db(DatabaseLocation::file(path));
@@ -350,10 +360,13 @@ TEST_F(PlanPanelTest, ShotOfASessionApprovedElsewhereIsRefusedByTheDatabaseAndSa
     EXPECT_NE(dialogs.shown().back().text.find("The shot was not stored"), std::string::npos);
     EXPECT_NE(dialogs.shown().back().text.find("approved"), std::string::npos)
         << dialogs.shown().back().text;
-    EXPECT_EQ(p.ShotList->item(1, TestRecordPanel::ColVerdict)->text(), "NOT STORED");
-    EXPECT_EQ(text(p.lbProgress), "done 1, passed 1, failed 0, left 12")
+    EXPECT_EQ(p.ShotList->item(0, TestRecordPanel::ColVerdict)->text(), "NOT STORED");
+    EXPECT_EQ(text(p.lbProgress), "done 0, passed 0, failed 0, left 13")
         << "the refused shot counts for nothing";
-    EXPECT_EQ(storedShots().size(), 1u);
+    EXPECT_NE(text(p.lbPlanPoint).find("Point 1 of 13"), std::string::npos);
+    EXPECT_TRUE(p.lbCoolDown->isHidden())
+        << "nor does it start a cool-down: " << text(p.lbCoolDown);
+    EXPECT_EQ(storedShots().size(), 0u);
 }
 
 TEST_F(PlanPanelTest, BreakersOwnPlanIsChosenWhenTheBreakerIsPicked) {
@@ -370,7 +383,7 @@ TEST_F(PlanPanelTest, BreakersOwnPlanIsChosenWhenTheBreakerIsPicked) {
             waitFor([&] { return storedPoints(first->context()->session.id).size() == 13; }));
     }
     TestPlan own = builtInPlan();
-    own.name = "Long time only";
+    own.name = "A long time only"; // listed before the plan chosen last
     own.id = testPlanIdOf(own.name);
     own.points.resize(3);
     {
@@ -387,7 +400,7 @@ TEST_F(PlanPanelTest, BreakersOwnPlanIsChosenWhenTheBreakerIsPicked) {
     key(Qt::Key_Tab);
     type("Q7");
     key(Qt::Key_Tab);
-    EXPECT_EQ(p.cbPlan->currentText(), "Long time only");
+    EXPECT_EQ(p.cbPlan->currentText(), "A long time only");
     clickTab(p, 3);
     click(p.btStartPlan);
     ASSERT_TRUE(p.plan().has_value()) << text(p.lbMessage);
