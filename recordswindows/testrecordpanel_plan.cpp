@@ -42,6 +42,8 @@ QLabel* wrapped(QWidget* parent, const char* name) {
 
 } // namespace
 
+// The tab's mnemonics leave the main window's menus (F, T, V, R, H) and the panel's buttons
+// below the tabs (D, U, N) alone; the other tabs' letters are free while this one shows.
 QWidget* TestRecordPanel::buildPlanTab() {
     auto* tab = new QWidget;
     auto* g = new QGridLayout(tab);
@@ -50,20 +52,20 @@ QWidget* TestRecordPanel::buildPlanTab() {
     cbPlan->setObjectName("plan");
     auto* planLabel = new QLabel("&Chosen plan", tab);
     planLabel->setBuddy(cbPlan);
-    btStartPlan = new QPushButton("S&tart plan", tab);
+    btStartPlan = new QPushButton("Start &plan", tab);
     ChecklistBox = new QVBoxLayout;
     ChecklistBox->setSpacing(2);
     lbPlanPoint = wrapped(tab, "plan point");
-    btUseRange = new QPushButton("Use &range", tab);
+    btUseRange = new QPushButton("Use ran&ge", tab);
     lbCoolDown = wrapped(tab, "cool-down");
     lbCoolDown->setStyleSheet("color: #805c00; font-weight: bold;");
     lbCoolDown->hide();
     lbLastShot = wrapped(tab, "last shot");
     lbProgress = wrapped(tab, "progress");
-    btShootAgain = new QPushButton("S&hoot again", tab);
+    btShootAgain = new QPushButton("Sh&oot again", tab);
     btSkip = new QPushButton("Skip, &with a reason…", tab);
-    btAsLeft = new QPushButton("Start as-le&ft session", tab);
-    btApprove = new QPushButton("Appro&ve session…", tab);
+    btAsLeft = new QPushButton("Start &as-left session", tab);
+    btApprove = new QPushButton("Approve &session…", tab);
     btNote = new QPushButton("Add a dated not&e…", tab);
     lbApproval = wrapped(tab, "approval");
     lbNotes = wrapped(tab, "notes");
@@ -324,7 +326,7 @@ std::optional<std::size_t> TestRecordPanel::currentPlanPoint() const {
 
 void TestRecordPanel::showPlanPoint() {
     m_range.reset();
-    btUseRange->setText("Use &range");
+    btUseRange->setText("Use ran&ge");
     btUseRange->setEnabled(false);
     if (!m_plan || !m_context) {
         lbPlanPoint->setText(m_plan ? "" : "No plan followed.");
@@ -367,7 +369,7 @@ void TestRecordPanel::showPlanPoint() {
     const std::array<double, 8> scales =
         m_host.rangeFullScales ? m_host.rangeFullScales() : kNominalFullScales;
     m_range = rangeForTarget(scales, p.multiple * ratedAmps);
-    btUseRange->setText(m_range ? QString("Use &range %1").arg(*m_range)
+    btUseRange->setText(m_range ? QString("Use ran&ge %1").arg(*m_range)
                                 : QString("No range covers the target"));
     btUseRange->setEnabled(m_range.has_value());
     updateCoolDown();

@@ -1,6 +1,7 @@
 // The test records in the whole program: the panel hidden at the start and shown beside the
-// main window, the Records menu, and the pulses of a demonstration test stored with their
-// verdicts and captures, as the analysis tool measures them.
+// main window, the Records menu, the pulses of a demonstration test stored with their
+// verdicts and captures, as the analysis tool measures them, and a technician's whole job on
+// the demonstration waveform: the built-in plan as found and as left, approved, reported.
 #include "app/mainwindow.h"
 #include "app/recordswiring.h"
 #include "engine/analysis.h"
@@ -10,15 +11,20 @@
 #include "record_fixture.h"
 #include "records/location.h"
 #include "records/sharedsettings.h"
+#include "records/testplan.h"
+#include "records/tripunitcsv.h"
 #include "records/verdict.h"
 #include "records_fixture.h"
 #include "recordswindows/recordsbrowser.h"
 #include "recordswindows/testrecordpanel.h"
 #include "store/database.h"
 #include "store/store.h"
+#include "store/tripunitlibrary.h"
 #include "support/fake_transports.h"
+#include "tool_run.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDockWidget>
@@ -31,6 +37,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSqlDatabase>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 
@@ -273,6 +281,143 @@ TEST_F(ProgramRecordsTest, ADemonstrationTestStoresEachPulseWithItsVerdictAndCap
     ASSERT_TRUE(browser);
     EXPECT_TRUE(
         waitFor([&] { return browser->shots().rowCount() == static_cast<int>(rows.size()); }));
+}
+
+// The technician's job on the demonstration waveform, by keys and clicks in the panel: the
+// breaker, its trip unit and settings typed; the built-in plan started and its checklist
+// ticked; demonstration tests run until every point of the three poles has its shot; the
+// as-left session made from it and run the same way; approved by someone else than who
+// tested. The report of the as-left session shows the as-found results beside its own and
+// the approval; history and due list the breaker.
+TEST_F(ProgramRecordsTest, APlanRunAsFoundAndAsLeftIsApprovedAndReportedWithBoth) {
+    {
+        const auto csv = files.readAll(QARN3_SOURCE_DIR "/records/tripunits/sample.csv");
+        ASSERT_TRUE(csv);
+        const TripUnitCsv units = parseTripUnitCsv(*csv);
+        ASSERT_TRUE(units.error.empty()) << units.error;
+        std::filesystem::create_directories(
+            std::filesystem::path(defaultRecordsPath(folder)).parent_path());
+        RecordsDatabase db(DatabaseLocation::file(defaultRecordsPath(folder)));
+        ASSERT_TRUE(db.open().ok);
+        TripUnitImportSummary summary;
+        ASSERT_FALSE(TripUnitLibrary(db).importProfiles(units.profiles, summary));
+    }
+    auto w = start({"QARN3Pulse.owf"});
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&*w));
+    RecordsWiring& records = w.app().records();
+    records.testRecordAction()->trigger();
+    ASSERT_TRUE(waitFor([&] { return !records.dock().isHidden(); }));
+    TestRecordPanel& p = records.panel();
+    const auto focus = [] { return QApplication::focusWidget(); };
+    const auto typed = [&](const char* text) { QTest::keyClicks(focus(), text); };
+    const auto alt = [&](Qt::Key k) { QTest::keyClick(&*w, k, Qt::AltModifier); };
+    const auto text = [](const QLabel* l) { return l->text().toStdString(); };
+
+    QTest::mouseClick(p.cbSite->lineEdit(), Qt::LeftButton);
+    typed("North Plant");
+    QTest::keyClick(focus(), Qt::Key_Tab);
+    typed("Q7");
+    alt(Qt::Key_I);
+    typed("100");
+    alt(Qt::Key_L);
+    ASSERT_EQ(focus(), p.cbTripUnit);
+    QTest::keyClick(focus(), Qt::Key_Down);
+    alt(Qt::Key_G);
+    typed("LTPU=0.8,LTD=4,STPU=4,STD=0.2,STI2T=on,INST=8,GFPU=0.3,GFD=0.2,GFI2T=off");
+    QTest::keyClick(focus(), Qt::Key_Tab, Qt::ControlModifier);
+    alt(Qt::Key_O);
+    ASSERT_EQ(focus(), p.ebOperator);
+    typed("J. Smith");
+    QTabBar* tabs = p.Tabs->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(3).center());
+    ASSERT_EQ(p.cbPlan->currentText(), "LSIG three-pole");
+
+    // Ticks every item (thermal memory reset: no cool-down), then demonstration tests until
+    // the plan is done; a test's pulses go to the points in turn.
+    const auto runPlan = [&] {
+        for (QCheckBox* c : p.cbChecks) {
+            QTest::mouseClick(c, Qt::LeftButton, {}, QPoint(8, c->height() / 2));
+            QCoreApplication::processEvents();
+        }
+        for (int test = 0; test < 13 && text(p.lbPlanPoint) != "Every point of the plan is done.";
+             ++test) {
+            for (int i = 0; i < 3 && !w->ComboBoxRange->isEnabled(); ++i) {
+                QTest::mouseClick(w->BitBtnRunStopReset, Qt::LeftButton);
+                w->program().UpdateTimerTick();
+            }
+            QTest::mouseClick(w->BitBtnRunStopReset, Qt::LeftButton);
+            for (int i = 0; i < 60; ++i)
+                w->program().UpdateTimerTick();
+            ASSERT_EQ(w->StatusPanels[1]->text(), "Test Timeout");
+            QCoreApplication::processEvents();
+        }
+        ASSERT_EQ(text(p.lbPlanPoint), "Every point of the plan is done.") << text(p.lbMessage);
+        EXPECT_NE(text(p.lbProgress).find(", left 0"), std::string::npos) << text(p.lbProgress);
+    };
+    alt(Qt::Key_P);
+    ASSERT_TRUE(waitFor([&] { return p.plan().has_value(); })) << text(p.lbMessage);
+    ASSERT_EQ(p.planPoints().size(), 13u);
+    runPlan();
+    if (HasFatalFailure()) return;
+    const std::string asFound = p.context()->session.id;
+    ASSERT_TRUE(waitFor([&] { return storedShots(folder).size() == 13; }))
+        << storedShots(folder).size();
+
+    dialogs.answer("LTPU=0.8,LTD=4,STPU=4,STD=0.2,STI2T=on,INST=8,GFPU=0.3,GFD=0.2,GFI2T=off");
+    alt(Qt::Key_A);
+    ASSERT_TRUE(waitFor([&] { return p.context()->session.condition == Condition::AsLeft; }))
+        << text(p.lbMessage);
+    const std::string asLeft = p.context()->session.id;
+    EXPECT_NE(text(p.lbPlanPoint).find("as found: "), std::string::npos) << text(p.lbPlanPoint);
+    runPlan();
+    if (HasFatalFailure()) return;
+    dialogs.answer("R. Jones");
+    alt(Qt::Key_S);
+    ASSERT_TRUE(waitFor([&] {
+        return text(p.lbApproval).rfind("Approved by R. Jones on ", 0) == 0;
+    })) << text(p.lbApproval)
+        << " / " << text(p.lbMessage);
+    ASSERT_TRUE(records.finish());
+
+    const std::vector<ShotRow> rows = storedShots(folder);
+    ASSERT_EQ(rows.size(), 26u);
+    std::set<std::string> poles;
+    for (const ShotRow& r : rows) {
+        poles.insert(poleText(r.point.pole));
+        EXPECT_EQ(r.session.id, r.session.condition == Condition::AsLeft ? asLeft : asFound);
+    }
+    EXPECT_EQ(poles, (std::set<std::string>{"A", "B", "C"}));
+
+    const std::string db = defaultRecordsPath(folder), pdf = folder + "/as-left.pdf";
+    ToolRun r = runRecords({"--db", db, "report", "--session", asLeft, "-o", pdf}, folder);
+    ASSERT_EQ(r.status, 0) << r.err;
+    if (QARN3_PDFTOTEXT[0]) {
+        QProcess tool;
+        tool.start(QARN3_PDFTOTEXT, {"-layout", QString::fromStdString(pdf), "-"});
+        ASSERT_TRUE(tool.waitForFinished(30000));
+        const QString report = QString::fromUtf8(tool.readAllStandardOutput())
+                                   .replace(QRegularExpression("[ \\t]+"), " ");
+        EXPECT_TRUE(report.contains("as-left")) << report.toStdString();
+        EXPECT_TRUE(report.contains("Approved by R. Jones on ")) << report.toStdString();
+        EXPECT_EQ(report.count("As found: "), 13) << report.toStdString();
+        EXPECT_TRUE(report.contains("LSIG three-pole") || report.contains("Settings as left"))
+            << report.toStdString();
+    }
+    r = runRecords({"--db", db, "history", "--breaker", "Q7"}, folder);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(asFound + ","), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(asLeft + ","), std::string::npos) << r.out;
+    r = runRecords({"--db", db, "due"}, folder);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("Q7"), std::string::npos) << "tested today, due in 36 months: " << r.out;
+    r = runRecords({"--db", db, "due", "--within", "1200"}, folder);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QDate due = QDate::currentDate().addMonths(36);
+    EXPECT_NE(r.out.find("North Plant  Q7  due "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(due.toString(Qt::ISODate).left(7).toStdString()), std::string::npos)
+        << r.out;
 }
 
 // A server that takes connections and never says a word: a listening socket on the loopback

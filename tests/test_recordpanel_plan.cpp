@@ -144,7 +144,7 @@ TEST_F(PlanPanelTest, GuidedSessionAsFoundThenAsLeftApprovedTakesNoMoreShots) {
     clickTab(p, 3);
     EXPECT_EQ(p.cbPlan->currentText(), "LSIG three-pole");
     ASSERT_EQ(p.cbChecks.size(), 3u) << "the chosen plan's checklist before it starts";
-    mnemonic(p, Qt::Key_T);
+    mnemonic(p, Qt::Key_P);
     ASSERT_TRUE(waitFor([&] { return p.isRecording() && p.plan(); })) << text(p.lbMessage);
     ASSERT_EQ(p.planPoints().size(), 13u);
     // 3 x Ir at LTPU 0.8 of 400 A: 960 A, 1358 A peak, above the 1000 A range. A current
@@ -154,7 +154,7 @@ TEST_F(PlanPanelTest, GuidedSessionAsFoundThenAsLeftApprovedTakesNoMoreShots) {
     EXPECT_NE(text(p.lbPlanPoint).find("target 960.0 A, band 0.150 – 0.250 s, ground-fault acts"),
               std::string::npos)
         << text(p.lbPlanPoint);
-    EXPECT_EQ(p.btUseRange->text(), "Use &range 6");
+    EXPECT_EQ(p.btUseRange->text(), "Use ran&ge 6");
     click(p.btUseRange);
     EXPECT_EQ(ranges, std::vector<int>{6});
     EXPECT_EQ(text(p.lbProgress), "done 0, passed 0, failed 0, left 13");
@@ -223,7 +223,7 @@ TEST_F(PlanPanelTest, GuidedSessionAsFoundThenAsLeftApprovedTakesNoMoreShots) {
 
     // As left: the settings confirmed as they are; the as-found results beside each point.
     now = "2026-12-09T11:00:00.000Z";
-    mnemonic(p, Qt::Key_F); // a button's mnemonic clicks it as a person sees it pressed
+    mnemonic(p, Qt::Key_A); // a button's mnemonic clicks it as a person sees it pressed
     ASSERT_TRUE(waitFor([&] { return p.context()->session.condition == Condition::AsLeft; }))
         << text(p.lbMessage);
     EXPECT_EQ(p.context()->session.asFoundId, asFoundId);
@@ -245,7 +245,7 @@ TEST_F(PlanPanelTest, GuidedSessionAsFoundThenAsLeftApprovedTakesNoMoreShots) {
     // Approved: the approver kept apart from who tested; no more shots.
     EXPECT_EQ(text(p.lbApproval), "Not approved");
     dialogs.answer("R. Jones");
-    mnemonic(p, Qt::Key_V);
+    mnemonic(p, Qt::Key_S);
     ASSERT_TRUE(waitFor([&] {
         return text(p.lbApproval).rfind("Approved by R. Jones on ", 0) == 0;
     })) << text(p.lbApproval)
@@ -297,7 +297,7 @@ TEST_F(PlanPanelTest, ThermalMemoryTickedNeedsNoCoolDownAndAnOldCalibrationIsWar
         clickBox(p.cbChecks[i]);
         QCoreApplication::processEvents(); // the boxes made anew with their ticks' times
     }
-    mnemonic(p, Qt::Key_T);
+    mnemonic(p, Qt::Key_P);
     ASSERT_TRUE(waitFor([&] { return p.plan().has_value(); })) << text(p.lbMessage);
     EXPECT_FALSE(p.lbCalibration->isHidden());
     EXPECT_EQ(
@@ -328,7 +328,7 @@ TEST_F(PlanPanelTest, PlanNeedingASettingTheBreakerLacksIsRefusedAndNothingRecor
     mnemonic(p, Qt::Key_I);
     type("400");
     clickTab(p, 3);
-    mnemonic(p, Qt::Key_T);
+    mnemonic(p, Qt::Key_P);
     ASSERT_TRUE(waitFor([&] { return !p.lbMessage->text().isEmpty(); }));
     EXPECT_FALSE(p.isRecording()) << text(p.lbMessage);
     EXPECT_FALSE(p.plan());
