@@ -23,15 +23,21 @@ constexpr std::size_t kPlanCsvReadLimit = std::size_t{16} << 20;
 // finds one only.
 BreakerRecord breakerNamedFor(RecordsStore& store, const Options& o) {
     const std::string designation = trimText(o.required("breaker"));
+    const std::string siteName = o.has("site") ? trimText(o.value("site")) : std::string();
     RecordsError e;
     std::vector<BreakerRecord> found;
+    bool siteFound = false;
     for (const SiteRecord& site : store.sites(e)) {
-        if (o.has("site") && site.name != trimText(o.value("site"))) continue;
+        if (o.has("site") && site.name != siteName) continue;
+        siteFound = true;
         for (BreakerRecord& b : store.breakersOf(site.id, e))
             if (b.designation == designation) found.push_back(std::move(b));
     }
     if (e) throw FieldRefused(e.message);
-    if (found.empty()) throw FieldRefused("breaker: no breaker " + designation);
+    if (o.has("site") && !siteFound) throw FieldRefused("site: no site " + siteName);
+    if (found.empty())
+        throw FieldRefused("breaker: no breaker " + designation +
+                           (o.has("site") ? " on site " + siteName : std::string()));
     if (found.size() > 1)
         throw FieldRefused("breaker: " + designation + " is on " + std::to_string(found.size()) +
                            " sites or twice on one; name it with --site");

@@ -116,6 +116,9 @@ TEST_F(PlansTool, HistoryGivesEachSessionsPositionAndDueListsWhatIsDue) {
     r = run({"--db", path, "history", "--breaker", "Q9"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no breaker Q9"), std::string::npos) << r.err;
+    r = run({"--db", path, "history", "--breaker", "Q1", "--site", "Nope"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no site Nope"), std::string::npos) << r.err;
 
     // Tested today with a 36-month interval: not due within a month, due within 4 years.
     r = run({"--db", path, "due"});
