@@ -379,6 +379,9 @@ TEST_F(ProgramRecordsTest, APlanRunAsFoundAndAsLeftIsApprovedAndReportedWithBoth
         return text(p.lbApproval).rfind("Approved by R. Jones on ", 0) == 0;
     })) << text(p.lbApproval)
         << " / " << text(p.lbMessage);
+    // QARN3_SCREENSHOT_DIR set (under Xvfb): the window as the technician leaves it.
+    if (const char* shots = std::getenv("QARN3_SCREENSHOT_DIR"))
+        w->grab().save(QString::fromLocal8Bit(shots) + "/plan-approved.png");
     ASSERT_TRUE(records.finish());
 
     const std::vector<ShotRow> rows = storedShots(folder);
