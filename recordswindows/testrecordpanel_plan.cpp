@@ -78,14 +78,21 @@ QWidget* TestRecordPanel::buildPlanTab() {
     g->addWidget(lbCoolDown, 3, 0, 1, 3);
     g->addWidget(lbLastShot, 4, 0, 1, 3);
     g->addWidget(lbProgress, 5, 0, 1, 3);
-    auto* row = new QHBoxLayout;
-    for (QPushButton* b : {btShootAgain, btSkip, btAsLeft, btApprove, btNote})
-        row->addWidget(b);
-    g->addLayout(row, 6, 0, 1, 3);
-    g->addWidget(lbApproval, 7, 0, 1, 3);
-    g->addWidget(lbNotes, 8, 0, 1, 3);
+    // Two rows of buttons: the panel stays as narrow as its other tabs.
+    auto* point = new QHBoxLayout;
+    for (QPushButton* b : {btShootAgain, btSkip})
+        point->addWidget(b);
+    point->addStretch(1);
+    auto* session = new QHBoxLayout;
+    for (QPushButton* b : {btAsLeft, btApprove, btNote})
+        session->addWidget(b);
+    session->addStretch(1);
+    g->addLayout(point, 6, 0, 1, 3);
+    g->addLayout(session, 7, 0, 1, 3);
+    g->addWidget(lbApproval, 8, 0, 1, 3);
+    g->addWidget(lbNotes, 9, 0, 1, 3);
     g->setColumnStretch(1, 1);
-    g->setRowStretch(9, 1);
+    g->setRowStretch(10, 1);
     return tab;
 }
 

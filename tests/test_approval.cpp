@@ -134,6 +134,9 @@ TEST_F(Approval, AnApprovedSessionTravelsWholeAndAnOlderEditedCopyGivesWay) {
 
     std::string at;
     ASSERT_FALSE(approveSession(dbA, context.session.id, "Olga", at));
+    // b's edit comes after the approval, not within its millisecond.
+    while (isoUtcNow() <= at) {
+    }
     RecordsError e;
     auto copy = RecordsStore(dbB).sessionContext(context.session.id, e);
     ASSERT_TRUE(copy) << e.message;
