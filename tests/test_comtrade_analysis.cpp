@@ -1,0 +1,1 @@
+// COMTRADE recordings measured by the analysis tool.
