@@ -323,6 +323,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NoCurrentChosen", cfgWith("2,2A,0D", kI + kI), kAscii3,
                     "bad.cfg line 2: 2 analog channels and 2 in amperes: name the channel to "
                     "measure"},
+        RefusalCase{"NoFiniteCurrent", cfgWith("1,1A,0D", "1,I,,,A,1e308,0,0,-1,1,1,1,P\r\n"),
+                    "1,0,1\r\n2,417,1e10\r\n3,833,3\r\n",
+                    "bad.cfg line 3: channel I's factors make a sample beyond every number"},
         RefusalCase{"AsciiTruncated", cfgWith("1,1A,0D", kI), "1,0,1\r\n2,417,2\r\n",
                     "bad.dat line 3: the data end after 2 of the 3 samples the configuration "
                     "gives"},

@@ -93,6 +93,7 @@ struct Refusal {
 
 struct AnalogChannel {
     std::string id, units;
+    std::size_t line = 0; // in the file
     double a = 1, b = 0, primary = 1, secondary = 1;
     bool secondaryValues = false;
 };
@@ -109,6 +110,7 @@ struct Config {
     std::string first, trigger;
     ComtradeDataType type = ComtradeDataType::Ascii;
     std::size_t chosen = 0; // index in analog
+    std::string name;       // of the configuration
 };
 
 class CfgReader {
@@ -141,6 +143,8 @@ public:
         return v;
     }
     const std::string& name() const { return m_name; }
+    // The line last read, as the file counts it.
+    std::size_t line() const { return m_at + m_offset; }
 
 private:
     std::vector<std::string> m_lines;
@@ -183,6 +187,7 @@ Config parseConfig(const std::string& text, const std::string& name, std::size_t
                    const std::string& channel) {
     CfgReader in(text, name, lineOffset);
     Config c;
+    c.name = name;
     auto f = in.next("the station name");
     if (f.size() >= 3 && !f[2].empty()) {
         if (f[2] != "1991" && f[2] != "1999" && f[2] != "2013")
@@ -215,6 +220,7 @@ Config parseConfig(const std::string& text, const std::string& name, std::size_t
                     " fields, not " + std::to_string(analogFields));
         in.integer(f, 0, "the channel index");
         AnalogChannel a;
+        a.line = in.line();
         a.id = f[1];
         a.units = f[4];
         a.a = in.real(f, 5, "the multiplier a");
@@ -370,6 +376,9 @@ ComtradeRead currentOf(const Config& c, std::vector<double> x) {
     for (double& v : x) {
         v = ch.a * v + ch.b;
         if (ch.secondaryValues) v *= factor;
+        if (!std::isfinite(v))
+            throw Refusal{c.name + " line " + std::to_string(ch.line) + ": channel " + ch.id +
+                          "'s factors make a sample beyond every number"};
     }
     ComtradeCurrent cur;
     cur.channel = ch.id;
