@@ -180,8 +180,9 @@ ComtradeFiles comtradeFilesOf(const ComtradeExport& e) {
     std::string& d = f.dat;
     for (std::size_t i = 0; i < n; ++i) {
         const auto number = static_cast<std::uint32_t>(i + 1);
-        const auto stamp =
-            static_cast<std::uint32_t>(std::llround(static_cast<double>(i) / e.sampleRate * 1e6));
+        const auto stamp = e.sampleRate > 0 ? static_cast<std::uint32_t>(std::llround(
+                                                  static_cast<double>(i) / e.sampleRate * 1e6))
+                                            : 0u;
         const std::int16_t x = e.counts[i];
         const bool on = e.withOn && sampleOn(e, i);
         if (e.type == ComtradeDataType::Ascii) {
