@@ -12,7 +12,7 @@ using namespace qarn3;
 namespace {
 
 void check(const ComtradeRead& r) {
-    if (r.current.has_value() == r.error.empty()) std::abort();
+    if (r.current.has_value() != r.error.empty()) std::abort();
     if (!r.current) return;
     const ComtradeCurrent& c = *r.current;
     if (c.amps.empty() || c.amps.size() > kComtradeMostSamples) std::abort();
