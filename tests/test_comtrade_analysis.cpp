@@ -201,6 +201,18 @@ TEST_P(HandRecording, WithTwoCurrentsTheChannelIsNamed) {
     EXPECT_NEAR(r.pulses[0].result.pulseAmps, 150, 150 * 0.003);
 }
 
+TEST_P(HandRecording, InOneCffFileIsMeasuredAsInItsTwoFiles) {
+    write();
+    put("one.cff", "--- file type: CFG ---\r\n" + handRecordingCfg(GetParam(), false) +
+                       "--- file type: HDR ---\r\nA fault made up for the test\r\n" +
+                       "--- file type: DAT ASCII ---\r\n" + handRecordingDat(GetParam(), false));
+    const ToolRun two = runTool({"--range", "5", file("hand.cfg")});
+    const ToolRun one = runTool({"--range", "5", file("one.cff")});
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_NE(one.out.find("Pulse 1 at"), std::string::npos);
+    EXPECT_EQ(one.out, two.out);
+}
+
 INSTANTIATE_TEST_SUITE_P(Rates, HandRecording, ::testing::Values(1200, 4800));
 
 class ComtradeExportTool : public RecordTest {};
