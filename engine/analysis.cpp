@@ -144,9 +144,9 @@ std::size_t fillComtradeCounts(const ComtradeCurrent& current, TWaveformData& w)
 std::string convertedWaveformBytes(const TWaveformData& w, int testMode) {
     std::string bytes = waveformFileBytes(w, w.SerialId, testMode);
     TWaveFileHeader h = TWaveFileHeader::fromBytes(bytes.data());
-    // A shorter count than a reader accepts (100) stands for the whole file, whose zeros
-    // after the recording play as the idle feed does.
-    if (w.SampleCount >= 100) h.SampleCount = w.SampleCount;
+    // Playback fills a file's length with zeros after its samples, so a count below what a
+    // reader accepts (100) may stand for the whole file; above it, a file holds no more.
+    if (w.SampleCount >= 100) h.SampleCount = std::min(w.SampleCount, kWaveFileSamples);
     return h.bytes() + bytes.substr(kWaveHeaderSize);
 }
 
