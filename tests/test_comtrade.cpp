@@ -227,6 +227,31 @@ const std::string k1991 = "Sub 9,R1\r\n3,2A,1D\r\n1,VA,A,,kV,0.1,0,0,-32767,3276
 const std::string k1999 = "Sub 9,R1,1999\n3,2A,1D\n 1, VA ,A,,kV,0.1,0,0,-32767,32767,1000,1,P\n"
                           " 2, IA ,A,,A,0.01,0,0,-32767,32767,400,5,S\n1,Trip,,,0\n50\n1\n1200,3\n"
                           "14/03/2026,15:09:26.535\n14/03/2026,15:09:26.535\nASCII\n1\n";
+// Three analog channels and seventeen digital ones (two words a sample), in int16 and int32.
+std::string binaryCfg(const char* type) {
+    std::string cfg = "Sub 9,R1,2013\r\n20,3A,17D\r\n1,VA,A,,kV,0.1,0,0,-32767,32767,1,1,P\r\n"
+                      "2,IA,A,,A,0.5,-1,0,-32767,32767,1,1,P\r\n"
+                      "3,VB,B,,kV,0.1,0,0,-32767,32767,1,1,P\r\n";
+    for (int i = 1; i <= 17; ++i)
+        cfg += std::to_string(i) + ",D" + std::to_string(i) + ",,,0\r\n";
+    return cfg +
+           "60\r\n1\r\n2400,2\r\n01/01/2026,00:00:00.000000\r\n"
+           "01/01/2026,00:00:00.000000\r\n" +
+           type + "\r\n1\r\n0,0\r\nA,0\r\n";
+}
+template <typename T> std::string binaryRecords(std::vector<std::vector<T>> samples) {
+    std::string s;
+    std::uint32_t n = 0;
+    for (const auto& channels : samples) {
+        ++n;
+        s.append(reinterpret_cast<const char*>(&n), 4);
+        s.append(4, '\0');
+        for (T x : channels)
+            s.append(reinterpret_cast<const char*>(&x), sizeof x);
+        s.append("\xff\xff\x01\x00", 4);
+    }
+    return s;
+}
 const std::string kData = "1,0,10,4,0\r\n2,833,20,-8,1\r\n3,1667,30,100,0\r\n\x1a";
 INSTANTIATE_TEST_SUITE_P(
     Cases, ComtradeRevisions,
@@ -237,7 +262,22 @@ INSTANTIATE_TEST_SUITE_P(
                                    k1999,
                                    "1, 0, 10, 4, 0\n2,, 20,-8 ,1\n3,,30,100,0",
                                    "",
-                                   {3.2, -6.4, 80}}),
+                                   {3.2, -6.4, 80}},
+                      RevisionCase{"BinaryAmongOthers",
+                                   binaryCfg("BINARY"),
+                                   binaryRecords<std::int16_t>({{7, 4, 9}, {-7, -32767, 32767}}),
+                                   "",
+                                   {1, -16384.5}},
+                      RevisionCase{"Binary32AmongOthers",
+                                   binaryCfg("BINARY32"),
+                                   binaryRecords<std::int32_t>({{7, 400000, 9}, {-7, -4, 1}}),
+                                   "",
+                                   {199999, -3}},
+                      RevisionCase{"Float32AmongOthers",
+                                   binaryCfg("FLOAT32"),
+                                   binaryRecords<float>({{7, 2.5f, 9}, {-7, -4, 1}}),
+                                   "VB",
+                                   {0.9, 0.1}}),
     [](const auto& test) { return test.param.name; });
 
 // Each bad file refused with the file, the line and the reason.
