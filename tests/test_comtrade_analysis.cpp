@@ -1,6 +1,7 @@
 // COMTRADE recordings measured by the analysis tool: a waveform file exported in each data
 // type and measured again gives the very same readings, and a recording made by hand is
 // measured to its current and time.
+#include "calsetup/setup.h"
 #include "engine/analysis.h"
 #include "engine/analyze_tool.h"
 #include "waveform/comtrade.h"
@@ -230,6 +231,44 @@ TEST_F(ComtradeExportTool, WritesBesideTheFileTimedByItsModification) {
     EXPECT_NE(cfg.find("\r\n" + comtradeTimeText(us) + "\r\n"), std::string::npos) << cfg;
     EXPECT_NE(cfg.find("\r\nBINARY\r\n"), std::string::npos);
     EXPECT_TRUE(files.exists(file("QARN3Pulse.dat")));
+
+    // The site file beside the setup gives the line frequency; the trigger is the first
+    // pulse's start; ON is set for each pulse's samples.
+    put("QARN3Site.ini", "MainsHz=50\r\n");
+    TSetupRecord setup;
+    setSetupDefaults(setup);
+    put("QARN3.osf", setupFileText(setup, '.'));
+    const ToolRun ascii =
+        runTool({"--export-comtrade", file("QARN3Pulse.owf"), "--setup", file("QARN3.osf"),
+                 "--range", "4", "--comtrade-format", "ascii", "-o", file("a")});
+    ASSERT_EQ(ascii.status, 0) << ascii.err;
+    const std::string a = contents("a.cfg");
+    EXPECT_NE(a.find("\r\n50\r\n1\r\n2400,59999\r\n"), std::string::npos) << a;
+    AnalysisOptions o;
+    o.waveFile = file("QARN3Pulse.owf");
+    o.rangeIndex = 4;
+    const AnalysisResult r = analyzeWaveform(o);
+    ASSERT_FALSE(r.pulses.empty());
+    const PulseResult& first = r.pulses[0].result;
+    EXPECT_NE(
+        a.find(comtradeTimeText(us + std::llround(first.startSeconds * 1e6)) + "\r\nASCII\r\n"),
+        std::string::npos)
+        << a;
+    std::size_t onLines = 0;
+    const std::string dat = contents("a.dat");
+    for (std::size_t at = dat.find(",1\r\n"); at != std::string::npos;
+         at = dat.find(",1\r\n", at + 1))
+        ++onLines;
+    std::size_t onSamples = 0;
+    for (const AnalysisPulse& p : r.pulses)
+        onSamples += p.result.onSamples;
+    EXPECT_EQ(onLines, onSamples);
+    const auto firstOn =
+        "\r\n" + std::to_string(std::llround(first.startSeconds * r.sampleRate) + 1) + ",";
+    const std::size_t line = dat.find(firstOn);
+    ASSERT_NE(line, std::string::npos);
+    EXPECT_EQ(dat.substr(dat.find("\r\n", line + 2) - 2, 2), ",1");
+    EXPECT_EQ(dat.substr(line - 2, 2), ",0");
 }
 
 TEST_F(ComtradeExportTool, RefusesOptionsThatDoNotGoWithIt) {
