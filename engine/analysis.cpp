@@ -11,11 +11,13 @@
 #include "platform/files.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/textformat.h"
+#include "waveform/comtrade.h"
 #include "waveform/waveform.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -74,6 +76,8 @@ constexpr double kIdleMostSeconds = 24 * 3600.0;
 struct Inputs {
     TCalRecord cal;
     TWaveformData wave;
+    // A COMTRADE recording's current, made counts once the range is chosen.
+    std::optional<ComtradeCurrent> comtrade;
 };
 
 // Why a file the reader could not read was refused, in the system's words.
@@ -100,6 +104,52 @@ std::string loadWaveform(const std::string& path, TWaveformData& wave, Services&
     return error;
 }
 
+// A COMTRADE recording's current into the store as a waveform file of unknown type would be
+// read, its slots cleared but not yet filled; returns the reader's message, empty on success.
+std::string loadComtrade(const std::string& path, const std::string& channel, Inputs& in,
+                         FileStore& files) {
+    ComtradeRead read = readComtradeFile(path, channel, files);
+    if (!read.current) return read.error;
+    TWaveformData& w = in.wave;
+    std::fill(w.Samples.get(), w.Samples.get() + kWaveFileSamples + 1, std::int16_t{0});
+    if (w.ZeroFrom <= kWaveFileSamples + 1) w.ZeroFrom = 0;
+    w.PulseFirst = 0;
+    w.PulseCount = 0;
+    ++w.Revision;
+    w.Header = TWaveFileHeader{};
+    std::memcpy(w.Header.Magic.data(), "WAVEFORM", 8);
+    w.Header.WaveType = '?';
+    const std::size_t n = read.current->amps.size();
+    // Playback takes SampleCount - 1 samples: all of the recording's.
+    w.SampleCount = static_cast<std::int32_t>(n + 1);
+    w.Header.SampleCount = w.SampleCount;
+    w.SampleRate = read.current->sampleRate;
+    w.SamplePeriod = static_cast<float>(1.0 / w.SampleRate);
+    w.Header.SamplePeriod = w.SamplePeriod;
+    w.SerialId = read.current->deviceId;
+    in.comtrade = std::move(read.current);
+    return {};
+}
+
+// The recording's amperes as the counts of the range the engine chose, in the store.
+std::size_t fillComtradeCounts(const ComtradeCurrent& current, TWaveformData& w) {
+    const ComtradeCounts c = comtradeCounts(current.amps, w.AmpsPerCount);
+    std::copy(c.counts.begin(), c.counts.end(), w.Samples.get());
+    w.filled(static_cast<std::int32_t>(c.counts.size()));
+    w.Header.AmpsPerCount = w.AmpsPerCount;
+    return c.clipped;
+}
+
+// The waveform file of the counts measured: the same samples played back.
+std::string convertedWaveformBytes(const TWaveformData& w, int testMode) {
+    std::string bytes = waveformFileBytes(w, w.SerialId, testMode);
+    TWaveFileHeader h = TWaveFileHeader::fromBytes(bytes.data());
+    // Playback fills a file's length with zeros after its samples, so a count below what a
+    // reader accepts (100) may stand for the whole file; above it, a file holds no more.
+    if (w.SampleCount >= 100) h.SampleCount = std::min(w.SampleCount, kWaveFileSamples);
+    return h.bytes() + bytes.substr(kWaveHeaderSize);
+}
+
 // Parses a calibration file's text into the record for a file's sample rate; returns an error
 // message, empty on success.
 std::string parseCal(const std::string& text, const std::string& name, double sampleRate,
@@ -118,7 +168,9 @@ std::string parseCal(const std::string& text, const std::string& name, double sa
 // Reads the waveform and the calibration for it; returns an error message, empty on success.
 std::string loadInputs(const AnalysisOptions& o, const AnalysisSettings& settings, Inputs& in,
                        TSetupRecord& setup, Services& services, ScriptedDialogs& dialogs) {
-    const std::string error = loadWaveform(o.waveFile, in.wave, services, dialogs);
+    const std::string error = isComtradeName(o.waveFile)
+                                  ? loadComtrade(o.waveFile, o.channel, in, services.files)
+                                  : loadWaveform(o.waveFile, in.wave, services, dialogs);
     if (!error.empty()) return error;
     // The file's wave type sets the test mode as a demonstration does; the option overrides.
     if (in.wave.Header.WaveType == 'N')
@@ -271,6 +323,7 @@ AnalysisResult WaveAnalyzer::analyze(const AnalysisOptions& o, const AnalysisSet
     Inputs& in = m_buffers->in;
     resetStore(in.wave);
     in.cal = TCalRecord{};
+    in.comtrade.reset();
     TSetupRecord setup = settings.setup;
     result.error = loadInputs(o, settings, in, setup, services, dialogs);
     if (!result.error.empty()) return result;
@@ -289,6 +342,12 @@ AnalysisResult WaveAnalyzer::analyze(const AnalysisOptions& o, const AnalysisSet
     pulses.mainsHz = settings.mainsHz;
     engine.pulseEnded().connect([&pulses](const PulseEnd& p) { pulses.pulseEnded(p); });
     engine.SetRange();
+    if (in.comtrade) {
+        result.clippedSamples = fillComtradeCounts(*in.comtrade, wave);
+        // Before the test's reset clears the store for the capture.
+        result.convertedWaveform = convertedWaveformBytes(wave, setup.TestMode);
+    }
+    result.ampsPerCount = wave.AmpsPerCount;
     demo.load(wave.Samples.get(), wave.SampleCount - 1);
     engine.ResetTest();
     engine.Start();

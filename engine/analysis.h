@@ -29,6 +29,9 @@ struct AnalysisOptions {
     // one of the site file beside the setup file, else at 60 Hz.
     bool cycles = false;
     std::optional<int> mainsHz;
+    // A COMTRADE recording's channel to measure (its id); empty: the only analog channel,
+    // else the only one in amperes.
+    std::string channel;
 };
 
 // The setup and calibration every file of a run is analysed with, read once: the setup record
@@ -68,9 +71,18 @@ struct AnalysisResult {
     std::string notEndedReason;
     bool pulseOn = false;  // a pulse was still on when the analysis stopped
     double endSeconds = 0; // samples played until the test ended or the analysis stopped
+    // The amperes per count the range measured with (the engine's, after choosing the range).
+    double ampsPerCount = 0;
+    // A COMTRADE recording only: the waveform file of the counts measured (as the analyzer
+    // would have recorded them on the range), and how many of its samples were over the
+    // range and clipped at +-2047.
+    std::string convertedWaveform;
+    std::size_t clippedSamples = 0;
 };
 
 // Plays a waveform file through the measurement engine exactly as demonstration mode does
+// (a COMTRADE recording, .cfg or .cff, as if the analyzer had recorded its current on the
+// range: see comtradeCounts; its test mode is the setup's or the option's)
 // after RUN (one 200 ms tick's worth of samples at a time), as fast as it can. After the
 // file's samples the idle feed follows, as in the program, until the time limits end the test
 // or nothing can end it any more. Each call has its own engine and records: calls may run on

@@ -215,6 +215,10 @@ std::string formatAnalysisText(const AnalysisResult& r) {
              (p.result.cutShort ? "  cut short by the MaxOn limit" : "") + "\n";
         if (p.cycleTable) s += cycleTableText(*p.cycleTable);
     }
+    // A recording measured on a range too small for it: the readings rest on clipped samples.
+    if (r.clippedSamples > 0)
+        s += "Note: " + std::to_string(r.clippedSamples) +
+             " samples over the range, clipped at 2047 counts\n";
     const std::string at = " at " + formatNumber("%.4f", r.endSeconds) + " s";
     if (r.ended)
         s += r.ending + at + "\n";
@@ -248,6 +252,7 @@ std::string formatAnalysisJson(const AnalysisResult& r) {
     if (!r.ended)
         s += ", \"notEndedReason\": \"" + jsonEscape(r.notEndedReason) +
              "\", \"pulseOn\": " + flag(r.pulseOn);
+    if (r.clippedSamples > 0) s += ", \"clippedSamples\": " + std::to_string(r.clippedSamples);
     s += ", \"endSeconds\": " + jsonNumberText(r.endSeconds) + "}\n";
     return s;
 }

@@ -1,5 +1,6 @@
 #include "engine/analyze_tool.h"
 
+#include "calsetup/sitesettings.h"
 #include "engine/analysis.h"
 #include "engine/analysis_output.h"
 #include "engine/bulk.h"
@@ -7,8 +8,11 @@
 #include "platform/files.h"
 #include "platform/progressline.h"
 #include "platform/textformat.h"
+#include "waveform/comtrade.h"
 #include "waveform/waveform.h"
 
+#include <cmath>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -20,6 +24,7 @@ namespace qarn3 {
 const char* const kAnalyzeUsage =
     "Usage: qarn3-analyze [options] FILE|FOLDER...\n"
     "       qarn3-analyze --export-csv FILE.owf [-o OUT.csv]\n"
+    "       qarn3-analyze --export-comtrade FILE.owf [-o BASE] [--comtrade-format TYPE]\n"
     "Plays waveform files through the measurement engine, as demonstration mode does after\n"
     "RUN, and reports every pulse (start, pulse current, seconds, cycles, under-range, cut\n"
     "short by the MaxOn limit) and how the test ended. After a file's samples the idle feed\n"
@@ -27,6 +32,10 @@ const char* const kAnalyzeUsage =
     "for its waveform files (*.owf, the extension in any case) and those of its subfolders,\n"
     "sorted by name; hidden entries and links to folders inside it are skipped. The files are\n"
     "analysed on all cores; the results come in the order given.\n"
+    "A COMTRADE recording (NAME.cfg with NAME.dat, or NAME.cff; revision 1991, 1999 or 2013)\n"
+    "is measured as if the analyzer had recorded its current on the range: each sample in\n"
+    "amperes divided by the range's amperes per count, rounded, clipped at +-2047 (a note\n"
+    "says how many were); its sampling rate must be 500 to 5000 per second.\n"
     "\n"
     "Options, the same for every file:\n"
     "  --range N         measuring range 1..8 (default 4)\n"
@@ -45,6 +54,8 @@ const char* const kAnalyzeUsage =
     "  --mains HZ        mains frequency of the cycle tables, 50 or 60 (default: that of the\n"
     "                    site file QARN3Site.ini beside the --setup file, else 60); the\n"
     "                    cycles reading of each pulse stays in 60 Hz cycles\n"
+    "  --channel NAME    the COMTRADE channel to measure (default: the only analog one, else\n"
+    "                    the only one in amperes)\n"
     "Options given after --setup override its values.\n"
     "\n"
     "Output:\n"
@@ -57,6 +68,14 @@ const char* const kAnalyzeUsage =
     "                    write the samples the program plays from FILE.owf as CSV instead:\n"
     "                    comment lines (\"# ...\") with its serial/ID, wave type, sample rate and\n"
     "                    amperes per count, then \"time_s,current_a\" and a record a sample\n"
+    "  --export-comtrade FILE.owf\n"
+    "                    analyse FILE.owf (with --range, --setup, --cal...) and write it as\n"
+    "                    COMTRADE instead: BASE.cfg and BASE.dat, BASE given by -o, else the\n"
+    "                    file's name without .owf beside it; a is the amperes per count\n"
+    "                    measured with, the digital channel ON the pulses found, the first\n"
+    "                    sample's time the file's modification time\n"
+    "  --comtrade-format ascii|binary|binary32|float32\n"
+    "                    the data file's type (default binary)\n"
     "  --make-demo DIR   write the built-in demonstration waveforms QARN3Pulse.owf and\n"
     "                    QARN3Long.owf into DIR (those missing), then analyse as asked\n"
     "  --help            show this text\n"
@@ -91,6 +110,8 @@ struct Command {
     std::vector<std::string> inputs;
     std::vector<std::string> makeDemo;
     std::optional<std::string> exportFile;
+    std::optional<std::string> comtradeFile;
+    std::optional<ComtradeDataType> comtradeType;
     std::optional<std::string> outputFile;
     std::optional<unsigned> jobs;
     std::vector<std::string> analysisOptions; // given, to refuse them with --export-csv
@@ -107,13 +128,26 @@ OutputFormat formatNamed(const std::string& name) {
 
 // Every option the tool takes (see kAnalyzeUsage).
 const std::vector<OptionSpec>& toolOptions() {
-    static const std::vector<OptionSpec> options{
-        {{"h", "help"}, false},  {{"json"}, false},     {{"format"}, true},
-        {{"o", "output"}, true}, {{"j", "jobs"}, true}, {{"export-csv"}, true},
-        {{"make-demo"}, true},   {{"range"}, true},     {{"shunt-amps"}, true},
-        {{"shunt-mv"}, true},    {{"max-on"}, true},    {{"max-off"}, true},
-        {{"setup"}, true},       {{"cal"}, true},       {{"cycles"}, false},
-        {{"mains"}, true},       {{"mode"}, true}};
+    static const std::vector<OptionSpec> options{{{"h", "help"}, false},
+                                                 {{"json"}, false},
+                                                 {{"format"}, true},
+                                                 {{"o", "output"}, true},
+                                                 {{"j", "jobs"}, true},
+                                                 {{"export-csv"}, true},
+                                                 {{"make-demo"}, true},
+                                                 {{"range"}, true},
+                                                 {{"shunt-amps"}, true},
+                                                 {{"shunt-mv"}, true},
+                                                 {{"max-on"}, true},
+                                                 {{"max-off"}, true},
+                                                 {{"setup"}, true},
+                                                 {{"cal"}, true},
+                                                 {{"cycles"}, false},
+                                                 {{"mains"}, true},
+                                                 {{"mode"}, true},
+                                                 {{"channel"}, true},
+                                                 {{"export-comtrade"}, true},
+                                                 {{"comtrade-format"}, true}};
     return options;
 }
 
@@ -141,6 +175,16 @@ Command parseCommand(const std::vector<std::string>& args) {
             } else if (arg == "--export-csv") {
                 if (c.exportFile) throw UsageError("--export-csv takes one file");
                 c.exportFile = value;
+            } else if (arg == "--export-comtrade") {
+                if (c.comtradeFile) throw UsageError("--export-comtrade takes one file");
+                c.comtradeFile = value;
+            } else if (arg == "--comtrade-format") {
+                c.comtradeType = comtradeDataTypeNamed(value);
+                if (!c.comtradeType)
+                    throw UsageError("unknown COMTRADE data type " + value +
+                                     " (ascii, binary, binary32 or float32)");
+            } else if (arg == "--channel") {
+                o.channel = value;
             } else if (arg == "--make-demo") {
                 c.makeDemo.push_back(value);
             } else if (arg == "--range") {
@@ -170,7 +214,7 @@ Command parseCommand(const std::vector<std::string>& args) {
             throw UsageError(arg + ": " + e.what());
         }
         if (arg != "--help" && arg != "-h" && arg != "-o" && arg != "--output" &&
-            arg != "--export-csv")
+            arg != "--export-csv" && arg != "--export-comtrade" && arg != "--comtrade-format")
             c.analysisOptions.push_back(arg);
     }
     if (!line.error.empty()) throw UsageError(line.error);
@@ -232,6 +276,68 @@ int exportWaveform(const Command& c, ToolEnvironment& env) {
         env.err << "qarn3-analyze: " << escapeControls(e) << "\n";
         return 1;
     }
+    return 0;
+}
+
+// The mains frequency the analysis uses: the option, else the site file beside the setup
+// file, else 60 Hz.
+int exportMainsHz(const AnalysisOptions& o) {
+    if (o.mainsHz) return *o.mainsHz;
+    if (o.setupFile.empty()) return 60;
+    FileStore files;
+    const auto text = files.readPrefix(siteFileBeside(o.setupFile), kSiteReadLimit);
+    TSiteSettings site;
+    if (text) parseSiteText(*text, site);
+    return site.MainsHz;
+}
+
+// The base of the files written: -o's, else the waveform file's name without .owf.
+std::string exportBase(const Command& c) {
+    if (c.outputFile) return comtradeBase(*c.outputFile);
+    const std::string& path = *c.comtradeFile;
+    if (path.size() > 4 && equalsIgnoringCase(path.substr(path.size() - 4), ".owf"))
+        return path.substr(0, path.size() - 4);
+    return path;
+}
+
+int exportComtrade(const Command& c, ToolEnvironment& env) {
+    const std::string& path = *c.comtradeFile;
+    AnalysisOptions o = c.options;
+    o.waveFile = path;
+    auto fail = [&env](const std::string& e) {
+        env.err << "qarn3-analyze: " << escapeControls(e) << "\n";
+        return 1;
+    };
+    if (isComtradeName(path)) return fail(path + " is a COMTRADE recording already");
+    const AnalysisResult r = analyzeWaveform(o);
+    if (!r.ok) return fail(r.error);
+    FileStore files;
+    const auto bytes = files.readPrefix(path, kWaveFileBytes);
+    if (!bytes) return fail("Cannot read " + path);
+    std::string error;
+    std::optional<ComtradeExport> e = comtradeExportOfWaveFile(*bytes, error);
+    if (!e) return fail(path + ": " + error);
+    e->ampsPerCount = r.ampsPerCount;
+    e->sampleRate = r.sampleRate;
+    e->lineHz = exportMainsHz(o);
+    e->withOn = true;
+    for (const AnalysisPulse& p : r.pulses)
+        e->onSpans.emplace_back(
+            static_cast<std::size_t>(std::llround(p.result.startSeconds * r.sampleRate)),
+            p.result.onSamples);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        e->firstSampleUs =
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000 + st.st_mtim.tv_nsec / 1000;
+        std::tm local{};
+        if (::localtime_r(&st.st_mtim.tv_sec, &local))
+            e->localOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
+    }
+    e->triggerUs = e->firstSampleUs;
+    if (!r.pulses.empty()) e->triggerUs += std::llround(r.pulses.front().result.startSeconds * 1e6);
+    e->type = c.comtradeType.value_or(ComtradeDataType::Binary);
+    if (const std::string w = writeComtradeFiles(exportBase(c), *e, files); !w.empty())
+        return fail(w);
     return 0;
 }
 
@@ -325,7 +431,16 @@ int runAnalyzeTool(const std::vector<std::string>& args, ToolEnvironment& env) {
         if (c.exportFile && !c.analysisOptions.empty())
             throw UsageError("--export-csv takes no option but -o (" + c.analysisOptions[0] +
                              " given)");
-        if (!c.exportFile && c.inputs.empty() && c.makeDemo.empty())
+        if (c.comtradeFile && (c.exportFile || !c.inputs.empty()))
+            throw UsageError("--export-comtrade takes one file and no other");
+        if (c.comtradeType && !c.comtradeFile)
+            throw UsageError("--comtrade-format goes with --export-comtrade");
+        if (c.comtradeFile)
+            for (const std::string& given : c.analysisOptions)
+                if (given == "--format" || given == "--json" || given == "--cycles" ||
+                    given == "-j" || given == "--jobs")
+                    throw UsageError("--export-comtrade takes no " + given);
+        if (!c.exportFile && !c.comtradeFile && c.inputs.empty() && c.makeDemo.empty())
             throw UsageError("no waveform file given");
     } catch (const UsageError& e) {
         env.err << "qarn3-analyze: " << escapeControls(e.what()) << "\n" << kAnalyzeUsage;
@@ -339,6 +454,7 @@ int runAnalyzeTool(const std::vector<std::string>& args, ToolEnvironment& env) {
         }
     }
     if (c.exportFile) return exportWaveform(c, env);
+    if (c.comtradeFile) return exportComtrade(c, env);
     if (c.inputs.empty()) return 0; // only --make-demo
     return analyzeFiles(c, env);
 }

@@ -2,13 +2,14 @@
 # Builds the libFuzzer targets with clang and runs one for a given time.
 #   fuzz/run.sh TARGET [SECONDS]     e.g. fuzz/run.sh rings 600
 # Targets: rings (receive rings and sample decoder), waveform (waveform file reader),
+# comtrade (COMTRADE recording reader),
 # calimage (calibration image parser), setup (setup file reader), site (site file reader),
 # curves (trip curves CSV reader), tripunits (trip-unit profiles CSV reader).
 # Needs clang and libclang-rt-14-dev (installed when missing). Findings land in
 # fuzz/out/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-target=${1:?target: rings, waveform, calimage, setup, site, curves or tripunits}
+target=${1:?target: rings, waveform, comtrade, calimage, setup, site, curves or tripunits}
 seconds=${2:-60}
 bash scripts/install-deps.sh
 for p in clang libclang-rt-14-dev; do

@@ -39,8 +39,8 @@ struct ComtradeExport {
     bool withOn = false;
     std::vector<std::pair<std::size_t, std::size_t>> onSpans;
     std::int64_t firstSampleUs = 0;
-    std::int64_t triggerUs = 0;  // the first pulse's start, else the first sample
-    int localOffsetMinutes = 0;  // local time's offset from UTC where it was recorded
+    std::int64_t triggerUs = 0; // the first pulse's start, else the first sample
+    int localOffsetMinutes = 0; // local time's offset from UTC where it was recorded
     ComtradeDataType type = ComtradeDataType::Binary;
 };
 
@@ -51,6 +51,11 @@ struct ComtradeExport {
 // waveform file.
 std::optional<ComtradeExport> comtradeExportOfWaveFile(const std::string& bytes,
                                                        std::string& error);
+
+// A time as the configuration file writes it, "dd/mm/yyyy,hh:mm:ss.ffffff" (UTC).
+std::string comtradeTimeText(std::int64_t microsecondsSince1970);
+// The local code of a time zone's offset: "0", "+1h00", "-5h30".
+std::string comtradeLocalCode(int offsetMinutes);
 
 // The two files' bytes.
 struct ComtradeFiles {
@@ -63,8 +68,7 @@ std::string comtradeBase(const std::string& name);
 
 // Writes BASE.cfg and BASE.dat, each replaced whole or left as it was; on a failure neither
 // new file is left half written. Returns an error message naming the file, empty on success.
-std::string writeComtradeFiles(const std::string& base, const ComtradeExport& e,
-                               FileStore& files);
+std::string writeComtradeFiles(const std::string& base, const ComtradeExport& e, FileStore& files);
 
 // The current channel of a recording, in primary amperes.
 struct ComtradeCurrent {
