@@ -218,19 +218,34 @@ std::string approvedCheck(const std::string& table, const std::string& row) {
            " AND approved_at IS NOT NULL)";
 }
 
+// SQLite: a row of an approved session already holds the id a row is inserted or changed to.
+// INSERT OR REPLACE and UPDATE OR REPLACE delete such a row without its delete trigger firing
+// (unless the connection turned recursive triggers on), so the row taking its id is refused.
+std::string takesApprovedId(const std::string& table) {
+    return "EXISTS (SELECT 1 FROM " + table + " AS taken WHERE taken.id = NEW.id AND " +
+           approvedCheck(table, "taken") + ")";
+}
+
 std::vector<std::string> approvalLocks() {
     std::vector<std::string> s;
     // A session is approved once: after that no column of it changes, nor does it go.
-    s.push_back(liteLock("session", "UPDATE", "OLD.approved_at IS NOT NULL"));
+    s.push_back(liteLock("session", "INSERT", takesApprovedId("session")));
+    s.push_back(liteLock("session", "UPDATE",
+                         "OLD.approved_at IS NOT NULL OR " + takesApprovedId("session")));
     s.push_back(liteLock("session", "DELETE", "OLD.approved_at IS NOT NULL"));
     for (const char* table : {"test_point", "shot", "session_check"}) {
-        s.push_back(liteLock(table, "INSERT", approvedCheck(table, "NEW")));
+        s.push_back(liteLock(table, "INSERT",
+                             approvedCheck(table, "NEW") + " OR " + takesApprovedId(table)));
         s.push_back(liteLock(table, "UPDATE",
-                             approvedCheck(table, "OLD") + " OR " + approvedCheck(table, "NEW")));
+                             approvedCheck(table, "OLD") + " OR " + approvedCheck(table, "NEW") +
+                                 " OR " + takesApprovedId(table)));
         s.push_back(liteLock(table, "DELETE", approvedCheck(table, "OLD")));
     }
     // The dated notes that correct an approved session are added, never changed or taken out.
-    s.push_back(liteLock("session_note", "UPDATE", approvedCheck("session_note", "OLD")));
+    s.push_back(liteLock("session_note", "INSERT", takesApprovedId("session_note")));
+    s.push_back(liteLock("session_note", "UPDATE",
+                         approvedCheck("session_note", "OLD") + " OR " +
+                             takesApprovedId("session_note")));
     s.push_back(liteLock("session_note", "DELETE", approvedCheck("session_note", "OLD")));
     // PostgreSQL: a function per table (a trigger's condition may not read other tables),
     // raising the refusal under its own state, Q3A01.

@@ -99,6 +99,86 @@ TEST_F(Approval, OnlyTheApprovedSessionIsLocked) {
     EXPECT_FALSE(store.saveSession(next.session));
 }
 
+// A REPLACE deletes the row it collides with without that row's delete trigger: a row of
+// another, unapproved session given an approved row's id, or an approved session's row
+// inserted over itself, is refused before it replaces anything.
+TEST_F(Approval, NoRowOfAnApprovedSessionIsReplacedByAnother) {
+    RecordsDatabase db(DatabaseLocation::file(path));
+    ASSERT_TRUE(db.open().ok);
+    RecordsStore store(db);
+    ShotRecord approvedShot, openShot;
+    ASSERT_FALSE(store.storeShot(context, shot(), approvedShot));
+    ASSERT_FALSE(tickSessionCheck(db, context.session.id, "Zone interlock", isoUtcNow()));
+    ASSERT_FALSE(addSessionNote(db, context.session.id, "Olga", "Pole A retested"));
+    ShotContext open = context;
+    open.session.id = newRecordId();
+    open.point.id = newRecordId();
+    open.point.sessionId = open.session.id;
+    ASSERT_FALSE(store.storeShot(open, shot(), openShot));
+    ASSERT_FALSE(tickSessionCheck(db, open.session.id, "Zone interlock", isoUtcNow()));
+    ASSERT_FALSE(addSessionNote(db, open.session.id, "Pete", "open"));
+    std::string at;
+    ASSERT_FALSE(approveSession(db, context.session.id, "Olga", at));
+
+    const std::string a = "'" + context.session.id + "'", b = "'" + open.session.id + "'";
+    const std::string aPoint = "'" + context.point.id + "'", bPoint = "'" + open.point.id + "'";
+    const std::string aShot = "'" + approvedShot.id + "'", bShot = "'" + openShot.id + "'";
+    const std::string bCheck = "(SELECT id FROM session_check WHERE session_id = " + b + ")";
+    const std::string aCheck = "(SELECT id FROM session_check WHERE session_id = " + a + ")";
+    const std::string bNote = "(SELECT id FROM session_note WHERE session_id = " + b + ")";
+    const std::string aNote = "(SELECT id FROM session_note WHERE session_id = " + a + ")";
+    const std::vector<std::string> changes{
+        // The session's row inserted over itself without its approval.
+        "INSERT OR REPLACE INTO session (id, breaker_id, started_at, condition, created_at,"
+        " updated_at) SELECT id, breaker_id, started_at, condition, created_at, updated_at FROM"
+        " session WHERE id = " + a,
+        "REPLACE INTO session (id, breaker_id, started_at, condition, created_at, updated_at)"
+        " SELECT id, breaker_id, started_at, condition, created_at, updated_at FROM session"
+        " WHERE id = " + a,
+        // A row of the open session given the approved one's id.
+        "UPDATE OR REPLACE session SET id = " + a + " WHERE id = " + b,
+        "UPDATE OR REPLACE test_point SET id = " + aPoint + " WHERE id = " + bPoint,
+        "UPDATE OR REPLACE shot SET id = " + aShot + " WHERE id = " + bShot,
+        "UPDATE OR REPLACE session_check SET id = " + aCheck + " WHERE id = " + bCheck,
+        "UPDATE OR REPLACE session_note SET id = " + aNote + " WHERE id = " + bNote,
+        // Inserted anew under the approved row's id, of the open session.
+        "INSERT OR REPLACE INTO test_point (id, session_id, pole, kind, multiple, created_at,"
+        " updated_at) VALUES (" + aPoint + ", " + b + ", 'A', 'long-time', 3, 'x', 'x')",
+        "INSERT OR REPLACE INTO session_check (id, session_id, item, ticked_at, created_at,"
+        " updated_at) VALUES (" + aCheck + ", " + b + ", 'x', 'x', 'x', 'x')",
+        "INSERT OR REPLACE INTO session_note (id, session_id, written_at, author, text,"
+        " created_at) VALUES (" + aNote + ", " + a + ", 'x', 'Mallory', 'changed', 'x')",
+    };
+    for (const std::string& change : changes) {
+        RecordsError refused;
+        EXPECT_FALSE(db.run(change, refused)) << change;
+        EXPECT_EQ(refused.kind, RecordsErrorKind::Approved) << change << ": " << refused.message;
+    }
+    // A shot's whole row copied under the approved shot's id, on the open session's point.
+    RecordsError e;
+    ASSERT_TRUE(db.run("CREATE TEMP TABLE copied AS SELECT * FROM shot WHERE id = " + bShot, e))
+        << e.message;
+    ASSERT_TRUE(db.run("UPDATE copied SET id = " + aShot, e)) << e.message;
+    EXPECT_FALSE(db.run("INSERT OR REPLACE INTO shot SELECT * FROM copied", e));
+    EXPECT_EQ(e.kind, RecordsErrorKind::Approved) << e.message;
+
+    const auto back = store.sessionContext(context.session.id, e);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->session.approvedBy, "Olga");
+    EXPECT_EQ(rawValue("SELECT count(*) FROM shot WHERE test_point_id = " + aPoint).toInt(), 1);
+    EXPECT_EQ(rawValue("SELECT count(*) FROM test_point WHERE session_id = " + a).toInt(), 1);
+    EXPECT_EQ(rawValue("SELECT count(*) FROM session_check WHERE session_id = " + a).toInt(), 1);
+    EXPECT_EQ(rawValue("SELECT text FROM session_note WHERE session_id = " + a).toString(),
+              "Pole A retested");
+    // The open session's rows are still its own to change, REPLACE or not.
+    EXPECT_TRUE(db.run("UPDATE OR REPLACE shot SET seconds = 0.2 WHERE id = " + bShot, e))
+        << e.message;
+    EXPECT_TRUE(db.run("INSERT OR REPLACE INTO session_note (id, session_id, written_at, author,"
+                       " text, created_at) VALUES ('n2', " + b + ", 'x', 'Pete', 'again', 'x')",
+                       e))
+        << e.message;
+}
+
 // Laptops a and b and a shared file s. a's session is approved after b took a copy; b then
 // edits its copy and adds a shot. The approved session arrives whole wherever it goes, b's
 // edit and shot are refused by s and reported, and b's copy becomes the approved one: the
