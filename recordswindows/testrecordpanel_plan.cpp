@@ -162,6 +162,12 @@ void TestRecordPanel::showChecklist() {
         if (QLayout* l = cbPlan->parentWidget()->layout()) l->activate();
         for (QCheckBox* c : cbChecks)
             c->setVisible(true);
+        // Reached by Tab where they are seen: after "Start plan", before the point's buttons.
+        QWidget* before = btStartPlan;
+        for (QCheckBox* c : cbChecks) {
+            QWidget::setTabOrder(before, c);
+            before = c;
+        }
     }
     for (std::size_t n = 0; n < items.size(); ++n) {
         QCheckBox* box = cbChecks[n];
