@@ -104,6 +104,7 @@ bool TestRecordPanel::approve() {
                 m_context->session.approvedAt = s.approvedAt;
             }
         if (e) say(qs("The records cannot be read: " + e.message), true);
+        showChecklist();
         updateControls();
     };
     return true;

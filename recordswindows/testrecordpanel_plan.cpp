@@ -169,6 +169,8 @@ void TestRecordPanel::showChecklist() {
             before = c;
         }
     }
+    // An approved session's checklist is kept as it was ticked.
+    const bool approved = m_context && !m_context->session.approvedBy.empty();
     for (std::size_t n = 0; n < items.size(); ++n) {
         QCheckBox* box = cbChecks[n];
         const auto ticked = m_ticked.find(items[n]);
@@ -178,7 +180,7 @@ void TestRecordPanel::showChecklist() {
                                    : items[n] + " (ticked " + localTimeText(ticked->second) + ")"));
         box->setChecked(ticked != m_ticked.end());
         // A tick is kept with its time: it is not taken back.
-        box->setEnabled(ticked == m_ticked.end());
+        box->setEnabled(ticked == m_ticked.end() && !approved);
     }
 }
 
