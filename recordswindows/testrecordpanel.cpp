@@ -395,7 +395,8 @@ void TestRecordPanel::updateControls() {
     cbPlan->setEnabled(!planned);
     btStartPlan->setEnabled(!planned);
     btShootAgain->setEnabled(planned && !approved && m_lastShotPoint.has_value());
-    btSkip->setEnabled(planned && !approved && currentPlanPoint().has_value());
+    // A point shot again is done already: it is shot, not skipped.
+    btSkip->setEnabled(planned && !approved && !m_retest && currentPlanPoint().has_value());
     btAsLeft->setEnabled(planned && m_context->session.condition != Condition::AsLeft);
     btApprove->setEnabled(recording && !approved);
     btNote->setEnabled(recording);

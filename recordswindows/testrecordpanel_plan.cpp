@@ -488,7 +488,7 @@ void TestRecordPanel::shootAgain() {
 
 bool TestRecordPanel::skipPoint() {
     const std::optional<std::size_t> current = currentPlanPoint();
-    if (!current) return false;
+    if (!current || m_retest) return false;
     TestPointRecord& p = m_planPoints[*current];
     const auto reason = m_host.dialogs.inputBox(
         "Skip test point", "Why is point " + std::to_string(*p.planSeq) + " skipped?", "");

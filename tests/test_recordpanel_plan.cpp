@@ -283,6 +283,53 @@ TEST_F(PlanPanelTest, GuidedSessionAsFoundThenAsLeftApprovedTakesNoMoreShots) {
     EXPECT_EQ(checks.at(0).tickedAt.substr(0, 13), "2026-12-09T11");
 }
 
+// By keys alone: Tab from "Start plan" reaches the checklist where it is shown and Space ticks
+// it. A point shot again cannot be skipped (its passing shot would count as skipped), and an
+// approved session's checklist takes no more ticks.
+TEST_F(PlanPanelTest, ChecklistByKeysNoSkipOfAPointShotAgainNoTickOnceApproved) {
+    importSample();
+    auto panel = openPanel(host('.'));
+    TestRecordPanel& p = *panel;
+    QObject::connect(&p, &TestRecordPanel::shotStored,
+                     [&](const StoreOutcome& o) { outcomes.push_back(o); });
+    typeBreakerAndOperator(p);
+    clickTab(p, 3);
+    ASSERT_EQ(p.cbChecks.size(), 3u);
+    mnemonic(p, Qt::Key_C);
+    ASSERT_EQ(focus(), p.cbPlan);
+    key(Qt::Key_Tab);
+    ASSERT_EQ(focus(), p.btStartPlan);
+    key(Qt::Key_Tab);
+    for (QCheckBox* box : p.cbChecks) {
+        ASSERT_EQ(focus(), box) << "focus on "
+                                << (focus() ? focus()->metaObject()->className() : "nothing");
+        key(Qt::Key_Space);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(box->isChecked()) << box->text().toStdString();
+        // The ticked box is disabled: the focus has gone on to the next one already.
+        if (focus() == box) key(Qt::Key_Tab);
+    }
+    mnemonic(p, Qt::Key_P);
+    ASSERT_TRUE(waitFor([&] { return p.plan().has_value(); })) << text(p.lbMessage);
+
+    ASSERT_TRUE(shoot(p, 960, 0.2));
+    EXPECT_TRUE(p.btSkip->isEnabled()) << "the next point may be skipped";
+    click(p.btShootAgain);
+    ASSERT_NE(text(p.lbPlanPoint).find("Point 1 of 13 (again)"), std::string::npos);
+    EXPECT_FALSE(p.btSkip->isEnabled());
+    const std::size_t boxes = dialogs.shown().size();
+    mnemonic(p, Qt::Key_W);
+    EXPECT_EQ(text(p.lbProgress), "done 1, passed 1, failed 0, left 12") << "nothing skipped";
+    EXPECT_EQ(dialogs.shown().size(), boxes) << "no reason asked";
+
+    dialogs.answer("R. Jones");
+    mnemonic(p, Qt::Key_S);
+    ASSERT_TRUE(waitFor([&] { return text(p.lbApproval).rfind("Approved by R. Jones", 0) == 0; }))
+        << text(p.lbApproval) << " / " << text(p.lbMessage);
+    for (QCheckBox* box : p.cbChecks)
+        EXPECT_FALSE(box->isEnabled()) << box->text().toStdString();
+}
+
 TEST_F(PlanPanelTest, ThermalMemoryTickedNeedsNoCoolDownAndAnOldCalibrationIsWarnedOf) {
     importSample();
     RecordsHost h = host('.');
