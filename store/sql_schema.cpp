@@ -247,6 +247,32 @@ std::vector<std::string> approvalLocks() {
                          approvedCheck("session_note", "OLD") + " OR " +
                              takesApprovedId("session_note")));
     s.push_back(liteLock("session_note", "DELETE", approvedCheck("session_note", "OLD")));
+    // A waveform a shot of an approved session names keeps its bytes and stays. The same
+    // bytes inserted again (a file imported twice) are let through to find their row there.
+    const std::string waveformOf = [](const std::string& row) {
+        return "EXISTS (SELECT 1 FROM shot s JOIN test_point p ON p.id = s.test_point_id JOIN"
+               " session x ON x.id = p.session_id WHERE s.waveform_id = " +
+               row + ".id AND x.approved_at IS NOT NULL)";
+    }("OLD");
+    s.push_back(liteLock("waveform", "INSERT",
+                         "EXISTS (SELECT 1 FROM waveform AS taken WHERE taken.id = NEW.id AND"
+                         " taken.bytes IS NOT NEW.bytes AND EXISTS (SELECT 1 FROM shot s JOIN"
+                         " test_point p ON p.id = s.test_point_id JOIN session x ON x.id ="
+                         " p.session_id WHERE s.waveform_id = taken.id AND x.approved_at IS NOT"
+                         " NULL))"));
+    s.push_back(liteLock("waveform", "UPDATE",
+                         waveformOf + " OR (NEW.id <> OLD.id AND EXISTS (SELECT 1 FROM shot s"
+                                      " JOIN test_point p ON p.id = s.test_point_id JOIN session"
+                                      " x ON x.id = p.session_id WHERE s.waveform_id = NEW.id"
+                                      " AND x.approved_at IS NOT NULL))"));
+    s.push_back(liteLock("waveform", "DELETE", waveformOf));
+    s.push_back("{PG}CREATE FUNCTION qarn3_waveform_approved() RETURNS trigger LANGUAGE plpgsql"
+                " AS $$ BEGIN IF " +
+                waveformOf + " THEN RAISE EXCEPTION '" + kApprovedRefusal +
+                "' USING ERRCODE = 'Q3A01'; END IF; IF TG_OP = 'DELETE' THEN RETURN OLD; END IF;"
+                " RETURN NEW; END $$");
+    s.push_back("{PG}CREATE TRIGGER waveform_approved BEFORE UPDATE OR DELETE ON waveform FOR"
+                " EACH ROW EXECUTE FUNCTION qarn3_waveform_approved()");
     // PostgreSQL: a function per table (a trigger's condition may not read other tables),
     // raising the refusal under its own state, Q3A01.
     for (const std::string t : {"session", "test_point", "shot", "session_check", "session_note"}) {

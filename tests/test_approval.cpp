@@ -20,7 +20,7 @@ TEST_F(Approval, AnApprovedSessionCannotBeChangedByAnyPath) {
     ASSERT_TRUE(db.open().ok);
     RecordsStore store(db);
     ShotRecord stored;
-    ASSERT_FALSE(store.storeShot(context, shot(), stored));
+    ASSERT_FALSE(store.storeShot(context, shot(0.3, QByteArray("pulse file bytes")), stored));
     ASSERT_FALSE(tickSessionCheck(db, context.session.id, "Thermal memory reset", isoUtcNow()));
 
     std::string at;
@@ -72,12 +72,22 @@ TEST_F(Approval, AnApprovedSessionCannotBeChangedByAnyPath) {
     const auto notes = sessionNotesOf(db, context.session.id, e);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].text, "Pole A retested");
-    for (const char* change : {"UPDATE session_note SET text = 'x'", "DELETE FROM session_note"}) {
+    for (const char* change : {"UPDATE session_note SET text = 'x'", "DELETE FROM session_note",
+                               "UPDATE waveform SET bytes = X'00', size_bytes = 1",
+                               "DELETE FROM waveform",
+                               "INSERT OR REPLACE INTO waveform (id, size_bytes, bytes) SELECT id,"
+                               " 1, X'00' FROM waveform"}) {
         RecordsError refused;
         EXPECT_FALSE(db.run(change, refused)) << change;
         EXPECT_EQ(refused.kind, RecordsErrorKind::Approved) << change << ": " << refused.message;
     }
     EXPECT_EQ(sessionChecksOf(db, context.session.id, e).size(), 1u);
+    // The shot's waveform kept; its bytes inserted again are no change and are let through.
+    ASSERT_EQ(rawValue("SELECT count(*) FROM waveform WHERE size_bytes > 1").toInt(), 1);
+    EXPECT_TRUE(db.run("INSERT INTO waveform (id, size_bytes, bytes) SELECT id, size_bytes, bytes"
+                       " FROM waveform WHERE true ON CONFLICT (id) DO NOTHING",
+                       e))
+        << e.message;
 }
 
 // Another session of the same breaker is not locked by this one's approval.

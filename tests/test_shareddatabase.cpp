@@ -263,7 +263,9 @@ TEST_F(SharedTool, AnApprovedSessionIsRefusedEveryChangeOnEveryPath) {
              {&asOffice, "UPDATE shot SET seconds = 0"},
              {&asOffice, "DELETE FROM shot"},
              {&asOffice, "UPDATE session SET approved_at = NULL"},
-             {&asOffice, "DELETE FROM test_point"}}) {
+             {&asOffice, "DELETE FROM test_point"},
+             {&asOffice, "UPDATE waveform SET bytes = '\\x00'"},
+             {&asOffice, "DELETE FROM waveform"}}) {
         RecordsError e;
         EXPECT_FALSE(db->run(change, e)) << change;
         EXPECT_EQ(e.kind, RecordsErrorKind::Approved) << change << ": " << e.message;
