@@ -131,6 +131,8 @@ int runNote(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
 int runHistory(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
     Options o({"breaker", "site", "format"});
     o.parse("history", args);
+    if (!o.positional().empty())
+        throw UsageError("history takes --breaker NAME [--site S] [--format csv|jsonl]");
     const std::string format = o.has("format") ? o.value("format") : "csv";
     if (format != "csv" && format != "jsonl") throw UsageError("--format takes csv or jsonl");
     auto db = openDatabase(o, env, true);
@@ -163,6 +165,7 @@ int runHistory(const std::vector<std::string>& args, RecordsToolEnvironment& env
 int runDue(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
     Options o({"within"});
     o.parse("due", args);
+    if (!o.positional().empty()) throw UsageError("due takes [--within DAYS]");
     int within = kDueSoonDays;
     if (o.has("within")) {
         FieldError fe;

@@ -139,8 +139,18 @@ TEST_F(PlansTool, HistoryGivesEachSessionsPositionAndDueListsWhatIsDue) {
     }
     r = run({"--db", path, "due"});
     EXPECT_EQ(r.out, "S  Q2  overdue 2026-01-02\n");
-    r = run({"--db", path, "due", "--within", "soon"});
-    EXPECT_EQ(r.status, 2);
+    // A word the command does not take is a usage error, not left out unsaid.
+    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+             {"due", "--within", "soon"},
+             {"due", "30"},
+             {"history", "--breaker", "Q2", "Q3"},
+             {"history", "Q2"}}) {
+        std::vector<std::string> args{"--db", path};
+        args.insert(args.end(), wrong.begin(), wrong.end());
+        r = run(args);
+        EXPECT_EQ(r.status, 2) << wrong.back() << ": " << r.out;
+        EXPECT_EQ(r.out, "") << wrong.back();
+    }
 }
 
 } // namespace
