@@ -31,17 +31,23 @@ RecordsError writeOne(RecordsDatabase& db, const BoundSql& statement, int& affec
     return db.commit();
 }
 
+// Why a person's name (trimmed) cannot be kept as who approved or who wrote; none when it can.
+RecordsError personProblem(const std::string& field, const std::string& name) {
+    if (name.empty()) return {RecordsErrorKind::Invalid, field, field + ": give a name"};
+    if (characterCount(name) > kNameCharacters)
+        return {RecordsErrorKind::Invalid, field, field + ": the name is too long"};
+    if (holdsControl(name))
+        return {RecordsErrorKind::Invalid, field,
+                field + ": the name holds a line break or another control character"};
+    return {};
+}
+
 } // namespace
 
 RecordsError approveSession(RecordsDatabase& db, const std::string& sessionId,
                             const std::string& approver, std::string& approvedAt) {
     const std::string by = trimText(approver);
-    if (by.empty()) return {RecordsErrorKind::Invalid, "approver", "approver: give a name"};
-    if (characterCount(by) > kNameCharacters)
-        return {RecordsErrorKind::Invalid, "approver", "approver: the name is too long"};
-    if (holdsControl(by))
-        return {RecordsErrorKind::Invalid, "approver",
-                "approver: the name holds a line break or another control character"};
+    if (RecordsError e = personProblem("approver", by)) return e;
     const std::string at = isoUtcNow();
     int affected = 0;
     if (RecordsError e = writeOne(db, sql::approveSession(sessionId, by, at), affected)) return e;
@@ -63,6 +69,7 @@ RecordsError approveSession(RecordsDatabase& db, const std::string& sessionId,
 
 RecordsError addSessionNote(RecordsDatabase& db, const std::string& sessionId,
                             const std::string& author, const std::string& text) {
+    if (RecordsError e = personProblem("author", trimText(author))) return e;
     if (trimText(text).empty()) return {RecordsErrorKind::Invalid, "note", "note: it is empty"};
     int affected = 0;
     return writeOne(

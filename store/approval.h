@@ -20,7 +20,8 @@ struct SessionCheck {
 // database itself refuses every change of the session, its test points, shots and checklist.
 RecordsError approveSession(RecordsDatabase& db, const std::string& sessionId,
                             const std::string& approver, std::string& approvedAt);
-// A note added to a session, approved or not; refused when empty.
+// A note added to a session, approved or not, with who wrote it; refused when empty, and for an
+// author as approveSession refuses an approver.
 RecordsError addSessionNote(RecordsDatabase& db, const std::string& sessionId,
                             const std::string& author, const std::string& text);
 std::vector<SessionNote> sessionNotesOf(RecordsDatabase& db, const std::string& sessionId,

@@ -68,7 +68,11 @@ TEST_F(Approval, AnApprovedSessionCannotBeChangedByAnyPath) {
     EXPECT_EQ(rawValue("SELECT notes FROM session").toString(), "");
 
     ASSERT_FALSE(addSessionNote(db, context.session.id, "Olga", "Pole A retested"));
-    EXPECT_EQ(addSessionNote(db, context.session.id, "Olga", " ").kind, RecordsErrorKind::Invalid);
+    for (const auto& [author, note] : std::vector<std::pair<std::string, std::string>>{
+             {"Olga", " "}, {"", "no one wrote it"}, {"  ", "no one"}, {"Olga\nPete", "two"}})
+        EXPECT_EQ(addSessionNote(db, context.session.id, author, note).kind,
+                  RecordsErrorKind::Invalid)
+            << author << ": " << note;
     const auto notes = sessionNotesOf(db, context.session.id, e);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].text, "Pole A retested");
