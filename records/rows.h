@@ -69,6 +69,7 @@ struct ShotFilter {
     std::string since; // ISO 8601 UTC, shots taken at or after
     std::string until; // ISO 8601 UTC, shots taken before
     std::vector<Verdict> verdicts;
+    std::string shotId; // that shot alone
 };
 
 enum class ShotOrder { OldestFirst, NewestFirst };

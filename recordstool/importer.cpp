@@ -10,6 +10,7 @@
 #include "records/sessionreport.h"
 #include "store/curvelibrary.h"
 #include "store/tripunitlibrary.h"
+#include "waveform/comtrade.h"
 #include "waveform/waveform.h"
 
 #include <algorithm>
@@ -50,8 +51,10 @@ std::string tooLarge(const std::string& path, std::uint64_t size) {
 std::vector<InputFile> boundedInputs(std::vector<InputFile> inputs) {
     for (InputFile& in : inputs) {
         struct stat st {};
-        if (in.error.empty() && ::stat(in.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            static_cast<std::uint64_t>(st.st_size) > kWaveFileBytes)
+        // A COMTRADE recording is bounded by its reader, which refuses more samples than a
+        // waveform file holds.
+        if (in.error.empty() && !isComtradeName(in.path) && ::stat(in.path.c_str(), &st) == 0 &&
+            S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > kWaveFileBytes)
             in.error = tooLarge(in.path, static_cast<std::uint64_t>(st.st_size));
     }
     return inputs;
@@ -259,7 +262,11 @@ void ImportRun::storeFile(const AnalysisResult& r) {
         m_err << "qarn3-records: no pulse in " << escapeControls(r.waveFile) << "\n";
         return;
     }
-    const std::optional<QByteArray> waveform = waveformOf(m_files, r.waveFile, m_err);
+    // A recording from elsewhere is kept as the waveform file of the counts measured.
+    const bool converted = isComtradeName(r.waveFile);
+    const std::optional<QByteArray> waveform =
+        converted ? std::optional(QByteArray::fromStdString(r.convertedWaveform))
+                  : waveformOf(m_files, r.waveFile, m_err);
     if (!waveform) {
         m_summary.failed = true;
         return;
@@ -276,6 +283,9 @@ void ImportRun::storeFile(const AnalysisResult& r) {
         return;
     }
     m_settled = true;
+    if (r.clippedSamples > 0)
+        m_err << "qarn3-records: " << escapeControls(r.waveFile) << ": " << r.clippedSamples
+              << " samples over range, clipped at 2047 counts\n";
     m_summary.sessionId = m_ctx.session.id;
     ++m_summary.files;
     for (std::size_t i = 0; i < stored.size(); ++i) {

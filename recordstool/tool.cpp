@@ -28,9 +28,11 @@ const char* const kRecordsUsage =
     "                     (--band MIN,MAX | --curve \"MAKER MODEL\" | --must-not-trip HOLD |\n"
     "                      --trip-unit \"MAKER MODEL\" --settings S)\n"
     "                     [--session ID|latest] [options] FILE|FOLDER...\n"
-    "  Analyses waveform files exactly as qarn3-analyze does and stores each pulse as a shot\n"
-    "  of a new test point, in a new session unless --session names one, with the file's\n"
-    "  bytes as its waveform (one transaction per file). The site and the breaker (its\n"
+    "  Analyses waveform files (.owf) and COMTRADE recordings (.cfg with its .dat, or .cff)\n"
+    "  exactly as qarn3-analyze does and stores each pulse as a shot of a new test point, in\n"
+    "  a new session unless --session names one, with the file's bytes as its waveform (one\n"
+    "  transaction per file); a recording's waveform is the waveform file of the counts\n"
+    "  measured, and the samples clipped over range are told. The site and the breaker (its\n"
     "  designation B) are found by name and made when missing. A line per shot: file, pulse,\n"
     "  current, seconds, cycles, verdict and the shot's id.\n"
     "  --session ID|latest  add the test point to that session (latest: the breaker's\n"
@@ -64,7 +66,8 @@ const char* const kRecordsUsage =
     "  --operator NAME, --notes TEXT             a new session's\n"
     "  --location, --maker, --model, --serial TEXT   a new breaker's details\n"
     "  --range N, --shunt-amps A, --shunt-mv MV, --max-on S, --max-off S, --mode MODE,\n"
-    "  --setup FILE, --cal FILE, -j N            as for qarn3-analyze; the calibration file\n"
+    "  --setup FILE, --cal FILE, -j N, --channel NAME   as for qarn3-analyze (--channel: a\n"
+    "                      recording's current channel); the calibration file\n"
     "                      also gives the session's analyzer serial number and date\n"
     "\n"
     "qarn3-records export [--format csv|jsonl] [--site S] [--since DATE] [--until DATE]\n"
@@ -122,7 +125,16 @@ const char* const kRecordsUsage =
     "  signature lines. The page is A4 or Letter as the locale prints, unless --page says.\n"
     "\n"
     "qarn3-records waveform SHOT-ID -o FILE.owf\n"
-    "  Writes the shot's waveform file, byte for byte as it was imported or captured.\n"
+    "qarn3-records waveform SHOT-ID --format comtrade -o BASE\n"
+    "                       [--comtrade-format ascii|binary|binary32|float32]\n"
+    "  Writes the shot's waveform file, byte for byte as it was imported or captured; or as\n"
+    "  COMTRADE (revision 2013), BASE.cfg and BASE.dat (BINARY unless --comtrade-format\n"
+    "  says): the station is the site, the phase the pole, the circuit the breaker, the\n"
+    "  device the file's serial number (else the session's analyzer), the line frequency the\n"
+    "  program's mains setting (QARN3Site.ini in the data folder; 60 Hz without it), the\n"
+    "  first sample the pulse's start and length before the shot's time, the trigger at the\n"
+    "  pulse's start and the digital channel ON the pulse's span; local time as this\n"
+    "  computer's time zone had it then.\n"
     "\n"
     "qarn3-records [--db FILE] sync --to URI|FILE [--site NAME]... [--resend]\n"
     "  Sends a company's shared database (postgresql://USER@HOST:PORT/DBNAME?sslmode=...)\n"
@@ -302,6 +314,7 @@ void readImportAnalysis(const Options& o, const RecordsToolEnvironment& env, Imp
     }
     a.setupFile = o.value("setup");
     a.calFile = o.value("cal");
+    a.channel = o.value("channel");
     a.decimalSeparator = env.decimalSeparator;
     r.workers = env.cores;
     if (o.has("jobs")) {
@@ -314,11 +327,11 @@ void readImportAnalysis(const Options& o, const RecordsToolEnvironment& env, Imp
 }
 
 int runImport(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
-    Options o({"site",  "breaker",       "rating",    "pole",      "kind",     "multiple",
-               "band",  "must-not-trip", "tolerance", "condition", "operator", "notes",
-               "curve", "location",      "maker",     "model",     "serial",   "settings",
-               "range", "shunt-amps",    "shunt-mv",  "max-on",    "max-off",  "mode",
-               "setup", "cal",           "jobs",      "session",   "trip-unit"});
+    Options o({"site",  "breaker",       "rating",    "pole",      "kind",      "multiple",
+               "band",  "must-not-trip", "tolerance", "condition", "operator",  "notes",
+               "curve", "location",      "maker",     "model",     "serial",    "settings",
+               "range", "shunt-amps",    "shunt-mv",  "max-on",    "max-off",   "mode",
+               "setup", "cal",           "jobs",      "session",   "trip-unit", "channel"});
     o.parse("import", args);
     ImportRequest r;
     readImportBreaker(o, r);
@@ -397,23 +410,6 @@ int runExport(const std::vector<std::string>& args, RecordsToolEnvironment& env)
                     });
     if (e) throw FieldRefused(e.message);
     if (const std::string w = out.finish(); !w.empty()) throw FieldRefused(w);
-    return 0;
-}
-
-int runWaveform(const std::vector<std::string>& args, RecordsToolEnvironment& env) {
-    Options o({"output"});
-    o.parse("waveform", args);
-    const std::vector<std::string> ids = o.positional();
-    if (ids.size() != 1) throw UsageError("waveform takes one shot id");
-    const std::string file = o.required("output");
-    auto db = openDatabase(o, env, true);
-    RecordsError e;
-    const auto bytes = RecordsStore(*db).waveformOf(ids[0], e);
-    if (!bytes) throw FieldRefused(e.message);
-    std::string error;
-    FileStore files;
-    if (!files.replaceContents(file, bytes->toStdString(), error))
-        throw FieldRefused("Cannot write " + file + ": " + error);
     return 0;
 }
 

@@ -106,6 +106,9 @@ int runHistory(const std::vector<std::string>& args, RecordsToolEnvironment& env
 int runDue(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 int runReport(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 
+// The command in tool_waveform.cpp.
+int runWaveform(const std::vector<std::string>& args, RecordsToolEnvironment& env);
+
 // The commands in tool_sync.cpp.
 int runSync(const std::vector<std::string>& args, RecordsToolEnvironment& env);
 int runSchema(const std::vector<std::string>& args, RecordsToolEnvironment& env);

@@ -187,6 +187,7 @@ std::string fromWhere(const ShotFilter& f, bool allJoins, std::vector<QVariant>&
         where += (where.empty() ? " WHERE " : " AND ") + condition;
         values.push_back(text(value));
     };
+    add("s.id = ?", f.shotId);
     add("t.name = ?", f.siteName);
     add("b.site_id = ?", f.siteId);
     add("e.breaker_id = ?", f.breakerId);
