@@ -258,6 +258,9 @@ void ImportRun::storeFile(const AnalysisResult& r) {
         m_summary.failed = true;
         return;
     }
+    if (r.clippedSamples > 0)
+        m_err << "qarn3-records: " << escapeControls(r.waveFile) << ": " << r.clippedSamples
+              << " samples over range, clipped at 2047 counts\n";
     if (r.pulses.empty()) {
         m_err << "qarn3-records: no pulse in " << escapeControls(r.waveFile) << "\n";
         return;
@@ -283,9 +286,6 @@ void ImportRun::storeFile(const AnalysisResult& r) {
         return;
     }
     m_settled = true;
-    if (r.clippedSamples > 0)
-        m_err << "qarn3-records: " << escapeControls(r.waveFile) << ": " << r.clippedSamples
-              << " samples over range, clipped at 2047 counts\n";
     m_summary.sessionId = m_ctx.session.id;
     ++m_summary.files;
     for (std::size_t i = 0; i < stored.size(); ++i) {
