@@ -43,7 +43,11 @@ RecordsWiring::RecordsWiring(Program& program, QMainWindow& window, Services& se
       m_opener(std::make_unique<ViewerWaveformOpener>(
           services, dataFolder, decimalSeparator, [&program] { return program.site.MainsHz; },
           &window)),
-      m_browser([this] { return new RecordsBrowser(m_host, m_opener.get(), &m_window); }) {
+      m_browser([this] {
+          auto* b = new RecordsBrowser(m_host, m_opener.get(), &m_window);
+          b->setMainsHz([this] { return m_program.site.MainsHz; });
+          return b;
+      }) {
     m_testRecordAction = new QAction("&Test Record", this);
     m_testRecordAction->setCheckable(true);
     connect(m_testRecordAction, &QAction::triggered, this, &RecordsWiring::setPanelShown);

@@ -274,6 +274,11 @@ void RecordsBrowser::buildMenus() {
     actExportList =
         file->addAction("Export the &List to CSV...", this, &RecordsBrowser::exportList);
     file->addSeparator();
+    actShotComtrade =
+        file->addAction("Save Waveform as COM&TRADE...", this, &RecordsBrowser::saveShotComtrade);
+    actSessionComtrade = file->addAction("Save the Session's &Waveforms as COMTRADE...", this,
+                                         &RecordsBrowser::saveSessionComtrade);
+    file->addSeparator();
     actReport = file->addAction("&Report...", this, &RecordsBrowser::writeReport);
     actReport->setShortcut(QKeySequence("Ctrl+P"));
     QMenu* page = file->addMenu("Report &Page Size");
@@ -559,6 +564,8 @@ void RecordsBrowser::updateActions() {
     actExportSelection->setEnabled(idle && selected);
     actExportList->setEnabled(idle && m_model->total() > 0);
     actReport->setEnabled(idle && !sessionId().empty());
+    actShotComtrade->setEnabled(idle && ShotTable->currentIndex().isValid());
+    actSessionComtrade->setEnabled(idle && !sessionId().empty());
 }
 
 void RecordsBrowser::status(const QString& text) {

@@ -9,6 +9,7 @@
 #include <QPageSize>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,7 +38,8 @@ class WaveformOpener;
 // site, dates and verdict; the shots, newest first, read a page at a time and each in its
 // verdict's colour; the time-current plot of the session chosen. A shot's waveform opens
 // through the program's opener; the selection or the whole list is exported as CSV (as
-// qarn3-records export writes it) and a session's report written as a PDF, both a
+// qarn3-records export writes it), a shot's or a session's waveforms written as COMTRADE and
+// a session's report written as a PDF, each a
 // BackgroundJob (on a worker) with progress in the status bar. Short reads run on this
 // thread on a connection of its own.
 class RecordsBrowser : public QMainWindow {
@@ -57,6 +59,8 @@ public:
     // The report's page size; none: from the locale.
     void setReportPageSize(std::optional<QPageSize::PageSizeId> size);
     QPageSize::PageSizeId reportPageSize() const;
+    // The site's mains frequency a COMTRADE file records; none: 60 Hz.
+    void setMainsHz(std::function<int()> mainsHz) { m_mainsHz = std::move(mainsHz); }
     // Ends a running export or report at exit, waiting at most bound.
     bool finish(std::chrono::milliseconds bound) { return m_job->finish(bound); }
 
@@ -68,6 +72,10 @@ public slots:
     void exportSelection();
     void exportList();
     void writeReport();
+    // The current shot's waveform, and every waveform of the session chosen (BASE-1,
+    // BASE-2 ... oldest first), as COMTRADE files: on the job, like the exports.
+    void saveShotComtrade();
+    void saveSessionComtrade();
 
 signals:
     // An export or report ended: its file, and the error (empty when written).
@@ -96,6 +104,8 @@ public:
     QAction* actExportSelection;
     QAction* actExportList;
     QAction* actReport;
+    QAction* actShotComtrade;
+    QAction* actSessionComtrade;
     QAction* actRefresh;
 
 protected:
@@ -131,6 +141,7 @@ private:
     BackgroundJob* m_job;
     QTimer* m_progressTimer;
     std::optional<QPageSize::PageSizeId> m_pageSize;
+    std::function<int()> m_mainsHz;
     QAction* m_pageActions[3] = {};
     bool m_loaded = false;
     std::string m_lastNotes; // of the last open, told in a box when they changed
