@@ -1,11 +1,13 @@
 #pragma once
 
+#include "waveform/comtrade.h"
 #include "waveform/cycles.h"
 #include "waveform/plotengine.h"
 #include "waveform/waveform.h"
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace qarn3 {
@@ -105,6 +107,16 @@ public:
     void UpDown1Click(int position);
     void ExitButtonClick();
     void SaveButtonClick();
+    // Save as COMTRADE: the span between the cursors or the whole waveform, as asked, to the
+    // .cfg and .dat files named (viewer_comtrade.cpp).
+    void SaveComtradeClick();
+    // What a COMTRADE file of the waveform names beyond its samples (station, device, pole,
+    // breaker, line frequency, times, the detector's spans), for as long as the store holds
+    // the samples it was given for. Without it: the waveform file's serial and time, the
+    // site's mains frequency and the pulse the engine measured in the capture.
+    void setComtradeOrigin(const ComtradeExport& origin);
+    // The capture Save as COMTRADE writes: the cursors' span or the whole waveform.
+    ComtradeExport comtradeCapture(bool cursorSpan) const;
 
     // The view actually drawn: the start raised to 0, at least kMinViewWidth wide.
     void drawnRange(float& start, float& end) const;
@@ -142,6 +154,8 @@ private:
     CycleTable m_cycles;
     CycleTableTexts m_cycleTexts;
     CycleKey m_cycleKey;
+    std::optional<ComtradeExport> m_origin;
+    std::uint64_t m_originRevision = 0;
 };
 
 // Index of the sample nearest to t seconds at the given period, halves to even, clamped to

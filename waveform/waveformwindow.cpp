@@ -169,6 +169,9 @@ void TfmWaveform::buildControls() {
     ContractButton = button("Contract", "Contract to show more of waveform");
     ExpandButton = button("Expand", "Expand Waveform between cursors");
     SaveButton = button("Save", "Save waveform to file");
+    ComtradeButton =
+        button("COMTRADE...", "Save the waveform, or the span between the cursors, as COMTRADE "
+                              "files (.cfg and .dat)");
     ExitButton = button("Exit", "Exit waveform view");
     const auto edit = [this](const char* hint, bool bold) {
         auto* e = new QLineEdit(Panel1);
@@ -230,11 +233,13 @@ void TfmWaveform::buildControls() {
     labelled("CursorValue", CurValue);
     bottom->addStretch(1);
     bottom->addWidget(SaveButton);
+    bottom->addWidget(ComtradeButton);
     bottom->addWidget(ExitButton);
 
     connect(ContractButton, &QPushButton::clicked, this, [this] { m_viewer.Contract(); });
     connect(ExpandButton, &QPushButton::clicked, this, [this] { m_viewer.Expand(); });
     connect(SaveButton, &QPushButton::clicked, this, [this] { m_viewer.SaveButtonClick(); });
+    connect(ComtradeButton, &QPushButton::clicked, this, [this] { m_viewer.SaveComtradeClick(); });
     connect(ExitButton, &QPushButton::clicked, this, [this] { m_viewer.ExitButtonClick(); });
     connect(CyclesButton, &QPushButton::toggled, this, [this](bool on) { showCyclePane(on); });
     for (QLineEdit* e : {TStart, TEnd, CurStart, CurSpan})

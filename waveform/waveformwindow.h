@@ -64,6 +64,7 @@ public:
     QPushButton* ContractButton;
     QPushButton* ExpandButton;
     QPushButton* SaveButton;
+    QPushButton* ComtradeButton; // Save as COMTRADE
     QPushButton* ExitButton;
     QLineEdit* TStart;
     QLineEdit* TEnd;
