@@ -6,6 +6,7 @@
 #include "platform/textformat.h"
 #include "records/sessionreport.h"
 #include "recordswindows/recordshost.h"
+#include "store/comtradeshot.h"
 #include "waveform/waveform.h"
 #include "waveform/waveformwindow.h"
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace qarn3 {
 
@@ -55,6 +57,15 @@ void ViewerWaveformOpener::openWaveform(const QByteArray& bytes, const ShotRow& 
         if (m_mainsHz) m_window->viewer().setMainsHz(m_mainsHz);
     }
     if (!WaveformFiles(*m_wave, m_services, m_dataFolder).LoadFile(file)) return;
+    // Save as COMTRADE names the shot's site, breaker, pole and times.
+    ComtradeExport origin;
+    origin.sampleRate = m_wave->SampleRate;
+    origin.counts.resize(static_cast<std::size_t>(std::max(m_wave->SampleCount - 1, 0)));
+    const auto& serial = m_wave->Header.SerialId;
+    origin.deviceId = trimText(std::string(serial.data(), strnlen(serial.data(), serial.size())));
+    fillComtradeFromShot(origin, row, m_mainsHz ? m_mainsHz() : 60, machineOffsetMinutes);
+    origin.counts.clear();
+    m_window->viewer().setComtradeOrigin(origin);
 
     // The pulse, where the shot knows where it begins: the cycle table's span at first.
     const ShotReading& r = row.shot.reading;

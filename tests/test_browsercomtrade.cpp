@@ -2,7 +2,9 @@
 // File by its mnemonic, the command by its letter, the file named in the save dialog.
 #include "recordswindows/recordsbrowser.h"
 #include "recordswindows/shotlistmodel.h"
+#include "recordswindows/waveformopener.h"
 #include "waveform/waveform.h"
+#include "waveform/waveformwindow.h"
 
 #include "records_windows_fixture.h"
 
@@ -11,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 
@@ -148,6 +151,39 @@ TEST_F(BrowserComtradeTest, SavesTheClickedShotAndTheWholeSessionAsComtrade) {
     EXPECT_FALSE(files.exists(base + "-4.cfg"));
     EXPECT_EQ(files.readAll(base + "-2.cfg"), cfg); // the second taken is the one saved first
     EXPECT_EQ(b.job().progress(), 3);
+}
+
+// The shot opened in the viewer (Ctrl+O) and saved from there names the same records.
+TEST_F(BrowserComtradeTest, ViewerOfAShotSavesItWithTheShotsRecords) {
+    storeSession();
+    qputenv("TMPDIR", QByteArray::fromStdString(folder));
+    ViewerWaveformOpener opener(services, folder, '.', [] { return 50; });
+    RecordsBrowser b(host(), &opener);
+    b.setMainsHz([] { return 50; });
+    b.show();
+    b.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&b));
+    clickRow(b, 2); // the first shot taken
+    QTest::keyClick(b.ShotTable, Qt::Key_O, Qt::ControlModifier);
+    qunsetenv("TMPDIR");
+    ASSERT_NE(opener.window(), nullptr);
+    ASSERT_TRUE(waitFor([&] { return opener.window()->isVisible(); }));
+    dialogs.answer(MsgButton::No); // the whole waveform
+    dialogs.answer(folder + "/viewed.cfg");
+    QTest::mouseClick(opener.window()->ComtradeButton, Qt::LeftButton);
+    const auto cfg = files.readAll(folder + "/viewed.cfg");
+    ASSERT_TRUE(cfg) << (dialogs.shown().empty() ? "" : dialogs.shown().back().text);
+    const std::vector<std::string> lines = cfgLines(*cfg);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[0].substr(0, lines[0].find(',')), "East Substation");
+    EXPECT_NE(lines[2].find(",N,CB-4,A,"), std::string::npos) << lines[2];
+    EXPECT_EQ(lines[1].substr(0, 1), "2");
+    EXPECT_EQ(lines[4], "50");
+    // As the records window writes the same shot.
+    clickRow(b, 2);
+    ASSERT_EQ(fileCommand(b, Qt::Key_T, folder + "/listed.cfg"), "");
+    EXPECT_EQ(files.readAll(folder + "/listed.cfg"), cfg);
+    EXPECT_EQ(files.readAll(folder + "/listed.dat"), files.readAll(folder + "/viewed.dat"));
 }
 
 TEST_F(BrowserComtradeTest, CancelledDialogWritesNothingAndAShotWithoutWaveformIsTold) {
