@@ -8,6 +8,7 @@
 #include "link/protocol.h"
 #include "platform/dialogs.h"
 #include "platform/textformat.h"
+#include "waveform/comtradestore.h"
 
 #include <chrono>
 #include <cmath>
@@ -20,7 +21,8 @@ constexpr const char* kPulseFile = "QARN3Pulse.owf";
 constexpr const char* kLongFile = "QARN3Long.owf";
 constexpr const char* kDataFilter = "Velkorand Data Files|*.odf|Old Data Files|*.dat";
 constexpr const char* kWaveFilter =
-    "Velkorand Wave Files|*.owf|Old Wave Files|*.wav|Wave Files|*.wv|All Files|*.*";
+    "Velkorand Wave Files|*.owf|Old Wave Files|*.wav|Wave Files|*.wv|"
+    "COMTRADE Recordings|*.cfg;*.cff|All Files|*.*";
 } // namespace
 
 Program::Program(const ProgramOptions& options, DialogService& dialogs, Waits& waits, DebugLog& log,
@@ -261,7 +263,7 @@ void Program::SetDemo(const std::string& file, const std::string& folder) {
     for (AnalyzerLink* link : m_links.analyzers())
         link->quiet();
 
-    if (!m_waveFiles->LoadFile(resolveInFolder(m_waveFolder, wave.FileName))) {
+    if (!loadWave(resolveInFolder(m_waveFolder, wave.FileName))) {
         wave.FileName = defaultDemoFile();
         m_waveFolder.clear();
         if (!m_waveFiles->LoadFile(wave.FileName))
@@ -281,9 +283,40 @@ void Program::SetDemo(const std::string& file, const std::string& folder) {
         m_dialogs.messageDlg(e.what(), MsgKind::Error, {MsgButton::OK});
     }
     m_engine->SetRange();
+    convertRecording();
     ResetData();
     m_view->setUpdateTimerEnabled(true);
     m_log.AddDebugLine("End SetDemo ");
+}
+
+bool Program::loadWave(const std::string& path) {
+    m_recording.reset();
+    if (!isComtradeName(path)) return m_waveFiles->LoadFile(path);
+    ComtradeRead read = readComtradeFile(path, "", m_files);
+    if (!read.current) {
+        m_dialogs.messageDlg("Cannot open " + path + ": " + read.error, MsgKind::Error,
+                             {MsgButton::OK});
+        return false;
+    }
+    m_recording = std::move(read.current);
+    m_recordingName = bareFileName(path);
+    // Counts for now; convertRecording makes them again once the range's scale is known.
+    storeComtradeCurrent(wave, *m_recording, 1.0);
+    return true;
+}
+
+void Program::convertRecording() {
+    if (!m_recording || !m_demoMode) return;
+    // As the analyzer would have captured the current on the range chosen, at the scale the
+    // engine measures with, so that the counts are the analysis tool's.
+    const float ampsPerCount = wave.AmpsPerCount;
+    const std::size_t clipped = storeComtradeCurrent(wave, *m_recording, ampsPerCount);
+    m_log.AddDebugLine("COMTRADE " + m_recordingName + ": " + std::to_string(clipped) +
+                       " samples clipped");
+    if (clipped > 0)
+        m_dialogs.messageDlg(std::to_string(clipped) + " samples of " + m_recordingName +
+                                 " are beyond the range and clipped at 2047 counts",
+                             MsgKind::Warning, {MsgButton::OK});
 }
 
 void Program::ResetData() {
@@ -360,6 +393,7 @@ void Program::ComboBoxRangeChange(int itemIndex) {
     m_log.AddDebugLine("cbRangeChange ");
     setup.RangeIndex = static_cast<std::int16_t>(std::clamp(itemIndex + 1, 1, 8));
     m_engine->SetRange();
+    convertRecording();
     ResetData();
 }
 
@@ -368,9 +402,11 @@ bool Program::FormKeyPress(char key) {
     if (key == '+' && setup.RangeIndex < 8) {
         ++setup.RangeIndex;
         m_engine->SetRange();
+        convertRecording();
     } else if (key == '-' && setup.RangeIndex > 1) {
         --setup.RangeIndex;
         m_engine->SetRange();
+        convertRecording();
     } else if (key == 27) {
         ProgExit();
     }
@@ -532,6 +568,16 @@ void Program::mOpenClick() {
     FileDialogRequest request{"Select Waveform File", m_options.folders.dataFolder,
                               defaultDemoFile(), kWaveFilter, ""};
     if (const auto chosen = m_dialogs.openFileDialog(request)) {
+        // A recording that cannot be read is refused before anything changes: the waveform
+        // played so far stays.
+        if (isComtradeName(*chosen)) {
+            const ComtradeRead read = readComtradeFile(*chosen, "", m_files);
+            if (!read.current) {
+                m_dialogs.messageDlg("Cannot open " + *chosen + ": " + read.error, MsgKind::Error,
+                                     {MsgButton::OK});
+                return;
+            }
+        }
         // The store keeps the file's name; a folder other than the data folder is kept
         // beside it for loading.
         const std::filesystem::path p(*chosen);

@@ -11,6 +11,7 @@
 #include "link/analyzerlink.h"
 #include "link/demolink.h"
 #include "platform/files.h"
+#include "waveform/comtrade.h"
 #include "waveform/waveform.h"
 
 #include <array>
@@ -185,6 +186,14 @@ private:
     bool m_demoMode = false; // the demonstration plays into the engine
     std::unique_ptr<CalFile> m_calFile;
     std::unique_ptr<WaveformFiles> m_waveFiles;
+    // Loads a waveform file, or a COMTRADE recording (.cfg, .cff) in counts of the range
+    // chosen; false, with a box, when it cannot be read.
+    bool loadWave(const std::string& path);
+    // A recording played in demonstration mode, in amperes: its counts are made again for
+    // each range chosen, as the analyzer would have captured that current on it.
+    void convertRecording();
+    std::optional<ComtradeCurrent> m_recording;
+    std::string m_recordingName;
     std::unique_ptr<TQARN3Update> m_engine;
     std::unique_ptr<HelpViewer> m_noHelpViewer;
     std::unique_ptr<THelpSystemHook> m_helpHook;

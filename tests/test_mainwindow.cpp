@@ -12,6 +12,7 @@
 #include "platform/textformat.h"
 #include "record_fixture.h"
 #include "support/fake_transports.h"
+#include "waveform/comtrade.h"
 #include "waveform/plotwidget.h"
 #include "waveform/waveformwindow.h"
 
@@ -627,6 +628,50 @@ TEST_F(MainWindowTest, AnalyzeMeasuresTheCapturedPulseAndSavesAFileTheProgramOpe
     ticks(*w, 60);
     EXPECT_EQ(status(*w, 1), "Test Timeout");
     EXPECT_EQ(w->ebPulseCurr->text(), "312.2 A");
+}
+
+// A recording from another instrument is played as the analyzer would have captured its
+// current on the range chosen: the pulse's amperes stay the recording's on every range.
+TEST_F(MainWindowTest, OpenPlaysACOMTRADERecordingInAmperesOnTheRangeChosen) {
+    auto w = start({"QARN3Pulse.owf"});
+    Program& program = w->program();
+    w->BitBtnRunStopReset->click();
+    ticks(*w, 60);
+    ASSERT_EQ(status(*w, 1), "Test Timeout");
+    const QString owfAmps = w->ebPulseCurr->text();
+
+    // The demonstration file as a recording in amperes at the scale it was just measured with.
+    std::string error;
+    auto e = comtradeExportOfWaveFile(contents("QARN3Pulse.owf"), error);
+    ASSERT_TRUE(e) << error;
+    e->ampsPerCount = program.wave.AmpsPerCount;
+    ASSERT_EQ(writeComtradeFiles(file("other"), *e, files), "");
+    ASSERT_TRUE(files.replaceContents(file("broken.cfg"), "STATION,1,2013\r\n1,1A,0D\r\n", error));
+
+    // One that cannot be read is refused and the waveform played so far stays.
+    dialogs.answer(file("broken.cfg"));
+    program.mOpenClick();
+    EXPECT_NE(firstError().find("Cannot open " + file("broken.cfg")), std::string::npos)
+        << firstError();
+    EXPECT_EQ(program.wave.FileName, "QARN3Pulse.owf");
+
+    dialogs.answer(file("other.cfg"));
+    program.mOpenClick();
+    EXPECT_EQ(status(*w, 2), "other.cfg");
+    w->BitBtnRunStopReset->click();
+    ticks(*w, 60);
+    ASSERT_EQ(status(*w, 1), "Test Timeout");
+    EXPECT_EQ(w->ebPulseCurr->text(), owfAmps);
+
+    // A range of twice the full scale: half the counts, the same current to its resolution.
+    const float before = program.wave.AmpsPerCount;
+    w->program().ComboBoxRangeChange(program.setup.RangeIndex); // the next range up
+    ASSERT_GT(program.wave.AmpsPerCount, before);
+    w->BitBtnRunStopReset->click();
+    ticks(*w, 60);
+    ASSERT_EQ(status(*w, 1), "Test Timeout");
+    EXPECT_NEAR(w->ebPulseCurr->text().split(' ', Qt::SkipEmptyParts)[0].toDouble(),
+                owfAmps.split(' ', Qt::SkipEmptyParts)[0].toDouble(), 2.0);
 }
 
 } // namespace
