@@ -283,7 +283,7 @@ void Program::SetDemo(const std::string& file, const std::string& folder) {
         m_dialogs.messageDlg(e.what(), MsgKind::Error, {MsgButton::OK});
     }
     m_engine->SetRange();
-    convertRecording();
+    convertRecording(true);
     ResetData();
     m_view->setUpdateTimerEnabled(true);
     m_log.AddDebugLine("End SetDemo ");
@@ -292,9 +292,11 @@ void Program::SetDemo(const std::string& file, const std::string& folder) {
 bool Program::loadWave(const std::string& path) {
     m_recording.reset();
     if (!isComtradeName(path)) return m_waveFiles->LoadFile(path);
-    ComtradeRead read = readComtradeFile(path, "", m_files);
+    // A bare name is in the data folder, as the waveform files' loader takes it.
+    const std::string full = dataPath(path);
+    ComtradeRead read = readComtradeFile(full, "", m_files);
     if (!read.current) {
-        m_dialogs.messageDlg("Cannot open " + path + ": " + read.error, MsgKind::Error,
+        m_dialogs.messageDlg("Cannot open " + full + ": " + read.error, MsgKind::Error,
                              {MsgButton::OK});
         return false;
     }
@@ -305,16 +307,25 @@ bool Program::loadWave(const std::string& path) {
     return true;
 }
 
-void Program::convertRecording() {
+void Program::convertRecording(bool intoStore) {
     if (!m_recording || !m_demoMode) return;
     // As the analyzer would have captured the current on the range chosen, at the scale the
-    // engine measures with, so that the counts are the analysis tool's.
-    const float ampsPerCount = wave.AmpsPerCount;
-    const std::size_t clipped = storeComtradeCurrent(wave, *m_recording, ampsPerCount);
-    m_log.AddDebugLine("COMTRADE " + m_recordingName + ": " + std::to_string(clipped) +
+    // engine measures with, so that the counts are the analysis tool's. The store shows the
+    // recording when it is opened; later it holds the captures, and only what is played
+    // changes with the range.
+    const double ampsPerCount = wave.AmpsPerCount;
+    const ComtradeCounts c = comtradeCounts(m_recording->amps, ampsPerCount);
+    const int n = static_cast<int>(std::min<std::size_t>(c.counts.size(), DemoLink::kDemoLength));
+    if (intoStore) {
+        storeComtradeCurrent(wave, *m_recording, ampsPerCount);
+        m_demo.load(wave.Samples.get(), wave.SampleCount - 1);
+    } else {
+        m_demo.load(c.counts.data(), n);
+    }
+    m_log.AddDebugLine("COMTRADE " + m_recordingName + ": " + std::to_string(c.clipped) +
                        " samples clipped");
-    if (clipped > 0)
-        m_dialogs.messageDlg(std::to_string(clipped) + " samples of " + m_recordingName +
+    if (c.clipped > 0)
+        m_dialogs.messageDlg(std::to_string(c.clipped) + " samples of " + m_recordingName +
                                  " are beyond the range and clipped at 2047 counts",
                              MsgKind::Warning, {MsgButton::OK});
 }
@@ -393,7 +404,7 @@ void Program::ComboBoxRangeChange(int itemIndex) {
     m_log.AddDebugLine("cbRangeChange ");
     setup.RangeIndex = static_cast<std::int16_t>(std::clamp(itemIndex + 1, 1, 8));
     m_engine->SetRange();
-    convertRecording();
+    convertRecording(false);
     ResetData();
 }
 
@@ -402,11 +413,11 @@ bool Program::FormKeyPress(char key) {
     if (key == '+' && setup.RangeIndex < 8) {
         ++setup.RangeIndex;
         m_engine->SetRange();
-        convertRecording();
+        convertRecording(false);
     } else if (key == '-' && setup.RangeIndex > 1) {
         --setup.RangeIndex;
         m_engine->SetRange();
-        convertRecording();
+        convertRecording(false);
     } else if (key == 27) {
         ProgExit();
     }

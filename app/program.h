@@ -191,7 +191,7 @@ private:
     bool loadWave(const std::string& path);
     // A recording played in demonstration mode, in amperes: its counts are made again for
     // each range chosen, as the analyzer would have captured that current on it.
-    void convertRecording();
+    void convertRecording(bool intoStore);
     std::optional<ComtradeCurrent> m_recording;
     std::string m_recordingName;
     std::unique_ptr<TQARN3Update> m_engine;

@@ -663,7 +663,8 @@ TEST_F(MainWindowTest, OpenPlaysACOMTRADERecordingInAmperesOnTheRangeChosen) {
     ASSERT_EQ(status(*w, 1), "Test Timeout");
     EXPECT_EQ(w->ebPulseCurr->text(), owfAmps);
 
-    // A range of twice the full scale: half the counts, the same current to its resolution.
+    // A range of twice the full scale: half the counts played, the same current to its
+    // resolution.
     const float before = program.wave.AmpsPerCount;
     w->program().ComboBoxRangeChange(program.setup.RangeIndex); // the next range up
     ASSERT_GT(program.wave.AmpsPerCount, before);
