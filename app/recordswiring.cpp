@@ -163,6 +163,7 @@ void RecordsWiring::onPulseEnd(const PulseEnd& end) {
                               m_program.setup.RangeIndex, isoUtcNow());
     pulse.reading.pulse = m_pulseNumber;
     pulse.reading.startSeconds = end.result.startSeconds;
+    pulse.reading.ampsPerCount = end.capture.AmpsPerCount;
     // The capture's file bytes cost about a tenth of a millisecond: made only when kept. The
     // shot's start is then where the pulse begins in that file, not in the test.
     if (m_panel->isRecording()) {

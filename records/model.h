@@ -113,6 +113,10 @@ struct ShotReading {
     // unknown (shots stored before it was kept).
     std::optional<double> startSeconds;
     bool inCoolDown = false; // taken before the plan's cool-down after a long-time shot ended
+    // The amperes per count the current was measured with (the range's full scale times its
+    // calibration factor); 0 when unknown (shots stored before it was kept). A waveform file's
+    // header may hold another: an imported file's own.
+    double ampsPerCount = 0;
 };
 
 // Texts as stored and exported: "A" "B" "C" "N"; "long-time" "short-time" "instantaneous"

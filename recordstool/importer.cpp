@@ -184,6 +184,7 @@ std::vector<NewShot> shotsOf(const AnalysisResult& r, const QByteArray& waveform
         s.reading.source = r.waveFile;
         s.reading.pulse = static_cast<int>(i + 1);
         s.reading.startSeconds = r.pulses[i].result.startSeconds;
+        s.reading.ampsPerCount = r.ampsPerCount;
         shots.push_back(std::move(s));
     }
     return shots;

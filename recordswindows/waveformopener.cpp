@@ -57,6 +57,12 @@ void ViewerWaveformOpener::openWaveform(const QByteArray& bytes, const ShotRow& 
         if (m_mainsHz) m_window->viewer().setMainsHz(m_mainsHz);
     }
     if (!WaveformFiles(*m_wave, m_services, m_dataFolder).LoadFile(file)) return;
+    // The amperes the shot was measured in, whatever scale an imported file's header holds.
+    if (const double a = row.shot.reading.ampsPerCount; a > 0) {
+        m_wave->AmpsPerCount = static_cast<float>(a);
+        m_wave->View.YTop = 2048 * m_wave->AmpsPerCount;
+        m_wave->View.YBottom = -m_wave->View.YTop;
+    }
     // Save as COMTRADE names the shot's site, breaker, pole and times.
     ComtradeExport origin;
     origin.sampleRate = m_wave->SampleRate;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qarn3 {
 
@@ -23,13 +24,20 @@ int machineOffsetMinutes(std::int64_t utcUs);
 // pulse ended when the shot was taken: the first sample lies the pulse's start and length
 // before the shot's time, the trigger at the pulse's start, and the detector's channel "ON"
 // is the pulse's own span. A shot stored before its pulse's start was kept has no "ON"
-// channel, and its pulse is taken to begin at the first sample.
+// channel, and its pulse is taken to begin at the first sample. a is the amperes per count
+// the shot was measured with where it is kept, else the file's own.
 void fillComtradeFromShot(ComtradeExport& e, const ShotRow& row, int lineHz,
+                          const LocalOffsetAt& offsetAt);
+// The same, with "ON" over the pulses of every shot of sameWaveform that names the shot's
+// waveform (the pulses of one imported file), the trigger at the first of them.
+void fillComtradeFromShot(ComtradeExport& e, const ShotRow& row,
+                          const std::vector<ShotRow>& sameWaveform, int lineHz,
                           const LocalOffsetAt& offsetAt);
 
 // The shot's waveform bytes as a capture to write (comtradeExportOfWaveFile, then the shot's
 // records); empty, with the reason, when the bytes are no waveform file.
 std::optional<ComtradeExport> comtradeExportOfShot(const std::string& waveBytes, const ShotRow& row,
+                                                   const std::vector<ShotRow>& sameWaveform,
                                                    int lineHz, const LocalOffsetAt& offsetAt,
                                                    std::string& error);
 

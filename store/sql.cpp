@@ -69,7 +69,8 @@ const char* const kShotColumns[] = {"id",
                                     "band_times_ir",
                                     "near_pickup",
                                     "band_note",
-                                    "in_cool_down"};
+                                    "in_cool_down",
+                                    "amps_per_count"};
 
 template <std::size_t N>
 std::string columns(const char* const (&names)[N], const std::string& prefix = {}) {
@@ -333,6 +334,7 @@ ShotRecord shotAt(const QSqlQuery& q, int i) {
     if (!q.value(i + 20).isNull()) r.startSeconds = q.value(i + 20).toDouble();
     s.basis = basisAt(q, i + 21);
     r.inCoolDown = q.value(i + 28).toInt() != 0;
+    if (!q.value(i + 29).isNull()) r.ampsPerCount = q.value(i + 29).toDouble();
     return s;
 }
 
@@ -414,6 +416,7 @@ BoundSql insertShot(const ShotRecord& s, const std::string& now) {
              flag(s.basis.nearPickup),
              text(s.basis.note),
              flag(r.inCoolDown),
+             r.ampsPerCount > 0 ? QVariant(r.ampsPerCount) : QVariant(),
              text(now)}};
 }
 

@@ -441,9 +441,14 @@ std::string SqlDialect::foreignFileQuery() const {
            " FROM pragma_application_id a, pragma_user_version v";
 }
 
+// The scale a shot was measured with, so that its waveform is written in the amperes of its
+// reading whatever its file's header says.
+const MigrationStep kVersion6{
+    6, {"ALTER TABLE shot ADD COLUMN amps_per_count {REAL} CHECK (amps_per_count > 0)"}};
+
 const std::vector<MigrationStep>& schemaSteps() {
     static const std::vector<MigrationStep> steps{kVersion1, kVersion2, kVersion3, kVersion4,
-                                                  version5()};
+                                                  version5(), kVersion6};
     return steps;
 }
 

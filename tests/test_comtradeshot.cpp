@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -184,7 +185,9 @@ TEST_F(ComtradeToolTest, StoredShotIsWrittenWithItsSiteBreakerPoleAndTimes) {
     const std::int64_t first =
         taken - std::llround((*reading.startSeconds + reading.seconds) * 1e6);
     const std::int64_t offset = std::int64_t{machineOffsetMinutes(first)} * 60000000;
-    const std::int64_t trigger = first + std::llround(*reading.startSeconds * 1e6);
+    // The trigger at the file's first pulse: shot 1's.
+    ASSERT_TRUE(stored[0].shot.reading.startSeconds);
+    const std::int64_t trigger = first + std::llround(*stored[0].shot.reading.startSeconds * 1e6);
     for (const auto& [line, at] : {std::pair{cfg[7], first}, std::pair{cfg[8], trigger}}) {
         const std::int64_t written = comtradeMicros(line);
         EXPECT_TRUE(written == at || written == at + offset) << line;
@@ -265,6 +268,56 @@ TEST_F(ComtradeToolTest, ImportTellsTheSamplesClippedOverRange) {
     const ToolRun imported = run(importArgs({folder + "/big.cfg"}));
     EXPECT_NE(imported.err.find("big.cfg: "), std::string::npos) << imported.err;
     EXPECT_NE(imported.err.find("samples over range"), std::string::npos) << imported.err;
+}
+
+// A shot measured on a range whose scale is not its file's: the COMTRADE values are the
+// amperes of the record, a reader measures the record's currents, and the detector's channel
+// marks every pulse the file's shots measured, the trigger at the first.
+TEST_F(ComtradeToolTest, StoredShotIsWrittenInTheAmperesItWasMeasuredIn) {
+    for (const char* range : {"4", "6"}) {
+        SCOPED_TRACE(range);
+        for (const char* end : {"", "-wal", "-shm"})
+            std::filesystem::remove(path + end);
+        ASSERT_EQ(run(importArgs({"--range", range, pulseFile()})).status, 0);
+        const std::vector<ShotRow> stored = shots();
+        ASSERT_EQ(stored.size(), 4u);
+        const std::string base = folder + "/range" + range;
+        ASSERT_EQ(run({"--db", path, "waveform", stored[0].shot.id, "--format", "comtrade", "-o",
+                       base, "--comtrade-format", "ascii"})
+                      .status,
+                  0);
+        const std::vector<std::string> cfg = linesOf(readAll(base + ".cfg"));
+        ASSERT_GE(cfg.size(), 9u);
+        EXPECT_EQ(parseReal(fieldsOf(cfg[2])[5]), stored[0].shot.reading.ampsPerCount);
+
+        AnalysisOptions o;
+        o.waveFile = base + ".cfg";
+        o.rangeIndex = std::stoi(range);
+        const AnalysisResult again = analyzeWaveform(o);
+        ASSERT_TRUE(again.ok) << again.error;
+        ASSERT_EQ(again.pulses.size(), stored.size());
+        for (std::size_t i = 0; i < stored.size(); ++i) {
+            const int decimals = stored[i].shot.reading.currentDecimals;
+            EXPECT_EQ(formatFixed(again.pulses[i].result.pulseAmps, 0, decimals),
+                      formatFixed(stored[i].shot.reading.currentAmps, 0, decimals));
+        }
+
+        // ON rises once per pulse; the trigger lies the first pulse's start after the first
+        // sample.
+        int rises = 0;
+        bool on = false;
+        for (const std::string& line : linesOf(readAll(base + ".dat"))) {
+            const std::vector<std::string> f = fieldsOf(line);
+            if (f.size() < 4) continue;
+            if (f[3] == "1" && !on) ++rises;
+            on = f[3] == "1";
+        }
+        EXPECT_EQ(rises, 4);
+        double firstStart = 1e9;
+        for (const ShotRow& r : stored)
+            firstStart = std::min(firstStart, *r.shot.reading.startSeconds);
+        EXPECT_EQ(comtradeMicros(cfg[8]) - comtradeMicros(cfg[7]), std::llround(firstStart * 1e6));
+    }
 }
 
 } // namespace

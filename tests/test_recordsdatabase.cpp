@@ -58,7 +58,7 @@ TEST_P(Starts, OpenAtTheNewestSchema) {
     ASSERT_TRUE(r.ok) << r.error.message;
     EXPECT_FALSE(r.readOnly);
     EXPECT_TRUE(r.notes.empty());
-    EXPECT_EQ(r.schemaVersion, 5);
+    EXPECT_EQ(r.schemaVersion, 6);
     QSqlQuery q = db.query();
     ASSERT_TRUE(q.exec("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"));
     QStringList tables;

@@ -264,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
                        ASSERT_EQ(::chmod(f.path.c_str(), 0444), 0);
                        a = {"--db", f.path, "schema"};
                    },
-                   1, "was not brought to schema version 5", 1},
+                   1, "was not brought to schema version 6", 1},
         // Only reading, the command leaves the file as it is rather than export nothing.
         StatusCase{"ExportOfADamagedDatabase",
                    [](Args& a, const Test& f) {
