@@ -4,9 +4,11 @@
 #include "waveform/comtradestore.h"
 #include "waveform/waveformwindow.h"
 
+#include "event_waits.h"
 #include "record_fixture.h"
 #include "waveform/plotwidget.h"
 
+#include <QApplication>
 #include <QPushButton>
 #include <QTest>
 
@@ -141,10 +143,15 @@ TEST_F(ViewerComtradeTest, SavesTheCursorsSpanOrTheWholeWaveformAsAsked) {
     }
     EXPECT_NEAR(span.current->sampleRate, 2400, 1e-3); // as a waveform file gives it
 
+    // The whole waveform, by the button's mnemonic; the button shows its whole caption.
+    EXPECT_GE(window.ComtradeButton->width(), window.ComtradeButton->sizeHint().width());
     dialogs.clear();
     dialogs.answer(MsgButton::No);
     dialogs.answer(file("whole.cfg"));
-    QTest::mouseClick(window.ComtradeButton, Qt::LeftButton);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_C, Qt::AltModifier);
+    ASSERT_TRUE(waitFor([&] { return dialogs.shown().size() == 3u; })); // the button's click
     const ComtradeRead whole = readBack("whole.cfg");
     ASSERT_TRUE(whole.current) << whole.error;
     EXPECT_EQ(whole.current->amps.size(), static_cast<std::size_t>(kWaveFileSamples - 1));
@@ -167,6 +174,14 @@ TEST_F(ViewerComtradeTest, CancelAsksNoFileAndAFailedWriteIsToldAndLeavesNothing
     EXPECT_EQ(dialogs.shown()[2].kind, MsgKind::Error);
     EXPECT_NE(dialogs.shown()[2].text.find("run."), std::string::npos) << dialogs.shown()[2].text;
     EXPECT_FALSE(files.exists(folder + "/no such folder/run.cfg"));
+
+    // Both cursors on the last sample: no file is asked for.
+    dialogs.clear();
+    store.View.CursorStart = store.View.CursorEnd = store.View.TotalTime;
+    dialogs.answer(MsgButton::Yes);
+    QTest::mouseClick(window.ComtradeButton, Qt::LeftButton);
+    ASSERT_EQ(dialogs.shown().size(), 2u);
+    EXPECT_NE(dialogs.shown()[1].text.find("holds no sample"), std::string::npos);
     window.hide();
 }
 

@@ -68,6 +68,12 @@ void WaveViewer::SaveComtradeClick() {
         "Save the span between the cursors (Yes) or the whole waveform (No) as COMTRADE?",
         MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No, MsgButton::Cancel});
     if (which != MsgButton::Yes && which != MsgButton::No) return;
+    // A span without a sample (both cursors on the last one) makes no recording a reader takes.
+    if (which == MsgButton::Yes && comtradeCapture(true).counts.empty()) {
+        m_services.dialogs.messageDlg("The span between the cursors holds no sample: nothing to save",
+                                      MsgKind::Error, {MsgButton::OK});
+        return;
+    }
     const FileDialogRequest request{"Save as COMTRADE", m_dataFolder, "Test.cfg",
                                     kComtradeSaveFilter, ".cfg"};
     const auto chosen = m_services.dialogs.saveFileDialog(request);

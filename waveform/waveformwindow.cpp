@@ -111,7 +111,8 @@ void TfmWaveform::build() {
     setWindowTitle("Waveform View");
     setSizeGripEnabled(true);
     buildControls();
-    resize(643, 523);
+    // Wider than the first size only where the panel's buttons and fields would not fit.
+    resize(std::max(643, Panel1->sizeHint().width()), 523);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     m_viewer.setView(this);
@@ -170,8 +171,8 @@ void TfmWaveform::buildControls() {
     ExpandButton = button("Expand", "Expand Waveform between cursors");
     SaveButton = button("Save", "Save waveform to file");
     ComtradeButton =
-        button("COMTRADE...", "Save the waveform, or the span between the cursors, as COMTRADE "
-                              "files (.cfg and .dat)");
+        button("Save as &COMTRADE...", "Save the waveform, or the span between the cursors, "
+                                       "as COMTRADE files (.cfg and .dat)");
     ExitButton = button("Exit", "Exit waveform view");
     const auto edit = [this](const char* hint, bool bold) {
         auto* e = new QLineEdit(Panel1);
