@@ -4,9 +4,10 @@
 # _FORTIFY_SOURCE=2 where the build type optimises (glibc's checks need the optimiser; without
 # it the definition only draws a warning).
 #
-# The sanitizer and fuzz builds leave _FORTIFY_SOURCE out: the checked variants of the string
-# functions it substitutes bypass the sanitizers' own interceptors. A _FORTIFY_SOURCE the
-# builder put in CMAKE_CXX_FLAGS is left as given.
+# The sanitizer build, which is never shipped, links without the control-flow marks (its
+# linker does not know them). The sanitizer and fuzz builds leave _FORTIFY_SOURCE out: the
+# checked variants of the string functions it substitutes bypass the sanitizers' own
+# interceptors. A _FORTIFY_SOURCE the builder put in CMAKE_CXX_FLAGS is left as given.
 include(CheckCXXCompilerFlag)
 include(CheckLinkerFlag)
 include(CheckPIESupported)
@@ -28,7 +29,7 @@ add_link_options(LINKER:-z,relro LINKER:-z,now)
 # program when any input lacks it. The linker sets it instead; no Linux kernel enforces
 # indirect-branch tracking in user space, and the start files keep to the shadow stack's rule
 # (every return goes where its call came from).
-if(QARN3_HAS_fcf_protection)
+if(QARN3_HAS_fcf_protection AND NOT QARN3_SANITIZE)
     check_linker_flag(CXX LINKER:-z,ibt,-z,shstk QARN3_LINKER_HAS_CET)
     if(QARN3_LINKER_HAS_CET)
         add_link_options(LINKER:-z,ibt,-z,shstk)

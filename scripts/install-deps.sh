@@ -2,10 +2,11 @@
 # Installs the Debian 12 packages the build, the tests and the program need, and the two
 # locales the tests also run under (a decimal comma, and a decimal point that is no ASCII).
 # The report's PDF takes its font from fontconfig (DejaVu); the tests read it back with
-# poppler-utils. bench/record-records.sh reads a records file with sqlite3.
+# poppler-utils. bench/record-records.sh reads a records file with sqlite3. The sanitizer build
+# links with lld.
 set -euo pipefail
 packages=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config lld
     qt6-base-dev libgl-dev
     libusb-1.0-0-dev umockdev libumockdev-dev
     qt6-tools-dev qt6-documentation-tools libqt6sql6-sqlite
