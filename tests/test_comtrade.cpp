@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -469,6 +470,22 @@ TEST_F(ComtradeFilesTest, TheDataFileIsFoundInEitherCaseAndAMissingOneNamed) {
     EXPECT_EQ(comtradeBase("run7.cfg"), "run7");
     EXPECT_EQ(comtradeBase("run7.DAT"), "run7");
     EXPECT_EQ(comtradeBase("run7"), "run7");
+}
+
+// A name that is no regular file is refused with the reason, whichever of the files it is.
+TEST_F(ComtradeFilesTest, AFolderInPlaceOfAFileIsRefusedWithTheReason) {
+    const ComtradeFiles f = comtradeFilesOf(sampleExport(ComtradeDataType::Binary));
+    put("dirdat.cfg", f.cfg);
+    for (const char* name : {"dirdat.dat", "x.cfg", "x.cff"})
+        ASSERT_EQ(::mkdir(file(name).c_str(), 0700), 0) << name;
+    EXPECT_EQ(readComtradeFile(file("dirdat.cfg"), "", files).error,
+              "Cannot read " + file("dirdat.dat") + ": it is a folder");
+    EXPECT_EQ(readComtradeFile(file("x.cfg"), "", files).error,
+              "Cannot read " + file("x.cfg") + ": it is a folder");
+    EXPECT_EQ(readComtradeFile(file("x.cff"), "", files).error,
+              "Cannot read " + file("x.cff") + ": it is a folder");
+    EXPECT_EQ(readComtradeFile(file("none.cff"), "", files).error,
+              "Cannot read " + file("none.cff") + ": No such file or directory");
 }
 
 TEST(ComtradeWaveFile, TakesTheSamplesPlaybackPlays) {

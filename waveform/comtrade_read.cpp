@@ -395,12 +395,12 @@ ComtradeRead readComtradeFile(const std::string& path, const std::string& channe
     const std::string base = comtradeBase(path);
     if (path.size() >= 4 && lowered(path.substr(path.size() - 4)) == ".cff") {
         const auto bytes = files.readPrefix(path, kDatMostBytes + 1);
-        if (!bytes) return refused("Cannot read " + path);
+        if (!bytes) return refused("Cannot read " + path + ": " + files.readFailure(path));
         if (bytes->size() > kDatMostBytes) return refused(path + ": larger than 256 MiB");
         return parseComtradeCff(*bytes, path, channel);
     }
     const auto cfg = files.readPrefix(path, kCfgMostBytes + 1);
-    if (!cfg) return refused("Cannot read " + path);
+    if (!cfg) return refused("Cannot read " + path + ": " + files.readFailure(path));
     if (cfg->size() > kCfgMostBytes) return refused(path + ": larger than 4 MiB");
     // The data file as its configuration's name is spelt, else in either case.
     const bool upper = !path.empty() && path.back() == 'G';
@@ -417,7 +417,7 @@ ComtradeRead readComtradeFile(const std::string& path, const std::string& channe
         const std::size_t limit =
             c.type == ComtradeDataType::Ascii ? kDatMostBytes + 1 : recordBytes(c) * c.samples + 1;
         const auto dat = files.readPrefix(datPath, limit);
-        if (!dat) return refused("Cannot read " + datPath);
+        if (!dat) return refused("Cannot read " + datPath + ": " + files.readFailure(datPath));
         if (c.type == ComtradeDataType::Ascii && dat->size() > kDatMostBytes)
             return refused(datPath + ": larger than 256 MiB");
         return currentOf(c, c.type == ComtradeDataType::Ascii ? asciiValues(c, *dat, datPath, 0)
