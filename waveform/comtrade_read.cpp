@@ -358,7 +358,7 @@ ComtradeRead currentOf(const Config& c, std::vector<double> x) {
     cur.stationName = c.station;
     cur.deviceId = c.device;
     cur.revision = c.revision;
-    cur.sampleRate = 1.0 / static_cast<double>(static_cast<float>(1.0 / c.rate));
+    cur.sampleRate = 1.0 / static_cast<double>(comtradeSamplePeriod(c.rate));
     cur.lineHz = c.lineHz;
     cur.amps = std::move(x);
     cur.firstSampleTime = c.first;
