@@ -15,14 +15,9 @@
 #include "waveform/waveform.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <system_error>
-#include <unistd.h>
 
 namespace qarn3 {
 
@@ -82,15 +77,7 @@ struct Inputs {
 
 // Why a file the reader could not read was refused, in the system's words.
 std::string readFailure(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return std::error_code(errno, std::generic_category()).message();
-    if (S_ISDIR(st.st_mode)) return "it is a folder";
-    if (!S_ISREG(st.st_mode)) return "not a regular file";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::error_code(errno, std::generic_category()).message();
-    ::close(fd);
-    return "read error";
+    return FileStore().readFailure(path);
 }
 
 // LoadFile as a demonstration calls it; returns the reader's message, empty on success.

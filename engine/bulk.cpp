@@ -1,5 +1,7 @@
 #include "engine/bulk.h"
 
+#include "waveform/comtrade.h"
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -24,8 +26,8 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-// Adds the waveform files of a folder and its subfolders in name order, and an entry for each
-// folder that cannot be read; returns how many entries it added.
+// Adds the waveform files and COMTRADE recordings of a folder and its subfolders in name order, and
+// an entry for each folder that cannot be read; returns how many entries it added.
 std::size_t walkFolder(const std::string& folder, std::vector<InputFile>& out) {
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
@@ -53,7 +55,7 @@ std::size_t walkFolder(const std::string& folder, std::vector<InputFile>& out) {
             entries.push_back({name, false, statusError.message()});
         } else if (subfolder) {
             entries.push_back({name, true, {}});
-        } else if (isWaveformName(name)) {
+        } else if (isInputFileName(name)) {
             const fs::file_status target = it->status(statusError);
             // A link to nothing is no waveform file; any other failure is reported.
             if (fs::is_regular_file(target))
@@ -105,12 +107,12 @@ AnalysisResult analyzeOne(WaveAnalyzer& analyzer, const InputFile& input, Analys
 
 } // namespace
 
-bool isWaveformName(const std::string& name) {
+bool isInputFileName(const std::string& name) {
     if (name.size() < 5) return false;
     std::string ext = name.substr(name.size() - 4);
     for (char& c : ext)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext == ".owf";
+    return ext == ".owf" || ext == ".cfg" || ext == ".cff";
 }
 
 std::vector<InputFile> expandInputs(const std::vector<std::string>& args,
@@ -118,8 +120,13 @@ std::vector<InputFile> expandInputs(const std::vector<std::string>& args,
     std::vector<InputFile> out;
     for (const std::string& arg : args) {
         std::error_code ec;
-        if (fs::is_directory(arg, ec)) {
-            if (walkFolder(arg, out) == 0) notes.push_back("No waveform files (*.owf) in " + arg);
+        if (fs::is_directory(arg, ec) && isComtradeName(arg)) {
+            // Named as a recording: walking it would end the run as if all were well.
+            out.push_back({arg, "Cannot read " + arg + ": it is a folder, not a recording"});
+        } else if (fs::is_directory(arg, ec)) {
+            if (walkFolder(arg, out) == 0)
+                notes.push_back(
+                    "No waveform files (*.owf) or COMTRADE recordings (*.cfg, *.cff) in " + arg);
         } else {
             // Missing and unreadable files are reported when they are analysed.
             out.push_back({arg, {}});

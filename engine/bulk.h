@@ -17,15 +17,17 @@ struct InputFile {
 };
 
 // The files the command-line arguments name, in order. A file is taken as it is named; a
-// folder gives its waveform files ("*.owf", the extension in any case) and those of its
-// subfolders, sorted by name (byte order), subfolders at their place among the files. Hidden
-// entries (names beginning with '.') and symbolic links to folders inside a folder are
-// skipped. notes receives a line for each folder without a waveform file.
+// folder gives its waveform files and COMTRADE recordings (isInputFileName; a .cfg's data
+// file is read with it) and those of its subfolders, sorted by name (byte order), subfolders
+// at their place among the files. Hidden entries (names beginning with '.') and symbolic
+// links to folders inside a folder are skipped. notes receives a line for each folder without
+// any; a folder named as a recording (".cfg", ".cff") is an entry with its error.
 std::vector<InputFile> expandInputs(const std::vector<std::string>& args,
                                     std::vector<std::string>& notes);
 
-// True for a name the folder walk takes: ".owf" in any case, after at least one character.
-bool isWaveformName(const std::string& name);
+// True for a name the folder walk takes: ".owf", ".cfg" or ".cff" in any case, after at least
+// one character.
+bool isInputFileName(const std::string& name);
 
 // Analyses the inputs on `workers` threads (each with its own engine and records; the
 // settings are only read) and hands every result to emit on the calling thread, in the order

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <limits>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace qarn3 {
@@ -48,6 +49,18 @@ std::optional<std::string> FileStore::readPrefix(const std::string& path,
     }
     ::close(fd);
     return out;
+}
+
+std::string FileStore::readFailure(const std::string& path) const {
+    struct stat st {};
+    // std::strerror is not safe on the analysis's worker threads.
+    if (::stat(path.c_str(), &st) != 0) return std::generic_category().message(errno);
+    if (S_ISDIR(st.st_mode)) return "it is a folder";
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::generic_category().message(errno);
+    ::close(fd);
+    return "read error";
 }
 
 std::optional<std::string> FileStore::readAll(const std::string& path) const {

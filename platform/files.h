@@ -28,6 +28,9 @@ public:
     // At most maxBytes from the start of a regular file, or nothing when the name is not a
     // regular file or cannot be opened or read. Never blocks on a FIFO or a device.
     std::optional<std::string> readPrefix(const std::string& path, std::size_t maxBytes) const;
+    // Why readPrefix gives nothing for a name: "it is a folder", "not a regular file", or the
+    // system's reason (no such file, permission denied); "read error" when it opens now.
+    std::string readFailure(const std::string& path) const;
     // The whole of a regular file (for small files and tests).
     std::optional<std::string> readAll(const std::string& path) const;
     // Writes bytes as the new contents of path; the replacement keeps the old file's

@@ -140,6 +140,54 @@ TEST_F(AnalyzeToolTest, FolderGivesItsWaveformFilesSortedWithSubfoldersInPlace) 
     EXPECT_EQ(records.size(), 1u + 4 * 4);
 }
 
+// COMTRADE recordings in a folder are analysed as the waveform files are; a .cfg's data file is
+// read with it, not as an input of its own.
+TEST_F(AnalyzeToolTest, FolderGivesItsComtradeRecordingsInAnyCase) {
+    namespace fs = std::filesystem;
+    fs::create_directories(file("rec/sub"));
+    fs::create_directories(file("only-data"));
+    const ToolRun exported = run({"--export-comtrade", pulse(), "-o", file("rec/a")});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    const std::string cfg = contents("rec/a.cfg");
+    const std::string dat = contents("rec/a.dat");
+    put("rec/sub/B.CFG", cfg);
+    put("rec/sub/B.DAT", dat);
+    put("rec/c.Cff", "--- file type: CFG ---\r\n" + cfg + "--- file type: DAT BINARY: " +
+                         std::to_string(dat.size()) + " ---\r\n" + dat);
+    put("only-data/a.dat", dat);
+
+    std::vector<std::string> notes;
+    std::vector<std::string> paths;
+    for (const InputFile& in : expandInputs({file("rec"), file("only-data")}, notes))
+        paths.push_back(in.path);
+    EXPECT_EQ(paths, (std::vector<std::string>{file("rec/a.cfg"), file("rec/c.Cff"),
+                                               file("rec/sub/B.CFG")}));
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "No waveform files (*.owf) or COMTRADE recordings (*.cfg, *.cff) in " +
+                         file("only-data")}));
+
+    const ToolRun r = run({"--format=csv", file("rec")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const ToolRun original = run({"--format=csv", pulse()});
+    const std::vector<Record> records = parseCsv(r.out);
+    EXPECT_EQ(records.size(), 1u + 3 * (parseCsv(original.out).size() - 1));
+}
+
+// A folder named as a recording is refused; walking it would end the run as if all were well.
+TEST_F(AnalyzeToolTest, AFolderNamedAsARecordingIsRefused) {
+    for (const char* name : {"x.cfg", "y.CFF"}) {
+        std::filesystem::create_directory(file(name));
+        const ToolRun r = run({file(name)});
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_NE(r.err.find(file(name) + ": it is a folder, not a recording"), std::string::npos)
+            << r.err;
+    }
+    // A folder named as a waveform file is still walked.
+    std::filesystem::create_directory(file("z.owf"));
+    std::filesystem::copy_file(pulse(), file("z.owf/in.owf"));
+    EXPECT_EQ(run({file("z.owf")}).status, 0);
+}
+
 // Paths past the system's limit (PATH_MAX) deep inside a folder are said, not skipped.
 TEST_F(AnalyzeToolTest, FilesPastThePathLimitInAFolderAreReported) {
     const std::string name(200, 'd');

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace qarn3;
 using namespace qarn3::test;
@@ -19,7 +20,7 @@ namespace {
 
 // The rate a waveform file stands for, as playback reads it.
 double fileRate(double rate) {
-    return 1.0 / static_cast<double>(static_cast<float>(1.0 / rate));
+    return 1.0 / static_cast<double>(comtradeSamplePeriod(rate));
 }
 
 ComtradeExport sampleExport(ComtradeDataType type) {
@@ -190,8 +191,10 @@ TEST_P(ComtradeRates, ReadBackAsTheWaveformFilesRate) {
     const ComtradeRead r = parseComtrade(f.cfg, "x.cfg", f.dat, "x.dat", "");
     ASSERT_TRUE(r.current) << r.error;
     EXPECT_EQ(r.current->sampleRate, e.sampleRate);
-    EXPECT_EQ(static_cast<float>(1.0 / r.current->sampleRate),
-              static_cast<float>(1.0 / GetParam().first));
+    // Within what playback takes (500 to 5000 a second), a float's step from 1 / rate.
+    EXPECT_GE(r.current->sampleRate, 500);
+    EXPECT_LE(r.current->sampleRate, 5000);
+    EXPECT_NEAR(r.current->sampleRate, GetParam().first, GetParam().first * 2.5e-7);
 }
 INSTANTIATE_TEST_SUITE_P(Cases, ComtradeRates,
                          ::testing::Values(std::pair{2400.0, "2400"}, std::pair{1200.0, "1200"},
@@ -231,7 +234,7 @@ const std::string k1999 = "Sub 9,R1,1999\n3,2A,1D\n 1, VA ,A,,kV,0.1,0,0,-32767,
 std::string binaryCfg(const char* type) {
     std::string cfg = "Sub 9,R1,2013\r\n20,3A,17D\r\n1,VA,A,,kV,0.1,0,0,-32767,32767,1,1,P\r\n"
                       "2,IA,A,,A,0.5,-1,0,-32767,32767,1,1,P\r\n"
-                      "3,VB,B,,kV,0.1,0,0,-32767,32767,1,1,P\r\n";
+                      "3,IB,B,,kA,0.1,0,0,-32767,32767,1,1,P\r\n";
     for (int i = 1; i <= 17; ++i)
         cfg += std::to_string(i) + ",D" + std::to_string(i) + ",,,0\r\n";
     return cfg +
@@ -252,12 +255,18 @@ template <typename T> std::string binaryRecords(std::vector<std::vector<T>> samp
     }
     return s;
 }
+const std::string kKilo1999 = "Sub 9,R1,1999\n3,2A,1D\n1,VA,A,,KA,0.1,0,0,-32767,32767,1000,1,P\n"
+                              "2,IA,A,,A,0.01,0,0,-32767,32767,400,5,S\n1,Trip,,,0\n50\n1\n"
+                              "1200,3\n14/03/2026,15:09:26.535\n14/03/2026,15:09:26.535\nASCII\n";
+const std::string kMilli1991 = "Sub 9,R1\r\n3,2A,1D\r\n1,VA,A,,kV,0.1,0,0,-32767,32767\r\n"
+                               "2,IA,A,Line 1,mA,0.5,1,0,-32767,32767\r\n1,Trip,0\r\n60\r\n1\r\n"
+                               "1000,3\r\n03/14/26,15:09:26.535\r\n03/14/26,15:09:26.535\r\n"
+                               "ASCII\r\n";
 const std::string kData = "1,0,10,4,0\r\n2,833,20,-8,1\r\n3,1667,30,100,0\r\n\x1a";
 INSTANTIATE_TEST_SUITE_P(
     Cases, ComtradeRevisions,
     ::testing::Values(RevisionCase{"1991", k1991, kData, "", {3, -3, 51}},
                       RevisionCase{"1999Secondary", k1999, kData, "", {3.2, -6.4, 80}},
-                      RevisionCase{"ChannelByName", k1999, kData, "VA", {1, 2, 3}},
                       RevisionCase{"LeadingSpaces",
                                    k1999,
                                    "1, 0, 10, 4, 0\n2,, 20,-8 ,1\n3,,30,100,0",
@@ -276,8 +285,28 @@ INSTANTIATE_TEST_SUITE_P(
                       RevisionCase{"Float32AmongOthers",
                                    binaryCfg("FLOAT32"),
                                    binaryRecords<float>({{7, 2.5f, 9}, {-7, -4, 1}}),
-                                   "VB",
-                                   {0.9, 0.1}}),
+                                   "IB",
+                                   {900, 100}},
+                      // Units in any case; a named channel wins over the one in amperes.
+                      RevisionCase{
+                          "NamedInKiloamperes", kKilo1999, kData, "VA", {1000, 2000, 3000}},
+                      RevisionCase{"OnlyCurrentInMilliamperes",
+                                   kMilli1991,
+                                   "1,0,10,4,0\r\n2,833,20,-8,1\r\n3,1667,30,100,0\r\n",
+                                   "",
+                                   {0.003, -0.003, 0.051}},
+                      // Another channel may miss a sample (blank, or 99999 in 1991); in 1999
+                      // 99999 is a value like any other.
+                      RevisionCase{"OtherChannelsMissing",
+                                   k1991,
+                                   "1,0,,4,0\r\n2,833,99999,-8,1\r\n3,1667,30,100,\r\n",
+                                   "",
+                                   {3, -3, 51}},
+                      RevisionCase{"NinesAreAValueIn1999",
+                                   k1999,
+                                   "1,0,10,4,0\r\n2,833,20,99999,1\r\n3,1667,30,100,0\r\n",
+                                   "",
+                                   {3.2, 79999.2, 80}}),
     [](const auto& test) { return test.param.name; });
 
 // Each bad file refused with the file, the line and the reason.
@@ -285,6 +314,7 @@ struct RefusalCase {
     const char* name;
     std::string cfg, dat;
     const char* says;
+    const char* channel = "";
 };
 const std::string kCfgHead = "S,D,1999\r\n";
 std::string cfgWith(const std::string& counts, const std::string& channels,
@@ -294,6 +324,19 @@ std::string cfgWith(const std::string& counts, const std::string& channels,
            "01/01/2026,00:00:00.000000\r\n01/01/2026,00:00:00.000000\r\n" + type + "\r\n1\r\n";
 }
 const std::string kI = "1,I,,,A,1,0,0,-2048,2047,1,1,P\r\n";
+const std::string kV = "2,V,,,V,1,0,0,-2048,2047,1,1,P\r\n";
+// The configuration with its first (which 0) or trigger (1) time replaced.
+std::string withTimes(std::string cfg, int which, const std::string& time) {
+    const std::string t = "01/01/2026,00:00:00.000000";
+    std::size_t at = cfg.find(t);
+    if (which == 1) at = cfg.find(t, at + 1);
+    return cfg.replace(at, t.size(), time);
+}
+// Binary data with the sample number at a byte offset changed.
+std::string renumbered(std::string d, std::size_t at, std::uint32_t n) {
+    std::memcpy(d.data() + at, &n, 4);
+    return d;
+}
 const std::string kAscii3 = "1,0,1\r\n2,417,2\r\n3,833,3\r\n";
 std::string binary16(std::vector<std::int16_t> v) {
     std::string s;
@@ -321,7 +364,7 @@ std::string binary32(std::vector<std::uint32_t> v) {
 class ComtradeRefusals : public ::testing::TestWithParam<RefusalCase> {};
 TEST_P(ComtradeRefusals, NameTheFileTheLineAndTheReason) {
     const RefusalCase& c = GetParam();
-    const ComtradeRead r = parseComtrade(c.cfg, "bad.cfg", c.dat, "bad.dat", "");
+    const ComtradeRead r = parseComtrade(c.cfg, "bad.cfg", c.dat, "bad.dat", c.channel);
     EXPECT_FALSE(r.current);
     EXPECT_EQ(r.error, c.says);
 }
@@ -375,9 +418,47 @@ INSTANTIATE_TEST_SUITE_P(
                     "1,0,1\r\n2,417,2,0\r\n3,833,3\r\n",
                     "bad.dat line 2: 4 fields, not the 3 of the configuration's channels"},
         RefusalCase{"AsciiMissingSample", cfgWith("1,1A,0D", kI), "1,0,1\r\n2,417,\r\n3,833,3\r\n",
-                    "bad.dat line 2: sample 2 of channel I is missing"},
+                    "bad.dat line 2, field 3: sample 2 of channel I is missing"},
         RefusalCase{"AsciiNotANumber", cfgWith("1,1A,0D", kI), "1,0,1\r\n2,417,x2\r\n3,833,3\r\n",
-                    "bad.dat line 2: 'x2' is not a number"},
+                    "bad.dat line 2, field 3: channel I's value 'x2' is not a number"},
+        RefusalCase{"AsciiOtherChannelNotANumber", cfgWith("2,2A,0D", kI + kV),
+                    "1,0,1,5\r\n2,417,2,?\r\n3,833,3,7\r\n",
+                    "bad.dat line 2, field 4: channel V's value '?' is not a number"},
+        RefusalCase{"AsciiDigitalNeitherZeroNorOne", cfgWith("2,1A,1D", kI + "1,ON,,,0\r\n"),
+                    "1,0,1,0\r\n2,417,2,2\r\n3,833,3,1\r\n",
+                    "bad.dat line 2, field 4: digital channel 1's value '2' is not 0 or 1"},
+        RefusalCase{"AsciiSampleNumberNotANumber", cfgWith("1,1A,0D", kI),
+                    "xx,0,1\r\n2,417,2\r\n3,833,3\r\n",
+                    "bad.dat line 1, field 1: sample number 'xx' is not a whole number"},
+        RefusalCase{"AsciiTimeStampNotANumber", cfgWith("1,1A,0D", kI),
+                    "1,0,1\r\n2,yy,2\r\n3,833,3\r\n",
+                    "bad.dat line 2, field 2: time stamp 'yy' is not a whole number"},
+        RefusalCase{"AsciiSampleNumberGap", cfgWith("1,1A,0D", kI),
+                    "1,0,1\r\n3,417,2\r\n4,833,3\r\n",
+                    "bad.dat line 2, field 1: sample number 3 where 2 is due: a sample is "
+                    "missing or repeated"},
+        RefusalCase{"AsciiSampleNumberRepeated", cfgWith("1,1A,0D", kI),
+                    "1,0,1\r\n1,417,2\r\n2,833,3\r\n",
+                    "bad.dat line 2, field 1: sample number 1 where 2 is due: a sample is "
+                    "missing or repeated"},
+        RefusalCase{"Ascii1991NinesAreMissing", k1991,
+                    "1,0,10,4,0\r\n2,833,20,99999,1\r\n3,1667,30,100,0\r\n",
+                    "bad.dat line 2, field 4: sample 2 of channel IA is missing"},
+        RefusalCase{"UnitsNotAmperes", cfgWith("1,1A,0D", "1,I1,,,V,1,0,0,-1,1,1,1,P\r\n"), kAscii3,
+                    "bad.cfg line 3: channel I1 is in V, not in amperes (A, kA or mA)"},
+        RefusalCase{"NoUnits", cfgWith("1,1A,0D", "1,I1,,,,1,0,0,-1,1,1,1,P\r\n"), kAscii3,
+                    "bad.cfg line 3: channel I1 has no units, not amperes (A, kA or mA)"},
+        RefusalCase{"NamedChannelNotACurrent", k1999, kData,
+                    "bad.cfg line 3: channel VA is in kV, not in amperes (A, kA or mA)", "VA"},
+        RefusalCase{"TwoCurrentsInKiloamperes",
+                    cfgWith("2,2A,0D", "1,I1,,,kA,1,0,0,-1,1,1,1,P\r\n2,I2,,,mA,1,0,0,-1,1,1,1,"
+                                       "P\r\n"),
+                    kAscii3,
+                    "bad.cfg line 2: 2 analog channels and 2 in amperes: name the channel to "
+                    "measure"},
+        RefusalCase{"TriggerTimeNotATime", withTimes(cfgWith("1,1A,0D", kI), 1, "12:00"), kAscii3,
+                    "bad.cfg line 8: the trigger's time '12:00' is not a date and time "
+                    "dd/mm/yyyy,hh:mm:ss.ssssss"},
         RefusalCase{"BinaryTruncated", cfgWith("1,1A,0D", kI, "1\r\n2400,3\r\n", "BINARY"),
                     binary16({1, 2, 3}).substr(0, 25),
                     "bad.dat byte 25: the data end after 2 of the 3 samples the configuration "
@@ -388,12 +469,71 @@ INSTANTIATE_TEST_SUITE_P(
                     "bytes)"},
         RefusalCase{"BinaryMissingSample", cfgWith("1,1A,0D", kI, "1\r\n2400,3\r\n", "BINARY"),
                     binary16({1, -32768, 3}), "bad.dat byte 18: sample 2 of channel I is missing"},
+        RefusalCase{"BinarySampleNumberGap", cfgWith("1,1A,0D", kI, "1\r\n2400,3\r\n", "BINARY"),
+                    renumbered(binary16({1, 2, 3}), 10, 3),
+                    "bad.dat byte 10: sample number 3 where 2 is due: a sample is missing or "
+                    "repeated"},
+        RefusalCase{"Binary32SampleNumberRepeated",
+                    cfgWith("1,1A,0D", kI, "1\r\n2400,3\r\n", "BINARY32"),
+                    renumbered(binary32({1, 2, 3}), 24, 2),
+                    "bad.dat byte 24: sample number 2 where 3 is due: a sample is missing or "
+                    "repeated"},
         RefusalCase{"Binary32MissingSample", cfgWith("1,1A,0D", kI, "1\r\n2400,3\r\n", "BINARY32"),
                     binary32({1, 2, 0x80000000u}),
                     "bad.dat byte 32: sample 3 of channel I is missing"},
         RefusalCase{"Float32MissingSample", cfgWith("1,1A,0D", kI, "1\r\n2400,3\r\n", "FLOAT32"),
                     binary32({0x7fc00000u, 0, 0}),
                     "bad.dat byte 8: sample 1 of channel I is missing"}),
+    [](const auto& test) { return test.param.name; });
+
+// The first sample's time as each revision writes it: 1991 month first, with a two-digit year
+// or four; later ones day first with four; 2013 to the nanosecond.
+struct CfgTimeCase {
+    const char* name;
+    int revision;
+    const char* time;
+    bool taken;
+};
+class ComtradeCfgTimes : public ::testing::TestWithParam<CfgTimeCase> {};
+TEST_P(ComtradeCfgTimes, AreTakenInTheirRevisionsFormOnly) {
+    const CfgTimeCase& c = GetParam();
+    const std::string t = std::string(c.time) + "\r\n01/01/2026,00:00:00\r\n";
+    const std::string cfg =
+        c.revision == 1991 ? "S,D\r\n1,1A,0D\r\n1,I,,,A,1,0,0,-2048,2047\r\n60\r\n1\r\n2400,3\r\n" +
+                                 t + "ASCII\r\n"
+                           : "S,D," + std::to_string(c.revision) + "\r\n1,1A,0D\r\n" + kI +
+                                 "60\r\n1\r\n2400,3\r\n" + t + "ASCII\r\n1\r\n";
+    const ComtradeRead r = parseComtrade(cfg, "t.cfg", kAscii3, "t.dat", "");
+    if (c.taken) {
+        ASSERT_TRUE(r.current) << r.error;
+        EXPECT_EQ(r.current->firstSampleTime, c.time);
+    } else {
+        EXPECT_FALSE(r.current);
+        EXPECT_EQ(r.error, std::string("t.cfg line 7: the first sample's time '") + c.time +
+                               "' is not a date and time " +
+                               (c.revision == 1991 ? "mm/dd/yy" : "dd/mm/yyyy") +
+                               ",hh:mm:ss.ssssss");
+    }
+}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ComtradeCfgTimes,
+    ::testing::Values(
+        CfgTimeCase{"MonthFirst1991", 1991, "03/14/26,15:09:26.535", true},
+        CfgTimeCase{"FourDigitYear1991", 1991, "03/14/2026,15:09:26", true},
+        CfgTimeCase{"DayFirstIn1991", 1991, "14/03/26,15:09:26", false},
+        CfgTimeCase{"DayFirst1999", 1999, "14/03/2026,15:09:26.535897", true},
+        CfgTimeCase{"MonthFirstIn1999", 1999, "03/14/26,15:09:26.535", false},
+        CfgTimeCase{"LeapDay", 1999, "29/02/2024,00:00:00", true},
+        CfgTimeCase{"NoLeapDay", 1999, "29/02/2025,00:00:00", false},
+        CfgTimeCase{"DayPastTheMonth", 2013, "31/04/2026,00:00:00", false},
+        CfgTimeCase{"LeapSecond", 1999, "31/12/2016,23:59:60.5", true},
+        CfgTimeCase{"HourPastTheDay", 1999, "01/01/2026,24:00:00", false},
+        CfgTimeCase{"SevenDecimalsIn1999", 1999, "01/01/2026,00:00:00.1234567", false},
+        CfgTimeCase{"Nanoseconds2013", 2013, "01/01/2026,00:00:00.123456789", true},
+        CfgTimeCase{"TenDecimalsIn2013", 2013, "01/01/2026,00:00:00.1234567890", false},
+        CfgTimeCase{"NoComma", 2013, "01/01/2026 00:00:00", false},
+        CfgTimeCase{"DotWithoutDigits", 2013, "01/01/2026,00:00:00.", false},
+        CfgTimeCase{"Garbage", 2013, "soon", false}, CfgTimeCase{"Blank", 2013, "", false}),
     [](const auto& test) { return test.param.name; });
 
 TEST(ComtradeCff, WithoutADataSectionIsRefused) {
@@ -469,6 +609,22 @@ TEST_F(ComtradeFilesTest, TheDataFileIsFoundInEitherCaseAndAMissingOneNamed) {
     EXPECT_EQ(comtradeBase("run7.cfg"), "run7");
     EXPECT_EQ(comtradeBase("run7.DAT"), "run7");
     EXPECT_EQ(comtradeBase("run7"), "run7");
+}
+
+// A name that is no regular file is refused with the reason, whichever of the files it is.
+TEST_F(ComtradeFilesTest, AFolderInPlaceOfAFileIsRefusedWithTheReason) {
+    const ComtradeFiles f = comtradeFilesOf(sampleExport(ComtradeDataType::Binary));
+    put("dirdat.cfg", f.cfg);
+    for (const char* name : {"dirdat.dat", "x.cfg", "x.cff"})
+        ASSERT_EQ(::mkdir(file(name).c_str(), 0700), 0) << name;
+    EXPECT_EQ(readComtradeFile(file("dirdat.cfg"), "", files).error,
+              "Cannot read " + file("dirdat.dat") + ": it is a folder");
+    EXPECT_EQ(readComtradeFile(file("x.cfg"), "", files).error,
+              "Cannot read " + file("x.cfg") + ": it is a folder");
+    EXPECT_EQ(readComtradeFile(file("x.cff"), "", files).error,
+              "Cannot read " + file("x.cff") + ": it is a folder");
+    EXPECT_EQ(readComtradeFile(file("none.cff"), "", files).error,
+              "Cannot read " + file("none.cff") + ": No such file or directory");
 }
 
 TEST(ComtradeWaveFile, TakesTheSamplesPlaybackPlays) {

@@ -216,6 +216,34 @@ TEST_P(HandRecording, InOneCffFileIsMeasuredAsInItsTwoFiles) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, HandRecording, ::testing::Values(1200, 4800));
 
+// At the ends of the rates measured, the waveform file the records keep of a recording plays
+// back at the recording's rate, not at the 2400 a file out of range is taken at.
+class EdgeRateRecording : public RecordTest, public ::testing::WithParamInterface<int> {};
+TEST_P(EdgeRateRecording, KeepsItsRateInTheConvertedWaveform) {
+    const int rate = GetParam();
+    put("edge.cfg", handRecordingCfg(rate, false));
+    put("edge.dat", handRecordingDat(rate, false));
+    AnalysisOptions o;
+    o.waveFile = file("edge.cfg");
+    o.rangeIndex = 5;
+    const AnalysisResult r = analyzeWaveform(o);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_NEAR(r.sampleRate, rate, rate * 1e-6);
+    put("kept.owf", r.convertedWaveform);
+    o.waveFile = file("kept.owf");
+    const AnalysisResult kept = analyzeWaveform(o);
+    ASSERT_TRUE(kept.ok) << kept.error;
+    EXPECT_EQ(kept.sampleRate, r.sampleRate);
+    std::string error;
+    const auto exported = comtradeExportOfWaveFile(r.convertedWaveform, error);
+    ASSERT_TRUE(exported) << error;
+    EXPECT_EQ(exported->sampleRate, r.sampleRate);
+    // Written again, the rate is the recording's own figure.
+    EXPECT_NE(comtradeFilesOf(*exported).cfg.find("\r\n" + std::to_string(rate) + ","),
+              std::string::npos);
+}
+INSTANTIATE_TEST_SUITE_P(Rates, EdgeRateRecording, ::testing::Values(500, 5000));
+
 class ComtradeExportTool : public RecordTest {};
 
 TEST_F(ComtradeExportTool, WritesBesideTheFileTimedByItsModification) {

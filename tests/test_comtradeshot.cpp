@@ -257,6 +257,26 @@ TEST_F(ComtradeToolTest, ImportedRecordingStoresTheWaveformOfTheCountsMeasured) 
     EXPECT_EQ(imported.err.find("over range"), std::string::npos) << imported.err;
 }
 
+// A folder's recordings are imported as named ones are; a folder named as one is refused.
+TEST_F(ComtradeToolTest, ImportOfAFolderTakesItsRecordings) {
+    std::string error;
+    auto capture = comtradeExportOfWaveFile(readAll(pulseFile()), error);
+    ASSERT_TRUE(capture) << error;
+    FileStore files;
+    ASSERT_TRUE(makeFolders(folder + "/in"));
+    ASSERT_EQ(writeComtradeFiles(folder + "/in/REC", *capture, files), "");
+    const ToolRun imported = run(importArgs({folder + "/in"}));
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(imported.err.find("No waveform files"), std::string::npos) << imported.err;
+    EXPECT_FALSE(shots().empty());
+
+    ASSERT_TRUE(makeFolders(folder + "/x.cfg"));
+    const ToolRun named = run(importArgs({folder + "/x.cfg"}));
+    EXPECT_EQ(named.status, 1);
+    EXPECT_NE(named.err.find("x.cfg: it is a folder, not a recording"), std::string::npos)
+        << named.err;
+}
+
 TEST_F(ComtradeToolTest, ImportTellsTheSamplesClippedOverRange) {
     std::string error;
     auto capture = comtradeExportOfWaveFile(readAll(pulseFile()), error);

@@ -46,7 +46,7 @@ std::string precisionText(double v, int digits) {
 }
 
 float periodOf(double rate) {
-    return static_cast<float>(1.0 / rate);
+    return comtradeSamplePeriod(rate);
 }
 
 // The rate as written: six significant digits (2400 for a file's 2399.99...), more only where
@@ -271,6 +271,17 @@ std::string writeComtradeFiles(const std::string& base, const ComtradeExport& e,
 
 bool isComtradeName(const std::string& path) {
     return endsWithNoCase(path, ".cfg") || endsWithNoCase(path, ".cff");
+}
+
+float comtradeSamplePeriod(double rate) {
+    auto period = static_cast<float>(1.0 / rate);
+    if (!(rate >= 500 && rate <= 5000)) return period;
+    // One step of the float's last digit at most: the nearest period inside the range.
+    while (1.0 / static_cast<double>(period) < 500)
+        period = std::nextafter(period, 0.0f);
+    while (1.0 / static_cast<double>(period) > 5000)
+        period = std::nextafter(period, 1.0f);
+    return period;
 }
 
 ComtradeCounts comtradeCounts(const std::vector<double>& amps, double ampsPerCount) {

@@ -52,6 +52,13 @@ struct ComtradeExport {
 std::optional<ComtradeExport> comtradeExportOfWaveFile(const std::string& bytes,
                                                        std::string& error);
 
+// The single-precision period a waveform file holds for a recording's rate: the one nearest
+// to 1 / rate whose rate as playback reads it (1 / period) stays within 500 to 5000 samples
+// per second, as playback takes a file only there (float(1 / 500) alone reads as 499.99998,
+// float(1 / 5000) as 5000.00013, and either would play at 2400).
+// Any other rate: float(1 / rate).
+float comtradeSamplePeriod(double rate);
+
 // A time as the configuration file writes it, "dd/mm/yyyy,hh:mm:ss.ffffff" (UTC).
 std::string comtradeTimeText(std::int64_t microsecondsSince1970);
 // The local code of a time zone's offset: "0", "+1h00", "-5h30".
@@ -75,7 +82,7 @@ struct ComtradeCurrent {
     std::string channel; // its id
     std::string stationName, deviceId;
     int revision = 1991;
-    double sampleRate = 0; // as a waveform file's rate: 1 / float(1 / rate)
+    double sampleRate = 0; // as a waveform file's rate: 1 / comtradeSamplePeriod(rate)
     double lineHz = 0;
     std::vector<double> amps; // a × x + b, × primary / secondary for secondary values
     std::string firstSampleTime, triggerTime; // as the file gives them

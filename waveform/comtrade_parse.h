@@ -36,8 +36,9 @@ struct Config {
     std::size_t samples = 0;
     std::string first, trigger;
     ComtradeDataType type = ComtradeDataType::Ascii;
-    std::size_t chosen = 0; // index in analog
-    std::string name;       // of the configuration
+    std::size_t chosen = 0;    // index in analog
+    double amperesPerUnit = 1; // of its units: 1000 for kA
+    std::string name;          // of the configuration
 };
 
 std::string lowered(std::string s);
@@ -45,6 +46,10 @@ std::string lowered(std::string s);
 std::string trimmed(const std::string& s);
 // An integer with an optional '+'; false for anything else.
 bool readInt(const std::string& text, long long& v);
+// Whether a line's fields are a date and time of the configuration: "dd/mm/yyyy" and
+// "hh:mm:ss[.ssssss]"; revision 1991 writes the month first, "mm/dd/yy" (or "mm/dd/yyyy");
+// 2013 may give nanoseconds (nine decimals).
+bool isComtradeTime(const std::vector<std::string>& fields, int revision);
 // The configuration's lines checked, counted from lineOffset + 1, and the channel chosen;
 // throws Refusal.
 Config parseConfig(const std::string& text, const std::string& name, std::size_t lineOffset,

@@ -118,6 +118,7 @@ public:
     const std::string& name() const { return m_name; }
     // The line last read, as the file counts it.
     std::size_t line() const { return m_at + m_offset; }
+    std::size_t offset() const { return m_offset; }
 
 private:
     std::vector<std::string> m_lines;
@@ -126,32 +127,60 @@ private:
     std::size_t m_at = 0;
 };
 
+// The next line as a date and time, refused when it is none.
+std::string timeLine(CfgReader& in, const std::string& what, int revision) {
+    const std::vector<std::string> f = in.next(what);
+    std::string text = f[0];
+    for (std::size_t i = 1; i < f.size(); ++i)
+        text.append(",").append(f[i]);
+    if (!isComtradeTime(f, revision))
+        in.fail(what + " '" + text + "' is not " +
+                (revision == 1991 ? "a date and time mm/dd/yy,hh:mm:ss.ssssss"
+                                  : "a date and time dd/mm/yyyy,hh:mm:ss.ssssss"));
+    return text;
+}
+
+// Amperes per unit of a current channel's units (A, kA, mA in any case); 0 for any other.
+double amperesPerUnit(const std::string& units) {
+    const std::string u = lowered(units);
+    return u == "a" ? 1.0 : u == "ka" ? 1000.0 : u == "ma" ? 0.001 : 0.0;
+}
+
 void chooseChannel(Config& c, const std::string& channel, const CfgReader& in) {
     if (c.analog.empty()) in.fail("the recording has no analog channel", 2);
+    auto chosen = [&c, &in](std::size_t i) {
+        c.chosen = i;
+        const AnalogChannel& a = c.analog[i];
+        c.amperesPerUnit = amperesPerUnit(a.units);
+        if (c.amperesPerUnit == 0)
+            in.fail("channel " + a.id +
+                        (a.units.empty() ? " has no units, not amperes"
+                                         : " is in " + a.units + ", not in amperes") +
+                        " (A, kA or mA)",
+                    a.line - in.offset());
+    };
     if (!channel.empty()) {
         for (std::size_t i = 0; i < c.analog.size(); ++i)
-            if (c.analog[i].id == channel) {
-                c.chosen = i;
-                return;
-            }
+            if (c.analog[i].id == channel) return chosen(i);
         in.fail("no analog channel is named '" + channel + "'", 2);
     }
-    if (c.analog.size() == 1) {
-        c.chosen = 0;
-        return;
-    }
-    std::size_t found = 0, at = 0;
-    for (std::size_t i = 0; i < c.analog.size(); ++i)
+    if (c.analog.size() == 1) return chosen(0);
+    // The one in amperes, else the only current channel whatever its multiple.
+    std::size_t inAmperes = 0, currents = 0, atAmperes = 0, atCurrent = 0;
+    for (std::size_t i = 0; i < c.analog.size(); ++i) {
         if (lowered(c.analog[i].units) == "a") {
-            ++found;
-            at = i;
+            ++inAmperes;
+            atAmperes = i;
         }
-    if (found == 1) {
-        c.chosen = at;
-        return;
+        if (amperesPerUnit(c.analog[i].units) != 0) {
+            ++currents;
+            atCurrent = i;
+        }
     }
+    if (inAmperes == 1) return chosen(atAmperes);
+    if (currents == 1) return chosen(atCurrent);
     in.fail(std::to_string(c.analog.size()) + " analog channels and " +
-                (found ? std::to_string(found) : std::string("none")) +
+                (currents ? std::to_string(currents) : std::string("none")) +
                 " in amperes: name the channel to measure",
             2);
 }
@@ -239,10 +268,8 @@ Config parseConfig(const std::string& text, const std::string& name, std::size_t
         in.fail(f[1] + " samples: at most " + std::to_string(kComtradeMostSamples) +
                 " can be measured");
     c.samples = static_cast<std::size_t>(last);
-    f = in.next("the first sample's time");
-    c.first = f.size() >= 2 ? f[0] + "," + f[1] : f[0];
-    f = in.next("the trigger's time");
-    c.trigger = f.size() >= 2 ? f[0] + "," + f[1] : f[0];
+    c.first = timeLine(in, "the first sample's time", c.revision);
+    c.trigger = timeLine(in, "the trigger's time", c.revision);
     f = in.next("the data file type");
     const auto type = comtradeDataTypeNamed(f[0]);
     if (!type) in.fail("data file type '" + f[0] + "' is not ASCII, BINARY, BINARY32 or FLOAT32");
@@ -267,6 +294,13 @@ std::size_t recordBytes(const Config& c) {
     return 8 + width * c.analogCount + 2 * ((c.digitalCount + 15) / 16);
 }
 
+// Samples are numbered 1, 2, 3... in the data of every type.
+void checkSampleNumber(long long number, std::size_t index, const std::string& where) {
+    if (number != static_cast<long long>(index) + 1)
+        throw Refusal{where + "sample number " + std::to_string(number) + " where " +
+                      std::to_string(index + 1) + " is due: a sample is missing or repeated"};
+}
+
 std::vector<double> asciiValues(const Config& c, const std::string& text, const std::string& name,
                                 std::size_t lineOffset) {
     const std::vector<std::string> lines = linesOf(text);
@@ -280,18 +314,45 @@ std::vector<double> asciiValues(const Config& c, const std::string& text, const 
         throw Refusal{where(c.samples) + "more samples than the " + std::to_string(c.samples) +
                       " the configuration gives"};
     const std::size_t fields = 2 + c.analogCount + c.digitalCount;
-    const std::size_t column = 2 + c.chosen;
     std::vector<double> x(c.samples);
     for (std::size_t i = 0; i < c.samples; ++i) {
         const std::vector<std::string> f = fieldsOf(lines[i]);
         if (f.size() != fields)
             throw Refusal{where(i) + std::to_string(f.size()) + " fields, not the " +
                           std::to_string(fields) + " of the configuration's channels"};
-        if (f[column].empty())
-            throw Refusal{where(i) + "sample " + std::to_string(i + 1) + " of channel " +
-                          c.analog[c.chosen].id + " is missing"};
-        if (!readReal(f[column], x[i]))
-            throw Refusal{where(i) + "'" + f[column] + "' is not a number"};
+        auto field = [&](std::size_t k) {
+            return name + " line " + std::to_string(i + 1 + lineOffset) + ", field " +
+                   std::to_string(k + 1) + ": ";
+        };
+        long long number = 0;
+        if (!readInt(f[0], number))
+            throw Refusal{field(0) + "sample number '" + f[0] + "' is not a whole number"};
+        checkSampleNumber(number, i, field(0));
+        // The time stamp may be left out: the rate times the samples.
+        if (!f[1].empty() && !(readInt(f[1], number) && number >= 0))
+            throw Refusal{field(1) + "time stamp '" + f[1] + "' is not a whole number"};
+        for (std::size_t k = 0; k < c.analogCount; ++k) {
+            const std::string& value = f[2 + k];
+            const AnalogChannel& a = c.analog[k];
+            double v = 0;
+            // Only the channel measured must have every sample; the others may miss some.
+            bool missing = value.empty();
+            if (!missing && !readReal(value, v))
+                throw Refusal{field(2 + k) + "channel " + a.id + "'s value '" + value +
+                              "' is not a number"};
+            if (c.revision == 1991 && v == 99999) missing = true;
+            if (k == c.chosen) {
+                if (missing)
+                    throw Refusal{field(2 + k) + "sample " + std::to_string(i + 1) +
+                                  " of channel " + a.id + " is missing"};
+                x[i] = v;
+            }
+        }
+        for (std::size_t k = 2 + c.analogCount; k < fields; ++k)
+            if (!f[k].empty() && f[k] != "0" && f[k] != "1")
+                throw Refusal{field(k) + "digital channel " +
+                              std::to_string(k - 1 - c.analogCount) + "'s value '" + f[k] +
+                              "' is not 0 or 1"};
     }
     return x;
 }
@@ -309,6 +370,8 @@ std::vector<double> binaryValues(const Config& c, const std::string& d, const st
                       std::to_string(want) + " bytes)"};
     std::vector<double> x(c.samples);
     for (std::size_t i = 0; i < c.samples; ++i) {
+        checkSampleNumber(u32At(d, i * record), i,
+                          name + " byte " + std::to_string(i * record) + ": ");
         const std::size_t at = i * record + 8;
         bool missing = false;
         switch (c.type) {
@@ -345,10 +408,9 @@ std::vector<double> binaryValues(const Config& c, const std::string& d, const st
 
 ComtradeRead currentOf(const Config& c, std::vector<double> x) {
     const AnalogChannel& ch = c.analog[c.chosen];
-    const double factor = ch.secondaryValues ? ch.primary / ch.secondary : 1.0;
+    const double factor = (ch.secondaryValues ? ch.primary / ch.secondary : 1.0) * c.amperesPerUnit;
     for (double& v : x) {
-        v = ch.a * v + ch.b;
-        if (ch.secondaryValues) v *= factor;
+        v = (ch.a * v + ch.b) * factor;
         if (!std::isfinite(v))
             throw Refusal{c.name + " line " + std::to_string(ch.line) + ": channel " + ch.id +
                           "'s factors make a sample beyond every number"};
@@ -358,7 +420,7 @@ ComtradeRead currentOf(const Config& c, std::vector<double> x) {
     cur.stationName = c.station;
     cur.deviceId = c.device;
     cur.revision = c.revision;
-    cur.sampleRate = 1.0 / static_cast<double>(static_cast<float>(1.0 / c.rate));
+    cur.sampleRate = 1.0 / static_cast<double>(comtradeSamplePeriod(c.rate));
     cur.lineHz = c.lineHz;
     cur.amps = std::move(x);
     cur.firstSampleTime = c.first;
@@ -395,12 +457,12 @@ ComtradeRead readComtradeFile(const std::string& path, const std::string& channe
     const std::string base = comtradeBase(path);
     if (path.size() >= 4 && lowered(path.substr(path.size() - 4)) == ".cff") {
         const auto bytes = files.readPrefix(path, kDatMostBytes + 1);
-        if (!bytes) return refused("Cannot read " + path);
+        if (!bytes) return refused("Cannot read " + path + ": " + files.readFailure(path));
         if (bytes->size() > kDatMostBytes) return refused(path + ": larger than 256 MiB");
         return parseComtradeCff(*bytes, path, channel);
     }
     const auto cfg = files.readPrefix(path, kCfgMostBytes + 1);
-    if (!cfg) return refused("Cannot read " + path);
+    if (!cfg) return refused("Cannot read " + path + ": " + files.readFailure(path));
     if (cfg->size() > kCfgMostBytes) return refused(path + ": larger than 4 MiB");
     // The data file as its configuration's name is spelt, else in either case.
     const bool upper = !path.empty() && path.back() == 'G';
@@ -417,7 +479,7 @@ ComtradeRead readComtradeFile(const std::string& path, const std::string& channe
         const std::size_t limit =
             c.type == ComtradeDataType::Ascii ? kDatMostBytes + 1 : recordBytes(c) * c.samples + 1;
         const auto dat = files.readPrefix(datPath, limit);
-        if (!dat) return refused("Cannot read " + datPath);
+        if (!dat) return refused("Cannot read " + datPath + ": " + files.readFailure(datPath));
         if (c.type == ComtradeDataType::Ascii && dat->size() > kDatMostBytes)
             return refused(datPath + ": larger than 256 MiB");
         return currentOf(c, c.type == ComtradeDataType::Ascii ? asciiValues(c, *dat, datPath, 0)
