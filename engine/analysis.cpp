@@ -330,6 +330,8 @@ AnalysisResult WaveAnalyzer::analyze(const AnalysisOptions& o, const AnalysisSet
     engine.pulseEnded().connect([&pulses](const PulseEnd& p) { pulses.pulseEnded(p); });
     engine.SetRange();
     if (in.comtrade) {
+        result.recordingStartMicros = in.comtrade->firstSampleMicros;
+        result.recordingTimeCodeMinutes = in.comtrade->timeCodeMinutes;
         result.clippedSamples = fillComtradeCounts(*in.comtrade, wave);
         // Before the test's reset clears the store for the capture.
         result.convertedWaveform = convertedWaveformBytes(wave, setup.TestMode);

@@ -78,6 +78,10 @@ struct AnalysisResult {
     // range and clipped at +-2047.
     std::string convertedWaveform;
     std::size_t clippedSamples = 0;
+    // A COMTRADE recording's first sample: its time on the recorder's clock (microseconds
+    // since 1970) and that clock's offset from UTC in minutes where the file gives it.
+    std::optional<std::int64_t> recordingStartMicros;
+    std::optional<int> recordingTimeCodeMinutes;
 };
 
 // Plays a waveform file through the measurement engine exactly as demonstration mode does

@@ -13,6 +13,9 @@
 #include "waveform/comtrade.h"
 #include "waveform/waveform.h"
 
+#include <QDateTime>
+#include <QTimeZone>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -174,12 +177,35 @@ std::optional<QByteArray> waveformOf(FileStore& files, const std::string& path, 
     return QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size()));
 }
 
+// A recording's first sample in microseconds since 1970 (UTC): its clock's offset from the
+// file's time code, else the time is this computer's local time.
+std::int64_t recordingStartUtcMicros(const AnalysisResult& r) {
+    const std::int64_t wall = *r.recordingStartMicros;
+    if (r.recordingTimeCodeMinutes)
+        return wall - std::int64_t{*r.recordingTimeCodeMinutes} * 60000000;
+    const std::int64_t wallMsecs = wall / 1000;
+    const QDateTime asUtc = QDateTime::fromMSecsSinceEpoch(wallMsecs, QTimeZone::utc());
+    const QDateTime local(asUtc.date(), asUtc.time(), QTimeZone::systemTimeZone());
+    return wall + (local.toMSecsSinceEpoch() - wallMsecs) * 1000;
+}
+
+// When the shot of a pulse was taken: as a capture's, when the pulse ended. A waveform file
+// gives only its own time (when it was saved); a COMTRADE recording its first sample's.
+std::string takenAtOf(const AnalysisResult& r, const PulseResult& pulse, const std::string& fileTime) {
+    if (!r.recordingStartMicros) return fileTime;
+    const std::int64_t us =
+        recordingStartUtcMicros(r) + std::llround((pulse.startSeconds + pulse.seconds) * 1e6);
+    // To the nearest millisecond, as the records keep times.
+    return isoUtcFromMsecs((us >= 0 ? us + 500 : us - 500) / 1000);
+}
+
 // A file's pulses as shots, each with the file's bytes as its waveform.
 std::vector<NewShot> shotsOf(const AnalysisResult& r, const QByteArray& waveform) {
-    const std::string takenAt = modifiedAt(r.waveFile);
+    const std::string fileTime = modifiedAt(r.waveFile);
     std::vector<NewShot> shots;
     for (std::size_t i = 0; i < r.pulses.size(); ++i) {
-        NewShot s{readingOf(r.pulses[i].result, r.currentDecimals, r.rangeIndex, takenAt),
+        const PulseResult& pulse = r.pulses[i].result;
+        NewShot s{readingOf(pulse, r.currentDecimals, r.rangeIndex, takenAtOf(r, pulse, fileTime)),
                   waveform};
         s.reading.source = r.waveFile;
         s.reading.pulse = static_cast<int>(i + 1);

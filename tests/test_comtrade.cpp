@@ -4,6 +4,7 @@
 #include "engine/analysis.h"
 #include "engine/analyze_tool.h"
 #include "waveform/comtrade.h"
+#include "waveform/comtrade_parse.h"
 #include "waveform/waveform.h"
 
 #include "record_fixture.h"
@@ -493,6 +494,7 @@ struct CfgTimeCase {
     int revision;
     const char* time;
     bool taken;
+    std::int64_t micros = 0; // on the recorder's clock, when taken
 };
 class ComtradeCfgTimes : public ::testing::TestWithParam<CfgTimeCase> {};
 TEST_P(ComtradeCfgTimes, AreTakenInTheirRevisionsFormOnly) {
@@ -507,6 +509,7 @@ TEST_P(ComtradeCfgTimes, AreTakenInTheirRevisionsFormOnly) {
     if (c.taken) {
         ASSERT_TRUE(r.current) << r.error;
         EXPECT_EQ(r.current->firstSampleTime, c.time);
+        EXPECT_EQ(r.current->firstSampleMicros, c.micros);
     } else {
         EXPECT_FALSE(r.current);
         EXPECT_EQ(r.error, std::string("t.cfg line 7: the first sample's time '") + c.time +
@@ -518,23 +521,50 @@ TEST_P(ComtradeCfgTimes, AreTakenInTheirRevisionsFormOnly) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ComtradeCfgTimes,
     ::testing::Values(
-        CfgTimeCase{"MonthFirst1991", 1991, "03/14/26,15:09:26.535", true},
-        CfgTimeCase{"FourDigitYear1991", 1991, "03/14/2026,15:09:26", true},
+        CfgTimeCase{"MonthFirst1991", 1991, "03/14/26,15:09:26.535", true, 1773500966535000},
+        CfgTimeCase{"FourDigitYear1991", 1991, "03/14/2026,15:09:26", true, 1773500966000000},
         CfgTimeCase{"DayFirstIn1991", 1991, "14/03/26,15:09:26", false},
-        CfgTimeCase{"DayFirst1999", 1999, "14/03/2026,15:09:26.535897", true},
+        CfgTimeCase{"DayFirst1999", 1999, "14/03/2026,15:09:26.535897", true,
+                    1773500966535897},
         CfgTimeCase{"MonthFirstIn1999", 1999, "03/14/26,15:09:26.535", false},
-        CfgTimeCase{"LeapDay", 1999, "29/02/2024,00:00:00", true},
+        CfgTimeCase{"LeapDay", 1999, "29/02/2024,00:00:00", true, 1709164800000000},
         CfgTimeCase{"NoLeapDay", 1999, "29/02/2025,00:00:00", false},
         CfgTimeCase{"DayPastTheMonth", 2013, "31/04/2026,00:00:00", false},
-        CfgTimeCase{"LeapSecond", 1999, "31/12/2016,23:59:60.5", true},
+        CfgTimeCase{"LeapSecond", 1999, "31/12/2016,23:59:60.5", true, 1483228800500000},
         CfgTimeCase{"HourPastTheDay", 1999, "01/01/2026,24:00:00", false},
         CfgTimeCase{"SevenDecimalsIn1999", 1999, "01/01/2026,00:00:00.1234567", false},
-        CfgTimeCase{"Nanoseconds2013", 2013, "01/01/2026,00:00:00.123456789", true},
+        CfgTimeCase{"Nanoseconds2013", 2013, "01/01/2026,00:00:00.123456789", true,
+                    1767225600123456},
         CfgTimeCase{"TenDecimalsIn2013", 2013, "01/01/2026,00:00:00.1234567890", false},
         CfgTimeCase{"NoComma", 2013, "01/01/2026 00:00:00", false},
         CfgTimeCase{"DotWithoutDigits", 2013, "01/01/2026,00:00:00.", false},
         CfgTimeCase{"Garbage", 2013, "soon", false}, CfgTimeCase{"Blank", 2013, "", false}),
     [](const auto& test) { return test.param.name; });
+
+// The recorder's clock against UTC, from 2013's time code; a code that is none leaves it
+// unknown and the recording is still measured.
+TEST(ComtradeTimeCode, GivesTheClocksOffsetWhereItIsOne) {
+    using comtrade_detail::comtradeOffsetMinutes;
+    const struct {
+        const char* code;
+        std::optional<int> minutes;
+    } cases[] = {{"0", 0},        {"+1h00", 60},   {"-5h30", -330}, {"+10", 600},
+                 {" -4 ", -240},  {"+5h45", 345},  {"x", {}},       {"", {}},
+                 {"+1h6", {}},    {"+24", {}},     {"1h60", {}},    {"+1h00x", {}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(comtradeOffsetMinutes(c.code), c.minutes) << c.code;
+
+    for (const auto& [line, minutes] : {std::pair<std::string, std::optional<int>>{"+1h00,0", 60},
+                                        {"whenever,0", std::nullopt}}) {
+        const std::string cfg = std::string("S,D,2013\r\n1,1A,0D\r\n") + kI +
+                                "60\r\n1\r\n2400,3\r\n01/01/2026,00:00:00\r\n"
+                                "01/01/2026,00:00:00\r\nASCII\r\n1\r\n" +
+                                line + "\r\nA,0\r\n";
+        const ComtradeRead r = parseComtrade(cfg, "t.cfg", kAscii3, "t.dat", "");
+        ASSERT_TRUE(r.current) << r.error;
+        EXPECT_EQ(r.current->timeCodeMinutes, minutes) << line;
+    }
+}
 
 TEST(ComtradeCff, WithoutADataSectionIsRefused) {
     const ComtradeFiles f = comtradeFilesOf(sampleExport(ComtradeDataType::Binary));

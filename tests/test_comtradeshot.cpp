@@ -340,4 +340,30 @@ TEST_F(ComtradeToolTest, StoredShotIsWrittenInTheAmperesItWasMeasuredIn) {
     }
 }
 
+// A recording's shots are taken at its own time: each when its pulse ended after the first
+// sample, in UTC by the file's time code. A stored shot written as COMTRADE and imported again
+// keeps its time.
+TEST_F(ComtradeToolTest, ImportedRecordingsShotsAreTakenAtTheRecordingsTime) {
+    ASSERT_EQ(run(importArgs({pulseFile()})).status, 0);
+    const ShotRow original = shots().at(2);
+    const std::string base = folder + "/again";
+    ASSERT_EQ(run({"--db", path, "waveform", original.shot.id, "--format", "comtrade", "-o",
+                   base})
+                  .status,
+              0);
+    const std::string other = folder + "/other.db";
+    std::vector<std::string> args = importArgs({base + ".cfg"});
+    args[1] = other;
+    ASSERT_EQ(run(args).status, 0);
+    RecordsDatabase db(DatabaseLocation::file(other));
+    ASSERT_TRUE(db.open().ok);
+    RecordsError e;
+    const std::vector<ShotRow> again =
+        RecordsStore(db).listShots({}, ShotOrder::OldestFirst, 0, 100, e);
+    ASSERT_EQ(again.size(), 4u);
+    EXPECT_EQ(again[2].shot.reading.takenAt, original.shot.reading.takenAt);
+    for (std::size_t i = 0; i + 1 < again.size(); ++i)
+        EXPECT_LT(again[i].shot.reading.takenAt, again[i + 1].shot.reading.takenAt);
+}
+
 } // namespace

@@ -86,6 +86,10 @@ struct ComtradeCurrent {
     double lineHz = 0;
     std::vector<double> amps; // a × x + b, × primary / secondary for secondary values
     std::string firstSampleTime, triggerTime; // as the file gives them
+    // The first sample's time in microseconds since 1970 on the recorder's clock, and that
+    // clock's offset from UTC in minutes where the file says it (2013's time code).
+    std::int64_t firstSampleMicros = 0;
+    std::optional<int> timeCodeMinutes;
 };
 
 // What reading gave: the current, or why not, naming the file, the line and the reason.

@@ -4,6 +4,8 @@
 #include "waveform/comtrade.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,8 @@ struct Config {
     double rate = 0;
     std::size_t samples = 0;
     std::string first, trigger;
+    std::int64_t firstMicros = 0;      // as written, on the recorder's clock
+    std::optional<int> timeCodeMinutes; // that clock's offset from UTC (2013's time code)
     ComtradeDataType type = ComtradeDataType::Ascii;
     std::size_t chosen = 0;    // index in analog
     double amperesPerUnit = 1; // of its units: 1000 for kA
@@ -50,6 +54,12 @@ bool readInt(const std::string& text, long long& v);
 // "hh:mm:ss[.ssssss]"; revision 1991 writes the month first, "mm/dd/yy" (or "mm/dd/yyyy");
 // 2013 may give nanoseconds (nine decimals).
 bool isComtradeTime(const std::vector<std::string>& fields, int revision);
+// Such a time, checked by isComtradeTime, as microseconds since 1970-01-01 on the clock it
+// was written by (no offset applied).
+std::int64_t comtradeTimeMicros(const std::vector<std::string>& fields, int revision);
+// A time code or local code of revision 2013 ("0", "+1h00", "-5h30", "+10") in minutes east of
+// UTC; none when it is not one.
+std::optional<int> comtradeOffsetMinutes(const std::string& code);
 // The configuration's lines checked, counted from lineOffset + 1, and the channel chosen;
 // throws Refusal.
 Config parseConfig(const std::string& text, const std::string& name, std::size_t lineOffset,

@@ -269,6 +269,11 @@ Config parseConfig(const std::string& text, const std::string& name, std::size_t
                 " can be measured");
     c.samples = static_cast<std::size_t>(last);
     c.first = timeLine(in, "the first sample's time", c.revision);
+    {
+        std::vector<std::string> fields{c.first.substr(0, c.first.find(',')),
+                                        c.first.substr(c.first.find(',') + 1)};
+        c.firstMicros = comtradeTimeMicros(fields, c.revision);
+    }
     c.trigger = timeLine(in, "the trigger's time", c.revision);
     f = in.next("the data file type");
     const auto type = comtradeDataTypeNamed(f[0]);
@@ -277,6 +282,12 @@ Config parseConfig(const std::string& text, const std::string& name, std::size_t
     if (c.revision != 1991 && !in.atEnd()) {
         f = in.next("the time multiplier");
         if (!f[0].empty()) in.real(f, 0, "the time multiplier");
+    }
+    // The times' offset from UTC, where 2013's time code gives it; only the recording's time
+    // depends on it, so a code that is none leaves it unknown rather than refuse the file.
+    if (c.revision == 2013 && !in.atEnd()) {
+        f = in.next("the time code and local code");
+        c.timeCodeMinutes = comtradeOffsetMinutes(f[0]);
     }
     chooseChannel(c, channel, in);
     return c;
@@ -425,6 +436,8 @@ ComtradeRead currentOf(const Config& c, std::vector<double> x) {
     cur.amps = std::move(x);
     cur.firstSampleTime = c.first;
     cur.triggerTime = c.trigger;
+    cur.firstSampleMicros = c.firstMicros;
+    cur.timeCodeMinutes = c.timeCodeMinutes;
     ComtradeRead r;
     r.current = std::move(cur);
     return r;
