@@ -271,7 +271,14 @@ TEST_F(SharedTool, AnApprovedSessionIsRefusedEveryChangeOnEveryPath) {
         EXPECT_EQ(e.kind, RecordsErrorKind::Approved) << change << ": " << e.message;
         EXPECT_NE(e.message.find("approved session"), std::string::npos) << e.message;
     }
+    // The technician's role may not change a shot at all: refused by its grants first.
+    {
+        RecordsError e;
+        EXPECT_FALSE(asTech.run("UPDATE shot SET seconds = 0", e));
+        EXPECT_FALSE(e.message.empty());
+    }
     EXPECT_EQ(adminValue("SELECT count(*) FROM shot").toInt(), 4);
+    EXPECT_EQ(adminValue("SELECT count(*) FROM shot WHERE seconds = 0").toInt(), 0);
 
     // Laptop B still holds the session unapproved and edits it: the shared database refuses.
     {
