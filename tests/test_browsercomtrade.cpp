@@ -6,6 +6,7 @@
 #include "waveform/waveform.h"
 #include "waveform/waveformwindow.h"
 
+#include "comtrade_lines.h"
 #include "records_windows_fixture.h"
 
 #include <QApplication>
@@ -105,14 +106,7 @@ public:
     }
 
     static std::vector<std::string> cfgLines(const std::string& text) {
-        std::vector<std::string> out;
-        std::istringstream in(text);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            out.push_back(line);
-        }
-        return out;
+        return comtradeLines(text);
     }
 };
 

@@ -8,6 +8,7 @@
 #include "waveform/comtrade.h"
 #include "waveform/waveform.h"
 
+#include "comtrade_lines.h"
 #include "records_fixture.h"
 #include "tool_run.h"
 
@@ -103,14 +104,7 @@ std::string readAll(const std::string& path) {
 }
 
 std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        out.push_back(line);
-    }
-    return out;
+    return comtradeLines(text);
 }
 
 std::vector<std::string> fieldsOf(const std::string& line) {
