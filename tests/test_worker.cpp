@@ -109,18 +109,21 @@ TEST_F(WorkerTest, FinishRunsWhatIsQueuedAndNothingAfter) {
     for (const auto uncancelled : {0ms, 2000ms}) {
         SCOPED_TRACE(uncancelled.count());
         Worker worker(owner, "test worker", 2s);
-        Gate gate;
         std::vector<int> saw;
         std::mutex m;
-        worker.post([&](const Worker::Context&) { gate.pass(); });
+        // The first task holds the queue until finish() has had its say: with no uncancelled
+        // part, until the cancel reaches it, so that the queued ones cannot run before.
+        worker.post([&](const Worker::Context& job) {
+            if (uncancelled != 0ms)
+                return;
+            for (int i = 0; i < 5000 && !job.cancel(); ++i)
+                QThread::msleep(1);
+        });
         for (int i = 0; i < 3; ++i)
             worker.post([&](const Worker::Context& job) {
                 std::lock_guard lock(m);
                 saw.push_back(job.cancelled());
             });
-        while (!gate.entered)
-            QThread::msleep(1);
-        gate.release();
         EXPECT_TRUE(worker.finish(3s, uncancelled));
         EXPECT_EQ(saw, std::vector<int>(3, uncancelled == 0ms ? 1 : 0));
         std::atomic<bool> ranAfter{false};
