@@ -447,6 +447,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "bad.dat line 2, field 4: sample 2 of channel IA is missing"},
         RefusalCase{"UnitsNotAmperes", cfgWith("1,1A,0D", "1,I1,,,V,1,0,0,-1,1,1,1,P\r\n"), kAscii3,
                     "bad.cfg line 3: channel I1 is in V, not in amperes (A, kA or mA)"},
+        RefusalCase{"MegaOrMilliamperes", cfgWith("1,1A,0D", "1,I1,,,MA,1,0,0,-1,1,1,1,P\r\n"),
+                    kAscii3, "bad.cfg line 3: channel I1 is in MA, mega- or milliamperes (A, kA or mA)"},
         RefusalCase{"NoUnits", cfgWith("1,1A,0D", "1,I1,,,,1,0,0,-1,1,1,1,P\r\n"), kAscii3,
                     "bad.cfg line 3: channel I1 has no units, not amperes (A, kA or mA)"},
         RefusalCase{"NamedChannelNotACurrent", k1999, kData,

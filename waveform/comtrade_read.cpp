@@ -141,7 +141,10 @@ std::string timeLine(CfgReader& in, const std::string& what, int revision) {
 }
 
 // Amperes per unit of a current channel's units (A, kA, mA in any case); 0 for any other.
+// Units in any case, but for M: "MA" is megaamperes by the SI and milliamperes by an
+// instrument that writes capitals only, so it is no unit of current here.
 double amperesPerUnit(const std::string& units) {
+    if (units == "MA") return 0.0;
     const std::string u = lowered(units);
     return u == "a" ? 1.0 : u == "ka" ? 1000.0 : u == "ma" ? 0.001 : 0.0;
 }
@@ -154,8 +157,9 @@ void chooseChannel(Config& c, const std::string& channel, const CfgReader& in) {
         c.amperesPerUnit = amperesPerUnit(a.units);
         if (c.amperesPerUnit == 0)
             in.fail("channel " + a.id +
-                        (a.units.empty() ? " has no units, not amperes"
-                                         : " is in " + a.units + ", not in amperes") +
+                        (a.units.empty()   ? " has no units, not amperes"
+                         : a.units == "MA" ? " is in MA, mega- or milliamperes"
+                                           : " is in " + a.units + ", not in amperes") +
                         " (A, kA or mA)",
                     a.line - in.offset());
     };
