@@ -50,11 +50,8 @@ std::string variable(const char* name) {
 qarn3::ProgramOptions programOptions(const QStringList& arguments) {
     qarn3::ProgramOptions o;
     const QFileInfo exe(QCoreApplication::applicationFilePath());
-    // QARN3_PROG_DIR and QARN3_DATA_DIR override the program and data folders (tests,
-    // portable use).
     o.folders = qarn3::platformFolders(exe.absolutePath().toStdString(),
-                                       {variable("QARN3_PROG_DIR"), variable("QARN3_DATA_DIR"),
-                                        variable("XDG_DATA_HOME"), variable("HOME")});
+                                       qarn3::folderEnvironment(variable));
     o.programName = exe.fileName().toStdString();
     o.programFileDate =
         QLocale::system().toString(exe.lastModified().date(), QLocale::ShortFormat).toStdString();

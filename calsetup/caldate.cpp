@@ -1,5 +1,7 @@
 #include "calsetup/caldate.h"
 
+#include "platform/localtime.h"
+
 #include <ctime>
 
 namespace qarn3 {
@@ -43,7 +45,7 @@ CalibrationAge calibrationAge(long calibrationDay, long onDay) {
 long todayDayNumber() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    localCalendar(now, local);
     return dayNumberFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 

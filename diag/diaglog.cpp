@@ -2,16 +2,13 @@
 
 #include "diag/sysreport.h"
 #include "platform/dialogs.h"
+#include "platform/files.h"
 #include "platform/textformat.h"
 
 #include <QDateTime>
 #include <QLocale>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qarn3 {
 
@@ -57,13 +54,7 @@ std::string withoutTrailingSlash(const std::string& folder) {
 
 bool DiagFolders::IsFolderWritable(const std::string& folder) const {
     const std::string probe = withoutTrailingSlash(folder) + "/$_Temp_$.$$$";
-    // Never through a link, never waiting on a FIFO of that name.
-    const int fd =
-        ::open(probe.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    ::close(fd);
-    ::unlink(probe.c_str());
-    return true;
+    return probeNewFile(probe);
 }
 
 std::string DiagFolders::TempFolder() const {
@@ -131,36 +122,18 @@ TDiagLogFile::TDiagLogFile(std::string path, bool KeepOld, bool WriteReport, boo
         return;
     }
 
-    struct stat st {};
-    if (::lstat(m_path.c_str(), &st) == 0) {
-        // A read-only log is made writable first, so that it can be replaced. A link in the
-        // log's place is only removed: the file it points at is not the log's to change.
-        if (S_ISREG(st.st_mode) && st.st_uid == m_owners.user())
-            ::chmod(m_path.c_str(), (st.st_mode & 07777) | S_IWUSR);
-        if (!m_keepOld) ::unlink(m_path.c_str());
-    }
+    clearLogPlace(m_path, m_keepOld, m_owners);
     if (m_verbose && m_writeReport) writeSystemReport(*this, facts);
 }
 
 TDiagLogFile::~TDiagLogFile() {
-    if (m_fd >= 0) ::close(m_fd);
+    closeLog(m_fd);
 }
 
 int TDiagLogFile::logFile() {
     if (m_openTried) return m_fd;
     m_openTried = true;
-    // No link followed and no wait on a FIFO planted in the log's place; what was opened is
-    // kept only when it is a regular file of the user's with no other name.
-    const int fd = ::open(
-        m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != m_owners.user() ||
-        st.st_nlink != 1) {
-        ::close(fd);
-        return -1;
-    }
-    m_fd = fd;
+    m_fd = openLogForAppend(m_path, m_owners);
     return m_fd;
 }
 
@@ -180,12 +153,7 @@ void TDiagLogFile::WriteLogLine(const std::string& format, const std::vector<Log
     }
     line += "\r\n";
     // A whole line in one write, as the old append-and-close wrote it.
-    for (std::size_t done = 0; done < line.size();) {
-        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
+    appendToLog(fd, line);
 }
 
 void TDiagLogFile::DebugLogLine(const std::string& format, const std::vector<LogArg>& args) {

@@ -14,8 +14,10 @@
 int main(int argc, char** argv) {
     // The records and file buffers of one file are freed before the next is read: keep the
     // freed memory for it instead of handing it back to the system and faulting it in again.
+#ifdef __GLIBC__
     ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
     ::mallopt(M_MMAP_THRESHOLD, 4 << 20);
+#endif
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     qarn3::ToolEnvironment env{std::cout, std::cerr};

@@ -6,6 +6,7 @@
 #include "engine/bulk.h"
 #include "platform/commandline.h"
 #include "platform/files.h"
+#include "platform/localtime.h"
 #include "platform/progressline.h"
 #include "platform/textformat.h"
 #include "waveform/comtrade.h"
@@ -326,13 +327,10 @@ int exportComtrade(const Command& c, ToolEnvironment& env) {
         e->onSpans.emplace_back(
             static_cast<std::size_t>(std::llround(p.result.startSeconds * r.sampleRate)),
             p.result.onSamples);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        e->firstSampleUs =
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000 + st.st_mtim.tv_nsec / 1000;
-        std::tm local{};
-        if (::localtime_r(&st.st_mtim.tv_sec, &local))
-            e->localOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
+    if (const std::optional<std::int64_t> modified = modifiedMicros(path)) {
+        e->firstSampleUs = *modified;
+        e->localOffsetMinutes =
+            localOffsetMinutesAt(static_cast<std::time_t>(*modified / 1000000));
     }
     e->triggerUs = e->firstSampleUs;
     if (!r.pulses.empty()) e->triggerUs += std::llround(r.pulses.front().result.startSeconds * 1e6);

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <string.h>
 #include <strings.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace qarn3 {
 
@@ -69,7 +72,11 @@ std::optional<std::string> DialogService::passwordBox(const std::string&, const 
 void clearSecret(std::string& secret) {
     // The whole buffer: a short string's bytes live in the object itself, a long one's in
     // its allocation, and either may hold more than size() bytes of an earlier value.
+#ifdef _WIN32
+    ::SecureZeroMemory(secret.data(), secret.capacity());
+#else
     ::explicit_bzero(secret.data(), secret.capacity());
+#endif
     secret.clear();
 }
 

@@ -254,6 +254,70 @@ ProgramFolders platformFolders(const std::string& exeDir, const FolderEnvironmen
     return f;
 }
 
+std::optional<std::int64_t> modifiedMicros(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000 + st.st_mtim.tv_nsec / 1000;
+}
+
+void clearLogPlace(const std::string& path, bool keepOld, const FileOwners& owners) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return;
+    // A read-only log is made writable first, so that it can be replaced. A link in the
+    // log's place is only removed: the file it points at is not the log's to change.
+    if (S_ISREG(st.st_mode) && st.st_uid == owners.user())
+        ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+    if (!keepOld) ::unlink(path.c_str());
+}
+
+int openLogForAppend(const std::string& path, const FileOwners& owners) {
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != owners.user() ||
+        st.st_nlink != 1) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool appendToLog(int fd, const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void closeLog(int fd) {
+    if (fd >= 0) ::close(fd);
+}
+
+bool probeNewFile(const std::string& path) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(path.c_str());
+    return true;
+}
+
+FolderEnvironment folderEnvironment(const std::function<std::string(const char*)>& variable) {
+    FolderEnvironment env;
+    env.progFolder = variable("QARN3_PROG_DIR");
+    env.dataFolder = variable("QARN3_DATA_DIR");
+    env.xdgDataHome = variable("XDG_DATA_HOME");
+    env.home = variable("HOME");
+    env.localAppData = variable("LOCALAPPDATA");
+    env.programData = variable("PROGRAMDATA");
+    env.allUsers = variable("QARN3_ALL_USERS") == "1";
+    return env;
+}
+
 bool makeFolders(const std::string& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);

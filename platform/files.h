@@ -3,6 +3,8 @@
 #include "platform/owners.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -90,8 +92,34 @@ struct FolderEnvironment {
     std::string dataFolder; // the data folder, when set
     std::string xdgDataHome;
     std::string home;
+    // Windows: the user's application data (%LOCALAPPDATA%), and the all-users one
+    // (%PROGRAMDATA%), taken when allUsers says the program was set up for every user.
+    std::string localAppData;
+    std::string programData;
+    bool allUsers = false;
 };
 ProgramFolders platformFolders(const std::string& exeDir, const FolderEnvironment& env);
+// The environment's variables that say where the folders are: QARN3_PROG_DIR and
+// QARN3_DATA_DIR (tests, portable use), XDG_DATA_HOME and HOME; on Windows LOCALAPPDATA,
+// PROGRAMDATA and QARN3_ALL_USERS ("1" when the program was set up for every user).
+FolderEnvironment folderEnvironment(const std::function<std::string(const char*)>& variable);
+// When the file was last written, in microseconds since 1970 UTC; nothing when it is missing.
+std::optional<std::int64_t> modifiedMicros(const std::string& path);
+
+// A log the program appends lines to, kept to the user: the old one made ready to be
+// replaced (writable again; removed unless keepOld, a link in its place only removed), then
+// opened for appending at the first line, never through a link nor waiting on a FIFO, and
+// kept only when it is a regular file of the user's with no other name. -1 when it cannot.
+void clearLogPlace(const std::string& path, bool keepOld, const FileOwners& owners);
+int openLogForAppend(const std::string& path, const FileOwners& owners);
+// The whole of bytes at the end of the log in one write; false when it failed.
+bool appendToLog(int fd, const std::string& bytes);
+void closeLog(int fd);
+
+// Makes the file and removes it again: true when its folder takes a new file. Never through
+// a link, never waiting on a FIFO of that name.
+bool probeNewFile(const std::string& path);
+
 // Creates the folder and its parents; true when it exists afterwards.
 bool makeFolders(const std::string& folder);
 

@@ -8,6 +8,11 @@
 
 namespace qarn3 {
 
+#ifdef _WIN32
+// Windows keeps owners as security identifiers; the checks here see every file as the user's.
+using uid_t = unsigned int;
+#endif
+
 // What the ownership checks ask of the system: an entry's owner and mode, and the user the
 // program acts for. The seam through which tests present a file of another user (the suite
 // runs as root in CI, where a test cannot always make one).

@@ -3,9 +3,14 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <langinfo.h>
+#include <cstdlib>
 #include <limits>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <langinfo.h>
 #include <locale.h>
+#endif
 
 namespace qarn3 {
 
@@ -172,6 +177,27 @@ char decimalSeparatorOf(const std::string& localeDecimalPoint) {
     return printable && !numberPart ? c : '.';
 }
 
+#ifdef _WIN32
+std::string environmentDecimalPoint() {
+    // A locale the environment names as on Linux ("de_DE.UTF-8" is Windows's "de-DE"), else
+    // the user's regional settings, as Windows programs read them.
+    std::wstring name;
+    for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (!value || !*value) continue;
+        for (const char* c = value; *c && *c != '.' && *c != '@'; ++c)
+            name += *c == '_' ? L'-' : static_cast<wchar_t>(static_cast<unsigned char>(*c));
+        break;
+    }
+    if (name == L"C" || name == L"POSIX") return ".";
+    wchar_t point[8] = {};
+    const wchar_t* locale = name.empty() ? LOCALE_NAME_USER_DEFAULT : name.c_str();
+    if (::GetLocaleInfoEx(locale, LOCALE_SDECIMAL, point, 8) < 2) return ".";
+    return point[1] == 0 && point[0] > 0 && point[0] < 0x80
+               ? std::string(1, static_cast<char>(point[0]))
+               : ".";
+}
+#else
 std::string environmentDecimalPoint() {
     const locale_t numeric = ::newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
     if (numeric == static_cast<locale_t>(nullptr)) return ".";
@@ -180,6 +206,7 @@ std::string environmentDecimalPoint() {
     ::freelocale(numeric);
     return text;
 }
+#endif
 
 } // namespace qarn3
 

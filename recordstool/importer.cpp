@@ -37,10 +37,11 @@ bool stopsImport(RecordsErrorKind k) {
 
 // The file's time from the name as bytes: a name that is not UTF-8 is found as it is.
 std::string modifiedAt(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return isoUtcNow();
-    return isoUtcFromMsecs(static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 +
-                           st.st_mtim.tv_nsec / 1000000);
+    const std::optional<std::int64_t> modified = modifiedMicros(path);
+    if (!modified) return isoUtcNow();
+    // Whole milliseconds, before 1970 too.
+    const std::int64_t us = *modified;
+    return isoUtcFromMsecs(us / 1000 - (us % 1000 < 0 ? 1 : 0));
 }
 
 // A file larger than the format can hold is no waveform file: refused by its size, before

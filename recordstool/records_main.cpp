@@ -52,8 +52,7 @@ int main(int argc, char** argv) {
     };
     const qarn3::ProgramFolders folders =
         qarn3::platformFolders(QCoreApplication::applicationDirPath().toStdString(),
-                               {variable("QARN3_PROG_DIR"), variable("QARN3_DATA_DIR"),
-                                variable("XDG_DATA_HOME"), variable("HOME")});
+                               qarn3::folderEnvironment(variable));
     env.dataFolder = folders.dataFolder;
     env.dataFolderUse = folders.dataFolderUse;
     env.decimalSeparator = qarn3::decimalSeparatorOf(qarn3::environmentDecimalPoint());

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <locale.h>
+#include <map>
 
 using namespace qarn3;
 
@@ -171,14 +172,23 @@ TEST(Files, BareNamesResolveAgainstTheFolder) {
 namespace {
 
 TEST(Folders, EnvironmentOverridesAndXdgDefaults) {
-    ProgramFolders f = platformFolders(
-        "/usr/bin", {"/opt/qarn3", "/srv/qarn3-data", "/home/op/.data", "/home/op"});
+    std::map<std::string, std::string> vars{{"QARN3_PROG_DIR", "/opt/qarn3"},
+                                            {"QARN3_DATA_DIR", "/srv/qarn3-data"},
+                                            {"XDG_DATA_HOME", "/home/op/.data"},
+                                            {"HOME", "/home/op"},
+                                            {"LOCALAPPDATA", "C:/Users/op/AppData/Local"}};
+    const auto environment = [&vars] {
+        return folderEnvironment([&vars](const char* name) { return vars[name]; });
+    };
+    ProgramFolders f = platformFolders("/usr/bin", environment());
     EXPECT_EQ(f.dataFolder, "/srv/qarn3-data");
     EXPECT_EQ(f.progFolder, "/opt/qarn3");
-    f = platformFolders("/nonexistent/bin", {"", "", "/home/op/.data", "/home/op"});
+    vars["QARN3_PROG_DIR"] = vars["QARN3_DATA_DIR"] = "";
+    f = platformFolders("/nonexistent/bin", environment());
     EXPECT_EQ(f.dataFolder, "/home/op/.data/QARN3");
     EXPECT_EQ(f.progFolder, "/nonexistent/bin");
-    f = platformFolders("/nonexistent/bin", {"", "", "", "/home/op"});
+    vars["XDG_DATA_HOME"] = "";
+    f = platformFolders("/nonexistent/bin", environment());
     EXPECT_EQ(f.dataFolder, "/home/op/.local/share/QARN3");
     EXPECT_EQ(f.dataFolderUse, FolderUse::Own);
 }

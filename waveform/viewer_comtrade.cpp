@@ -26,9 +26,8 @@ std::int64_t nowUs() {
 
 // When the file was last written, else now.
 std::int64_t fileTimeUs(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return nowUs();
-    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000 + st.st_mtim.tv_nsec / 1000;
+    if (path.empty()) return nowUs();
+    return modifiedMicros(path).value_or(nowUs());
 }
 
 } // namespace
