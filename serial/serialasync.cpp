@@ -3,7 +3,6 @@
 #include <QMetaObject>
 
 #include <cerrno>
-#include <sys/ioctl.h>
 
 namespace qarn3 {
 
@@ -46,7 +45,8 @@ std::uint32_t autoCharTime(std::uint32_t baudRate) {
 TSerialPortAsync::TSerialPortAsync(std::shared_ptr<SerialOs> os, QObject* parent)
     : QObject(parent), m_shared(std::make_shared<SerialShared>(std::move(os))) {
     if (m_shared->wakeFd < 0)
-        report(1001, static_cast<std::uint32_t>(errno), "Error Creating Overlapped Event");
+        report(1001, static_cast<std::uint32_t>(m_shared->wakeError),
+               "Error Creating Overlapped Event");
     m_shared->setDeliver([this](WorkerNews&& news) {
         QMetaObject::invokeMethod(
             this, [this, n = std::move(news)]() mutable { deliver(n); }, Qt::QueuedConnection);

@@ -20,7 +20,7 @@ namespace qarn3 {
 class TSerialPortAsync : public QObject, public SerialPort {
     Q_OBJECT
 public:
-    explicit TSerialPortAsync(std::shared_ptr<SerialOs> os = std::make_shared<PosixSerialOs>(),
+    explicit TSerialPortAsync(std::shared_ptr<SerialOs> os = std::make_shared<SystemSerialOs>(),
                               QObject* parent = nullptr);
     ~TSerialPortAsync() override;
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -132,6 +133,25 @@ long PosixSerialOs::writeSome(int fd, const std::uint8_t* data, std::size_t n) {
 
 int PosixSerialOs::waitFor(pollfd* fds, int count, int timeoutMs) {
     return result(::poll(fds, static_cast<nfds_t>(count), timeoutMs));
+}
+
+int PosixSerialOs::makeWake() {
+    return result(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+}
+
+void PosixSerialOs::signalWake(int wake) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t r = ::write(wake, &one, sizeof one);
+}
+
+void PosixSerialOs::drainWake(int wake) {
+    std::uint64_t v;
+    while (::read(wake, &v, sizeof v) > 0) {
+    }
+}
+
+void PosixSerialOs::closeWake(int wake) {
+    ::close(wake);
 }
 
 std::int64_t PosixSerialOs::nowMs() {

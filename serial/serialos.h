@@ -4,8 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#ifdef _WIN32
+#include "serial/wintermios.h"
+#else
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
+#endif
 
 namespace qarn3 {
 
@@ -51,6 +56,13 @@ public:
     virtual int waitFor(pollfd* fds, int count, int timeoutMs) = 0;
     // Milliseconds of the monotonic clock that times reads and writes.
     virtual std::int64_t nowMs() = 0;
+
+    // The worker's wake-up: a descriptor waitFor sees readable (POLLIN) once signalled, until
+    // drained. makeWake gives it, or minus the error number.
+    virtual int makeWake() = 0;
+    virtual void signalWake(int wake) = 0;
+    virtual void drainWake(int wake) = 0;
+    virtual void closeWake(int wake) = 0;
 };
 
 // The calls on a real (or pseudo-) terminal.
@@ -73,9 +85,54 @@ public:
     long writeSome(int fd, const std::uint8_t* data, std::size_t n) override;
     int waitFor(pollfd* fds, int count, int timeoutMs) override;
     std::int64_t nowMs() override;
+    int makeWake() override;
+    void signalWake(int wake) override;
+    void drainWake(int wake) override;
+    void closeWake(int wake) override;
 };
 
-// The device a port name stands for: a path as it is, any other name under /dev.
+#ifdef _WIN32
+// The calls on a Windows communications port: opened as "\\.\" + name for overlapped
+// reads and writes, the settings as a DCB, reads that return at once with what is waiting,
+// the event mask's waits for data, modem lines and errors, writes handed to the driver's
+// queue. Descriptors are this object's own numbers for the handles.
+class WinSerialOs : public SerialOs {
+public:
+    WinSerialOs();
+    ~WinSerialOs() override;
+    int openPort(const std::string& path) override;
+    int closePort(int fd) override;
+    int duplicate(int fd) override;
+    int releaseExclusive(int fd) override;
+    int getAttributes(int fd, termios& t) override;
+    int setAttributes(int fd, const termios& t) override;
+    int inQueue(int fd) override;
+    int outQueue(int fd) override;
+    int modemBits(int fd, int& bits) override;
+    int setModemBits(int fd, int bits, bool on) override;
+    int counters(int fd, LineCounters& c) override;
+    int setBreak(int fd, bool on) override;
+    int flush(int fd, int queues) override;
+    long readSome(int fd, std::uint8_t* data, std::size_t n) override;
+    long writeSome(int fd, const std::uint8_t* data, std::size_t n) override;
+    int waitFor(pollfd* fds, int count, int timeoutMs) override;
+    std::int64_t nowMs() override;
+    int makeWake() override;
+    void signalWake(int wake) override;
+    void drainWake(int wake) override;
+    void closeWake(int wake) override;
+
+private:
+    struct Table;
+    Table* m_table;
+};
+using SystemSerialOs = WinSerialOs;
+#else
+using SystemSerialOs = PosixSerialOs;
+#endif
+
+// The device a port name stands for: a path as it is, any other name under /dev (on
+// Windows: "\\.\" + the name).
 std::string serialDevicePath(const std::string& portName);
 
 // The termios speed for a baud rate; false when the system has none for it.

@@ -4,25 +4,24 @@
 #include <cerrno>
 #include <chrono>
 #include <set>
-#include <sys/eventfd.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace qarn3 {
 
 SerialShared::SerialShared(std::shared_ptr<SerialOs> system) : os(std::move(system)) {
-    wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    wakeFd = os->makeWake();
+    if (wakeFd < 0) {
+        wakeError = -wakeFd;
+        wakeFd = -1;
+    }
 }
 
 SerialShared::~SerialShared() {
     if (portFd >= 0) os->closePort(portFd);
-    if (wakeFd >= 0) ::close(wakeFd);
+    if (wakeFd >= 0) os->closeWake(wakeFd);
 }
 
 void SerialShared::wake() {
-    if (wakeFd < 0) return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t r = ::write(wakeFd, &one, sizeof one);
+    if (wakeFd >= 0) os->signalWake(wakeFd);
 }
 
 void SerialShared::post(WorkerNews&& news) {
@@ -108,9 +107,7 @@ private:
     }
 
     void drainWake() {
-        std::uint64_t v;
-        while (::read(m_shared->wakeFd, &v, sizeof v) > 0) {
-        }
+        if (m_shared->wakeFd >= 0) m_os.drainWake(m_shared->wakeFd);
     }
 
     // A failing call is reported once, then not again until it has worked once more, so a

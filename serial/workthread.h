@@ -117,6 +117,7 @@ public:
 
     const std::shared_ptr<SerialOs> os;
     int wakeFd = -1;
+    int wakeError = 0; // why there is no wake-up
 
     std::mutex lock; // the queue lock
     std::deque<TSerialCluster> queue;
