@@ -37,9 +37,11 @@ namespace {
 std::atomic<bool> g_cablePulled{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
+#ifdef SIGUSR1
 extern "C" void cableSignal(int signal) {
     g_cablePulled = signal == SIGUSR1;
 }
+#endif
 
 // An environment variable's value, empty when it is not set.
 std::string variable(const char* name) {
@@ -109,20 +111,26 @@ int main(int argc, char** argv) {
     qarn3::UsbLibrary usb = qarn3::makeUsbLibrary(simulated.c_str(), &g_cablePulled);
     std::ofstream commandLog;
     if (usb.simulator) {
+#ifdef SIGUSR1
         std::signal(SIGUSR1, cableSignal);
         std::signal(SIGUSR2, cableSignal);
+#endif
         if (const std::string logFile = variable("QARN3_SIMULATED_ANALYZER_LOG");
             !logFile.empty()) {
             commandLog.open(logFile, std::ios::binary | std::ios::trunc);
             if (commandLog) usb.simulator->setCommandLog(&commandLog);
         }
     }
-    qarn3::SysfsRegistry registry;
+    qarn3::SystemRegistry registry;
     qarn3::TSerialPortAsync serialPort;
 
     // The help viewer and the diagnostic log exist before any window.
+#ifdef QARN3_QT_HELP
     qarn3::QtHelpViewer helpViewer(
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/qarn3/help");
+#else
+    qarn3::BrowserHelpViewer helpViewer;
+#endif
     const qarn3::SystemReportFacts facts = qarn3::startFacts(
         QCoreApplication::arguments(), QCoreApplication::applicationFilePath().toStdString(),
         options.folders.progFolder, QARN3_VERSION, options.decimalSeparator, helpViewer.version());

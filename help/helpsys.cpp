@@ -180,6 +180,20 @@ bool OpenWithShell(ShellOpener& shell, TDiagLogFile& log, const std::string& fil
     return false;
 }
 
+void BrowserHelpViewer::setShell(ShellOpener* shell, TDiagLogFile* log) {
+    m_shell = shell;
+    m_log = log;
+}
+
+bool BrowserHelpViewer::showContext(const std::string& helpFile, int context) {
+    const std::filesystem::path page =
+        std::filesystem::path(helpFile).parent_path() / "guide" / helpPageForContext(context);
+    std::error_code ec;
+    if (!m_shell || !std::filesystem::is_regular_file(page, ec)) return false;
+    return m_log ? OpenWithShell(*m_shell, *m_log, page.generic_string(), "")
+                 : m_shell->open(page.generic_string());
+}
+
 THelpSystemHook::THelpSystemHook(std::string ChmFile, std::string WindowName, int ViewerMode,
                                  HelpViewer& viewer, DialogService& dialogs, TDiagLogFile* log,
                                  std::string appTitle, HelpHandler previous)

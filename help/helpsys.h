@@ -78,6 +78,21 @@ public:
     virtual bool open(const std::string& target) = 0;
 };
 
+// The operator's guide as HTML pages in the user's web browser, for a build without the Qt
+// help engine: the context's page in the folder "guide" beside the help file, opened through
+// the shell (a failure is reported as OpenWithShell reports it).
+class BrowserHelpViewer : public HelpViewer {
+public:
+    std::string version() const override { return "web browser"; }
+    bool showContext(const std::string& helpFile, int context) override;
+    void closeAll() override {}
+    void setShell(ShellOpener* shell, TDiagLogFile* log);
+
+private:
+    ShellOpener* m_shell = nullptr;
+    TDiagLogFile* m_log = nullptr;
+};
+
 // Opens file (with its parameters) through the desktop; on failure shows and logs the call
 // and the reason. True on success.
 bool OpenWithShell(ShellOpener& shell, TDiagLogFile& log, const std::string& file,

@@ -1,6 +1,8 @@
 #include "help/qthelpviewer.h"
 
+#ifdef QARN3_QT_HELP
 #include "help/helpwindow.h"
+#endif
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -23,6 +25,7 @@ int helpContextOf(const QWidget* widget) {
     return 0;
 }
 
+#ifdef QARN3_QT_HELP
 QtHelpViewer::QtHelpViewer(QString collectionFolder)
     : m_collectionFolder(std::move(collectionFolder)) {}
 
@@ -73,6 +76,7 @@ bool QtHelpViewer::showContext(const std::string& helpFile, int context) {
 void QtHelpViewer::closeAll() {
     if (m_window) m_window->close();
 }
+#endif
 
 bool DesktopShellOpener::open(const std::string& target) {
     const QString t = QString::fromStdString(target);

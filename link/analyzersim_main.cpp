@@ -75,13 +75,14 @@ bool loadCounts(std::string file, std::vector<std::int16_t>& counts, std::string
     if (file.empty()) {
         // A fresh private folder of its own: a name chosen in advance could be another
         // user's folder, with their file in it.
-        std::string work =
-            qarn3::tempFolderFrom(std::getenv("TMPDIR")) + "/qarn3-analyzer-sim-XXXXXX";
-        if (!::mkdtemp(work.data())) {
-            error = "cannot create a work folder in " + work + ": " + std::strerror(errno);
+        const std::string prefix =
+            qarn3::tempFolderFrom(std::getenv("TMPDIR")) + "/qarn3-analyzer-sim-";
+        const std::optional<std::string> work = qarn3::makeUniqueFolder(prefix, error);
+        if (!work) {
+            error = "cannot create a work folder in " + prefix + "XXXXXX: " + error;
             return false;
         }
-        temp = work;
+        temp = *work;
         error = qarn3::makeDemoFiles(temp.string());
         if (!error.empty()) return false;
         file = (temp / "QARN3Pulse.owf").string();

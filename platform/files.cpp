@@ -297,6 +297,15 @@ void closeLog(int fd) {
     if (fd >= 0) ::close(fd);
 }
 
+std::optional<std::string> makeUniqueFolder(const std::string& prefix, std::string& error) {
+    std::string name = prefix + "XXXXXX";
+    if (!::mkdtemp(name.data())) {
+        error = std::strerror(errno);
+        return std::nullopt;
+    }
+    return name;
+}
+
 bool probeNewFile(const std::string& path) {
     const int fd =
         ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);

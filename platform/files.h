@@ -116,6 +116,10 @@ int openLogForAppend(const std::string& path, const FileOwners& owners);
 bool appendToLog(int fd, const std::string& bytes);
 void closeLog(int fd);
 
+// A new folder of a name no one had, made private: prefix + six characters chosen here.
+// Nothing, with the reason in error, when none could be made.
+std::optional<std::string> makeUniqueFolder(const std::string& prefix, std::string& error);
+
 // Makes the file and removes it again: true when its folder takes a new file. Never through
 // a link, never waiting on a FIFO of that name.
 bool probeNewFile(const std::string& path);

@@ -255,6 +255,26 @@ void closeLog(int fd) {
     if (fd >= 0) ::_close(fd);
 }
 
+std::optional<std::string> makeUniqueFolder(const std::string& prefix, std::string& error) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::uint64_t bits = ::GetTickCount64() * 6364136223846793005ULL +
+                             static_cast<std::uint64_t>(::_getpid()) * 1442695040888963407ULL +
+                             static_cast<std::uint64_t>(attempt) * 0x9E3779B97F4A7C15ULL;
+        std::string name = prefix;
+        for (int i = 0; i < 6; ++i, bits /= 36)
+            name += kLetters[bits % 36];
+        // The new folder takes the access list of the user's temporary folder.
+        if (::CreateDirectoryW(widePath(name).c_str(), nullptr)) return name;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+            error = windowsErrorText(::GetLastError());
+            return std::nullopt;
+        }
+    }
+    error = "no free name";
+    return std::nullopt;
+}
+
 bool probeNewFile(const std::string& path) {
     const std::wstring wide = widePath(path);
     const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,

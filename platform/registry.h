@@ -78,4 +78,19 @@ private:
     std::string m_root;
 };
 
+#ifdef _WIN32
+// The system's own store (HKEY_LOCAL_MACHINE), read-only.
+class WindowsRegistry : public RegistryView {
+public:
+    bool keyExists(const std::string& key) const override;
+    std::optional<std::string> stringValue(const std::string& key,
+                                           const std::string& name) const override;
+    std::vector<std::string> subkeyNames(const std::string& key) const override;
+    std::vector<std::string> valueNames(const std::string& key) const override;
+};
+using SystemRegistry = WindowsRegistry;
+#else
+using SystemRegistry = SysfsRegistry;
+#endif
+
 } // namespace qarn3

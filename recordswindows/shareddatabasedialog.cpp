@@ -6,6 +6,7 @@
 #include "platform/textformat.h"
 #include "records/sharedsettings.h"
 #include "recordswindows/syncrunner.h"
+#include "store/pgprobe.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -53,6 +54,13 @@ SharedDatabaseDialog::SharedDatabaseDialog(Services& services, std::string setti
     column->addWidget(passwords);
     column->addWidget(lbStatus);
     column->addLayout(buttons);
+    // A build that cannot reach a server says so where the user looks for it.
+    if (const std::string missing = sharedDatabaseUnavailable(); !missing.empty()) {
+        showStatus(missing + ": the records stay in this computer's database, and Records/Sync "
+                             "has no server to bring them together with.",
+                   "#b00000");
+        btTest->setEnabled(false);
+    }
     connect(btTest, &QPushButton::clicked, this, &SharedDatabaseDialog::btTestClick);
     connect(btOK, &QPushButton::clicked, this, &SharedDatabaseDialog::btOKClick);
     connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -49,6 +49,10 @@ const ClientLibrary& clientLibrary() {
 
 } // namespace
 
+std::string sharedDatabaseUnavailable() {
+    return {};
+}
+
 ServerProbe probeServer(const ConnectionParameters& parameters, const std::string& password) {
     ServerProbe p;
     const ClientLibrary& pq = clientLibrary();

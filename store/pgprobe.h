@@ -17,6 +17,10 @@ struct ServerProbe {
     std::string message;        // the client library's own words, trimmed
 };
 
+// Why this build of the program cannot reach a shared database (the Windows build has no
+// PostgreSQL client); empty when it can.
+std::string sharedDatabaseUnavailable();
+
 // Connects once with the parameters (and the password, when one was given) and closes again.
 ServerProbe probeServer(const ConnectionParameters& parameters, const std::string& password);
 

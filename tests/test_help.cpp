@@ -218,4 +218,25 @@ TEST_F(HelpHookTest, ShellFailureShowsTheCallAndTheReason) {
     EXPECT_EQ(dialogs.shown().size(), 4u);
 }
 
+// Without the help engine the guide's page of the context opens in the browser; a guide
+// that is not there is no page shown.
+TEST_F(HelpHookTest, BrowserViewerOpensTheContextsPageOfTheGuideBesideTheHelpFile) {
+    FailingShell shell;
+    shell.succeed = true;
+    BrowserHelpViewer browser;
+    browser.setShell(&shell, log.get());
+    EXPECT_FALSE(browser.showContext(helpFile, 1000)) << "no guide folder yet";
+    fs::create_directories(folder + "/guide");
+    for (const char* page : {"main-window.html", "index.html"})
+        std::ofstream(folder + "/guide/" + page) << "<html></html>";
+    EXPECT_TRUE(browser.showContext(helpFile, 1000));
+    EXPECT_FALSE(browser.showContext(helpFile, 2000)) << "calibration.html is missing";
+    EXPECT_TRUE(browser.showContext(helpFile, 0));
+    EXPECT_EQ(shell.opened, (std::vector<std::string>{folder + "/guide/main-window.html",
+                                                      folder + "/guide/index.html"}));
+    shell.succeed = false;
+    EXPECT_FALSE(browser.showContext(helpFile, 0));
+    EXPECT_EQ(boxes().size(), 1u) << "the failure is shown as the shell's";
+}
+
 } // namespace
