@@ -22,14 +22,19 @@ foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection)
         add_compile_options(${flag})
     endif()
 endforeach()
-add_link_options(LINKER:-z,relro LINKER:-z,now)
+if(WIN32)
+    # The PE counterparts: address-space randomisation (64-bit), no execution of data.
+    add_link_options(LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat)
+else()
+    add_link_options(LINKER:-z,relro LINKER:-z,now)
+endif()
 
 # Every object compiled here carries the control-flow marks, but Debian 12's C start files
 # (Scrt1.o, crti.o, crtn.o) carry no CET property, and the linker drops the property from a
 # program when any input lacks it. The linker sets it instead; no Linux kernel enforces
 # indirect-branch tracking in user space, and the start files keep to the shadow stack's rule
 # (every return goes where its call came from).
-if(QARN3_HAS_fcf_protection AND NOT QARN3_SANITIZE)
+if(QARN3_HAS_fcf_protection AND NOT QARN3_SANITIZE AND NOT WIN32)
     check_linker_flag(CXX LINKER:-z,ibt,-z,shstk QARN3_LINKER_HAS_CET)
     if(QARN3_LINKER_HAS_CET)
         add_link_options(LINKER:-z,ibt,-z,shstk)

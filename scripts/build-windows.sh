@@ -17,6 +17,7 @@ qt_only=0
 
 qt_version=6.4.2
 sqlite_version=3.40.1
+libusb_version=1.0.26
 jobs=$(nproc)
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/qarn3/windows-qt-$qt_version
 prefix=$cache/install
@@ -147,5 +148,79 @@ if [ ! -f "$prefix/.complete" ]; then
 fi
 echo "Qt $qt_version for Windows: $prefix"
 [ "$qt_only" -eq 1 ] && exit 0
-echo "the program's Windows build is not made yet" >&2
-exit 1
+
+# libusb for Windows (its WinUSB backend), a DLL beside the program.
+if [ ! -f "$prefix/lib/pkgconfig/libusb-1.0.pc" ]; then
+    echo "== libusb $libusb_version for Windows"
+    fetch_source libusb-1.0 "2:$libusb_version" "$cache/libusb-src"
+    rm -rf "$cache/libusb-build"
+    mkdir -p "$cache/libusb-build"
+    (cd "$cache/libusb-build" &&
+        "$cache/libusb-src/configure" --host=$triplet --prefix="$prefix" \
+            --enable-shared --disable-static --disable-udev \
+            CC=$triplet-gcc-posix CXX=$triplet-g++-posix >configure.log 2>&1 &&
+        make -j "$jobs" >make.log 2>&1 && make install >install.log 2>&1) || {
+        echo "libusb did not build: see $cache/libusb-build/*.log" >&2
+        exit 1
+    }
+fi
+
+# The program, its tools and the headless tests, cross-built.
+build=$root/build-windows/build
+out=$root/build-windows/QARN3
+echo "== the program for Windows"
+PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig PKG_CONFIG_SYSROOT_DIR= \
+    cmake -S "$root" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_PREFIX_PATH="$prefix" -DQT_HOST_PATH=/usr \
+    -DQt6HostInfo_DIR=/usr/lib/x86_64-linux-gnu/cmake/Qt6HostInfo \
+    -DCMAKE_CROSSCOMPILING_EMULATOR=wine64 \
+    -DQARN3_BENCHMARKS=OFF -DQARN3_TESTS=ON >"$root/build-windows/configure.log" 2>&1 || {
+    tail -30 "$root/build-windows/configure.log" >&2
+    exit 1
+}
+PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig cmake --build "$build" -j "$jobs"
+
+# The folder that runs as it is: the programs, Qt's DLLs and plugins, the compiler's runtime,
+# libusb, the guide and its help file. The demonstration waveforms are made at first start.
+echo "== the folder $out"
+rm -rf "$out"
+mkdir -p "$out/platforms" "$out/sqldrivers" "$out/styles" "$out/imageformats" "$out/guide"
+cp "$build/app/qarn3.exe" "$build/engine/qarn3-analyze.exe" \
+    "$build/recordstool/qarn3-records.exe" "$out/"
+for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Sql; do cp "$prefix/bin/$dll.dll" "$out/"; done
+cp "$prefix/plugins/platforms/qwindows.dll" "$out/platforms/"
+cp "$prefix/plugins/sqldrivers/qsqlite.dll" "$out/sqldrivers/"
+cp "$prefix"/plugins/styles/*.dll "$out/styles/" 2>/dev/null || true
+cp "$prefix"/plugins/imageformats/*.dll "$out/imageformats/" 2>/dev/null || true
+cp "$prefix/bin/libusb-1.0.dll" "$out/"
+runtime=$(dirname "$($triplet-gcc-posix -print-libgcc-file-name)")
+for dll in libstdc++-6.dll libgcc_s_seh-1.dll; do cp "$runtime/$dll" "$out/"; done
+cp /usr/$triplet/lib/libwinpthread-1.dll "$out/"
+cp "$build/app/QARN3.qch" "$out/"
+cp "$root"/help/guide/*.html "$root"/help/guide/*.css "$out/guide/"
+cp "$root/scripts/windows-readme.txt" "$out/README.txt"
+# Every DLL the programs and plugins name is there or is Windows's own.
+missing_dll=0
+for f in "$out"/*.exe "$out"/*.dll "$out"/*/*.dll; do
+    for dll in $($triplet-objdump -p "$f" | awk '/DLL Name:/ {print $3}'); do
+        [ -f "$out/$dll" ] && continue
+        case "${dll,,}" in
+        kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | ole32.dll | \
+            oleaut32.dll | comdlg32.dll | winmm.dll | ws2_32.dll | imm32.dll | uxtheme.dll | \
+            dwmapi.dll | version.dll | netapi32.dll | userenv.dll | setupapi.dll | \
+            shlwapi.dll | msvcrt.dll | mpr.dll | d3d9.dll | d3d11.dll | dxgi.dll | \
+            opengl32.dll | wtsapi32.dll | authz.dll | crypt32.dll | bcrypt.dll | \
+            api-ms-win-*.dll | winspool.drv | comctl32.dll | cfgmgr32.dll | shcore.dll | \
+            dwrite.dll | d2d1.dll | ntdll.dll | secur32.dll | iphlpapi.dll | rpcrt4.dll) ;;
+        *)
+            echo "$(basename "$f") needs $dll, which is not in the folder" >&2
+            missing_dll=1
+            ;;
+        esac
+    done
+done
+[ "$missing_dll" -eq 0 ] || exit 1
+(cd "$root/build-windows" && rm -f QARN3-windows.zip && zip -qr QARN3-windows.zip QARN3)
+echo "Windows folder: $out"
+echo "Windows zip:    $root/build-windows/QARN3-windows.zip"
