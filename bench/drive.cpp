@@ -29,6 +29,8 @@
 //                     of its own, not modal: Test Records)
 // A step that cannot act in time ends the program with status 3.
 //
+// On Windows it is linked into a driven build of the program (qarn3-driven.exe), there being
+// no preloading; the start-up watch below is Linux's.
 // QARN3_DRIVE_EXPOSED=FILE instead notes when the first window is exposed (on the screen):
 // the milliseconds since QARN3_DRIVE_T0 (the launch, nanoseconds of the real-time clock),
 // the resident memory then in KiB and the processor time used by then (all threads, ms),
@@ -59,7 +61,9 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -350,6 +354,7 @@ private:
     int m_waitedMs = 0;
 };
 
+#ifndef _WIN32
 long residentKiB() {
     QFile status("/proc/self/status");
     if (!status.open(QIODevice::ReadOnly)) return -1;
@@ -388,13 +393,16 @@ protected:
 private:
     QString m_file;
 };
+#endif
 
 void startDriver() {
+#ifndef _WIN32
     if (const QString exposed = qEnvironmentVariable("QARN3_DRIVE_EXPOSED"); !exposed.isEmpty()) {
         static ExposeWatch watch(exposed);
         QCoreApplication::instance()->installEventFilter(&watch);
         return;
     }
+#endif
     const QString script = qEnvironmentVariable("QARN3_DRIVE");
     if (script.isEmpty()) return;
     // Lives as long as the program.

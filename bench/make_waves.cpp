@@ -1,7 +1,8 @@
 // make_waves: writes COUNT demonstration-size waveform files (59-byte header and 60000
 // samples) of breaker tests with varied pulses into a folder, the same files for the same
 // seed: amplitudes, lengths, phases, decays and gaps drawn for every file, pulse and long
-// tests, now and then a pulse beyond the over-range limit or one still on at the end.
+// tests, now and then a pulse beyond the over-range limit or one still on at the end. With
+// --demo it writes the demonstration waveforms instead.
 #include "waveform/waveform.h"
 
 #include <cstdint>
@@ -75,10 +76,16 @@ std::string waveFile(std::uint64_t seed) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::cerr << "Usage: make_waves FOLDER COUNT [SEED]\n";
+        std::cerr << "Usage: make_waves FOLDER COUNT [SEED]\n       make_waves FOLDER --demo\n";
         return 2;
     }
     const std::string folder = argv[1];
+    // The demonstration waveforms, as the program writes them at its first start.
+    if (std::strcmp(argv[2], "--demo") == 0) {
+        const std::string error = makeDemoFiles(folder);
+        if (!error.empty()) std::cerr << "make_waves: " << error << "\n";
+        return error.empty() ? 0 : 1;
+    }
     const long count = std::strtol(argv[2], nullptr, 10);
     const std::uint64_t seed = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1;
     for (long i = 0; i < count; ++i) {

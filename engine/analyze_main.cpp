@@ -5,7 +5,12 @@
 
 #include <algorithm>
 #include <iostream>
+#include <cstdio>
 #include <malloc.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -17,6 +22,11 @@ int main(int argc, char** argv) {
 #ifdef __GLIBC__
     ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
     ::mallopt(M_MMAP_THRESHOLD, 4 << 20);
+#endif
+#ifdef _WIN32
+    // The reports byte for byte as on Linux: no CR put before each line feed.
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
 #endif
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);

@@ -36,3 +36,9 @@ target_compile_definitions(test_report PRIVATE QARN3_SOURCE_DIR="${QARN3_ROOT}"
 qarn3_windows_test(test_recordsdb test_verdict.cpp test_recordsdatabase.cpp
     test_comtradeshot.cpp test_approval.cpp LIBS qarn3_records_tool qt_test_main)
 target_compile_definitions(test_recordsdb PRIVATE QARN3_SOURCE_DIR="${QARN3_ROOT}")
+
+# The program with the operator's script linked in (Linux preloads it instead): a whole test
+# worked through the windows under Wine.
+add_executable(qarn3-driven ${QARN3_ROOT}/app/main.cpp ${QARN3_ROOT}/bench/drive.cpp)
+target_compile_definitions(qarn3-driven PRIVATE QARN3_VERSION="${PROJECT_VERSION}")
+target_link_libraries(qarn3-driven PRIVATE qarn3_app_widgets Qt6::Test)

@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# Tests the Windows build under Wine, after making it (scripts/build-windows.sh):
+#   1. the cross-built headless tests (tests/windows-tests.cmake);
+#   2. qarn3-analyze.exe on the demonstration waveforms and on generated ones, in every
+#      output format, against what the Linux build prints, byte for byte;
+#   3. the program under Xvfb, worked by the operator's script: a test record session in
+#      demonstration mode to "Test Timeout" (its texts against the Linux program's, the files
+#      and records it wrote, a screenshot), then a live test over the COM link against the
+#      analyzer simulator on a pseudo-terminal that Wine shows as COM5 (its readings against
+#      the Linux program's over the same link).
+#   bash scripts/test-windows.sh [OUT_FOLDER]   (screenshots and texts go to OUT_FOLDER,
+#                                                 default build-windows/test-out)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+out=${1:-$root/build-windows/test-out}
+bash scripts/build-windows.sh
+
+triplet=x86_64-w64-mingw32
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/qarn3/windows-qt-6.4.2
+build=$root/build-windows/build
+folder=$root/build-windows/QARN3
+linux=$root/build-windows/linux
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+for p in xdotool x11-apps netpbm; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "$p"
+done
+
+# The Linux side of the comparisons.
+echo "== the Linux tools to compare with"
+cmake -S "$root" -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARN3_TESTS=OFF \
+    -DQARN3_BENCHMARKS=ON >"$root/build-windows/linux-configure.log" 2>&1
+cmake --build "$linux" --target qarn3 qarn3-analyze make_waves qarn3_drive qarn3-analyzer-sim -j "$(nproc)" \
+    >"$root/build-windows/linux-build.log" 2>&1
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qarn3-wine-XXXXXX")
+xvfb=
+cleanup() {
+    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+rm -rf "$out"
+mkdir -p "$out"
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+echo "== a Wine prefix"
+wineboot -i >"$out/wineboot.log" 2>&1
+# The DLLs beside the programs, for the tests in the build tree too.
+export WINEPATH="Z:${folder//\//\\}"
+failed=0
+
+echo "== the headless tests under Wine"
+for t in "$build"/tests/test_*.exe; do
+    name=$(basename "$t" .exe)
+    filter=$(sed -n "s/^$name //p" "$root/tests/windows-skipped.txt" | tr -d '\n')
+    if (cd "$work" && wine "$t" ${filter:+--gtest_filter=-$filter} >"$out/$name.log" 2>&1); then
+        echo "passed  $name ($(grep -c '^\[       OK \]' "$out/$name.log") tests)"
+    else
+        echo "FAILED  $name (see $out/$name.log)"
+        grep "^\[  FAILED  \]" "$out/$name.log" | head -20
+        failed=1
+    fi
+done
+
+echo "== qarn3-analyze.exe against Linux's"
+mkdir -p "$work/w/demo" "$work/w/generated"
+"$linux/bench/make_waves" "$work/w/demo" --demo
+"$linux/bench/make_waves" "$work/w/generated" 40 7
+compared=0
+for args in "demo" "generated" "--format json demo generated" "--format jsonl generated" \
+    "--format csv demo generated" "--cycles demo" "--range 2 --max-off 0 generated" \
+    "--mode long demo"; do
+    (cd "$work/w" && "$linux/engine/qarn3-analyze" $args >"$work/linux.out" 2>"$work/linux.err") || true
+    (cd "$work/w" && wine "$folder/qarn3-analyze.exe" $args >"$work/win.out" 2>"$work/win.err") ||
+        true
+    if cmp -s "$work/linux.out" "$work/win.out" && cmp -s "$work/linux.err" "$work/win.err"; then
+        compared=$((compared + 1))
+    else
+        echo "DIFFERS qarn3-analyze $args"
+        diff "$work/linux.out" "$work/win.out" | head -10
+        diff "$work/linux.err" "$work/win.err" | head -10
+        failed=1
+    fi
+done
+echo "qarn3-analyze.exe printed what Linux's printed, byte for byte, in $compared runs"
+
+echo "== the program under Wine: a demonstration test, then a live one over COM5"
+display=:$((90 + RANDOM % 9))
+Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+xvfb=$!
+sleep 2
+demo_steps="wait-text Press RUN to start DEMO;menu &Test Record;wait-button Start recor&ding"
+demo_steps+=";field &Site=North Plant;field &Breaker=Q1;field &In (A)=400;tab Session"
+demo_steps+=";field &Operator=Ann;tab Test point;field &Pole=B;field &Kind=short-time"
+demo_steps+=";field T&arget=3;click Band;field min s=0.1;field max s=0.5"
+demo_steps+=";click Start recor&ding;wait-button E&nd session;click RUN"
+demo_steps+=";wait-text Test Timeout;wait-gone storing…;snapshot ended;sleep 6000"
+demo_steps+=";menu &Save Data;sleep 1500;click Analyze;snapshot viewer;click Save;click Exit"
+demo_steps+=";click E&nd session;wait-button Start recor&ding;snapshot session-ended;menu E&xit"
+live_steps="wait-text Armed - Initiate test current;snapshot armed;wait-text Test Timeout"
+live_steps+=";snapshot ended;menu &Save Data;sleep 1500;click Analyze;snapshot viewer;click Save"
+live_steps+=";click Exit;menu E&xit"
+setup() { # folder source: range 4, 5 s limits, the shunt of 1000 A at 100 mV
+    printf '4\r\n5.00\r\n5.00\r\nQARN3.odf\r\n%s\r\n4\r\n0\r\n1000\r\n100.00\r\n' "$2" \
+        >"$1/QARN3.osf"
+}
+run_program() { # name steps data texts program... (the demonstration waveform named)
+    local name=$1 steps=$2 data=$3 texts=$4
+    shift 4
+    mkdir -p "$data" "$texts" "$work/runtime-$name"
+    chmod 700 "$work/runtime-$name"
+    (cd "$data" && env LC_ALL=C.UTF-8 LANG=C.UTF-8 TZ=UTC XDG_RUNTIME_DIR="$work/runtime-$name" \
+        QARN3_DATA_DIR="$data" QARN3_UNATTENDED=OK QARN3_DRIVE="$steps" QARN3_DRIVE_OUT="$texts" \
+        DISPLAY="$display" timeout 300 "$@" >"$out/$name.log" 2>&1)
+}
+compare_texts() { # what linux-texts windows-texts snapshot...
+    local what=$1 left=$2 right=$3
+    shift 3
+    for snap in "$@"; do
+        if ! cmp -s "$left/$snap.txt" "$right/$snap.txt"; then
+            echo "DIFFERS $what: the window's texts at $snap"
+            diff "$left/$snap.txt" "$right/$snap.txt" | head -20
+            failed=1
+        fi
+    done
+}
+drive_linux=(env QT_QPA_PLATFORM=offscreen LD_PRELOAD="$linux/bench/libqarn3_drive.so"
+    "$linux/app/qarn3")
+drive_windows=(wine "$build/tests/qarn3-driven.exe")
+
+# Demonstration mode, both at once; the screenshot once the test has ended (the script
+# waits six seconds there).
+run_program linux-demo "$demo_steps" "$work/linux-demo" "$work/linux-demo-texts" \
+    "${drive_linux[@]}" QARN3Pulse.owf &
+linux_run=$!
+run_program windows-demo "$demo_steps" "$work/win-demo" "$out/windows-demo-texts" \
+    "${drive_windows[@]}" QARN3Pulse.owf &
+win_run=$!
+for _ in $(seq 1 240); do
+    [ -f "$out/windows-demo-texts/ended.txt" ] && break
+    sleep 1
+done
+sleep 2
+xwd -root -display "$display" -silent | xwdtopnm 2>/dev/null | pnmtopng >"$out/windows-demo.png"
+wait "$linux_run" || { echo "FAILED the Linux program's demonstration run"; failed=1; }
+wait "$win_run" ||
+    { echo "FAILED the demonstration run under Wine (see $out/windows-demo.log)"; failed=1; }
+compare_texts demonstration "$work/linux-demo-texts" "$out/windows-demo-texts" \
+    ended viewer session-ended
+grep -q "Test Timeout" "$out/windows-demo-texts/ended.txt" 2>/dev/null ||
+    { echo "FAILED no Test Timeout under Wine"; failed=1; }
+for f in QARN3Pulse.owf QARN3.osf QARN3.db; do
+    [ -f "$work/win-demo/$f" ] || { echo "FAILED the program under Wine wrote no $f"; failed=1; }
+done
+ls -l "$work/win-demo" >"$out/windows-demo-data-folder.txt"
+
+# Live over the COM link: the simulator on a pseudo-terminal, which Wine shows as COM5, and
+# the device store's entry of the analyzer's USB serial port, which the discovery reads.
+"$linux/link/qarn3-analyzer-sim" >"$work/sim.out" 2>"$out/sim.err" &
+sim=$!
+for _ in $(seq 50); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
+ln -sfn "$(head -1 "$work/sim.out")" "$WINEPREFIX/dosdevices/com5"
+key='HKLM\SYSTEM\CurrentControlSet\Enum\USB\Vid_04d8&Pid_fdcf\RQM20090414'
+wine reg add "$key" /v FriendlyName /t REG_SZ /d "QARN-3 Analyzer (COM5)" /f >/dev/null
+wine reg add "$key\\Device Parameters" /v PortName /t REG_SZ /d COM5 /f >/dev/null
+mkdir -p "$work/win-com"
+setup "$work/win-com" COM
+run_program windows-com "$live_steps" "$work/win-com" "$out/windows-com-texts" \
+    "${drive_windows[@]}" ||
+    { echo "FAILED the live COM run under Wine (see $out/windows-com.log)"; failed=1; }
+kill "$sim" 2>/dev/null || true
+wait "$sim" 2>/dev/null || true
+# The same through the Linux program, on a fresh simulator.
+"$linux/link/qarn3-analyzer-sim" >"$work/sim2.out" 2>/dev/null &
+sim=$!
+for _ in $(seq 50); do [ -s "$work/sim2.out" ] && break; sleep 0.1; done
+mkdir -p "$work/linux-com"
+setup "$work/linux-com" "$(head -1 "$work/sim2.out")"
+run_program linux-com "$live_steps" "$work/linux-com" "$work/linux-com-texts" \
+    "${drive_linux[@]}" || { echo "FAILED the Linux program's live COM run"; failed=1; }
+kill "$sim" 2>/dev/null || true
+wait "$sim" 2>/dev/null || true
+compare_texts "live COM" "$work/linux-com-texts" "$out/windows-com-texts" ended viewer
+echo "screenshot: $out/windows-demo.png"
+[ "$failed" -eq 0 ] && echo "Windows build: every test passed under Wine"
+exit "$failed"
