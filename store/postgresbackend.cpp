@@ -92,6 +92,12 @@ private:
 };
 
 bool PostgresBackend::connect(SqlConnection& connection, RecordsError& error) {
+    if (const std::string missing = sharedDatabaseUnavailable(); !missing.empty()) {
+        error = {RecordsErrorKind::Unreachable,
+                 {},
+                 "Cannot open the records database " + m_where.display() + ": " + missing};
+        return false;
+    }
     QSqlDatabase* c = connection.make(dialect(), error);
     if (!c) return false;
     const std::string db = "the records database " + m_where.display();
