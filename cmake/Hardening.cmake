@@ -15,7 +15,13 @@ include(CheckPIESupported)
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 check_pie_supported(LANGUAGES CXX)
 
-foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection)
+# Windows probes every large stack frame page by page already (__chkstk), and mingw's
+# compiler cannot unwind through the clash protection's probes.
+set(hardening_flags -fstack-protector-strong -fstack-clash-protection -fcf-protection)
+if(WIN32)
+    list(REMOVE_ITEM hardening_flags -fstack-clash-protection)
+endif()
+foreach(flag ${hardening_flags})
     string(MAKE_C_IDENTIFIER "QARN3_HAS${flag}" has_flag)
     check_cxx_compiler_flag(${flag} ${has_flag})
     if(${has_flag})
@@ -23,8 +29,11 @@ foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection)
     endif()
 endforeach()
 if(WIN32)
-    # The PE counterparts: address-space randomisation (64-bit), no execution of data.
-    add_link_options(LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat)
+    # The PE counterparts: address-space randomisation (64-bit), no execution of data; and
+    # the stack protector's and the checked functions' library (libssp), which mingw's
+    # compiler links only when told at the link too.
+    add_link_options(LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat
+        -fstack-protector-strong)
 else()
     add_link_options(LINKER:-z,relro LINKER:-z,now)
 endif()

@@ -169,6 +169,7 @@ fi
 build=$root/build-windows/build
 out=$root/build-windows/QARN3
 echo "== the program for Windows"
+mkdir -p "$root/build-windows"
 PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig PKG_CONFIG_SYSROOT_DIR= \
     cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
@@ -195,7 +196,7 @@ cp "$prefix"/plugins/styles/*.dll "$out/styles/" 2>/dev/null || true
 cp "$prefix"/plugins/imageformats/*.dll "$out/imageformats/" 2>/dev/null || true
 cp "$prefix/bin/libusb-1.0.dll" "$out/"
 runtime=$(dirname "$($triplet-gcc-posix -print-libgcc-file-name)")
-for dll in libstdc++-6.dll libgcc_s_seh-1.dll; do cp "$runtime/$dll" "$out/"; done
+for dll in libstdc++-6.dll libgcc_s_seh-1.dll libssp-0.dll; do cp "$runtime/$dll" "$out/"; done
 cp /usr/$triplet/lib/libwinpthread-1.dll "$out/"
 cp "$build/app/QARN3.qch" "$out/"
 cp "$root"/help/guide/*.html "$root"/help/guide/*.css "$out/guide/"

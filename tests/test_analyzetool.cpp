@@ -190,6 +190,9 @@ TEST_F(AnalyzeToolTest, AFolderNamedAsARecordingIsRefused) {
 
 // Paths past the system's limit (PATH_MAX) deep inside a folder are said, not skipped.
 TEST_F(AnalyzeToolTest, FilesPastThePathLimitInAFolderAreReported) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the path limit is Linux's";
+#else
     const std::string name(200, 'd');
     const std::string wave = contents("QARN3Pulse.owf");
     std::filesystem::create_directory(file("deep"));
@@ -227,6 +230,7 @@ TEST_F(AnalyzeToolTest, FilesPastThePathLimitInAFolderAreReported) {
         ::unlinkat(levels[k - 1], name.c_str(), AT_REMOVEDIR);
     }
     ::close(levels[0]);
+#endif
 }
 
 TEST_F(AnalyzeToolTest, CsvQuotesAFileNameWithACommaAndAQuote) {

@@ -293,6 +293,9 @@ INSTANTIATE_TEST_SUITE_P(
 // What is not a regular file is a reading error, not a missing file to be replaced by
 // defaults; a huge file is read no further than its image.
 TEST_F(CalTest, NameThatIsNoFileIsAReadingErrorAndAHugeFileReadsItsImage) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no FIFOs";
+#else
     ASSERT_EQ(::mkfifo(file("QARN3.ocf").c_str(), 0644), 0);
     calFile.ReadCalFile();
     ASSERT_EQ(dialogs.shown().size(), 1u);
@@ -315,6 +318,7 @@ TEST_F(CalTest, NameThatIsNoFileIsAReadingErrorAndAHugeFileReadsItsImage) {
     EXPECT_TRUE(dialogs.shown().empty());
     EXPECT_FALSE(cal.CalError);
     EXPECT_EQ(cal.CalDate, 39917);
+#endif
 }
 
 } // namespace

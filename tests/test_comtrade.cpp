@@ -648,7 +648,7 @@ TEST_F(ComtradeFilesTest, AFolderInPlaceOfAFileIsRefusedWithTheReason) {
     const ComtradeFiles f = comtradeFilesOf(sampleExport(ComtradeDataType::Binary));
     put("dirdat.cfg", f.cfg);
     for (const char* name : {"dirdat.dat", "x.cfg", "x.cff"})
-        ASSERT_EQ(::mkdir(file(name).c_str(), 0700), 0) << name;
+        ASSERT_TRUE(std::filesystem::create_directory(file(name))) << name;
     EXPECT_EQ(readComtradeFile(file("dirdat.cfg"), "", files).error,
               "Cannot read " + file("dirdat.dat") + ": it is a folder");
     EXPECT_EQ(readComtradeFile(file("x.cfg"), "", files).error,

@@ -250,10 +250,9 @@ TEST_F(ComtradeExportTool, WritesBesideTheFileTimedByItsModification) {
     ASSERT_EQ(makeDemoFiles(folder), "");
     const ToolRun run = runTool({"--export-comtrade", file("QARN3Pulse.owf")});
     ASSERT_EQ(run.status, 0) << run.err;
-    struct stat st {};
-    ASSERT_EQ(::stat(file("QARN3Pulse.owf").c_str(), &st), 0);
-    const std::int64_t us =
-        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000 + st.st_mtim.tv_nsec / 1000;
+    const std::optional<std::int64_t> modified = modifiedMicros(file("QARN3Pulse.owf"));
+    ASSERT_TRUE(modified);
+    const std::int64_t us = *modified;
     const std::string cfg = contents("QARN3Pulse.cfg");
     EXPECT_EQ(cfg.rfind("QARN3,***DEFAULT***,2013\r\n2,1A,1D\r\n", 0), 0u) << cfg;
     EXPECT_NE(cfg.find("\r\n" + comtradeTimeText(us) + "\r\n"), std::string::npos) << cfg;

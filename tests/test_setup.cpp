@@ -154,6 +154,9 @@ TEST_F(SetupFileTest, UnwritableFolderLeavesTheRecordAndReportsEachAttempt) {
 // Nine lines are read and nothing after them; a name that is no regular file is a reading
 // error rather than a missing file (which would be overwritten with defaults).
 TEST_F(SetupFileTest, ReadsOnlyItsNineLinesAndRefusesWhatIsNoFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no FIFOs nor sparse truncation";
+#else
     const std::string longPath = "/" + std::string(2000, 'd') + "/results.odf";
     put("QARN3.osf", "7\r\n1.50\r\n2.50\r\n" + longPath + "\r\nUSB\r\n3\r\n1\r\n500\r\n50\r\n");
     ASSERT_EQ(::truncate(rec.SetupFileName.c_str(), 4LL << 30), 0); // sparse, 4 GiB
@@ -173,6 +176,7 @@ TEST_F(SetupFileTest, ReadsOnlyItsNineLinesAndRefusesWhatIsNoFile) {
     }
     EXPECT_TRUE(dialogs.shown().empty()); // no "File Missing", no defaults written over it
     EXPECT_TRUE(std::filesystem::is_fifo(rec.SetupFileName));
+#endif
 }
 
 TEST(SetupFields, TakenInOrderUntilOneFails) {
