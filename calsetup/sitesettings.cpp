@@ -12,7 +12,7 @@ namespace qarn3 {
 
 std::string siteFileBeside(const std::string& setupFileName) {
     const std::filesystem::path folder = std::filesystem::path(setupFileName).parent_path();
-    return folder.empty() ? std::string(kSiteFileName) : (folder / kSiteFileName).string();
+    return folder.empty() ? std::string(kSiteFileName) : (folder / kSiteFileName).generic_string();
 }
 
 std::string siteFileText(const TSiteSettings& s) {

@@ -201,6 +201,8 @@ cp /usr/$triplet/lib/libwinpthread-1.dll "$out/"
 cp "$build/app/QARN3.qch" "$out/"
 cp "$root"/help/guide/*.html "$root"/help/guide/*.css "$out/guide/"
 cp "$root/scripts/windows-readme.txt" "$out/README.txt"
+# Debian's runtime DLLs carry their debugging information; the folder needs none.
+for f in "$out"/*.exe "$out"/*.dll "$out"/*/*.dll; do $triplet-strip --strip-unneeded "$f"; done
 # Every DLL the programs and plugins name is there or is Windows's own.
 missing_dll=0
 for f in "$out"/*.exe "$out"/*.dll "$out"/*/*.dll; do

@@ -53,15 +53,30 @@ wineboot -i >"$out/wineboot.log" 2>&1
 export WINEPATH="Z:${folder//\//\\}"
 failed=0
 
+# Every Windows program, a console one too, makes a window of its own for its messages: the
+# display comes first.
+display=:$((90 + RANDOM % 9))
+Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+xvfb=$!
+sleep 2
+export DISPLAY=$display
+
 echo "== the headless tests under Wine"
+# Qt's plugins beside the tests, as beside the program: the offscreen platform and SQLite.
+mkdir -p "$build/tests/platforms" "$build/tests/sqldrivers"
+cp "$cache/install/plugins/platforms/qoffscreen.dll" "$build/tests/platforms/"
+cp "$cache/install/plugins/sqldrivers/qsqlite.dll" "$build/tests/sqldrivers/"
 for t in "$build"/tests/test_*.exe; do
     name=$(basename "$t" .exe)
     filter=$(sed -n "s/^$name //p" "$root/tests/windows-skipped.txt" | tr -d '\n')
-    if (cd "$work" && wine "$t" ${filter:+--gtest_filter=-$filter} >"$out/$name.log" 2>&1); then
-        echo "passed  $name ($(grep -c '^\[       OK \]' "$out/$name.log") tests)"
+    start=$(date +%s)
+    if (cd "$work" && QT_QPA_PLATFORM=offscreen timeout 900 wine "$t" \
+        ${filter:+--gtest_filter=-$filter} >"$out/$name.log" 2>&1); then
+        echo "passed  $name: $(grep -c '^\[       OK \]' "$out/$name.log") tests in" \
+            "$(($(date +%s) - start)) s"
     else
         echo "FAILED  $name (see $out/$name.log)"
-        grep "^\[  FAILED  \]" "$out/$name.log" | head -20
+        grep "^\[  FAILED  \]" "$out/$name.log" | head -20 || true
         failed=1
     fi
 done
@@ -89,10 +104,6 @@ done
 echo "qarn3-analyze.exe printed what Linux's printed, byte for byte, in $compared runs"
 
 echo "== the program under Wine: a demonstration test, then a live one over COM5"
-display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-xvfb=$!
-sleep 2
 demo_steps="wait-text Press RUN to start DEMO;menu &Test Record;wait-button Start recor&ding"
 demo_steps+=";field &Site=North Plant;field &Breaker=Q1;field &In (A)=400;tab Session"
 demo_steps+=";field &Operator=Ann;tab Test point;field &Pole=B;field &Kind=short-time"

@@ -175,7 +175,7 @@ TEST_F(RecordsDatabaseTest, DamagedFileIsSetAsideAndANewOneMade) {
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
         if (name.rfind("QARN3.db.damaged-", 0) == 0 && name.find("-wal") == std::string::npos)
-            aside = entry.path().string();
+            aside = entry.path().generic_string();
     }
     ASSERT_FALSE(aside.empty());
     EXPECT_NE(r.notes[0].find(aside), std::string::npos);
@@ -211,7 +211,7 @@ TEST_P(LeftAsItIs, RefusedWithTheDatabaseNamed) {
     db.close();
     EXPECT_EQ(FileStore().readAll(path), before);
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-        EXPECT_EQ(entry.path().string(), path);
+        EXPECT_EQ(entry.path().generic_string(), path);
 }
 
 INSTANTIATE_TEST_SUITE_P(
