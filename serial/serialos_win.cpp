@@ -47,6 +47,7 @@ int lastError() {
 constexpr DWORD kEventMask =
     EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
 constexpr std::size_t kWriteChunk = 4096;
+constexpr DWORD kPollMs = 10;
 
 // One open port; every descriptor of it shares it, the last one closed closes it.
 struct Port {
@@ -60,6 +61,9 @@ struct Port {
     std::vector<std::uint8_t> writeBuf;
     bool writePending = false;
     bool gone = false;
+    // The driver has no event waits (a pseudo-terminal under Wine, some adapters): the
+    // queue is polled instead.
+    bool noEventWaits = false;
     LineCounters counters;
 
     explicit Port(HANDLE handle) : h(handle) {
@@ -375,6 +379,7 @@ int WinSerialOs::waitFor(pollfd* fds, int count, int timeoutMs) {
     std::vector<HANDLE> handles;
     std::vector<std::shared_ptr<Port>> ports(static_cast<std::size_t>(count));
     std::vector<HANDLE> wakes(static_cast<std::size_t>(count), nullptr);
+    DWORD pollEvery = 0;
     for (int i = 0; i < count; ++i) {
         fds[i].revents = 0;
         if (fds[i].fd < 0) continue;
@@ -410,18 +415,23 @@ int WinSerialOs::waitFor(pollfd* fds, int count, int timeoutMs) {
                     if ((f.events & POLLOUT) && !p->writePending) f.revents |= POLLOUT;
                 }
                 if (arm && f.revents == 0) {
-                    if (f.events & POLLIN) {
+                    if ((f.events & POLLIN) && !p->noEventWaits) {
                         if (!p->eventPending) {
                             ::ResetEvent(p->eventOv.hEvent);
-                            if (::WaitCommEvent(p->h, &p->eventMask, &p->eventOv))
+                            if (::WaitCommEvent(p->h, &p->eventMask, &p->eventOv)) {
                                 p->countEvents(p->eventMask);
-                            else if (::GetLastError() == ERROR_IO_PENDING)
+                            } else if (const DWORD e = ::GetLastError(); e == ERROR_IO_PENDING) {
                                 p->eventPending = true;
-                            else
+                            } else if (errnoOf(e) == EIO && e != ERROR_NOT_SUPPORTED &&
+                                       e != ERROR_INVALID_PARAMETER) {
                                 f.revents = POLLHUP;
+                            } else {
+                                p->noEventWaits = true;
+                            }
                         }
                         if (p->eventPending) handles.push_back(p->eventOv.hEvent);
                     }
+                    if ((f.events & POLLIN) && p->noEventWaits) pollEvery = kPollMs;
                     if ((f.events & POLLOUT) && p->writePending)
                         handles.push_back(p->writeOv.hEvent);
                 }
@@ -431,16 +441,25 @@ int WinSerialOs::waitFor(pollfd* fds, int count, int timeoutMs) {
         return ready;
     };
     if (const int ready = check(true); ready > 0) return ready;
-    const DWORD wait = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
-    if (handles.empty()) {
-        ::Sleep(wait);
-        return 0;
+    // Without event waits the queue is looked at every few milliseconds until the time is up.
+    const std::int64_t until = timeoutMs < 0 ? -1 : nowMs() + timeoutMs;
+    for (;;) {
+        DWORD wait = timeoutMs < 0 ? INFINITE
+                                   : static_cast<DWORD>(std::max<std::int64_t>(until - nowMs(), 0));
+        if (pollEvery > 0) wait = std::min<DWORD>(wait, pollEvery);
+        DWORD r = WAIT_TIMEOUT;
+        if (handles.empty())
+            ::Sleep(wait);
+        else
+            r = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
+                                         wait);
+        if (r == WAIT_FAILED) return lastError();
+        if (r != WAIT_TIMEOUT || pollEvery > 0) {
+            if (const int ready = check(false); ready > 0) return ready;
+        }
+        if (until >= 0 && nowMs() >= until) return 0;
+        if (r != WAIT_TIMEOUT && pollEvery == 0) return 0; // an event without data: a status
     }
-    const DWORD r = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
-                                             FALSE, wait);
-    if (r == WAIT_FAILED) return lastError();
-    if (r == WAIT_TIMEOUT) return 0;
-    return check(false);
 }
 
 std::int64_t WinSerialOs::nowMs() {

@@ -40,7 +40,16 @@ protected:
         folder = ::mkdtemp(tmpl);
         log.open();
     }
-    ~RecordTest() override { std::filesystem::remove_all(folder); }
+    ~RecordTest() override {
+        std::error_code ec;
+#ifdef _WIN32
+        // Windows removes no file whose read-only attribute is set.
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec))
+            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add, ec);
+#endif
+        std::filesystem::remove_all(folder, ec);
+    }
 
     std::string file(const std::string& name) const { return folder + "/" + name; }
     std::string contents(const std::string& name) const {

@@ -51,7 +51,9 @@ TEST_F(FileStoreTest, ReadOnlyFileKeepsItsBytesAndMode) {
         EXPECT_FALSE(files.replaceContents(file("r.osf"), "new", error)) << readOnly;
         EXPECT_EQ(error, "the file is read-only");
         EXPECT_EQ(contents("r.osf"), "old");
+#ifndef _WIN32 // Windows keeps the read-only attribute, not the group's and others' modes
         EXPECT_EQ(mode("r.osf"), readOnly);
+#endif
         EXPECT_TRUE(files.isReadOnly(file("r.osf")));
         ::chmod(file("r.osf").c_str(), 0644);
     }

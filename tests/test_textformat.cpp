@@ -187,11 +187,19 @@ TEST(Folders, EnvironmentOverridesAndXdgDefaults) {
     EXPECT_EQ(f.progFolder, "/opt/qarn3");
     vars["QARN3_PROG_DIR"] = vars["QARN3_DATA_DIR"] = "";
     f = platformFolders("/nonexistent/bin", environment());
-    EXPECT_EQ(f.dataFolder, "/home/op/.data/QARN3");
     EXPECT_EQ(f.progFolder, "/nonexistent/bin");
+#ifdef _WIN32
+    // The user's application data, or the all-users folder when the setup says so.
+    EXPECT_EQ(f.dataFolder, "C:/Users/op/AppData/Local/QARN3");
+    vars["PROGRAMDATA"] = "C:\\ProgramData";
+    vars["QARN3_ALL_USERS"] = "1";
+    EXPECT_EQ(platformFolders("C:/QARN3", environment()).dataFolder, "C:/ProgramData/QARN3");
+#else
+    EXPECT_EQ(f.dataFolder, "/home/op/.data/QARN3");
     vars["XDG_DATA_HOME"] = "";
     f = platformFolders("/nonexistent/bin", environment());
     EXPECT_EQ(f.dataFolder, "/home/op/.local/share/QARN3");
+#endif
     EXPECT_EQ(f.dataFolderUse, FolderUse::Own);
 }
 
