@@ -315,18 +315,6 @@ bool probeNewFile(const std::string& path) {
     return true;
 }
 
-FolderEnvironment folderEnvironment(const std::function<std::string(const char*)>& variable) {
-    FolderEnvironment env;
-    env.progFolder = variable("QARN3_PROG_DIR");
-    env.dataFolder = variable("QARN3_DATA_DIR");
-    env.xdgDataHome = variable("XDG_DATA_HOME");
-    env.home = variable("HOME");
-    env.localAppData = variable("LOCALAPPDATA");
-    env.programData = variable("PROGRAMDATA");
-    env.allUsers = variable("QARN3_ALL_USERS") == "1";
-    return env;
-}
-
 bool makeFolders(const std::string& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);
