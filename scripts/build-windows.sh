@@ -81,7 +81,7 @@ EOF
     fi
     local exact work
     exact=$(apt-cache showsrc "$package" | awk '/^Version:/ {print $2}' | grep "^$version" |
-        sort -V | tail -1)
+        sort -V | tail -1 || true)
     [ -n "$exact" ] || { echo "Debian has no source of $package $version" >&2; exit 1; }
     work=$(mktemp -d "$cache/fetch.XXXXXX")
     (cd "$work" && apt-get source --download-only "$package=$exact" &&

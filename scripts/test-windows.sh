@@ -11,9 +11,14 @@
 #   bash scripts/test-windows.sh [OUT_FOLDER]   (screenshots and texts go to OUT_FOLDER,
 #                                                 default build-windows/test-out)
 set -euo pipefail
+# The output folder as the caller named it; one that exists must be an earlier run's.
+out=$(realpath -m "${1:-$(dirname "$0")/../build-windows/test-out}")
+if [ -d "$out" ] && [ -n "$(ls -A "$out")" ] && [ ! -f "$out/wineboot.log" ]; then
+    echo "$out holds files of its own: name an empty or new folder" >&2
+    exit 2
+fi
 cd "$(dirname "$0")/.."
 root=$PWD
-out=${1:-$root/build-windows/test-out}
 bash scripts/build-windows.sh
 
 triplet=x86_64-w64-mingw32
@@ -38,6 +43,8 @@ cmake --build "$linux" --target qarn3 qarn3-analyze make_waves qarn3_drive qarn3
 work=$(mktemp -d "${TMPDIR:-/tmp}/qarn3-wine-XXXXXX")
 xvfb=
 cleanup() {
+    # Whatever this run started and left running (the simulator, a program's run).
+    pkill -P $$ 2>/dev/null || true
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
     [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
     rm -rf "$work"

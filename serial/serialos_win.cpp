@@ -243,7 +243,7 @@ int WinSerialOs::setAttributes(int fd, const termios& t) {
     dcb.fBinary = TRUE;
     dcb.ByteSize = static_cast<BYTE>(5 + (t.c_cflag & CSIZE) / CS6);
     const tcflag_t parity = t.c_cflag & (PARENB | PARODD | CMSPAR);
-    dcb.Parity = parity == 0                            ? NOPARITY
+    dcb.Parity = !(parity & PARENB)                     ? NOPARITY
                  : parity == (PARENB | PARODD)          ? ODDPARITY
                  : parity == PARENB                     ? EVENPARITY
                  : parity == (PARENB | PARODD | CMSPAR) ? MARKPARITY
@@ -380,9 +380,11 @@ int WinSerialOs::waitFor(pollfd* fds, int count, int timeoutMs) {
     std::vector<std::shared_ptr<Port>> ports(static_cast<std::size_t>(count));
     std::vector<HANDLE> wakes(static_cast<std::size_t>(count), nullptr);
     DWORD pollEvery = 0;
+    bool eventAtOnce = false;
     for (int i = 0; i < count; ++i) {
         fds[i].revents = 0;
-        if (fds[i].fd < 0) continue;
+        // Winsock's descriptor is unsigned: -1 (no wake-up) comes back as its largest value.
+        if (static_cast<int>(fds[i].fd) < 0) continue;
         if (HANDLE e = m_table->wake(static_cast<int>(fds[i].fd)))
             wakes[static_cast<std::size_t>(i)] = e;
         else if (!(ports[static_cast<std::size_t>(i)] = m_table->port(static_cast<int>(fds[i].fd))))
@@ -419,14 +421,17 @@ int WinSerialOs::waitFor(pollfd* fds, int count, int timeoutMs) {
                         if (!p->eventPending) {
                             ::ResetEvent(p->eventOv.hEvent);
                             if (::WaitCommEvent(p->h, &p->eventMask, &p->eventOv)) {
+                                // Events kept from before the wait: counted, and the worker
+                                // looks again at once rather than waiting blind.
                                 p->countEvents(p->eventMask);
+                                eventAtOnce = true;
                             } else if (const DWORD e = ::GetLastError(); e == ERROR_IO_PENDING) {
                                 p->eventPending = true;
-                            } else if (errnoOf(e) == EIO && e != ERROR_NOT_SUPPORTED &&
-                                       e != ERROR_INVALID_PARAMETER) {
-                                f.revents = POLLHUP;
-                            } else {
+                            } else if (e == ERROR_NOT_SUPPORTED || e == ERROR_INVALID_FUNCTION ||
+                                       e == ERROR_INVALID_PARAMETER) {
                                 p->noEventWaits = true;
+                            } else if (e != ERROR_OPERATION_ABORTED) {
+                                f.revents = POLLHUP;
                             }
                         }
                         if (p->eventPending) handles.push_back(p->eventOv.hEvent);
@@ -441,6 +446,7 @@ int WinSerialOs::waitFor(pollfd* fds, int count, int timeoutMs) {
         return ready;
     };
     if (const int ready = check(true); ready > 0) return ready;
+    if (eventAtOnce) return 0;
     // Without event waits the queue is looked at every few milliseconds until the time is up.
     const std::int64_t until = timeoutMs < 0 ? -1 : nowMs() + timeoutMs;
     for (;;) {

@@ -1,6 +1,6 @@
 # The Windows build's tests: the headless ones (the engine, the protocol, files, waveform and
 # COMTRADE files, records in SQLite, curves, the report), run under Wine by
-# scripts/build-windows.sh --test. The windows' tests, the serial port's on pseudo-terminals,
+# scripts/test-windows.sh. The windows' tests, the serial port's on pseudo-terminals,
 # the USB library's under umockdev and the shared database's on a PostgreSQL server are the
 # Linux build's.
 find_package(Qt6 REQUIRED COMPONENTS Test)
