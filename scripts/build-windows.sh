@@ -30,7 +30,8 @@ SUDO=""
 packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-tools mingw-w64-x86-64-dev
-    qt6-base-dev-tools qt6-base-dev cmake ninja-build pkg-config dpkg-dev
+    qt6-base-dev-tools qt6-base-dev qt6-documentation-tools googletest
+    cmake ninja-build pkg-config dpkg-dev
     wine64 wine xvfb xauth zip tcl
 )
 missing=()
@@ -139,10 +140,23 @@ if [ ! -f "$prefix/.complete" ]; then
         tail -30 "$cache/qtbase-configure.log" >&2
         exit 1
     }
-    cmake --build "$cache/qtbase-build" -j "$jobs" >"$cache/qtbase-build.log" 2>&1 || {
+    # The build says how far it has come every five minutes, its log being a file.
+    started=$SECONDS
+    cmake --build "$cache/qtbase-build" -j "$jobs" >"$cache/qtbase-build.log" 2>&1 &
+    qt_build=$!
+    trap 'kill "$qt_build" 2>/dev/null || true' EXIT
+    while kill -0 "$qt_build" 2>/dev/null; do
+        for _ in $(seq 60); do kill -0 "$qt_build" 2>/dev/null && sleep 5; done
+        kill -0 "$qt_build" 2>/dev/null &&
+            echo "   Qt: $(grep -o '^\[[0-9]*/[0-9]*\]' "$cache/qtbase-build.log" | tail -1)" \
+                "after $((SECONDS - started)) s"
+    done
+    trap - EXIT
+    wait "$qt_build" || {
         grep -m 5 -B 2 -A 8 "error" "$cache/qtbase-build.log" >&2 || tail -30 "$cache/qtbase-build.log" >&2
         exit 1
     }
+    echo "   Qt built in $((SECONDS - started)) s"
     cmake --install "$cache/qtbase-build" >"$cache/qtbase-install.log" 2>&1
     touch "$prefix/.complete"
 fi
@@ -170,13 +184,16 @@ build=$root/build-windows/build
 out=$root/build-windows/QARN3
 echo "== the program for Windows"
 mkdir -p "$root/build-windows"
+launcher=()
+command -v ccache >/dev/null &&
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig PKG_CONFIG_SYSROOT_DIR= \
     cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PREFIX_PATH="$prefix" -DQT_HOST_PATH=/usr \
     -DQt6HostInfo_DIR=/usr/lib/x86_64-linux-gnu/cmake/Qt6HostInfo \
     -DCMAKE_CROSSCOMPILING_EMULATOR=wine64 \
-    -DQARN3_BENCHMARKS=OFF -DQARN3_TESTS=ON >"$root/build-windows/configure.log" 2>&1 || {
+    -DQARN3_BENCHMARKS=OFF -DQARN3_TESTS=ON "${launcher[@]}" >"$root/build-windows/configure.log" 2>&1 || {
     tail -30 "$root/build-windows/configure.log" >&2
     exit 1
 }

@@ -3,10 +3,10 @@
 # locales the tests also run under (a decimal comma, and a decimal point that is no ASCII).
 # The report's PDF takes its font from fontconfig (DejaVu); the tests read it back with
 # poppler-utils. bench/record-records.sh reads a records file with sqlite3. The sanitizer build
-# links with lld.
+# links with lld. CI keeps its compilations with ccache.
 set -euo pipefail
 packages=(
-    cmake ninja-build g++ pkg-config lld
+    cmake ninja-build g++ pkg-config lld ccache
     qt6-base-dev libgl-dev
     libusb-1.0-0-dev umockdev libumockdev-dev
     qt6-tools-dev qt6-documentation-tools libqt6sql6-sqlite

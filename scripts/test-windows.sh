@@ -33,12 +33,21 @@ for p in xdotool x11-apps netpbm; do
         DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "$p"
 done
 
-# The Linux side of the comparisons.
+# The Linux side of the comparisons: a release build with the benchmarks' tools, the one
+# QARN3_LINUX_BUILD names (CI's own) or one made here.
 echo "== the Linux tools to compare with"
-cmake -S "$root" -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARN3_TESTS=OFF \
-    -DQARN3_BENCHMARKS=ON >"$root/build-windows/linux-configure.log" 2>&1
-cmake --build "$linux" --target qarn3 qarn3-analyze make_waves qarn3_drive qarn3-analyzer-sim -j "$(nproc)" \
-    >"$root/build-windows/linux-build.log" 2>&1
+if [ -n "${QARN3_LINUX_BUILD:-}" ]; then
+    linux=$(realpath "$QARN3_LINUX_BUILD")
+else
+    bash scripts/install-deps.sh
+    cmake -S "$root" -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARN3_TESTS=OFF \
+        -DQARN3_BENCHMARKS=ON >"$root/build-windows/linux-configure.log" 2>&1
+fi
+cmake --build "$linux" --target qarn3 qarn3-analyze make_waves qarn3_drive qarn3-analyzer-sim \
+    -j "$(nproc)" >"$root/build-windows/linux-build.log" 2>&1 || {
+    tail -30 "$root/build-windows/linux-build.log" >&2
+    exit 1
+}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qarn3-wine-XXXXXX")
 xvfb=
@@ -61,11 +70,17 @@ export WINEPATH="Z:${folder//\//\\}"
 failed=0
 
 # Every Windows program, a console one too, makes a window of its own for its messages: the
-# display comes first.
-display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-xvfb=$!
-sleep 2
+# display comes first, on a number no other server holds.
+display=
+for n in $(shuf -i 90-199); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+    xvfb=$!
+    sleep 2
+    kill -0 "$xvfb" 2>/dev/null && { display=:$n; break; }
+    xvfb=
+done
+[ -n "$display" ] || { echo "Xvfb did not start (see $out/xvfb.log)" >&2; exit 1; }
 export DISPLAY=$display
 
 echo "== the headless tests under Wine"
@@ -94,17 +109,33 @@ echo "== qarn3-analyze.exe against Linux's"
 mkdir -p "$work/w/demo" "$work/w/generated"
 "$linux/bench/make_waves" "$work/w/demo" --demo
 "$linux/bench/make_waves" "$work/w/generated" 40 7
+# And what it refuses: a missing file, files cut short, garbled or empty, a COMTRADE
+# configuration that ends early, a range out of bounds.
+mkdir -p "$work/w/bad"
+head -c 3000 "$work/w/demo/QARN3Pulse.owf" >"$work/w/bad/cut.owf"
+head -c 100 /dev/urandom >"$work/w/bad/garbled.owf"
+: >"$work/w/bad/empty.owf"
+printf 'North,1,2013\r\n' >"$work/w/bad/early.cfg"
+# Names beyond ASCII, on the command line and in a folder.
+mkdir -p "$work/w/Prüfstand"
+cp "$work/w/demo/QARN3Pulse.owf" "$work/w/Prüfstand/Тест 試験.owf"
+cp "$work/w/demo/QARN3Long.owf" "$work/w/Prüfung.owf"
 compared=0
 for args in "demo" "generated" "--format json demo generated" "--format jsonl generated" \
     "--format csv demo generated" "--cycles demo" "--range 2 --max-off 0 generated" \
-    "--mode long demo"; do
-    (cd "$work/w" && "$linux/engine/qarn3-analyze" $args >"$work/linux.out" 2>"$work/linux.err") || true
-    (cd "$work/w" && wine "$folder/qarn3-analyze.exe" $args >"$work/win.out" 2>"$work/win.err") ||
-        true
-    if cmp -s "$work/linux.out" "$work/win.out" && cmp -s "$work/linux.err" "$work/win.err"; then
+    "--mode long demo" "missing.owf" "bad" "--format json bad/cut.owf" "--range 9 demo" \
+    "--format jsonl Prüfstand Prüfung.owf"; do
+    linux_rc=0 win_rc=0
+    (cd "$work/w" && "$linux/engine/qarn3-analyze" $args >"$work/linux.out" 2>"$work/linux.err") ||
+        linux_rc=$?
+    (cd "$work/w" && LC_ALL=C.UTF-8 wine "$folder/qarn3-analyze.exe" $args >"$work/win.out" \
+        2>"$work/win.err") ||
+        win_rc=$?
+    if cmp -s "$work/linux.out" "$work/win.out" && cmp -s "$work/linux.err" "$work/win.err" &&
+        [ "$linux_rc" -eq "$win_rc" ]; then
         compared=$((compared + 1))
     else
-        echo "DIFFERS qarn3-analyze $args"
+        echo "DIFFERS qarn3-analyze $args (exit status $linux_rc on Linux, $win_rc under Wine)"
         diff "$work/linux.out" "$work/win.out" | head -10 || true
         diff "$work/linux.err" "$work/win.err" | head -10 || true
         failed=1

@@ -3,32 +3,51 @@
 # (also under a German and an Arabic locale), builds the Debian package, checks that every
 # program in it carries the hardening flags (hardening-check) and the package with lintian,
 # then builds and runs every test once more under AddressSanitizer and
-# UndefinedBehaviorSanitizer (a debug build).
+# UndefinedBehaviorSanitizer (a debug build), and last the Windows build under Wine
+# (scripts/test-windows.sh; Qt for Windows is built the first time only, into the cache).
+# Compilations are kept by ccache in the same cache, so that a run after the first compiles
+# only what changed. It ends by saying what each stage took and what came from the cache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/qarn3
+mkdir -p "$cache"
+chmod 700 "$cache"
+export CCACHE_DIR=${CCACHE_DIR:-$cache/ccache} CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-4G}
+ccache --zero-stats >/dev/null
+launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+stages=()
+stage_start=$SECONDS
+stage_name=
+stage() { # the next stage's name; the one before it is timed
+    [ -n "$stage_name" ] && stages+=("$(printf '%5d s  %s' $((SECONDS - stage_start)) "$stage_name")")
+    stage_name=$1
+    stage_start=$SECONDS
+    [ -n "$1" ] && echo "== $1"
+    return 0
+}
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-echo "== release build (warnings are errors)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARN3_WERROR=ON
+stage "release build (warnings are errors)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQARN3_WERROR=ON "${launcher[@]}"
 cmake --build build -j "$jobs"
-echo "== tests"
+stage "tests"
 ctest --test-dir build --output-on-failure -j "$jobs"
 # The shared database's tests skip, saying why, where no PostgreSQL server could be started.
 grep -h -m 1 "no PostgreSQL server" build/Testing/Temporary/LastTest.log || true
 # Nothing the program writes or shows may follow the C library's number locale, which Qt
 # sets from the environment: the suite again with a decimal comma and an Arabic point.
 for l in de_DE.UTF-8 ar_EG.UTF-8; do
-    echo "== tests under LC_ALL=$l"
+    stage "tests under LC_ALL=$l"
     LC_ALL=$l ctest --test-dir build --output-on-failure -j "$jobs"
 done
 
-echo "== Debian package"
+stage "Debian package, its hardening and lintian"
 (cd build && cpack -G DEB)
 dpkg-deb --info build/qarn3_*.deb
 dpkg-deb --contents build/qarn3_*.deb
@@ -61,9 +80,28 @@ if grep 'hardening-' build/lintian.txt | grep -vq 'hardening-no-fortify-function
     exit 1
 fi
 
-echo "== build with AddressSanitizer and UndefinedBehaviorSanitizer"
+stage "build with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQARN3_WERROR=ON \
-    -DQARN3_SANITIZE=ON -DQARN3_BENCHMARKS=OFF
+    -DQARN3_SANITIZE=ON -DQARN3_BENCHMARKS=OFF "${launcher[@]}"
 cmake --build build-asan -j "$jobs"
-echo "== tests under sanitizers"
+stage "tests under sanitizers"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# The Windows build, its tests under Wine against the release build above.
+if [ -f "$cache/windows-qt-6.4.2/install/.complete" ]; then
+    qt="Qt for Windows: reused from the cache ($cache/windows-qt-6.4.2, built $(date -r \
+        "$cache/windows-qt-6.4.2/install/.complete" '+%Y-%m-%d %H:%M'))"
+else
+    qt="Qt for Windows: built in this run into $cache/windows-qt-6.4.2, reused by later runs"
+fi
+stage "the Windows build and its tests under Wine"
+QARN3_LINUX_BUILD=build bash scripts/test-windows.sh build-windows/test-out
+stage ""
+
+echo "== what this run did"
+printf '%s\n' "${stages[@]}"
+echo "$qt"
+echo "ccache ($CCACHE_DIR): $(ccache --print-stats | awk -F'\t' '
+    $1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" {hit += $2}
+    $1 == "cache_miss" {miss = $2}
+    END {printf "%d compilations from the cache, %d compiled", hit, miss}')"
