@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/owners.h"
 #include "platform/qt_dialogs.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/textformat.h"
@@ -68,9 +69,7 @@ qarn3::ProgramOptions programOptions(const QStringList& arguments) {
     return o;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("QARN3 Breaker Tester Analyzer");
     QApplication::setDesktopFileName("qarn3");
@@ -157,4 +156,17 @@ int main(int argc, char** argv) {
 
     // The simulated analyzer's packets reach their file even when the process ends at once.
     return program.run([&commandLog] { commandLog.flush(); });
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int status = runProgram(argc, argv);
+#ifdef _WIN32
+    // Everything the program keeps is stored and closed by now. Windows would go on to run
+    // each DLL's detach code after ending the other threads wherever they were, Qt's and the
+    // runtime's among them, and a lock one of them held then never comes free.
+    qarn3::endProcessNow(status);
+#endif
+    return status;
 }

@@ -1,16 +1,13 @@
 // qarn3-analyze: plays waveform files through the measurement engine, as the program's
 // demonstration mode does after RUN, and reports every pulse and how each test ended.
 #include "engine/analyze_tool.h"
+#include "platform/process.h"
 #include "platform/textformat.h"
 
 #include <algorithm>
 #include <iostream>
 #include <cstdio>
 #include <malloc.h>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -23,11 +20,7 @@ int main(int argc, char** argv) {
     ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
     ::mallopt(M_MMAP_THRESHOLD, 4 << 20);
 #endif
-#ifdef _WIN32
-    // The reports byte for byte as on Linux: no CR put before each line feed.
-    ::_setmode(::_fileno(stdout), _O_BINARY);
-    ::_setmode(::_fileno(stderr), _O_BINARY);
-#endif
+    qarn3::writeStandardStreamsAsBytes();
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     qarn3::ToolEnvironment env{std::cout, std::cerr};

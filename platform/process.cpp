@@ -4,7 +4,11 @@
 #include <cstdlib>
 #include <iostream>
 
-#if defined(__linux__)
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#elif defined(__linux__)
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #endif
@@ -21,10 +25,21 @@ void keepOutOfCoreDumps() {
 #endif
 }
 
+void writeStandardStreamsAsBytes() {
+#if defined(_WIN32)
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
+}
+
 void endProcessNow(int status) {
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
+#if defined(_WIN32)
+    // _Exit would still run the DLLs' detach code.
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(status));
+#endif
     std::_Exit(status);
 }
 

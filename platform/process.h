@@ -11,7 +11,12 @@ void keepOutOfCoreDumps();
 // Ends the process with status now, its C and C++ streams flushed, running no destructors
 // of static objects and no exit handlers: the way out when a worker thread is still inside a
 // call that static destruction would pull the ground from under (a database call on a server
-// that does not answer).
+// that does not answer). On Windows no DLL's detach code runs either.
 [[noreturn]] void endProcessNow(int status);
+
+// Standard output and error written byte for byte, as on Linux: on Windows the C runtime
+// would put a CR before each line feed of a report or export sent through a pipe or into a
+// file. Nothing where the system writes bytes as they are. Call it before any output.
+void writeStandardStreamsAsBytes();
 
 } // namespace qarn3

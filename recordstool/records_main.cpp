@@ -1,6 +1,7 @@
 // qarn3-records: imports waveform files as test records, exports the records, writes a
 // stored shot's waveform back to a file, keeps the curve library and writes reports.
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/textformat.h"
 #include "recordstool/terminal_prompt.h"
 #include "recordstool/tool.h"
@@ -32,6 +33,7 @@ void qtMessage(QtMsgType type, const QMessageLogContext& context, const QString&
 
 int main(int argc, char** argv) {
     g_qtMessages = qInstallMessageHandler(qtMessage);
+    qarn3::writeStandardStreamsAsBytes();
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     // The database drivers are Qt plugins, found through the application; the report's fonts
