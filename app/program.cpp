@@ -1,4 +1,5 @@
 #include "app/program.h"
+#include "platform/fspath.h"
 
 #include "app/datafile.h"
 #include "calsetup/caldate.h"
@@ -69,7 +70,7 @@ std::string Program::defaultDemoFile() const {
 void Program::FormCreate() {
     m_log.AddDebugLine("FormCreate QARN ");
     std::error_code ec;
-    m_log.AddDebugLine("CurrDir: " + std::filesystem::current_path(ec).string());
+    m_log.AddDebugLine("CurrDir: " + utf8Of(std::filesystem::current_path(ec)));
     makeFolders(m_options.folders.progFolder);
     m_log.AddDebugLine("ProgFolder: " + m_options.folders.progFolder);
     makeFolders(m_options.folders.dataFolder);
@@ -591,14 +592,13 @@ void Program::mOpenClick() {
         }
         // The store keeps the file's name; a folder other than the data folder is kept
         // beside it for loading.
-        const std::filesystem::path p(*chosen);
+        const std::filesystem::path p = fsPath(*chosen);
         std::error_code ec;
         const bool inDataFolder = std::filesystem::equivalent(
-            p.parent_path().empty() ? std::filesystem::path(m_options.folders.dataFolder)
-                                    : p.parent_path(),
-            m_options.folders.dataFolder, ec);
-        wave.FileName = p.filename().string();
-        m_waveFolder = inDataFolder ? std::string() : p.parent_path().string();
+            p.parent_path().empty() ? fsPath(m_options.folders.dataFolder) : p.parent_path(),
+            fsPath(m_options.folders.dataFolder), ec);
+        wave.FileName = utf8Of(p.filename());
+        m_waveFolder = inDataFolder ? std::string() : utf8Of(p.parent_path());
     }
     SetDemo(wave.FileName, m_waveFolder);
 }

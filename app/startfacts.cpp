@@ -1,4 +1,5 @@
 #include "app/startfacts.h"
+#include "platform/fspath.h"
 
 #include "diag/diaglog.h"
 #include "diag/versioninfo.h"
@@ -37,15 +38,15 @@ SystemReportFacts startFacts(const QStringList& arguments, const std::string& mo
     SystemReportFacts f;
     f.appTitle = "QARN3 Breaker Tester Analyzer";
     f.ModulePath = modulePath;
-    const fs::path module(modulePath);
-    f.ModuleDir = withoutTrailingSlash(module.parent_path().string());
-    f.ModuleName = module.filename().string();
+    const fs::path module = fsPath(modulePath);
+    f.ModuleDir = withoutTrailingSlash(utf8Of(module.parent_path()));
+    f.ModuleName = utf8Of(module.filename());
     f.exePath = arguments.isEmpty() ? modulePath : arguments.front().toStdString();
     for (qsizetype i = 1; i < arguments.size(); ++i)
         f.args.push_back(arguments[i].toStdString());
     f.rawCommandLine = commandLine(arguments);
     // A program found through PATH has no folder on its command line: it ran from its own.
-    const std::string exeFolder = fs::path(f.exePath).parent_path().string();
+    const std::string exeFolder = utf8Of(fsPath(f.exePath).parent_path());
     f.RunDir = exeFolder.empty() ? f.ModuleDir : withoutTrailingSlash(exeFolder);
     const ModuleFacts self{modulePath, fourPartVersion(version)};
     const std::string exeFile =

@@ -1,4 +1,5 @@
 #include "calsetup/sitesettings.h"
+#include "platform/fspath.h"
 
 #include "diag/debuglog.h"
 #include "diag/services.h"
@@ -11,8 +12,8 @@
 namespace qarn3 {
 
 std::string siteFileBeside(const std::string& setupFileName) {
-    const std::filesystem::path folder = std::filesystem::path(setupFileName).parent_path();
-    return folder.empty() ? std::string(kSiteFileName) : (folder / kSiteFileName).generic_string();
+    const std::filesystem::path folder = fsPath(setupFileName).parent_path();
+    return folder.empty() ? std::string(kSiteFileName) : genericUtf8Of(folder / kSiteFileName);
 }
 
 std::string siteFileText(const TSiteSettings& s) {

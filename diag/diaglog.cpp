@@ -1,4 +1,5 @@
 #include "diag/diaglog.h"
+#include "platform/fspath.h"
 
 #include "diag/sysreport.h"
 #include "platform/dialogs.h"
@@ -63,7 +64,7 @@ std::string DiagFolders::TempFolder() const {
 
 bool DiagFolders::mayHoldLog(const std::string& folder) const {
     std::error_code ec;
-    return fs::is_directory(folder, ec) &&
+    return fs::is_directory(fsPath(folder), ec) &&
            folderProblem(folder, FolderUse::Own, m_owners).empty() && IsFolderWritable(folder);
 }
 
@@ -104,8 +105,8 @@ TDiagLogFile::TDiagLogFile(std::string path, bool KeepOld, bool WriteReport, boo
       m_stampLines(StampLines), m_verbose(Verbose), m_dialogs(dialogs), m_clock(std::move(clock)),
       m_appTitle(facts.appTitle) {
     if (path.empty()) path = defaultLogPath(facts.ProgFolder, folders);
-    const fs::path p(path);
-    std::string folder = withoutTrailingSlash(p.parent_path().string());
+    const fs::path p = fsPath(path);
+    std::string folder = withoutTrailingSlash(utf8Of(p.parent_path()));
     const std::string temp = folders.TempFolder();
     if (folder.empty() || folder == temp || !folders.mayHoldLog(folder)) {
         // The temporary folder is shared: the log goes into the user's own folder there, made
@@ -113,7 +114,7 @@ TDiagLogFile::TDiagLogFile(std::string path, bool KeepOld, bool WriteReport, boo
         folder = temp;
         m_refused = makeOwnFolder(folder, FolderUse::Private, m_owners);
     }
-    m_path = folder + "/" + p.filename().string();
+    m_path = folder + "/" + utf8Of(p.filename());
     if (!m_refused.empty()) {
         m_openTried = true; // nothing is written
         if (m_verbose)

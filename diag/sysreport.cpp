@@ -1,4 +1,5 @@
 #include "diag/sysreport.h"
+#include "platform/fspath.h"
 
 #include "diag/diaglog.h"
 #include "diag/versioninfo.h"
@@ -99,7 +100,7 @@ bool isDebugSwitch(const std::string& arg) {
 
 bool debugModeOn(const std::string& progFolder, const std::vector<std::string>& args) {
     std::error_code ec;
-    if (std::filesystem::is_regular_file(progFolder + "/debug.debug", ec)) return true;
+    if (std::filesystem::is_regular_file(fsPath(progFolder + "/debug.debug"), ec)) return true;
     for (const std::string& a : args)
         if (isDebugSwitch(a)) return true;
     return false;

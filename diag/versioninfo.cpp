@@ -1,4 +1,5 @@
 #include "diag/versioninfo.h"
+#include "platform/fspath.h"
 
 #include <array>
 #include <charconv>
@@ -36,7 +37,8 @@ std::string fourPartVersion(const std::string& projectVersion) {
 std::string FileVersionText(const std::string& path, const ModuleFacts& module) {
     if (path.empty() || module.path.empty()) return {};
     std::error_code ec;
-    return std::filesystem::equivalent(path, module.path, ec) ? module.version : std::string();
+    return std::filesystem::equivalent(fsPath(path), fsPath(module.path), ec) ? module.version
+                                                                               : std::string();
 }
 
 namespace {

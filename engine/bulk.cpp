@@ -1,4 +1,5 @@
 #include "engine/bulk.h"
+#include "platform/fspath.h"
 
 #include "waveform/comtrade.h"
 
@@ -30,7 +31,7 @@ std::string joinPath(const std::string& folder, const std::string& name) {
 // an entry for each folder that cannot be read; returns how many entries it added.
 std::size_t walkFolder(const std::string& folder, std::vector<InputFile>& out) {
     std::error_code ec;
-    fs::directory_iterator it(folder, ec);
+    fs::directory_iterator it(fsPath(folder), ec);
     if (ec) {
         out.push_back({folder, "Cannot read folder " + folder + ": " + ec.message()});
         return 1;
@@ -42,7 +43,7 @@ std::size_t walkFolder(const std::string& folder, std::vector<InputFile>& out) {
     };
     std::vector<Entry> entries;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = utf8Of(it->path().filename());
         if (isHidden(name)) continue;
         // A link to a folder is not followed: a link back up the tree would never end.
         // The types come with the listing where the file system gives them, so a path past
@@ -120,10 +121,10 @@ std::vector<InputFile> expandInputs(const std::vector<std::string>& args,
     std::vector<InputFile> out;
     for (const std::string& arg : args) {
         std::error_code ec;
-        if (fs::is_directory(arg, ec) && isComtradeName(arg)) {
+        if (fs::is_directory(fsPath(arg), ec) && isComtradeName(arg)) {
             // Named as a recording: walking it would end the run as if all were well.
             out.push_back({arg, "Cannot read " + arg + ": it is a folder, not a recording"});
-        } else if (fs::is_directory(arg, ec)) {
+        } else if (fs::is_directory(fsPath(arg), ec)) {
             if (walkFolder(arg, out) == 0)
                 notes.push_back(
                     "No waveform files (*.owf) or COMTRADE recordings (*.cfg, *.cff) in " + arg);

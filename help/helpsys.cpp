@@ -1,4 +1,5 @@
 #include "help/helpsys.h"
+#include "platform/fspath.h"
 
 #include "platform/dialogs.h"
 
@@ -158,7 +159,7 @@ int shellFailure(const std::string& target) {
         target.find("://") == std::string::npos && target.compare(0, 7, "mailto:") != 0;
     if (!local) return 31;
     std::error_code ec;
-    const std::filesystem::path p(target);
+    const std::filesystem::path p = fsPath(target);
     if (!std::filesystem::exists(p, ec)) {
         const auto parent = p.parent_path();
         return parent.empty() || std::filesystem::is_directory(parent, ec) ? 2 : 3;
@@ -187,11 +188,11 @@ void BrowserHelpViewer::setShell(ShellOpener* shell, TDiagLogFile* log) {
 
 bool BrowserHelpViewer::showContext(const std::string& helpFile, int context) {
     const std::filesystem::path page =
-        std::filesystem::path(helpFile).parent_path() / "guide" / helpPageForContext(context);
+        fsPath(helpFile).parent_path() / "guide" / fsPath(helpPageForContext(context));
     std::error_code ec;
     if (!m_shell || !std::filesystem::is_regular_file(page, ec)) return false;
-    return m_log ? OpenWithShell(*m_shell, *m_log, page.generic_string(), "")
-                 : m_shell->open(page.generic_string());
+    return m_log ? OpenWithShell(*m_shell, *m_log, genericUtf8Of(page), "")
+                 : m_shell->open(genericUtf8Of(page));
 }
 
 THelpSystemHook::THelpSystemHook(std::string ChmFile, std::string WindowName, int ViewerMode,
@@ -254,7 +255,8 @@ int THelpSystemHook::ShowContext(const std::string& address, int context, int mo
         // A help file that is missing or cannot be read counts as no help installed.
         const std::string file = helpFileOfAddress(address);
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(file, ec) || !m_viewer.showContext(file, context))
+        if (!std::filesystem::is_regular_file(fsPath(file), ec) ||
+            !m_viewer.showContext(file, context))
             result = 1;
     } else {
         // The external viewer programs do not exist on this platform.

@@ -1,7 +1,9 @@
 #include "platform/files.h"
+#include "platform/fspath.h"
 
 #include "record_fixture.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +43,29 @@ protected:
         return n;
     }
 };
+
+// Names beyond ASCII are UTF-8 everywhere in the program: a file the store writes under one is
+// the file the C++ library's calls find through fsPath, and a folder's listing gives its name
+// back, on Windows as on Linux.
+TEST_F(FileStoreTest, NamesBeyondAsciiAreOneFileForEveryCall) {
+    std::vector<std::string> names = {"Prüfung.owf", "Тест 試験.owf", "ℹ 𝄞.osf"};
+    std::filesystem::create_directory(fsPath(file("Prüfdir")));
+    for (const std::string& name : names) {
+        std::string error;
+        ASSERT_TRUE(files.replaceContents(file("Prüfdir/" + name), name, error)) << error;
+        EXPECT_TRUE(std::filesystem::is_regular_file(fsPath(file("Prüfdir/" + name)))) << name;
+        EXPECT_EQ(files.readAll(file("Prüfdir/" + name)).value_or(""), name);
+    }
+    std::vector<std::string> listed;
+    for (const auto& e : std::filesystem::directory_iterator(fsPath(file("Prüfdir"))))
+        listed.push_back(utf8Of(e.path().filename()));
+    std::sort(names.begin(), names.end());
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, names);
+    EXPECT_EQ(genericUtf8Of(fsPath(file("Prüfdir")) / fsPath(names[0])),
+              genericUtf8Of(fsPath(file("Prüfdir/" + names[0]))));
+    EXPECT_EQ(utf8Of(fsPath(file("Prüfdir/" + names[1])).filename()), names[1]);
+}
 
 // The program honours the owner's write bit itself, so this holds for root as for a user.
 TEST_F(FileStoreTest, ReadOnlyFileKeepsItsBytesAndMode) {

@@ -14,6 +14,7 @@ function(qarn3_windows_test name)
     target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     target_compile_options(${name} PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/support/wincompat.h
         -Wno-conversion -Wno-sign-compare)
+    qarn3_program(${name})
     add_test(NAME ${name} COMMAND ${name})
 endfunction()
 
@@ -42,3 +43,4 @@ target_compile_definitions(test_recordsdb PRIVATE QARN3_SOURCE_DIR="${QARN3_ROOT
 add_executable(qarn3-driven ${QARN3_ROOT}/app/main.cpp ${QARN3_ROOT}/bench/drive.cpp)
 target_compile_definitions(qarn3-driven PRIVATE QARN3_VERSION="${PROJECT_VERSION}")
 target_link_libraries(qarn3-driven PRIVATE qarn3_app_widgets Qt6::Test)
+qarn3_program(qarn3-driven)

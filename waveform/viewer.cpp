@@ -1,4 +1,5 @@
 #include "waveform/viewer.h"
+#include "platform/fspath.h"
 
 #include "diag/debuglog.h"
 #include "diag/services.h"
@@ -33,11 +34,11 @@ enum CycleSpanKind { kSpanCursors, kSpanPulse, kSpanWhole };
 // A file in the folder is known by its bare name; one elsewhere by its path, so that it is
 // the file found again later.
 std::string nameInFolder(const std::string& folder, const std::string& path) {
-    const std::filesystem::path p(path);
+    const std::filesystem::path p = fsPath(path);
     std::error_code ec;
-    const bool inFolder =
-        p.parent_path().empty() || std::filesystem::equivalent(p.parent_path(), folder, ec);
-    return inFolder ? p.filename().string() : path;
+    const bool inFolder = p.parent_path().empty() ||
+                          std::filesystem::equivalent(p.parent_path(), fsPath(folder), ec);
+    return inFolder ? utf8Of(p.filename()) : path;
 }
 } // namespace
 
