@@ -8,6 +8,7 @@
 #include "recordswindows/shareddatabasedialog.h"
 #include "recordswindows/syncdialogs.h"
 #include "recordswindows/syncrunner.h"
+#include "store/pgprobe.h"
 
 #include <QAction>
 #include <QWidget>
@@ -30,6 +31,13 @@ SharedDatabaseActions::SharedDatabaseActions(std::string dataFolder, Services& s
     connect(m_databaseAction, &QAction::triggered, this, [this] { showDatabaseDialog(); });
     connect(m_syncAction, &QAction::triggered, this, [this] { startSync(); });
     connect(m_runner, &SharedDatabaseRunner::syncFinished, this, &SharedDatabaseActions::syncDone);
+    setUnavailable(sharedDatabaseUnavailable());
+}
+
+void SharedDatabaseActions::setUnavailable(std::string reason) {
+    m_unavailable = std::move(reason);
+    m_syncAction->setEnabled(m_unavailable.empty());
+    if (!m_unavailable.empty()) m_syncAction->setStatusTip(QString::fromStdString(m_unavailable));
 }
 
 SharedDatabaseActions::~SharedDatabaseActions() {
@@ -48,6 +56,7 @@ std::string SharedDatabaseActions::sharedUri() {
 SharedDatabaseDialog* SharedDatabaseActions::makeDatabaseDialog() {
     auto* dialog = new SharedDatabaseDialog(m_services, m_settingsPath, *m_runner, m_window);
     dialog->setUri(sharedUri());
+    if (!m_unavailable.empty()) dialog->setUnavailable(m_unavailable);
     return dialog;
 }
 
@@ -69,7 +78,7 @@ void SharedDatabaseActions::cancelSync() {
 
 bool SharedDatabaseActions::startSync() {
     m_services.log.AddDebugLine("SyncClick ");
-    if (m_finished) return false;
+    if (m_finished || !m_unavailable.empty()) return false;
     if (m_runner->syncRunning()) {
         if (m_progress) {
             m_progress->show();

@@ -64,6 +64,11 @@ public:
                                                                      const DatabaseLocation&)>;
     void setSyncJobMaker(SyncJobMaker maker) { m_makeSyncJob = std::move(maker); }
 
+    // Why no server can be reached from this build (empty: one can): the build's own
+    // reason unless tests put theirs in. With a reason, Records/Sync is disabled and says it,
+    // and the Database dialog only explains.
+    void setUnavailable(std::string reason);
+
     SharedDatabaseRunner& runner() { return *m_runner; }
     // The running sync's progress dialog, and the last summary shown (tests, screenshots).
     SyncProgressDialog* progressDialog() const { return m_progress; }
@@ -78,6 +83,7 @@ private:
 
     std::string m_dataFolder;
     std::string m_settingsPath;
+    std::string m_unavailable;
     Services& m_services;
     QWidget* m_window;
     SharedDatabaseRunner* m_runner;

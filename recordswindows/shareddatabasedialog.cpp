@@ -6,7 +6,6 @@
 #include "platform/textformat.h"
 #include "records/sharedsettings.h"
 #include "recordswindows/syncrunner.h"
-#include "store/pgprobe.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,11 +29,11 @@ SharedDatabaseDialog::SharedDatabaseDialog(Services& services, std::string setti
     ebUri = new QLineEdit(this);
     ebUri->setPlaceholderText("postgresql://USER@HOST:PORT/DBNAME?sslmode=verify-full");
     ebUri->setMinimumWidth(460);
-    auto* passwords = new QLabel(
+    lbPasswords = new QLabel(
         "No password is kept: the server's client library takes it from ~/.pgpass, the file "
         "PGPASSFILE names or PGPASSWORD, or the program asks for it at each connection.",
         this);
-    passwords->setWordWrap(true);
+    lbPasswords->setWordWrap(true);
     lbStatus = new QLabel(this);
     lbStatus->setWordWrap(true);
     lbStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -51,16 +50,9 @@ SharedDatabaseDialog::SharedDatabaseDialog(Services& services, std::string setti
     buttons->addWidget(btCancel);
     column->addWidget(prompt);
     column->addWidget(ebUri);
-    column->addWidget(passwords);
+    column->addWidget(lbPasswords);
     column->addWidget(lbStatus);
     column->addLayout(buttons);
-    // A build that cannot reach a server says so where the user looks for it.
-    if (const std::string missing = sharedDatabaseUnavailable(); !missing.empty()) {
-        showStatus(missing + ": the records stay in this computer's database, and Records/Sync "
-                             "has no server to bring them together with.",
-                   "#b00000");
-        btTest->setEnabled(false);
-    }
     connect(btTest, &QPushButton::clicked, this, &SharedDatabaseDialog::btTestClick);
     connect(btOK, &QPushButton::clicked, this, &SharedDatabaseDialog::btOKClick);
     connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -71,6 +63,19 @@ SharedDatabaseDialog::SharedDatabaseDialog(Services& services, std::string setti
 
 void SharedDatabaseDialog::setUri(const std::string& uri) {
     ebUri->setText(QString::fromStdString(uri));
+}
+
+void SharedDatabaseDialog::setUnavailable(const std::string& reason) {
+    showStatus(reason + ": the records stay in this computer's database, and Records/Sync has "
+                        "no server to bring them together with.",
+               "#b00000");
+    ebUri->setEnabled(false);
+    lbPasswords->hide();
+    btTest->setEnabled(false);
+    btOK->setEnabled(false);
+    btOK->setDefault(false);
+    btCancel->setDefault(true);
+    btCancel->setFocus();
 }
 
 void SharedDatabaseDialog::showStatus(const std::string& text, const char* colour) {

@@ -27,6 +27,9 @@ public:
 
     // The URI the field shows at first (the setting read when the dialog was made).
     void setUri(const std::string& uri);
+    // A build that cannot reach any server (reason says why): the dialog says so, and nothing
+    // in it can be set or tested; Cancel closes it.
+    void setUnavailable(const std::string& reason);
 
     // Test: checks the URI, then connects on the runner's worker; the outcome comes in the
     // status line.
@@ -36,6 +39,7 @@ public:
     void btOKClick();
 
     QLineEdit* ebUri;
+    QLabel* lbPasswords;
     QLabel* lbStatus;
     QPushButton* btTest;
     QPushButton* btOK;

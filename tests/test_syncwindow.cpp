@@ -358,6 +358,45 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"OtherScheme", "mysql://ann@db/q", "must begin postgresql://"}),
     [](const auto& c) { return std::string(c.param.name); });
 
+class NoServerClient : public SyncWindowTest {
+public:
+    bool needsServer() const override { return false; }
+};
+
+// A build without the server's client (the Windows one): Records/Sync is disabled and says
+// why, the Database dialog says it and takes nothing typed, and Enter closes it, the setting
+// left as it was.
+TEST_F(NoServerClient, SyncIsDisabledAndTheDatabaseDialogOnlyExplains) {
+    SharedDatabaseActions actions(data, services, nullptr);
+    ASSERT_TRUE(saveUri(actions, "postgresql://ann@db/q"));
+    const std::string reason = "The shared PostgreSQL database is not part of this build";
+    actions.setUnavailable(reason);
+    EXPECT_FALSE(actions.syncAction()->isEnabled());
+    EXPECT_EQ(actions.syncAction()->statusTip().toStdString(), reason);
+    EXPECT_FALSE(actions.startSync());
+    EXPECT_FALSE(actions.runner().syncRunning());
+
+    std::unique_ptr<SharedDatabaseDialog> d(actions.makeDatabaseDialog());
+    d->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(d.get()));
+    const std::string status = d->lbStatus->text().toStdString();
+    EXPECT_EQ(status.rfind(reason + ": the records stay in this computer's database", 0), 0u)
+        << status;
+    EXPECT_FALSE(d->lbPasswords->isVisible());
+    EXPECT_FALSE(d->btTest->isEnabled());
+    EXPECT_FALSE(d->btOK->isEnabled());
+    EXPECT_FALSE(d->ebUri->isEnabled());
+    QTest::keyClicks(d->ebUri, "postgresql://bob@other/q");
+    QTest::mouseClick(d->btOK, Qt::LeftButton);
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), d->btCancel);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_NE(d->result(), QDialog::Accepted);
+    EXPECT_EQ(actions.sharedUri(), "postgresql://ann@db/q");
+    EXPECT_TRUE(dialogs.shown().empty()) << dialogs.texts();
+}
+
 struct RightsCase {
     const char* name;
     const char* group; // "" for a role with SELECT only
