@@ -17,7 +17,10 @@
 #include <QDockWidget>
 #include <QMainWindow>
 #include <QMenu>
+#include <QScreen>
 #include <QStyle>
+
+#include <algorithm>
 
 namespace qarn3 {
 
@@ -124,6 +127,17 @@ RecordsBrowser* RecordsWiring::showBrowser() {
     return b;
 }
 
+// Grown past its screen's right edge, the window moves left until the panel is in view, as
+// far as the screen's left edge.
+void RecordsWiring::keepOnScreen() {
+    const QScreen* screen = m_window.screen();
+    if (!screen || m_window.isMaximized() || m_window.isFullScreen()) return;
+    const QRect room = screen->availableGeometry();
+    const QRect frame = m_window.frameGeometry();
+    if (frame.right() <= room.right()) return;
+    m_window.move(std::max(room.left(), room.right() + 1 - frame.width()), frame.top());
+}
+
 void RecordsWiring::setPanelShown(bool shown) {
     m_testRecordAction->setChecked(shown);
     // The main window keeps a fixed width of its own: it takes the panel's on top.
@@ -141,6 +155,7 @@ void RecordsWiring::setPanelShown(bool shown) {
             m_window.style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, &m_window);
         setWidth(m_window.width() + m_grownBy);
         m_dock->show();
+        keepOnScreen();
     } else {
         if (!m_dock) return;
         m_dock->hide();

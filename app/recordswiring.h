@@ -56,7 +56,8 @@ public:
     RecordsBrowser* showBrowser();
 
     // Shows or hides the panel; the window grows by the panel's width as it shows (and gives
-    // it back as it hides), so the readings keep their room.
+    // it back as it hides), so the readings keep their room; grown past the screen's edge, it
+    // moves back onto the screen.
     void setPanelShown(bool shown);
 
     // At exit, before the windows go: the queued shots are stored, an export or report and a
@@ -65,6 +66,7 @@ public:
                 std::chrono::milliseconds browserBound = std::chrono::seconds(2));
 
 private:
+    void keepOnScreen();
     void makePanel();
     void onPulseEnd(const PulseEnd& end);
 

@@ -40,6 +40,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QScreen>
 #include <QTest>
 
 #include <cstring>
@@ -93,10 +94,16 @@ TEST_F(ProgramRecordsTest, ThePanelIsClosedAtTheStartAndOpensBesideTheReadings) 
     EXPECT_FALSE(std::filesystem::exists(defaultRecordsPath(folder)));
     const int width = w->width();
     const int readings = w->centralWidget()->width();
+    // Near the screen's right edge, the window grown by the panel moves back onto the screen.
+    const QRect room = w->screen()->availableGeometry();
+    w->move(room.right() - w->frameGeometry().width() - 10, room.top() + 20);
     records.testRecordAction()->trigger();
     EXPECT_FALSE(records.dock().isHidden());
     EXPECT_TRUE(records.testRecordAction()->isChecked());
     EXPECT_GT(w->width(), width);
+    const QRect frame = w->frameGeometry();
+    EXPECT_EQ(frame.left(), std::max(room.left(), room.right() + 1 - frame.width()));
+    EXPECT_EQ(frame.top(), room.top() + 20);
     QCoreApplication::processEvents();
     EXPECT_EQ(w->centralWidget()->width(), readings) << "the readings keep their room";
     // Closed by its own button: the menu item follows and the window gives the room back.
