@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cwchar>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace qarn3 {
@@ -48,10 +50,12 @@ constexpr DWORD kEventMask =
     EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
 constexpr std::size_t kWriteChunk = 4096;
 constexpr DWORD kPollMs = 10;
+constexpr DWORD kReopenMs = 500;
 
 // One open port; every descriptor of it shares it, the last one closed closes it.
 struct Port {
     HANDLE h = INVALID_HANDLE_VALUE;
+    std::wstring name; // as opened
     std::mutex m;
     OVERLAPPED readOv{};
     OVERLAPPED eventOv{};
@@ -133,7 +137,18 @@ struct WinSerialOs::Table {
     std::mutex m;
     std::map<int, std::shared_ptr<Port>> ports;
     std::map<int, HANDLE> wakes;
+    // The ports closed here whose handle a descriptor still in another thread's call keeps
+    // open (the worker's, until it wakes and lets go), by the name they were opened under.
+    std::vector<std::pair<std::wstring, std::weak_ptr<Port>>> closing;
     int next = 3;
+
+    // True while one of this program's own closed ports of that name is still open.
+    bool stillClosing(const std::wstring& name) {
+        std::lock_guard lock(m);
+        std::erase_if(closing, [](const auto& c) { return c.second.expired(); });
+        return std::any_of(closing.begin(), closing.end(),
+                           [&](const auto& c) { return c.first == name; });
+    }
 
     std::shared_ptr<Port> port(int fd) {
         std::lock_guard lock(m);
@@ -159,10 +174,22 @@ int WinSerialOs::openPort(const std::string& path) {
     const int n = ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(std::max(n, 1)), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), n);
-    // No sharing: the port is this program's alone while it is open.
-    const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return lastError();
+    wide.resize(std::wcslen(wide.c_str()));
+    // No sharing: the port is this program's alone while it is open. A port this program has
+    // just closed and opens again (the discovery does, after its probe) stays open until the
+    // worker, woken by the close, lets go of its descriptor, which takes it moments; only
+    // then is the open retried, for at most kReopenMs.
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (DWORD waited = 0;; waited += kPollMs) {
+        h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OVERLAPPED, nullptr);
+        if (h != INVALID_HANDLE_VALUE) break;
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+            waited >= kReopenMs || !m_table->stillClosing(wide))
+            return -errnoOf(error);
+        ::Sleep(kPollMs);
+    }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(h, &dcb)) {
@@ -179,6 +206,7 @@ int WinSerialOs::openPort(const std::string& path) {
     }
     auto port = std::make_shared<Port>(h);
     if (!port->ready()) return -ENOMEM;
+    port->name = wide;
     std::lock_guard lock(m_table->m);
     const int fd = m_table->next++;
     m_table->ports[fd] = std::move(port);
@@ -193,6 +221,8 @@ int WinSerialOs::closePort(int fd) {
         if (it == m_table->ports.end()) return -EBADF;
         last = std::move(it->second);
         m_table->ports.erase(it);
+        std::erase_if(m_table->closing, [](const auto& c) { return c.second.expired(); });
+        m_table->closing.emplace_back(last->name, last);
     }
     return 0; // the handle is closed with the last descriptor, outside the table's lock
 }
@@ -206,8 +236,11 @@ int WinSerialOs::duplicate(int fd) {
     return copy;
 }
 
-int WinSerialOs::releaseExclusive(int) {
-    return 0; // the port is free once its handle is closed
+int WinSerialOs::releaseExclusive(int fd) {
+    // The port is free once its handle is closed. Its calls still pending are cancelled, so
+    // that a descriptor in a wait lets go of it the sooner.
+    if (const auto p = m_table->port(fd)) ::CancelIoEx(p->h, nullptr);
+    return 0;
 }
 
 int WinSerialOs::getAttributes(int fd, termios& t) {
