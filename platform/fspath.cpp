@@ -15,22 +15,25 @@ fs::path fsPath(const std::string& utf8) {
     }
 }
 
-std::string utf8Of(const fs::path& path) {
+namespace {
+
+std::string nameOf(const fs::path& path, bool generic) {
     try {
-        const std::u8string s = path.u8string();
+        const std::u8string s = generic ? path.generic_u8string() : path.u8string();
         return std::string(s.begin(), s.end());
     } catch (const std::exception&) {
-        return path.string();
+        return generic ? path.generic_string() : path.string();
     }
 }
 
+} // namespace
+
+std::string utf8Of(const fs::path& path) {
+    return nameOf(path, false);
+}
+
 std::string genericUtf8Of(const fs::path& path) {
-    try {
-        const std::u8string s = path.generic_u8string();
-        return std::string(s.begin(), s.end());
-    } catch (const std::exception&) {
-        return path.generic_string();
-    }
+    return nameOf(path, true);
 }
 #else
 fs::path fsPath(const std::string& utf8) {
