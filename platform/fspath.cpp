@@ -1,39 +1,26 @@
 #include "platform/fspath.h"
 
+#ifdef _WIN32
+#include "platform/winpath.h"
+#endif
+
 namespace qarn3 {
 
 namespace fs = std::filesystem;
 
 #ifdef _WIN32
-// A name that is no UTF-8 (or a path holding half a UTF-16 pair) cannot be converted; it is
-// passed on narrow, and the call that uses it then fails as for any name not there.
+// Through the system's own conversions, which never fail: a byte that is no UTF-8, or half a
+// UTF-16 pair in a name the system lists, becomes U+FFFD.
 fs::path fsPath(const std::string& utf8) {
-    try {
-        return fs::path(std::u8string(utf8.begin(), utf8.end()));
-    } catch (const std::exception&) {
-        return fs::path(utf8);
-    }
+    return fs::path(widePath(utf8));
 }
-
-namespace {
-
-std::string nameOf(const fs::path& path, bool generic) {
-    try {
-        const std::u8string s = generic ? path.generic_u8string() : path.u8string();
-        return std::string(s.begin(), s.end());
-    } catch (const std::exception&) {
-        return generic ? path.generic_string() : path.string();
-    }
-}
-
-} // namespace
 
 std::string utf8Of(const fs::path& path) {
-    return nameOf(path, false);
+    return narrowPath(path.native());
 }
 
 std::string genericUtf8Of(const fs::path& path) {
-    return nameOf(path, true);
+    return narrowPath(path.generic_wstring());
 }
 #else
 fs::path fsPath(const std::string& utf8) {

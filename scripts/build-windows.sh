@@ -10,6 +10,7 @@
 #   bash scripts/build-windows.sh            everything (Qt only when not cached)
 #   bash scripts/build-windows.sh --qt-only  Qt and SQLite into the cache, nothing else
 set -euo pipefail
+export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
 cd "$(dirname "$0")/.."
 root=$PWD
 qt_only=0
@@ -112,8 +113,8 @@ if [ ! -f "$prefix/lib/libsqlite3.a" ]; then
 fi
 
 # Qt's base module: Core, Gui (the Windows platform plugin, PDF writing), Widgets, Sql with
-# SQLite, Test; no network, D-Bus, examples or tests (OpenGL stays: the Windows plugin needs
-# it). Debian's source leaves out the pen tablets' header the Windows plugin's tablet support
+# SQLite, Test; no network, D-Bus, examples or tests (OpenGL as Qt's default, untried
+# without). Debian's source leaves out the pen tablets' header the Windows plugin's tablet support
 # needs, so tablet events are off.
 if [ ! -f "$prefix/.complete" ]; then
     echo "== Qt $qt_version for Windows (the first time: an hour or more on two cores)"
@@ -142,9 +143,10 @@ if [ ! -f "$prefix/.complete" ]; then
     }
     # The build says how far it has come every five minutes, its log being a file.
     started=$SECONDS
-    cmake --build "$cache/qtbase-build" -j "$jobs" >"$cache/qtbase-build.log" 2>&1 &
+    # A group of its own, so that an end of this script ends ninja and the compilers too.
+    setsid cmake --build "$cache/qtbase-build" -j "$jobs" >"$cache/qtbase-build.log" 2>&1 &
     qt_build=$!
-    trap 'kill "$qt_build" 2>/dev/null || true' EXIT
+    trap 'kill -- -"$qt_build" 2>/dev/null || true' EXIT
     while kill -0 "$qt_build" 2>/dev/null; do
         for _ in $(seq 60); do kill -0 "$qt_build" 2>/dev/null && sleep 5; done
         kill -0 "$qt_build" 2>/dev/null &&

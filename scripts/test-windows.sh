@@ -2,7 +2,8 @@
 # Tests the Windows build under Wine, after making it (scripts/build-windows.sh):
 #   1. the cross-built headless tests (tests/windows-tests.cmake);
 #   2. qarn3-analyze.exe on the demonstration waveforms and on generated ones, in every
-#      output format, against what the Linux build prints, byte for byte;
+#      output format, on files it must refuse and on names beyond ASCII, against what the
+#      Linux build prints and its exit status, byte for byte;
 #   3. the program under Xvfb, worked by the operator's script: a test record session in
 #      demonstration mode to "Test Timeout" (its texts against the Linux program's, the files
 #      and records it wrote, a screenshot), then a live test over the COM link against the
@@ -10,7 +11,10 @@
 #      the Linux program's over the same link).
 #   bash scripts/test-windows.sh [OUT_FOLDER]   (screenshots and texts go to OUT_FOLDER,
 #                                                 default build-windows/test-out)
+# QARN3_LINUX_BUILD names a Linux release build to compare with (CI's own); without it one is
+# made in build-windows/linux.
 set -euo pipefail
+export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
 # The output folder as the caller named it; one that exists must be an earlier run's.
 out=$(realpath -m "${1:-$(dirname "$0")/../build-windows/test-out}")
 if [ -d "$out" ] && [ -n "$(ls -A "$out")" ] && [ ! -f "$out/wineboot.log" ]; then
@@ -22,7 +26,8 @@ root=$PWD
 bash scripts/build-windows.sh
 
 triplet=x86_64-w64-mingw32
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/qarn3/windows-qt-6.4.2
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/qarn3/windows-qt-$(sed -n 's/^qt_version=//p' \
+    scripts/build-windows.sh)
 build=$root/build-windows/build
 folder=$root/build-windows/QARN3
 linux=$root/build-windows/linux
@@ -55,7 +60,7 @@ cleanup() {
     # Whatever this run started and left running (the simulator, a program's run).
     pkill -P $$ 2>/dev/null || true
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -113,7 +118,7 @@ mkdir -p "$work/w/demo" "$work/w/generated"
 # configuration that ends early, a range out of bounds.
 mkdir -p "$work/w/bad"
 head -c 3000 "$work/w/demo/QARN3Pulse.owf" >"$work/w/bad/cut.owf"
-head -c 100 /dev/urandom >"$work/w/bad/garbled.owf"
+seq 1 40 | tr '\n' '\377' >"$work/w/bad/garbled.owf"
 : >"$work/w/bad/empty.owf"
 printf 'North,1,2013\r\n' >"$work/w/bad/early.cfg"
 # Names beyond ASCII, on the command line and in a folder.

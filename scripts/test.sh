@@ -12,7 +12,9 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
+export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/qarn3
+qt_cache=$cache/windows-qt-$(sed -n 's/^qt_version=//p' scripts/build-windows.sh)
 mkdir -p "$cache"
 chmod 700 "$cache"
 export CCACHE_DIR=${CCACHE_DIR:-$cache/ccache} CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-4G}
@@ -28,6 +30,22 @@ stage() { # the next stage's name; the one before it is timed
     [ -n "$1" ] && echo "== $1"
     return 0
 }
+qt="Qt for Windows: not reached"
+# What the run did, said whether it passed or not.
+summary() {
+    local status=$?
+    [ -n "$stage_name" ] && [ "$status" -ne 0 ] && stage_name="$stage_name (FAILED)"
+    stage ""
+    echo "== what this run did"
+    printf '%s\n' "${stages[@]}"
+    echo "$qt"
+    echo "ccache ($CCACHE_DIR): $(ccache --print-stats 2>/dev/null | awk -F'\t' '
+        $1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" {hit += $2}
+        $1 == "cache_miss" {miss = $2}
+        END {printf "%d compilations from the cache, %d compiled", hit, miss}')"
+    return "$status"
+}
+trap summary EXIT
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
@@ -88,20 +106,11 @@ stage "tests under sanitizers"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 # The Windows build, its tests under Wine against the release build above.
-if [ -f "$cache/windows-qt-6.4.2/install/.complete" ]; then
-    qt="Qt for Windows: reused from the cache ($cache/windows-qt-6.4.2, built $(date -r \
-        "$cache/windows-qt-6.4.2/install/.complete" '+%Y-%m-%d %H:%M'))"
+if [ -f "$qt_cache/install/.complete" ]; then
+    qt="Qt for Windows: reused from the cache ($qt_cache, built $(date -r \
+        "$qt_cache/install/.complete" '+%Y-%m-%d %H:%M'))"
 else
-    qt="Qt for Windows: built in this run into $cache/windows-qt-6.4.2, reused by later runs"
+    qt="Qt for Windows: built in this run into $qt_cache, reused by later runs"
 fi
 stage "the Windows build and its tests under Wine"
 QARN3_LINUX_BUILD=build bash scripts/test-windows.sh build-windows/test-out
-stage ""
-
-echo "== what this run did"
-printf '%s\n' "${stages[@]}"
-echo "$qt"
-echo "ccache ($CCACHE_DIR): $(ccache --print-stats | awk -F'\t' '
-    $1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" {hit += $2}
-    $1 == "cache_miss" {miss = $2}
-    END {printf "%d compilations from the cache, %d compiled", hit, miss}')"

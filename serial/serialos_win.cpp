@@ -177,16 +177,20 @@ int WinSerialOs::openPort(const std::string& path) {
     wide.resize(std::wcslen(wide.c_str()));
     // No sharing: the port is this program's alone while it is open. A port this program has
     // just closed and opens again (the discovery does, after its probe) stays open until the
-    // worker, woken by the close, lets go of its descriptor, which takes it moments; only
-    // then is the open retried, for at most kReopenMs.
+    // worker, woken by the close, lets go of its descriptor, which takes it moments. Once one
+    // of its own closed ports of the name has been seen still open, the open is retried
+    // until kReopenMs have passed: the handle is closed a moment after the last descriptor.
     HANDLE h = INVALID_HANDLE_VALUE;
-    for (DWORD waited = 0;; waited += kPollMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + kReopenMs;
+    bool ownStillOpen = false;
+    for (;;) {
+        ownStillOpen = ownStillOpen || m_table->stillClosing(wide);
         h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OVERLAPPED, nullptr);
         if (h != INVALID_HANDLE_VALUE) break;
         const DWORD error = ::GetLastError();
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
-            waited >= kReopenMs || !m_table->stillClosing(wide))
+            !ownStillOpen || ::GetTickCount64() >= deadline)
             return -errnoOf(error);
         ::Sleep(kPollMs);
     }

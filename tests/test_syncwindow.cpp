@@ -386,6 +386,7 @@ TEST_F(NoServerClient, SyncIsDisabledAndTheDatabaseDialogOnlyExplains) {
     EXPECT_FALSE(d->btTest->isEnabled());
     EXPECT_FALSE(d->btOK->isEnabled());
     EXPECT_FALSE(d->ebUri->isEnabled());
+    EXPECT_TRUE(d->btCancel->isDefault());
     QTest::keyClicks(d->ebUri, "postgresql://bob@other/q");
     QTest::mouseClick(d->btOK, Qt::LeftButton);
     EXPECT_TRUE(d->isVisible());
