@@ -18,6 +18,9 @@ qt_cache=$cache/windows-qt-$(sed -n 's/^qt_version=//p' scripts/build-windows.sh
 mkdir -p "$cache"
 chmod 700 "$cache"
 export CCACHE_DIR=${CCACHE_DIR:-$cache/ccache} CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-4G}
+# Paths below the checkout are hashed as relative ones, so that a clone made elsewhere finds
+# the compilations of the one before.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true
 ccache --zero-stats >/dev/null
 launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 stages=()
