@@ -4,11 +4,12 @@
 // events (data, modem lines, errors) together with the worker's wake-up event.
 #include "serial/serialos.h"
 
+#include "platform/winpath.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cwchar>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -171,10 +172,7 @@ WinSerialOs::~WinSerialOs() {
 }
 
 int WinSerialOs::openPort(const std::string& path) {
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(n, 1)), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), n);
-    wide.resize(std::wcslen(wide.c_str()));
+    const std::wstring wide = widePath(path);
     // No sharing: the port is this program's alone while it is open. A port this program has
     // just closed and opens again (the discovery does, after its probe) stays open until the
     // worker, woken by the close, lets go of its descriptor, which takes it moments. Once one

@@ -358,10 +358,13 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"OtherScheme", "mysql://ann@db/q", "must begin postgresql://"}),
     [](const auto& c) { return std::string(c.param.name); });
 
-class NoServerClient : public SyncWindowTest {
+// The window's own cases, which need no server.
+class ServerlessTest : public SyncWindowTest {
 public:
     bool needsServer() const override { return false; }
 };
+using NoServerClient = ServerlessTest;
+using SyncProgress_ = ServerlessTest;
 
 // A build without the server's client (the Windows one): Records/Sync is disabled and says
 // why, the Database dialog says it and takes nothing typed, and Enter closes it, the setting
@@ -574,11 +577,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& c) { return std::string(c.param.name); });
 
 // --- The progress dialog ------------------------------------------------------------------
-
-class SyncProgress_ : public SyncWindowTest {
-public:
-    bool needsServer() const override { return false; }
-};
 
 // A quick sync shows no progress; a long one shows it after half a second with its stage and
 // counts, and Cancel stops it before its next transaction, with a summary that says so.
